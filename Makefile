@@ -1,0 +1,38 @@
+# Set-up, build and test on a Debian machine. `make test` and `make run` install
+# whatever Debian packages are missing, so a fresh machine needs nothing else.
+
+PACKAGES := cmake g++ make libgtest-dev qt6-base-dev libqcustomplot-dev libjpeg-dev \
+            locales fonts-dejavu-core xvfb xauth
+BUILD    := build
+JOBS     := $(shell nproc)
+SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps locale configure build test run clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	@$(MAKE) --no-print-directory locale
+
+# The number conversions are tested under a comma-decimal locale.
+locale:
+	@locale -a 2>/dev/null | grep -qi '^pl_PL\.utf-\?8$$' || \
+	  { echo "generating pl_PL.UTF-8"; $(SUDO) localedef -i pl_PL -f UTF-8 pl_PL.UTF-8; }
+
+configure: deps
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 120
+
+clean:
+	rm -rf $(BUILD)

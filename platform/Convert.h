@@ -1,0 +1,54 @@
+#pragma once
+// The runtime's text conversions as the programs use them: text-to-float with the
+// process-wide decimal separator, text-to-int, trimming. Texts are 8-bit (code page 1250).
+//
+// The conversions never consult the C locale: strtod/atof accept "12.3.4" as 12.3,
+// "inf", "nan" and "0x10", and follow LC_NUMERIC. A text is a number here only when
+// it is, in full: optional sign, digits, optional fraction, optional exponent.
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace rtl {
+
+// The conversion error the runtime raises for a text that is not a number.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Process-wide number format. The measurement line parsers set the separator to '.'
+// and it stays so; everything that converts numbers reads it.
+struct TFormatSettings {
+    char DecimalSeparator = '.';
+};
+extern TFormatSettings FormatSettings;
+
+// Checks the grammar [blanks] [sign] digits [sep digits] [(e|E) [sign] digits] [blanks]
+// (digits on at least one side of the separator) and converts. Out of the range of a
+// double it raises too. Throws EConvertError "'<text>' is not a valid floating point value".
+double StrToFloat(std::string_view text);
+// Same grammar; returns false instead of throwing.
+bool TryStrToFloat(std::string_view text, double& value);
+
+// [sign] decimal digits, within 32 bits; nothing else (no blanks, no hex).
+// Throws EConvertError "'<text>' is not a valid integer value".
+int StrToInt(std::string_view text);
+bool TryStrToInt(std::string_view text, int& value);
+
+// C's atoi/strtol(…, 0) as the settings code uses it for the baud rate: leading
+// white space skipped, "0x" hexadecimal, leading "0" octal, else decimal; 0 without
+// digits; the value saturates at the 32-bit limits instead of wrapping.
+int StrToIntC(std::string_view text);
+
+std::string IntToStr(long long value);
+
+// Removes characters with codes 0..32 at both ends (and only those).
+std::string_view TrimView(std::string_view text);
+std::string Trim(std::string_view text);
+
+// 1-based position of needle in text, 0 when absent (Pos of the runtime).
+std::size_t Pos(std::string_view needle, std::string_view text);
+
+} // namespace rtl

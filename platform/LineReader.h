@@ -1,0 +1,57 @@
+#pragma once
+// Reads an 8-bit text file line by line. A line ends at CR LF, LF or a lone CR; the
+// terminator is not part of the line. Byte offsets are kept, so callers can seek to a
+// line and report where it started. Lines of any length are read: a caller's limit
+// keeps only the first maxChars characters of a line, and the rest of that line is
+// skipped, never carried into the next read.
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class LineReader {
+public:
+    static constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
+
+    LineReader() = default;
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // Opens a file for reading (path in the file system's encoding). False when it cannot be opened.
+    bool open(const std::string& path);
+    // Reads from bytes held in memory (the view must outlive the reader).
+    void openMemory(std::string_view bytes);
+    bool isOpen() const;
+    void close();
+
+    // Next line into `line` (cleared first). False at the end of the data, when nothing
+    // (not even an empty line) is left.
+    bool readLine(std::string& line, std::size_t maxChars = unlimited);
+
+    // Byte offset where the line last returned by readLine started.
+    std::int64_t lineStart() const { return lineStart_; }
+    // Byte offset of the next byte to be read.
+    std::int64_t position() const;
+    // Moves the read position; a CR LF split by the seek is not joined.
+    bool seek(std::int64_t offset);
+    // Size of the underlying file or buffer in bytes.
+    std::int64_t size() const;
+    bool atEnd() const;
+
+private:
+    bool fill();
+    int fd_ = -1;
+    std::string_view memory_;
+    bool memoryMode_ = false;
+    std::string buffer_;          // file mode: bytes read ahead
+    std::size_t bufPos_ = 0;      // next unread byte in buffer_
+    std::int64_t bufOffset_ = 0;  // file offset of buffer_[0]
+    std::int64_t lineStart_ = 0;
+    bool eof_ = false;
+};
+
+} // namespace platform

@@ -1,0 +1,58 @@
+#pragma once
+// The one message-box service. The programs call it as they would the system's
+// message box; tests install a script that records each box and answers it, so no
+// test ever blocks on a modal box.
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+// Button and icon flags and results, with the system's values so callers read alike.
+enum MessageFlags : unsigned {
+    MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3,
+    MB_YESNO = 0x4, MB_RETRYCANCEL = 0x5,
+    MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40,
+};
+enum MessageResult : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
+
+struct MessageRecord {
+    QString title;
+    QString text;
+    unsigned flags = 0;
+    int answer = 0;
+};
+
+// Shows a modal box (or asks the script) and returns the button chosen.
+int MessageBox(const QString& text, const QString& title, unsigned flags);
+// The class library's plain message: OK only, the application's title.
+void ShowMessage(const QString& text);
+// The application's error box for an exception that escaped a handler.
+void ShowException(const QString& text);
+
+// While a script is installed, no box is shown: each call is recorded and answered
+// with the next queued answer, or with the box's first button when none is queued.
+class MessageScript {
+public:
+    MessageScript();
+    ~MessageScript();
+    MessageScript(const MessageScript&) = delete;
+    MessageScript& operator=(const MessageScript&) = delete;
+
+    void answer(int result) { answers_.push_back(result); }
+    // Called for every box before it is answered (may queue an answer or act).
+    std::function<void(const MessageRecord&)> onMessage;
+
+    const std::vector<MessageRecord>& records() const { return records_; }
+    void clear() { records_.clear(); }
+
+private:
+    friend int MessageBox(const QString&, const QString&, unsigned);
+    std::deque<int> answers_;
+    std::vector<MessageRecord> records_;
+    MessageScript* previous_ = nullptr;
+};
+
+} // namespace platform
