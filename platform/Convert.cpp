@@ -1,11 +1,9 @@
 #include "platform/Convert.h"
 
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <algorithm>
 
 namespace rtl {
 
@@ -14,42 +12,73 @@ TFormatSettings FormatSettings;
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isBlank(char c) { return c == ' '; }
 
-// Validates the float grammar and writes a canonical copy (separator turned into '.')
-// into out. Returns false for anything that is not a complete number.
-bool canonicalFloat(std::string_view s, char sep, std::string& out)
+// Where the parts of a number stand in its text, as found by scanNumber.
+struct NumberShape {
+    std::size_t begin = 0;      // first character handed to from_chars ('-' kept, '+' dropped)
+    std::size_t end = 0;        // one past the last character of the number
+    std::size_t intBegin = 0, intEnd = 0;
+    std::size_t fracBegin = 0, fracEnd = 0;
+    std::size_t sepAt = std::string_view::npos;
+    bool negativeExponent = false;
+    std::size_t expBegin = 0, expEnd = 0;
+};
+
+// The grammar [blanks] [sign] digits [sep digits] [(e|E) [sign] digits] [blanks], with
+// digits on at least one side of the separator; false for anything else.
+bool scanNumber(std::string_view s, char sep, NumberShape& n)
 {
-    std::size_t i = 0, n = s.size();
-    while (i < n && isBlank(s[i])) ++i;
-    while (n > i && isBlank(s[n - 1])) --n;
-    out.clear();
-    if (i < n && (s[i] == '+' || s[i] == '-')) {
-        if (s[i] == '-') out.push_back('-');
-        ++i;
+    std::size_t i = 0, e = s.size();
+    while (i < e && s[i] == ' ') ++i;
+    while (e > i && s[e - 1] == ' ') --e;
+    // One sign at most; from_chars takes a '-' but no '+'.
+    if (i < e && s[i] == '+') {
+        n.begin = ++i;
+    } else {
+        n.begin = i;
+        if (i < e && s[i] == '-') ++i;
     }
-    std::size_t digits = 0;
-    while (i < n && isDigit(s[i])) { out.push_back(s[i++]); ++digits; }
-    if (i < n && s[i] == sep) {
-        out.push_back('.');
-        ++i;
-        while (i < n && isDigit(s[i])) { out.push_back(s[i++]); ++digits; }
+    n.intBegin = i;
+    while (i < e && isDigit(s[i])) ++i;
+    n.intEnd = n.fracBegin = n.fracEnd = i;
+    if (i < e && s[i] == sep) {
+        n.sepAt = i++;
+        n.fracBegin = i;
+        while (i < e && isDigit(s[i])) ++i;
+        n.fracEnd = i;
     }
-    if (digits == 0) return false;
-    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-        out.push_back('e');
+    if (n.intEnd == n.intBegin && n.fracEnd == n.fracBegin) return false;
+    if (i < e && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
-        if (i < n && (s[i] == '+' || s[i] == '-')) out.push_back(s[i++]);
-        std::size_t expDigits = 0;
-        while (i < n && isDigit(s[i])) { out.push_back(s[i++]); ++expDigits; }
-        if (expDigits == 0) return false;
+        if (i < e && (s[i] == '+' || s[i] == '-')) n.negativeExponent = s[i++] == '-';
+        n.expBegin = i;
+        while (i < e && isDigit(s[i])) ++i;
+        n.expEnd = i;
+        if (n.expEnd == n.expBegin) return false;
     }
-    return i == n;
+    n.end = e;
+    return i == e;
 }
 
-[[noreturn]] void floatError(std::string_view text)
+// For a number that from_chars found out of range: true when it is too large (an
+// error), false when it is too small (it becomes zero). Decided from the decimal order
+// of its first significant digit, which is far from 0 for any out-of-range number.
+bool tooLarge(std::string_view s, const NumberShape& n)
 {
-    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+    long long order = 0;
+    bool found = false;
+    for (std::size_t k = n.intBegin; k < n.intEnd && !found; ++k)
+        if (s[k] != '0') { order = static_cast<long long>(n.intEnd - k) - 1; found = true; }
+    for (std::size_t k = n.fracBegin; k < n.fracEnd && !found; ++k)
+        if (s[k] != '0') { order = -static_cast<long long>(k - n.fracBegin) - 1; found = true; }
+    if (!found) return false;
+    long long exponent = 0;
+    for (std::size_t k = n.expBegin; k < n.expEnd; ++k) {
+        exponent = exponent * 10 + (s[k] - '0');
+        if (exponent > 1'000'000'000) break;  // far beyond any double; stop before overflow
+    }
+    if (n.negativeExponent) exponent = -exponent;
+    return order + exponent >= 0;
 }
 
 [[noreturn]] void intError(std::string_view text)
@@ -59,22 +88,39 @@ bool canonicalFloat(std::string_view s, char sep, std::string& out)
 
 } // namespace
 
+void ThrowInvalidFloat(std::string_view text)
+{
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+}
+
 bool TryStrToFloat(std::string_view text, double& value)
 {
-    thread_local std::string canon;
-    if (!canonicalFloat(text, FormatSettings.DecimalSeparator, canon)) return false;
+    const char sep = FormatSettings.DecimalSeparator;
+    NumberShape n;
+    if (!scanNumber(text, sep, n)) return false;
+
+    // from_chars knows only '.', so another separator is replaced in a copy.
+    std::string_view number = text.substr(n.begin, n.end - n.begin);
+    char small[128];
+    thread_local std::string large;
+    if (n.sepAt != std::string_view::npos && sep != '.') {
+        char* buf = small;
+        if (number.size() > sizeof small) {
+            large.assign(number);
+            buf = large.data();
+        } else {
+            number.copy(small, number.size());
+        }
+        buf[n.sepAt - n.begin] = '.';
+        number = std::string_view(buf, number.size());
+    }
+
     double v = 0;
-    const char* first = canon.data();
-    const char* last = first + canon.size();
-    auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
+    const char* last = number.data() + number.size();
+    auto [ptr, ec] = std::from_chars(number.data(), last, v, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        // Too small is zero; too large is not a number of ours.
-        std::size_t e = canon.find('e');
-        bool negativeExponent = e != std::string::npos && canon[e + 1] == '-';
-        std::string_view intPart(canon.data(), std::min(canon.find('.'), e == std::string::npos ? canon.size() : e));
-        bool zeroIntPart = intPart.find_first_of("123456789") == std::string_view::npos;
-        if (!negativeExponent && !zeroIntPart) return false;
-        v = 0;
+        if (tooLarge(text, n)) return false;
+        v = number[0] == '-' ? -0.0 : 0.0;
     } else if (ec != std::errc() || ptr != last || !std::isfinite(v)) {
         return false;
     }
@@ -85,7 +131,7 @@ bool TryStrToFloat(std::string_view text, double& value)
 double StrToFloat(std::string_view text)
 {
     double v;
-    if (!TryStrToFloat(text, v)) floatError(text);
+    if (!TryStrToFloat(text, v)) ThrowInvalidFloat(text);
     return v;
 }
 
@@ -118,7 +164,6 @@ int StrToInt(std::string_view text)
 int StrToIntC(std::string_view text)
 {
     std::string copy(text);
-    errno = 0;
     long long v = std::strtoll(copy.c_str(), nullptr, 0);
     if (v > INT_MAX) return INT_MAX;
     if (v < INT_MIN) return INT_MIN;
@@ -139,6 +184,7 @@ std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::size_t Pos(std::string_view needle, std::string_view text)
 {
+    if (needle.empty()) return 0;  // the runtime finds an empty text nowhere
     std::size_t p = text.find(needle);
     return p == std::string_view::npos ? 0 : p + 1;
 }

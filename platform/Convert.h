@@ -26,11 +26,14 @@ struct TFormatSettings {
 extern TFormatSettings FormatSettings;
 
 // Checks the grammar [blanks] [sign] digits [sep digits] [(e|E) [sign] digits] [blanks]
-// (digits on at least one side of the separator) and converts. Out of the range of a
-// double it raises too. Throws EConvertError "'<text>' is not a valid floating point value".
+// (digits on at least one side of the separator; blanks are spaces only) and converts.
+// A value too large for a double raises too; one too small for it is 0.
+// Throws EConvertError "'<text>' is not a valid floating point value".
 double StrToFloat(std::string_view text);
-// Same grammar; returns false instead of throwing.
+// Same grammar; returns false instead of throwing. A number too small for a double is 0.
 bool TryStrToFloat(std::string_view text, double& value);
+// Raises the error StrToFloat raises for text (for callers with narrower ranges).
+[[noreturn]] void ThrowInvalidFloat(std::string_view text);
 
 // [sign] decimal digits, within 32 bits; nothing else (no blanks, no hex).
 // Throws EConvertError "'<text>' is not a valid integer value".
@@ -48,7 +51,7 @@ std::string IntToStr(long long value);
 std::string_view TrimView(std::string_view text);
 std::string Trim(std::string_view text);
 
-// 1-based position of needle in text, 0 when absent (Pos of the runtime).
+// 1-based position of needle in text, 0 when absent or when needle is empty.
 std::size_t Pos(std::string_view needle, std::string_view text);
 
 } // namespace rtl

@@ -41,9 +41,14 @@ public:
     // Size of the underlying file or buffer in bytes.
     std::int64_t size() const;
     bool atEnd() const;
+    // True after a read of the file failed (the data ended there for readLine).
+    bool readFailed() const { return readFailed_; }
+
+    static constexpr std::size_t bufferSize = 64 * 1024;
 
 private:
     bool fill();
+    std::string_view window() const;
     int fd_ = -1;
     std::string_view memory_;
     bool memoryMode_ = false;
@@ -52,6 +57,7 @@ private:
     std::int64_t bufOffset_ = 0;  // file offset of buffer_[0]
     std::int64_t lineStart_ = 0;
     bool eof_ = false;
+    bool readFailed_ = false;
 };
 
 } // namespace platform

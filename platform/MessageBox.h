@@ -15,6 +15,9 @@ enum MessageFlags : unsigned {
     MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3,
     MB_YESNO = 0x4, MB_RETRYCANCEL = 0x5,
     MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40,
+    MB_TYPEMASK = 0xF, MB_ICONMASK = 0xF0,
+    // Kept above every other window.
+    MB_TOPMOST = 0x40000, MB_SERVICE_NOTIFICATION = 0x200000,
 };
 enum MessageResult : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
 
@@ -25,12 +28,20 @@ struct MessageRecord {
     int answer = 0;
 };
 
-// Shows a modal box (or asks the script) and returns the button chosen.
+// Shows a modal box (or asks the script) and returns the button chosen. The box has
+// no owner window and blocks the whole application until answered. Called from a
+// thread other than the user-interface thread it is shown there, and this thread
+// waits. Without a QApplication (a console program) the box is written to stderr and
+// answered with its first button.
 int MessageBox(const QString& text, const QString& title, unsigned flags);
-// The class library's plain message: OK only, the application's title.
+// The class library's plain message: OK only (MB_OK, no icon), the application's name as title.
 void ShowMessage(const QString& text);
-// The application's error box for an exception that escaped a handler.
+// The application's error box for an exception that escaped a handler: title "Error",
+// MB_OK | MB_ICONERROR, the text unchanged.
 void ShowException(const QString& text);
+// The button a box with these flags shows first (IDOK for MB_OK and MB_OKCANCEL,
+// IDABORT, IDYES, IDYES, IDRETRY for the others).
+int FirstButton(unsigned flags);
 
 // While a script is installed, no box is shown: each call is recorded and answered
 // with the next queued answer, or with the box's first button when none is queued.

@@ -1,0 +1,7 @@
+#include "acquisition/PortCom.h"
+
+namespace acquisition {
+
+PortCom portCom;
+
+} // namespace acquisition

@@ -1,0 +1,475 @@
+#pragma once
+// The chart component of both programs: a fixed list of line series over one plot
+// with a bottom axis of point labels, a left and a right value axis whose limits the
+// program sets, a legend, value marks, a 3D look, zoom, printing and bitmap output.
+//
+// A point's x is its index in its series; the bottom axis shows the points' labels
+// (8-bit texts, code page 1250), thinned so that they never overlap. Adding a point is
+// an append; the work that depends on all points (label ticks, ranges, legend) is done
+// once per repaint, and repaints are coalesced into one per pass of the event loop.
+
+#include <qcustomplot.h>
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QPaintDevice;
+class QRubberBand;
+
+namespace platform {
+
+// ---------------------------------------------------------------------------------
+// Colours as the class library stores them: 0x00BBGGRR for plain colours; the high
+// byte 0xFF marks a system colour (its low byte is the index); two special values.
+using TColor = std::int32_t;
+
+constexpr TColor RGBColor(int r, int g, int b)
+{
+    return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
+
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clMaroon = 0x000080;
+constexpr TColor clGreen = 0x008000;
+constexpr TColor clOlive = 0x008080;
+constexpr TColor clNavy = 0x800000;
+constexpr TColor clPurple = 0x800080;
+constexpr TColor clTeal = 0x808000;
+constexpr TColor clGray = 0x808080;
+constexpr TColor clSilver = 0xC0C0C0;
+constexpr TColor clRed = 0x0000FF;
+constexpr TColor clLime = 0x00FF00;
+constexpr TColor clYellow = 0x00FFFF;
+constexpr TColor clBlue = 0xFF0000;
+constexpr TColor clFuchsia = 0xFF00FF;
+constexpr TColor clAqua = 0xFFFF00;
+constexpr TColor clWhite = 0xFFFFFF;
+constexpr TColor clNone = 0x1FFFFFFF;
+// "No colour of its own": a point added with it is drawn in its series' colour.
+constexpr TColor clDefault = 0x20000000;
+constexpr TColor clWindow = TColor(0xFF000005u);
+constexpr TColor clWindowText = TColor(0xFF000008u);
+constexpr TColor clHighlight = TColor(0xFF00000Du);
+constexpr TColor clBtnFace = TColor(0xFF00000Fu);
+constexpr TColor clBtnShadow = TColor(0xFF000010u);
+constexpr TColor clGrayText = TColor(0xFF000011u);
+constexpr TColor clBtnText = TColor(0xFF000012u);
+constexpr TColor clInfoBk = TColor(0xFF000018u);
+
+// clNone and clDefault give an invalid QColor; system colours come from the palette.
+QColor ColorToQColor(TColor color);
+// An invalid QColor gives clNone; the alpha channel is dropped.
+TColor QColorToColor(const QColor& color);
+
+// ---------------------------------------------------------------------------------
+// Mouse buttons and the shift state of the class library's mouse events.
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+
+enum TShiftStateFlag : unsigned {
+    ssShift = 1u << 0, ssAlt = 1u << 1, ssCtrl = 1u << 2,
+    ssLeft = 1u << 3, ssRight = 1u << 4, ssMiddle = 1u << 5, ssDouble = 1u << 6,
+};
+
+class TShiftState {
+public:
+    constexpr TShiftState() = default;
+    constexpr TShiftState(std::initializer_list<TShiftStateFlag> flags)
+    {
+        for (TShiftStateFlag f : flags)
+            bits_ |= f;
+    }
+    constexpr bool Contains(TShiftStateFlag flag) const { return (bits_ & flag) != 0; }
+    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr TShiftState& Include(TShiftStateFlag flag) { bits_ |= flag; return *this; }
+    constexpr TShiftState& Exclude(TShiftStateFlag flag) { bits_ &= ~unsigned(flag); return *this; }
+    constexpr unsigned Bits() const { return bits_; }
+    friend constexpr bool operator==(TShiftState a, TShiftState b) { return a.bits_ == b.bits_; }
+
+private:
+    unsigned bits_ = 0;
+};
+
+enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
+// The vertical axis a series is drawn against; "both" draws against the left one.
+enum TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis };
+
+// Raised when an image or a print cannot be written.
+class EChartError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TChart;
+
+namespace chart_detail {
+class SeriesGraph;
+class LabelTicker;
+class MarksLayer;
+class WallLayer;
+class LegendEntry;
+
+// Point labels of all series of a chart, each stored once. The series that receive a
+// point of the same reading one after another (the usual case) share its text.
+class LabelPool {
+public:
+    std::uint32_t Intern(std::string_view text);
+    std::string_view At(std::uint32_t id) const;
+    void Reset();
+
+private:
+    std::string chars_;
+    std::vector<std::uint32_t> ends_; // entry id (from 1) ends at ends_[id - 1]
+};
+} // namespace chart_detail
+
+// ---------------------------------------------------------------------------------
+// One line series. Owned by its chart; obtained with TChart::Series.
+class TLineSeries {
+public:
+    TLineSeries(const TLineSeries&) = delete;
+    TLineSeries& operator=(const TLineSeries&) = delete;
+    ~TLineSeries();
+
+    int Index() const { return index_; }
+    TChart& ParentChart() const { return *chart_; }
+
+    // Name of the component ("Series1", ...); the legend shows it when the title is empty.
+    const std::string& Name() const { return name_; }
+    const std::string& Title() const { return title_; } // 8-bit, code page 1250
+    void SetTitle(const std::string& title);
+
+    // An inactive series is not drawn and leaves the legend (unless the legend shows
+    // check boxes); its points are kept.
+    bool Active() const { return active_; }
+    void SetActive(bool active);
+
+    TColor Color() const { return color_; }
+    void SetColor(TColor color);
+    int PenWidth() const { return penWidth_; }
+    void SetPenWidth(int width);
+
+    bool MarksVisible() const { return marksVisible_; }
+    void SetMarksVisible(bool visible);
+    // Clipped marks stay inside the plot area.
+    bool MarksClip() const { return marksClip_; }
+    void SetMarksClip(bool clip);
+
+    bool ShowInLegend() const { return showInLegend_; }
+    void SetShowInLegend(bool show);
+
+    TVertAxis VertAxis() const { return vertAxis_; }
+    void SetVertAxis(TVertAxis axis);
+
+    // Point symbols (off: a plain line, as fast as possible).
+    bool PointerVisible() const { return pointerVisible_; }
+    void SetPointerVisible(bool visible);
+
+    // Appends a point at x = Count(); returns its index. A colour other than clDefault
+    // and the series' colour draws the segment that ends at the point in that colour.
+    int Add(double value, const std::string& label = std::string(), TColor color = clDefault);
+    void Clear();
+    int Count() const { return count_; }
+
+    // Smallest and largest Y value; 0 and 0 while the series is empty.
+    double MinYValue() const { return hasRange_ ? minY_ : 0.0; }
+    double MaxYValue() const { return hasRange_ ? maxY_ : 0.0; }
+
+    // Throw std::out_of_range for an index outside 0..Count()-1.
+    double YValue(int index) const;
+    double XValue(int index) const;
+    std::string Label(int index) const;
+    // clDefault when the point carries no colour of its own.
+    TColor ValueColor(int index) const;
+
+    // First and last point within the bottom axis' shown range; -1 and -1 when none.
+    int FirstValueIndex() const;
+    int LastValueIndex() const;
+
+    // Pixel position of a point in the last laid-out chart.
+    int CalcXPos(int index) const;
+    int CalcYPos(int index) const;
+    // Index of the point clicked at a widget position (a point or the line next to it
+    // within a few pixels); -1 when the series is not there.
+    int Clicked(QPoint pos) const;
+
+private:
+    friend class TChart;
+    friend class chart_detail::SeriesGraph;
+    friend class chart_detail::LegendEntry;
+    friend class chart_detail::MarksLayer;
+
+    struct ColorRun {
+        int start = 0;          // index of the run's first point of its own
+        TColor color = clDefault;
+        chart_detail::SeriesGraph* graph = nullptr;
+        QCPGraphDataContainer* data = nullptr;
+        int lead = 0;           // 1 when the graph starts with the previous run's last point
+    };
+
+    TLineSeries(TChart* chart, int index);
+    QCPAxis* valueAxis() const;
+    const ColorRun& runOf(int index) const;
+    ColorRun& newRun(TColor color);
+    void applyPen(ColorRun& run) const;
+    void applyAll();
+    QColor lineColor(const ColorRun& run) const;
+    QColor legendColor() const;
+    double distanceAt(QPointF pos, int& nearest) const;
+
+    TChart* chart_;
+    int index_;
+    std::string name_;
+    std::string title_;
+    bool active_ = true;
+    TColor color_;
+    int penWidth_ = 1;
+    bool marksVisible_ = false;
+    bool marksClip_ = false;
+    bool showInLegend_ = true;
+    bool pointerVisible_ = false;
+    TVertAxis vertAxis_ = aLeftAxis;
+
+    std::vector<ColorRun> runs_;
+    std::vector<std::uint32_t> labels_;
+    int count_ = 0;
+    int labelled_ = 0; // points with a non-empty label
+    bool hasRange_ = false;
+    double minY_ = 0.0;
+    double maxY_ = 0.0;
+};
+
+// ---------------------------------------------------------------------------------
+// One axis. The vertical axes show the limits the program sets; the bottom axis
+// follows the points unless the program switches Automatic off.
+class TChartAxis {
+public:
+    TChartAxis(const TChartAxis&) = delete;
+    TChartAxis& operator=(const TChartAxis&) = delete;
+
+    // The limits last set. Any order is accepted: a minimum above the maximum (or a
+    // maximum below the minimum) is stored as it is, and the axis keeps showing its
+    // last valid range until a later setting makes the pair valid again.
+    double Minimum() const { return min_; }
+    double Maximum() const { return max_; }
+    void SetMinimum(double value);
+    void SetMaximum(double value);
+    void SetMinMax(double minimum, double maximum);
+
+    bool Automatic() const { return automatic_; }
+    void SetAutomatic(bool automatic);
+
+    bool Visible() const;
+    void SetVisible(bool visible);
+    bool LabelsVisible() const;
+    void SetLabelsVisible(bool visible);
+
+    // The range drawn now, zoom included.
+    double ShownMinimum() const;
+    double ShownMaximum() const;
+
+    QCPAxis* Axis() const { return axis_; }
+
+private:
+    friend class TChart;
+    friend class TLineSeries;
+    TChartAxis(TChart* chart, QCPAxis* axis, bool automatic);
+    void limitsChanged();
+    QCPRange shownRange() const;
+
+    TChart* chart_;
+    QCPAxis* axis_;
+    bool automatic_;
+    double min_ = 0.0;
+    double max_ = 100.0;
+    QCPRange valid_{0.0, 100.0};
+    std::optional<QCPRange> zoom_;
+};
+
+// Print margins in percent of the page: left, top, right, bottom.
+struct TPrintMargins {
+    int Left = 10;
+    int Top = 10;
+    int Right = 10;
+    int Bottom = 10;
+};
+
+// ---------------------------------------------------------------------------------
+class TChart : public QCustomPlot {
+public:
+    using TClickLegendEvent =
+        std::function<void(TChart& sender, TMouseButton button, TShiftState shift, int item, QPoint pos)>;
+    using TClickSeriesEvent = std::function<void(TChart& sender, TLineSeries& series, int valueIndex,
+                                                 TMouseButton button, TShiftState shift, QPoint pos)>;
+
+    explicit TChart(int seriesCount, QWidget* parent = nullptr);
+    ~TChart() override;
+
+    int SeriesCount() const { return int(series_.size()); }
+    // Throws std::out_of_range for an index outside 0..SeriesCount()-1.
+    TLineSeries& Series(int index) const;
+
+    TChartAxis& LeftAxis() { return *left_; }
+    TChartAxis& RightAxis() { return *right_; }
+    TChartAxis& BottomAxis() { return *bottom_; }
+    const TChartAxis& LeftAxis() const { return *left_; }
+    const TChartAxis& RightAxis() const { return *right_; }
+    const TChartAxis& BottomAxis() const { return *bottom_; }
+
+    // Title above the plot and the subtitle line under it (8-bit texts).
+    const std::string& TitleText() const { return titleText_; }
+    void SetTitleText(const std::string& text);
+    bool TitleVisible() const { return titleVisible_; }
+    void SetTitleVisible(bool visible);
+    const std::string& SubTitleText() const { return subTitleText_; }
+    void SetSubTitleText(const std::string& text);
+    bool SubTitleVisible() const { return subTitleVisible_; }
+    void SetSubTitleVisible(bool visible);
+
+    bool LegendVisible() const { return legendVisible_; }
+    void SetLegendVisible(bool visible);
+    TLegendAlignment LegendAlignment() const { return legendAlignment_; }
+    void SetLegendAlignment(TLegendAlignment alignment);
+    // With check boxes the legend lists inactive series too, and a click on an
+    // entry's box switches that series on or off.
+    bool LegendCheckBoxes() const { return legendCheckBoxes_; }
+    void SetLegendCheckBoxes(bool shown);
+    // Series index of the legend entry last clicked; -1 when the click hit no entry.
+    int LegendSelectedIndex() const { return legendSelected_; }
+    // Series index of the entry at a widget position, -1 when none (last layout).
+    int LegendItemAt(QPoint pos) const;
+    // Widget rectangles of a series' legend entry and of its check box (empty when
+    // the series has no entry or the legend shows no check boxes).
+    QRect LegendEntryRect(int series) const;
+    QRect LegendCheckBoxRect(int series) const;
+
+    bool View3D() const { return view3D_; }
+    void SetView3D(bool on);
+    // Depth of the 3D look in percent of the plot's smaller side.
+    int Chart3DPercent() const { return depthPercent_; }
+    void SetChart3DPercent(int percent);
+    int DepthPixels() const;
+
+    TColor BackWallColor() const { return backWallColor_; }
+    void SetBackWallColor(TColor color);
+    // Drawn inside the axes, stretched to the plot area; a null image removes it.
+    void SetBackImage(const QImage& image);
+    bool HasBackImage() const { return !backImage_.isNull(); }
+
+    // At most this many points from the first one are shown (0: all).
+    int MaxPointsPerPage() const { return maxPointsPerPage_; }
+    void SetMaxPointsPerPage(int points);
+
+    // Zoom. Dragging with the left button to the right and down zooms to the dragged
+    // rectangle; dragging to the left or up undoes the zoom. ZoomPercent(125) moves
+    // each end of every axis inwards by 25 % of its range (the range halves); below
+    // 100 it zooms out. UndoZoom returns every axis to the range it would show unzoomed.
+    void ZoomRect(const QRect& pixels);
+    void ZoomPercent(double percent);
+    void UndoZoom();
+    bool Zoomed() const;
+    bool AnimatedZoom() const { return animatedZoom_; }
+    void SetAnimatedZoom(bool on) { animatedZoom_ = on; }
+
+    // Printing and images. The print methods draw into the paintable area of a page
+    // (a QPrinter or QPdfWriter), inside the margins; not proportional fills the
+    // whole area, proportional keeps the chart's on-screen aspect.
+    TPrintMargins PrintMargins() const { return printMargins_; }
+    void SetPrintMargins(const TPrintMargins& margins) { printMargins_ = margins; }
+    bool PrintProportional() const { return printProportional_; }
+    void SetPrintProportional(bool on) { printProportional_ = on; }
+    void PrintPage(QPaintDevice& device);
+    // Draws into a rectangle given in the device's coordinates.
+    void PrintRect(QPaintDevice& device, const QRect& target);
+    QImage RenderToImage(int width, int height);
+    // The chart at its own size; throws EChartError when the file cannot be written.
+    void SaveToBitmapFile(const QString& fileName);
+    void CopyToClipboard();
+
+    // Repaint now (the repaints asked for by changes are coalesced and queued).
+    void Repaint();
+
+    TClickLegendEvent OnClickLegend;
+    TClickSeriesEvent OnClickSeries;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    friend class TLineSeries;
+    friend class TChartAxis;
+    friend class chart_detail::SeriesGraph;
+    friend class chart_detail::LabelTicker;
+    friend class chart_detail::MarksLayer;
+    friend class chart_detail::WallLayer;
+    friend class chart_detail::LegendEntry;
+
+    void requestReplot();
+    void queuedReplot();
+    void legendChanged();
+    void prepare();
+    void rebuildLayout();
+    void rebuildLegend();
+    void layoutFor(int width, int height);
+    void drawInto(QPaintDevice& device, const QRect& target, QSize logical);
+    void pressAt(QPoint pos, TMouseButton button, TShiftState shift);
+    void seriesCleared();
+    QCPRange autoBottomRange() const;
+    const TLineSeries* labelSeries() const;
+    int bottomAxisPixels() const;
+    QString decode(std::string_view text) const;
+
+    std::vector<std::unique_ptr<TLineSeries>> series_;
+    std::unique_ptr<TChartAxis> left_, right_, bottom_;
+    chart_detail::LabelPool labels_;
+
+    QCPTextElement* title_ = nullptr;
+    QCPTextElement* subTitle_ = nullptr;
+    QCPAxisRect* plotRect_ = nullptr;      // kept: it leaves the layout while it is rebuilt
+    QCPLayoutGrid* middle_ = nullptr;       // side legend, plot area, side legend
+    QCPLayoutGrid* legendHolder_ = nullptr; // the legend between two spacers
+    QCPLayoutElement* spacerA_ = nullptr;
+    QCPLayoutElement* spacerB_ = nullptr;
+    chart_detail::WallLayer* wall_ = nullptr;
+    chart_detail::MarksLayer* marks_ = nullptr;
+    std::string titleText_, subTitleText_;
+    bool titleVisible_ = false;
+    bool subTitleVisible_ = false;
+
+    bool legendVisible_ = true;
+    bool legendCheckBoxes_ = false;
+    TLegendAlignment legendAlignment_ = laBottom;
+    bool legendDirty_ = true;
+    bool layoutDirty_ = true;
+    int legendSelected_ = -1;
+
+    bool view3D_ = false;
+    int depthPercent_ = 15;
+    TColor backWallColor_ = clWhite;
+    QImage backImage_;
+    int maxPointsPerPage_ = 0;
+
+    TPrintMargins printMargins_;
+    bool printProportional_ = false;
+    bool animatedZoom_ = false;
+
+    bool dragging_ = false;
+    QPoint dragStart_;
+    QRubberBand* rubberBand_ = nullptr;
+
+    bool replotPending_ = false;
+    bool hiddenDirty_ = false;
+};
+
+} // namespace platform

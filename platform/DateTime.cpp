@@ -1,0 +1,1056 @@
+#include "platform/DateTime.h"
+
+#include "platform/Cp1250.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+
+namespace {
+std::mutex clockMutex;
+Clock installedClock;
+} // namespace
+
+Clock setClock(Clock clock)
+{
+    std::lock_guard lock(clockMutex);
+    Clock previous = std::move(installedClock);
+    installedClock = std::move(clock);
+    return previous;
+}
+
+QDateTime currentDateTime()
+{
+    Clock clock;
+    {
+        std::lock_guard lock(clockMutex);
+        clock = installedClock;
+    }
+    return clock ? clock() : QDateTime::currentDateTime();
+}
+
+} // namespace platform
+
+namespace rtl {
+
+namespace {
+
+std::array<std::string, 12> encodeNames12(const std::array<const char*, 12>& utf8)
+{
+    std::array<std::string, 12> out;
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = platform::utf8ToCp1250(utf8[i]);
+    return out;
+}
+
+std::array<std::string, 7> encodeNames7(const std::array<const char*, 7>& utf8)
+{
+    std::array<std::string, 7> out;
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = platform::utf8ToCp1250(utf8[i]);
+    return out;
+}
+
+// Days since 1 January 1970 of a proleptic Gregorian date.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + std::int64_t(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = std::int64_t(yoe) + era * 400 + (m <= 2);
+}
+
+bool isLeapYear(int y)
+{
+    return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+}
+
+int daysInMonth(int y, int m)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeapYear(y) ? 29 : days[m - 1];
+}
+
+// The value split as the runtime splits it: rounded to whole milliseconds (to nearest,
+// ties to even), whole days counted towards zero, the time of day from the absolute value.
+struct Stamp {
+    bool valid = false;
+    std::int64_t days = 0; // since 30 December 1899
+    int msOfDay = 0;
+};
+
+Stamp toStamp(TDateTime dt)
+{
+    Stamp s;
+    const double ms = std::nearbyint(dt * MSecsPerDay);
+    if (!std::isfinite(ms) || std::fabs(ms) > 1e17)
+        return s;
+    const auto t = static_cast<std::int64_t>(ms);
+    s.valid = true;
+    s.days = t / MSecsPerDay;
+    s.msOfDay = static_cast<int>((t < 0 ? -t : t) % MSecsPerDay);
+    return s;
+}
+
+struct Fields {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, min = 0, sec = 0, msec = 0;
+    int dayOfWeek = 1; // 1 = Sunday
+};
+
+Fields decode(TDateTime dt)
+{
+    Fields f;
+    const Stamp s = toStamp(dt);
+    if (!s.valid)
+        return f;
+    f.hour = s.msOfDay / 3600000;
+    f.min = s.msOfDay / 60000 % 60;
+    f.sec = s.msOfDay / 1000 % 60;
+    f.msec = s.msOfDay % 1000;
+    std::int64_t y;
+    unsigned m, d;
+    civilFromDays(s.days - std::int64_t(UnixDateDelta), y, m, d);
+    if (y >= 1 && y <= 9999) {
+        f.year = int(y);
+        f.month = int(m);
+        f.day = int(d);
+    }
+    // 30 December 1899 was a Saturday.
+    f.dayOfWeek = int(((s.days + 6) % 7 + 7) % 7) + 1;
+    return f;
+}
+
+// ---- formatting ----------------------------------------------------------------
+
+char upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
+
+bool isLetter(char c)
+{
+    c = upper(c);
+    return c >= 'A' && c <= 'Z';
+}
+
+bool startsWithNoCase(std::string_view s, std::size_t at, std::string_view word)
+{
+    if (s.size() - at < word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (upper(s[at + i]) != upper(word[i]))
+            return false;
+    }
+    return true;
+}
+
+void appendNumber(std::string& out, int value, int digits)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*d", digits, value);
+    out += buf;
+}
+
+class Formatter {
+public:
+    explicit Formatter(TDateTime dt) : f_(decode(dt)) {}
+
+    void append(std::string_view picture, int level)
+    {
+        // Nested formats ("c", "ddddd", "t") may name each other, but only once deep.
+        if (level >= 2)
+            return;
+        char lastToken = ' ';
+        std::size_t p = 0;
+        while (p < picture.size()) {
+            const char starter = picture[p++];
+            char token = upper(starter);
+            if (isLetter(token)) {
+                if (token == 'M' && lastToken == 'H')
+                    token = 'N';
+                lastToken = token;
+            }
+            std::size_t count = 1;
+            const auto takeRun = [&] {
+                while (p < picture.size() && picture[p] == starter) {
+                    ++p;
+                    ++count;
+                }
+            };
+            switch (token) {
+            case 'Y':
+                takeRun();
+                if (count <= 2)
+                    appendNumber(out_, f_.year % 100, 2);
+                else
+                    appendNumber(out_, f_.year, 4);
+                break;
+            case 'M':
+                takeRun();
+                if (count <= 2)
+                    appendNumber(out_, f_.month, int(count));
+                else if (f_.month >= 1)
+                    out_ += count == 3 ? DateFormatSettings.ShortMonthNames[f_.month - 1]
+                                       : DateFormatSettings.LongMonthNames[f_.month - 1];
+                break;
+            case 'D':
+                takeRun();
+                if (count <= 2)
+                    appendNumber(out_, f_.day, int(count));
+                else if (count == 3)
+                    out_ += DateFormatSettings.ShortDayNames[f_.dayOfWeek - 1];
+                else if (count == 4)
+                    out_ += DateFormatSettings.LongDayNames[f_.dayOfWeek - 1];
+                else if (count == 5)
+                    append(DateFormatSettings.ShortDateFormat, level + 1);
+                else
+                    append(DateFormatSettings.LongDateFormat, level + 1);
+                break;
+            case 'H': {
+                takeRun();
+                int h = f_.hour;
+                if (twelveHourClockAhead(picture, p)) {
+                    if (h == 0)
+                        h = 12;
+                    else if (h > 12)
+                        h -= 12;
+                }
+                appendNumber(out_, h, count > 2 ? 2 : int(count));
+                break;
+            }
+            case 'N':
+                takeRun();
+                appendNumber(out_, f_.min, count > 2 ? 2 : int(count));
+                break;
+            case 'S':
+                takeRun();
+                appendNumber(out_, f_.sec, count > 2 ? 2 : int(count));
+                break;
+            case 'Z':
+                takeRun();
+                appendNumber(out_, f_.msec, count <= 1 ? 1 : 3);
+                break;
+            case 'T':
+                takeRun();
+                append(count == 1 ? DateFormatSettings.ShortTimeFormat : DateFormatSettings.LongTimeFormat,
+                       level + 1);
+                break;
+            case 'C':
+                takeRun();
+                append(DateFormatSettings.ShortDateFormat, level + 1);
+                if (f_.hour != 0 || f_.min != 0 || f_.sec != 0) {
+                    out_ += ' ';
+                    append(DateFormatSettings.LongTimeFormat, level + 1);
+                }
+                break;
+            case 'A':
+                p = appendAmPm(picture, p - 1);
+                break;
+            case '/':
+                out_ += DateFormatSettings.DateSeparator;
+                break;
+            case ':':
+                out_ += DateFormatSettings.TimeSeparator;
+                break;
+            case '\'':
+            case '"': {
+                const std::size_t close = picture.find(starter, p);
+                const std::size_t end = close == std::string_view::npos ? picture.size() : close;
+                out_.append(picture.substr(p, end - p));
+                p = close == std::string_view::npos ? end : close + 1;
+                break;
+            }
+            default:
+                out_ += starter;
+                break;
+            }
+        }
+    }
+
+    std::string take() { return std::move(out_); }
+
+private:
+    // An hour field is on the 12-hour clock when an am/pm field follows it before the
+    // next hour field (quoted text does not count).
+    static bool twelveHourClockAhead(std::string_view picture, std::size_t p)
+    {
+        bool quoted = false;
+        for (; p < picture.size(); ++p) {
+            const char c = picture[p];
+            if (c == '\'' || c == '"')
+                quoted = !quoted;
+            else if (!quoted && upper(c) == 'H')
+                return false;
+            else if (!quoted && upper(c) == 'A')
+                return startsWithNoCase(picture, p, "AM/PM") || startsWithNoCase(picture, p, "A/P")
+                    || startsWithNoCase(picture, p, "AMPM");
+        }
+        return false;
+    }
+
+    // "am/pm" and "a/p" copy the half that applies, in the picture's own letter case;
+    // "ampm" writes the system's strings. Returns the position after the field.
+    std::size_t appendAmPm(std::string_view picture, std::size_t at)
+    {
+        const bool pm = f_.hour >= 12;
+        if (startsWithNoCase(picture, at, "AM/PM")) {
+            out_.append(picture.substr(at + (pm ? 3 : 0), 2));
+            return at + 5;
+        }
+        if (startsWithNoCase(picture, at, "A/P")) {
+            out_ += picture[at + (pm ? 2 : 0)];
+            return at + 3;
+        }
+        if (startsWithNoCase(picture, at, "AMPM")) {
+            out_ += pm ? DateFormatSettings.TimePMString : DateFormatSettings.TimeAMString;
+            return at + 4;
+        }
+        out_ += picture[at];
+        return at + 1;
+    }
+
+    Fields f_;
+    std::string out_;
+};
+
+// ---- parsing -------------------------------------------------------------------
+
+class Scanner {
+public:
+    explicit Scanner(std::string_view s) : s_(s) {}
+
+    bool atEnd() const { return pos_ >= s_.size(); }
+    std::size_t pos() const { return pos_; }
+    void reset() { pos_ = 0; }
+
+    void blanks()
+    {
+        while (pos_ < s_.size() && s_[pos_] == ' ')
+            ++pos_;
+    }
+
+    bool character(char c)
+    {
+        blanks();
+        if (pos_ < s_.size() && s_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+
+    bool word(std::string_view w)
+    {
+        if (w.empty())
+            return false;
+        blanks();
+        if (!startsWithNoCase(s_, pos_, w))
+            return false;
+        pos_ += w.size();
+        return true;
+    }
+
+    // Digits, as the runtime reads them: no more once the value has reached 1000.
+    bool number(int& value, int& length)
+    {
+        blanks();
+        std::size_t i = pos_;
+        int n = 0;
+        while (i < s_.size() && s_[i] >= '0' && s_[i] <= '9' && n < 1000)
+            n = n * 10 + (s_[i++] - '0');
+        if (i == pos_)
+            return false;
+        length = int(i - pos_);
+        pos_ = i;
+        value = n;
+        return true;
+    }
+
+    // Fractional digits of a second: the first three give the milliseconds.
+    bool fraction(int& msec)
+    {
+        blanks();
+        std::size_t i = pos_;
+        int n = 0, digits = 0;
+        while (i < s_.size() && s_[i] >= '0' && s_[i] <= '9') {
+            if (digits < 3) {
+                n = n * 10 + (s_[i] - '0');
+                ++digits;
+            }
+            ++i;
+        }
+        if (i == pos_)
+            return false;
+        while (digits++ < 3)
+            n *= 10;
+        pos_ = i;
+        msec = n;
+        return true;
+    }
+
+    bool time(TDateTime& result)
+    {
+        const TDateFormatSettings& fs = DateFormatSettings;
+        int baseHour = -1;
+        if (word(fs.TimeAMString) || word("AM"))
+            baseHour = 0;
+        else if (word(fs.TimePMString) || word("PM"))
+            baseHour = 12;
+        int hour, len, min = 0, sec = 0, msec = 0;
+        if (!number(hour, len))
+            return false;
+        if (character(fs.TimeSeparator)) {
+            if (!number(min, len))
+                return false;
+            if (character(fs.TimeSeparator)) {
+                if (!number(sec, len))
+                    return false;
+                if (character(FormatSettings.DecimalSeparator) && !fraction(msec))
+                    return false;
+            }
+        }
+        if (baseHour < 0) {
+            if (word(fs.TimeAMString) || word("AM"))
+                baseHour = 0;
+            else if (word(fs.TimePMString) || word("PM"))
+                baseHour = 12;
+        }
+        if (baseHour >= 0) {
+            if (hour == 0 || hour > 12)
+                return false;
+            if (hour == 12)
+                hour = 0;
+            hour += baseHour;
+        }
+        blanks();
+        return TryEncodeTime(hour, min, sec, msec, result);
+    }
+
+    bool date(TDateTime& result)
+    {
+        const TDateFormatSettings& fs = DateFormatSettings;
+        int n1, n2, n3, l1, l2, l3;
+        if (!(number(n1, l1) && character(fs.DateSeparator) && number(n2, l2)))
+            return false;
+        const char order = dateOrder();
+        int y, m, d;
+        if (character(fs.DateSeparator)) {
+            if (!number(n3, l3))
+                return false;
+            int yearLength;
+            if (order == 'Y') {
+                y = n1; m = n2; d = n3; yearLength = l1;
+            } else if (order == 'D') {
+                y = n3; m = n2; d = n1; yearLength = l3;
+            } else {
+                y = n3; m = n1; d = n2; yearLength = l3;
+            }
+            if (yearLength <= 2) {
+                const int centuryBase = currentYear() - fs.TwoDigitYearCenturyWindow;
+                y += centuryBase / 100 * 100;
+                if (fs.TwoDigitYearCenturyWindow > 0 && y < centuryBase)
+                    y += 100;
+            }
+        } else {
+            y = currentYear();
+            if (order == 'D') {
+                d = n1; m = n2;
+            } else {
+                m = n1; d = n2;
+            }
+        }
+        character(fs.DateSeparator);
+        blanks();
+        return TryEncodeDate(y, m, d, result);
+    }
+
+private:
+    static char dateOrder()
+    {
+        for (char c : DateFormatSettings.ShortDateFormat) {
+            const char u = upper(c);
+            if (u == 'D' || u == 'M' || u == 'Y')
+                return u;
+        }
+        return 'M';
+    }
+
+    static int currentYear() { return platform::currentDateTime().toLocalTime().date().year(); }
+
+    std::string_view s_;
+    std::size_t pos_ = 0;
+};
+
+[[noreturn]] void raise(const char* pattern, std::string_view text)
+{
+    std::string message = "'";
+    message.append(text);
+    message += "' ";
+    message += pattern;
+    throw EConvertError(message);
+}
+
+} // namespace
+
+TDateFormatSettings DateFormatSettings;
+
+TDateFormatSettings::TDateFormatSettings()
+    : ShortMonthNames(encodeNames12({"sty", "lut", "mar", "kwi", "maj", "cze", "lip", "sie", "wrz", "paź",
+                                     "lis", "gru"}))
+    , LongMonthNames(encodeNames12({"styczeń", "luty", "marzec", "kwiecień", "maj", "czerwiec", "lipiec",
+                                    "sierpień", "wrzesień", "październik", "listopad", "grudzień"}))
+    , ShortDayNames(encodeNames7({"niedz.", "pon.", "wt.", "śr.", "czw.", "pt.", "sob."}))
+    , LongDayNames(encodeNames7({"niedziela", "poniedziałek", "wtorek", "środa", "czwartek", "piątek",
+                                 "sobota"}))
+{
+}
+
+TDateTime Now()
+{
+    return DateTimeFromQDateTime(platform::currentDateTime());
+}
+
+TDateTime Date()
+{
+    const QDateTime now = platform::currentDateTime().toLocalTime();
+    return EncodeDate(now.date().year(), now.date().month(), now.date().day());
+}
+
+TDateTime Time()
+{
+    const QTime t = platform::currentDateTime().toLocalTime().time();
+    return EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
+}
+
+bool TryEncodeDate(int year, int month, int day, TDateTime& date)
+{
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+        return false;
+    date = TDateTime(daysFromCivil(year, unsigned(month), unsigned(day))) + UnixDateDelta;
+    return true;
+}
+
+TDateTime EncodeDate(int year, int month, int day)
+{
+    TDateTime d;
+    if (!TryEncodeDate(year, month, day, d))
+        throw EConvertError("Invalid argument to date encode");
+    return d;
+}
+
+bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& time)
+{
+    if (hour < 0 || hour >= HoursPerDay || min < 0 || min >= 60 || sec < 0 || sec >= 60 || msec < 0
+        || msec >= 1000)
+        return false;
+    time = double(((hour * 60 + min) * 60 + sec) * 1000 + msec) / MSecsPerDay;
+    return true;
+}
+
+TDateTime EncodeTime(int hour, int min, int sec, int msec)
+{
+    TDateTime t;
+    if (!TryEncodeTime(hour, min, sec, msec, t))
+        throw EConvertError("Invalid argument to time encode");
+    return t;
+}
+
+void DecodeDate(TDateTime dateTime, int& year, int& month, int& day)
+{
+    const Fields f = decode(dateTime);
+    year = f.year;
+    month = f.month;
+    day = f.day;
+}
+
+void DecodeDate(TDateTime dateTime, Word& year, Word& month, Word& day)
+{
+    int y, m, d;
+    DecodeDate(dateTime, y, m, d);
+    year = Word(y);
+    month = Word(m);
+    day = Word(d);
+}
+
+void DecodeTime(TDateTime dateTime, int& hour, int& min, int& sec, int& msec)
+{
+    const Fields f = decode(dateTime);
+    hour = f.hour;
+    min = f.min;
+    sec = f.sec;
+    msec = f.msec;
+}
+
+void DecodeTime(TDateTime dateTime, Word& hour, Word& min, Word& sec, Word& msec)
+{
+    int h, m, s, ms;
+    DecodeTime(dateTime, h, m, s, ms);
+    hour = Word(h);
+    min = Word(m);
+    sec = Word(s);
+    msec = Word(ms);
+}
+
+int DayOfWeek(TDateTime dateTime)
+{
+    return decode(dateTime).dayOfWeek;
+}
+
+TDateTime CombineDateTime(TDateTime date, TDateTime time)
+{
+    return date >= 0 ? date + time : date - time;
+}
+
+TDateTime DateTimeFromQDateTime(const QDateTime& dateTime)
+{
+    if (!dateTime.isValid())
+        throw EConvertError("Invalid argument to date encode");
+    const QDateTime local = dateTime.timeSpec() == Qt::LocalTime ? dateTime : dateTime.toLocalTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
+    return CombineDateTime(EncodeDate(d.year(), d.month(), d.day()),
+                           EncodeTime(t.hour(), t.minute(), t.second(), t.msec()));
+}
+
+QDateTime DateTimeToQDateTime(TDateTime dateTime)
+{
+    const Fields f = decode(dateTime);
+    if (f.year == 0)
+        return QDateTime();
+    return QDateTime(QDate(f.year, f.month, f.day), QTime(f.hour, f.min, f.sec, f.msec));
+}
+
+std::string FormatDateTime(std::string_view picture, TDateTime dateTime)
+{
+    Formatter f(dateTime);
+    f.append(picture.empty() ? std::string_view("c") : picture, 0);
+    return f.take();
+}
+
+std::string DateToStr(TDateTime dateTime)
+{
+    return FormatDateTime(DateFormatSettings.ShortDateFormat, dateTime);
+}
+
+std::string TimeToStr(TDateTime dateTime)
+{
+    return FormatDateTime(DateFormatSettings.LongTimeFormat, dateTime);
+}
+
+std::string DateTimeToStr(TDateTime dateTime)
+{
+    return FormatDateTime("c", dateTime);
+}
+
+bool TryStrToTime(std::string_view text, TDateTime& value)
+{
+    Scanner s(text);
+    TDateTime t;
+    if (!s.time(t) || !s.atEnd())
+        return false;
+    value = t;
+    return true;
+}
+
+TDateTime StrToTime(std::string_view text)
+{
+    TDateTime t;
+    if (!TryStrToTime(text, t))
+        raise("is not a valid time", text);
+    return t;
+}
+
+bool TryStrToDate(std::string_view text, TDateTime& value)
+{
+    Scanner s(text);
+    TDateTime d;
+    if (!s.date(d) || !s.atEnd())
+        return false;
+    value = d;
+    return true;
+}
+
+TDateTime StrToDate(std::string_view text)
+{
+    TDateTime d;
+    if (!TryStrToDate(text, d))
+        raise("is not a valid date", text);
+    return d;
+}
+
+bool TryStrToDateTime(std::string_view text, TDateTime& value)
+{
+    Scanner s(text);
+    TDateTime d, t = 0;
+    if (s.date(d) && (s.atEnd() || (s.time(t) && s.atEnd()))) {
+        value = CombineDateTime(d, t);
+        return true;
+    }
+    s.reset();
+    if (s.time(t) && s.atEnd()) {
+        value = t;
+        return true;
+    }
+    return false;
+}
+
+TDateTime StrToDateTime(std::string_view text)
+{
+    TDateTime v;
+    if (!TryStrToDateTime(text, v))
+        raise("is not a valid date and time", text);
+    return v;
+}
+
+} // namespace rtl
+
+// ---- number pictures -----------------------------------------------------------
+
+namespace rtl {
+
+namespace {
+
+// value = 0.d1d2d3... x 10^exponent; no trailing zeros in digits; no digits means zero.
+struct Decimal {
+    std::string digits;
+    int exponent = 0;
+};
+
+void stripTrailingZeros(std::string& s, std::size_t keep = 0)
+{
+    while (s.size() > keep && s.back() == '0')
+        s.pop_back();
+}
+
+Decimal toDecimal(double magnitude)
+{
+    Decimal d;
+    if (magnitude == 0)
+        return d;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", magnitude); // d.ddddddddddddddde[+-]XX
+    const char* e = std::strchr(buf, 'e');
+    d.digits.push_back(buf[0]);
+    d.digits.append(buf + 2, std::size_t(e - (buf + 2)));
+    d.exponent = std::atoi(e + 1) + 1;
+    stripTrailingZeros(d.digits);
+    return d;
+}
+
+// Keeps the first `keep` digits, rounding half away from zero.
+void roundDigits(Decimal& d, int keep)
+{
+    if (d.digits.empty() || keep >= int(d.digits.size()))
+        return;
+    if (keep < 0) {
+        d.digits.clear();
+        return;
+    }
+    const bool up = d.digits[std::size_t(keep)] >= '5';
+    d.digits.resize(std::size_t(keep));
+    if (up) {
+        int i = keep - 1;
+        while (i >= 0 && d.digits[std::size_t(i)] == '9')
+            d.digits[std::size_t(i--)] = '0';
+        if (i < 0) {
+            d.digits.insert(d.digits.begin(), '1');
+            ++d.exponent;
+        } else {
+            ++d.digits[std::size_t(i)];
+        }
+    }
+    stripTrailingZeros(d.digits);
+}
+
+// Digit `index` of d counted from its first one (weight 10^(exponent - 1 - index)).
+char digitAt(const Decimal& d, int index)
+{
+    return index >= 0 && index < int(d.digits.size()) ? d.digits[std::size_t(index)] : '0';
+}
+
+struct NumberSection {
+    std::string_view text;
+    int intPlaceholders = 0;
+    int minInt = 0;
+    int maxDec = 0;
+    int minDec = 0;
+    bool thousands = false;
+    bool scientific = false;
+    int expDigits = 0;
+};
+
+// Calls visit(kind, begin, end) for each element of a section: 'q' quoted text, 'i' an
+// integer placeholder, '.' the point, 'f' a fraction placeholder, ',' a thousands mark,
+// 'e' the exponent with its zeros, 'l' a literal character.
+template <typename Visit>
+void walkSection(std::string_view s, Visit visit)
+{
+    bool point = false, exponent = false;
+    std::size_t p = 0;
+    while (p < s.size()) {
+        const char c = s[p];
+        const std::size_t at = p;
+        if (c == '\'' || c == '"') {
+            const std::size_t close = s.find(c, p + 1);
+            p = close == std::string_view::npos ? s.size() : close + 1;
+            visit('q', at, p);
+        } else if (!exponent && (c == '0' || c == '#')) {
+            ++p;
+            visit(point ? 'f' : 'i', at, p);
+        } else if (!exponent && !point && c == '.') {
+            point = true;
+            ++p;
+            visit('.', at, p);
+        } else if (!exponent && !point && c == ',') {
+            ++p;
+            visit(',', at, p);
+        } else if (!exponent && (c == 'E' || c == 'e') && p + 1 < s.size() && (s[p + 1] == '+' || s[p + 1] == '-')) {
+            exponent = true;
+            p += 2;
+            while (p < s.size() && s[p] == '0')
+                ++p;
+            visit('e', at, p);
+        } else {
+            ++p;
+            visit('l', at, p);
+        }
+    }
+}
+
+NumberSection parseSection(std::string_view text)
+{
+    NumberSection n;
+    n.text = text;
+    int firstZero = -1;
+    walkSection(text, [&](char kind, std::size_t at, std::size_t end) {
+        switch (kind) {
+        case 'i':
+            if (text[at] == '0' && firstZero < 0)
+                firstZero = n.intPlaceholders;
+            ++n.intPlaceholders;
+            break;
+        case 'f':
+            ++n.maxDec;
+            if (text[at] == '0')
+                n.minDec = n.maxDec;
+            break;
+        case ',':
+            n.thousands = true;
+            break;
+        case 'e':
+            n.scientific = true;
+            n.expDigits = std::min(int(end - at - 2), 4);
+            break;
+        default:
+            break;
+        }
+    });
+    n.minInt = firstZero < 0 ? 0 : n.intPlaceholders - firstZero;
+    return n;
+}
+
+// The number rounded to the digits the section shows.
+Decimal roundForSection(Decimal d, const NumberSection& n)
+{
+    if (n.scientific)
+        roundDigits(d, std::max(1, n.intPlaceholders) + n.maxDec);
+    else
+        roundDigits(d, d.exponent + n.maxDec);
+    return d;
+}
+
+constexpr char thousandSeparator = '\xA0';
+
+std::string formatSection(const NumberSection& n, const Decimal& d, bool minus)
+{
+    std::string integer, fraction;
+    int exponent = 0;
+    if (n.scientific) {
+        const int intDigits = std::max(1, n.intPlaceholders);
+        if (!d.digits.empty())
+            exponent = d.exponent - intDigits;
+        for (int i = 0; i < intDigits; ++i)
+            integer += digitAt(d, i);
+        for (int j = 0; j < n.maxDec; ++j)
+            fraction += digitAt(d, intDigits + j);
+    } else {
+        for (int i = 0; i < d.exponent; ++i)
+            integer += digitAt(d, i);
+        if (int(integer.size()) < n.minInt)
+            integer.insert(0, std::size_t(n.minInt) - integer.size(), '0');
+        for (int j = 0; j < n.maxDec; ++j)
+            fraction += digitAt(d, d.exponent + j);
+    }
+    stripTrailingZeros(fraction, std::size_t(n.minDec));
+
+    std::string out;
+    if (minus)
+        out += '-';
+    const int L = int(integer.size());
+    const auto emitInteger = [&](int from, int to) {
+        for (int idx = std::max(from, 0); idx < to; ++idx) {
+            out += integer[std::size_t(idx)];
+            const int remaining = L - 1 - idx;
+            if (n.thousands && !n.scientific && remaining > 0 && remaining % 3 == 0)
+                out += thousandSeparator;
+        }
+    };
+    int intIndex = 0, fracIndex = 0;
+    const bool noIntPlaceholders = n.intPlaceholders == 0;
+    walkSection(n.text, [&](char kind, std::size_t at, std::size_t end) {
+        const std::string_view piece = n.text.substr(at, end - at);
+        switch (kind) {
+        case 'q':
+            out.append(piece.substr(1, piece.size() >= 2 && piece.back() == piece.front() ? piece.size() - 2
+                                                                                          : piece.size() - 1));
+            break;
+        case 'i': {
+            // Digits fill the placeholders from the right; the first takes any excess.
+            const int first = L - n.intPlaceholders + intIndex;
+            emitInteger(intIndex == 0 ? 0 : first, first + 1);
+            ++intIndex;
+            break;
+        }
+        case '.':
+            if (noIntPlaceholders)
+                emitInteger(0, L);
+            if (!fraction.empty())
+                out += FormatSettings.DecimalSeparator;
+            break;
+        case 'f':
+            if (fracIndex < int(fraction.size()))
+                out += fraction[std::size_t(fracIndex)];
+            ++fracIndex;
+            break;
+        case ',':
+            break;
+        case 'e': {
+            out += piece[0];
+            if (exponent < 0)
+                out += '-';
+            else if (piece[1] == '+')
+                out += '+';
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%0*d", n.expDigits, exponent < 0 ? -exponent : exponent);
+            out += buf;
+            break;
+        }
+        default:
+            out.append(piece);
+            break;
+        }
+    });
+    return out;
+}
+
+std::string generalFormat(double value)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", value);
+    std::string s;
+    for (const char* p = buf; *p; ++p) {
+        if (*p == '.') {
+            s += FormatSettings.DecimalSeparator;
+        } else if (*p == 'e') {
+            s += 'E';
+            ++p;
+            if (*p == '-')
+                s += '-';
+            ++p;
+            while (*p == '0' && p[1])
+                ++p;
+            s += p;
+            break;
+        } else {
+            s += *p;
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+std::string FormatFloat(std::string_view picture, double value)
+{
+    if (std::isnan(value))
+        return "NAN";
+    if (std::isinf(value))
+        return value < 0 ? "-INF" : "INF";
+    if (picture.empty() || std::fabs(value) >= 1e18)
+        return generalFormat(value);
+
+    std::vector<std::string_view> sections;
+    {
+        std::size_t start = 0;
+        char quote = 0;
+        for (std::size_t p = 0; p < picture.size() && sections.size() < 2; ++p) {
+            const char c = picture[p];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '\'' || c == '"') {
+                quote = c;
+            } else if (c == ';') {
+                sections.push_back(picture.substr(start, p - start));
+                start = p + 1;
+            }
+        }
+        std::string_view last = picture.substr(start);
+        if (sections.size() == 2) {
+            // A fourth section and beyond are ignored.
+            char q = 0;
+            for (std::size_t p = 0; p < last.size(); ++p) {
+                if (q) {
+                    if (last[p] == q)
+                        q = 0;
+                } else if (last[p] == '\'' || last[p] == '"') {
+                    q = last[p];
+                } else if (last[p] == ';') {
+                    last = last.substr(0, p);
+                    break;
+                }
+            }
+        }
+        sections.push_back(last);
+    }
+
+    const Decimal magnitude = toDecimal(std::fabs(value));
+    const NumberSection first = parseSection(sections[0]);
+    NumberSection chosen = first;
+    bool ownSign = true;
+    if (value < 0 && sections.size() >= 2 && !sections[1].empty()) {
+        chosen = parseSection(sections[1]);
+        ownSign = false;
+    }
+    if (sections.size() >= 3 && !sections[2].empty() && roundForSection(magnitude, first).digits.empty()) {
+        chosen = parseSection(sections[2]);
+        ownSign = false;
+    }
+    const Decimal shown = roundForSection(magnitude, chosen);
+    return formatSection(chosen, shown, ownSign && value < 0 && !shown.digits.empty());
+}
+
+} // namespace rtl

@@ -1,0 +1,152 @@
+#pragma once
+// The runtime's date-time value and its conversions, and the one clock the programs read.
+//
+// A TDateTime counts days since 30 December 1899 00:00; the fraction is the time of day.
+// Before that day the value is negative and the fraction is still the time of day taken
+// absolutely: -1.25 is 29 December 1899 06:00. Every decode first rounds the value to
+// whole milliseconds, so 0.99999999999 decodes as the next day at 00:00:00.000 while a
+// time of 23:59:59.999 stays on its day and formats as "23:59:59" (seconds are never
+// rounded up).
+//
+// Texts are 8-bit (code page 1250).
+
+#include "platform/Convert.h"
+
+#include <QDateTime>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Where "now" comes from. Tests replace it; the default reads the computer's clock.
+using Clock = std::function<QDateTime()>;
+// Installs a clock (an empty function restores the computer's) and returns the previous one.
+Clock setClock(Clock clock);
+// The current local date and time from the installed clock.
+QDateTime currentDateTime();
+
+// Installs a clock for its lifetime.
+class ScopedClock {
+public:
+    explicit ScopedClock(Clock clock) : previous_(setClock(std::move(clock))) {}
+    // A clock that always answers the same instant.
+    explicit ScopedClock(const QDateTime& fixed) : ScopedClock(Clock([fixed] { return fixed; })) {}
+    ~ScopedClock() { setClock(std::move(previous_)); }
+    ScopedClock(const ScopedClock&) = delete;
+    ScopedClock& operator=(const ScopedClock&) = delete;
+
+private:
+    Clock previous_;
+};
+
+} // namespace platform
+
+namespace rtl {
+
+using TDateTime = double;
+using Word = unsigned short;
+
+constexpr int HoursPerDay = 24;
+constexpr int MSecsPerDay = 24 * 60 * 60 * 1000;
+// TDateTime of 1 January 1970.
+constexpr TDateTime UnixDateDelta = 25569.0;
+
+// Date and time formats of the system (a Polish one). The picture characters '/' and
+// ':' stand for DateSeparator and TimeSeparator.
+struct TDateFormatSettings {
+    char DateSeparator = '-';
+    char TimeSeparator = ':';
+    std::string ShortDateFormat = "yyyy-mm-dd";
+    std::string LongDateFormat = "d mmmm yyyy";
+    std::string ShortTimeFormat = "hh:mm";
+    std::string LongTimeFormat = "hh:mm:ss";
+    std::string TimeAMString = "AM";
+    std::string TimePMString = "PM";
+    std::array<std::string, 12> ShortMonthNames;
+    std::array<std::string, 12> LongMonthNames;
+    std::array<std::string, 7> ShortDayNames; // [0] is Sunday
+    std::array<std::string, 7> LongDayNames;
+    // A two-digit year in a date text lies within this many years before the current one.
+    int TwoDigitYearCenturyWindow = 50;
+
+    TDateFormatSettings();
+};
+extern TDateFormatSettings DateFormatSettings;
+
+// Clock (platform::currentDateTime).
+TDateTime Now();
+TDateTime Date();
+TDateTime Time();
+// Same as platform::setClock, under the name tests look for.
+inline platform::Clock SetClockForTesting(platform::Clock clock) { return platform::setClock(std::move(clock)); }
+
+// Years 1..9999; raises EConvertError "Invalid argument to date encode".
+TDateTime EncodeDate(int year, int month, int day);
+bool TryEncodeDate(int year, int month, int day, TDateTime& date);
+// Hours 0..23, minutes and seconds 0..59, milliseconds 0..999; raises EConvertError
+// "Invalid argument to time encode".
+TDateTime EncodeTime(int hour, int min, int sec, int msec);
+bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& time);
+// Outside years 1..9999 all three are 0.
+void DecodeDate(TDateTime dateTime, Word& year, Word& month, Word& day);
+void DecodeDate(TDateTime dateTime, int& year, int& month, int& day);
+void DecodeTime(TDateTime dateTime, Word& hour, Word& min, Word& sec, Word& msec);
+void DecodeTime(TDateTime dateTime, int& hour, int& min, int& sec, int& msec);
+// 1 = Sunday .. 7 = Saturday.
+int DayOfWeek(TDateTime dateTime);
+// A date and a time of day joined as the runtime joins them (the time counts away from
+// 30 December 1899 on both sides).
+TDateTime CombineDateTime(TDateTime date, TDateTime time);
+
+// Local wall-clock time; a QDateTime in another time spec is first turned into local time.
+// An invalid QDateTime raises EConvertError.
+TDateTime DateTimeFromQDateTime(const QDateTime& dateTime);
+// Local time, to the millisecond; invalid outside years 1..9999.
+QDateTime DateTimeToQDateTime(TDateTime dateTime);
+
+// The runtime's picture formatting. Letters are case-insensitive; a run of one letter is
+// one field: y/yy two-digit year, yyy/yyyy four digits; m/mm month (minutes when the
+// letter field before it was an hour), mmm/mmmm month names; d/dd day, ddd/dddd day
+// names, ddddd/dddddd the short/long date format; h/hh hour (12-hour when am/pm, a/p or
+// ampm follows before the next hour); n/nn minutes; s/ss seconds; z one to three digits,
+// zz/zzz three digits of milliseconds; t/tt short/long time format; c short date and,
+// when the time is not midnight, a blank and the long time format; '/' and ':' the
+// separators; text in '...' or "..." is copied; any other character is copied. An empty
+// picture means "c".
+std::string FormatDateTime(std::string_view picture, TDateTime dateTime);
+std::string DateToStr(TDateTime dateTime);     // ShortDateFormat: "yyyy-mm-dd"
+std::string TimeToStr(TDateTime dateTime);     // LongTimeFormat: "hh:mm:ss"
+std::string DateTimeToStr(TDateTime dateTime); // "c"
+
+// "hh[:mm[:ss[.fraction]]]" with optional AM/PM, blanks allowed around the fields.
+// Raises EConvertError "'<text>' is not a valid time".
+TDateTime StrToTime(std::string_view text);
+bool TryStrToTime(std::string_view text, TDateTime& value);
+// Numbers in the order of ShortDateFormat with DateSeparator ("yyyy-mm-dd"); without a
+// year the current year. Raises EConvertError "'<text>' is not a valid date".
+TDateTime StrToDate(std::string_view text);
+bool TryStrToDate(std::string_view text, TDateTime& value);
+// A date, a date followed by a time, or a time alone. The whole text must be used.
+// Raises EConvertError "'<text>' is not a valid date and time".
+TDateTime StrToDateTime(std::string_view text);
+bool TryStrToDateTime(std::string_view text, TDateTime& value);
+
+// The runtime's number picture, as used for value texts ("#0.0", "0.00"). Up to three
+// sections "positive;negative;zero" (the negative one is written without a minus, the
+// zero one serves a value that rounds to zero; an empty section falls back to the first).
+// In a section: '0' a digit always written, '#' a digit written when significant, the
+// first '.' the decimal point (written as FormatSettings.DecimalSeparator, and only when
+// a decimal digit follows), ',' among the integer placeholders groups thousands with the
+// Polish system's separator, the no-break space 0xA0; "E+00", "E-00" (either letter
+// case) scientific notation with at least as many exponent digits as zeros; text in
+// '...' or "..." and every other character copied. The value is taken to 15 significant
+// digits (all that a double holds) and rounded half away from zero, so 0.15 gives "0.2"
+// with "#0.0". A value that rounds to zero carries no minus. An empty picture gives the
+// general format with 15 digits; so does a value of 1e18 or more. Infinities and NaN
+// give "INF", "-INF" and "NAN".
+std::string FormatFloat(std::string_view picture, double value);
+
+} // namespace rtl

@@ -1,0 +1,188 @@
+#include "platform/LineReader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+LineReader::~LineReader()
+{
+    close();
+}
+
+bool LineReader::open(const std::string& path)
+{
+    close();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // A directory opens on Linux but every read fails; refuse it here.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    buffer_.reserve(bufferSize);
+    return true;
+}
+
+void LineReader::openMemory(std::string_view bytes)
+{
+    close();
+    memory_ = bytes;
+    memoryMode_ = true;
+}
+
+bool LineReader::isOpen() const
+{
+    return fd_ >= 0 || memoryMode_;
+}
+
+void LineReader::close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    memory_ = {};
+    memoryMode_ = false;
+    buffer_.clear();
+    bufPos_ = 0;
+    bufOffset_ = 0;
+    lineStart_ = 0;
+    eof_ = false;
+    readFailed_ = false;
+}
+
+std::string_view LineReader::window() const
+{
+    if (memoryMode_)
+        return bufPos_ < memory_.size() ? memory_.substr(bufPos_) : std::string_view{};
+    return bufPos_ < buffer_.size() ? std::string_view(buffer_).substr(bufPos_) : std::string_view{};
+}
+
+// Reads the next block after the unread bytes. False when nothing more could be read.
+// A file that has grown since the last end of data is read on, as a log being written.
+bool LineReader::fill()
+{
+    if (memoryMode_ || fd_ < 0 || readFailed_)
+        return false;
+    if (bufPos_ > 0) {
+        buffer_.erase(0, bufPos_);
+        bufOffset_ += static_cast<std::int64_t>(bufPos_);
+        bufPos_ = 0;
+    }
+    const std::size_t kept = buffer_.size();
+    buffer_.resize(kept + bufferSize);
+    ssize_t got;
+    do {
+        got = ::read(fd_, buffer_.data() + kept, bufferSize);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        buffer_.resize(kept);
+        readFailed_ = true;
+        eof_ = true;
+        return false;
+    }
+    buffer_.resize(kept + static_cast<std::size_t>(got));
+    eof_ = got == 0;
+    return got > 0;
+}
+
+bool LineReader::readLine(std::string& line, std::size_t maxChars)
+{
+    line.clear();
+    if (!isOpen())
+        return false;
+    lineStart_ = position();
+    bool gotAny = false;
+    auto keep = [&](std::string_view part) {
+        if (line.size() < maxChars)
+            line.append(part.substr(0, maxChars - line.size()));
+    };
+    for (;;) {
+        std::string_view w = window();
+        if (w.empty()) {
+            if (!fill())
+                return gotAny;
+            continue;
+        }
+        gotAny = true;
+        std::size_t i = 0;
+        const char* p = w.data();
+        const std::size_t n = w.size();
+        while (i < n && p[i] != '\n' && p[i] != '\r')
+            ++i;
+        keep(w.substr(0, i));
+        if (i == n) {
+            bufPos_ += n;
+            continue;
+        }
+        const bool cr = p[i] == '\r';
+        bufPos_ += i + 1;
+        if (cr) {
+            // The LF of a CR LF may sit at the start of the next block.
+            if (window().empty())
+                fill();
+            std::string_view next = window();
+            if (!next.empty() && next.front() == '\n')
+                ++bufPos_;
+        }
+        return true;
+    }
+}
+
+std::int64_t LineReader::position() const
+{
+    if (memoryMode_)
+        return static_cast<std::int64_t>(bufPos_);
+    return bufOffset_ + static_cast<std::int64_t>(bufPos_);
+}
+
+bool LineReader::seek(std::int64_t offset)
+{
+    if (!isOpen() || offset < 0 || offset > size())
+        return false;
+    if (memoryMode_) {
+        bufPos_ = static_cast<std::size_t>(offset);
+        return true;
+    }
+    if (offset >= bufOffset_ && offset <= bufOffset_ + static_cast<std::int64_t>(buffer_.size())) {
+        bufPos_ = static_cast<std::size_t>(offset - bufOffset_);
+    } else {
+        if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+            return false;
+        buffer_.clear();
+        bufPos_ = 0;
+        bufOffset_ = offset;
+    }
+    eof_ = false;
+    readFailed_ = false;
+    return true;
+}
+
+std::int64_t LineReader::size() const
+{
+    if (memoryMode_)
+        return static_cast<std::int64_t>(memory_.size());
+    if (fd_ < 0)
+        return 0;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        return 0;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool LineReader::atEnd() const
+{
+    if (!window().empty())
+        return false;
+    if (memoryMode_ || fd_ < 0 || readFailed_)
+        return true;
+    return position() >= size();
+}
+
+} // namespace platform

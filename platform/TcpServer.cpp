@@ -1,0 +1,234 @@
+#include "platform/TcpServer.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+void wake(int eventFd)
+{
+    if (eventFd < 0) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t w = ::write(eventFd, &one, sizeof one);
+}
+
+std::string peerAddress(const sockaddr_in& a)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
+}
+
+} // namespace
+
+// ---- TcpServerPeer ----
+
+TcpServerPeer::TcpServerPeer(int fd, int id, std::string address)
+    : fd_(fd), id_(id), address_(std::move(address))
+{
+}
+
+void TcpServerPeer::disconnect()
+{
+    std::lock_guard lock(mutex_);
+    if (!closed_.exchange(true) && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+}
+
+void TcpServerPeer::release()
+{
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+// ---- TcpServer ----
+
+TcpServer::~TcpServer() { setActive(false); }
+
+void TcpServer::setActive(bool active)
+{
+    if (active == isActive()) return;
+    if (!active) {
+        stopping_ = true;
+        wake(wakeFd_);
+        if (acceptor_.joinable()) acceptor_.join();
+        ::close(listenFd_);
+        listenFd_ = -1;
+        std::list<Connection> ending;
+        {
+            std::lock_guard lock(peersMutex_);
+            ending.splice(ending.end(), connections_);
+        }
+        for (auto& c : ending) c.peer->disconnect();
+        for (auto& c : ending) {
+            if (c.thread.joinable()) c.thread.join();
+            c.peer->release();
+        }
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+        boundPort_ = 0;
+        return;
+    }
+
+    const int port = DefaultPort;
+    if (port < 0 || port > 65535)
+        throw SocketError("Port " + std::to_string(port) + " is outside 0..65535.");
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw SocketError(std::string("Cannot create a socket: ") + std::strerror(errno));
+    // Lets a restarted server bind while connections of the previous one linger in
+    // TIME_WAIT; a port someone listens on is still refused.
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(std::uint16_t(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (err == EADDRINUSE)
+            throw SocketError("Port " + std::to_string(port) +
+                              " is already in use by another program; the server cannot listen on it.");
+        if (err == EACCES)
+            throw SocketError("No permission to listen on port " + std::to_string(port) + ".");
+        throw SocketError("Cannot listen on port " + std::to_string(port) + ": " + std::strerror(err));
+    }
+    if (::listen(fd, 16) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw SocketError("Cannot listen on port " + std::to_string(port) + ": " + std::strerror(err));
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        const int err = errno;
+        ::close(fd);
+        throw SocketError(std::string("Cannot create the server's wake-up event: ") + std::strerror(err));
+    }
+    listenFd_ = fd;
+    wakeFd_ = wakeFd;
+    boundPort_ = ntohs(addr.sin_port);
+    handler_ = OnExecute;
+    status_ = OnStatus;
+    maxLineLength_ = MaxLineLength;
+    overlongEnds_ = OverlongEndsConnection;
+    stopping_ = false;
+    acceptor_ = std::thread(&TcpServer::acceptLoop, this);
+}
+
+std::size_t TcpServer::peerCount() const
+{
+    std::lock_guard lock(peersMutex_);
+    std::size_t n = 0;
+    for (const auto& c : connections_)
+        if (!c.finished) ++n;
+    return n;
+}
+
+void TcpServer::reapFinished()
+{
+    std::list<Connection> done;
+    {
+        std::lock_guard lock(peersMutex_);
+        for (auto it = connections_.begin(); it != connections_.end();) {
+            auto next = std::next(it);
+            if (it->finished) done.splice(done.end(), connections_, it);
+            it = next;
+        }
+    }
+    for (auto& c : done) {
+        if (c.thread.joinable()) c.thread.join();
+        c.peer->release();
+    }
+}
+
+void TcpServer::acceptLoop()
+{
+    // Out of descriptors, accept fails at once and poll would report the listener again
+    // straight away: then wait for a peer to finish (or the stop) before retrying.
+    bool starved = false;
+    while (!stopping_) {
+        pollfd p[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        const int r = ::poll(starved ? p + 1 : p, starved ? 1 : 2, starved ? 200 : -1);
+        starved = false;
+        if (r < 0 && errno != EINTR) break;
+        if (p[1].revents & POLLIN) {
+            std::uint64_t count;
+            [[maybe_unused]] const ssize_t rd = ::read(wakeFd_, &count, sizeof count);
+            reapFinished();
+            continue;
+        }
+        if (!(p[0].revents & POLLIN)) continue;
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) starved = true;
+            continue;
+        }
+        std::lock_guard lock(peersMutex_);
+        Connection& c = connections_.emplace_back();
+        c.peer = std::make_shared<TcpServerPeer>(fd, nextPeerId_++, peerAddress(addr));
+        c.thread = std::thread(&TcpServer::servePeer, this, &c);
+    }
+}
+
+void TcpServer::servePeer(Connection* connection)
+{
+    const TcpPeerPtr peer = connection->peer;
+    // The socket stays open until the server joins this thread, so it is read unlocked.
+    const int fd = peer->fd_;
+    if (status_) status_(peer, "Connected.");
+    LineAssembler lines('\r', maxLineLength_);
+    std::string line;
+    bool truncated = false;
+    char chunk[8192];
+    while (peer->connected()) {
+        const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        lines.append(chunk, std::size_t(r));
+        while (peer->connected() && lines.next(line, truncated)) {
+            try {
+                if (handler_) handler_(peer, line, truncated);
+            } catch (...) {
+                peer->disconnect();
+                break;
+            }
+            if (truncated && overlongEnds_) peer->disconnect();
+        }
+    }
+    peer->disconnect();
+    if (status_) status_(peer, "Disconnected.");
+    connection->finished = true;
+    wake(wakeFd_);
+}
+
+TcpLineHandler TcpServer::handToThreadOf(QObject* receiver, TcpLineHandler handler)
+{
+    return [receiver, handler = std::move(handler)](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
+        queueCall(receiver, [handler, peer, line, truncated] { handler(peer, line, truncated); });
+    };
+}
+
+void queueCall(QObject* receiver, std::function<void()> call)
+{
+    QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
+}
+
+} // namespace platform

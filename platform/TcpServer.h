@@ -1,0 +1,132 @@
+#pragma once
+// A TCP server that receives lines from devices: it listens on every local IPv4 address,
+// runs one thread per connected peer, cuts what the peer sends into lines at CR and calls
+// the line handler on that peer's thread, once per line. Nothing is sent back.
+//
+// The handler runs on a network thread, so anything that belongs to the user interface
+// must be reached through handToThreadOf (or queueCall), which posts each line to a
+// QObject's thread in the order the lines arrived.
+//
+// Lines are 8-bit bytes passed unchanged (NUL and bytes above 0x7F included), without
+// their CR; an LF after a CR begins the next line. A line longer than MaxLineLength is
+// handed over cut to that length and marked truncated; the rest of it is dropped.
+// Bytes after the last CR when a peer disconnects are no line and are dropped.
+
+#include "platform/TcpClient.h"
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class QObject;
+
+namespace platform {
+
+// One connected peer, shared with whoever holds a line of it; it may outlive the
+// connection and the server (disconnect then does nothing).
+class TcpServerPeer {
+public:
+    TcpServerPeer(int fd, int id, std::string address);
+    TcpServerPeer(const TcpServerPeer&) = delete;
+    TcpServerPeer& operator=(const TcpServerPeer&) = delete;
+
+    int id() const { return id_; }
+    // "a.b.c.d:port" of the far end.
+    const std::string& address() const { return address_; }
+    // Ends the connection from any thread; the peer's thread finishes after its handler
+    // returns. Used, for one, to drop a peer whose line could not be understood.
+    void disconnect();
+    bool connected() const { return !closed_.load(); }
+
+private:
+    friend class TcpServer;
+    void release();   // the server is done with the socket
+    mutable std::mutex mutex_;
+    int fd_;
+    const int id_;
+    const std::string address_;
+    std::atomic<bool> closed_{false};
+};
+
+using TcpPeerPtr = std::shared_ptr<TcpServerPeer>;
+// Called once per received line on the peer's thread. An exception that leaves it ends
+// that peer's connection and is not passed on.
+using TcpLineHandler = std::function<void(const TcpPeerPtr& peer, const std::string& line, bool truncated)>;
+
+class TcpServer {
+public:
+    TcpServer() = default;
+    // Stops the server (see setActive(false)).
+    ~TcpServer();
+    TcpServer(const TcpServer&) = delete;
+    TcpServer& operator=(const TcpServer&) = delete;
+
+    // The port listened on when made active: 0..65535 (0 lets the system choose; see
+    // boundPort). Refusing a port text outside that range is the caller's task; a value
+    // outside it raises SocketError at setActive(true).
+    int DefaultPort = 0;
+    std::size_t MaxLineLength = 64 * 1024;
+    // When set, a line that outgrows MaxLineLength ends its peer's connection (after the
+    // cut line was handed over).
+    bool OverlongEndsConnection = false;
+    // Set these before setActive(true).
+    TcpLineHandler OnExecute;
+    // Peer state texts ("Connected.", "Disconnected.") on the peer's thread.
+    std::function<void(const TcpPeerPtr& peer, const std::string& text)> OnStatus;
+
+    // true: listens on DefaultPort and accepts peers; raises SocketError with a clear text
+    // when the port is in use or cannot be bound. false: closes the listener and every
+    // peer and joins their threads. Handlers still running are waited for, so a handler
+    // must never wait for the thread that stops the server. Setting the state it already
+    // has does nothing. Called from one thread (normally the user-interface thread).
+    void setActive(bool active);
+    bool isActive() const { return listenFd_ >= 0; }
+    // The port actually bound while active, 0 when inactive.
+    int boundPort() const { return boundPort_; }
+    // Peers currently connected.
+    std::size_t peerCount() const;
+
+    // A line handler that posts each line, with its peer, to the thread of `receiver` by a
+    // queued call and runs `handler` there. Lines of all peers arrive one at a time, in
+    // the order they were received. `receiver` must outlive the server's activity.
+    // `handler` runs inside the event loop and must not throw: to drop a peer whose line
+    // it cannot use, it calls peer->disconnect().
+    static TcpLineHandler handToThreadOf(QObject* receiver, TcpLineHandler handler);
+
+private:
+    struct Connection {
+        TcpPeerPtr peer;
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+    void acceptLoop();
+    void servePeer(Connection* connection);
+    void reapFinished();
+
+    int listenFd_ = -1;
+    int wakeFd_ = -1;
+    int boundPort_ = 0;
+    std::thread acceptor_;
+    std::atomic<bool> stopping_{false};
+    mutable std::mutex peersMutex_;
+    std::list<Connection> connections_;
+    int nextPeerId_ = 1;
+    // Copies of the settings taken at activation, so the threads never read members the
+    // owner may change meanwhile.
+    TcpLineHandler handler_;
+    std::function<void(const TcpPeerPtr&, const std::string&)> status_;
+    std::size_t maxLineLength_ = 64 * 1024;
+    bool overlongEnds_ = false;
+};
+
+// Runs `call` on the thread of `receiver` by a queued call; calls posted to one receiver
+// run in the order they were posted. `receiver` must exist when the call is posted;
+// calls still pending when it is destroyed are dropped.
+void queueCall(QObject* receiver, std::function<void()> call);
+
+} // namespace platform

@@ -1,0 +1,65 @@
+#pragma once
+// The application object: a QApplication whose event delivery shows any exception
+// that escapes a handler in the error box and goes on, owns the forms it creates,
+// and knows the main form (the first form created). The program ends only when
+// Terminate is called (or the main form closes); hiding all windows does not end it.
+
+#include "platform/VclForms.h"
+
+#include <QApplication>
+#include <vector>
+
+namespace vcl {
+
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    ~TApplication() override;   // destroys the forms it created, newest first
+
+    // Creates a form owned by the application: constructs it, stores it in ref (so
+    // handlers can reach the global during OnCreate), makes the first one the main
+    // form, then runs its OnCreate.
+    template <class F, class... A>
+    void CreateForm(F*& ref, A&&... args)
+    {
+        F* form = new F(std::forward<A>(args)...);
+        ref = form;
+        adopt(form);
+        form->DoCreate();
+    }
+
+    TForm* MainForm() const { return mainForm_; }
+    QString Title() const { return applicationDisplayName(); }
+    void SetTitle(const QString& title) { setApplicationDisplayName(title); }
+    void SetMainFormOnTaskBar(bool) {}
+
+    // Shows the main form (its OnShow runs) and runs the message loop until Terminate.
+    int Run();
+    // Ends the message loop (all nested loops too); ShowModal returns mrCancel.
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+    // Handles pending events, as the program's long loops do to keep the interface alive.
+    void ProcessMessages();
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Internal: forget a form that is being destroyed.
+    void formDestroyed(TForm* form);
+
+private:
+    void adopt(TForm* form);
+    std::vector<TForm*> forms_;
+    TForm* mainForm_ = nullptr;
+    bool terminated_ = false;
+};
+
+// The application object, or nullptr before it exists.
+extern TApplication* Application;
+
+// The screen the forms are placed on.
+struct Screen {
+    static int Width();
+    static int Height();
+};
+
+} // namespace vcl

@@ -1,0 +1,199 @@
+#pragma once
+// The class library's common ground for our Qt widgets: handler types, the enums the
+// forms use, colours, the exception guard around every handler, and the control
+// properties (bounds, Align, Visible, Enabled, Hint, font) that every control shares.
+//
+// Alignment is done by the layer, not by Qt layouts: a Qt layout squeezes children
+// when the window shrinks, while the class library keeps each aligned control's own
+// size (an edge panel keeps its height or width) and lets the rest overlap.
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <QPointer>
+#include <QRect>
+#include <QResizeEvent>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <stdexcept>
+#include <utility>
+
+class QMenu;
+
+namespace vcl {
+
+using TObject = QObject;
+// Handlers take the sender, as the program's handlers do.
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+enum TModalResult : int {
+    mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
+    mrYes = 6, mrNo = 7, mrClose = 8,
+};
+
+// Colour as the class library stores it: 0x00BBGGRR.
+using TColor = std::uint32_t;
+constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000,
+                 clOlive = 0x008080, clNavy = 0x800000, clPurple = 0x800080,
+                 clTeal = 0x808000, clGray = 0x808080, clSilver = 0xC0C0C0,
+                 clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
+                 clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00,
+                 clWhite = 0xFFFFFF;
+QColor ToQColor(TColor c);
+TColor FromQColor(const QColor& c);
+
+// An error raised by our own code with a Unicode message (the runtime's errors are
+// std::exception with 8-bit cp1250 text in what()).
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const QString& message);
+    const QString& Message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+// Text of an exception for the error box: vcl::Exception's message as is, any other
+// std::exception's what() decoded from cp1250, an unknown one empty.
+QString ExceptionText(std::exception_ptr error);
+// Shows the exception in the error box (platform::ShowException); the program goes on.
+void HandleException(std::exception_ptr error);
+
+// Runs f; an exception that leaves it is shown in the error box and swallowed.
+// Returns false when f ended by an exception. Every handler call of the layer goes
+// through here.
+template <class F>
+bool Guarded(F&& f) noexcept
+{
+    try {
+        std::forward<F>(f)();
+        return true;
+    } catch (...) {
+        HandleException(std::current_exception());
+        return false;
+    }
+}
+
+// Runs a handler (when set) with its sender, guarded.
+inline void Fire(const TNotifyEvent& handler, TObject* sender)
+{
+    if (handler)
+        Guarded([&] { handler(sender); });
+}
+
+// ---- Control properties on any QWidget (layer controls and plain Qt widgets alike).
+
+TAlign Align(const QWidget* w);
+// Changing between a top/bottom and a left/right alignment swaps width and height, and
+// a return to alNone restores the bounds the control had before it was aligned, as the
+// class library does. The parent is realigned at once.
+void SetAlign(QWidget* w, TAlign align);
+// Lays out the aligned, visible children of parent in the class library's order: all
+// alTop (by Top, then creation), then alBottom (by bottom edge, from the bottom), then
+// alLeft (by Left), alRight (by right edge, from the right), and alClient fills what is
+// left. Each keeps its own height (top/bottom) or width (left/right); nothing squeezes.
+// Children that are containers are realigned in turn, so sizes are right before show.
+void Realign(QWidget* parent);
+
+// Bounds relative to the parent. Setting them realigns the parent when the control is
+// aligned (the aligned edge size sticks; the stretched size comes from the parent).
+void SetBounds(QWidget* w, int left, int top, int width, int height);
+void SetLeft(QWidget* w, int left);
+void SetTop(QWidget* w, int top);
+void SetWidth(QWidget* w, int width);
+void SetHeight(QWidget* w, int height);
+
+// The control's own Visible flag (not whether its window is on the screen).
+bool Visible(const QWidget* w);
+void SetVisible(QWidget* w, bool visible);
+// The control's own Enabled flag (a child of a disabled parent still reports its own).
+bool Enabled(const QWidget* w);
+void SetEnabled(QWidget* w, bool enabled);
+
+// Font colour (text colour of the control) and style.
+void SetFontColor(QWidget* w, TColor color);
+TColor FontColor(const QWidget* w);
+void SetFontBold(QWidget* w, bool bold);
+bool FontBold(const QWidget* w);
+void SetFontName(QWidget* w, const QString& family);
+void SetFontSize(QWidget* w, int points);
+
+// The control's popup menu, shown on a right click (nullptr removes it).
+void SetPopupMenu(QWidget* w, QMenu* menu);
+
+// What the layer keeps beside each of its own controls.
+class TControlData {
+public:
+    virtual ~TControlData() = default;
+    // Runs when the control's size changes: from code (synchronously, also while the
+    // window is hidden), by alignment, by a splitter or by the window system.
+    TNotifyEvent OnResize;
+
+    // Internal: last size reported through OnResize, and a hook for controls that
+    // must lay out their own parts when their size changes.
+    QSize notifiedSize_{-1, -1};
+    virtual void AfterResize() {}
+};
+
+namespace detail {
+void InitControl(QWidget* w);
+// Called after the control's size may have changed: realigns its children and runs
+// OnResize when the size differs from the last one reported.
+void Resized(QWidget* w);
+} // namespace detail
+
+// Mixin giving a Qt widget the class library's control properties. The names are the
+// class library's (capitalised) so they never clash with Qt's own members.
+template <class QtBase>
+class TControlT : public QtBase, public TControlData {
+public:
+    template <class... A>
+    explicit TControlT(A&&... args) : QtBase(std::forward<A>(args)...)
+    {
+        detail::InitControl(this);
+    }
+
+    int Left() const { return this->x(); }
+    int Top() const { return this->y(); }
+    int Width() const { return this->width(); }
+    int Height() const { return this->height(); }
+    void SetLeft(int v) { vcl::SetLeft(this, v); }
+    void SetTop(int v) { vcl::SetTop(this, v); }
+    void SetWidth(int v) { vcl::SetWidth(this, v); }
+    void SetHeight(int v) { vcl::SetHeight(this, v); }
+    void SetBounds(int l, int t, int w, int h) { vcl::SetBounds(this, l, t, w, h); }
+
+    TAlign Align() const { return vcl::Align(this); }
+    void SetAlign(TAlign a) { vcl::SetAlign(this, a); }
+
+    bool Visible() const { return vcl::Visible(this); }
+    void SetVisible(bool v) { vcl::SetVisible(this, v); }
+    bool Enabled() const { return vcl::Enabled(this); }
+    void SetEnabled(bool v) { vcl::SetEnabled(this, v); }
+
+    QString Hint() const { return this->toolTip(); }
+    void SetHint(const QString& hint) { this->setToolTip(hint); }
+
+    TColor FontColor() const { return vcl::FontColor(this); }
+    void SetFontColor(TColor c) { vcl::SetFontColor(this, c); }
+    bool FontBold() const { return vcl::FontBold(this); }
+    void SetFontBold(bool b) { vcl::SetFontBold(this, b); }
+    void SetFontName(const QString& family) { vcl::SetFontName(this, family); }
+    void SetFontSize(int points) { vcl::SetFontSize(this, points); }
+
+    void SetPopupMenu(QMenu* menu) { vcl::SetPopupMenu(this, menu); }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QtBase::resizeEvent(e);
+        detail::Resized(this);
+    }
+};
+
+} // namespace vcl

@@ -1,0 +1,158 @@
+#include "platform/VclDialogs.h"
+
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace vcl {
+
+namespace {
+DialogScript* currentDialogScript = nullptr;
+
+bool isPattern(const QString& name)
+{
+    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
+}
+} // namespace
+
+TFileDialogBase::TFileDialogBase(QObject* owner, bool save) : QObject(owner), save_(save) {}
+
+QString TFileDialogBase::QtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns)
+            p = p.trimmed();
+        entries << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+bool TFileDialogBase::Execute()
+{
+    const DialogRecord record{save_ ? QStringLiteral("save") : QStringLiteral("open"), title_,
+                              initialDir_, fileName_, filter_, defaultExt_};
+    const QString startDir = initialDir_.isEmpty() ? QDir::currentPath() : initialDir_;
+    QString chosen;
+    if (DialogScript* script = DialogScript::current()) {
+        const DialogScript::Answer answer = script->take(record);
+        if (!answer.accept)
+            return false;
+        chosen = QFileInfo(QDir(startDir), answer.text).absoluteFilePath();
+    } else {
+        QFileDialog dialog(nullptr, title_, startDir, QtFilter(filter_));
+        dialog.setAcceptMode(save_ ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(save_ ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        const QStringList filters = dialog.nameFilters();
+        if (filterIndex_ >= 1 && filterIndex_ <= filters.size())
+            dialog.selectNameFilter(filters[filterIndex_ - 1]);
+        if (!fileName_.isEmpty() && !isPattern(fileName_))
+            dialog.selectFile(fileName_);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        chosen = dialog.selectedFiles().constFirst();
+        filterIndex_ = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    }
+    if (!defaultExt_.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
+        chosen += QLatin1Char('.') + defaultExt_;
+    fileName_ = chosen;
+    return true;
+}
+
+bool TColorDialog::Execute()
+{
+    if (DialogScript* script = DialogScript::current()) {
+        const DialogScript::Answer answer = script->take({QStringLiteral("color"), {}, {}, {}, {}, {}});
+        if (!answer.accept)
+            return false;
+        color_ = answer.color;
+        return true;
+    }
+    const QColor chosen = QColorDialog::getColor(ToQColor(color_));
+    if (!chosen.isValid())
+        return false;
+    color_ = FromQColor(chosen);
+    return true;
+}
+
+QPrinter* Printer()
+{
+    // One printer for the whole run, as the class library's; it outlives every form.
+    static QPrinter* printer = new QPrinter(QPrinter::HighResolution);
+    return printer;
+}
+
+bool TPrintDialog::Execute()
+{
+    if (DialogScript* script = DialogScript::current()) {
+        const DialogScript::Answer answer = script->take({QStringLiteral("print"), {}, {}, {}, {}, {}});
+        if (!answer.accept)
+            return false;
+        Printer()->setOutputFormat(QPrinter::PdfFormat);
+        Printer()->setOutputFileName(answer.text);
+        return true;
+    }
+    QPrintDialog dialog(Printer());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+DialogScript::DialogScript() : previous_(currentDialogScript)
+{
+    currentDialogScript = this;
+}
+
+DialogScript::~DialogScript()
+{
+    if (currentDialogScript == this) {
+        currentDialogScript = previous_;
+        return;
+    }
+    for (DialogScript* s = currentDialogScript; s; s = s->previous_) {
+        if (s->previous_ == this) {
+            s->previous_ = previous_;
+            break;
+        }
+    }
+}
+
+DialogScript* DialogScript::current()
+{
+    return currentDialogScript;
+}
+
+void DialogScript::answerFile(const QString& path)
+{
+    answers_.push_back({true, path, clBlack});
+}
+
+void DialogScript::answerColor(TColor color)
+{
+    answers_.push_back({true, QString(), color});
+}
+
+void DialogScript::answerPrintToPdf(const QString& path)
+{
+    answers_.push_back({true, path, clBlack});
+}
+
+void DialogScript::cancel()
+{
+    answers_.push_back({false, QString(), clBlack});
+}
+
+DialogScript::Answer DialogScript::take(const DialogRecord& record)
+{
+    records_.push_back(record);
+    if (answers_.empty())
+        return {};
+    Answer answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
+} // namespace vcl

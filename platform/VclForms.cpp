@@ -1,0 +1,292 @@
+#include "platform/VclForms.h"
+
+#include "platform/VclApplication.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace vcl {
+
+namespace {
+ModalScript* currentModalScript = nullptr;
+}
+
+TForm::TForm(QWidget* owner) : TControlT<QWidget>(owner, Qt::Window)
+{
+    // A size of its own keeps Qt from fitting the window to its contents at show.
+    resize(640, 480);
+}
+
+TForm::~TForm()
+{
+    if (Application)
+        Application->formDestroyed(this);
+}
+
+void TForm::SetCaption(const QString& caption)
+{
+    caption_ = caption;
+    setWindowTitle(caption);
+}
+
+QSize TForm::frameExtra() const
+{
+    return frameGeometry().size() - geometry().size();
+}
+
+int TForm::Left() const { return x(); }
+int TForm::Top() const { return y(); }
+int TForm::Width() const { return width() + frameExtra().width(); }
+int TForm::Height() const { return height() + frameExtra().height(); }
+
+void TForm::SetLeft(int left) { move(left, y()); }
+void TForm::SetTop(int top) { move(x(), top); }
+
+void TForm::SetWidth(int w)
+{
+    SetClientWidth(w - frameExtra().width());
+}
+
+void TForm::SetHeight(int h)
+{
+    SetClientHeight(h - frameExtra().height());
+}
+
+void TForm::SetBounds(int left, int top, int w, int h)
+{
+    move(left, top);
+    const QSize extra = frameExtra();
+    resize(std::max(0, w - extra.width()), std::max(0, h - extra.height()));
+    detail::Resized(this);
+}
+
+void TForm::SetClientWidth(int w)
+{
+    resize(std::max(0, w), height());
+    detail::Resized(this);
+}
+
+void TForm::SetClientHeight(int h)
+{
+    resize(width(), std::max(0, h));
+    detail::Resized(this);
+}
+
+void TForm::SetVisible(bool visible)
+{
+    if (visible)
+        Show();
+    else
+        Hide();
+}
+
+void TForm::Show()
+{
+    if (position_ == poScreenCenter) {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            move(area.x() + (area.width() - Width()) / 2, area.y() + (area.height() - Height()) / 2);
+        }
+    }
+    show();
+    raise();
+}
+
+void TForm::Hide()
+{
+    hide();
+}
+
+bool TForm::runOnClose(TCloseAction& action)
+{
+    if (!OnClose)
+        return true;
+    if (!Guarded([&] { OnClose(this, action); })) {
+        action = caNone;
+        return false;
+    }
+    return true;
+}
+
+void TForm::Close()
+{
+    if (modal_) {
+        modalResult_ = mrCancel;
+        return;
+    }
+    TCloseAction action = caHide;
+    runOnClose(action);
+    if (action == caNone)
+        return;
+    if (Application && Application->MainForm() == this) {
+        Application->Terminate();
+        return;
+    }
+    switch (action) {
+    case caHide: hide(); break;
+    case caMinimize: showMinimized(); break;
+    case caFree:
+        hide();
+        Release();
+        break;
+    case caNone: break;
+    }
+}
+
+void TForm::Release()
+{
+    deleteLater();
+}
+
+int TForm::ShowModal()
+{
+    if (modal_ || isVisible())
+        throw Exception(QStringLiteral("Cannot make a visible window modal"));
+    modal_ = true;
+    modalResult_ = mrNone;
+    setWindowModality(Qt::ApplicationModal);
+    Show();
+    if (currentModalScript) {
+        QPointer<TForm> self(this);
+        QTimer::singleShot(0, this, [self] {
+            if (self && self->modal_ && currentModalScript)
+                currentModalScript->run(*self);
+        });
+    }
+    QEventLoop loop;
+    for (;;) {
+        if (Application && Application->Terminated()) {
+            modalResult_ = mrCancel;
+            break;
+        }
+        if (!isVisible() && modalResult_ == mrNone)
+            modalResult_ = mrCancel;   // hidden from code: the class library's cancel
+        if (modalResult_ != mrNone) {
+            TCloseAction action = caHide;
+            runOnClose(action);
+            if (action != caNone)
+                break;
+            modalResult_ = mrNone;
+            if (!isVisible())
+                Show();
+        }
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    hide();
+    setWindowModality(Qt::NonModal);
+    modal_ = false;
+    return modalResult_;
+}
+
+void TForm::applyWindowFlags()
+{
+    Qt::WindowFlags flags = Qt::Window;
+    const unsigned all = biSystemMenu | biMinimize | biMaximize;
+    if ((borderIcons_ & all) != all) {
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if (borderIcons_ & biSystemMenu)
+            flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+        if (borderIcons_ & biMinimize)
+            flags |= Qt::WindowMinimizeButtonHint;
+        if (borderIcons_ & biMaximize)
+            flags |= Qt::WindowMaximizeButtonHint;
+    }
+    if (formStyle_ == fsStayOnTop)
+        flags |= Qt::WindowStaysOnTopHint;
+    if (windowFlags() == flags)
+        return;
+    const bool wasVisible = isVisible();
+    const QPoint at = pos();
+    setWindowFlags(flags);   // Qt hides the window to change them
+    move(at);
+    if (wasVisible) {
+        reshowing_ = true;
+        show();
+        reshowing_ = false;
+    }
+}
+
+void TForm::SetFormStyle(TFormStyle style)
+{
+    formStyle_ = style;
+    applyWindowFlags();
+}
+
+void TForm::SetBorderIcons(unsigned icons)
+{
+    borderIcons_ = icons;
+    applyWindowFlags();
+}
+
+void TForm::DoCreate()
+{
+    Fire(OnCreate, this);
+}
+
+void TForm::showEvent(QShowEvent* e)
+{
+    TControlT<QWidget>::showEvent(e);
+    if (!e->spontaneous() && !reshowing_)
+        Fire(OnShow, this);
+}
+
+void TForm::hideEvent(QHideEvent* e)
+{
+    TControlT<QWidget>::hideEvent(e);
+    if (!e->spontaneous() && !reshowing_)
+        Fire(OnHide, this);
+}
+
+void TForm::closeEvent(QCloseEvent* e)
+{
+    // The window's close box asks the form, which decides (OnClose) whether it goes.
+    e->ignore();
+    Close();
+}
+
+ModalScript::ModalScript() : previous_(currentModalScript)
+{
+    currentModalScript = this;
+}
+
+ModalScript::~ModalScript()
+{
+    if (currentModalScript == this) {
+        currentModalScript = previous_;
+        return;
+    }
+    for (ModalScript* s = currentModalScript; s; s = s->previous_) {
+        if (s->previous_ == this) {
+            s->previous_ = previous_;
+            break;
+        }
+    }
+}
+
+ModalScript* ModalScript::current()
+{
+    return currentModalScript;
+}
+
+void ModalScript::run(TForm& form)
+{
+    shown_.push_back(form.Caption());
+    std::function<void(TForm&)> action;
+    if (!actions_.empty()) {
+        action = std::move(actions_.front());
+        actions_.pop_front();
+    } else {
+        action = onShown;
+    }
+    QPointer<TForm> alive(&form);
+    if (action)
+        Guarded([&] { action(form); });
+    if (alive && form.Modal() && form.ModalResult() == mrNone)
+        form.SetModalResult(defaultResult);
+}
+
+} // namespace vcl

@@ -1,0 +1,565 @@
+#include "platform/Chart.h"
+
+#include "tests/support/QtInput.h"
+#include "tests/support/QtTestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMouseEvent>
+#include <QPdfWriter>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+// Each test works in a temporary folder of its own and gives the current one back.
+class ChartTest : public ::testing::Test {
+protected:
+    // A shown chart of a known size, laid out.
+    std::unique_ptr<TChart> shownChart(int series, QSize size = QSize(800, 500))
+    {
+        auto chart = std::make_unique<TChart>(series);
+        chart->resize(size);
+        chart->show();
+        QApplication::processEvents();
+        chart->Repaint();
+        return chart;
+    }
+
+    static void press(TChart& chart, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+                      Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QMouseEvent event(QEvent::MouseButtonPress, QPointF(pos), chart.mapToGlobal(QPointF(pos)), button, button,
+                          mods);
+        QApplication::sendEvent(&chart, &event);
+    }
+    static int countColour(const QImage& image, QColor colour)
+    {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).rgb() == colour.rgb())
+                    ++n;
+        return n;
+    }
+
+    testsupport::TempCwd cwd_;
+};
+
+// ---------------------------------------------------------------------------------
+// Axis limits
+
+struct LimitStep {
+    enum Which { Min, Max } which;
+    double value;
+};
+struct LimitCase {
+    const char* name;
+    std::vector<LimitStep> steps;
+    double min, max;           // as set
+    double shownMin, shownMax; // as drawn
+};
+
+class AxisLimits : public ChartTest, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(AxisLimits, EndAsSetAndShowTheLastValidRange)
+{
+    const LimitCase& c = GetParam();
+    TChart chart(1);
+    for (TChartAxis* axis : {&chart.LeftAxis(), &chart.RightAxis()}) {
+        axis->SetMinMax(0, 100);
+        for (const LimitStep& step : c.steps)
+            step.which == LimitStep::Min ? axis->SetMinimum(step.value) : axis->SetMaximum(step.value);
+        EXPECT_DOUBLE_EQ(axis->Minimum(), c.min);
+        EXPECT_DOUBLE_EQ(axis->Maximum(), c.max);
+        EXPECT_DOUBLE_EQ(axis->ShownMinimum(), c.shownMin);
+        EXPECT_DOUBLE_EQ(axis->ShownMaximum(), c.shownMax);
+    }
+    chart.Repaint();
+    EXPECT_DOUBLE_EQ(chart.yAxis->range().lower, c.shownMin);
+    EXPECT_DOUBLE_EQ(chart.yAxis->range().upper, c.shownMax);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AnyOrder, AxisLimits,
+    ::testing::Values(
+        LimitCase{"MaxBelowMinThenMin", {{LimitStep::Max, -10}, {LimitStep::Min, -20}}, -20, -10, -20, -10},
+        LimitCase{"MinAboveMaxThenMax", {{LimitStep::Min, 500}, {LimitStep::Max, 600}}, 500, 600, 500, 600},
+        LimitCase{"CrossedPairKeepsLastValid", {{LimitStep::Min, 500}}, 500, 100, 0, 100},
+        LimitCase{"OpenWideThenNarrow",
+                  {{LimitStep::Max, 999999999}, {LimitStep::Min, -999999999}, {LimitStep::Max, 102},
+                   {LimitStep::Min, -2}},
+                  -2, 102, -2, 102},
+        LimitCase{"NarrowWithoutOpening", {{LimitStep::Max, 25.5}, {LimitStep::Min, 17.25}}, 17.25, 25.5, 17.25, 25.5},
+        LimitCase{"ZeroWidthIsShownAroundTheValue", {{LimitStep::Max, 10}, {LimitStep::Min, 10}}, 10, 10, 9, 11},
+        LimitCase{"BothZero", {{LimitStep::Min, 0}, {LimitStep::Max, 0}}, 0, 0, -1, 1}),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------
+// Series data
+
+TEST_F(ChartTest, EmptySeriesHasZeroMinimumAndMaximum)
+{
+    TChart chart(2);
+    TLineSeries& s = chart.Series(1);
+    EXPECT_EQ(s.Count(), 0);
+    EXPECT_EQ(s.MinYValue(), 0.0);
+    EXPECT_EQ(s.MaxYValue(), 0.0);
+    s.Add(-5.5, "a");
+    s.Add(7.25, "b");
+    s.Add(3.0, "c");
+    EXPECT_EQ(s.MinYValue(), -5.5);
+    EXPECT_EQ(s.MaxYValue(), 7.25);
+    s.Clear();
+    EXPECT_EQ(s.Count(), 0);
+    EXPECT_EQ(s.MinYValue(), 0.0);
+    EXPECT_EQ(s.MaxYValue(), 0.0);
+    s.Add(42.0);
+    EXPECT_EQ(s.MinYValue(), 42.0);
+    EXPECT_EQ(s.MaxYValue(), 42.0);
+}
+
+TEST_F(ChartTest, PointsKeepValueLabelAndColourAcrossClears)
+{
+    TChart chart(3);
+    const std::string polish = "12:00:05 \xb9\xea"; // code page 1250 bytes kept as given
+    struct Point { double v; std::string label; TColor colour; };
+    const std::vector<Point> points = {
+        {21.46, "12:00:05", clDefault}, {-3.0, "", clDefault}, {1e6, polish, clRed}, {0.5, "x", clRed},
+        {2.5, "y", clBlue},
+    };
+    TLineSeries& s = chart.Series(0);
+    s.SetColor(clGreen);
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i < points.size(); ++i)
+            EXPECT_EQ(s.Add(points[i].v, points[i].label, points[i].colour), int(i));
+        // Other series fill the shared label store between the rounds.
+        chart.Series(1).Add(1.0, "other");
+        ASSERT_EQ(s.Count(), int(points.size()));
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            EXPECT_EQ(s.YValue(int(i)), points[i].v);
+            EXPECT_EQ(s.XValue(int(i)), double(i));
+            EXPECT_EQ(s.Label(int(i)), points[i].label);
+            EXPECT_EQ(s.ValueColor(int(i)), points[i].colour);
+        }
+        s.Clear();
+        chart.Series(1).Clear();
+    }
+    EXPECT_THROW(s.YValue(0), std::out_of_range);
+    EXPECT_THROW(chart.Series(3), std::out_of_range);
+}
+
+TEST_F(ChartTest, PointInTheSeriesOwnColourFollowsTheSeries)
+{
+    TChart chart(1);
+    TLineSeries& s = chart.Series(0);
+    s.SetColor(clNavy);
+    s.Add(1, "", clNavy);
+    EXPECT_EQ(s.ValueColor(0), clDefault);
+}
+
+TEST_F(ChartTest, ColourConversionsUseTheLowByteForRed)
+{
+    struct Case { TColor colour; QColor q; };
+    const Case cases[] = {
+        {clRed, QColor(255, 0, 0)}, {clBlue, QColor(0, 0, 255)}, {clLime, QColor(0, 255, 0)},
+        {RGBColor(10, 20, 30), QColor(10, 20, 30)}, {0x00332211, QColor(0x11, 0x22, 0x33)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ColorToQColor(c.colour), c.q) << std::hex << c.colour;
+        EXPECT_EQ(QColorToColor(c.q), c.colour);
+    }
+    EXPECT_FALSE(ColorToQColor(clDefault).isValid());
+    EXPECT_FALSE(ColorToQColor(clNone).isValid());
+    EXPECT_TRUE(ColorToQColor(clBtnFace).isValid());
+}
+
+// ---------------------------------------------------------------------------------
+// Drawing
+
+TEST_F(ChartTest, InactiveSeriesIsNotDrawnButKeepsItsPoints)
+{
+    TChart chart(2);
+    chart.SetLegendVisible(false);
+    chart.LeftAxis().SetMinMax(0, 10);
+    const QColor marker(255, 0, 0);
+    chart.Series(0).SetColor(clRed);
+    chart.Series(0).SetPenWidth(3);
+    chart.Series(1).SetColor(clBlue);
+    for (int i = 0; i < 50; ++i) {
+        chart.Series(0).Add(5 + std::sin(i / 5.0), "t");
+        chart.Series(1).Add(2, "t");
+    }
+    const int shown = countColour(chart.RenderToImage(600, 400), marker);
+    EXPECT_GT(shown, 200);
+    chart.Series(0).SetActive(false);
+    EXPECT_EQ(countColour(chart.RenderToImage(600, 400), marker), 0);
+    EXPECT_EQ(chart.Series(0).Count(), 50);
+    chart.Series(0).SetActive(true);
+    EXPECT_EQ(countColour(chart.RenderToImage(600, 400), marker), shown);
+}
+
+TEST_F(ChartTest, View3DChangesTheImage)
+{
+    TChart chart(1);
+    chart.LeftAxis().SetMinMax(0, 10);
+    for (int i = 0; i < 20; ++i)
+        chart.Series(0).Add(i % 10, "p");
+    const QImage flat = chart.RenderToImage(500, 300);
+    chart.SetView3D(true);
+    const QImage deep = chart.RenderToImage(500, 300);
+    int differing = 0;
+    for (int y = 0; y < flat.height(); ++y)
+        for (int x = 0; x < flat.width(); ++x)
+            differing += flat.pixel(x, y) != deep.pixel(x, y);
+    EXPECT_GT(differing, 2000);
+    chart.SetView3D(false);
+    EXPECT_EQ(chart.RenderToImage(500, 300), flat);
+}
+
+TEST_F(ChartTest, MarksAppearAndClipToThePlot)
+{
+    TChart chart(1);
+    chart.SetLegendVisible(false);
+    chart.LeftAxis().SetMinMax(0, 10);
+    for (int i = 0; i < 10; ++i)
+        chart.Series(0).Add(9.9, "p"); // marks stand above the top of the plot
+    const QColor markFill(255, 255, 225);
+    EXPECT_EQ(countColour(chart.RenderToImage(500, 300), markFill), 0);
+    chart.Series(0).SetMarksVisible(true);
+    const int unclipped = countColour(chart.RenderToImage(500, 300), markFill);
+    EXPECT_GT(unclipped, 100);
+    chart.Series(0).SetMarksClip(true);
+    EXPECT_LT(countColour(chart.RenderToImage(500, 300), markFill), unclipped);
+}
+
+TEST_F(ChartTest, BottomLabelsComeFromThePointsAndDoNotOverlap)
+{
+    auto chart = shownChart(1);
+    for (int i = 0; i < 2000; ++i) {
+        char label[16];
+        std::snprintf(label, sizeof label, "L%05d", i);
+        chart->Series(0).Add(i, label);
+    }
+    chart->Repaint();
+    const QVector<double> ticks = chart->xAxis->tickVector();
+    const QVector<QString> labels = chart->xAxis->tickVectorLabels();
+    ASSERT_GE(ticks.size(), 2);
+    ASSERT_EQ(ticks.size(), labels.size());
+    const QFontMetrics metrics(chart->xAxis->tickLabelFont());
+    for (int i = 0; i < ticks.size(); ++i) {
+        EXPECT_EQ(labels[i].toStdString(), chart->Series(0).Label(int(ticks[i])));
+        if (i > 0) {
+            const double gap = chart->xAxis->coordToPixel(ticks[i]) - chart->xAxis->coordToPixel(ticks[i - 1]);
+            EXPECT_GT(gap, metrics.horizontalAdvance(labels[i]));
+        }
+    }
+}
+
+TEST_F(ChartTest, BottomAxisFollowsThePointsUpToThePageSize)
+{
+    TChart chart(2);
+    for (int i = 0; i < 40; ++i)
+        chart.Series(0).Add(i);
+    for (int i = 0; i < 60; ++i)
+        chart.Series(1).Add(i);
+    EXPECT_EQ(chart.BottomAxis().ShownMinimum(), 0.0);
+    EXPECT_EQ(chart.BottomAxis().ShownMaximum(), 59.0);
+    chart.Series(1).SetActive(false);
+    EXPECT_EQ(chart.BottomAxis().ShownMaximum(), 39.0);
+    chart.SetMaxPointsPerPage(32);
+    EXPECT_EQ(chart.BottomAxis().ShownMaximum(), 31.0);
+    EXPECT_EQ(chart.Series(0).FirstValueIndex(), 0);
+    EXPECT_EQ(chart.Series(0).LastValueIndex(), 31);
+    EXPECT_EQ(chart.Series(1).LastValueIndex(), 31);
+    chart.Series(1).Clear();
+    EXPECT_EQ(chart.Series(1).FirstValueIndex(), -1);
+    EXPECT_EQ(chart.Series(1).LastValueIndex(), -1);
+}
+
+TEST_F(ChartTest, ChangesAreRepaintedOncePerPass)
+{
+    auto chart = shownChart(35);
+    int replots = 0;
+    QObject::connect(chart.get(), &QCustomPlot::afterReplot, [&] { ++replots; });
+    for (int i = 0; i < 35; ++i)
+        chart->Series(i).Add(i, "12:00:00");
+    chart->LeftAxis().SetMinMax(0, 40);
+    EXPECT_EQ(replots, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(replots, 1);
+    QApplication::processEvents();
+    EXPECT_EQ(replots, 1);
+}
+
+// ---------------------------------------------------------------------------------
+// Clicks
+
+TEST_F(ChartTest, LegendClickGivesTheEntryUnderTheMouse)
+{
+    for (TLegendAlignment alignment : {laBottom, laLeft}) {
+        auto chart = shownChart(5);
+        chart->SetLegendAlignment(alignment);
+        chart->Series(2).SetActive(false); // not listed: the entries after it keep their series
+        chart->Repaint();
+        std::vector<std::pair<int, TShiftState>> clicks;
+        chart->OnClickLegend = [&](TChart&, TMouseButton, TShiftState shift, int item, QPoint) {
+            clicks.emplace_back(item, shift);
+        };
+        EXPECT_TRUE(chart->LegendEntryRect(2).isEmpty());
+        for (int s : {0, 3, 4}) {
+            const QRect r = chart->LegendEntryRect(s);
+            ASSERT_FALSE(r.isEmpty()) << s;
+            press(*chart, r.center());
+        }
+        press(*chart, chart->LegendEntryRect(1).center(), Qt::RightButton);
+        press(*chart, chart->LegendEntryRect(1).center(), Qt::RightButton, Qt::ShiftModifier);
+        // The legend's frame holds no entry.
+        press(*chart, chart->legend->outerRect().topLeft() + QPoint(2, 2));
+        ASSERT_EQ(clicks.size(), 6u);
+        EXPECT_EQ(clicks[0].first, 0);
+        EXPECT_EQ(clicks[1].first, 3);
+        EXPECT_EQ(clicks[2].first, 4);
+        EXPECT_EQ(clicks[3].first, 1);
+        EXPECT_TRUE(clicks[3].second == TShiftState({ssRight}));
+        EXPECT_TRUE(clicks[4].second == TShiftState({ssRight, ssShift}));
+        EXPECT_EQ(clicks[5].first, -1);
+        EXPECT_EQ(chart->LegendSelectedIndex(), -1);
+        // The whole-chart state is untouched by clicks without check boxes.
+        EXPECT_TRUE(chart->Series(0).Active());
+    }
+}
+
+TEST_F(ChartTest, LegendCheckBoxSwitchesItsSeries)
+{
+    auto chart = shownChart(3);
+    chart->Series(1).SetActive(false);
+    chart->SetLegendCheckBoxes(true);
+    chart->Repaint();
+    int clicked = -2;
+    chart->OnClickLegend = [&](TChart&, TMouseButton, TShiftState, int item, QPoint) { clicked = item; };
+    // With check boxes inactive series are listed too.
+    const QRect box = chart->LegendCheckBoxRect(1);
+    ASSERT_FALSE(box.isEmpty());
+    press(*chart, box.center());
+    EXPECT_TRUE(chart->Series(1).Active());
+    EXPECT_EQ(clicked, 1);
+    chart->Repaint();
+    press(*chart, chart->LegendCheckBoxRect(1).center());
+    EXPECT_FALSE(chart->Series(1).Active());
+    // A click on the entry's text leaves the series as it is.
+    chart->Repaint();
+    const QRect entry = chart->LegendEntryRect(0);
+    press(*chart, QPoint(entry.right() - 2, entry.center().y()));
+    EXPECT_TRUE(chart->Series(0).Active());
+    EXPECT_EQ(clicked, 0);
+}
+
+TEST_F(ChartTest, ClickOnAPointGivesSeriesAndIndex)
+{
+    auto chart = shownChart(3);
+    chart->LeftAxis().SetMinMax(0, 100);
+    for (int i = 0; i < 30; ++i) {
+        chart->Series(0).Add(10, "t");
+        chart->Series(1).Add(50 + (i % 2) * 20, "t");
+        chart->Series(2).Add(90, "t");
+    }
+    chart->Repaint();
+    std::optional<std::pair<int, int>> hit;
+    TMouseButton button = mbLeft;
+    chart->OnClickSeries = [&](TChart&, TLineSeries& s, int index, TMouseButton b, TShiftState, QPoint) {
+        hit = {s.Index(), index};
+        button = b;
+    };
+    struct Case { int series, index; QPoint offset; };
+    const Case cases[] = {{1, 7, {0, 0}}, {1, 8, {2, -2}}, {0, 0, {0, 0}}, {2, 29, {-1, 1}}, {0, 15, {0, 3}}};
+    for (const Case& c : cases) {
+        hit.reset();
+        const TLineSeries& s = chart->Series(c.series);
+        press(*chart, QPoint(s.CalcXPos(c.index), s.CalcYPos(c.index)) + c.offset, Qt::RightButton);
+        ASSERT_TRUE(hit.has_value()) << c.series << "/" << c.index;
+        EXPECT_EQ(hit->first, c.series);
+        EXPECT_EQ(hit->second, c.index);
+        EXPECT_EQ(button, mbRight);
+    }
+    // Far from every line: no series.
+    hit.reset();
+    const TLineSeries& s0 = chart->Series(0);
+    press(*chart, QPoint(s0.CalcXPos(3), (s0.CalcYPos(3) + chart->Series(1).CalcYPos(3)) / 2));
+    EXPECT_FALSE(hit.has_value());
+    // An inactive series cannot be clicked.
+    chart->Series(2).SetActive(false);
+    chart->Repaint();
+    press(*chart, QPoint(chart->Series(2).CalcXPos(5), chart->Series(2).CalcYPos(5)));
+    EXPECT_FALSE(hit.has_value());
+}
+
+// ---------------------------------------------------------------------------------
+// Zoom
+
+TEST_F(ChartTest, ZoomPercentAndUndoRestoreTheRanges)
+{
+    TChart chart(1);
+    for (int i = 0; i <= 100; ++i)
+        chart.Series(0).Add(i);
+    chart.LeftAxis().SetMinMax(0, 40);
+    chart.RightAxis().SetMinMax(-10, 10);
+    chart.ZoomPercent(125);
+    EXPECT_TRUE(chart.Zoomed());
+    EXPECT_DOUBLE_EQ(chart.BottomAxis().ShownMinimum(), 25);
+    EXPECT_DOUBLE_EQ(chart.BottomAxis().ShownMaximum(), 75);
+    EXPECT_DOUBLE_EQ(chart.LeftAxis().ShownMinimum(), 10);
+    EXPECT_DOUBLE_EQ(chart.LeftAxis().ShownMaximum(), 30);
+    chart.ZoomPercent(125);
+    EXPECT_DOUBLE_EQ(chart.RightAxis().ShownMinimum(), -2.5);
+    EXPECT_DOUBLE_EQ(chart.RightAxis().ShownMaximum(), 2.5);
+    EXPECT_EQ(chart.Series(0).FirstValueIndex(), 38);
+    EXPECT_EQ(chart.Series(0).LastValueIndex(), 62);
+    // The limits the program set stay as set.
+    EXPECT_EQ(chart.LeftAxis().Minimum(), 0);
+    EXPECT_EQ(chart.LeftAxis().Maximum(), 40);
+    chart.ZoomPercent(150); // both ends would meet
+    EXPECT_DOUBLE_EQ(chart.RightAxis().ShownMinimum(), -2.5);
+    chart.UndoZoom();
+    EXPECT_FALSE(chart.Zoomed());
+    EXPECT_EQ(chart.BottomAxis().ShownMinimum(), 0);
+    EXPECT_EQ(chart.BottomAxis().ShownMaximum(), 100);
+    EXPECT_EQ(chart.LeftAxis().ShownMinimum(), 0);
+    EXPECT_EQ(chart.LeftAxis().ShownMaximum(), 40);
+    EXPECT_EQ(chart.RightAxis().ShownMinimum(), -10);
+    EXPECT_EQ(chart.RightAxis().ShownMaximum(), 10);
+    EXPECT_EQ(chart.Series(0).LastValueIndex(), 100);
+}
+
+TEST_F(ChartTest, NewLimitsReplaceTheVerticalZoom)
+{
+    TChart chart(1);
+    chart.LeftAxis().SetMinMax(0, 40);
+    chart.ZoomPercent(125);
+    chart.LeftAxis().SetMaximum(80);
+    EXPECT_EQ(chart.LeftAxis().ShownMinimum(), 0);
+    EXPECT_EQ(chart.LeftAxis().ShownMaximum(), 80);
+    chart.UndoZoom();
+    EXPECT_EQ(chart.LeftAxis().ShownMaximum(), 80);
+}
+
+TEST_F(ChartTest, DragRightDownZoomsAndDragLeftUpUndoes)
+{
+    auto chart = shownChart(1);
+    chart->SetLegendVisible(false);
+    for (int i = 0; i <= 100; ++i)
+        chart->Series(0).Add(i);
+    chart->LeftAxis().SetMinMax(0, 100);
+    chart->RightAxis().SetMinMax(0, 100);
+    chart->Repaint();
+    const QRect plot = chart->axisRect()->rect();
+    const QPoint from(plot.left() + plot.width() / 4, plot.top() + plot.height() / 4);
+    const QPoint to(plot.left() + plot.width() * 3 / 4, plot.top() + plot.height() * 3 / 4);
+    testsupport::MouseDrag(chart.get(), from, to);
+    ASSERT_TRUE(chart->Zoomed());
+    EXPECT_NEAR(chart->BottomAxis().ShownMinimum(), 25, 1);
+    EXPECT_NEAR(chart->BottomAxis().ShownMaximum(), 75, 1);
+    EXPECT_NEAR(chart->LeftAxis().ShownMinimum(), 25, 1);
+    EXPECT_NEAR(chart->LeftAxis().ShownMaximum(), 75, 1);
+    chart->Repaint();
+    testsupport::MouseDrag(chart.get(), to, from);
+    EXPECT_FALSE(chart->Zoomed());
+    EXPECT_EQ(chart->BottomAxis().ShownMaximum(), 100);
+    EXPECT_EQ(chart->LeftAxis().ShownMaximum(), 100);
+}
+
+// ---------------------------------------------------------------------------------
+// Output
+
+TEST_F(ChartTest, SaveToBitmapFileWritesAValidBmp)
+{
+    auto chart = shownChart(2, QSize(640, 360));
+    for (int i = 0; i < 100; ++i)
+        chart->Series(0).Add(i % 17, "x");
+    chart->SaveToBitmapFile("chart.bmp");
+    QFile file("chart.bmp");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_GT(bytes.size(), 54);
+    EXPECT_EQ(bytes.left(2), QByteArray("BM"));
+    auto le32 = [&](int at) {
+        std::uint32_t v;
+        std::memcpy(&v, bytes.constData() + at, 4);
+        return v;
+    };
+    EXPECT_EQ(le32(2), std::uint32_t(bytes.size()));
+    EXPECT_EQ(le32(18), 640u);
+    EXPECT_EQ(le32(22), 360u);
+    const QImage back("chart.bmp", "BMP");
+    EXPECT_EQ(back.size(), QSize(640, 360));
+    EXPECT_THROW(chart->SaveToBitmapFile("no-such-folder/chart.bmp"), EChartError);
+}
+
+TEST_F(ChartTest, PrintIntoAPdfPage)
+{
+    TChart chart(2);
+    chart.SetTitleText("Pomiary z pliku: dane.dan");
+    chart.SetTitleVisible(true);
+    for (int i = 0; i < 300; ++i)
+        chart.Series(1).Add(std::sin(i / 20.0) * 10, "12:00:00");
+    chart.LeftAxis().SetMinMax(-12, 12);
+    chart.SetPrintMargins({2, 2, 2, 5});
+    {
+        QPdfWriter pdf("print.pdf");
+        pdf.setResolution(300);
+        chart.PrintPage(pdf);
+    }
+    QFile file("print.pdf");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF"));
+    EXPECT_GT(bytes.size(), 2000);
+}
+
+TEST_F(ChartTest, PrintRectDrawsOnlyInsideTheTarget)
+{
+    TChart chart(1);
+    chart.Series(0).SetColor(clRed);
+    chart.Series(0).SetPenWidth(3);
+    chart.LeftAxis().SetMinMax(0, 10);
+    for (int i = 0; i < 20; ++i)
+        chart.Series(0).Add(5, "p");
+    QImage page(1000, 800, QImage::Format_ARGB32_Premultiplied);
+    page.fill(Qt::gray);
+    const QRect target(100, 200, 500, 300);
+    chart.PrintRect(page, target);
+    int redInside = 0, touchedOutside = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            const QRgb px = page.pixel(x, y);
+            if (target.contains(x, y))
+                redInside += px == qRgb(255, 0, 0);
+            else
+                touchedOutside += px != QColor(Qt::gray).rgb();
+        }
+    EXPECT_GT(redInside, 100);
+    EXPECT_EQ(touchedOutside, 0);
+}
+
+TEST_F(ChartTest, BackImageFillsThePlotArea)
+{
+    TChart chart(1);
+    chart.SetLegendVisible(false);
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(QColor(0, 200, 0));
+    const int before = countColour(chart.RenderToImage(400, 300), QColor(0, 200, 0));
+    chart.SetBackImage(picture);
+    EXPECT_EQ(before, 0);
+    EXPECT_GT(countColour(chart.RenderToImage(400, 300), QColor(0, 200, 0)), 400 * 300 / 3);
+}
+
+} // namespace

@@ -1,0 +1,233 @@
+#include "platform/Convert.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <clocale>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+// Every conversion test starts with the separator the parsers set, in its own folder.
+class ConvertTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = std::filesystem::current_path();
+        ASSERT_TRUE(temp_.isValid());
+        std::filesystem::current_path(temp_.path().toStdString());
+        rtl::FormatSettings.DecimalSeparator = '.';
+    }
+    void TearDown() override
+    {
+        rtl::FormatSettings.DecimalSeparator = '.';
+        std::filesystem::current_path(previous_);
+    }
+
+private:
+    QTemporaryDir temp_;
+    std::filesystem::path previous_;
+};
+
+struct FloatCase {
+    std::string text;
+    char separator;
+    bool valid;
+    double expected;
+};
+
+void PrintTo(const FloatCase& c, std::ostream* os) { *os << "'" << c.text << "' sep '" << c.separator << "'"; }
+
+class StrToFloatCases : public ConvertTest, public ::testing::WithParamInterface<FloatCase> {};
+
+TEST_P(StrToFloatCases, ConvertsOnlyCompleteNumbers)
+{
+    const FloatCase& c = GetParam();
+    rtl::FormatSettings.DecimalSeparator = c.separator;
+    double tried = -12345.0;
+    EXPECT_EQ(rtl::TryStrToFloat(c.text, tried), c.valid);
+    if (c.valid) {
+        EXPECT_DOUBLE_EQ(rtl::StrToFloat(c.text), c.expected);
+        EXPECT_DOUBLE_EQ(tried, c.expected);
+    } else {
+        EXPECT_THROW(rtl::StrToFloat(c.text), rtl::EConvertError);
+        EXPECT_EQ(tried, -12345.0) << "a failed conversion must leave the target alone";
+    }
+}
+
+const std::string zeros400(400, '0');
+
+INSTANTIATE_TEST_SUITE_P(Table, StrToFloatCases, ::testing::Values(
+    FloatCase{"12.5", '.', true, 12.5},
+    FloatCase{"-2.5E-3", '.', true, -0.0025},
+    FloatCase{"1e3", '.', true, 1000},
+    FloatCase{"1.e3", '.', true, 1000},
+    FloatCase{".5", '.', true, 0.5},
+    FloatCase{"-.5", '.', true, -0.5},
+    FloatCase{"5.", '.', true, 5},
+    FloatCase{"+1", '.', true, 1},
+    FloatCase{"0001", '.', true, 1},
+    FloatCase{" 1 ", '.', true, 1},
+    FloatCase{"1e308", '.', true, 1e308},
+    FloatCase{"1e-400", '.', true, 0},
+    FloatCase{"-1e-400", '.', true, 0},
+    FloatCase{"0." + zeros400 + "1", '.', true, 0},
+    FloatCase{"1" + zeros400 + "e-395", '.', true, 1e5},
+    FloatCase{"1e400", '.', false, 0},
+    FloatCase{"-1e400", '.', false, 0},
+    FloatCase{"0.5e309", '.', false, 0},
+    FloatCase{"1" + zeros400, '.', false, 0},
+    FloatCase{"1e99999999999999999999", '.', false, 0},
+    FloatCase{"12.3.4", '.', false, 0},
+    FloatCase{"12,5", '.', false, 0},
+    FloatCase{"inf", '.', false, 0},
+    FloatCase{"INF", '.', false, 0},
+    FloatCase{"nan", '.', false, 0},
+    FloatCase{"0x10", '.', false, 0},
+    FloatCase{"1e", '.', false, 0},
+    FloatCase{"1e+", '.', false, 0},
+    FloatCase{"e5", '.', false, 0},
+    FloatCase{".", '.', false, 0},
+    FloatCase{"-", '.', false, 0},
+    FloatCase{"+", '.', false, 0},
+    FloatCase{"+-1", '.', false, 0},
+    FloatCase{"--1", '.', false, 0},
+    FloatCase{"--", '.', false, 0},
+    FloatCase{"-.-", '.', false, 0},
+    FloatCase{"", '.', false, 0},
+    FloatCase{" ", '.', false, 0},
+    FloatCase{"1 2", '.', false, 0},
+    FloatCase{"\t1", '.', false, 0},
+    FloatCase{"1e5.5", '.', false, 0},
+    FloatCase{"1_000", '.', false, 0},
+    FloatCase{std::string("1\0", 2), '.', false, 0},
+    FloatCase{"12,5", ',', true, 12.5},
+    FloatCase{",5", ',', true, 0.5},
+    FloatCase{"-1,5e2", ',', true, -150},
+    FloatCase{"7", ',', true, 7},
+    FloatCase{"0," + std::string(200, '0') + "1", ',', true, 1e-201},
+    FloatCase{"12.5", ',', false, 0},
+    FloatCase{"1,2,3", ',', false, 0}));
+
+TEST_F(ConvertTest, ErrorNamesTheText)
+{
+    try {
+        rtl::StrToFloat("12.3.4");
+        FAIL() << "no error raised";
+    } catch (const rtl::EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'12.3.4' is not a valid floating point value");
+    }
+    try {
+        rtl::StrToInt("0x10");
+        FAIL() << "no error raised";
+    } catch (const rtl::EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'0x10' is not a valid integer value");
+    }
+}
+
+// Restores the C locale even when an assertion ends the test early.
+class LocaleGuard {
+public:
+    LocaleGuard() : saved_(std::setlocale(LC_ALL, nullptr)) {}
+    ~LocaleGuard() { std::setlocale(LC_ALL, saved_.c_str()); }
+
+private:
+    std::string saved_;
+};
+
+TEST_F(ConvertTest, IgnoresTheCLocale)
+{
+    LocaleGuard guard;
+    if (std::setlocale(LC_ALL, "pl_PL.UTF-8") == nullptr)
+        GTEST_SKIP() << "locale pl_PL.UTF-8 is not generated on this machine (make locale)";
+    // The C library now reads a comma; ours must not.
+    ASSERT_DOUBLE_EQ(std::strtod("12,5", nullptr), 12.5);
+
+    EXPECT_DOUBLE_EQ(rtl::StrToFloat("12.5"), 12.5);
+    EXPECT_THROW(rtl::StrToFloat("12,5"), rtl::EConvertError);
+    EXPECT_EQ(rtl::StrToInt("-42"), -42);
+}
+
+struct IntCase {
+    std::string text;
+    bool valid;
+    int expected;
+};
+
+void PrintTo(const IntCase& c, std::ostream* os) { *os << "'" << c.text << "'"; }
+
+class StrToIntCases : public ConvertTest, public ::testing::WithParamInterface<IntCase> {};
+
+TEST_P(StrToIntCases, DecimalWithin32Bits)
+{
+    const IntCase& c = GetParam();
+    int tried = 777;
+    EXPECT_EQ(rtl::TryStrToInt(c.text, tried), c.valid);
+    if (c.valid) {
+        EXPECT_EQ(rtl::StrToInt(c.text), c.expected);
+        EXPECT_EQ(tried, c.expected);
+    } else {
+        EXPECT_THROW(rtl::StrToInt(c.text), rtl::EConvertError);
+        EXPECT_EQ(tried, 777);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StrToIntCases, ::testing::Values(
+    IntCase{"0", true, 0},
+    IntCase{"123", true, 123},
+    IntCase{"-123", true, -123},
+    IntCase{"+7", true, 7},
+    IntCase{"007", true, 7},
+    IntCase{"2147483647", true, INT_MAX},
+    IntCase{"-2147483648", true, INT_MIN},
+    IntCase{"2147483648", false, 0},
+    IntCase{"-2147483649", false, 0},
+    IntCase{"99999999999999999999", false, 0},
+    IntCase{"", false, 0},
+    IntCase{"-", false, 0},
+    IntCase{"+", false, 0},
+    IntCase{" 1", false, 0},
+    IntCase{"1 ", false, 0},
+    IntCase{"0x10", false, 0},
+    IntCase{"$10", false, 0},
+    IntCase{"1.0", false, 0},
+    IntCase{"1e3", false, 0},
+    IntCase{"--1", false, 0}));
+
+TEST_F(ConvertTest, StrToIntCReadsLikeC)
+{
+    const struct {
+        const char* text;
+        int expected;
+    } cases[] = {
+        {"115200", 115200}, {"0x10", 16}, {"010", 8}, {"  42", 42}, {"12abc", 12},
+        {"", 0}, {"abc", 0}, {"-7", -7}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+        {"999999999999999999999999", INT_MAX},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rtl::StrToIntC(c.text), c.expected) << "'" << c.text << "'";
+}
+
+TEST_F(ConvertTest, TrimRemovesControlCodesAndBlanksOnly)
+{
+    EXPECT_EQ(rtl::Trim(std::string("\0\t x y \r\n", 9)), "x y");
+    EXPECT_EQ(rtl::Trim("   "), "");
+    EXPECT_EQ(rtl::Trim("\xA0x\xA0"), "\xA0x\xA0") << "a cp1250 no-break space is a character";
+    EXPECT_EQ(rtl::TrimView(" a ").size(), 1u);
+}
+
+TEST_F(ConvertTest, PosIsOneBased)
+{
+    EXPECT_EQ(rtl::Pos("< ", "ab< c"), 3u);
+    EXPECT_EQ(rtl::Pos("a", "abc"), 1u);
+    EXPECT_EQ(rtl::Pos("x", "abc"), 0u);
+    EXPECT_EQ(rtl::Pos("", "abc"), 0u);
+    EXPECT_EQ(rtl::Pos("a", ""), 0u);
+    EXPECT_EQ(rtl::IntToStr(-5), "-5");
+}
+
+} // namespace

@@ -1,0 +1,426 @@
+#include "platform/DateTime.h"
+
+#include "platform/Cp1250.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <limits>
+
+using namespace rtl;
+
+namespace {
+
+// Every test works in a fresh temporary folder and restores the current directory.
+class InTempDir : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        previous_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+    }
+    void TearDown() override { QDir::setCurrent(previous_); }
+
+private:
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+using DateTimeTest = InTempDir;
+using FormatFloatTest = InTempDir;
+
+TDateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
+{
+    return CombineDateTime(EncodeDate(y, mo, d), EncodeTime(h, mi, s, ms));
+}
+
+TEST_F(DateTimeTest, EncodeKnownDays)
+{
+    EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
+    EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
+    EXPECT_EQ(EncodeDate(1970, 1, 1), UnixDateDelta);
+    EXPECT_EQ(EncodeDate(2024, 3, 5), 45356.0);
+    EXPECT_EQ(EncodeDate(2024, 2, 29) + 1, EncodeDate(2024, 3, 1));
+    EXPECT_EQ(EncodeDate(1899, 12, 29), -1.0);
+    EXPECT_EQ(EncodeTime(12, 0, 0, 0), 0.5);
+    EXPECT_EQ(EncodeTime(6, 0, 0, 0), 0.25);
+    EXPECT_EQ(at(1899, 12, 29, 6), -1.25);
+}
+
+TEST_F(DateTimeTest, EncodeRejectsImpossibleFields)
+{
+    struct D { int y, m, d; };
+    for (const D& d : {D{2023, 2, 29}, D{1900, 2, 29}, D{2024, 13, 1}, D{2024, 0, 1}, D{2024, 4, 31},
+                       D{2024, 1, 0}, D{0, 1, 1}, D{10000, 1, 1}}) {
+        SCOPED_TRACE(testing::Message() << d.y << "-" << d.m << "-" << d.d);
+        EXPECT_THROW(EncodeDate(d.y, d.m, d.d), EConvertError);
+    }
+    EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
+    EXPECT_NO_THROW(EncodeDate(1, 1, 1));
+    EXPECT_NO_THROW(EncodeDate(9999, 12, 31));
+    struct T { int h, m, s, ms; };
+    for (const T& t : {T{24, 0, 0, 0}, T{0, 60, 0, 0}, T{0, 0, 60, 0}, T{0, 0, 0, 1000}, T{-1, 0, 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << t.h << ":" << t.m << ":" << t.s << "." << t.ms);
+        EXPECT_THROW(EncodeTime(t.h, t.m, t.s, t.ms), EConvertError);
+    }
+    try {
+        EncodeTime(24, 0, 0, 0);
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "Invalid argument to time encode");
+    }
+}
+
+// Calendar checked against Qt's own Julian-day arithmetic over the whole range.
+TEST_F(DateTimeTest, DecodeDateAgreesWithQDate)
+{
+    const qint64 julianOfZero = QDate(1899, 12, 30).toJulianDay();
+    for (qint64 day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); day += 997) {
+        const QDate expected = QDate::fromJulianDay(julianOfZero + day);
+        int y, m, d;
+        DecodeDate(CombineDateTime(double(day), 0.75), y, m, d);
+        ASSERT_EQ(QDate(y, m, d), expected) << day;
+        ASSERT_EQ(EncodeDate(y, m, d), double(day));
+        ASSERT_EQ(DayOfWeek(double(day)), expected.dayOfWeek() % 7 + 1) << day;
+    }
+    Word y, m, d;
+    DecodeDate(-700000.0, y, m, d); // before year 1
+    EXPECT_EQ(y + m + d, 0);
+}
+
+TEST_F(DateTimeTest, DecodeRoundsToMillisecondsOnly)
+{
+    struct Case {
+        const char* name;
+        TDateTime value;
+        int y, mo, d, h, mi, s, ms;
+    };
+    const TDateTime lastDay = EncodeDate(2023, 12, 31);
+    const Case cases[] = {
+        {"zero", 0.0, 1899, 12, 30, 0, 0, 0, 0},
+        {"one ms before midnight", lastDay + 86399999.0 / MSecsPerDay, 2023, 12, 31, 23, 59, 59, 999},
+        {"rounds down to .999", lastDay + 86399999.4 / MSecsPerDay, 2023, 12, 31, 23, 59, 59, 999},
+        {"rounds up to the next day", lastDay + 86399999.6 / MSecsPerDay, 2024, 1, 1, 0, 0, 0, 0},
+        {"negative: time taken absolutely", -1.25, 1899, 12, 29, 6, 0, 0, 0},
+        {"negative half day", -0.5, 1899, 12, 30, 12, 0, 0, 0},
+        {"leap day", at(2024, 2, 29, 14, 7, 9, 123), 2024, 2, 29, 14, 7, 9, 123},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int y, mo, d, h, mi, s, ms;
+        DecodeDate(c.value, y, mo, d);
+        DecodeTime(c.value, h, mi, s, ms);
+        EXPECT_EQ((std::array{y, mo, d, h, mi, s, ms}), (std::array{c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms}));
+    }
+}
+
+struct Picture {
+    const char* picture;
+    TDateTime value;
+    std::string expected;
+};
+
+TEST_F(DateTimeTest, FormatPictures)
+{
+    const TDateTime t = at(2024, 3, 5, 4, 5, 6, 7); // a Tuesday
+    const TDateTime afternoon = at(2024, 3, 5, 13, 0, 0);
+    const TDateTime halfPastMidnight = at(2024, 3, 5, 0, 30, 0);
+    const TDateTime last = at(2023, 12, 31, 23, 59, 59, 999);
+    const Picture cases[] = {
+        {"yyyy-mm-dd", t, "2024-03-05"},
+        {"YYYYMMDD", t, "20240305"},
+        {"YYYYMM", t, "202403"},
+        {"YYYY-MM-DD hh:mm:ss", t, "2024-03-05 04:05:06"},
+        {"yy", t, "24"},
+        {"y", t, "24"},
+        {"yyy", t, "2024"},
+        {"d.m.yyyy", t, "5.3.2024"},
+        {"dd", t, "05"},
+        {"hh:mm:ss", t, "04:05:06"},
+        {"hh:mm:ss ", t, "04:05:06 "},
+        {"h:m:s", t, "4:5:6"},
+        {"hh:mm", t, "04:05"},
+        {"yyyy-mm-dd hh:mm", t, "2024-03-05 04:05"},
+        {"hh:nn:ss.zzz", t, "04:05:06.007"},
+        {"z", t, "7"},
+        {"zz", t, "007"},
+        {"hhh", t, "04"},
+        // m is minutes only when the letter field before it was an hour.
+        {"mm:ss", t, "03:06"},
+        {"hh mm", t, "04 05"},
+        {"hh'h'mm", t, "04h05"},
+        {"hhxmm", t, "04x03"},
+        {"hh:nn:mm", t, "04:05:03"},
+        {"Hh:Mm", t, "44:53"}, // a field is a run of one exact letter
+        {"'yyyy'\"mm\"dd", t, "yyyymm05"},
+        {"'unterminated", t, "unterminated"},
+        {"[#] -+ x", t, "[#] -+ x"},
+        {"yyyy/mm/dd", t, "2024-03-05"},
+        {"mmm mmmm", t, "mar marzec"},
+        {"ddd dddd", t, "wt. wtorek"},
+        {"ddddd", t, "2024-03-05"},
+        {"t", t, "04:05"},
+        {"tt", t, "04:05:06"},
+        {"c", t, "2024-03-05 04:05:06"},
+        {"", t, "2024-03-05 04:05:06"},
+        {"c", EncodeDate(2024, 3, 5), "2024-03-05"},
+        {"h am/pm", t, "4 am"},
+        {"h AM/PM", afternoon, "1 PM"},
+        {"hh a/p", halfPastMidnight, "12 a"},
+        {"hh ampm", afternoon, "01 PM"},
+        {"hh 'am/pm'", afternoon, "13 am/pm"},
+        {"yyyy-mm-dd hh:nn:ss.zzz", 0.0, "1899-12-30 00:00:00.000"},
+        {"c", 0.0, "1899-12-30"},
+        {"yyyy-mm-dd dddd", at(2024, 2, 29, 12), "2024-02-29 czwartek"},
+        {"yyyy-mm-dd hh:mm:ss", last, "2023-12-31 23:59:59"},
+        {"ss.zzz", last, "59.999"},
+        {"yyyy-mm-dd hh:mm", -1.25, "1899-12-29 06:00"},
+    };
+    for (const Picture& c : cases) {
+        SCOPED_TRACE(c.picture);
+        EXPECT_EQ(FormatDateTime(c.picture, c.value), platform::utf8ToCp1250(c.expected));
+    }
+    EXPECT_EQ(FormatDateTime("mmmm", at(2024, 12, 1)), "grudzie\xF1");
+    EXPECT_EQ(DateToStr(t), "2024-03-05");
+    EXPECT_EQ(TimeToStr(t), "04:05:06");
+    EXPECT_EQ(DateTimeToStr(t), "2024-03-05 04:05:06");
+}
+
+TEST_F(DateTimeTest, SeparatorsComeFromTheSettings)
+{
+    const TDateFormatSettings saved = DateFormatSettings;
+    DateFormatSettings.TimeSeparator = '.';
+    DateFormatSettings.DateSeparator = '/';
+    const TDateTime t = at(2024, 3, 5, 14, 7, 9);
+    EXPECT_EQ(FormatDateTime("hh:mm:ss", t), "14.07.09");
+    EXPECT_EQ(FormatDateTime("yyyy/mm/dd", t), "2024/03/05");
+    EXPECT_EQ(FormatDateTime("yyyy-mm-dd", t), "2024-03-05");
+    EXPECT_EQ(StrToTime("14.07.09"), EncodeTime(14, 7, 9, 0));
+    EXPECT_THROW(StrToTime("14:07:09"), EConvertError);
+    EXPECT_EQ(StrToDateTime("2024/03/05 14.07.09"), t);
+    DateFormatSettings = saved;
+}
+
+TEST_F(DateTimeTest, StrToTimeAcceptsAndRejects)
+{
+    struct Case {
+        const char* text;
+        int h, m, s, ms;
+    };
+    const Case valid[] = {
+        {"00:00:10", 0, 0, 10, 0}, {"23:59:59", 23, 59, 59, 0}, {"0:0:0", 0, 0, 0, 0},
+        {" 1:2:3 ", 1, 2, 3, 0},   {"1 : 02 : 03", 1, 2, 3, 0}, {"12", 12, 0, 0, 0},
+        {"10:30", 10, 30, 0, 0},   {"1:00 PM", 13, 0, 0, 0},   {"12:00 am", 0, 0, 0, 0},
+        {"PM 12:15", 12, 15, 0, 0}, {"10:00:00.5", 10, 0, 0, 500}, {"10:00:00.0123", 10, 0, 0, 12},
+    };
+    for (const Case& c : valid) {
+        SCOPED_TRACE(c.text);
+        TDateTime t = -1;
+        ASSERT_NO_THROW(t = StrToTime(c.text));
+        EXPECT_EQ(t, EncodeTime(c.h, c.m, c.s, c.ms));
+    }
+    for (const char* text : {"", " ", "abc", "24:00:00", "10:60", "10:00:60", "10:00:00x", "10::00",
+                             "-1:00", "13:00 PM", "0:30 AM", "1 0:00", "10:00:", "10:00:00.", "\t10:00",
+                             "2024-03-05"}) {
+        SCOPED_TRACE(text);
+        TDateTime t = 7;
+        EXPECT_FALSE(TryStrToTime(text, t));
+        EXPECT_EQ(t, 7);
+        try {
+            StrToTime(text);
+            ADD_FAILURE() << "no error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid time");
+        }
+    }
+}
+
+TEST_F(DateTimeTest, StrToDateTimeAcceptsAndRejects)
+{
+    platform::ScopedClock clock(QDateTime(QDate(2024, 6, 1), QTime(8, 0)));
+    struct Case {
+        const char* text;
+        TDateTime expected;
+    };
+    const Case valid[] = {
+        {"2024-03-05 14:07:09", at(2024, 3, 5, 14, 7, 9)},
+        {"2024-03-05", EncodeDate(2024, 3, 5)},
+        {"2024-3-5 4:07", at(2024, 3, 5, 4, 7)},
+        {"00:00:10", EncodeTime(0, 0, 10, 0)},
+        {"24-03-05 10:00", at(2024, 3, 5, 10)},
+        {"74-01-01", EncodeDate(1974, 1, 1)}, // the two-digit window ends 50 years back
+        {"73-01-01", EncodeDate(2073, 1, 1)},
+        {"03-05", EncodeDate(2024, 3, 5)},   // no year: the current one
+        {"1899-12-29 06:00:00", -1.25},
+    };
+    for (const Case& c : valid) {
+        SCOPED_TRACE(c.text);
+        TDateTime v = -99;
+        ASSERT_NO_THROW(v = StrToDateTime(c.text));
+        EXPECT_EQ(v, c.expected);
+    }
+    for (const char* text : {"", "2024-02-30 10:00:00", "2024-03-05 10:00:00 junk", "2024-03-05x",
+                             "2024-03-05 25:00", "20240305", "2024:03:05", "x 10:00"}) {
+        SCOPED_TRACE(text);
+        try {
+            StrToDateTime(text);
+            ADD_FAILURE() << "no error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid date and time");
+        }
+    }
+    EXPECT_EQ(StrToDate("2024-03-05"), EncodeDate(2024, 3, 5));
+    try {
+        StrToDate("2024-13-01");
+        ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'2024-13-01' is not a valid date");
+    }
+}
+
+// Every second of a day survives format and parse, and gives back whole seconds exactly.
+TEST_F(DateTimeTest, EverySecondRoundTripsThroughText)
+{
+    const TDateTime day = EncodeDate(2024, 2, 29);
+    for (int sec = 0; sec < 86400; ++sec) {
+        const TDateTime t = EncodeTime(sec / 3600, sec / 60 % 60, sec % 60, sec % 1000);
+        const std::string text = FormatDateTime("hh:nn:ss.zzz", t);
+        ASSERT_EQ(StrToTime(text), t) << text;
+        ASSERT_EQ(StrToDateTime(FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", day + t)), day + t) << text;
+        int h, m, s, ms;
+        DecodeTime(StrToTime(FormatDateTime("hh:mm:ss", t)), h, m, s, ms);
+        ASSERT_EQ(h * 3600 + m * 60 + s, sec);
+        ASSERT_EQ(ms, 0);
+    }
+}
+
+TEST_F(DateTimeTest, QDateTimeRoundTrip)
+{
+    const QDateTime cases[] = {
+        QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
+        QDateTime(QDate(1899, 12, 29), QTime(6, 0)),
+        QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),
+        QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 123)),
+        QDateTime(QDate(9999, 12, 31), QTime(12, 0)),
+    };
+    for (const QDateTime& q : cases) {
+        SCOPED_TRACE(q.toString(Qt::ISODateWithMs).toStdString());
+        const TDateTime t = DateTimeFromQDateTime(q);
+        EXPECT_EQ(DateTimeToQDateTime(t), q);
+        EXPECT_EQ(t, at(q.date().year(), q.date().month(), q.date().day(), q.time().hour(), q.time().minute(),
+                        q.time().second(), q.time().msec()));
+    }
+    const QDateTime utc(QDate(2024, 3, 5), QTime(12, 0), Qt::UTC);
+    EXPECT_EQ(DateTimeFromQDateTime(utc), DateTimeFromQDateTime(utc.toLocalTime()));
+    EXPECT_THROW(DateTimeFromQDateTime(QDateTime()), EConvertError);
+    EXPECT_FALSE(DateTimeToQDateTime(-700000.0).isValid());
+}
+
+TEST_F(DateTimeTest, NowReadsTheInstalledClock)
+{
+    const QDateTime fixed(QDate(2024, 3, 5), QTime(14, 7, 9, 250));
+    {
+        platform::ScopedClock clock(fixed);
+        EXPECT_EQ(Now(), at(2024, 3, 5, 14, 7, 9, 250));
+        EXPECT_EQ(Date(), EncodeDate(2024, 3, 5));
+        EXPECT_EQ(Time(), EncodeTime(14, 7, 9, 250));
+        EXPECT_EQ(FormatDateTime("YYYYMMDD", Now()), "20240305");
+        {
+            int calls = 0;
+            platform::ScopedClock inner([&] { return fixed.addSecs(++calls); });
+            EXPECT_EQ(Now(), at(2024, 3, 5, 14, 7, 10, 250));
+            EXPECT_EQ(Now(), at(2024, 3, 5, 14, 7, 11, 250));
+        }
+        EXPECT_EQ(Now(), at(2024, 3, 5, 14, 7, 9, 250));
+    }
+    // Back on the computer's clock.
+    const TDateTime before = DateTimeFromQDateTime(QDateTime::currentDateTime());
+    const TDateTime now = Now();
+    const TDateTime after = DateTimeFromQDateTime(QDateTime::currentDateTime());
+    EXPECT_LE(before, now);
+    EXPECT_LE(now, after);
+
+    const platform::Clock previous = SetClockForTesting([&] { return fixed; });
+    EXPECT_EQ(platform::currentDateTime(), fixed);
+    SetClockForTesting(previous);
+    EXPECT_NE(platform::currentDateTime(), fixed);
+}
+
+TEST_F(FormatFloatTest, Pictures)
+{
+    struct Case {
+        const char* picture;
+        double value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"#0.0", 23.45, "23.5"},
+        {"#0.0", 0.05, "0.1"},
+        {"#0.0", 0.15, "0.2"},       // 0.1499999... in binary; the decimal value rounds up
+        {"#0.0", 2.25, "2.3"},       // half away from zero, not to even
+        {"#0.0", -2.25, "-2.3"},
+        {"#0.0", 0.0, "0.0"},
+        {"#0.0", -0.04, "0.0"},      // rounds to zero: no minus
+        {"#0.0", -999.0, "-999.0"},
+        {"#0.0", 9999.96, "10000.0"},
+        {"#0.0", 1234567.891, "1234567.9"},
+        {"0.00", 3.14159, "3.14"},
+        {"0.00", 0.005, "0.01"},
+        {"0.00", 0.0049, "0.00"},
+        {"0.00", -0.5, "-0.50"},
+        {"0.00", 99.995, "100.00"},
+        {"#.##", 0.0, ""},
+        {"#.##", 1.0, "1"},
+        {"#.##", 1.5, "1.5"},
+        {"0.#", 2.0, "2"},
+        {"0.", 1.5, "2"},
+        {"000", 7.0, "007"},
+        {"#", 7.49, "7"},
+        {"0", 0.5, "1"},
+        {"0", -0.5, "-1"},
+        {"#,##0", 1234567.0, "1\xA0" "234\xA0" "567"},
+        {"#,##0.00", 999.999, "1\xA0" "000.00"},
+        {"0.00E+00", 12345.0, "1.23E+04"},
+        {"0.00E+00", 0.00012345, "1.23E-04"},
+        {"0.00E-00", 12345.0, "1.23E04"},
+        {"00.0e+0", 12345.0, "12.3e+3"},
+        {"0.0E+00", 0.0, "0.0E+00"},
+        {"#0.0' V'", 12.34, "12.3 V"},
+        {"\"T=\"0.0", -1.26, "-T=1.3"},
+        {"0.0;(0.0)", -1.26, "(1.3)"},
+        {"0.0;(0.0)", 1.26, "1.3"},
+        {"0.0;;zero", 0.04, "zero"},
+        {"0.0;;zero", -0.04, "zero"},
+        {"0.0;;zero", -1.0, "-1.0"},
+        {"0.0;(0.0);zero;ignored", 0.0, "zero"},
+        {"", 1.5, "1.5"},
+        {"", 1e18, "1E18"},
+        {"", 1.5e-7, "1.5E-7"},
+        {"#0.0", 2e18, "2E18"},
+        {"", 0.1 + 0.2, "0.3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.picture << " " << c.value);
+        EXPECT_EQ(FormatFloat(c.picture, c.value), c.expected);
+    }
+    EXPECT_EQ(FormatFloat("#0.0", std::numeric_limits<double>::infinity()), "INF");
+    EXPECT_EQ(FormatFloat("#0.0", -std::numeric_limits<double>::infinity()), "-INF");
+    EXPECT_EQ(FormatFloat("#0.0", std::nan("")), "NAN");
+}
+
+TEST_F(FormatFloatTest, DecimalSeparatorFromTheSettings)
+{
+    const char saved = FormatSettings.DecimalSeparator;
+    FormatSettings.DecimalSeparator = ',';
+    EXPECT_EQ(FormatFloat("#0.0", 23.45), "23,5");
+    EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\xA0" "234,50");
+    EXPECT_EQ(FormatFloat("", 0.25), "0,25");
+    FormatSettings.DecimalSeparator = saved;
+    EXPECT_EQ(FormatFloat("#0.0", 23.45), "23.5");
+}
+
+} // namespace

@@ -1,0 +1,267 @@
+#include "platform/LineReader.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using platform::LineReader;
+
+namespace {
+
+using namespace std::string_literals;
+
+// Each test works in a fresh temporary folder and leaves the current directory as it found it.
+class LineReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        previous_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+    }
+    void TearDown() override { QDir::setCurrent(previous_); }
+
+    static std::string writeFile(const std::string& name, const std::string& bytes)
+    {
+        std::FILE* f = std::fopen(name.c_str(), "wb");
+        EXPECT_NE(f, nullptr);
+        if (!f)
+            return name;
+        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+        return name;
+    }
+
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+struct Line {
+    std::string text;
+    std::int64_t start;
+    bool operator==(const Line&) const = default;
+};
+
+void PrintTo(const Line& l, std::ostream* os)
+{
+    *os << "{\"";
+    for (unsigned char c : l.text) {
+        if (c < 32 || c > 126)
+            *os << "\\x" << std::hex << int(c) << std::dec;
+        else
+            *os << c;
+    }
+    *os << "\" @" << l.start << "}";
+}
+
+std::vector<Line> readAll(LineReader& r, std::size_t maxChars = LineReader::unlimited)
+{
+    std::vector<Line> lines;
+    std::string line = "garbage";
+    while (r.readLine(line, maxChars))
+        lines.push_back({line, r.lineStart()});
+    EXPECT_TRUE(line.empty()) << "the line is cleared at the end too";
+    EXPECT_TRUE(r.atEnd());
+    EXPECT_EQ(r.position(), r.size());
+    return lines;
+}
+
+struct Case {
+    const char* name;
+    std::string input;
+    std::vector<Line> expected;
+};
+
+const std::vector<Case>& cases()
+{
+    static const std::vector<Case> table = {
+        {"empty", "", {}},
+        {"crlf", "ab\r\ncd\r\n", {{"ab", 0}, {"cd", 4}}},
+        {"lf", "ab\ncd\n", {{"ab", 0}, {"cd", 3}}},
+        {"lone_cr", "ab\rcd\r", {{"ab", 0}, {"cd", 3}}},
+        {"mixed", "a\r\nb\nc\rd", {{"a", 0}, {"b", 3}, {"c", 5}, {"d", 7}}},
+        {"no_final_terminator", "one\r\ntwo", {{"one", 0}, {"two", 5}}},
+        {"empty_lines", "\n\r\n\r\nx\n\n", {{"", 0}, {"", 1}, {"", 3}, {"x", 5}, {"", 7}}},
+        {"cr_cr_lf", "a\r\r\nb", {{"a", 0}, {"", 2}, {"b", 4}}},
+        {"lf_cr", "a\n\rb", {{"a", 0}, {"", 2}, {"b", 3}}},
+        {"only_terminator", "\r\n", {{"", 0}}},
+        {"nul_and_high_bytes", "\x00\xB9\xA5\xFF\x80 x\r\n\xB3\x00\n"s,
+         {{"\x00\xB9\xA5\xFF\x80 x"s, 0}, {"\xB3\x00"s, 9}}},
+    };
+    return table;
+}
+
+TEST_F(LineReaderTest, TableInMemoryAndFile)
+{
+    for (const Case& c : cases()) {
+        SCOPED_TRACE(c.name);
+        LineReader mem;
+        mem.openMemory(c.input);
+        EXPECT_EQ(mem.size(), std::int64_t(c.input.size()));
+        EXPECT_EQ(readAll(mem), c.expected);
+
+        LineReader file;
+        ASSERT_TRUE(file.open(writeFile(std::string(c.name) + ".txt", c.input)));
+        EXPECT_EQ(file.size(), std::int64_t(c.input.size()));
+        EXPECT_EQ(readAll(file), c.expected);
+        EXPECT_FALSE(file.readFailed());
+    }
+}
+
+// The same lines with each terminator placed across a buffer refill: a CR ending one
+// block must still join the LF that starts the next one.
+TEST_F(LineReaderTest, TerminatorSplitAcrossRefill)
+{
+    const std::size_t block = LineReader::bufferSize;
+    struct Split {
+        const char* name;
+        std::string tail; // placed so that its first byte is the last byte of the first block
+        std::vector<std::string> lines;
+    };
+    const std::vector<Split> splits = {
+        {"crlf", "\r\nnext\r\n", {"next"}},
+        {"lone_cr_then_text", "\rnext", {"next"}},
+        {"cr_cr_lf", "\r\r\nnext", {"", "next"}},
+        {"lf_then_cr", "\n\rnext", {"", "next"}},
+        {"cr_at_end_of_file", "\r", {}},
+    };
+    for (const Split& s : splits) {
+        SCOPED_TRACE(s.name);
+        const std::string head(block - 1, 'h');
+        const std::string input = head + s.tail;
+        LineReader r;
+        ASSERT_TRUE(r.open(writeFile(std::string(s.name) + ".txt", input)));
+        std::string line;
+        ASSERT_TRUE(r.readLine(line));
+        EXPECT_EQ(line, head);
+        std::vector<std::string> rest;
+        while (r.readLine(line))
+            rest.push_back(line);
+        EXPECT_EQ(rest, s.lines);
+        EXPECT_EQ(r.position(), std::int64_t(input.size()));
+    }
+}
+
+TEST_F(LineReaderTest, TenMegabyteLine)
+{
+    std::string big(10 * 1024 * 1024, 'x');
+    for (std::size_t i = 0; i < big.size(); i += 4099)
+        big[i] = char('a' + i % 26);
+    const std::string input = "first\r\n" + big + "\r\nlast";
+    const std::string name = writeFile("big.txt", input);
+
+    struct Limit {
+        std::size_t maxChars;
+        std::string expected;
+    };
+    const std::vector<Limit> limits = {
+        {LineReader::unlimited, big},
+        {100, big.substr(0, 100)},
+        {0, ""},
+        {big.size(), big},
+    };
+    for (const Limit& l : limits) {
+        SCOPED_TRACE(l.maxChars);
+        for (bool memory : {false, true}) {
+            SCOPED_TRACE(memory ? "memory" : "file");
+            LineReader r;
+            if (memory)
+                r.openMemory(input);
+            else
+                ASSERT_TRUE(r.open(name));
+            std::string line;
+            ASSERT_TRUE(r.readLine(line, l.maxChars));
+            EXPECT_EQ(line, l.maxChars == 0 ? "" : "first");
+            ASSERT_TRUE(r.readLine(line, l.maxChars));
+            EXPECT_EQ(r.lineStart(), 7);
+            EXPECT_EQ(line.size(), l.expected.size());
+            EXPECT_TRUE(line == l.expected);
+            // The skipped rest of the long line never leaks into the next line.
+            ASSERT_TRUE(r.readLine(line, l.maxChars));
+            EXPECT_EQ(line, l.maxChars == 0 ? "" : "last");
+            EXPECT_EQ(r.lineStart(), std::int64_t(7 + big.size() + 2));
+            EXPECT_FALSE(r.readLine(line));
+        }
+    }
+}
+
+TEST_F(LineReaderTest, SeekAndPosition)
+{
+    // Far offsets exercise a seek outside the current buffer in file mode.
+    const std::string far(3 * LineReader::bufferSize, 'f');
+    const std::string input = "alpha\r\nbeta\r\n" + far + "\r\ngamma\n";
+    const std::int64_t gamma = std::int64_t(13 + far.size() + 2);
+    const std::string name = writeFile("seek.txt", input);
+
+    for (bool memory : {false, true}) {
+        SCOPED_TRACE(memory ? "memory" : "file");
+        LineReader r;
+        if (memory)
+            r.openMemory(input);
+        else
+            ASSERT_TRUE(r.open(name));
+        std::string line;
+        EXPECT_EQ(r.position(), 0);
+        ASSERT_TRUE(r.readLine(line));
+        EXPECT_EQ(r.position(), 7);
+
+        ASSERT_TRUE(r.seek(gamma));
+        EXPECT_EQ(r.position(), gamma);
+        ASSERT_TRUE(r.readLine(line));
+        EXPECT_EQ(line, "gamma");
+        EXPECT_EQ(r.lineStart(), gamma);
+        EXPECT_FALSE(r.readLine(line));
+
+        // Back into the middle of a line, then onto the LF of a CR LF: the split pair
+        // is not joined, so the LF ends an empty line.
+        ASSERT_TRUE(r.seek(2));
+        ASSERT_TRUE(r.readLine(line));
+        EXPECT_EQ(line, "pha");
+        EXPECT_EQ(r.lineStart(), 2);
+        ASSERT_TRUE(r.seek(6));
+        ASSERT_TRUE(r.readLine(line));
+        EXPECT_EQ(line, "");
+        ASSERT_TRUE(r.readLine(line));
+        EXPECT_EQ(line, "beta");
+        EXPECT_EQ(r.lineStart(), 7);
+
+        ASSERT_TRUE(r.seek(r.size()));
+        EXPECT_TRUE(r.atEnd());
+        EXPECT_FALSE(r.readLine(line));
+        EXPECT_FALSE(r.seek(-1));
+        EXPECT_FALSE(r.seek(r.size() + 1));
+    }
+}
+
+TEST_F(LineReaderTest, OpenFailuresAndClose)
+{
+    LineReader r;
+    std::string line;
+    EXPECT_FALSE(r.isOpen());
+    EXPECT_FALSE(r.readLine(line));
+    EXPECT_FALSE(r.open("missing.txt"));
+    EXPECT_FALSE(r.open("."));
+    EXPECT_FALSE(r.isOpen());
+
+    ASSERT_TRUE(r.open(writeFile("a.txt", "x\n")));
+    EXPECT_TRUE(r.isOpen());
+    r.close();
+    EXPECT_FALSE(r.isOpen());
+    EXPECT_FALSE(r.readLine(line));
+
+    // Reopening the same reader starts afresh.
+    r.openMemory("y");
+    ASSERT_TRUE(r.readLine(line));
+    EXPECT_EQ(line, "y");
+    ASSERT_TRUE(r.open("a.txt"));
+    ASSERT_TRUE(r.readLine(line));
+    EXPECT_EQ(line, "x");
+    EXPECT_EQ(r.lineStart(), 0);
+}
+
+} // namespace

@@ -1,0 +1,431 @@
+#include "platform/SerialPort.h"
+#include "tests/support/PtyDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <termios.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using platform::SerialError;
+using platform::SerialPort;
+using platform::SerialSettings;
+using platform::SerialTimeouts;
+using testsupport::PtyDevice;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long long msSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+std::string allByteValues()
+{
+    std::string s;
+    for (int i = 0; i < 256; ++i) s.push_back(char(i));
+    return s;
+}
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = std::filesystem::current_path();
+        char pattern[] = "/tmp/serialport_test_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        std::filesystem::current_path(folder_);
+    }
+    void TearDown() override
+    {
+        port.close();
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
+    }
+    void openPort()
+    {
+        ASSERT_TRUE(port.open(device.path())) << port.errorText();
+    }
+    // Waits until the input queue holds `n` bytes; the pseudo-terminal passes bytes on
+    // through a work queue, so they appear a moment after the device's write.
+    bool queued(int n, std::chrono::milliseconds timeout = 2000ms)
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            if (port.bytesQueued() >= n) return true;
+            port.waitForInput(20);
+            std::this_thread::yield();
+        }
+        return port.bytesQueued() >= n;
+    }
+    std::string readFor(std::size_t n, unsigned totalMs, unsigned intervalMs = 0)
+    {
+        std::string buf(n, '\0');
+        const long got = port.readTimed(buf.data(), n, SerialTimeouts{intervalMs, 0, totalMs});
+        if (got < 0) return "<error: " + port.errorText() + ">";
+        buf.resize(std::size_t(got));
+        return buf;
+    }
+
+    PtyDevice device;
+    SerialPort port;
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path folder_;
+};
+
+TEST(SerialPortName, MapsComNamesAndKeepsPaths)
+{
+    struct Case {
+        const char* name;
+        const char* path;
+    } cases[] = {
+        {"COM1", "/dev/ttyS0"},
+        {"com1", "/dev/ttyS0"},
+        {"Com2", "/dev/ttyS1"},
+        {"com9", "/dev/ttyS8"},
+        {"COM10", "/dev/ttyS9"},
+        {"COM256", "/dev/ttyS255"},
+        {"com3:", "/dev/ttyS2"},
+        {"\\\\.\\COM12", "/dev/ttyS11"},
+        {" com4 ", "/dev/ttyS3"},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
+        {"COM0", ""},
+        {"COM257", ""},
+        {"COM", ""},
+        {"COMX", ""},
+        {"com1x", ""},
+        {"com1 baud=9600", ""},
+        {"ttyUSB0", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SerialPort::devicePath(c.name), c.path) << "name \"" << c.name << "\"";
+}
+
+TEST(SerialPortSettings, ParsesSettingsTexts)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        std::optional<unsigned> baud;
+        std::optional<char> parity;
+        std::optional<int> data;
+        std::optional<int> stop;
+    } cases[] = {
+        {"baud=4800 parity=N data=8 stop=1", true, 4800, 'N', 8, 1},
+        {"baud=115600 parity=N data=8 stop=1", true, 115600, 'N', 8, 1},
+        {"COM1: baud=9600 parity=E data=7 stop=2", true, 9600, 'E', 7, 2},
+        {"BAUD=2400 PARITY=o", true, 2400, 'O', {}, {}},
+        {"stop=1.5", true, {}, {}, {}, 2},
+        {"com1", true, {}, {}, {}, {}},
+        {"", true, {}, {}, {}, {}},
+        {"9600,n,8,1", true, 9600, 'N', 8, 1},
+        {"com2:19200,e,7,2", true, 19200, 'E', 7, 2},
+        {",,7", true, {}, {}, 7, {}},
+        {"baud=fast", false, {}, {}, {}, {}},
+        {"baud=0", false, {}, {}, {}, {}},
+        {"speed=9600", false, {}, {}, {}, {}},
+        {"baud=9600 data=9", false, {}, {}, {}, {}},
+        {"baud=9600 parity=X", false, {}, {}, {}, {}},
+        {"baud=9600 stop=3", false, {}, {}, {}, {}},
+        {"baud=9600 9600", false, {}, {}, {}, {}},
+        {"9600,n,8,1,x,1", false, {}, {}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SerialSettings s;
+        std::string why;
+        EXPECT_EQ(SerialSettings::parse(c.text, s, &why), c.ok) << c.text;
+        if (!c.ok) {
+            EXPECT_FALSE(why.empty()) << c.text;
+            EXPECT_FALSE(s.baud || s.parity || s.dataBits || s.stopBits) << "failed parse changed fields: " << c.text;
+            continue;
+        }
+        EXPECT_EQ(s.baud, c.baud) << c.text;
+        EXPECT_EQ(s.parity, c.parity) << c.text;
+        EXPECT_EQ(s.dataBits, c.data) << c.text;
+        EXPECT_EQ(s.stopBits, c.stop) << c.text;
+    }
+}
+
+TEST(SerialPortSettings, ModemAndFlowKeys)
+{
+    SerialSettings s;
+    ASSERT_TRUE(SerialSettings::parse("baud=9600 dtr=on rts=off xon=off octs=off to=off odsr=off idsr=off", s));
+    EXPECT_EQ(s.dtr, true);
+    EXPECT_EQ(s.rts, false);
+    EXPECT_EQ(s.xonXoff, false);
+    EXPECT_EQ(s.rtsCts, false);
+    EXPECT_FALSE(SerialSettings::parse("dtr=maybe", s));
+}
+
+TEST_F(SerialPortTest, OpensByPathRawEightNOneWithoutFlowControl)
+{
+    openPort();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.path(), device.path());
+    termios t{};
+    ASSERT_EQ(::tcgetattr(port.fd(), &t), 0);
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+}
+
+TEST_F(SerialPortTest, RefusesBadNamesAndMissingDevicesWithReasons)
+{
+    struct Case {
+        const char* name;
+        SerialError error;
+    } cases[] = {
+        {"ttyUSB0", SerialError::BadName},
+        {"COM300", SerialError::BadName},
+        {"/dev/no-such-serial-port", SerialError::NotFound},
+        {"/dev/null", SerialError::NotSerial},
+    };
+    for (const auto& c : cases) {
+        SerialPort p;
+        EXPECT_FALSE(p.open(c.name)) << c.name;
+        EXPECT_FALSE(p.isOpen()) << c.name;
+        EXPECT_EQ(p.error(), c.error) << c.name;
+        EXPECT_NE(p.errorText().find(c.name), std::string::npos) << p.errorText();
+    }
+}
+
+TEST_F(SerialPortTest, SecondOpenerFailsWhileThePortIsHeld)
+{
+    // Held by this program's own port object, and by another program.
+    for (bool byOtherProgram : {false, true}) {
+        SCOPED_TRACE(byOtherProgram ? "held by another program" : "held by a SerialPort");
+        SerialPort first;
+        if (byOtherProgram) ASSERT_TRUE(device.holdPort()) << device.holdError();
+        else ASSERT_TRUE(first.open(device.path())) << first.errorText();
+
+        SerialPort second;
+        EXPECT_FALSE(second.open(device.path()));
+        EXPECT_EQ(second.error(), SerialError::Busy);
+        EXPECT_NE(second.errorText().find("in use"), std::string::npos) << second.errorText();
+        EXPECT_NE(second.errorText().find(device.path()), std::string::npos) << second.errorText();
+
+        if (byOtherProgram) device.releasePort();
+        else first.close();
+        EXPECT_TRUE(second.open(device.path())) << second.errorText();
+    }
+}
+
+TEST_F(SerialPortTest, EveryByteValuePassesUnchangedBothWays)
+{
+    openPort();
+    const std::string bytes = allByteValues();
+
+    device.send(bytes);
+    EXPECT_EQ(readFor(bytes.size(), 3000), bytes);
+
+    ASSERT_TRUE(port.write(bytes)) << port.errorText();
+    ASSERT_TRUE(port.flush()) << port.errorText();
+    ASSERT_TRUE(device.waitForReceived(bytes, 3000ms));
+    EXPECT_EQ(device.received(), bytes);
+}
+
+TEST_F(SerialPortTest, RtsFramedWriteSendsTheRequestOnALineWithoutModemLines)
+{
+    openPort();
+    ASSERT_TRUE(port.writeFramedByRts("?DAT &", 6)) << port.errorText();
+    EXPECT_FALSE(port.hasModemLines());
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    EXPECT_EQ(device.received(), "?DAT &");
+}
+
+TEST_F(SerialPortTest, CountsQueuedBytesAndReadsThemWithoutWaiting)
+{
+    openPort();
+    char buf[1500];
+    auto start = Clock::now();
+    EXPECT_EQ(port.bytesQueued(), 0);
+    EXPECT_EQ(port.readAvailable(buf, sizeof buf), 0);
+    EXPECT_LT(msSince(start), 50) << "an empty read must not wait";
+
+    device.send(std::string("ab\0de", 5));
+    ASSERT_TRUE(queued(5));
+    EXPECT_EQ(port.bytesQueued(), 5);
+
+    start = Clock::now();
+    ASSERT_EQ(port.readAvailable(buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), std::string("ab\0", 3));
+    EXPECT_EQ(port.bytesQueued(), 2);
+    ASSERT_EQ(port.readAvailable(buf, sizeof buf), 2);
+    EXPECT_EQ(std::string(buf, 2), "de");
+    EXPECT_LT(msSince(start), 50);
+    EXPECT_EQ(port.bytesQueued(), 0);
+    EXPECT_EQ(port.readAvailable(buf, sizeof buf), 0);
+}
+
+TEST_F(SerialPortTest, TimedReadEndsByItsDeadlines)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;   // written this far apart
+        std::chrono::milliseconds gap;
+        std::size_t size;
+        unsigned intervalMs, totalMs;
+        std::string expected;
+        long long minMs, maxMs;
+    } cases[] = {
+        {"silence ends at the total time-out", {}, 0ms, 100, 0, 300, "", 290, 800},
+        {"silence, interval alone does not end it early", {}, 0ms, 100, 50, 300, "", 290, 800},
+        {"a burst ends after the interval", {"AB"}, 0ms, 100, 100, 5000, "AB", 90, 1500},
+        {"gaps shorter than the interval are joined", {"A", "B", "C"}, 40ms, 100, 400, 5000, "ABC", 80, 2500},
+        {"a gap longer than the interval ends the read", {"A", "B"}, 600ms, 100, 100, 5000, "A", 90, 500},
+        {"a full buffer ends the read at once", {"ABCDEFGH"}, 0ms, 4, 500, 5000, "ABCD", 0, 400},
+        {"the total time-out ends a steady trickle", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"},
+         100ms, 100, 300, 450, "", 440, 900},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PtyDevice dev;
+        SerialPort p;
+        ASSERT_TRUE(p.open(dev.path())) << p.errorText();
+        if (!c.pieces.empty()) {
+            dev.sendPieces(c.pieces, c.gap);
+            ASSERT_TRUE(p.waitForInput(2000));
+        }
+        std::string buf(c.size, '\0');
+        const auto start = Clock::now();
+        const long got = p.readTimed(buf.data(), c.size, SerialTimeouts{c.intervalMs, 0, c.totalMs});
+        const long long took = msSince(start);
+        ASSERT_GE(got, 0) << p.errorText();
+        buf.resize(std::size_t(got));
+        if (!c.expected.empty() || c.pieces.empty()) EXPECT_EQ(buf, c.expected);
+        else EXPECT_FALSE(buf.empty());
+        EXPECT_GE(took, c.minMs);
+        EXPECT_LT(took, c.maxMs);
+    }
+}
+
+TEST_F(SerialPortTest, LinesEveryPeriodAfterTheRequestOneLinePerRead)
+{
+    openPort();
+    const std::vector<std::string> lines = {"2024-03-05 14:07:09 21.4 22.0\r\n", "2024-03-05 14:07:10 21.5 22.1\r\n",
+                                            "2024-03-05 14:07:11 21.6 22.2\r\n"};
+    device.answerPeriodically("?DAT &", lines, 250ms);
+    ASSERT_TRUE(port.write("?DAT &"));
+    for (const auto& line : lines) EXPECT_EQ(readFor(1500, 3000, 80), line);
+    EXPECT_EQ(device.received(), "?DAT &");
+}
+
+TEST_F(SerialPortTest, HangUpIsReportedByEveryKindOfRead)
+{
+    struct Case {
+        const char* what;
+        long (*read)(SerialPort&);
+    } cases[] = {
+        {"read of what is queued", [](SerialPort& p) { char b[16]; return p.readAvailable(b, sizeof b); }},
+        {"timed read", [](SerialPort& p) { char b[16]; return p.readTimed(b, sizeof b, SerialTimeouts{500, 0, 5000}); }},
+        {"write", [](SerialPort& p) { return p.write("x") ? 1L : -1L; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PtyDevice dev;
+        SerialPort p;
+        ASSERT_TRUE(p.open(dev.path())) << p.errorText();
+        dev.hangUp();
+        ASSERT_TRUE(p.waitForInput(2000)) << "a hang-up must wake a waiting reader";
+        const auto start = Clock::now();
+        EXPECT_EQ(c.read(p), -1);
+        EXPECT_LT(msSince(start), 1000);
+        EXPECT_TRUE(p.hungUp());
+        EXPECT_EQ(p.error(), SerialError::HungUp);
+        EXPECT_NE(p.errorText().find("hung up"), std::string::npos) << p.errorText();
+    }
+}
+
+TEST_F(SerialPortTest, SetsTheOfferedSpeedsIncludingTheFreeOne)
+{
+    openPort();
+    for (unsigned baud : {2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u, 115600u}) {
+        SCOPED_TRACE(baud);
+        SerialSettings s;
+        ASSERT_TRUE(SerialSettings::parse("baud=" + std::to_string(baud) + " parity=N data=8 stop=1", s));
+        EXPECT_EQ(SerialPort::isStandardSpeed(baud), baud != 115600u);
+        EXPECT_TRUE(port.configure(s)) << port.errorText();
+        EXPECT_EQ(port.speed(), baud);
+    }
+}
+
+TEST(SerialPortSettings, WritesLineSettingsIntoTheTermiosRecord)
+{
+    struct Case {
+        const char* text;
+        tcflag_t cflag;   // CSIZE, parity and stop bits expected
+        tcflag_t iflag;   // IXON | IXOFF expected
+    } cases[] = {
+        {"parity=N data=8 stop=1", CS8, 0},
+        {"parity=E data=7 stop=1", CS7 | PARENB, 0},
+        {"parity=O data=7 stop=2", CS7 | PARENB | PARODD | CSTOPB, 0},
+        {"parity=M data=6", CS6 | PARENB | PARODD | CMSPAR | CSTOPB, 0},
+        {"parity=S data=5 stop=1", CS5 | PARENB | CMSPAR, 0},
+        {"xon=on octs=on", CS8 | PARENB | CSTOPB | CRTSCTS, IXON | IXOFF},
+        {"baud=9600", CS8 | PARENB | CSTOPB, 0},
+    };
+    const tcflag_t lineBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        termios t{};
+        // A record that starts with settings every case must change or keep.
+        t.c_cflag = CS8 | PARENB | CSTOPB | CLOCAL | CREAD;
+        SerialSettings s;
+        ASSERT_TRUE(SerialSettings::parse(c.text, s));
+        platform::applyLineSettings(t, s);
+        EXPECT_EQ(t.c_cflag & lineBits, c.cflag);
+        EXPECT_EQ(t.c_iflag & (IXON | IXOFF), c.iflag);
+        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+    }
+}
+
+TEST_F(SerialPortTest, ReportsLineSettingsTheDriverDoesNotTake)
+{
+    // A pseudo-terminal always runs 8 bits without parity.
+    openPort();
+    SerialSettings odd;
+    ASSERT_TRUE(SerialSettings::parse("baud=9600 parity=O data=7 stop=1", odd));
+    EXPECT_FALSE(port.configure(odd));
+    EXPECT_EQ(port.error(), SerialError::Config);
+    EXPECT_NE(port.errorText().find("did not take"), std::string::npos) << port.errorText();
+    EXPECT_EQ(port.speed(), 9600u) << "the fields the driver takes are still applied";
+
+    SerialSettings plain;
+    ASSERT_TRUE(SerialSettings::parse("baud=4800 parity=N data=8 stop=1", plain));
+    EXPECT_TRUE(port.configure(plain)) << port.errorText();
+    EXPECT_EQ(port.speed(), 4800u);
+    device.send("ok");
+    EXPECT_EQ(readFor(2, 2000), "ok");
+}
+
+TEST_F(SerialPortTest, CallsOnAClosedPortFailWithoutHarm)
+{
+    char b[4];
+    EXPECT_EQ(port.readAvailable(b, sizeof b), -1);
+    EXPECT_EQ(port.error(), SerialError::NotOpen);
+    EXPECT_FALSE(port.write("x"));
+    EXPECT_EQ(port.bytesQueued(), -1);
+    port.close();
+    openPort();
+    port.close();
+    port.close();
+    EXPECT_FALSE(port.isOpen());
+    openPort();
+}
+
+} // namespace

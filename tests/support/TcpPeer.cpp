@@ -1,0 +1,172 @@
+#include "tests/support/TcpPeer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int leftMs(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? int(left) : 0;
+}
+
+sockaddr_in loopback(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(std::uint16_t(port));
+    return a;
+}
+
+} // namespace
+
+TcpPeer::~TcpPeer() { close(); }
+
+TcpPeer& TcpPeer::operator=(TcpPeer&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        unread_ = std::move(other.unread_);
+        ended_ = other.ended_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+TcpPeer TcpPeer::connectTo(int port, Ms timeout)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    const sockaddr_in a = loopback(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
+        const int err = errno;
+        ::close(fd);
+        throw std::runtime_error(std::string("connect: ") + std::strerror(err));
+    }
+    pollfd p{fd, POLLOUT, 0};
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::poll(&p, 1, int(timeout.count())) != 1 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err) {
+        ::close(fd);
+        throw std::runtime_error(std::string("connect: ") + std::strerror(err ? err : ETIMEDOUT));
+    }
+    return TcpPeer(fd);
+}
+
+bool TcpPeer::send(std::string_view bytes)
+{
+    std::size_t done = 0;
+    const auto deadline = Clock::now() + Ms(5000);
+    while (fd_ >= 0 && done < bytes.size()) {
+        const ssize_t w = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (w > 0) {
+            done += std::size_t(w);
+            continue;
+        }
+        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, leftMs(deadline)) <= 0) return false;
+    }
+    return done == bytes.size();
+}
+
+bool TcpPeer::fill(Clock::time_point deadline)
+{
+    if (fd_ < 0 || ended_) return false;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, leftMs(deadline)) <= 0) return false;
+    char chunk[4096];
+    const ssize_t r = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (r > 0) {
+        unread_.append(chunk, std::size_t(r));
+        return true;
+    }
+    if (r < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+    ended_ = true;
+    return false;
+}
+
+std::string TcpPeer::receive(std::size_t count, Ms timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (unread_.size() < count && fill(deadline)) {}
+    const std::size_t n = std::min(count, unread_.size());
+    std::string out = unread_.substr(0, n);
+    unread_.erase(0, n);
+    return out;
+}
+
+std::string TcpPeer::receiveUntil(std::string_view end, Ms timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    std::size_t at;
+    while ((at = unread_.find(end)) == std::string::npos && fill(deadline)) {}
+    const std::size_t n = at == std::string::npos ? unread_.size() : at + end.size();
+    std::string out = unread_.substr(0, n);
+    unread_.erase(0, n);
+    return out;
+}
+
+bool TcpPeer::waitClosed(Ms timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (fill(deadline)) {}
+    return ended_;
+}
+
+void TcpPeer::shutdownWrite()
+{
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+}
+
+void TcpPeer::close()
+{
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+TcpPeerListener::TcpPeerListener()
+{
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 8) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        const int err = errno;
+        ::close(fd_);
+        throw std::runtime_error(std::string("listen: ") + std::strerror(err));
+    }
+    port_ = ntohs(a.sin_port);
+}
+
+TcpPeerListener::~TcpPeerListener()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+TcpPeer TcpPeerListener::accept(TcpPeer::Ms timeout)
+{
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, int(timeout.count())) != 1) return TcpPeer();
+    const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    return fd >= 0 ? TcpPeer(fd) : TcpPeer();
+}
+
+} // namespace testsupport
