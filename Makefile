@@ -7,7 +7,7 @@ BUILD    := build
 JOBS     := $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps locale configure build test run clean
+.PHONY: deps locale configure build test run screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -33,6 +33,18 @@ build: configure
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 120
+
+# Starts the main program with run/ as its start folder ("settings.suap" and the other
+# files it writes land there).
+run: build
+	mkdir -p run
+	cd run && ../$(BUILD)/mainwindow/Tazo6Dalvinter
+
+# PNGs of the main window and the settings dialog, rendered under Xvfb.
+screenshots: build
+	mkdir -p $(BUILD)/screenshots
+	xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb \
+	  $(BUILD)/tests/screenshots $(BUILD)/screenshots
 
 clean:
 	rm -rf $(BUILD)

@@ -1,7 +1,10 @@
 #include "acquisition/Linia1MG.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <functional>
 
 #include "platform/Convert.h"
 
@@ -15,35 +18,98 @@ constexpr std::size_t kLastTokenKept = 50;
 constexpr double kFloatOverflow = 0x1.ffffffp127;
 
 bool holds(std::string_view text, std::string_view part) { return text.find(part) != npos; }
-bool holds(std::string_view text, char c) { return text.find(c) != npos; }
 
-bool isDateShaped(std::string_view t)
-{
-    const auto first = t.find('-');
-    return first != npos && t.rfind('-') - first == 3;
-}
+// What the token classes look at, gathered in one pass over the token: every line
+// carries dozens of tokens, most of them a few characters long.
+struct TokenShape {
+    std::size_t firstDash = npos;
+    std::size_t lastDash = npos;
+    bool colon = false;
+    bool point = false;
+    bool missing = false;    // holds "-.-"
+    bool doubleDash = false; // holds "--"
 
-bool isTimeShaped(std::string_view t) { return holds(t, ':'); }
+    // The whole of a token.
+    explicit TokenShape(std::string_view token) { scan(token); }
+    // The token at the front of text: blank becomes the position of the blank that ends
+    // it, npos when it runs to the end of the text.
+    TokenShape(std::string_view text, std::size_t& blank) { blank = scan(text); }
+
+    bool dateShaped() const { return firstDash != npos && lastDash - firstDash == 3; }
+    bool timeShaped() const { return colon; }
+
+private:
+    // High bit of every byte of w that equals c; exact, no carries between bytes.
+    static std::uint64_t bytesEqual(std::uint64_t w, char c)
+    {
+        constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+        const std::uint64_t t = w ^ (0x0101010101010101ULL * static_cast<unsigned char>(c));
+        return ~(((t & low7) + low7) | t | low7);
+    }
+
+    // A reading such as "21.4 " fits in eight bytes: its shape is read from one word
+    // instead of a branch per character. False when the token is longer.
+    bool scanWord(std::string_view t, std::size_t& blank)
+    {
+        if (t.size() < 8) return false;
+        std::uint64_t w;
+        std::memcpy(&w, t.data(), 8);
+        if constexpr (std::endian::native != std::endian::little) return false;
+        const std::uint64_t blanks = bytesEqual(w, ' ');
+        if (blanks == 0) return false;
+        const int length = std::countr_zero(blanks) / 8;
+        const std::uint64_t inToken = length == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * length);
+        const std::uint64_t dashes = bytesEqual(w, '-') & inToken;
+        const std::uint64_t points = bytesEqual(w, '.') & inToken;
+        if (dashes) {
+            firstDash = static_cast<std::size_t>(std::countr_zero(dashes) / 8);
+            lastDash = static_cast<std::size_t>((63 - std::countl_zero(dashes)) / 8);
+            doubleDash = (dashes & (dashes >> 8)) != 0;
+            missing = (dashes & (points >> 8) & (dashes >> 16)) != 0;
+        }
+        colon = (bytesEqual(w, ':') & inToken) != 0;
+        point = points != 0;
+        blank = static_cast<std::size_t>(length);
+        return true;
+    }
+
+    std::size_t scan(std::string_view t)
+    {
+        if (std::size_t blank; scanWord(t, blank)) return blank;
+        for (std::size_t k = 0; k < t.size(); ++k) {
+            switch (t[k]) {
+            case ' ': return k;
+            case '-':
+                if (firstDash == npos) firstDash = k;
+                if (lastDash != npos && lastDash + 1 == k) doubleDash = true;
+                if (k >= 2 && t[k - 1] == '.' && t[k - 2] == '-') missing = true;
+                lastDash = k;
+                break;
+            case ':': colon = true; break;
+            case '.': point = true; break;
+            default: break;
+            }
+        }
+        return npos;
+    }
+};
 
 bool isHeaderMarker(std::string_view t)
 {
-    return holds(t, "yyyy-mm-dd") || holds(t, "hh:mm:ss.nnn");
+    return t.size() >= 10 && (holds(t, "yyyy-mm-dd") || holds(t, "hh:mm:ss.nnn"));
 }
 
 bool isNumberLed(std::string_view t) { return !t.empty() && ((t[0] >= '0' && t[0] <= '9') || t[0] == '-'); }
 bool isNameLed(std::string_view t) { return !t.empty() && t[0] >= 'A' && t[0] <= 'Z'; }
-bool isMissing(std::string_view t) { return holds(t, "-.-"); }
 
 // Drops count characters from the front of the text still to be scanned and keeps at
 // most kKeptText of what follows; a run of blanks counts as one separator.
 void dropFront(std::string_view& rest, std::size_t count)
 {
     rest.remove_prefix(std::min(count, rest.size()));
-    if (rest.size() > kKeptText) {
-        rest = rest.substr(0, kKeptText);
-        // A cut inside a run of blanks must not leave an empty token behind.
-        while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
-    }
+    if (rest.size() > kKeptText) rest = rest.substr(0, kKeptText);
+    // A cut inside a run of blanks must not leave an empty token behind.
+    while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
 }
 
@@ -55,6 +121,32 @@ void skipToken(std::string_view& rest)
     dropFront(rest, blank == npos ? rest.size() : blank + 1);
 }
 
+// Stores a token in a member text. Readings of a channel mostly keep their length from
+// line to line, so the bytes are overwritten in place; memmove because a caller may
+// hand in one of our own texts.
+void setText(std::string& text, std::string_view token)
+{
+    const std::size_t n = token.size();
+    if (text.size() != n) {
+        text.assign(token.data(), n);
+    } else if (n >= 8 && n <= 16) {
+        // Both halves are loaded before either is stored, as memmove would.
+        std::uint64_t head, tail;
+        std::memcpy(&head, token.data(), 8);
+        std::memcpy(&tail, token.data() + n - 8, 8);
+        std::memcpy(text.data(), &head, 8);
+        std::memcpy(text.data() + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, token.data(), 4);
+        std::memcpy(&tail, token.data() + n - 4, 4);
+        std::memcpy(text.data(), &head, 4);
+        std::memcpy(text.data() + n - 4, &tail, 4);
+    } else if (n != 0) {
+        std::memmove(text.data(), token.data(), n);
+    }
+}
+
 // Channel values are 32-bit; a reading beyond that range is as wrong as a malformed one.
 float toChannelValue(double value, std::string_view token)
 {
@@ -64,7 +156,9 @@ float toChannelValue(double value, std::string_view token)
 
 float parseChannelValue(std::string_view token)
 {
-    return toChannelValue(rtl::StrToFloat(token), token);
+    double value;
+    if (!rtl::TryStrToFloat(token, value)) rtl::ThrowInvalidFloat(token);
+    return toChannelValue(value, token);
 }
 
 } // namespace
@@ -90,18 +184,20 @@ std::string Linia1MG::Naglowek() const
     return header;
 }
 
-void Linia1MG::nameIfUnnamed(int channel)
+inline void Linia1MG::nameIfUnnamed(int channel)
 {
-    if (names[channel] == "--") names[channel] = "k" + std::to_string(channel + 1);
+    const std::string& name = names[channel];
+    if (name.size() == 2 && name[0] == '-' && name[1] == '-') names[channel] = "k" + std::to_string(channel + 1);
 }
 
 void Linia1MG::CzytajLinie(std::string_view line)
 {
     if (const auto cut = line.find("< "); cut != npos) line = line.substr(0, cut);
     line = rtl::TrimView(line);
-    {
-        // The line may be one of our own texts (a caller re-parsing valuesPart), which
-        // the parse overwrites; the part that can matter is scanned from a copy.
+    const std::less_equal<const char*> notAfter;
+    if (notAfter(valuesPart.data(), line.data()) && notAfter(line.data(), valuesPart.data() + valuesPart.capacity())) {
+        // A caller re-parsing valuesPart: the parse empties it first, so read from a copy.
+        // No other text of ours can hold a blank, so no other one is rewritten while read.
         thread_local std::string copy;
         const auto blank = line.find(' ');
         copy.assign(line.substr(0, blank == npos ? kKeptText : blank + 1 + kKeptText));
@@ -114,7 +210,7 @@ void Linia1MG::CzytajLinie(std::string_view line)
     std::string_view rest = line;
     const auto firstBlank = line.find(' ');
     const std::string_view first = firstBlank == npos ? std::string_view() : line.substr(0, firstBlank);
-    if (!isDateShaped(first) && !isTimeShaped(first)) {
+    if (const TokenShape shape(first); !shape.dateShaped() && !shape.timeShaped()) {
         readNames(rest, first, true, channel);
         return;
     }
@@ -124,9 +220,10 @@ void Linia1MG::CzytajLinie(std::string_view line)
             channelCount = kMaxChannels;
             return;
         }
-        const auto blank = rest.find(' ');
+        std::size_t blank;
+        const TokenShape shape(rest, blank);
         if (blank == npos) {
-            readLastValue(rest, channel);
+            readLastValue(rest, shape.missing, channel);
             return;
         }
         const std::string_view token = rest.substr(0, blank);
@@ -137,16 +234,16 @@ void Linia1MG::CzytajLinie(std::string_view line)
         headerLine = false;
         dropFront(rest, blank + 1);
 
-        if (isDateShaped(token) && !holds(token, '.')) {
-            dateText = token;
-        } else if (isTimeShaped(token)) {
-            valuesPart = rtl::TrimView(rest);
-            timeText = token;
+        if (shape.dateShaped() && !shape.point) {
+            setText(dateText, token);
+        } else if (shape.timeShaped()) {
+            setText(valuesPart, rtl::TrimView(rest));
+            setText(timeText, token);
             if (lineCount < INT32_MAX) ++lineCount;
         } else if (isNameLed(token)) {
             if (readPair(rest, channel, token)) return;
         } else if (isNumberLed(token)) {
-            readPositional(token, channel);
+            readPositional(token, shape.missing, channel);
             ++channel;
         } else {
             ++channel;
@@ -171,10 +268,10 @@ void Linia1MG::readNames(std::string_view rest, std::string_view headerToken, bo
     while (channel < kMaxChannels) {
         const auto blank = rest.find(' ');
         if (blank == npos) {
-            names[channel++] = rest.substr(0, kLastTokenKept);
+            setText(names[channel++], rest.substr(0, kLastTokenKept));
             break;
         }
-        names[channel++] = rest.substr(0, blank);
+        setText(names[channel++], rest.substr(0, blank));
         dropFront(rest, blank + 1);
     }
     channelCount = std::min(channel, kMaxChannels);
@@ -185,22 +282,27 @@ void Linia1MG::readNames(std::string_view rest, std::string_view headerToken, bo
 bool Linia1MG::readPair(std::string_view& rest, int& channel, std::string_view name)
 {
     statusFlags[channel] = name == "Bat" || name == "T" || name == "Err";
-    names[channel] = name;
+    setText(names[channel], name);
 
-    const auto blank = rest.find(' ');
+    std::size_t blank;
+    TokenShape shape(rest, blank);
     const bool endsLine = blank == npos;
-    std::string_view value = endsLine ? rest.substr(0, kLastTokenKept) : rest.substr(0, blank);
+    std::string_view value = rest.substr(0, blank);
     if (!isNumberLed(value)) {
         ++channel;
         return false;
     }
+    if (endsLine && value.size() > kLastTokenKept) {
+        value = value.substr(0, kLastTokenKept);
+        shape = TokenShape(value);
+    }
 
-    const double reading = holds(value, "--") || isMissing(value) ? 0.0 : rtl::StrToFloat(value);
+    const double reading = shape.doubleDash || shape.missing ? 0.0 : rtl::StrToFloat(value);
     const float previous = lineCount == 1 ? toChannelValue(reading, value) : previousValues[channel];
     // The difference is taken before narrowing so that large counters keep their steps.
     const float shown = toChannelValue(name == "Count" ? reading - previous : reading, value);
     previousValues[channel] = toChannelValue(reading, value);
-    valueTexts[channel] = value;
+    setText(valueTexts[channel], value);
     values[channel] = shown;
 
     if (endsLine) {
@@ -212,24 +314,24 @@ bool Linia1MG::readPair(std::string_view& rest, int& channel, std::string_view n
     return false;
 }
 
-void Linia1MG::readPositional(std::string_view token, int channel)
+void Linia1MG::readPositional(std::string_view token, bool missing, int channel)
 {
-    if (isMissing(token)) {
+    if (missing) {
         valueTexts[channel] = "00";
         values[channel] = 0.0f;
     } else {
-        valueTexts[channel] = token;
+        setText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
     }
     nameIfUnnamed(channel);
 }
 
-void Linia1MG::readLastValue(std::string_view token, int channel)
+void Linia1MG::readLastValue(std::string_view token, bool missing, int channel)
 {
-    if (isNumberLed(token) && !isMissing(token)) {
+    if (isNumberLed(token) && !missing) {
         // Without a time token before it the last number is not a reading of this line.
         if (valuesPart.empty()) return;
-        valueTexts[channel] = token;
+        setText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
         nameIfUnnamed(channel);
     } else {

@@ -58,6 +58,13 @@ constexpr TColor kPalette[] = {
     RGBColor(150, 80, 0), RGBColor(220, 0, 120),
 };
 
+// The point vector of a graph's data container, for appends without the container's
+// ordering checks (the derived class only grants access to the protected member).
+struct GraphPointsAccess : QCPGraphDataContainer {
+    static constexpr auto points = &GraphPointsAccess::mData;
+};
+constexpr auto kGraphPoints = GraphPointsAccess::points;
+
 constexpr double kClickTolerance = 4.0; // pixels, beyond half the pen width
 
 QColor colorOr(TColor color, const QColor& fallback)
@@ -217,57 +224,52 @@ private:
             return false;
 
         const double scale = (right - left) / range.size();
+        if (!(scale > 0.0))
+            return false;
         const int width = std::max(1, int(std::lround(linePen.widthF())));
         const int dx = int(std::lround(offset.x()));
         const int dy = int(std::lround(offset.y()));
         const QColor colour = linePen.color();
-        painter->save();
-        painter->setAntialiasing(false);
-        auto flush = [&](long column, double low, double high) {
+        bars_.clear();
+        auto flush = [&](double column, double low, double high) {
             const int top = int(std::lround(values->coordToPixel(high)));
             const int bottom = int(std::lround(values->coordToPixel(low)));
             const int y = std::min(top, bottom);
-            painter->fillRect(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width,
-                                    std::abs(bottom - top) + width),
-                              colour);
+            bars_.push_back(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width, std::abs(bottom - top) + width));
         };
-        long column = std::numeric_limits<long>::min();
-        double low = 0.0, high = 0.0, last = std::numeric_limits<double>::quiet_NaN();
-        bool open = false;
-        for (auto it = begin; it != end; ++it) {
-            const double v = it->value;
-            if (std::isnan(v)) {
-                if (open)
-                    flush(column, low, high);
-                open = false;
-                last = v;
-                continue;
-            }
-            const long c = long(std::floor(left + (it->key - range.lower) * scale));
-            if (!open || c != column) {
-                if (open)
-                    flush(column, low, high);
-                column = c;
-                low = high = v;
-                // Join the column to the last value of the one before.
-                if (!std::isnan(last)) {
-                    low = std::min(low, last);
-                    high = std::max(high, last);
-                }
-                open = true;
-            } else {
-                low = std::min(low, v);
-                high = std::max(high, v);
-            }
-            last = v;
+        // The container is one contiguous array; its keys rise.
+        const QCPGraphData* points = &*begin;
+        const std::ptrdiff_t n = end - begin;
+        double last = std::numeric_limits<double>::quiet_NaN();
+        for (std::ptrdiff_t i = 0; i < n;) {
+            const double column = std::floor(left + (points[i].key - range.lower) * scale);
+            const double keyLimit = range.lower + (column + 1.0 - left) / scale;
+            // NaN compares false, so gaps drop out of the column's range.
+            double low = std::isnan(last) ? std::numeric_limits<double>::infinity() : last;
+            double high = std::isnan(last) ? -std::numeric_limits<double>::infinity() : last;
+            std::ptrdiff_t j = i;
+            do {
+                const double v = points[j].value;
+                low = v < low ? v : low;
+                high = v > high ? v : high;
+                ++j;
+            } while (j < n && points[j].key < keyLimit);
+            last = points[j - 1].value;
+            if (low <= high)
+                flush(column, low, high);
+            i = j;
         }
-        if (open)
-            flush(column, low, high);
+        painter->save();
+        painter->setAntialiasing(false);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(colour);
+        painter->drawRects(bars_.constData(), int(bars_.size()));
         painter->restore();
         return true;
     }
 
     TChart* chart_;
+    QList<QRect> bars_;
 };
 
 // Bottom axis ticks at point indices, labelled with the points' labels and thinned so
@@ -389,8 +391,9 @@ protected:
                 continue;
             painter->save();
             painter->setClipRect(series.MarksClip() ? plot : chart_->viewport());
-            const int boxWidth = std::max(metrics.horizontalAdvance(markText(series.MaxYValue())),
-                                          metrics.horizontalAdvance(markText(series.MinYValue()))) + 6;
+            // Widest text a value of the series can give: its largest magnitude, signed, three decimals.
+            const double largest = std::max(std::abs(series.MaxYValue()), std::abs(series.MinYValue()));
+            const int boxWidth = metrics.horizontalAdvance(QString::number(-largest, 'f', 3)) + 6;
             const int step = std::max(1, int(std::ceil(double(last - first + 1) * (boxWidth + 4) /
                                                        std::max(1, plot.width()))));
             for (int i = first; i <= last; i += step) {
@@ -496,6 +499,7 @@ TLineSeries::TLineSeries(TChart* chart, int index)
     run.data = run.graph->data().data();
     runs_.push_back(run);
     applyPen(runs_.back());
+    pending_.reserve(kPendingPoints);
 }
 
 TLineSeries::~TLineSeries() = default; // the graphs belong to the plot
@@ -594,8 +598,25 @@ void TLineSeries::SetPointerVisible(bool visible)
     applyAll();
 }
 
+void TLineSeries::flushPending()
+{
+    if (pending_.empty())
+        return;
+    ColorRun& run = runs_.back();
+    // Keys grow by one with every point, so the sorted append needs no checks.
+    auto& points = run.data->*kGraphPoints;
+    double key = double(count_ - int(pending_.size()));
+    for (const PendingPoint& p : pending_) {
+        points.append(QCPGraphData(key, p.value));
+        labelIds_.append(p.label);
+        key += 1.0;
+    }
+    pending_.clear();
+}
+
 TLineSeries::ColorRun& TLineSeries::newRun(TColor color)
 {
+    flushPending();
     ColorRun run;
     run.start = count_;
     run.color = color;
@@ -622,8 +643,7 @@ int TLineSeries::Add(double value, const std::string& label, TColor color)
             run = &newRun(color);
         }
     }
-    run->data->add(QCPGraphData(double(count_), value));
-    labels_.push_back(chart_->labels_.Intern(label));
+    pending_.push_back(PendingPoint{value, chart_->labels_.Intern(label)});
     if (!label.empty())
         ++labelled_;
     if (!std::isnan(value)) {
@@ -637,6 +657,8 @@ int TLineSeries::Add(double value, const std::string& label, TColor color)
         }
     }
     ++count_;
+    if (pending_.size() >= kPendingPoints)
+        flushPending();
     chart_->requestReplot();
     return count_ - 1;
 }
@@ -652,7 +674,8 @@ void TLineSeries::Clear()
     run.start = 0;
     run.lead = 0;
     applyPen(run);
-    labels_.clear();
+    labelIds_.clear();
+    pending_.clear();
     count_ = 0;
     labelled_ = 0;
     hasRange_ = false;
@@ -673,6 +696,9 @@ double TLineSeries::YValue(int index) const
 {
     if (index < 0 || index >= count_)
         throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+    const int stored = count_ - int(pending_.size());
+    if (index >= stored)
+        return pending_[std::size_t(index - stored)].value;
     const ColorRun& run = runOf(index);
     return (run.data->constBegin() + (index - run.start + run.lead))->value;
 }
@@ -688,7 +714,9 @@ std::string TLineSeries::Label(int index) const
 {
     if (index < 0 || index >= count_)
         throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-    return std::string(chart_->labels_.At(labels_[std::size_t(index)]));
+    const int stored = count_ - int(pending_.size());
+    const std::uint32_t id = index >= stored ? pending_[std::size_t(index - stored)].label : labelIds_[index];
+    return std::string(chart_->labels_.At(id));
 }
 
 TColor TLineSeries::ValueColor(int index) const
@@ -1172,6 +1200,8 @@ void TChart::rebuildLayout()
 
 void TChart::prepare()
 {
+    for (auto& s : series_)
+        s->flushPending();
     if (legendDirty_)
         rebuildLegend();
     if (layoutDirty_)

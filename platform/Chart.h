@@ -219,6 +219,7 @@ private:
     ColorRun& newRun(TColor color);
     void applyPen(ColorRun& run) const;
     void applyAll();
+    void flushPending();
     QColor lineColor(const ColorRun& run) const;
     QColor legendColor() const;
     double distanceAt(QPointF pos, int& nearest) const;
@@ -237,7 +238,17 @@ private:
     TVertAxis vertAxis_ = aLeftAxis;
 
     std::vector<ColorRun> runs_;
-    std::vector<std::uint32_t> labels_;
+    // QList grows in place (realloc), where std::vector would copy and touch new pages.
+    QList<std::uint32_t> labelIds_;
+    // Points not yet moved into the graph. Appending to one small buffer per series
+    // and moving them over in blocks keeps the big point arrays (whose headers share
+    // cache sets, all being page-aligned) out of the per-point path.
+    struct PendingPoint {
+        double value;
+        std::uint32_t label;
+    };
+    static constexpr std::size_t kPendingPoints = 128;
+    std::vector<PendingPoint> pending_;
     int count_ = 0;
     int labelled_ = 0; // points with a non-empty label
     bool hasRange_ = false;
@@ -395,7 +406,11 @@ public:
     // Repaint now (the repaints asked for by changes are coalesced and queued).
     void Repaint();
 
+    // Both fire on the mouse press, with the pressed button in the shift state. A
+    // legend click names the series of the entry under the mouse (-1 on no entry);
+    // a click on a check box has switched that series before the handler runs.
     TClickLegendEvent OnClickLegend;
+    // The series whose line passes within a few pixels, and its point nearest the mouse.
     TClickSeriesEvent OnClickSeries;
 
 protected:

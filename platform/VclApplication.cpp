@@ -56,6 +56,12 @@ void TApplication::Terminate()
     quit();
 }
 
+void TApplication::Restart()
+{
+    terminated_ = false;
+    mainForm_ = nullptr;
+}
+
 void TApplication::ProcessMessages()
 {
     processEvents();

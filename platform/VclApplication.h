@@ -38,6 +38,9 @@ public:
     // Ends the message loop (all nested loops too); ShowModal returns mrCancel.
     void Terminate();
     bool Terminated() const { return terminated_; }
+    // Clears a Terminate request and forgets the main form, so that the next form
+    // created becomes it: tests run one program start after another in one process.
+    void Restart();
     // Handles pending events, as the program's long loops do to keep the interface alive.
     void ProcessMessages();
 

@@ -11,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -21,26 +22,27 @@ namespace vcl {
 
 namespace {
 
-// Limits what the user types without cutting a longer text that code has set: a change
-// is refused only when it makes a text beyond the limit longer still.
+// Limits what the user types without cutting a longer text that code has set: such a
+// text may shrink, but typing never makes it longer than it is (or than the limit).
 class MaxLengthValidator : public QValidator {
 public:
     MaxLengthValidator(QLineEdit* edit, int maxLength) : QValidator(edit), max_(maxLength)
     {
-        last_ = edit->text().size();
-        connect(edit, &QLineEdit::textChanged, this, [this](const QString& t) { last_ = t.size(); });
+        allowed_ = std::max<qsizetype>(max_, edit->text().size());
+        connect(edit, &QLineEdit::textChanged, this,
+                [this](const QString& t) { allowed_ = std::max<qsizetype>(max_, std::min(allowed_, t.size())); });
     }
     int max() const { return max_; }
+    // Called before code sets a text, which may be longer than the limit.
+    void allow(qsizetype length) { allowed_ = std::max<qsizetype>(max_, length); }
     State validate(QString& input, int&) const override
     {
-        if (max_ > 0 && input.size() > max_ && input.size() > last_)
-            return Invalid;
-        return Acceptable;
+        return input.size() > allowed_ ? Invalid : Acceptable;
     }
 
 private:
     int max_;
-    qsizetype last_;
+    qsizetype allowed_;
 };
 
 void applyMaxLength(QLineEdit* edit, int length)
@@ -52,6 +54,13 @@ void applyMaxLength(QLineEdit* edit, int length)
     }
     if (length > 0)
         edit->setValidator(new MaxLengthValidator(edit, length));
+}
+
+void setTextFromCode(QLineEdit* edit, const QString& text)
+{
+    if (auto* v = edit->findChild<MaxLengthValidator*>(QString(), Qt::FindDirectChildrenOnly))
+        v->allow(text.size());
+    edit->setText(text);
 }
 
 TForm* parentForm(QWidget* w)
@@ -209,7 +218,7 @@ void TEdit::SetText(const QString& t)
 {
     if (text() == t)
         return;
-    setText(t);
+    setTextFromCode(this, t);
     Fire(OnChange, this);
 }
 
@@ -290,7 +299,7 @@ void TComboBox::SetText(const QString& t)
 {
     const QSignalBlocker block(this);
     if (isEditable()) {
-        lineEdit()->setText(t);
+        setTextFromCode(lineEdit(), t);
         return;
     }
     setCurrentIndex(findText(t, Qt::MatchFixedString));
@@ -317,7 +326,7 @@ void TComboBox::SetItemIndex(int index)
     }
     setCurrentIndex(index);
     if (isEditable())
-        lineEdit()->setText(itemText(index));
+        setTextFromCode(lineEdit(), itemText(index));
 }
 
 int TComboBox::MaxLength() const
@@ -353,7 +362,7 @@ void TComboBox::SetItems(const QStringList& items)
     }
     // The class library keeps an editable box's text when its items are replaced.
     if (isEditable())
-        lineEdit()->setText(text);
+        setTextFromCode(lineEdit(), text);
 }
 
 void TComboBox::AddItem(const QString& item)
@@ -365,7 +374,7 @@ void TComboBox::AddItem(const QString& item)
     if (currentIndex() != index)
         setCurrentIndex(index);
     if (isEditable() && lineEdit()->text() != text)
-        lineEdit()->setText(text);
+        setTextFromCode(lineEdit(), text);
 }
 
 void TComboBox::ClearItems()
@@ -811,17 +820,19 @@ void TPageControl::SetActivePageIndex(int index)
 
 void TPageControl::AfterResize()
 {
-    if (layingOut_)
+    if (layingOut_ || count() == 0)
         return;
     layingOut_ = true;
-    // Qt places the pages only when the control is on the screen; the forms read the
-    // sizes of aligned controls on the pages before that, so place them now.
-    QResizeEvent relayout(size(), size());
-    QCoreApplication::sendEvent(this, &relayout);
-    for (int i = 0; i < count(); ++i) {
-        QWidget* page = widget(i);
-        if (QWidget* stack = page->parentWidget())
-            vcl::SetBounds(page, 0, 0, stack->width(), stack->height());
+    // Qt places the pages only once the control is on the screen; the forms read the
+    // sizes of aligned controls on the pages before that, so place them now as Qt will.
+    QStyleOptionTabWidgetFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_TabWidgetTabContents, &option, this);
+    if (QWidget* stack = widget(0)->parentWidget()) {
+        if (stack != this)
+            stack->setGeometry(contents);
+        for (int i = 0; i < count(); ++i)
+            vcl::SetBounds(widget(i), 0, 0, contents.width(), contents.height());
     }
     layingOut_ = false;
 }

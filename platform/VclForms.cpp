@@ -46,34 +46,45 @@ int TForm::Height() const { return height() + frameExtra().height(); }
 void TForm::SetLeft(int left) { move(left, y()); }
 void TForm::SetTop(int top) { move(x(), top); }
 
+void TForm::resizeClient(int w, int h)
+{
+    resize(std::max(0, w), std::max(0, h));
+    detail::Resized(this);
+}
+
 void TForm::SetWidth(int w)
 {
-    SetClientWidth(w - frameExtra().width());
+    if (!frameKnown_)
+        pendingOuter_.setWidth(w);
+    resizeClient(w - frameExtra().width(), height());
 }
 
 void TForm::SetHeight(int h)
 {
-    SetClientHeight(h - frameExtra().height());
+    if (!frameKnown_)
+        pendingOuter_.setHeight(h);
+    resizeClient(width(), h - frameExtra().height());
 }
 
 void TForm::SetBounds(int left, int top, int w, int h)
 {
     move(left, top);
+    if (!frameKnown_)
+        pendingOuter_ = QSize(w, h);
     const QSize extra = frameExtra();
-    resize(std::max(0, w - extra.width()), std::max(0, h - extra.height()));
-    detail::Resized(this);
+    resizeClient(w - extra.width(), h - extra.height());
 }
 
 void TForm::SetClientWidth(int w)
 {
-    resize(std::max(0, w), height());
-    detail::Resized(this);
+    pendingOuter_.setWidth(-1);
+    resizeClient(w, height());
 }
 
 void TForm::SetClientHeight(int h)
 {
-    resize(width(), std::max(0, h));
-    detail::Resized(this);
+    pendingOuter_.setHeight(-1);
+    resizeClient(width(), h);
 }
 
 void TForm::SetVisible(bool visible)
@@ -230,6 +241,17 @@ void TForm::DoCreate()
 void TForm::showEvent(QShowEvent* e)
 {
     TControlT<QWidget>::showEvent(e);
+    if (!frameKnown_) {
+        // Now the window system has told the frame's size: the outer sizes set before
+        // the first show hold the frame too.
+        frameKnown_ = true;
+        const QSize extra = frameExtra();
+        const int w = pendingOuter_.width() >= 0 ? pendingOuter_.width() - extra.width() : width();
+        const int h = pendingOuter_.height() >= 0 ? pendingOuter_.height() - extra.height() : height();
+        pendingOuter_ = QSize(-1, -1);
+        if (QSize(w, h) != size())
+            resizeClient(w, h);
+    }
     if (!e->spontaneous() && !reshowing_)
         Fire(OnShow, this);
 }

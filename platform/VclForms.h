@@ -99,6 +99,11 @@ private:
     TPosition position_ = poDesigned;
     unsigned borderIcons_ = biSystemMenu | biMinimize | biMaximize;
     bool reshowing_ = false;
+    // Outer sizes asked for before the window system told the frame's size; applied
+    // when the form is first shown.
+    bool frameKnown_ = false;
+    QSize pendingOuter_{-1, -1};
+    void resizeClient(int width, int height);
 };
 
 // Constructs a form and runs its create handler: new F(args...), then OnCreate.

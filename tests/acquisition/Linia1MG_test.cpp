@@ -193,15 +193,17 @@ TEST_F(Linia1MGTest, HeaderMarkerLaterInTheLine)
     EXPECT_EQ(line.names[1], "k2");
     EXPECT_EQ(line.channelCount, 2);
 
-    // Past positional values the names go on from the channel reached.
+    // A later "Time" caption: four characters dropped, the next token skipped, and the
+    // names start one channel past the one reached.
     mark();
     line.CzytajLinie("14:07:09 5 hh:mm:ss.nnnTime s k2 k3");
     EXPECT_TRUE(line.headerLine);
     EXPECT_EQ(line.names[0], "k1");
     EXPECT_EQ(line.names[1], "--");
-    EXPECT_EQ(line.names[2], "k2");
-    EXPECT_EQ(line.names[3], "k3");
-    EXPECT_EQ(line.channelCount, 4);
+    EXPECT_EQ(line.names[2], "s");
+    EXPECT_EQ(line.names[3], "k2");
+    EXPECT_EQ(line.names[4], "k3");
+    EXPECT_EQ(line.channelCount, 5);
 }
 
 struct DataCase {
@@ -252,6 +254,8 @@ INSTANTIATE_TEST_SUITE_P(Table, DataLines, ::testing::Values(
              "2024-03-05", kMarkTime, 0},
     DataCase{"2024-03-05 14:07:19", {untouched0}, kMarkCount, "2024-03-05", kMarkTime, 0},
     DataCase{"14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "14:07:09", 1},
+    // Date-shaped but with a point: no date; its colon makes it the time.
+    DataCase{"05-03-24.14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "05-03-24.14:07:09", 1},
     DataCase{"  14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "14:07:09", 1},
     DataCase{"05-03-2024   14:07:09    -5.5e1\t\r\n", {{0, "k1", "-5.5e1", -55}}, 1, "05-03-2024", "14:07:09", 1},
     DataCase{"14:07:09 Err 1 Bat 3.6", {{0, "Err", "1", 1}, {1, "Bat", "3.6", 3.6f}}, 2, kMarkDate, "14:07:09", 1},
@@ -259,7 +263,8 @@ INSTANTIATE_TEST_SUITE_P(Table, DataLines, ::testing::Values(
     // A name without a value only takes its channel.
     DataCase{"14:07:09 Temp abc 5", {{0, "Temp", kMarkText, kMarkValue}, untouched1, {2, "k3", "5", 5}}, 3,
              kMarkDate, "14:07:09", 1},
-    DataCase{"14:07:09 Temp", {{0, "Temp", "00", 0}}, 1, kMarkDate, "14:07:09", 1},
+    // The last token is always a value: a name there is a missing value, not a name.
+    DataCase{"14:07:09 Temp", {{0, "--", "00", 0}}, 1, kMarkDate, "14:07:09", 1},
     DataCase{"14:07:09 1 2 x", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "00", 0}}, 3,
              kMarkDate, "14:07:09", 1},
     DataCase{"14:07:09 +1 .5 7", {untouched0, untouched1, {2, "k3", "7", 7}}, 3, kMarkDate, "14:07:09", 1},
@@ -419,12 +424,13 @@ TEST_F(Linia1MGTest, SeparatorIsAPointAfterEveryParse)
 
 TEST_F(Linia1MGTest, ParsesItsOwnTexts)
 {
-    line.CzytajLinie("2024-03-05 14:07:09 21.4 22.0 23.5");
+    // The parse empties valuesPart first; the line handed in must not change with it.
+    line.CzytajLinie("14:07:09 2024-03-06 5 6");
+    ASSERT_EQ(line.valuesPart, "2024-03-06 5 6");
     line.CzytajLinie(line.valuesPart);
-    EXPECT_TRUE(line.headerLine);
-    EXPECT_EQ(line.names[0], "22.0");
-    EXPECT_EQ(line.names[1], "23.5");
-    EXPECT_EQ(line.channelCount, 2);
+    EXPECT_EQ(line.dateText, "2024-03-06");
+    EXPECT_EQ(line.valueTexts[0], "5");
+    EXPECT_EQ(line.valuesPart, "");
 }
 
 TEST_F(Linia1MGTest, HeaderOfANewDataFile)

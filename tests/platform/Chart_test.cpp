@@ -69,6 +69,8 @@ struct LimitCase {
     double shownMin, shownMax; // as drawn
 };
 
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
+
 class AxisLimits : public ChartTest, public ::testing::WithParamInterface<LimitCase> {};
 
 TEST_P(AxisLimits, EndAsSetAndShowTheLastValidRange)
@@ -188,24 +190,90 @@ TEST_F(ChartTest, ColourConversionsUseTheLowByteForRed)
 
 TEST_F(ChartTest, InactiveSeriesIsNotDrawnButKeepsItsPoints)
 {
-    TChart chart(2);
+    // Few points are drawn as a polyline, many (more than the pixels) as an envelope.
+    for (int points : {50, 20000}) {
+        TChart chart(2);
+        chart.SetLegendVisible(false);
+        chart.LeftAxis().SetMinMax(0, 10);
+        const QColor marker(255, 0, 0);
+        chart.Series(0).SetColor(clRed);
+        chart.Series(0).SetPenWidth(3);
+        chart.Series(1).SetColor(clBlue);
+        for (int i = 0; i < points; ++i) {
+            chart.Series(0).Add(5 + std::sin(i * 10.0 / points), "t");
+            chart.Series(1).Add(2, "t");
+        }
+        const int shown = countColour(chart.RenderToImage(600, 400), marker);
+        EXPECT_GT(shown, 200) << points;
+        chart.Series(0).SetActive(false);
+        EXPECT_EQ(countColour(chart.RenderToImage(600, 400), marker), 0) << points;
+        EXPECT_EQ(chart.Series(0).Count(), points);
+        chart.Series(0).SetActive(true);
+        EXPECT_EQ(countColour(chart.RenderToImage(600, 400), marker), shown) << points;
+    }
+}
+
+TEST_F(ChartTest, DenseSeriesFillsTheRangeOfItsValues)
+{
+    auto chart = shownChart(1, QSize(600, 400));
+    chart->SetLegendVisible(false);
+    chart->LeftAxis().SetMinMax(0, 10);
+    TLineSeries& s = chart->Series(0);
+    s.SetColor(clRed);
+    for (int i = 0; i < 30000; ++i)
+        s.Add(i % 2 ? 8.0 : 2.0, "t");
+    chart->Repaint();
+    const QImage image = chart->RenderToImage(600, 400);
+    const int x = s.CalcXPos(15000);
+    auto y = [&](double v) { return int(std::lround(chart->yAxis->coordToPixel(v))); };
+    const QRgb red = qRgb(255, 0, 0);
+    for (double v : {2.5, 5.0, 7.5})
+        EXPECT_EQ(image.pixel(x, y(v)), red) << v;
+    for (double v : {1.0, 9.0})
+        EXPECT_NE(image.pixel(x, y(v)), red) << v;
+}
+
+TEST_F(ChartTest, PointColourDrawsTheSegmentsOfItsRun)
+{
+    TChart chart(1);
     chart.SetLegendVisible(false);
     chart.LeftAxis().SetMinMax(0, 10);
-    const QColor marker(255, 0, 0);
-    chart.Series(0).SetColor(clRed);
-    chart.Series(0).SetPenWidth(3);
-    chart.Series(1).SetColor(clBlue);
-    for (int i = 0; i < 50; ++i) {
-        chart.Series(0).Add(5 + std::sin(i / 5.0), "t");
-        chart.Series(1).Add(2, "t");
-    }
-    const int shown = countColour(chart.RenderToImage(600, 400), marker);
-    EXPECT_GT(shown, 200);
-    chart.Series(0).SetActive(false);
-    EXPECT_EQ(countColour(chart.RenderToImage(600, 400), marker), 0);
-    EXPECT_EQ(chart.Series(0).Count(), 50);
-    chart.Series(0).SetActive(true);
-    EXPECT_EQ(countColour(chart.RenderToImage(600, 400), marker), shown);
+    TLineSeries& s = chart.Series(0);
+    s.SetColor(clLime);
+    s.SetPenWidth(3);
+    for (int i = 0; i < 40; ++i)
+        s.Add(5, "t", i < 20 ? clDefault : clBlue);
+    const QImage image = chart.RenderToImage(600, 400);
+    const int green = countColour(image, QColor(0, 255, 0));
+    const int blue = countColour(image, QColor(0, 0, 255));
+    EXPECT_GT(green, 300);
+    EXPECT_GT(blue, 300);
+    // The series' own colour changes its default points only.
+    s.SetColor(clRed);
+    const QImage recoloured = chart.RenderToImage(600, 400);
+    EXPECT_EQ(countColour(recoloured, QColor(0, 255, 0)), 0);
+    EXPECT_EQ(countColour(recoloured, QColor(0, 0, 255)), blue);
+}
+
+TEST_F(ChartTest, TitleAndSubTitleTakeSpaceOnlyWhileVisible)
+{
+    auto chart = shownChart(1);
+    chart->SetTitleText("Pomiar");
+    chart->SetSubTitleText("Raport");
+    auto plotTop = [&] {
+        chart->Repaint();
+        return chart->axisRect()->rect().top();
+    };
+    const int bare = plotTop();
+    chart->SetTitleVisible(true);
+    const int titled = plotTop();
+    chart->SetSubTitleVisible(true);
+    const int both = plotTop();
+    chart->SetTitleVisible(false);
+    chart->SetSubTitleVisible(false);
+    EXPECT_LT(bare, titled);
+    EXPECT_LT(titled, both);
+    EXPECT_EQ(plotTop(), bare);
 }
 
 TEST_F(ChartTest, View3DChangesTheImage)
@@ -385,7 +453,9 @@ TEST_F(ChartTest, ClickOnAPointGivesSeriesAndIndex)
     for (const Case& c : cases) {
         hit.reset();
         const TLineSeries& s = chart->Series(c.series);
-        press(*chart, QPoint(s.CalcXPos(c.index), s.CalcYPos(c.index)) + c.offset, Qt::RightButton);
+        const QPoint at = QPoint(s.CalcXPos(c.index), s.CalcYPos(c.index)) + c.offset;
+        EXPECT_EQ(s.Clicked(at), c.index);
+        press(*chart, at, Qt::RightButton);
         ASSERT_TRUE(hit.has_value()) << c.series << "/" << c.index;
         EXPECT_EQ(hit->first, c.series);
         EXPECT_EQ(hit->second, c.index);

@@ -4,10 +4,14 @@
 
 #include <QTemporaryDir>
 
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace {
@@ -112,6 +116,30 @@ INSTANTIATE_TEST_SUITE_P(Table, StrToFloatCases, ::testing::Values(
     FloatCase{"0," + std::string(200, '0') + "1", ',', true, 1e-201},
     FloatCase{"12.5", ',', false, 0},
     FloatCase{"1,2,3", ',', false, 0}));
+
+// Short readings take a quick path; it must round exactly as the full conversion does.
+TEST_F(ConvertTest, QuickPathRoundsLikeTheFullConversion)
+{
+    std::mt19937_64 rng(115600);
+    for (int n = 0; n < 200000; ++n) {
+        std::string digits;
+        const int count = 1 + static_cast<int>(rng() % 19);
+        for (int k = 0; k < count; ++k)
+            digits += static_cast<char>('0' + rng() % 10);
+        std::string text = rng() % 4 == 0 ? "-" : "";
+        const std::size_t point = rng() % (digits.size() + 1);
+        text += digits.substr(0, point) + "." + digits.substr(point);
+        if (rng() % 3 == 0) text += "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
+        if (text.find_first_of("0123456789") == std::string::npos) continue;
+
+        double expected = 0;
+        const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), expected);
+        ASSERT_EQ(ec, std::errc()) << text;
+        ASSERT_EQ(ptr, text.data() + text.size()) << text;
+        const double got = rtl::StrToFloat(text);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(expected)) << text;
+    }
+}
 
 TEST_F(ConvertTest, ErrorNamesTheText)
 {

@@ -132,6 +132,7 @@ TEST(VclAlign, SplitterAlignedLeftThenRightSitsLeftOfTheRightPanel)
     EXPECT_EQ(lists->geometry(), QRect(0, 337, 1000, 263));
     EXPECT_EQ(splitter2->geometry(), QRect(0, 334, 1000, 3));
     EXPECT_EQ(chart->geometry(), QRect(188, 35, 812, 299));
+    EXPECT_EQ(files->geometry(), QRect(0, 35, 185, 299));
 
     lists->SetAlign(alRight);
     splitter2->SetAlign(alLeft);
@@ -188,6 +189,7 @@ TEST(VclAlign, SizeOfAnAlignedPanelSetFromCode)
 
 TEST(VclAlign, NestedPanelsAreLaidOutBeforeTheFormIsShown)
 {
+    testsupport::TempCwd tmp;   // the lists read (and enter) the current directory
     auto form = std::make_unique<TForm>();
     form->SetClientWidth(800);
     form->SetClientHeight(600);
@@ -237,6 +239,7 @@ TEST(VclAlign, DraggingASplitterResizesItsNeighbourWithinMinSize)
     hsplit->SetAlign(alBottom);
     TPanel* rest = panel(form.get(), alClient, 10, 10);
     ASSERT_EQ(split->Neighbour(), left);
+    ASSERT_EQ(rest->geometry(), QRect(154, 0, 446, 297));
     ASSERT_EQ(hsplit->Neighbour(), bottom);
 
     int resized = 0, moved = 0;

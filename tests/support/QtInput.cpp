@@ -65,7 +65,7 @@ void KeyClick(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mo
 void TypeText(QWidget* w, const QString& text)
 {
     for (QChar c : text)
-        KeyClick(w, c.isLetterOrNumber() ? c.toUpper().unicode() : Qt::Key_unknown, QString(c));
+        KeyClick(w, c.isLetterOrNumber() ? int(c.toUpper().unicode()) : int(Qt::Key_unknown), QString(c));
 }
 
 } // namespace testsupport

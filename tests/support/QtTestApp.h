@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "tests/support/QtPrint.h"   // readable QString values in test failures
+
 namespace testsupport {
 
 // Registers the environment (once per program); the inline variable below makes every

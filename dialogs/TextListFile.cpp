@@ -1,0 +1,127 @@
+#include "dialogs/TextListFile.h"
+
+#include "platform/Cp1250.h"
+#include "platform/VclCore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace dialogs {
+
+namespace {
+
+QString fromUtf16(const QByteArray& bytes, qsizetype start, bool littleEndian)
+{
+    QString text;
+    text.reserve((bytes.size() - start) / 2);
+    for (qsizetype i = start; i + 1 < bytes.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        text.append(QChar(littleEndian ? char16_t(a | b << 8) : char16_t(b | a << 8)));
+    }
+    return text;
+}
+
+void appendUtf16(QByteArray& out, const QString& text, bool littleEndian)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const char lo = static_cast<char>(u & 0xFF);
+        const char hi = static_cast<char>(u >> 8);
+        out.append(littleEndian ? lo : hi);
+        out.append(littleEndian ? hi : lo);
+    }
+}
+
+} // namespace
+
+QStringList splitLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines << text.mid(start, i - start);
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines << text.mid(start);
+    return lines;
+}
+
+TextList decodeTextList(const QByteArray& bytes)
+{
+    TextList list;
+    QString text;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        list.encoding = TextEncoding::Utf8;
+        text = QString::fromUtf8(bytes.mid(3));
+    } else if (bytes.startsWith("\xFF\xFE")) {
+        list.encoding = TextEncoding::Utf16LE;
+        text = fromUtf16(bytes, 2, true);
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        list.encoding = TextEncoding::Utf16BE;
+        text = fromUtf16(bytes, 2, false);
+    } else {
+        text = platform::cp1250ToUnicode(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    }
+    list.lines = splitLines(text);
+    return list;
+}
+
+QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding)
+{
+    QByteArray out;
+    switch (encoding) {
+    case TextEncoding::Ansi:
+        for (const QString& line : lines) {
+            const std::string bytes = platform::unicodeToCp1250(line);
+            out.append(bytes.data(), qsizetype(bytes.size()));
+            out.append("\r\n");
+        }
+        break;
+    case TextEncoding::Utf8:
+        out.append("\xEF\xBB\xBF");
+        for (const QString& line : lines)
+            out.append(line.toUtf8()).append("\r\n");
+        break;
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE: {
+        const bool le = encoding == TextEncoding::Utf16LE;
+        out.append(le ? "\xFF\xFE" : "\xFE\xFF");
+        for (const QString& line : lines)
+            appendUtf16(out, line + QStringLiteral("\r\n"), le);
+        break;
+    }
+    }
+    return out;
+}
+
+TextList readTextList(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw vcl::Exception(QStringLiteral("Cannot open file \"%1\". %2")
+                                 .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw vcl::Exception(QStringLiteral("Cannot read file \"%1\". %2")
+                                 .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+    return decodeTextList(bytes);
+}
+
+void writeTextList(const QString& path, const QStringList& lines, TextEncoding encoding)
+{
+    const QByteArray bytes = encodeTextList(lines, encoding);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw vcl::Exception(QStringLiteral("Cannot create file \"%1\". %2")
+                                 .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+}
+
+} // namespace dialogs

@@ -1,0 +1,480 @@
+#include "mainwindow/Unit1.h"
+
+#include "acquisition/PortCom.h"
+#include "dialogs/Unit2.h"
+#include "platform/Convert.h"
+#include "platform/Cp1250.h"
+#include "platform/MessageBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QScreen>
+#include <QGuiApplication>
+#include <QStyle>
+
+#include <algorithm>
+
+TForm1* Form1 = nullptr;
+std::function<void(TForm1&)> TForm1::createMeasurementWindow;
+
+using namespace vcl;
+
+namespace {
+
+QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
+std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
+
+bool folderExists(const std::string& ansiPath)
+{
+    return !ansiPath.empty() && QFileInfo(fromAnsi(ansiPath)).isDir();
+}
+
+TBitBtn* topButton(TPanel* bar, const QString& caption, const QString& hint, int left, int width)
+{
+    auto* b = new TBitBtn(bar);
+    b->SetCaption(caption);
+    b->SetHint(hint);
+    b->SetBounds(left, 4, width, 27);
+    return b;
+}
+
+TToolButton* toolButton(TToolBar* bar, const QString& hint, TToolButtonStyle style = tbsButton)
+{
+    auto* b = new TToolButton(bar);
+    b->SetHint(hint);
+    b->SetStyle(style);
+    return b;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* Owner) : TForm(Owner)
+{
+    buildComponents();
+    OnCreate = [this](TObject* s) { FormCreate(s); };
+    OnShow = [this](TObject* s) { FormShow(s); };
+    OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    OnResize = [this](TObject* s) { FormResize(s); };
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildComponents()
+{
+    SetCaption(QStringLiteral("VESK Tazo6xDalvinter 2022"));
+    SetFontName(QStringLiteral("Tahoma"));
+    SetClientWidth(1472);
+    SetClientHeight(661);
+
+    // Top bar.
+    Panel2 = new TPanel(this);
+    Panel2->SetHeight(35);
+    Panel2->SetAlign(alTop);
+    Panel6 = new TPanel(Panel2);
+    Panel6->SetBevelOuter(bvNone);
+    Panel6->SetWidth(5);
+    Panel6->SetAlign(alLeft);
+    Label1 = new TLabel(Panel6);
+    Label1->SetCaption(QStringLiteral("Nazwa pliku"));
+    Label1->SetVisible(false);
+    Edit1 = new TEdit(Panel6);
+    Edit1->SetVisible(false);
+
+    BitBtn4 = topButton(Panel2, QStringLiteral("START"), QStringLiteral("Połącz / rozłącz z urządzeniem.."), 8, 90);
+    BitBtn4->SetFontBold(true);
+    BitBtn4->SetFontColor(clGreen);
+    BitBtn3 = topButton(Panel2, QStringLiteral("[_][_]"), QStringLiteral("Okno główne / okna pomiarowe..."), 104, 56);
+    BitBtn2 = topButton(Panel2, QStringLiteral("_"), QStringLiteral("Zmień ustawienie okien.."), 164, 36);
+    BitBtn2->SetEnabled(false);
+    ComboBox1 = new TComboBox(Panel2);
+    ComboBox1->SetBounds(206, 7, 130, 22);
+    ComboBox1->SetText(QStringLiteral("Dodaj okno"));
+    ComboBox1->SetHint(QStringLiteral("Dodaj usunięte okna..."));
+    BitBtn5 = topButton(Panel2, QString(), QStringLiteral("Ustawienia programu.."), 342, 32);
+    BitBtn5->SetGlyph(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    BitBtn6 = topButton(Panel2, QString(), QStringLiteral("O programie..."), 378, 32);
+    BitBtn6->SetGlyph(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+    BitBtn1 = new TBitBtn(Panel2);
+    BitBtn1->SetCaption(QStringLiteral("&Zamknij"));
+    BitBtn1->SetWidth(96);
+    BitBtn1->SetAlign(alRight);
+
+    // The tool bar is hidden in the form and never shown.
+    ToolBar1 = new TToolBar(Panel2);
+    ToolBar1->SetBounds(420, 2, 420, 30);
+    ToolButton1 = toolButton(ToolBar1, QString());
+    ToolButton3 = toolButton(ToolBar1, QStringLiteral("Czytaj pomiary.."));
+    ToolButton5 = toolButton(ToolBar1, QStringLiteral("Do pliku"), tbsDropDown);
+    ToolButton7 = toolButton(ToolBar1, QStringLiteral("Nowe pomiary.."));
+    ToolButton9 = toolButton(ToolBar1, QStringLiteral("Kopiuj całość.."));
+    ToolButton15 = toolButton(ToolBar1, QStringLiteral("Czytaj jeden pomiar."), tbsDropDown);
+    ToolButton13 = toolButton(ToolBar1, QStringLiteral("Czytaj pomiary z ustawioną częstością.."));
+    ToolButton18 = toolButton(ToolBar1, QStringLiteral("Stop czytania pomiarów."));
+    ToolButton20 = toolButton(ToolBar1, QStringLiteral("Widok 3D"), tbsCheck);
+    ToolButton27 = toolButton(ToolBar1, QStringLiteral("Pokaż etykiety."), tbsCheck);
+    ToolButton33 = toolButton(ToolBar1, QStringLiteral("Pokaż wartości wykresów.."), tbsCheck);
+    ToolButton29 = toolButton(ToolBar1, QString(), tbsCheck);
+    ToolButton29->SetDown(true);
+    ToolButton31 = toolButton(ToolBar1, QStringLiteral("Wyłącz/włącz wybrany wykres.."), tbsCheck);
+    ToolButton11 = toolButton(ToolBar1, QStringLiteral("Kopiuj wykres.."));
+    ToolBar1->SetVisible(false);
+    ToolButton29->OnClick = [this](TObject* s) { ToolButton29Click(s); };
+    ToolButton20->OnClick = [this](TObject* s) { ToolButton20Click(s); };
+    ToolButton31->OnClick = [this](TObject* s) { ToolButton31Click(s); };
+    ToolButton27->OnClick = [this](TObject* s) { ToolButton27Click(s); };
+    ToolButton33->OnClick = [this](TObject* s) { ToolButton33Click(s); };
+
+    // Status bar before the lower panel, so it stays the bottom-most.
+    StatusBar1 = new TStatusBar(this);
+    StatusBar1->AddPanel(220);
+    StatusBar1->AddPanel(100);
+    StatusBar1->AddPanel(100);
+
+    // Left panel: folder list over file list.
+    Panel1 = new TPanel(this);
+    Panel1->SetWidth(185);
+    Panel1->SetAlign(alLeft);
+    DirectoryListBox1 = new TDirectoryListBox(Panel1);
+    DirectoryListBox1->SetHeight(176);
+    DirectoryListBox1->SetAlign(alTop);
+    Splitter3 = new TSplitter(Panel1);
+    Splitter3->SetHeight(3);
+    Splitter3->SetAlign(alTop);
+    FileListBox1 = new TFileListBox(Panel1);
+    FileListBox1->SetMask(QStringLiteral("*.txt;*.dan;"));
+    FileListBox1->SetAlign(alClient);
+    DirectoryListBox1->SetFileList(FileListBox1);
+    Splitter1 = new TSplitter(this);
+    Splitter1->SetWidth(3);
+    Splitter1->SetAlign(alLeft);
+
+    // Paged-view controls above the chart, hidden until a file is paged.
+    Panel8 = new TPanel(this);
+    Panel8->SetHeight(30);
+    Panel8->SetAlign(alTop);
+    TrackBar1 = new TTrackBar(Panel8);
+    TrackBar1->SetBounds(4, 2, 400, 26);
+    Edit2 = new TEdit(Panel8);
+    Edit2->SetBounds(410, 4, 70, 22);
+    UpDown1 = new TUpDown(Panel8);
+    UpDown1->SetMin(1000);
+    UpDown1->SetMax(40000);
+    UpDown1->SetIncrement(1000);
+    UpDown1->SetAssociate(Edit2);
+    UpDown1->SetPosition(5000);
+    Edit3 = new TEdit(Panel8);
+    Edit3->SetBounds(500, 4, 120, 22);
+    Panel8->SetVisible(false);
+
+    // Grid and text list: at the bottom, or at the right of the chart.
+    Panel4 = new TPanel(this);
+    Panel4->SetHeight(263);
+    Panel4->SetAlign(alBottom);
+    Splitter2 = new TSplitter(this);
+    Splitter2->SetHeight(3);
+    Splitter2->SetTop(Panel4->Top() - 3);
+    Splitter2->SetAlign(alBottom);
+    Panel7 = new TPanel(Panel4);
+    Panel7->SetHeight(64);
+    Panel7->SetAlign(alTop);
+    StringGrid1 = new QTableWidget(2, seriesCount, Panel7);
+    StringGrid1->horizontalHeader()->setVisible(false);
+    StringGrid1->verticalHeader()->setVisible(false);
+    StringGrid1->horizontalHeader()->setMinimumSectionSize(10);
+    StringGrid1->horizontalHeader()->setDefaultSectionSize(38);
+    StringGrid1->verticalHeader()->setMinimumSectionSize(10);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(18);
+    vcl::SetAlign(StringGrid1, alClient);
+    Memo1 = new QPlainTextEdit(Panel4);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setFamilies({QStringLiteral("Courier New"), mono.family()});
+    Memo1->setFont(mono);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    vcl::SetAlign(Memo1, alClient);
+
+    Chart1 = new platform::TChart(seriesCount, this);
+    for (int i = 0; i < seriesCount; ++i) {
+        auto& s = Chart1->Series(i);
+        s.SetTitle("k" + std::to_string(i + 1));
+        s.SetActive(false);
+    }
+    Chart1->SetTitleVisible(false);
+    Chart1->SetLegendAlignment(platform::laBottom);
+    Chart1->LeftAxis().SetAutomatic(false);
+    Chart1->RightAxis().SetAutomatic(false);
+    Chart1->SetView3D(false);
+    vcl::SetAlign(Chart1, alClient);
+    Chart1->OnClickSeries = [this](platform::TChart& c, platform::TLineSeries& s, int i, platform::TMouseButton b,
+                                   platform::TShiftState sh, QPoint p) { Chart1ClickSeries(c, s, i, b, sh, p); };
+    Chart1->OnClickLegend = [this](platform::TChart& c, platform::TMouseButton b, platform::TShiftState sh, int item,
+                                   QPoint p) { Chart1ClickLegend(c, b, sh, item, p); };
+
+    Timer1 = new TTimer(this);
+    Timer1->SetEnabled(false);
+    Timer1->SetInterval(10000);
+    Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
+    Timer2 = new TTimer(this);
+    Timer2->SetEnabled(false);
+    Timer2->SetInterval(4500);
+    Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
+
+    IdTCPClient1 = std::make_unique<platform::TcpClient>();
+    IdTCPClient1->ConnectTimeout = 0;
+    IdTCPClient1->Port = 0;
+    IdTCPServer1 = std::make_unique<platform::TcpServer>();
+    IdTCPServer1->DefaultPort = 3999;
+
+    PopupMenu1 = new QMenu(this);
+    Czytajpami1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."));
+    test = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj etykiety.."));
+    Czytaj1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj."));
+    Czytaj1->setEnabled(false);
+    ToolButton15->SetDropdownMenu(PopupMenu1);
+
+    LadujToArkuszy1 = new QMenu(this);
+    MSExel1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Exel"));
+    MSExel1->setEnabled(false);
+    OpenOffice1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("OpenOffice"));
+    OpenOffice1->setEnabled(false);
+    MSEksplorer1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Eksplorator"));
+    Showfilesdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Plik typu (*.dan)"));
+    Plikitekstowetxtdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Pliki tekstowe (*.txt,*dan)"));
+    Wszystkiepliki1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Wszystkie pliki (*.*)"));
+    FileListBox1->SetPopupMenu(LadujToArkuszy1);
+
+    SaveMenu1 = new QMenu(this);
+    SaveToTable = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres do edytora."));
+    SaveToTable->setEnabled(false);
+    SaveToFile = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres jako *.bmp"));
+    SaveToFile->setEnabled(false);
+    ToolButton5->SetDropdownMenu(SaveMenu1);
+
+    // Attached to no control.
+    UkryPokarzKrzywe1 = new QMenu(this);
+    UsuWszystkie1 = AddMenuItem(UkryPokarzKrzywe1, QStringLiteral("Usuń wszystkie"),
+                                [this](TObject* s) { UsuWszystkie1Click(s); });
+    ZaznaczWszystkie1 = AddMenuItem(UkryPokarzKrzywe1, QStringLiteral("Zaznacz wszystkie"),
+                                    [this](TObject* s) { ZaznaczWszystkie1Click(s); });
+
+    SaveDialog1 = new TSaveDialog(this);
+    OpenDialog1 = new TOpenDialog(this);
+    PrintDialog1 = new TPrintDialog(this);
+
+    BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
+    BitBtn2->OnClick = [this](TObject* s) { BitBtn2Click(s); };
+    BitBtn3->OnClick = [this](TObject* s) { BitBtn3Click(s); };
+    BitBtn4->OnClick = [this](TObject* s) { BitBtn4Click(s); };
+    BitBtn5->OnClick = [this](TObject* s) { BitBtn5Click(s); };
+    BitBtn6->OnClick = [this](TObject* s) { BitBtn6Click(s); };
+    ComboBox1->OnDropDown = [this](TObject* s) { ComboBox1DropDown(s); };
+    ComboBox1->OnChange = [this](TObject* s) { ComboBox1Change(s); };
+    DirectoryListBox1->OnChange = [this](TObject* s) { DirectoryListBox1Change(s); };
+    FileListBox1->OnClick = [this](TObject* s) { FileListBox1Click(s); };
+    FileListBox1->OnDblClick = [this](TObject* s) { FileListBox1DblClick(s); };
+    TrackBar1->OnChange = [this](TObject* s) { TrackBar1Change(s); };
+
+    // In the strip the lower panel keeps its size and reaches under the top bar: the
+    // bar and the status bar stay in front.
+    Panel2->raise();
+    StatusBar1->raise();
+    designedHeight_ = Height();
+}
+
+void TForm1::FormCreate(TObject*)
+{
+    startDir = toAnsi(QDir::currentPath());
+    Timer1->SetEnabled(false);
+    autoFit = ToolButton29->Down();
+    deviceFamily = 0;
+
+    const bool fileRead = acquisition::loadSettings(settings, startDir);
+    autoPlaceWindows = !fileRead;
+    if (fileRead) {
+        const std::string measurementDir = acquisition::getText(settings.measurementDir);
+        showFolder(folderExists(measurementDir) ? measurementDir : startDir);
+
+        acquisition::portCom.baudRate = rtl::StrToIntC(acquisition::getText(settings.baudText));
+        acquisition::setText(acquisition::portCom.portSettings, acquisition::getText(settings.comPort));
+
+        SetHeight(settings.mainHeight);
+        SetWidth(settings.mainWidth);
+        SetTop(settings.mainTop);
+        SetLeft(settings.mainLeft);
+        Panel1->SetWidth(settings.leftPanelWidth);
+
+        deviceFamily = settings.savedDeviceFamily;
+        UpDown1->SetPosition(settings.pageSize);
+        if (UpDown1->Position() < 500)
+            UpDown1->SetPosition(1000);
+
+        const int listPanelSize = std::clamp(settings.listPanelSize, 0, maxPanelSize);
+        if (settings.bottomLayout != 0) {
+            layoutRight = 0;
+            ApplyBottomLayout();
+            Panel4->SetHeight(listPanelSize);
+        } else {
+            layoutRight = 1;
+            ApplyRightLayout();
+            Panel4->SetWidth(listPanelSize);
+        }
+        settings.listPanelSize = Panel4->Align() == alBottom ? Panel4->Height() : Panel4->Width();
+        settings.dirListHeight = DirectoryListBox1->Height();
+
+        const std::string workFolder = acquisition::getText(settings.workFolder);
+        workDir = folderExists(workFolder) ? workFolder : startDir;
+    } else {
+        showFolder(startDir);
+        Chart1->SetLegendVisible(false);
+        Chart1->SetSubTitleVisible(false);
+        ToolButton27->SetDown(false);
+        UpDown1->SetPosition(1000);
+        workDir = startDir;
+    }
+
+    ToolButton29->SetDown(true);
+    Chart1->SetLegendVisible(false);
+    Chart1->SetSubTitleVisible(false);
+    ToolButton27->SetDown(false);
+    ToolButton31->SetEnabled(false);
+    if (settings.connectionMode == 2) {
+        ToolButton15->SetEnabled(false);
+        ToolButton13->SetEnabled(true);
+        ToolButton18->SetEnabled(false);
+    }
+    if (Panel1->Width() == 0)
+        Panel1->SetWidth(5);
+
+    BitBtn3->SetCaption(QStringLiteral("[_][_]"));
+    ToolBar1->SetEnabled(false);
+    BitBtn2->SetEnabled(false);
+    SetHeight(stripHeight);
+    keepOnScreen();
+
+    nextWindowIndex = 0;
+    windowShowCounter = 2;
+}
+
+void TForm1::showFolder(const std::string& folder)
+{
+    // A folder that cannot be entered leaves the list on the start folder.
+    try {
+        DirectoryListBox1->SetDirectory(fromAnsi(folder));
+    } catch (const std::exception&) {
+        DirectoryListBox1->SetDirectory(fromAnsi(startDir));
+    }
+}
+
+void TForm1::keepOnScreen()
+{
+    // Stored geometry may come from another screen or be nonsense; the window must
+    // still come up where it can be used.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    int w = Width(), l = Left(), t = Top();
+    if (w < minimumWidth || w > area.width())
+        w = std::min(std::max(w, minimumWidth), area.width());
+    if (w != Width())
+        SetWidth(w);
+    if (l < area.left() || l + w > area.right() + 1)
+        l = std::clamp(l, area.left(), std::max(area.left(), area.right() + 1 - w));
+    if (t < area.top() || t + stripHeight > area.bottom() + 1)
+        t = std::clamp(t, area.top(), std::max(area.top(), area.bottom() + 1 - stripHeight));
+    if (l != Left())
+        SetLeft(l);
+    if (t != Top())
+        SetTop(t);
+}
+
+void TForm1::FormShow(TObject* Sender) { UruchomOknaExecute(Sender); }
+
+void TForm1::FormResize(TObject*) {}
+
+void TForm1::UruchomOknaExecute(TObject*)
+{
+    nextWindowIndex = 0;
+    // The stored count is read anew on every pass; a count outside 0..8 is limited.
+    for (int created = 0; created < settings.windowCountClamped() && createMeasurementWindow; ++created) {
+        createMeasurementWindow(*this);
+        ++createdWindows;
+        ++nextWindowIndex;
+    }
+    if (Form2)
+        Form2->Close();
+}
+
+acquisition::SettingsWindowSide TForm1::windowSide() const
+{
+    acquisition::SettingsWindowSide side;
+    side.mainViewMode = mainViewMode;
+    side.height = Height();
+    side.width = Width();
+    side.left = Left();
+    side.top = Top();
+    side.leftPanelWidth = Panel1->Width();
+    side.pageSize = UpDown1->Position();
+    side.listPanelAtBottom = Panel4->Align() == alBottom;
+    side.listPanelHeight = Panel4->Height();
+    side.listPanelWidth = Panel4->Width();
+    side.dirListHeight = DirectoryListBox1->Height();
+    side.deviceFamily = deviceFamily;
+    return side;
+}
+
+void TForm1::ZapamietajParametryExecute(TObject*)
+{
+    acquisition::saveSettings(settings, windowSide(), startDir);
+}
+
+void TForm1::WlasciwosciPlikuExecute(TObject*) { acquisition::WlasciwosciPliku(dataFile); }
+
+void TForm1::BitBtn1Click(TObject* Sender)
+{
+    settings.setDeviceAddress(toAnsi(Form2->LabeledEdit1->Text()));
+    ZapamietajParametryExecute(Sender);
+
+    // The channel labels of the grid, one cell per line.
+    std::string labels;
+    for (int col = 0; col < StringGrid1->columnCount(); ++col)
+        labels += toAnsi(Cell(StringGrid1, col, 0)) + "\r\n";
+    QFile file(QStringLiteral("LabelSetings.txt"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(labels.data(), qint64(labels.size())) != qint64(labels.size()) || !file.flush())
+        throw vcl::Exception(QStringLiteral("Cannot create file \"%1\". %2")
+                                 .arg(QFileInfo(file).absoluteFilePath(), file.errorString()));
+    file.close();
+
+    const QString question = QStringLiteral("Zamykanie programu.\n"
+                                            "  Wszystkie aktywne pomiary zostaną przerwane.\n"
+                                            "   Nie zapamięta parametrów pomiaru aktywnych okien.\n"
+                                            "  Zapamięta zmienione ustawienia.\n"
+                                            "  Czy zamknąć program !!");
+    if (platform::MessageBox(question, QStringLiteral("Uwaga!"), platform::MB_OKCANCEL) == platform::IDOK) {
+        stopRequest = true;
+        if (Application)
+            Application->Terminate();
+    }
+}
+
+void TForm1::FormClose(TObject*, TCloseAction& Action)
+{
+    const QString question = QStringLiteral("Zamykanie programu.\n"
+                                            "  Wszystkie pomiary zostaną przerwane.\n"
+                                            "  Nie zapisze zmienionych ustawień.\n"
+                                            "  Czy zamknąć program !!");
+    if (platform::MessageBox(question, QStringLiteral("Uwaga!"), platform::MB_OKCANCEL) != platform::IDOK)
+        Action = caNone;
+}
+
+void TForm1::Button1Click(TObject*) {}
+
+// The browser's handlers come with the data-file browser.
+void TForm1::DirectoryListBox1Change(TObject*) { browsedDir = toAnsi(DirectoryListBox1->Directory()); }
+void TForm1::FileListBox1Click(TObject*) {}
+void TForm1::FileListBox1DblClick(TObject*) {}
+void TForm1::Memo1Click(TObject*) {}
+void TForm1::TrackBar1Change(TObject*) {}

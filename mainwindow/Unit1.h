@@ -1,0 +1,219 @@
+#pragma once
+// The main window: the program's hub. It owns the measurement line, the settings
+// block and the data-file descriptor for the program's lifetime; the other windows
+// reach them through the global Form1. It opens as a 93-pixel strip holding only its
+// top button bar; the full view with chart, grid and text list is switched on by the
+// user.
+
+#include "acquisition/DataFile.h"
+#include "acquisition/LivePort.h"
+#include "acquisition/Linia1MG.h"
+#include "acquisition/SettingsBlock.h"
+#include "platform/Chart.h"
+#include "platform/TcpClient.h"
+#include "platform/TcpServer.h"
+#include "platform/Vcl.h"
+
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TForm6;
+
+class TForm1 : public vcl::TForm {
+public:
+    using plikPomiar = acquisition::plikPomiar;
+    using TObject = vcl::TObject;
+
+    explicit TForm1(QWidget* Owner = nullptr);
+    ~TForm1() override;
+
+    // ---- Own members (8-bit texts are code page 1250).
+    int lineCounter = 0;
+    bool stopRequest = false;
+    std::string browsedDir;
+    std::string rxPending;
+    std::string timeLabel;
+    std::string startDir;
+    std::string commandText;
+    std::string currentLine;
+    int layoutRight = 0;
+    int mainViewMode = 0;
+    int deviceFamily = 0;
+    int replyOk = 0;
+    int windowShowCounter = 0;
+    int emptyReads = 0;
+    int acqIntervalMs = 0;
+    bool autoFit = false;
+    bool showValues = false;
+    bool acquireEnabled = false;
+    bool acquisitionRunning = false;
+    Linia1MG parsedLine;
+    std::string workDir;
+    int nextWindowIndex = 0;
+    bool autoPlaceWindows = false;
+    acquisition::SettingsBlock settings;
+    plikPomiar dataFile;
+
+    // ---- Components.
+    static constexpr int seriesCount = 35;
+    static constexpr int stripHeight = 93;
+
+    vcl::TPanel* Panel2;
+    vcl::TBitBtn* BitBtn1;
+    vcl::TBitBtn* BitBtn2;
+    vcl::TBitBtn* BitBtn3;
+    vcl::TBitBtn* BitBtn4;
+    vcl::TComboBox* ComboBox1;
+    vcl::TBitBtn* BitBtn5;
+    vcl::TBitBtn* BitBtn6;
+    vcl::TPanel* Panel6;
+    vcl::TLabel* Label1;
+    vcl::TEdit* Edit1;
+    vcl::TToolBar* ToolBar1;
+    vcl::TToolButton* ToolButton1;
+    vcl::TToolButton* ToolButton3;
+    vcl::TToolButton* ToolButton5;
+    vcl::TToolButton* ToolButton7;
+    vcl::TToolButton* ToolButton9;
+    vcl::TToolButton* ToolButton15;
+    vcl::TToolButton* ToolButton13;
+    vcl::TToolButton* ToolButton18;
+    vcl::TToolButton* ToolButton20;
+    vcl::TToolButton* ToolButton27;
+    vcl::TToolButton* ToolButton33;
+    vcl::TToolButton* ToolButton29;
+    vcl::TToolButton* ToolButton31;
+    vcl::TToolButton* ToolButton11;
+    vcl::TPanel* Panel1;
+    vcl::TDirectoryListBox* DirectoryListBox1;
+    vcl::TSplitter* Splitter3;
+    vcl::TFileListBox* FileListBox1;
+    vcl::TSplitter* Splitter1;
+    vcl::TPanel* Panel8;
+    vcl::TTrackBar* TrackBar1;
+    vcl::TEdit* Edit2;
+    vcl::TUpDown* UpDown1;
+    vcl::TEdit* Edit3;
+    platform::TChart* Chart1;
+    vcl::TSplitter* Splitter2;
+    vcl::TPanel* Panel4;
+    vcl::TPanel* Panel7;
+    QTableWidget* StringGrid1;
+    QPlainTextEdit* Memo1;
+    vcl::TStatusBar* StatusBar1;
+    vcl::TTimer* Timer1;
+    vcl::TTimer* Timer2;
+    std::unique_ptr<platform::TcpClient> IdTCPClient1;
+    std::unique_ptr<platform::TcpServer> IdTCPServer1;
+    QMenu* PopupMenu1;
+    QAction* Czytajpami1;
+    QAction* test;
+    QAction* Czytaj1;
+    QMenu* LadujToArkuszy1;
+    QAction* MSExel1;
+    QAction* OpenOffice1;
+    QAction* MSEksplorer1;
+    QAction* Showfilesdan1;
+    QAction* Plikitekstowetxtdan1;
+    QAction* Wszystkiepliki1;
+    QMenu* SaveMenu1;
+    QAction* SaveToTable;
+    QAction* SaveToFile;
+    QMenu* UkryPokarzKrzywe1;
+    QAction* UsuWszystkie1;
+    QAction* ZaznaczWszystkie1;
+    vcl::TSaveDialog* SaveDialog1;
+    vcl::TOpenDialog* OpenDialog1;
+    vcl::TPrintDialog* PrintDialog1;
+
+    // ---- Form events.
+    void FormCreate(TObject* Sender);
+    void FormShow(TObject* Sender);
+    void FormClose(TObject* Sender, vcl::TCloseAction& Action);
+    void FormResize(TObject* Sender);
+
+    // ---- Top bar.
+    void BitBtn1Click(TObject* Sender);   // "&Zamknij"
+    void BitBtn2Click(TObject* Sender);   // layout switch
+    void BitBtn3Click(TObject* Sender);   // view switch
+    void BitBtn4Click(TObject* Sender);   // START / STOP
+    void BitBtn5Click(TObject* Sender);   // settings dialog
+    void BitBtn6Click(TObject* Sender);   // about box
+    void ToolButton35Click(TObject* Sender);
+    void ComboBox1DropDown(TObject* Sender);
+    void ComboBox1Change(TObject* Sender);
+    void Button1Click(TObject* Sender);
+
+    // ---- Chart commands.
+    void dopasujWykresExecute(TObject* Sender);
+    void rysujWykres1Execute(TObject* Sender);
+    void ToolButton29Click(TObject* Sender);
+    void ToolButton20Click(TObject* Sender);
+    void ToolButton31Click(TObject* Sender);
+    void ToolButton27Click(TObject* Sender);
+    void ToolButton33Click(TObject* Sender);
+    void UsuWszystkie1Click(TObject* Sender);
+    void ZaznaczWszystkie1Click(TObject* Sender);
+    void Chart1ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
+                           platform::TMouseButton Button, platform::TShiftState Shift, QPoint pos);
+    void Chart1ClickLegend(platform::TChart& Sender, platform::TMouseButton Button,
+                           platform::TShiftState Shift, int item, QPoint pos);
+
+    // ---- Actions run as plain member calls.
+    void ZapamietajParametryExecute(TObject* Sender);
+    void WlasciwosciPlikuExecute(TObject* Sender);
+    void UruchomOknaExecute(TObject* Sender);
+
+    // ---- Browser (the lists' handlers; their loading comes with the browser).
+    void DirectoryListBox1Change(TObject* Sender);
+    void FileListBox1Click(TObject* Sender);
+    void FileListBox1DblClick(TObject* Sender);
+    void Memo1Click(TObject* Sender);
+    void TrackBar1Change(TObject* Sender);
+
+    // ---- Timers.
+    void Timer1Timer(TObject* Sender);
+    void Timer2Timer(TObject* Sender);
+
+    // The two lower-panel layouts.
+    void ApplyBottomLayout();
+    void ApplyRightLayout();
+
+    // Creates one measurement window for slot nextWindowIndex and shows it. Set by the
+    // measurement windows' unit; until then no window is created.
+    static std::function<void(TForm1&)> createMeasurementWindow;
+    // Windows created so far (owned by the main window).
+    int createdWindows = 0;
+
+    // The live loop's silent-device limit (empty reads in a row) and the pause after an
+    // empty read; tests shorten the pause.
+    static int emptyReadLimit;
+    static int emptyReadPauseMs;
+    // Shows the completed line currentLine in the full view (text list, grid, chart).
+    void showLiveLine();
+
+private:
+    void buildComponents();
+    // One read pass of a Timer2 tick, and the next one after delayMs.
+    void readPass();
+    void scheduleReadPass(int delayMs);
+    void handleLiveLine(const std::string& received);
+    QTimer* readPassTimer_ = nullptr;
+    acquisition::LiveLineAssembler liveLines_;
+    // Points the folder list at a folder, falling back to the start folder.
+    void showFolder(const std::string& folder);
+    // Moves the window back onto the screen when stored geometry put it elsewhere.
+    void keepOnScreen();
+
+    static constexpr int maxPanelSize = 4000;   // a stored panel size beyond is nonsense
+    static constexpr int minimumWidth = 200;
+    int designedHeight_ = 0;                    // full-view height before one is stored
+    acquisition::SettingsWindowSide windowSide() const;
+};
+
+extern TForm1* Form1;

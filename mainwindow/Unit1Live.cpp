@@ -1,0 +1,214 @@
+// The live acquisition on the main window's own serial port: START opens the port and
+// asks for readings, each tick of Timer2 reads until a line is complete, shows it in the
+// full view and announces a new sample to the measurement windows.
+//
+// A tick never nests an event loop: its read passes run from a pass timer, one pass per
+// event-loop turn (or 100 ms after an empty read), so every other handler runs between
+// passes exactly as it would between the reads of a loop that pumps messages.
+
+#include "mainwindow/Unit1.h"
+
+#include "acquisition/LivePort.h"
+#include "dialogs/Unit2.h"
+#include "platform/Convert.h"
+#include "platform/Cp1250.h"
+#include "platform/DateTime.h"
+#include "platform/MessageBox.h"
+
+#include <cstring>
+
+using namespace vcl;
+using namespace acquisition;
+
+namespace {
+
+QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
+std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
+
+const QString wrongPortText = QStringLiteral("Niewłaściwa nazwa portu lub port jest aktywny.");
+const QString linkProblemText = QStringLiteral("Problem z komunikacją, sprawdź połączenia..");
+
+void errorBox(const QString& text)
+{
+    platform::MessageBox(text, QStringLiteral("Błąd"), platform::MB_OK);
+}
+
+} // namespace
+
+int TForm1::emptyReadLimit = 101;
+int TForm1::emptyReadPauseMs = 100;
+
+void TForm1::BitBtn4Click(TObject*)
+{
+    // A tick still reading belongs to the run that is ending or was ended.
+    if (readPassTimer_)
+        readPassTimer_->stop();
+    if (!acquisitionRunning) {
+        stopRequest = false;
+        // Whole seconds of the period, taken as milliseconds.
+        const rtl::TDateTime period = rtl::StrToTime(toAnsi(Form2->czestoscPomiaru->Text()));
+        int h = 0, m = 0, s = 0, ms = 0;
+        rtl::DecodeTime(period, h, m, s, ms);
+        acqIntervalMs = h * 3600 + m * 60 + s;
+        // Each START counts empty reads anew and retries a port whose open failed.
+        emptyReads = 0;
+        if (comHandle == -1)
+            comHandle = 0;
+        if (comHandle == 0) {
+            otworzCom(toAnsi(Form2->NumerCom->Text()));
+            if (comHandle > 0)
+                otworzComSpeed(toAnsi(Form2->SzybkoscTransmisji->Text()));
+        }
+        if (comHandle > 0) {
+            static const char request[] = "?DAT &";
+            std::memcpy(comBuffer, request, sizeof request);
+            piszComRts(comHandle, comBuffer, sizeof request - 1);
+            flushCom(comHandle);
+            StatusBar1->Panels(1)->SetText(fromAnsi(livePort().path()));
+        } else {
+            errorBox(wrongPortText);
+        }
+        acquisitionRunning = true;
+        ToolBar1->SetEnabled(false);
+        BitBtn4->SetCaption(QStringLiteral("STOP"));
+        // An interval of 0 would never fire; a period under one second still reads.
+        Timer2->SetInterval(std::max(acqIntervalMs, 1));
+        Timer2->SetEnabled(true);
+        Timer1->SetEnabled(false);
+        BitBtn4->SetFontColor(clRed);
+    } else {
+        if (comHandle > 0) {
+            stopRequest = true;
+            zamknijCom(comHandle);
+        }
+        acquisitionRunning = false;
+        ToolBar1->SetEnabled(true);
+        BitBtn4->SetCaption(QStringLiteral("START"));
+        Timer2->SetEnabled(false);
+        BitBtn4->SetFontColor(clGreen);
+    }
+}
+
+void TForm1::Timer2Timer(TObject*)
+{
+    Timer2->SetEnabled(false);
+    if (comHandle == -1) {
+        errorBox(wrongPortText);
+        return;
+    }
+    readPass();
+}
+
+void TForm1::scheduleReadPass(int delayMs)
+{
+    if (!readPassTimer_) {
+        readPassTimer_ = new QTimer(this);
+        readPassTimer_->setSingleShot(true);
+        connect(readPassTimer_, &QTimer::timeout, this, [this] { vcl::Guarded([this] { readPass(); }); });
+    }
+    readPassTimer_->start(delayMs);
+}
+
+void TForm1::readPass()
+{
+    std::uint32_t count = 0;
+    char* receive = comBuffer + comSendSize;
+    if (!czytajComDostepne(comHandle, receive, count, comReadSize)) {
+        // The far end hung up or the read failed: say so once and close the port;
+        // START again (after STOP) opens it anew.
+        comReadCount = 0;
+        errorBox(linkProblemText);
+        zamknijCom(comHandle);
+        StatusBar1->Panels(2)->SetText(linkProblemText);
+        return;
+    }
+    comReadCount = count;
+    receive[count] = '\0';
+
+    if (count > 0) {
+        emptyReads = 0;
+        liveLines_.append(receive, count);
+        if (liveLines_.overflowed())
+            StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd czytania pomiarów.."));
+        std::string line;
+        bool completed = false;
+        while (liveLines_.next(line)) {
+            completed = true;
+            handleLiveLine(line);
+        }
+        rxPending = liveLines_.pending();
+        if (completed) {
+            Timer2->SetEnabled(true);
+            return;
+        }
+    } else {
+        ++emptyReads;
+        if (emptyReads > emptyReadLimit) {
+            errorBox(QStringLiteral("Problem z komunikacją lub nie włączony miernik\r\n"
+                                    ", Zamknij program i sprawdź miernik i połączenia!"));
+            emptyReads = 0;
+            flushCom(comHandle);
+            zamknijCom(comHandle);
+            return;
+        }
+    }
+
+    if (stopRequest) {
+        if (comHandle > 0) {
+            flushCom(comHandle);
+            zamknijCom(comHandle);
+        }
+        return;
+    }
+    scheduleReadPass(count > 0 ? 0 : emptyReadPauseMs);
+}
+
+void TForm1::handleLiveLine(const std::string& received)
+{
+    ++lineCounter;
+    currentLine = rtl::Trim(received);
+    if (hasLiveLineShape(currentLine)) {
+        try {
+            if (parsedLine.resetPending)
+                parsedLine.Zeruj();
+            parsedLine.CzytajLinie(currentLine);
+        } catch (const rtl::EConvertError&) {
+            // A line that does not parse is dropped; the loop goes on.
+            StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd czytania pomiarów.."));
+            return;
+        }
+    }
+    if (mainViewMode == 1)
+        showLiveLine();
+    for (int i = 0; i <= 8; ++i)
+        settings.windows[i].newSample = 1;
+}
+
+void TForm1::showLiveLine()
+{
+    Memo1->appendPlainText(fromAnsi(currentLine));
+    if (Chart1->SeriesCount() < parsedLine.channelCount)
+        parsedLine.channelCount = Chart1->SeriesCount();
+    const int count = std::max(0, parsedLine.channelCount);
+    StringGrid1->setColumnCount(count);
+    for (int i = count; i < Chart1->SeriesCount(); ++i)
+        Chart1->Series(i).SetActive(false);
+    for (int i = 0; i < count; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        SetCell(StringGrid1, i, 0, fromAnsi(parsedLine.names[k]));
+        SetCell(StringGrid1, i, 1, fromAnsi(parsedLine.valueTexts[k]));
+        auto& series = Chart1->Series(i);
+        series.SetActive(true);
+        series.SetTitle(parsedLine.names[k]);
+        timeLabel = rtl::FormatDateTime("hh:mm:ss", rtl::Now());
+        series.Add(parsedLine.values[k], timeLabel, series.Color());
+        if (parsedLine.statusFlags[k])
+            series.SetActive(false);
+    }
+    if (ToolButton29->Down())
+        dopasujWykresExecute(this);
+}
+
+// The reading timer belongs to the periodic readings over the command exchange and
+// the TCP links; until they are in place it has nothing to read.
+void TForm1::Timer1Timer(TObject*) {}

@@ -1,0 +1,858 @@
+// The settings dialog: what its creation takes from "settings.suap", what each control
+// writes at once into the main window, what a showing does, and what OK writes.
+
+#include "dialogs/Unit2.h"
+#include "mainwindow/Unit1.h"
+#include "platform/Cp1250.h"
+#include "platform/MessageBox.h"
+#include "tests/support/QtInput.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/TcpPeer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+using acquisition::SettingsBlock;
+using testsupport::TempCwd;
+
+namespace {
+
+QByteArray blockBytes(const SettingsBlock& b)
+{
+    return QByteArray(reinterpret_cast<const char*>(&b), sizeof b);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+SettingsBlock blockFrom(const QByteArray& bytes)
+{
+    SettingsBlock b;
+    if (bytes.size() == qsizetype(sizeof b))
+        std::memcpy(&b, bytes.constData(), sizeof b);
+    return b;
+}
+
+// A port nobody listens on right now.
+int freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+SettingsBlock storedBlock()
+{
+    SettingsBlock b;
+    b.applyFirstRunValues("");
+    b.mainWidth = 900;
+    b.mainHeight = 500;
+    b.mainLeft = 10;
+    b.mainTop = 20;
+    b.leftPanelWidth = 150;
+    b.listPanelSize = 200;
+    b.pageSize = 5000;
+    b.connectionMode = 0;
+    return b;
+}
+
+// The main window and the settings dialog, created in the program's order.
+class SettingsDialog : public ::testing::Test {
+protected:
+    void start()
+    {
+        vcl::Application->CreateForm(Form1);
+        vcl::Application->CreateForm(Form2);
+    }
+    void TearDown() override
+    {
+        delete Form2;
+        delete Form1;
+        Form2 = nullptr;
+        Form1 = nullptr;
+        TForm1::createMeasurementWindow = nullptr;
+    }
+    void writeSettings(const SettingsBlock& b) { cwd.file("settings.suap", blockBytes(b)); }
+    QString root() const { return QDir(cwd.path()).canonicalPath(); }
+    // Runs action while the dialog is shown modally; returns the dialog's result.
+    int showDialog(const std::function<void()>& action)
+    {
+        vcl::ModalScript modal;
+        modal.act([&](vcl::TForm&) { action(); });
+        return Form2->ShowModal();
+    }
+    std::vector<QString> errorTexts() const
+    {
+        std::vector<QString> texts;
+        for (const auto& r : boxes.records())
+            if (r.title == QStringLiteral("Error"))
+                texts.push_back(r.text);
+        return texts;
+    }
+
+    TempCwd cwd;
+    platform::MessageScript boxes;
+};
+
+// ---- The form
+
+TEST_F(SettingsDialog, FormCarriesItsTabsCaptionsItemsAndLimits)
+{
+    start();
+    EXPECT_EQ(Form2->Caption(), QStringLiteral("Ustawienia"));
+    EXPECT_EQ(Form2->FormStyle(), vcl::fsStayOnTop);
+    EXPECT_EQ(Form2->Position(), vcl::poScreenCenter);
+    EXPECT_EQ(Form2->ClientWidth(), 608);
+    EXPECT_EQ(Form2->Height(), 355);
+    EXPECT_FALSE(Form2->Visible());
+    ASSERT_EQ(Form2->PageControl1->PageCount(), 4);
+    const QStringList tabs{QStringLiteral("pomiaru."), QStringLiteral("komunikacja."), QStringLiteral("systemu."),
+                           QStringLiteral("okien.")};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Form2->PageControl1->Pages(i)->Caption(), tabs[i]);
+    EXPECT_EQ(Form2->Panel4->Align(), vcl::alBottom);
+    EXPECT_EQ(Form2->BitBtn1->Kind(), vcl::bkOK);
+    EXPECT_EQ(Form2->BitBtn1->parentWidget(), Form2->Panel4);
+    for (QWidget* b : {Form2->Button5, Form2->Button6, Form2->Button7, Form2->Button8, Form2->Button9})
+        EXPECT_EQ(b->parentWidget(), Form2->Panel2);
+
+    const struct {
+        QString actual;
+        const char* expected;
+    } texts[] = {
+        {Form2->czestoscPomiaru->EditLabel()->Caption(), "Okres [hh:mm:ss]"},
+        {Form2->nazwaPlikuLabel->EditLabel()->Caption(), "Prefiks/Nazwa pliku"},
+        {Form2->Button2->Caption(), "Folder"},
+        {Form2->Button2->Hint(), "Wybierz folder pomiarów."},
+        {Form2->GroupBoxCykl->Caption(), "Cykl archiwizacji"},
+        {Form2->GroupBoxCykl->Hint(), "Ustawia nazwę plików pomiarów."},
+        {Form2->CyklMiesieczny->Caption(), "Miesięczny"},
+        {Form2->CyklTygodniowy->Caption(), "Tygodniowy"},
+        {Form2->CyklDzienny->Caption(), "Dzienny"},
+        {Form2->CyklStaly->Caption(), "Stały"},
+        {Form2->GroupBoxGodzina->Caption(), "Godzina i data pobierana"},
+        {Form2->GodzinaZkomputera->Caption(), "Z komputera"},
+        {Form2->RadioButton10->Caption(), "Z systemu"},
+        {Form2->zapiszDoPliku->Caption(), "Automatycznie dopisuj do pliku. "},
+        {Form2->DopiszDate->Caption(), "Dopisz   date"},
+        {Form2->DopiszSekundy->Caption(), "Dopisz sekundy"},
+        {Form2->LabeledEdit3->EditLabel()->Caption(), "Maksymalna ilość linii w oknie: "},
+        {Form2->RadioButton1->Caption(), "Serial com.."},
+        {Form2->RadioButton1->Hint(), "RS232 / USB"},
+        {Form2->RadioButton2->Caption(), "TCP/IP C"},
+        {Form2->RadioButton2->Hint(), "TCP/IP Client."},
+        {Form2->RadioButton3->Caption(), "TCPIP S"},
+        {Form2->RadioButton3->Hint(), "TCP/IP Serwer."},
+        {Form2->Label1->Caption(), "Numer com:"},
+        {Form2->Label2->Caption(), "Szybko transmisji:"},
+        {Form2->Edit1->EditLabel()->Caption(), "Adres IP"},
+        {Form2->Edit2->EditLabel()->Caption(), "Port:"},
+        {Form2->LabeledEdit1->EditLabel()->Caption(), "Adres #"},
+        {Form2->Button10->Caption(), "Resetuj ustawienia WIFI"},
+        {Form2->ComboBox1->Hint(), "Wybież typ używanego systemu."},
+        {Form2->ComboBox3->Text(), "Wybież rozkaz do wysłania..."},
+        {Form2->Edit3->Text(), "..."},
+        {Form2->Button1->Caption(), "Wyślij rozkaz.."},
+        {Form2->Button1->Hint(), "Wysyła rozkaz z pola po lewej."},
+        {Form2->Button4->Caption(), "Czytaj końfigurację"},
+        {Form2->Button4->Hint(), "Czyta z systemu pełną konfigurację."},
+        {Form2->Button3->Caption(), "Ustaw czas"},
+        {Form2->Button3->Hint(), "Ustawia czas zgodnie z zegarem komputera.."},
+        {Form2->Button9->Caption(), "Wyślij konfigurację.."},
+        {Form2->Button8->Caption(), "Zapamiętaj konfiguracje.."},
+        {Form2->Label3->Caption(), "Ilość okien"},
+        {Form2->Button13->Caption(), "Wyświetl  okna."},
+        {Form2->BitBtn2->Caption(), "Folder roboczy."},
+    };
+    for (const auto& t : texts)
+        EXPECT_EQ(t.actual, QString::fromUtf8(t.expected));
+
+    EXPECT_EQ(Form2->NumerCom->Items(), (QStringList{"com1", "com2", "com3", "com4", "com5", "com6", "com7", "com8", "com9"}));
+    EXPECT_EQ(Form2->SzybkoscTransmisji->Items(),
+              (QStringList{"2400", "4800", "9600", "19200", "38400", "57600", "115600"}));
+    EXPECT_EQ(Form2->ComboBox1->Items(), (QStringList{"Tazo32  Tazo132", "Tazo154  Kelt", "Kovra51"}));
+    EXPECT_EQ(Form2->ComboBox3->maxVisibleItems(), 16);
+    EXPECT_EQ(Form2->MaxLini->Min(), 10);
+    EXPECT_EQ(Form2->MaxLini->Max(), 40000);
+    EXPECT_EQ(Form2->UpDownMaxOkien->Min(), 0);
+    EXPECT_EQ(Form2->UpDownMaxOkien->Max(), 8);
+    for (vcl::TEdit* e : {static_cast<vcl::TEdit*>(Form2->czestoscPomiaru), static_cast<vcl::TEdit*>(Form2->Edit1),
+                          static_cast<vcl::TEdit*>(Form2->Edit2)})
+        EXPECT_EQ(e->MaxLength(), 20);
+    EXPECT_EQ(Form2->NumerCom->MaxLength(), 20);
+    EXPECT_EQ(Form2->SzybkoscTransmisji->MaxLength(), 20);
+    EXPECT_EQ(Form2->nazwaPlikuLabel->MaxLength(), 799);
+    EXPECT_EQ(Form2->LabeledEdit1->MaxLength(), 7);
+}
+
+// ---- Creation
+
+TEST_F(SettingsDialog, CreationFillsTheControlsFromTheSettingsFile)
+{
+    SettingsBlock b = storedBlock();
+    acquisition::setText(b.filePrefix, "Pomiar\xB3");   // "Pomiarł"
+    acquisition::setText(b.period, "00:01:30");
+    acquisition::setText(b.deviceAddress, "AB12");
+    acquisition::setText(b.ipAddress, "10.1.2.3");
+    acquisition::setText(b.tcpPort, "4321");
+    acquisition::setText(b.comPort, "com7");
+    acquisition::setText(b.baudText, "9600");
+    b.maxMemoLines = 500;
+    b.windowCount = 3;
+    b.timeFromComputer = 0;
+    b.autoAppend = 0;
+    b.appendDate = 0;
+    b.appendSeconds = 1;
+    b.savedDeviceFamily = 2;
+    b.connectionMode = 0;
+    writeSettings(b);
+    start();
+
+    EXPECT_TRUE(boxes.records().empty());
+    EXPECT_EQ(Form2->nazwaPlikuLabel->Text(), QStringLiteral("Pomiarł"));
+    EXPECT_EQ(Form1->deviceFamily, 0) << "the dialog's creation resets the stored family";
+    EXPECT_EQ(Form2->LabeledEdit1->Text(), QStringLiteral("AB12"));
+    EXPECT_EQ(Form2->czestoscPomiaru->Text(), QStringLiteral("00:01:30"));
+    EXPECT_EQ(Form1->Timer1->Interval(), 90000);
+    EXPECT_FALSE(Form1->Timer1->Enabled());
+    EXPECT_FALSE(Form2->zapiszDoPliku->Checked());
+    EXPECT_FALSE(Form2->GodzinaZkomputera->Checked());
+    EXPECT_TRUE(Form2->RadioButton10->Checked());
+    EXPECT_FALSE(Form2->DopiszDate->Checked());
+    EXPECT_TRUE(Form2->DopiszSekundy->Checked());
+    EXPECT_EQ(Form2->MaxLini->Position(), 500);
+    EXPECT_EQ(Form2->Edit1->Text(), QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(Form2->Edit2->Text(), QStringLiteral("4321"));
+    EXPECT_EQ(Form1->IdTCPServer1->DefaultPort, 4321);
+    EXPECT_EQ(Form1->IdTCPClient1->Port, 4321);
+    EXPECT_EQ(Form2->NumerCom->Text(), QStringLiteral("com7"));
+    EXPECT_EQ(Form2->SzybkoscTransmisji->Text(), QStringLiteral("9600"));
+    EXPECT_TRUE(Form2->RadioButton1->Checked());
+    EXPECT_FALSE(Form2->RadioButton2->Checked());
+    EXPECT_FALSE(Form2->Edit1->Enabled());
+    EXPECT_FALSE(Form2->Edit2->Enabled());
+    EXPECT_TRUE(Form2->TabSheet3->TabVisible());
+    EXPECT_EQ(Form2->UpDownMaxOkien->Position(), 3);
+    EXPECT_FALSE(Form1->IdTCPServer1->isActive());
+}
+
+TEST_F(SettingsDialog, FirstRunSelectsTheTcpClientAndDesignedValues)
+{
+    start();
+    EXPECT_TRUE(boxes.records().empty());
+    EXPECT_TRUE(Form2->RadioButton2->Checked());
+    EXPECT_EQ(Form1->settings.connectionMode, 1);
+    EXPECT_TRUE(Form2->Edit1->Enabled());
+    EXPECT_TRUE(Form2->Edit2->Enabled());
+    EXPECT_TRUE(Form2->CyklDzienny->Checked());
+    EXPECT_FALSE(Form2->CyklTygodniowy->Enabled());
+    EXPECT_EQ(Form2->MaxLini->Position(), 200);
+    EXPECT_EQ(Form2->nazwaPlikuLabel->Text(), QStringLiteral("P"));
+    EXPECT_EQ(Form2->NumerCom->Text(), QStringLiteral("com1"));
+    EXPECT_EQ(Form1->Timer1->Interval(), 10000);
+}
+
+struct CycleCase {
+    std::uint8_t stored[4];      // monthly, weekly, daily, constant
+    int selected;                // radio left selected, -1 none
+    std::uint8_t after[4];
+};
+
+class CycleBytes : public SettingsDialog, public ::testing::WithParamInterface<CycleCase> {};
+
+TEST_P(CycleBytes, LastSetByteWinsAndTheBytesFollowTheRadios)
+{
+    const CycleCase& c = GetParam();
+    SettingsBlock b = storedBlock();
+    b.cycleMonthly = c.stored[0];
+    b.cycleWeekly = c.stored[1];
+    b.cycleDaily = c.stored[2];
+    b.cycleConstant = c.stored[3];
+    writeSettings(b);
+    start();
+
+    vcl::TRadioButton* radios[4] = {Form2->CyklMiesieczny, Form2->CyklTygodniowy, Form2->CyklDzienny,
+                                    Form2->CyklStaly};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(radios[i]->Checked(), i == c.selected) << "radio " << i;
+    const SettingsBlock& s = Form1->settings;
+    EXPECT_EQ(s.cycleMonthly, c.after[0]);
+    EXPECT_EQ(s.cycleWeekly, c.after[1]);
+    EXPECT_EQ(s.cycleDaily, c.after[2]);
+    EXPECT_EQ(s.cycleConstant, c.after[3]);
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsFile, CycleBytes,
+                         ::testing::Values(CycleCase{{1, 0, 1, 0}, 2, {0, 0, 1, 0}},
+                                           CycleCase{{0, 0, 0, 0}, -1, {0, 0, 0, 0}},
+                                           CycleCase{{1, 0, 0, 0}, 0, {1, 0, 0, 0}},
+                                           CycleCase{{1, 0, 0, 1}, 3, {0, 0, 0, 1}},
+                                           CycleCase{{0, 1, 0, 0}, 1, {0, 1, 0, 0}},
+                                           CycleCase{{0, 0, 1, 0}, 2, {0, 0, 1, 0}},
+                                           CycleCase{{1, 1, 1, 1}, 3, {0, 0, 0, 1}}));
+
+TEST_F(SettingsDialog, StoredServerModeListensFromStartAndShowingDoesNotStopIt)
+{
+    const int port = freePort();
+    ASSERT_NE(port, 0);
+    SettingsBlock b = storedBlock();
+    b.connectionMode = 2;
+    acquisition::setText(b.tcpPort, std::to_string(port));
+    writeSettings(b);
+    start();
+
+    EXPECT_TRUE(boxes.records().empty());
+    ASSERT_TRUE(Form1->IdTCPServer1->isActive());
+    EXPECT_EQ(Form1->IdTCPServer1->boundPort(), port);
+    EXPECT_FALSE(Form1->ToolButton15->Enabled());
+    EXPECT_FALSE(Form1->ToolButton18->Enabled());
+    EXPECT_TRUE(Form1->ToolButton13->Enabled());
+    EXPECT_FALSE(Form2->Edit1->Enabled());
+    EXPECT_TRUE(Form2->Edit2->Enabled());
+    EXPECT_FALSE(Form2->TabSheet3->TabVisible());
+    testsupport::TcpPeer device = testsupport::TcpPeer::connectTo(port);
+    ASSERT_TRUE(device.isOpen());
+    EXPECT_TRUE(testsupport::WaitUntil([] { return Form1->IdTCPServer1->peerCount() == 1; }));
+
+    showDialog([] {
+        EXPECT_TRUE(Form2->RadioButton3->Checked());
+        EXPECT_FALSE(Form2->RadioButton3->Enabled());
+        EXPECT_FALSE(Form2->RadioButton2->Enabled());
+        EXPECT_TRUE(Form1->IdTCPServer1->isActive());
+        Form2->RadioButton1->SetChecked(true);   // "Serial com.." does not stop the server
+        EXPECT_EQ(Form1->settings.connectionMode, 0);
+        EXPECT_TRUE(Form2->TabSheet3->TabVisible());
+    });
+    EXPECT_TRUE(Form1->IdTCPServer1->isActive());
+    testsupport::TcpPeer second = testsupport::TcpPeer::connectTo(port);
+    EXPECT_TRUE(second.isOpen());
+}
+
+TEST_F(SettingsDialog, ServerThatCannotStartIsReportedAndEndsTheCreation)
+{
+    QTcpServer occupant;
+    ASSERT_TRUE(occupant.listen(QHostAddress::AnyIPv4, 0));
+    SettingsBlock b = storedBlock();
+    b.connectionMode = 2;
+    b.windowCount = 5;
+    acquisition::setText(b.tcpPort, std::to_string(occupant.serverPort()));
+    writeSettings(b);
+    start();
+
+    ASSERT_EQ(errorTexts().size(), 1u);
+    EXPECT_FALSE(Form1->IdTCPServer1->isActive());
+    EXPECT_EQ(Form1->settings.connectionMode, 2);
+    EXPECT_TRUE(Form2->RadioButton3->Checked());
+    // The creation ended there: the console tab and the window count were not set.
+    EXPECT_TRUE(Form2->TabSheet3->TabVisible());
+    EXPECT_TRUE(Form1->ToolButton18->Enabled());
+    EXPECT_EQ(Form2->UpDownMaxOkien->Position(), 0);
+}
+
+TEST_F(SettingsDialog, StoredPortThatIsNoNumberEndsTheCreationAtThePort)
+{
+    SettingsBlock b = storedBlock();
+    acquisition::setText(b.tcpPort, "abc");
+    acquisition::setText(b.comPort, "com7");
+    b.connectionMode = 0;
+    b.windowCount = 4;
+    writeSettings(b);
+    start();
+
+    ASSERT_EQ(errorTexts().size(), 1u);
+    EXPECT_EQ(errorTexts()[0], QStringLiteral("'abc' is not a valid integer value"));
+    EXPECT_EQ(Form1->IdTCPServer1->DefaultPort, 3999);
+    EXPECT_EQ(Form1->IdTCPClient1->Port, 0);
+    // Nothing after the port was filled: designed values remain.
+    EXPECT_EQ(Form2->NumerCom->Text(), QStringLiteral("com3"));
+    EXPECT_TRUE(Form2->RadioButton2->Checked());
+    EXPECT_FALSE(Form2->RadioButton1->Checked());
+    EXPECT_EQ(Form1->settings.connectionMode, 0);
+    EXPECT_EQ(Form2->UpDownMaxOkien->Position(), 0);
+}
+
+TEST_F(SettingsDialog, StoredAddressWithoutItsNulIsShownAsSevenCharacters)
+{
+    SettingsBlock b = storedBlock();
+    std::memcpy(b.deviceAddress, "ABCDEFGH", 8);
+    writeSettings(b);
+    start();
+    EXPECT_EQ(Form2->LabeledEdit1->Text(), QStringLiteral("ABCDEFG"));
+}
+
+// ---- Live effects of the controls
+
+TEST_F(SettingsDialog, PeriodSetsTheReadingInterval)
+{
+    start();
+    const struct {
+        const char* text;
+        int interval;
+    } cases[] = {
+        {"00:00:10", 10000}, {"00:00:11", 11000}, {"00:01:30", 90000}, {"01:00:00", 3600000},
+        {"23:59:59", 86399000}, {"00:00:00", 0}, {"24:00:00", 10000}, {"00:60:00", 10000},
+        {"abc", 10000}, {"", 10000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Form2->czestoscPomiaru->SetText(QStringLiteral("sentinel"));
+        Form1->Timer1->SetInterval(1);
+        Form2->czestoscPomiaru->SetText(QString::fromLatin1(c.text));
+        EXPECT_EQ(Form1->Timer1->Interval(), c.interval);
+        EXPECT_EQ(acquisition::getText(Form1->settings.period), c.text);
+        EXPECT_FALSE(Form1->Timer1->Running());
+    }
+    EXPECT_TRUE(boxes.records().empty()) << "an invalid period is silent";
+}
+
+TEST_F(SettingsDialog, PortTextSetsBothComponentsOnlyWhenItIsAPort)
+{
+    start();
+    const struct {
+        const char* text;
+        int port;   // -1: refused
+    } cases[] = {
+        {"4001", 4001}, {"0", 0},        {"65535", 65535}, {"70000", -1},       {"65536", -1},
+        {"-1", -1},     {"abc", -1},     {"", -1},         {"99999999999", -1}, {"12 ", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Form2->Edit2->SetText(QStringLiteral("4100"));
+        boxes.clear();
+        Form2->Edit2->SetText(QString::fromLatin1(c.text));
+        EXPECT_EQ(acquisition::getText(Form1->settings.tcpPort), c.text) << "the text is stored first";
+        const int expected = c.port < 0 ? 4100 : c.port;
+        EXPECT_EQ(Form1->IdTCPServer1->DefaultPort, expected);
+        EXPECT_EQ(Form1->IdTCPClient1->Port, expected);
+        if (c.port < 0) {
+            ASSERT_EQ(errorTexts().size(), 1u);
+            EXPECT_EQ(errorTexts()[0], QStringLiteral("'%1' is not a valid integer value").arg(c.text));
+        } else {
+            EXPECT_TRUE(boxes.records().empty());
+        }
+    }
+}
+
+TEST_F(SettingsDialog, ServerRadioWithABadPortSetsModeAndToolsButStartsNothing)
+{
+    start();
+    Form2->Edit2->SetText(QStringLiteral("70000"));
+    boxes.clear();
+    acquisition::setText(Form1->settings.tcpPort, "keep");
+    Form2->RadioButton3->SetChecked(true);
+    ASSERT_EQ(errorTexts().size(), 1u);
+    EXPECT_EQ(Form1->settings.connectionMode, 2);
+    EXPECT_FALSE(Form2->Edit1->Enabled());
+    EXPECT_FALSE(Form1->ToolButton15->Enabled());
+    EXPECT_EQ(acquisition::getText(Form1->settings.tcpPort), "keep");
+    EXPECT_FALSE(Form1->IdTCPServer1->isActive());
+    EXPECT_TRUE(Form2->TabSheet3->TabVisible());
+}
+
+TEST_F(SettingsDialog, TypedTextsGoIntoTheirFieldsAsCp1250WithinTheirLimits)
+{
+    start();
+    const struct {
+        QLineEdit* edit;
+        std::function<std::string()> field;
+        int limit;
+    } cases[] = {
+        {Form2->czestoscPomiaru, [] { return acquisition::getText(Form1->settings.period); }, 20},
+        {Form2->Edit1, [] { return acquisition::getText(Form1->settings.ipAddress); }, 20},
+        {Form2->Edit2, [] { return acquisition::getText(Form1->settings.tcpPort); }, 20},
+        {Form2->NumerCom->lineEdit(), [] { return acquisition::getText(Form1->settings.comPort); }, 20},
+        {Form2->SzybkoscTransmisji->lineEdit(), [] { return acquisition::getText(Form1->settings.baudText); }, 20},
+        {Form2->nazwaPlikuLabel, [] { return acquisition::getText(Form1->settings.filePrefix); }, 799},
+        {Form2->LabeledEdit1, [] { return std::string(); }, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        c.edit->clear();
+        testsupport::TypeText(c.edit, QStringLiteral("żółw"));
+        if (c.limit > 7) {
+            EXPECT_EQ(c.field(), "\xBF\xF3\xB3w");
+        }
+        testsupport::TypeText(c.edit, QString(c.limit + 5, QLatin1Char('x')));
+        EXPECT_EQ(c.edit->text().size(), c.limit);
+        if (c.limit > 7) {
+            EXPECT_EQ(c.field(), "\xBF\xF3\xB3w" + std::string(std::size_t(c.limit - 4), 'x'));
+        }
+    }
+    boxes.clear();   // the port edit complained about its texts
+}
+
+TEST_F(SettingsDialog, DeviceTypeComesFromTheUsersChoice)
+{
+    start();
+    Form2->ComboBox1->SetItemIndex(2);
+    EXPECT_EQ(Form1->deviceFamily, 0) << "setting the box from code runs nothing";
+    emit Form2->ComboBox1->activated(2);
+    EXPECT_EQ(Form1->deviceFamily, 2);
+    testsupport::TypeText(Form2->ComboBox1->lineEdit(), QStringLiteral("x"));
+    EXPECT_EQ(Form1->deviceFamily, -1);
+}
+
+TEST_F(SettingsDialog, OnlyTheArrowsChangeTheWindowCount)
+{
+    start();
+    Form2->Edit4->selectAll();
+    testsupport::TypeText(Form2->Edit4, QStringLiteral("5"));
+    EXPECT_EQ(Form2->Edit4->Text(), QStringLiteral("5"));
+    EXPECT_EQ(Form1->settings.windowCount, 0);
+    Form2->UpDownMaxOkien->ClickArrow(vcl::btNext);
+    EXPECT_EQ(Form1->settings.windowCount, 6);
+    for (int i = 0; i < 5; ++i)
+        Form2->UpDownMaxOkien->ClickArrow(vcl::btNext);
+    EXPECT_EQ(Form1->settings.windowCount, 8);
+    Form2->UpDownMaxOkien->ClickArrow(vcl::btPrev);
+    EXPECT_EQ(Form1->settings.windowCount, 7);
+}
+
+TEST_F(SettingsDialog, ShowWindowsOpensEachSlotAndClosesAsCancel)
+{
+    SettingsBlock b = storedBlock();
+    b.windowCount = 3;
+    writeSettings(b);
+    std::vector<int> opened;
+    TForm1::createMeasurementWindow = [&](TForm1& f) { opened.push_back(f.nextWindowIndex); };
+    start();
+    Form1->nextWindowIndex = 7;
+    EXPECT_EQ(showDialog([] { Form2->Button13->Click(); }), vcl::mrCancel);
+    EXPECT_EQ(opened, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(Form1->autoPlaceWindows);
+    EXPECT_FALSE(QFile::exists(root() + "/DefaultSystemConfig.bu"));
+}
+
+// ---- Folders
+
+// A folder under the test folder whose full name has exactly n characters.
+QString folderOfLength(const QString& base, int n)
+{
+    QString path = base;
+    int remaining = n - int(base.size());
+    while (remaining > 201) {
+        path += QLatin1Char('/') + QString(150, QLatin1Char('a'));
+        remaining -= 151;
+    }
+    path += QLatin1Char('/') + QString(remaining - 1, QLatin1Char('b'));
+    QDir().mkpath(path);
+    return path;
+}
+
+TEST_F(SettingsDialog, MeasurementFolderIsTakenFromTheChosenFileWhenItFits)
+{
+    start();
+    const QString fits = folderOfLength(root(), 799);
+    const QString tooLong = folderOfLength(root(), 800);
+    const QString polish = root() + QStringLiteral("/Pomiary żółć");
+    const QString foreign = root() + QStringLiteral("/測定");
+    QDir().mkpath(polish);
+    QDir().mkpath(foreign);
+
+    const struct {
+        QString folder;
+        const char* refusal;   // nullptr: taken
+    } cases[] = {
+        {tooLong, "Ścieżka folderu jest za długa."},
+        {foreign, "Nazwa folderu zawiera znaki, których nie można zapisać w ustawieniach."},
+        {fits, nullptr},
+        {polish, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder.size());
+        boxes.clear();
+        const QString listBefore = Form1->DirectoryListBox1->Directory();
+        const std::string fieldBefore = acquisition::getText(Form1->settings.measurementDir);
+        const QString panelBefore = Form1->StatusBar1->Panels(2)->Text();
+        vcl::DialogScript dialogs;
+        dialogs.answerFile(c.folder + QStringLiteral("/dane.dan"));
+        Form2->Button2->Click();
+        ASSERT_EQ(dialogs.records().size(), 1u);
+        EXPECT_EQ(dialogs.records()[0].kind, QStringLiteral("open"));
+        EXPECT_EQ(dialogs.records()[0].initialDir, listBefore);
+        EXPECT_EQ(dialogs.records()[0].fileName, QStringLiteral("*.*"));
+        if (c.refusal) {
+            ASSERT_EQ(boxes.records().size(), 1u);
+            EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Błąd"));
+            EXPECT_EQ(boxes.records()[0].text, QString::fromUtf8(c.refusal));
+            EXPECT_EQ(Form1->DirectoryListBox1->Directory(), listBefore);
+            EXPECT_EQ(acquisition::getText(Form1->settings.measurementDir), fieldBefore);
+            EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), panelBefore);
+        } else {
+            EXPECT_TRUE(boxes.records().empty());
+            EXPECT_EQ(Form1->DirectoryListBox1->Directory(), c.folder);
+            EXPECT_EQ(acquisition::getText(Form1->settings.measurementDir), platform::unicodeToCp1250(c.folder));
+            EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), c.folder);
+            EXPECT_EQ(QDir::currentPath(), c.folder);
+        }
+    }
+}
+
+TEST_F(SettingsDialog, WorkingFolderIsTakenFromTheChosenFileWhenItFits)
+{
+    start();
+    const QString fits = folderOfLength(root(), 807);
+    const QString tooLong = folderOfLength(root(), 808);
+    const struct {
+        QString folder;
+        bool taken;
+    } cases[] = {{tooLong, false}, {fits, true}, {root() + QStringLiteral("/robocze"), true}};
+    QDir().mkpath(root() + QStringLiteral("/robocze"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder.size());
+        boxes.clear();
+        const std::string workBefore = Form1->workDir;
+        const std::string fieldBefore = acquisition::getText(Form1->settings.workFolder);
+        vcl::DialogScript dialogs;
+        dialogs.answerFile(c.folder + QStringLiteral("/plik"));
+        Form2->BitBtn2->Click();
+        ASSERT_EQ(dialogs.records().size(), 1u);
+        EXPECT_EQ(dialogs.records()[0].initialDir, QString::fromStdString(workBefore));
+        EXPECT_EQ(dialogs.records()[0].filter,
+                  QStringLiteral("Plik danych|*.dan|Plik tekstowy|*.txt|Wszystkie pliki|*.*"));
+        EXPECT_EQ(dialogs.records()[0].defaultExt, QStringLiteral("txt"));
+        if (c.taken) {
+            EXPECT_TRUE(boxes.records().empty());
+            EXPECT_EQ(Form1->workDir, c.folder.toStdString());
+            EXPECT_EQ(acquisition::getText(Form1->settings.workFolder), c.folder.toStdString());
+            EXPECT_EQ(Form2->Label6->Caption(), c.folder);
+            Form2->Label6Click(Form2->Label6);
+            EXPECT_EQ(Form2->Label6->Hint(), c.folder);
+        } else {
+            ASSERT_EQ(boxes.records().size(), 1u);
+            EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Błąd"));
+            EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Ścieżka folderu jest za długa."));
+            EXPECT_EQ(Form1->workDir, workBefore);
+            EXPECT_EQ(acquisition::getText(Form1->settings.workFolder), fieldBefore);
+        }
+    }
+}
+
+TEST_F(SettingsDialog, CancelledFolderDialogChangesNothing)
+{
+    start();
+    const QString list = Form1->DirectoryListBox1->Directory();
+    const std::string work = Form1->workDir;
+    vcl::DialogScript dialogs;
+    dialogs.cancel();
+    dialogs.cancel();
+    Form2->Button2->Click();
+    Form2->BitBtn2->Click();
+    EXPECT_EQ(dialogs.records().size(), 2u);
+    EXPECT_EQ(Form1->DirectoryListBox1->Directory(), list);
+    EXPECT_EQ(Form1->workDir, work);
+    EXPECT_TRUE(boxes.records().empty());
+}
+
+// ---- Showing
+
+TEST_F(SettingsDialog, ShowingGreysTheTcpRadiosAndSerialChoiceOpensTheConsole)
+{
+    start();
+    Form1->workDir = "/some/work";
+    Form2->PageControl1->SetActivePage(Form2->okien);
+    QDir::setCurrent(cwd.mkdir(QStringLiteral("elsewhere")));
+    const int result = showDialog([this] {
+        EXPECT_EQ(QDir::currentPath(), root());
+        EXPECT_EQ(Form2->PageControl1->ActivePageIndex(), 0);
+        EXPECT_EQ(Form2->Height(), 355);
+        EXPECT_FALSE(Form2->Panel2->Visible());
+        EXPECT_EQ(Form2->Label6->Caption(), QStringLiteral("/some/work"));
+        EXPECT_FALSE(Form2->Button8->Visible());
+        EXPECT_FALSE(Form2->Button9->Visible());
+        EXPECT_FALSE(Form2->Button10->Visible());
+        EXPECT_FALSE(Form2->RadioButton2->Enabled());
+        EXPECT_FALSE(Form2->RadioButton3->Enabled());
+        EXPECT_TRUE(Form2->RadioButton2->Checked());
+        EXPECT_FALSE(Form2->TabSheet3->TabVisible());
+
+        Form2->PageControl1->SetActivePage(Form2->TabSheet2);
+        testsupport::MouseClick(Form2->RadioButton1);
+        EXPECT_TRUE(Form2->RadioButton1->Checked());
+        EXPECT_EQ(Form1->settings.connectionMode, 0);
+        EXPECT_FALSE(Form2->Edit1->Enabled());
+        EXPECT_FALSE(Form2->Edit2->Enabled());
+        EXPECT_TRUE(Form2->TabSheet3->TabVisible());
+
+        const struct {
+            vcl::TTabSheet* tab;
+            int height;
+            bool panel;
+        } tabs[] = {{Form2->TabSheet3, 635, true}, {Form2->okien, 355, true},
+                    {Form2->TabSheet2, 355, false}, {Form2->TabSheet1, 355, false}};
+        for (const auto& t : tabs) {
+            Form2->PageControl1->SetActivePage(t.tab);
+            EXPECT_EQ(Form2->Height(), t.height) << t.tab->Caption().toStdString();
+            EXPECT_EQ(Form2->Panel2->Visible(), t.panel) << t.tab->Caption().toStdString();
+        }
+        Form2->BitBtn1->Click();
+    });
+    EXPECT_EQ(result, vcl::mrOk);
+    const SettingsBlock saved = blockFrom(readFile(root() + "/settings.suap"));
+    EXPECT_EQ(saved.connectionMode, 0);
+}
+
+TEST_F(SettingsDialog, SerialModeStoredKeepsTheConsoleHidden)
+{
+    writeSettings(storedBlock());   // mode 0
+    start();
+    showDialog([] {
+        Form2->RadioButton1->SetChecked(true);   // already selected: no handler
+        EXPECT_FALSE(Form2->TabSheet3->TabVisible());
+    });
+}
+
+TEST_F(SettingsDialog, ConsoleFilesAreReadAtEveryShowing)
+{
+    start();
+    const QStringList builtIn = Form2->ComboBox3->Items();
+    ASSERT_EQ(builtIn.size(), 14);
+    EXPECT_EQ(builtIn.last(), QStringLiteral("k1  S_C 0.0 &"));
+    showDialog([] {});
+    EXPECT_EQ(Form2->ComboBox3->Items(), builtIn);
+    EXPECT_TRUE(vcl::Lines(Form2->Memo1).ToList().isEmpty());
+
+    cwd.file("DefaultSystemConfig.bu", "k1 \xB9\xEA\r\nbez ko\xF1" "ca\rtrzecia\n\r\n");
+    cwd.file("DefaultSystemCommand.bu", "?DAT & ;dane\r\nMEM_ON &\r\n");
+    showDialog([] {});
+    EXPECT_EQ(vcl::Lines(Form2->Memo1).ToList(),
+              (QStringList{QStringLiteral("k1 ąę"), QStringLiteral("bez końca"), QStringLiteral("trzecia"), QString()}));
+    EXPECT_EQ(Form2->ComboBox3->Items(), (QStringList{QStringLiteral("?DAT & ;dane"), QStringLiteral("MEM_ON &")}));
+    EXPECT_EQ(Form2->ComboBox3->Text(), QStringLiteral("Wybież rozkaz do wysłania..."));
+
+    cwd.file("SystemCommand.bu", "CLR_M &");
+    showDialog([] {});
+    EXPECT_EQ(Form2->ComboBox3->Items(), QStringList{QStringLiteral("CLR_M &")});
+}
+
+TEST_F(SettingsDialog, OkWritesTheConfigurationTextBackInItsEncoding)
+{
+    const struct {
+        const char* name;
+        QByteArray stored;
+        QByteArray written;
+    } cases[] = {
+        {"code page", QByteArray("a \xB9\r\nb\rc\n"), QByteArray("a \xB9\r\nb\r\nc\r\n")},
+        {"utf-8 mark", QByteArray("\xEF\xBB\xBF" "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n"),
+         QByteArray("\xEF\xBB\xBF" "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n")},
+        {"utf-16 mark", QByteArray("\xFF\xFE" "A\0\x05\x01\r\0\n\0", 10), QByteArray("\xFF\xFE" "A\0\x05\x01\r\0\n\0", 10)},
+        {"empty", QByteArray(), QByteArray()},
+    };
+    start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        cwd.file("DefaultSystemConfig.bu", c.stored);
+        EXPECT_EQ(showDialog([] { Form2->BitBtn1->Click(); }), vcl::mrOk);
+        EXPECT_EQ(readFile(root() + "/DefaultSystemConfig.bu"), c.written);
+        EXPECT_EQ(readFile(root() + "/settings.suap").size(), 17992);
+    }
+    EXPECT_TRUE(boxes.records().empty());
+}
+
+TEST_F(SettingsDialog, OpenedDataFileReplacesTheConfigurationText)
+{
+    start();
+    cwd.file("DefaultSystemConfig.bu", "z pliku\r\n");
+    Form1->dataFile.headerEnd = 12;
+    Form1->dataFile.propertiesText = "VeskSystem \xA3\r\r\nCounter 5";
+    showDialog([] { Form2->BitBtn1->Click(); });
+    EXPECT_EQ(vcl::Lines(Form2->Memo1).ToList(),
+              (QStringList{QStringLiteral("VeskSystem Ł"), QString(), QStringLiteral("Counter 5")}));
+    EXPECT_EQ(readFile(root() + "/DefaultSystemConfig.bu"), QByteArray("VeskSystem \xA3\r\n\r\nCounter 5\r\n"));
+}
+
+TEST_F(SettingsDialog, OkStoresTheChangedSettingsAtTheirPlaces)
+{
+    SettingsBlock b = storedBlock();
+    b.connectionMode = 1;
+    acquisition::setText(b.deviceAddress, "AB12");
+    writeSettings(b);
+    start();
+    const QByteArray before = readFile(root() + "/settings.suap");
+
+    const int result = showDialog([] {
+        Form2->czestoscPomiaru->SetText(QStringLiteral("00:02:00"));
+        Form2->Edit2->SetText(QStringLiteral("4555"));
+        Form2->RadioButton1->SetChecked(true);
+        Form2->UpDownMaxOkien->ClickArrow(vcl::btNext);
+        Form2->UpDownMaxOkien->ClickArrow(vcl::btNext);
+        Form2->LabeledEdit1->selectAll();
+        testsupport::TypeText(Form2->LabeledEdit1, QStringLiteral("ABCDEFGH"));
+        vcl::Lines(Form2->Memo1).Add(QStringLiteral("konfiguracja ł"));
+        Form2->BitBtn1->Click();
+    });
+    EXPECT_EQ(result, vcl::mrOk);
+    EXPECT_EQ(Form2->LabeledEdit1->Text(), QStringLiteral("ABCDEFG"));
+    EXPECT_EQ(readFile(root() + "/DefaultSystemConfig.bu"), QByteArray("konfiguracja \xB3\r\n"));
+
+    const QByteArray saved = readFile(root() + "/settings.suap");
+    ASSERT_EQ(saved.size(), 17992);
+    EXPECT_EQ(saved.mid(1664, 9), QByteArray("00:02:00\0", 9));
+    EXPECT_EQ(saved.mid(1714, 5), QByteArray("4555\0", 5));
+    EXPECT_EQ(saved.mid(1796, 4), QByteArray("\0\0\0\0", 4));
+    EXPECT_EQ(saved.mid(1812, 4), QByteArray("\2\0\0\0", 4));
+    EXPECT_EQ(saved.mid(17984, 8), before.mid(17984, 8)) << "the address is stored by \"&Zamknij\" only";
+
+    // Nothing else changed but the window side that every save writes.
+    SettingsBlock expected = blockFrom(before);
+    const SettingsBlock back = blockFrom(saved);
+    acquisition::setText(expected.period, "00:02:00");
+    acquisition::setText(expected.tcpPort, "4555");
+    expected.connectionMode = 0;
+    expected.windowCount = 2;
+    expected.mainWidth = back.mainWidth;
+    expected.mainHeight = back.mainHeight;
+    expected.mainLeft = back.mainLeft;
+    expected.mainTop = back.mainTop;
+    expected.leftPanelWidth = back.leftPanelWidth;
+    expected.listPanelSize = back.listPanelSize;
+    expected.dirListHeight = back.dirListHeight;
+    expected.pageSize = back.pageSize;
+    expected.savedDeviceFamily = back.savedDeviceFamily;
+    EXPECT_EQ(saved, blockBytes(expected));
+
+    boxes.answer(platform::IDCANCEL);
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    EXPECT_EQ(readFile(root() + "/settings.suap").mid(17984, 8), QByteArray("ABCDEFG\0", 8));
+}
+
+TEST_F(SettingsDialog, CloseBoxKeepsTheChangesInMemoryOnly)
+{
+    writeSettings(storedBlock());
+    start();
+    const QByteArray before = readFile(root() + "/settings.suap");
+    const int result = showDialog([] {
+        Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:30"));
+        Form2->Close();
+    });
+    EXPECT_EQ(result, vcl::mrCancel);
+    EXPECT_EQ(Form1->Timer1->Interval(), 30000);
+    EXPECT_EQ(acquisition::getText(Form1->settings.period), "00:00:30");
+    EXPECT_EQ(readFile(root() + "/settings.suap"), before);
+    EXPECT_FALSE(QFile::exists(root() + "/DefaultSystemConfig.bu"));
+}
+
+TEST_F(SettingsDialog, ConfigurationThatCannotBeWrittenIsReportedAndSettingsStayUnwritten)
+{
+    start();
+    QDir().mkpath(root() + "/DefaultSystemConfig.bu/blocked");   // a folder where the file should go
+    const int result = showDialog([] { Form2->BitBtn1->Click(); });
+    EXPECT_EQ(result, vcl::mrOk) << "the dialog still closes with OK";
+    ASSERT_EQ(errorTexts().size(), 1u);
+    EXPECT_TRUE(errorTexts()[0].startsWith(QStringLiteral("Cannot create file")));
+    EXPECT_FALSE(QFile::exists(root() + "/settings.suap"));
+}
+
+} // namespace

@@ -1,0 +1,189 @@
+// The live road against a data logger on a pseudo-terminal: START, lines in the full
+// view and the strip, a busy port, a silent device, a hang-up and lines that do not parse.
+
+#include "acquisition/LivePort.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit5.h"
+#include "mainwindow/Unit1.h"
+#include "platform/MessageBox.h"
+#include "tests/support/PtyDevice.h"
+#include "tests/support/QtPrint.h"
+#include "tests/support/QtTestApp.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using testsupport::PtyDevice;
+using testsupport::WaitUntil;
+
+namespace {
+
+const QString wrongPort = QStringLiteral("Niewłaściwa nazwa portu lub port jest aktywny.");
+
+class LiveRoad : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vcl::Application->CreateForm(Form1);
+        vcl::Application->CreateForm(Form2);
+        vcl::Application->CreateForm(Form5);
+        vcl::Application->CreateForm(Form3);
+        Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:01"));
+        Form2->NumerCom->SetText(QString::fromStdString(device.path()));
+        Form2->SzybkoscTransmisji->SetText(QStringLiteral("115600"));
+    }
+    void TearDown() override
+    {
+        if (Form1->acquisitionRunning)
+            Form1->BitBtn4Click(Form1->BitBtn4);
+        if (acquisition::comHandle > 0)
+            acquisition::zamknijCom(acquisition::comHandle);
+        acquisition::comHandle = 0;
+        TForm1::emptyReadPauseMs = 100;
+        delete Form3;
+        delete Form5;
+        delete Form2;
+        delete Form1;
+        Form1 = nullptr;
+        Form2 = nullptr;
+        Form3 = nullptr;
+        Form5 = nullptr;
+    }
+    int memoLines() const { return vcl::Lines(Form1->Memo1).Count(); }
+    bool boxShown(const QString& text) const
+    {
+        for (const auto& r : boxes.records())
+            if (r.text == text)
+                return true;
+        return false;
+    }
+
+    testsupport::TempCwd cwd;
+    platform::MessageScript boxes;
+    PtyDevice device;
+};
+
+} // namespace
+
+TEST_F(LiveRoad, FullViewShowsEveryLineAndRaisesTheFlags)
+{
+    device.answerPeriodically("?DAT &",
+                              {"2024-03-05 14:07:09 21.4 22.0 T 18.5\r\n", "2024-03-05 14:07:19 21.5 22.1 T 18.6\r\n"},
+                              20ms, true);
+    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP"));
+    EXPECT_EQ(Form1->BitBtn4->FontColor(), vcl::clRed);
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    ASSERT_TRUE(WaitUntil([&] { return memoLines() >= 4; }));
+
+    const auto lines = vcl::Lines(Form1->Memo1).ToList();
+    EXPECT_EQ(lines[0], QStringLiteral("2024-03-05 14:07:09 21.4 22.0 T 18.5"));
+    EXPECT_EQ(lines[1], QStringLiteral("2024-03-05 14:07:19 21.5 22.1 T 18.6"));
+    EXPECT_EQ(Form1->parsedLine.channelCount, 3);
+    EXPECT_EQ(Form1->StringGrid1->columnCount(), 3);
+    EXPECT_EQ(vcl::Cell(Form1->StringGrid1, 2, 0), QStringLiteral("T"));
+    EXPECT_TRUE(Form1->Chart1->Series(0).Active());
+    EXPECT_FALSE(Form1->Chart1->Series(2).Active()) << "a status channel plots its point, then hides";
+    EXPECT_GE(Form1->Chart1->Series(2).Count(), 4);
+    for (int i = 0; i <= 8; ++i)
+        EXPECT_EQ(Form1->settings.windows[i].newSample, 1) << i;
+    EXPECT_EQ(Form1->settings.windows[9].newSample, 0);
+
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("START"));
+    EXPECT_EQ(acquisition::comHandle, 0);
+}
+
+TEST_F(LiveRoad, SplitJoinedAndOddBytesLoseNoLine)
+{
+    Form1->BitBtn3Click(Form1->BitBtn3);
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    device.sendPieces({"2024-03-05 14:0", "7:09 1", " 2\n"}, 30ms);
+    ASSERT_TRUE(device.waitUntilSent(2000ms));
+    device.send("2024-03-05 14:07:10 3 4\n2024-03-05 14:07:11 5 6\n2024-03-05 14:07:1");
+    device.send(std::string("2 7\0 8\n", 7));
+    device.send("2024-03-05 14:07:13 \xB9 9\n");
+    ASSERT_TRUE(WaitUntil([&] { return memoLines() >= 5; }));
+    const auto lines = vcl::Lines(Form1->Memo1).ToList();
+    EXPECT_EQ(lines[0], QStringLiteral("2024-03-05 14:07:09 1 2"));
+    EXPECT_EQ(lines[1], QStringLiteral("2024-03-05 14:07:10 3 4"));
+    EXPECT_EQ(lines[2], QStringLiteral("2024-03-05 14:07:11 5 6"));
+    EXPECT_EQ(lines[3], QStringLiteral("2024-03-05 14:07:12 7 8"));
+    EXPECT_EQ(lines[4], QStringLiteral("2024-03-05 14:07:13 ą 9"));
+    EXPECT_EQ(Form1->lineCounter, 5);
+}
+
+TEST_F(LiveRoad, StripViewParsesButShowsNothing)
+{
+    device.answer("?DAT &", "2024-03-05 14:07:09 21.4 22.0\n");
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    ASSERT_TRUE(WaitUntil([&] { return Form1->settings.windows[0].newSample == 1; }));
+    EXPECT_FLOAT_EQ(Form1->parsedLine.values[1], 22.0f);
+    EXPECT_EQ(memoLines(), 0);
+    EXPECT_EQ(Form1->Chart1->Series(0).Count(), 0);
+}
+
+TEST_F(LiveRoad, ALineThatDoesNotParseIsReportedAndTheLoopGoesOn)
+{
+    Form1->BitBtn3Click(Form1->BitBtn3);
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    device.send("2024-03-05 14:07:09 1 -- 2\n");
+    ASSERT_TRUE(WaitUntil([&] {
+        return Form1->StatusBar1->Panels(2)->Text() == QStringLiteral("Błąd czytania pomiarów..");
+    }));
+    device.send("2024-03-05 14:07:10 5 6\n");
+    ASSERT_TRUE(WaitUntil([&] { return memoLines() >= 1; }));
+    EXPECT_EQ(vcl::Lines(Form1->Memo1).Get(0), QStringLiteral("2024-03-05 14:07:10 5 6"));
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP"));
+}
+
+TEST_F(LiveRoad, BusyPortIsReportedAndRetriedAtTheNextStart)
+{
+    ASSERT_TRUE(device.holdPort()) << device.holdError();
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    EXPECT_TRUE(boxShown(wrongPort));
+    EXPECT_EQ(acquisition::comHandle, -1);
+    ASSERT_TRUE(WaitUntil([&] { return boxes.records().size() >= 2; }));
+    EXPECT_EQ(boxes.records()[1].text, wrongPort) << "the first tick says it again";
+    EXPECT_EQ(boxes.records()[1].title, QStringLiteral("Błąd"));
+    EXPECT_FALSE(Form1->Timer2->Enabled());
+
+    device.releasePort();
+    device.answer("?DAT &", "2024-03-05 14:07:09 1\n");
+    Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+    Form1->BitBtn4Click(Form1->BitBtn4);   // START opens it now
+    EXPECT_GT(acquisition::comHandle, 0);
+    EXPECT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+}
+
+TEST_F(LiveRoad, SilentDeviceEndsTheLoopWithAMessage)
+{
+    TForm1::emptyReadPauseMs = 1;
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    const QString silent = QStringLiteral("Problem z komunikacją lub nie włączony miernik\r\n"
+                                          ", Zamknij program i sprawdź miernik i połączenia!");
+    ASSERT_TRUE(WaitUntil([&] { return boxShown(silent); }));
+    EXPECT_EQ(acquisition::comHandle, 0);
+    EXPECT_EQ(Form1->emptyReads, 0);
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP"));
+    EXPECT_FALSE(Form1->Timer2->Enabled());
+}
+
+TEST_F(LiveRoad, HangUpKeepsWhatArrivedAndSaysSo)
+{
+    Form1->BitBtn3Click(Form1->BitBtn3);
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    device.send("2024-03-05 14:07:09 1 2\n");
+    ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
+    ASSERT_TRUE(device.waitUntilSent(2000ms));
+    device.hangUp();
+    ASSERT_TRUE(WaitUntil([&] { return boxShown(QStringLiteral("Problem z komunikacją, sprawdź połączenia..")); }));
+    EXPECT_EQ(acquisition::comHandle, 0);
+    EXPECT_EQ(memoLines(), 1);
+    EXPECT_FLOAT_EQ(Form1->parsedLine.values[1], 2.0f);
+}

@@ -1,0 +1,231 @@
+// Folder and file lists (and the current directory they set), memo lines, grid cells.
+
+#include "platform/VclForms.h"
+#include "platform/VclLists.h"
+#include "tests/support/QtInput.h"
+#include "tests/support/QtTestApp.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace vcl;
+
+namespace {
+
+QString canonical(const QString& path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+struct VclLists : ::testing::Test {
+    testsupport::TempCwd tmp;
+    std::unique_ptr<TForm> form = std::make_unique<TForm>();
+    QString data, other;
+    void SetUp() override
+    {
+        data = tmp.mkdir("Pomiary");
+        other = tmp.mkdir("Inne");
+        for (const char* name : {"a.txt", "B.DAN", "c.Dan", "d.csv", "e.txt.bak", "f", "Z.txt"})
+            tmp.file(QStringLiteral("Pomiary/") + QString::fromUtf8(name), "x");
+        tmp.mkdir("Pomiary/sub.dan");
+        tmp.file("Inne/k.dan", "y");
+    }
+    bool cwdIs(const QString& dir) const { return canonical(QDir::currentPath()) == canonical(dir); }
+};
+
+} // namespace
+
+TEST_F(VclLists, MaskMatchesIgnoringCaseAndTheListIsSorted)
+{
+    auto* files = new TFileListBox(form.get());
+    struct Case { const char* mask; QStringList items; };
+    const Case cases[] = {
+        {"*.txt;*.dan;", {"a.txt", "B.DAN", "c.Dan", "Z.txt"}},
+        {"*.dan;", {"B.DAN", "c.Dan"}},
+        {"*.*", {"a.txt", "B.DAN", "c.Dan", "d.csv", "e.txt.bak", "f", "Z.txt"}},
+        {";;*.CSV", {"d.csv"}},
+    };
+    files->SetDirectory(data);
+    for (const Case& c : cases) {
+        files->SetMask(QString::fromUtf8(c.mask));
+        EXPECT_EQ(files->Items(), c.items) << c.mask;
+        EXPECT_EQ(files->ItemCount(), c.items.size());
+    }
+}
+
+TEST_F(VclLists, AnotherFolderBecomesCurrentRunsOnChangeAndRereadsTheFileList)
+{
+    auto* dirs = new TDirectoryListBox(form.get());
+    auto* files = new TFileListBox(form.get());
+    files->SetMask(QStringLiteral("*.txt;*.dan;"));
+    dirs->SetFileList(files);
+    ASSERT_TRUE(cwdIs(tmp.path()));
+    EXPECT_TRUE(cwdIs(dirs->Directory()));
+
+    int changes = 0;
+    QString listedDir;
+    QStringList listed;
+    dirs->OnChange = [&](TObject* sender) {
+        EXPECT_EQ(sender, dirs);
+        ++changes;
+        // What the file list shows when the handler runs.
+        listedDir = files->Directory();
+        listed = files->Items();
+    };
+    dirs->SetDirectory(data);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(canonical(listedDir), canonical(data));
+    EXPECT_EQ(listed, (QStringList{"a.txt", "B.DAN", "c.Dan", "Z.txt"}));
+    EXPECT_TRUE(cwdIs(data));
+    EXPECT_EQ(canonical(dirs->Directory()), canonical(data));
+
+    // The same folder, however written, does nothing (not even make it current).
+    QDir::setCurrent(other);
+    for (const QString& same : {data, data.toUpper(), data + "/", data + "/./", data + "/sub.dan/.."}) {
+        dirs->SetDirectory(same);
+        EXPECT_EQ(changes, 1) << same.toStdString();
+        EXPECT_TRUE(cwdIs(other));
+    }
+
+    // A relative folder follows the current directory.
+    dirs->SetDirectory(QStringLiteral("../Inne"));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(listed, QStringList{"k.dan"});
+    EXPECT_TRUE(cwdIs(other));
+}
+
+TEST_F(VclLists, AFolderThatCannotBeEnteredChangesNothing)
+{
+    auto* dirs = new TDirectoryListBox(form.get());
+    int changes = 0;
+    dirs->OnChange = [&](TObject*) { ++changes; };
+    const QString before = dirs->Directory();
+    EXPECT_THROW(dirs->SetDirectory(tmp.path() + "/Brak"), Exception);
+    EXPECT_EQ(dirs->Directory(), before);
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(cwdIs(tmp.path()));
+}
+
+TEST_F(VclLists, UpdateRereadsAndMakesTheFileListsFolderCurrent)
+{
+    auto* files = new TFileListBox(form.get());
+    files->SetMask(QStringLiteral("*.dan;"));
+    files->SetDirectory(data);
+    files->SetFileName(QStringLiteral("c.dan"));   // the list's name, found ignoring case
+    EXPECT_EQ(files->ItemIndex(), 1);
+    EXPECT_EQ(files->FileName(), QDir(files->Directory()).filePath("c.Dan"));
+
+    QDir::setCurrent(other);
+    tmp.file("Pomiary/A0.dan", "z");
+    files->Update();
+    EXPECT_TRUE(cwdIs(data));
+    EXPECT_EQ(files->Items(), (QStringList{"A0.dan", "B.DAN", "c.Dan"}));
+    EXPECT_EQ(files->ItemIndex(), 2);   // still c.Dan
+
+    files->SetItemIndex(-1);
+    EXPECT_EQ(files->FileName(), QString());
+    // Pointing it at the folder it has does nothing, not even make it current.
+    QDir::setCurrent(other);
+    files->SetDirectory(data.toUpper());
+    EXPECT_TRUE(cwdIs(other));
+}
+
+TEST_F(VclLists, UserClicksRunOnClickAndOnDblClickCodeDoesNot)
+{
+    auto* files = new TFileListBox(form.get());
+    files->SetBounds(0, 0, 200, 200);
+    files->SetMask(QStringLiteral("*.txt;*.dan;"));
+    files->SetDirectory(data);
+    form->Show();
+    std::vector<QString> clicked, opened;
+    files->OnClick = [&](TObject*) { clicked.push_back(QFileInfo(files->FileName()).fileName()); };
+    files->OnDblClick = [&](TObject*) { opened.push_back(QFileInfo(files->FileName()).fileName()); };
+    files->SetItemIndex(0);
+    EXPECT_TRUE(clicked.empty());
+    testsupport::MouseClick(files->viewport(), files->visualItemRect(files->item(2)).center());
+    testsupport::KeyClick(files, Qt::Key_Down);
+    testsupport::MouseDoubleClick(files->viewport(), files->visualItemRect(files->item(1)).center());
+    EXPECT_EQ(clicked, (std::vector<QString>{"c.Dan", "Z.txt", "B.DAN"}));
+    EXPECT_EQ(opened, std::vector<QString>{"B.DAN"});
+    form->Hide();
+}
+
+TEST_F(VclLists, FolderListOpensTheEntryTheUserActivates)
+{
+    auto* dirs = new TDirectoryListBox(form.get());
+    dirs->SetBounds(0, 0, 200, 300);
+    form->Show();
+    int changes = 0;
+    dirs->OnChange = [&](TObject*) { ++changes; };
+    QListWidgetItem* entry = nullptr;
+    for (int i = 0; i < dirs->count(); ++i) {
+        if (dirs->item(i)->text().trimmed() == QLatin1String("Pomiary"))
+            entry = dirs->item(i);
+    }
+    ASSERT_NE(entry, nullptr);
+    dirs->setCurrentItem(entry);
+    testsupport::KeyClick(dirs, Qt::Key_Return);
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(cwdIs(data));
+    EXPECT_EQ(dirs->item(dirs->count() - 1)->text().trimmed(), QStringLiteral("sub.dan"));
+    form->Hide();
+}
+
+TEST(VclMemoLines, LinesBehaveLikeTheClassLibrarysTextList)
+{
+    QPlainTextEdit memo;
+    TMemoLines lines = Lines(&memo);
+    struct Case { const char* text; QStringList lines; };
+    const Case cases[] = {
+        {"", {}}, {"\n", {""}}, {"a", {"a"}}, {"a\n", {"a"}}, {"a\n\n", {"a", ""}}, {"a\nb", {"a", "b"}},
+    };
+    for (const Case& c : cases) {
+        lines.SetText(QString::fromUtf8(c.text));
+        EXPECT_EQ(lines.Count(), c.lines.size()) << c.text;
+        EXPECT_EQ(lines.ToList(), c.lines) << c.text;
+    }
+
+    lines.Clear();
+    lines.Add(QStringLiteral("2024-01-01 10:00:00 1.0"));
+    lines.Add(QStringLiteral("2024-01-01 10:00:01 2.0"));
+    lines.Add(QStringLiteral("łódź"));
+    EXPECT_EQ(lines.Count(), 3);
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("2024-01-01 10:00:00 1.0\n2024-01-01 10:00:01 2.0\nłódź\n"));
+    lines.Delete(0);
+    EXPECT_EQ(lines[0], QStringLiteral("2024-01-01 10:00:01 2.0"));
+    lines.Insert(0, QStringLiteral("Nazwa pomiaru:"));
+    lines.Set(2, QStringLiteral("."));
+    EXPECT_EQ(lines.ToList(), (QStringList{"Nazwa pomiaru:", "2024-01-01 10:00:01 2.0", "."}));
+    EXPECT_EQ(lines.Text(), QStringLiteral("Nazwa pomiaru:\n2024-01-01 10:00:01 2.0\n.\n"));
+
+    // After text without a final line break, a new line still starts on a line of its own.
+    lines.SetText(QStringLiteral("x\ny"));
+    lines.Add(QStringLiteral("z"));
+    EXPECT_EQ(lines.ToList(), (QStringList{"x", "y", "z"}));
+    lines.SetText(QStringLiteral("x\ny"));
+    lines.Delete(1);
+    EXPECT_EQ(lines.ToList(), QStringList{"x"});
+    lines.Delete(0);
+    EXPECT_EQ(lines.Count(), 0);
+    lines.Delete(0);   // nothing to delete
+    EXPECT_EQ(lines.Get(5), QString());
+
+    lines.Assign({"k1", "k2"});
+    EXPECT_EQ(lines.Count(), 2);
+}
+
+TEST(VclGrid, CellsAreAddressedColumnThenRow)
+{
+    QTableWidget grid(2, 35);
+    EXPECT_EQ(Cell(&grid, 3, 1), QString());
+    SetCell(&grid, 3, 1, QStringLiteral("21.5"));
+    SetCell(&grid, 0, 0, QStringLiteral("k1"));
+    SetCell(&grid, 40, 0, QStringLiteral("ignored"));
+    EXPECT_EQ(Cell(&grid, 3, 1), QStringLiteral("21.5"));
+    EXPECT_EQ(grid.item(1, 3)->text(), QStringLiteral("21.5"));
+    EXPECT_EQ(Cell(&grid, 0, 0), QStringLiteral("k1"));
+    SetCell(&grid, 3, 1, QString());
+    EXPECT_EQ(Cell(&grid, 3, 1), QString());
+}

@@ -1,0 +1,153 @@
+// Scripted services (file, colour and print dialogs, the shell opener) and the error
+// box for exceptions that escape handlers.
+
+#include "platform/MessageBox.h"
+#include "platform/VclApplication.h"
+#include "platform/VclControls.h"
+#include "platform/VclDialogs.h"
+#include "platform/VclShell.h"
+#include "tests/support/QtTestApp.h"
+
+#include <QFile>
+#include <QMenu>
+#include <QPainter>
+#include <QPrinter>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace vcl;
+
+TEST(VclDialogs, FileDialogRecordsItsSetupAndTakesTheScriptedAnswer)
+{
+    testsupport::TempCwd tmp;
+    DialogScript script;
+    TOpenDialog open;
+    open.SetInitialDir(tmp.path());
+    open.SetFileName(QStringLiteral("*.*"));
+    open.SetFilter(QStringLiteral("Plik danych|*.dan|Plik tekstowy|*.txt|Wszystkie pliki|*.*"));
+    open.SetDefaultExt(QStringLiteral("txt"));
+
+    struct Case { const char* answer; bool accept; const char* fileName; };
+    const Case cases[] = {
+        {"pomiar", true, "pomiar.txt"},          // no extension: the default one is added
+        {"pomiar.dan", true, "pomiar.dan"},
+        {"Okno1/run.dan", true, "Okno1/run.dan"},
+        {nullptr, false, "Okno1/run.dan"},     // cancelled: the name stays
+    };
+    for (const Case& c : cases) {
+        if (c.answer)
+            script.answerFile(QString::fromUtf8(c.answer));
+        else
+            script.cancel();
+        EXPECT_EQ(open.Execute(), c.accept);
+        EXPECT_EQ(open.FileName(), tmp.path() + "/" + QString::fromUtf8(c.fileName));
+    }
+    ASSERT_EQ(script.records().size(), 4u);
+    const DialogRecord& first = script.records()[0];
+    EXPECT_EQ(first.kind, QStringLiteral("open"));
+    EXPECT_EQ(first.initialDir, tmp.path());
+    EXPECT_EQ(first.fileName, QStringLiteral("*.*"));
+    EXPECT_EQ(first.filter, open.Filter());
+    EXPECT_EQ(first.defaultExt, QStringLiteral("txt"));
+    // Nothing queued: the dialog is cancelled, never shown.
+    TSaveDialog save;
+    EXPECT_FALSE(save.Execute());
+    EXPECT_EQ(script.records().back().kind, QStringLiteral("save"));
+}
+
+TEST(VclDialogs, ClassLibraryFiltersBecomeQtFilters)
+{
+    struct Case { const char* in; const char* out; };
+    const Case cases[] = {
+        {"Plik danych|*.dan|Plik tekstowy|*.txt|Wszystkie pliki|*.*",
+         "Plik danych (*.dan);;Plik tekstowy (*.txt);;Wszystkie pliki (*.*)"},
+        {"Pliki tekstowe|*.txt;*.dan", "Pliki tekstowe (*.txt *.dan)"},
+        {"", ""},
+        {"Bez wzorca", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TFileDialogBase::QtFilter(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
+}
+
+TEST(VclDialogs, ColourAndPrintDialogsAreScriptedAndPrintingWritesAPdf)
+{
+    testsupport::TempCwd tmp;
+    DialogScript script;
+    TColorDialog colour;
+    colour.SetColor(clRed);
+    script.answerColor(clNavy);
+    EXPECT_TRUE(colour.Execute());
+    EXPECT_EQ(colour.Color(), clNavy);
+    script.cancel();
+    EXPECT_FALSE(colour.Execute());
+    EXPECT_EQ(colour.Color(), clNavy);
+    EXPECT_EQ(ToQColor(clNavy), QColor(0, 0, 128));
+    EXPECT_EQ(FromQColor(QColor(0, 128, 0)), clGreen);
+
+    TPrintDialog print;
+    const QString pdf = tmp.path() + "/wykres.pdf";
+    script.answerPrintToPdf(pdf);
+    ASSERT_TRUE(print.Execute());
+    {
+        QPainter painter(print.Printer());
+        ASSERT_TRUE(painter.isActive());
+        painter.drawText(100, 100, QStringLiteral("k1"));
+    }
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5) == "%PDF-");
+    EXPECT_EQ(script.records().back().kind, QStringLiteral("print"));
+}
+
+TEST(VclShell, RequestsAreRecordedAndMappedToWhatTheDesktopOpens)
+{
+    testsupport::TempCwd tmp;
+    platform::ShellScript shell;
+    struct Case { const char* op; const char* file; const char* params; const char* dir; QUrl url; };
+    const Case cases[] = {
+        {"open", "https://example.org/Support/", "", "", QUrl("https://example.org/Support/")},
+        {"open", "www.example.org", "", "", QUrl("http://www.example.org")},
+        {"explore", "/var/data", "", "", QUrl::fromLocalFile("/var/data")},
+        {"open", "Excel.exe", "\"/tmp/eksport.txt\"", "", QUrl::fromLocalFile("/tmp/eksport.txt")},
+        {"open", "scalc.exe", "", "", QUrl()},
+        {"open", "pomoc.pdf", "", "/opt/prog", QUrl::fromLocalFile("/opt/prog/pomoc.pdf")},
+        {"open", "pomoc.pdf", "", "", QUrl::fromLocalFile(tmp.path() + "/pomoc.pdf")},
+        {"print", "pomoc.pdf", "", "", QUrl()},
+    };
+    for (const Case& c : cases) {
+        const bool ok = platform::ShellExecute(QString::fromUtf8(c.op), QString::fromUtf8(c.file),
+                                               QString::fromUtf8(c.params), QString::fromUtf8(c.dir));
+        EXPECT_EQ(ok, !c.url.isEmpty()) << c.file;
+        ASSERT_FALSE(shell.records().empty());
+        EXPECT_EQ(shell.records().back().url, c.url) << c.file;
+        EXPECT_EQ(shell.records().back().operation, QString::fromUtf8(c.op));
+    }
+    shell.answer(false);   // the desktop refused
+    EXPECT_FALSE(platform::ShellExecute(QStringLiteral("open"), QStringLiteral("https://example.org")));
+    EXPECT_EQ(shell.records().size(), std::size(cases) + 1);
+}
+
+TEST(VclErrors, AnExceptionEscapingAnyHandlerIsShownAndTheProgramGoesOn)
+{
+    platform::MessageScript boxes;
+    // Straight from the event loop, not through a layer handler: the application object
+    // catches it.
+    int after = 0;
+    QTimer::singleShot(0, [] { throw std::runtime_error("Nie mo\xbf" "na zapisa\xe6"); });
+    QTimer::singleShot(0, [] { throw 7; });
+    QTimer::singleShot(5, [&] { ++after; });
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return after == 1; }));
+    // Through a menu item's handler.
+    QMenu menu;
+    QAction* item = AddMenuItem(&menu, QStringLiteral("Czytaj."), [](TObject*) {
+        throw Exception(QStringLiteral("Brak połączenia"));
+    });
+    item->trigger();
+    ASSERT_EQ(boxes.records().size(), 3u);
+    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Nie można zapisać"));
+    EXPECT_EQ(boxes.records()[1].text, QString());
+    EXPECT_EQ(boxes.records()[2].text, QStringLiteral("Brak połączenia"));
+    for (const auto& r : boxes.records())
+        EXPECT_EQ(r.title, QStringLiteral("Error"));
+}
