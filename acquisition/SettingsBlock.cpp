@@ -2,6 +2,7 @@
 
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
+#include "platform/SafeFile.h"
 
 #include <QFile>
 
@@ -119,55 +120,6 @@ std::string joinPath(const std::string& dir, const char* name)
     return dir + '/' + name;
 }
 
-long plainWrite(int fd, const void* data, std::size_t size)
-{
-    return static_cast<long>(::write(fd, data, size));
-}
-
-bool writeAll(int fd, const unsigned char* data, std::size_t size, SettingsWriteFn write)
-{
-    while (size > 0) {
-        const long n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes the bytes beside the target and moves them over it only once they are on
-// disk, so a full disk or a crash never leaves a truncated file in its place.
-bool replaceFile(const std::string& path, const void* data, std::size_t size, SettingsWriteFn write)
-{
-    const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(fd, old.st_mode & 07777);
-    bool ok = writeAll(fd, static_cast<const unsigned char*>(data), size, write);
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself is durable only once the folder is synced; a failure here
-    // leaves a complete file either way, so it is not reported.
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -230,7 +182,7 @@ bool saveSettings(SettingsBlock& block, const SettingsWindowSide& side, const st
     // settings file itself is addressed by its full path, so a failed change cannot move it.
     const std::string dir = localFileName(startDir);
     [[maybe_unused]] const int changed = dir.empty() ? 0 : ::chdir(dir.c_str());
-    if (!replaceFile(joinPath(dir, settingsFileName), &next, sizeof next, write ? write : plainWrite)) {
+    if (!platform::ReplaceFile(joinPath(dir, settingsFileName), &next, sizeof next, write)) {
         platform::MessageBox(QStringLiteral("Save error "), QStringLiteral("Error"), platform::MB_OK);
         return false;
     }

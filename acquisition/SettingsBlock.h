@@ -8,6 +8,8 @@
 // text leaves the bytes of a longer earlier one behind its NUL; they are kept and saved
 // back as they are, so a file round-trips unchanged.
 
+#include "platform/SafeFile.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -173,7 +175,7 @@ struct SettingsWindowSide {
 };
 
 // Writes the file's bytes; a stand-in for write(2) so tests can fail it like a full disk.
-using SettingsWriteFn = long (*)(int fd, const void* data, std::size_t size);
+using SettingsWriteFn = platform::WriteFn;
 
 // Stores the main window's geometry into the block, makes the start folder current and
 // writes "settings.suap" there through a temporary file that replaces the old one only

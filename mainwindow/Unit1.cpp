@@ -226,6 +226,7 @@ void TForm1::buildComponents()
     IdTCPClient1->Port = 0;
     IdTCPServer1 = std::make_unique<platform::TcpServer>();
     IdTCPServer1->DefaultPort = 3999;
+    IdTCPServer1->OnExecute = [this](const platform::TcpPeerPtr&, const std::string&, bool) { ++tcpLinesReceived; };
 
     PopupMenu1 = new QMenu(this);
     Czytajpami1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."));

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -187,6 +188,8 @@ public:
     // Creates one measurement window for slot nextWindowIndex and shows it. Set by the
     // measurement windows' unit; until then no window is created.
     static std::function<void(TForm1&)> createMeasurementWindow;
+    // Lines the TCP server has received, counted on its peer threads.
+    std::atomic<int> tcpLinesReceived{0};
     // Windows created so far (owned by the main window).
     int createdWindows = 0;
 

@@ -167,7 +167,11 @@ void TForm1::handleLiveLine(const std::string& received)
 {
     ++lineCounter;
     currentLine = rtl::Trim(received);
-    if (hasLiveLineShape(currentLine)) {
+    // Only a line of the reading's shape carries a sample. Any other line is still
+    // listed, but the previous values are neither plotted again nor handed to the
+    // measurement windows as a sample the device never sent.
+    const bool sample = hasLiveLineShape(currentLine);
+    if (sample) {
         try {
             if (parsedLine.resetPending)
                 parsedLine.Zeruj();
@@ -178,10 +182,15 @@ void TForm1::handleLiveLine(const std::string& received)
             return;
         }
     }
-    if (mainViewMode == 1)
-        showLiveLine();
-    for (int i = 0; i <= 8; ++i)
-        settings.windows[i].newSample = 1;
+    if (mainViewMode == 1) {
+        if (sample)
+            showLiveLine();
+        else
+            Memo1->appendPlainText(fromAnsi(currentLine));
+    }
+    if (sample)
+        for (int i = 0; i <= 8; ++i)
+            settings.windows[i].newSample = 1;
 }
 
 void TForm1::showLiveLine()

@@ -6,6 +6,7 @@
 #include "dialogs/Unit5.h"
 #include "mainwindow/Unit1.h"
 #include "platform/MessageBox.h"
+#include "windows/Unit6.h"
 
 int main(int argc, char** argv)
 {
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     try {
         app.SetTitle(QStringLiteral("Tazo6Dalvinter"));
         app.SetMainFormOnTaskBar(true);
+        RegisterMeasurementWindows();
         app.CreateForm(Form1);
         app.CreateForm(Form2);
         app.CreateForm(Form5);

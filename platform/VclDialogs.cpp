@@ -47,7 +47,8 @@ bool TFileDialogBase::Execute()
     } else {
         QFileDialog dialog(nullptr, title_, startDir, QtFilter(filter_));
         dialog.setAcceptMode(save_ ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        dialog.setFileMode(save_ ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        // As the class library's open dialog: a name that does not exist yet may be typed.
+        dialog.setFileMode(QFileDialog::AnyFile);
         const QStringList filters = dialog.nameFilters();
         if (filterIndex_ >= 1 && filterIndex_ <= filters.size())
             dialog.selectNameFilter(filters[filterIndex_ - 1]);

@@ -238,20 +238,36 @@ void TForm::DoCreate()
     Fire(OnCreate, this);
 }
 
+void TForm::applyPendingOuter()
+{
+    if (frameKnown_ || !isVisible())
+        return;
+    const QSize extra = frameExtra();
+    // Some window systems tell the frame only after the show; until they do, the outer
+    // sizes set before the show stay pending, so the frame is never added on top.
+    if (extra.isEmpty() && !firstShowDone_) {
+        firstShowDone_ = true;
+        return;
+    }
+    frameKnown_ = true;
+    const int w = pendingOuter_.width() >= 0 ? pendingOuter_.width() - extra.width() : width();
+    const int h = pendingOuter_.height() >= 0 ? pendingOuter_.height() - extra.height() : height();
+    pendingOuter_ = QSize(-1, -1);
+    if (QSize(w, h) != size())
+        resizeClient(w, h);
+}
+
+void TForm::moveEvent(QMoveEvent* e)
+{
+    TControlT<QWidget>::moveEvent(e);
+    if (!frameExtra().isEmpty())
+        applyPendingOuter();
+}
+
 void TForm::showEvent(QShowEvent* e)
 {
     TControlT<QWidget>::showEvent(e);
-    if (!frameKnown_) {
-        // Now the window system has told the frame's size: the outer sizes set before
-        // the first show hold the frame too.
-        frameKnown_ = true;
-        const QSize extra = frameExtra();
-        const int w = pendingOuter_.width() >= 0 ? pendingOuter_.width() - extra.width() : width();
-        const int h = pendingOuter_.height() >= 0 ? pendingOuter_.height() - extra.height() : height();
-        pendingOuter_ = QSize(-1, -1);
-        if (QSize(w, h) != size())
-            resizeClient(w, h);
-    }
+    applyPendingOuter();
     if (!e->spontaneous() && !reshowing_)
         Fire(OnShow, this);
 }

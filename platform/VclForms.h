@@ -84,6 +84,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
@@ -101,7 +102,9 @@ private:
     bool reshowing_ = false;
     // Outer sizes asked for before the window system told the frame's size; applied
     // when the form is first shown.
+    void applyPendingOuter();
     bool frameKnown_ = false;
+    bool firstShowDone_ = false;
     QSize pendingOuter_{-1, -1};
     void resizeClient(int width, int height);
 };

@@ -221,6 +221,8 @@ struct HeaderCase {
     std::int64_t recordCount;
     std::string trailerText;
 };
+// Names the case in test listings instead of dumping its bytes.
+inline void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
 
 std::string sixtyOneLinesWithoutMarker()
 {
@@ -328,6 +330,8 @@ struct ConversionCase {
     std::int64_t recordCount; // the computed count that the trailer's error leaves
     std::string columnLine;
 };
+// Names the case in test listings instead of dumping its bytes.
+inline void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.name; }
 
 class DataFileConversionTest : public DataFileTest, public ::testing::WithParamInterface<ConversionCase> {};
 

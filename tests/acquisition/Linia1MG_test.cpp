@@ -77,7 +77,7 @@ std::string repeat(const std::string& unit, int n)
     return s;
 }
 
-TEST(Linia1MGState, ConstructionAndReset)
+TEST_F(Linia1MGTest, ConstructionAndReset)
 {
     Linia1MG l;
     EXPECT_TRUE(l.resetPending);
@@ -289,6 +289,23 @@ TEST_F(Linia1MGTest, ValuesPartIsTheTextAfterTheTime)
     line.CzytajLinie("2024-03-05 14:07:09 1 2");
     line.CzytajLinie("DataTime  k1 k2");
     EXPECT_EQ(line.valuesPart, "");
+}
+
+TEST_F(Linia1MGTest, StatusChannelsAreMarkedByTheirPairs)
+{
+    line.CzytajLinie("14:07:09 Err 1 Bat 3.6 T 20 Tx 4");
+    EXPECT_EQ(line.channelCount, 4);
+    const bool marked[4] = {true, true, true, false};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(line.statusFlags[i], marked[i]) << line.names[i];
+
+    // A pair sets or clears its channel's mark; positional values leave it.
+    line.CzytajLinie("14:07:19 Bat2 1 5 Temp");
+    EXPECT_FALSE(line.statusFlags[0]);
+    EXPECT_TRUE(line.statusFlags[1]);
+    EXPECT_TRUE(line.statusFlags[2]);
+    line.Zeruj();
+    EXPECT_TRUE(line.statusFlags[1]) << "the reset keeps the marks";
 }
 
 TEST_F(Linia1MGTest, CountChannelShowsTheStepSinceTheLastLine)

@@ -259,6 +259,8 @@ struct LoadCase {
     std::size_t wholeFrom;
     std::size_t partialFrom;
 };
+// Names the case in test listings instead of dumping its bytes.
+inline void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
 
 class SettingsLoadTest : public SettingsBlockTest, public ::testing::WithParamInterface<LoadCase> {};
 
@@ -342,6 +344,8 @@ struct SideCase {
     std::int32_t leftPanelWidth;
     std::int32_t listPanelSize;
 };
+// Names the case in test listings instead of dumping its bytes.
+inline void PrintTo(const SideCase& c, std::ostream* os) { *os << c.name; }
 
 class SettingsSideTest : public SettingsBlockTest, public ::testing::WithParamInterface<SideCase> {};
 
@@ -425,6 +429,8 @@ struct FailCase {
     SettingsWriteFn write;
     bool targetIsFolder = false;
 };
+// Names the case in test listings instead of dumping its bytes.
+inline void PrintTo(const FailCase& c, std::ostream* os) { *os << c.name; }
 
 class SettingsSaveFailTest : public SettingsBlockTest, public ::testing::WithParamInterface<FailCase> {};
 

@@ -269,6 +269,11 @@ struct CycleCase {
     int selected;                // radio left selected, -1 none
     std::uint8_t after[4];
 };
+// Names the case by its stored bytes, e.g. "stored 1010".
+inline void PrintTo(const CycleCase& c, std::ostream* os)
+{
+    *os << "stored " << int(c.stored[0]) << int(c.stored[1]) << int(c.stored[2]) << int(c.stored[3]);
+}
 
 class CycleBytes : public SettingsDialog, public ::testing::WithParamInterface<CycleCase> {};
 
@@ -338,6 +343,10 @@ TEST_F(SettingsDialog, StoredServerModeListensFromStartAndShowingDoesNotStopIt)
     EXPECT_TRUE(Form1->IdTCPServer1->isActive());
     testsupport::TcpPeer second = testsupport::TcpPeer::connectTo(port);
     EXPECT_TRUE(second.isOpen());
+    // Until the receiver handles them, lines that arrive are counted.
+    ASSERT_TRUE(device.send("2024-03-05 14:07:09 1 2\r2024-03-05 14:07:10 3 4\r"));
+    ASSERT_TRUE(second.send("2024-03-05 14:07:11 5 6\r"));
+    EXPECT_TRUE(testsupport::WaitUntil([] { return Form1->tcpLinesReceived.load() == 3; }));
 }
 
 TEST_F(SettingsDialog, ServerThatCannotStartIsReportedAndEndsTheCreation)

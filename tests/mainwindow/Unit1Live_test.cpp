@@ -187,3 +187,19 @@ TEST_F(LiveRoad, HangUpKeepsWhatArrivedAndSaysSo)
     EXPECT_EQ(memoLines(), 1);
     EXPECT_FLOAT_EQ(Form1->parsedLine.values[1], 2.0f);
 }
+
+TEST_F(LiveRoad, ALineOfAnotherShapeIsListedButIsNoSample)
+{
+    Form1->BitBtn3Click(Form1->BitBtn3);
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    device.send("2024-03-05 14:07:09 1 2\n");
+    ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
+    for (auto& w : Form1->settings.windows)
+        w.newSample = 0;
+    device.send("device restarted: 12:00\n");
+    ASSERT_TRUE(WaitUntil([&] { return memoLines() == 2; }));
+    EXPECT_EQ(vcl::Lines(Form1->Memo1).Get(1), QStringLiteral("device restarted: 12:00"));
+    EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1) << "the previous values are not plotted again";
+    EXPECT_EQ(Form1->settings.windows[0].newSample, 0) << "no sample for the measurement windows";
+}

@@ -1,0 +1,401 @@
+// The measurement window as an object: placement, its folder and channel list, the
+// show timer, geometry write-back, closing and reopening, series styling, the remarks
+// and the chart's axis fit.
+
+#include "tests/windows/WindowFixture.h"
+
+#include <QFileInfo>
+#include <memory>
+
+using namespace windowtest;
+using testsupport::TempCwd;
+
+namespace {
+
+int windowObjects()
+{
+    int n = 0;
+    for (QWidget* w : Form1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        n += dynamic_cast<TForm6*>(w) ? 1 : 0;
+    return n;
+}
+
+struct PlacementCase {
+    int n, k, mainWidth, screenHeight;
+    int width, height, left, top;
+};
+
+// Main window 1200 x 93 at (0, 0) unless the screen height says otherwise.
+const PlacementCase placementCases[] = {
+    {1, 0, 1200, 1024, 1200, 800, 0, 93},
+    {2, 0, 1200, 1024, 595, 396, 5, 93},
+    {2, 1, 1200, 1024, 595, 396, 600, 93},
+    {3, 0, 1200, 1024, 400, 266, 0, 93},
+    {3, 1, 1200, 1024, 400, 266, 400, 93},
+    {3, 2, 1200, 1024, 400, 266, 800, 93},
+    {4, 0, 1200, 1024, 595, 435, 0, 93},
+    {4, 1, 1200, 1024, 595, 435, 595, 93},
+    {4, 2, 1200, 1024, 595, 435, 0, 528},
+    {4, 3, 1200, 1024, 595, 435, 595, 528},
+    {5, 4, 1200, 1024, 400, 435, 400, 528},
+    {6, 2, 1200, 1024, 400, 435, 800, 93},
+    {7, 6, 1200, 1024, 300, 435, 600, 528},
+    {8, 0, 1200, 1024, 300, 435, 0, 93},
+    {8, 3, 1200, 1024, 300, 435, 900, 93},
+    {8, 4, 1200, 1024, 300, 435, 0, 528},
+    {8, 7, 1200, 1024, 300, 435, 900, 528},
+    // F = 300: the free height caps the windows of one row.
+    {1, 0, 1200, 453, 1200, 300, 0, 93},
+    {3, 1, 1200, 453, 400, 266, 400, 93},
+    // F = 200 is below (2 x 400) div 3.
+    {3, 1, 1200, 353, 400, 200, 400, 93},
+};
+
+} // namespace
+
+TEST(Placement, TilesTheScreenBelowTheMainWindow)
+{
+    for (const auto& c : placementCases) {
+        SCOPED_TRACE(testing::Message() << "n=" << c.n << " k=" << c.k << " SH=" << c.screenHeight);
+        const auto p = placeWindow(c.n, c.k, c.mainWidth, 93, 0, 0, c.screenHeight);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->width, c.width);
+        EXPECT_EQ(p->height, c.height);
+        EXPECT_EQ(p->left, c.left);
+        EXPECT_EQ(p->top, c.top);
+        EXPECT_EQ(p->splitterPos, 150);
+    }
+    for (int n : {0, 9, -1})
+        EXPECT_FALSE(placeWindow(n, 0, 1200, 93, 0, 0, 1024)) << n;
+}
+
+TEST_F(WindowTest, AutomaticPlacementWritesTheRecordAtCreation)
+{
+    TForm6::screenHeightOverride = 1024;
+    Form1->SetBounds(0, 0, 1200, 93);
+    Form1->autoPlaceWindows = true;
+    for (int n : {1, 2, 3, 4, 8}) {
+        Form1->settings.windowCount = n;
+        for (int k = 0; k < n; ++k) {
+            SCOPED_TRACE(testing::Message() << "n=" << n << " k=" << k);
+            // Built and not shown, so no window frame comes into the sizes.
+            Form1->nextWindowIndex = k;
+            std::unique_ptr<TForm6> w(vcl::CreateForm<TForm6>(Form1));
+            const auto expected = placeWindow(n, k, 1200, 93, 0, 0, 1024);
+            const auto& r = Form1->settings.windows[k];
+            EXPECT_EQ(r.width, expected->width);
+            EXPECT_EQ(r.height, expected->height);
+            EXPECT_EQ(r.left, expected->left);
+            EXPECT_EQ(r.top, expected->top);
+            EXPECT_EQ(r.splitterPos, 150);
+            EXPECT_EQ(w->Left(), expected->left);
+            EXPECT_EQ(w->Top(), expected->top);
+            EXPECT_EQ(w->Panel3->Width(), 150);
+        }
+    }
+}
+
+TEST_F(WindowTest, AWindowCountOutsideOneToEightKeepsTheStoredGeometry)
+{
+    Form1->autoPlaceWindows = true;
+    Form1->settings.windowCount = 0;
+    TForm6* w = open(0);
+    const auto& r = Form1->settings.windows[0];
+    EXPECT_EQ(r.width, 500);
+    EXPECT_EQ(r.height, 500);
+    EXPECT_EQ(r.left, 50);
+    EXPECT_EQ(r.top, 200);
+    EXPECT_EQ(w->Width(), 500);
+    EXPECT_EQ(w->Left(), 50);
+}
+
+TEST_F(WindowTest, CreationMakesTheWindowFolderAndLeavesItCurrent)
+{
+    auto& r = Form1->settings.windows[0];
+    r.state = 4;
+    TForm6* w = open(0);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(QFileInfo(windowDir(0)).isDir());
+    EXPECT_EQ(QDir::currentPath(), windowDir(0));
+    EXPECT_EQ(w->FileListBox1->Directory(), windowDir(0));
+    EXPECT_EQ(w->windowName, "Okno1");
+    EXPECT_EQ(w->Caption(), QStringLiteral("Okno1  "));
+    EXPECT_EQ(r.state, 0);
+    EXPECT_EQ(acquisition::getText(Form1->settings.workFolder), workDir);
+    const QStringList values = vcl::Lines(w->Memo3).ToList();
+    ASSERT_EQ(values.size(), 11);
+    EXPECT_EQ(values[0], QString());
+    EXPECT_EQ(values[9], platform::cp1250ToUnicode(workDir));
+    EXPECT_EQ(values[10], QStringLiteral("."));
+    EXPECT_EQ(vcl::Lines(w->Memo2).Count(), 11);
+    EXPECT_EQ(w->ComboBox2->Items(), (QStringList{"K1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"}));
+    EXPECT_EQ(w->ComboBox2->Text(), QStringLiteral("Wybierz kanał pomiarowy."));
+    EXPECT_FALSE(w->StatusBar1->Visible());
+    EXPECT_EQ(w->BitBtn1->Caption(), QStringLiteral("START"));
+    EXPECT_EQ(w->BitBtn1->FontColor(), vcl::clGreen);
+    EXPECT_EQ(w->UpDown1->Max(), 9);
+    EXPECT_FALSE(w->tickArmed);
+    EXPECT_FALSE(w->Timer1->Enabled());
+    EXPECT_TRUE(w->Timer2->Enabled());
+    EXPECT_EQ(w->Timer2->Interval(), 400);
+    EXPECT_EQ(w->Timer1->Interval(), 500);
+    EXPECT_TRUE(w->Chart1->Series(0).Active());
+    EXPECT_FALSE(w->Chart1->Series(1).Active());
+    EXPECT_EQ(w->Chart1->Series(34).Title(), "k35");
+}
+
+TEST_F(WindowTest, AnExistingFolderIsUsedWithItsChannelListAndStoredRun)
+{
+    // Twelve items, one marked: line 12 stands for channel 12.
+    QByteArray list;
+    for (int i = 1; i <= 12; ++i)
+        list += "k" + QByteArray::number(i) + (i == 3 ? " Aktywny" : "") + "\r\n";
+    cwd.file(QStringLiteral("Okno2/ChanelConfig.confs"), list);
+    cwd.file(QStringLiteral("Okno2/old.dan"), "00:00:01  1.0\r\n");
+    cwd.file(QStringLiteral("Okno2/notes.txt"), "x");
+    auto& r = Form1->settings.windows[1];
+    acquisition::setText(r.measurementName, "pomiar7");
+    acquisition::setText(r.remarks, "uwaga \xB9\r\ndruga");
+    Form1->settings.windowCount = 2;
+
+    TForm6* w = open(1);
+    ASSERT_EQ(w->ComboBox2->ItemCount(), 12);
+    EXPECT_EQ(w->ComboBox2->itemText(2), QStringLiteral("k3 Aktywny"));
+    EXPECT_EQ(w->ComboBox2->itemText(11), QStringLiteral("k12"));
+    EXPECT_EQ(w->FileListBox1->Items(), QStringList{QStringLiteral("old.dan")});
+    EXPECT_EQ(w->Caption(), QStringLiteral("Okno2  pomiar7"));
+    EXPECT_EQ(vcl::Lines(w->Memo3).Get(0), QStringLiteral("pomiar7"));
+    EXPECT_EQ(w->LabeledEdit1->Text(), QStringLiteral("pomiar7"));
+    EXPECT_EQ(w->Memo4->toPlainText(), QStringLiteral("uwaga ą\ndruga"));
+    EXPECT_EQ(acquisition::getText(r.remarks), "uwaga \xB9\r\ndruga") << "loading the remarks stores nothing";
+}
+
+TEST_F(WindowTest, ChoosingAChannelTogglesItAndSavesTheList)
+{
+    TForm6* w = open(0);
+    const QString file = windowDir(0) + QStringLiteral("/ChanelConfig.confs");
+
+    toggle(w, 1);
+    EXPECT_EQ(w->ComboBox2->itemText(1), QStringLiteral("k2 Aktywny"));
+    EXPECT_EQ(w->Label8->Caption(), QStringLiteral("Wybrano kanał  2"));
+    EXPECT_EQ(w->ComboBox2->Text(), QStringLiteral("Wybierz kanał pomiarowy."));
+    EXPECT_EQ(readFile(file), crlfLines({"K1", "k2 Aktywny", "k3", "k4", "k5", "k6", "k7", "k8", "k9"}));
+
+    toggle(w, 1);
+    EXPECT_EQ(w->ComboBox2->itemText(1), QStringLiteral("k2"));
+    EXPECT_EQ(w->Label8->Caption(), QStringLiteral("Usunięto kanał  2"));
+    for (int i = 0; i < 5; ++i) {
+        toggle(w, 0);
+        toggle(w, 0);
+    }
+    EXPECT_EQ(w->ComboBox2->itemText(0), QStringLiteral("K1"));
+    EXPECT_EQ(readFile(file), crlfLines({"K1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"}));
+
+    toggle(w, 1);
+    toggle(w, 4);
+    w->PageControl1->SetActivePageIndex(2);
+    EXPECT_EQ(w->Label8->Caption(), QStringLiteral("Wybrany kanał  5"));
+    toggle(w, 1);
+    toggle(w, 4);
+    w->PageControl1->SetActivePageIndex(0);
+    w->PageControl1->SetActivePageIndex(2);
+    EXPECT_EQ(w->Label8->Caption(), QStringLiteral("Nie wybrano kanału pomiarowego"));
+}
+
+TEST_F(WindowTest, TheShowTimerHidesAndShowsOneWindowPerTick)
+{
+    Form1->settings.windowCount = 3;
+    TForm6* w[3] = {open(0), open(1), open(2)};
+    w[1]->Close();
+    EXPECT_EQ(Form1->settings.windows[1].state, 4);
+    EXPECT_FALSE(w[1]->isVisible());
+
+    Form1->windowShowCounter = 0;
+    for (TForm6* x : w)
+        x->Timer2Timer(x->Timer2);
+    for (TForm6* x : w)
+        EXPECT_FALSE(x->isVisible());
+    EXPECT_EQ(Form1->windowShowCounter, 0);
+
+    Form1->windowShowCounter = 1;
+    w[2]->Timer2Timer(w[2]->Timer2);
+    EXPECT_TRUE(w[2]->isVisible());
+    EXPECT_FALSE(w[0]->isVisible());
+    EXPECT_EQ(Form1->windowShowCounter, 2);
+    w[1]->Timer2Timer(w[1]->Timer2);
+    w[0]->Timer2Timer(w[0]->Timer2);
+    EXPECT_EQ(Form1->windowShowCounter, 4);
+    for (TForm6* x : w)
+        EXPECT_TRUE(x->isVisible());
+    EXPECT_EQ(Form1->settings.windows[1].state, 4) << "shown again by the timer, still closed";
+    w[0]->Timer2Timer(w[0]->Timer2);
+    EXPECT_EQ(Form1->windowShowCounter, 4);
+}
+
+TEST_F(WindowTest, OnlyResizesAfterCreationWriteTheGeometry)
+{
+    auto& r = Form1->settings.windows[0];
+    TForm6* w = open(0);
+    EXPECT_EQ(r.left, 50) << "applying the record wrote it back mid-way";
+    EXPECT_EQ(r.top, 200);
+    EXPECT_EQ(w->Left(), 50);
+    EXPECT_EQ(w->Top(), 200);
+    EXPECT_EQ(r.splitterPos, 40) << "a record never placed gets the 40-pixel panel at show";
+
+    w->SetBounds(70, 80, 420, 380);
+    EXPECT_EQ(r.width, 420);
+    EXPECT_EQ(r.height, 380);
+    EXPECT_EQ(r.left, 70);
+    EXPECT_EQ(r.top, 80);
+    w->SetLeft(90);
+    EXPECT_EQ(r.left, 70) << "a move alone writes nothing";
+    w->Panel3->SetWidth(20);
+    EXPECT_EQ(r.splitterPos, 20);
+    w->Hide();
+    w->Show();
+    EXPECT_EQ(w->Panel3->Width(), 40);
+    EXPECT_EQ(r.splitterPos, 40);
+}
+
+TEST_F(WindowTest, ReopeningAClosedSlotShowsTheSameWindow)
+{
+    Form1->settings.windowCount = 2;
+    TForm6* first = open(0);
+    open(1);
+    first->Close();
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_EQ(Form1->settings.windows[0].state, 4);
+
+    Form1->ComboBox1DropDown(Form1->ComboBox1);
+    EXPECT_EQ(Form1->ComboBox1->Items(), (QStringList{"Okno 1", "----"}));
+    Form1->ComboBox1->SetItemIndex(0);
+    Form1->ComboBox1Change(Form1->ComboBox1);
+    EXPECT_EQ(TForm6::ForSlot(0), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(Form1->settings.windows[0].state, 0);
+    EXPECT_EQ(Form1->ComboBox1->Text(), QStringLiteral("Dodaj okno"));
+
+    Form2->Button13Click(Form2->Button13);   // "Wyświetl  okna."
+    EXPECT_EQ(windowObjects(), 2);
+    EXPECT_EQ(TForm6::ForSlot(0), first);
+    // Placed anew; the window system's frame may add a few pixels once shown.
+    EXPECT_NEAR(Form1->settings.windows[1].left, Form1->Left() + Form1->Width() / 2, 6);
+}
+
+TEST_F(WindowTest, ASecondObjectForATakenSlotLeavesItsSamplesAlone)
+{
+    TForm6* w = open(0);
+    Form1->nextWindowIndex = 0;
+    TForm6* extra = vcl::CreateForm<TForm6>(Form1);
+    EXPECT_EQ(TForm6::ForSlot(0), w);
+    Form1->settings.windows[0].newSample = 1;
+    extra->Timer1Timer(extra->Timer1);
+    extra->Timer1Timer(extra->Timer1);
+    EXPECT_EQ(Form1->settings.windows[0].newSample, 1);
+    delete extra;
+    EXPECT_EQ(TForm6::ForSlot(0), w);
+}
+
+TEST_F(WindowTest, ColourAndPenWidthGoToTheSelectedSlot)
+{
+    auto& r = Form1->settings.windows[0];
+    TForm6* w = open(0);
+    EXPECT_EQ(w->UpDown2->Position(), 1) << "an unstyled slot shows the smallest width";
+    EXPECT_EQ(r.penWidths[0], 0);
+
+    w->UpDown1->SetPosition(3);
+    dialogs.answerColor(vcl::clBlue);
+    w->Panel9Click(w->Panel9);
+    EXPECT_EQ(r.seriesColours[2], vcl::clBlue);
+    EXPECT_EQ(w->Panel9->FontColor(), vcl::clBlue);
+    dialogs.cancel();
+    w->Panel9Click(w->Panel9);
+    EXPECT_EQ(r.seriesColours[2], vcl::clBlue);
+
+    w->UpDown2->ClickArrow(vcl::btNext);
+    EXPECT_EQ(r.penWidths[2], 2);
+    EXPECT_EQ(w->Panel6->Caption(), QStringLiteral("Grubość: 2"));
+
+    r.penWidths[2] = 4;
+    r.seriesColours[2] = vcl::clRed;
+    w->Hide();
+    w->Show();
+    EXPECT_EQ(w->UpDown2->Position(), 4);
+    EXPECT_EQ(w->Panel6->Caption(), QStringLiteral("Grubość: 4"));
+    EXPECT_EQ(w->Panel9->FontColor(), vcl::clRed);
+    EXPECT_EQ(r.penWidths[2], 4);
+}
+
+TEST_F(WindowTest, RemarksAreCutTo120Characters)
+{
+    auto& r = Form1->settings.windows[0];
+    TForm6* w = open(0);
+    const QString line = QString(40, QLatin1Char('a'));
+    w->Memo4->setPlainText(line + "\n" + line + "\n" + line);
+    EXPECT_EQ(w->Memo4->toPlainText(), line + "\n" + line + "\n" + QString(36, QLatin1Char('a')));
+    const std::string stored = acquisition::getText(r.remarks);
+    EXPECT_EQ(stored.size(), 120u);
+    EXPECT_EQ(stored, std::string(40, 'a') + "\r\n" + std::string(40, 'a') + "\r\n" + std::string(36, 'a'));
+
+    w->Memo4->setPlainText(QStringLiteral("zażółć"));
+    EXPECT_EQ(acquisition::getText(r.remarks), "za\xBF\xF3\xB3\xE6");
+    // A cut that would split a line break keeps no half of it.
+    w->Memo4->setPlainText(QString(119, QLatin1Char('b')) + "\nc");
+    EXPECT_EQ(acquisition::getText(r.remarks), std::string(119, 'b'));
+}
+
+namespace {
+
+struct FitCase {
+    const char* name;
+    std::vector<std::vector<double>> active;
+    std::vector<double> inactive;
+    double bottom, top;
+};
+
+} // namespace
+
+TEST_F(WindowTest, TheAxisFitFollowsTheActiveSeries)
+{
+    const FitCase cases[] = {
+        {"20 to 22 is widened", {{20, 21, 22}}, {}, 17.46, 32.04},
+        {"0 to 100", {{0, 100}}, {}, -2.0, 102.0},
+        {"a span of exactly 15 is not widened", {{0, 15}}, {}, -0.3, 15.3},
+        {"the inactive series is ignored", {{5, 8}, {30, 31}}, {-100, 100}, 4.48, 31.52},
+        {"no active series", {}, {}, 7.7, 9.8},
+    };
+    TForm6* w = open(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int i = 0; i < w->Chart1->SeriesCount(); ++i) {
+            w->Chart1->Series(i).Clear();
+            w->Chart1->Series(i).SetActive(false);
+        }
+        int index = 0;
+        for (const auto& values : c.active) {
+            auto& s = w->Chart1->Series(index++);
+            s.SetActive(true);
+            for (double v : values)
+                s.Add(v);
+        }
+        for (double v : c.inactive)
+            w->Chart1->Series(index).Add(v);
+        w->Dopasuj6WykresExecute(nullptr);
+        EXPECT_NEAR(w->Chart1->LeftAxis().Minimum(), c.bottom, 1e-9);
+        EXPECT_NEAR(w->Chart1->LeftAxis().Maximum(), c.top, 1e-9);
+        EXPECT_NEAR(w->Chart1->RightAxis().Minimum(), c.bottom, 1e-9);
+        EXPECT_NEAR(w->Chart1->RightAxis().Maximum(), c.top, 1e-9);
+    }
+}
+
+TEST_F(WindowTest, AMissingWorkingFolderLeavesTheWindowFolderInTheCurrentOne)
+{
+    const QString elsewhere = cwd.mkdir(QStringLiteral("elsewhere"));
+    QDir::setCurrent(elsewhere);
+    Form1->workDir = workDir + "/gone";
+    TForm6* w = open(0);
+    EXPECT_EQ(w->FileListBox1->Directory(), elsewhere + QStringLiteral("/Okno1"));
+    EXPECT_TRUE(QFileInfo(elsewhere + QStringLiteral("/Okno1")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(cwd.path() + QStringLiteral("/gone")));
+    EXPECT_EQ(acquisition::getText(Form1->settings.workFolder), workDir + "/gone");
+}

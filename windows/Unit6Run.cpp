@@ -1,0 +1,307 @@
+// The measurement window's run: the run button's cycle START, STOP and "Nowy pomiar",
+// the run name, the properties file and the remarks; and the sample tick, which
+// records a line of the active channels per new sample and keeps the run log on disk.
+
+#include "windows/Unit6.h"
+
+#include "mainwindow/Unit1.h"
+#include "platform/Cp1250.h"
+#include "platform/DateTime.h"
+#include "platform/MessageBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextCursor>
+
+#include <algorithm>
+
+using namespace vcl;
+
+namespace {
+
+QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
+std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
+std::string fileSystemName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+const QString captionStart = QStringLiteral("START");
+const QString captionStop = QStringLiteral("STOP");
+const QString captionNewRun = QStringLiteral("Nowy pomiar");
+
+// The longest run name its record field holds.
+constexpr std::size_t maxRunName = sizeof(acquisition::WindowRecord::measurementName) - 1;
+constexpr int maxRemarks = 120;
+
+QString fileError(const QString& path, const std::string& reason)
+{
+    return QStringLiteral("Cannot create file \"%1\". %2")
+        .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(reason.c_str()));
+}
+
+void refuseName(const QString& text)
+{
+    platform::MessageBox(text + QStringLiteral("\n  Wybierz inną nazwę pliku!!"), QStringLiteral("Uwaga!"),
+                         platform::MB_OK | platform::MB_ICONWARNING);
+}
+
+} // namespace
+
+std::string TForm6::runFileName() const
+{
+    // The window name, not the caption: a caption may name a previewed file.
+    const std::string name = acquisition::getText(record().measurementName);
+    return name.empty() ? windowName : name;
+}
+
+void TForm6::BitBtn1Click(TObject*)
+{
+    Timer1->SetEnabled(true);
+    FileListBox1->SetEnabled(true);
+    const QString caption = BitBtn1->Caption();
+    if (caption == captionStart)
+        startRun();
+    else if (caption == captionStop)
+        stopRun();
+    else
+        newRun();
+}
+
+std::optional<std::string> TForm6::runNameFromDialog()
+{
+    const QString chosen = QFileInfo(OpenDialog1->FileName()).fileName();
+    if (!platform::canEncodeCp1250(chosen)) {
+        refuseName(QStringLiteral("Nazwa pliku '") + chosen +
+                   QStringLiteral("' zawiera znaki, których nie można zapisać w nazwie pomiaru."));
+        return std::nullopt;
+    }
+    std::string name = toAnsi(chosen);
+    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    const bool control = std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+    if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
+        name.find("..") != std::string::npos || control) {
+        refuseName(QStringLiteral("Nazwa pomiaru '") + fromAnsi(name) +
+                   QStringLiteral("' nie może zawierać znaków '/', '\\', '..' ani znaków sterujących."));
+        return std::nullopt;
+    }
+    if (name.size() > maxRunName) {
+        refuseName(QStringLiteral("Nazwa pomiaru '") + fromAnsi(name) + QStringLiteral("' ma ") +
+                   QString::number(name.size()) + QStringLiteral(" znaków, a może mieć najwyżej ") +
+                   QString::number(maxRunName) + QStringLiteral("."));
+        return std::nullopt;
+    }
+    return name;
+}
+
+void TForm6::startRun()
+{
+    StatusBar1->SetVisible(false);
+    if (Form1->BitBtn4->Caption() == captionStart)
+        Form1->BitBtn4Click(BitBtn1);
+    setLine(Memo3, 4, QString());
+    setLine(Memo3, 3, QString());
+    runMinimum = 9999.0f;
+    runMaximum = -999.0f;
+    haveExtremes_ = false;
+    setLine(Memo3, 9, fromAnsi(acquisition::getText(Form1->settings.workFolder)));
+
+    OpenDialog1->SetFileName(QString());
+    OpenDialog1->SetTitle(QStringLiteral("Nowa nazwa pliku pomiarowego dla Okna") + QString::number(windowIndex + 1));
+    OpenDialog1->SetInitialDir(FileListBox1->Directory());
+    OpenDialog1->SetFilter(QStringLiteral("Plik danych|*.dan|Wszystkie pliki|*.*"));
+    // A name typed without an extension is the run name itself.
+    OpenDialog1->SetDefaultExt(QStringLiteral("dan"));
+    if (!OpenDialog1->Execute())
+        return;
+    const std::optional<std::string> name = runNameFromDialog();
+    if (!name)
+        return;
+
+    auto& r = record();
+    acquisition::setText(r.measurementName, *name);
+    SetCaption(fromAnsi(windowName + "  " + *name));
+    LabeledEdit1->SetText(fromAnsi(*name));
+    const std::string logName = runFileName() + ".dan";
+    if (QFileInfo::exists(QDir(FileListBox1->Directory()).filePath(fromAnsi(logName)))) {
+        const QString question = QStringLiteral("Plik o nazwie '") + fromAnsi(logName) +
+                                 QStringLiteral("' istnieje.\n"
+                                                "  Wciśnij OK aby usunąć stare pomiary i nadpisać nowe.\n"
+                                                "  Wciśnij 'Anuluj' aby zmienić nazwę pliku!!");
+        if (platform::MessageBox(question, QStringLiteral("Uwaga!"), platform::MB_OKCANCEL) != platform::IDOK) {
+            PageControl1->SetActivePageIndex(0);
+            return;
+        }
+    }
+
+    BitBtn1->SetCaption(captionStop);
+    BitBtn1->SetFontColor(clRed);
+    r.startTime = rtl::Now();
+    setLine(Memo3, 0, fromAnsi(name->empty() ? windowName : *name));
+    setLine(Memo3, 1, fromAnsi(rtl::FormatDateTime("yyyy-mm-dd hh:mm", rtl::Now())));
+    SetBorderIcons(BorderIcons() & ~unsigned(biSystemMenu));
+    FileListBox1->SetEnabled(false);
+}
+
+void TForm6::stopRun()
+{
+    SetBorderIcons(BorderIcons() | biSystemMenu);
+    StatusBar1->SetVisible(false);
+    BitBtn1->SetFontColor(clBlack);
+    BitBtn1->SetCaption(captionNewRun);
+    auto& r = record();
+    r.endTime = rtl::Now();
+    setLine(Memo3, 2, fromAnsi(rtl::FormatDateTime("yyyy-mm-dd hh:mm", r.endTime)));
+    writePropertiesFile();
+}
+
+void TForm6::newRun()
+{
+    SetBorderIcons(BorderIcons() | biSystemMenu);
+    StatusBar1->SetVisible(false);
+    Lines(Memo1).Clear();
+    QStringList empty;
+    for (int i = 0; i <= Lines(Memo2).Count(); ++i)
+        empty << QString();
+    Lines(Memo3).Assign(empty);
+    const int series = std::min(ComboBox2->ItemCount(), Chart1->SeriesCount());
+    for (int j = 0; j < series; ++j) {
+        Chart1->Series(j).Clear();
+        Chart1->Series(j).SetActive(false);
+    }
+    BitBtn1->SetCaption(captionStart);
+    BitBtn1->SetFontColor(clGreen);
+}
+
+void TForm6::writePropertiesFile()
+{
+    std::string bytes;
+    for (const QString& line : Lines(Memo3).ToList())
+        bytes += toAnsi(line) + "\r\n";
+    const QString path = QDir(FileListBox1->Directory()).filePath(fromAnsi(runFileName() + ".txt"));
+    std::string error;
+    if (!windows::replaceFileAtomically(fileSystemName(path), bytes, nullptr, &error))
+        throw vcl::Exception(fileError(path, error));
+}
+
+void TForm6::Memo4Change(TObject*)
+{
+    if (creating)
+        return;
+    QString text = Memo4->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    if (text.size() > maxRemarks) {
+        QString cut = text.left(maxRemarks);
+        // Half a line break would come back as a whole one and never fit.
+        if (cut.endsWith(QLatin1Char('\r')))
+            cut.chop(1);
+        cut.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        Memo4->setPlainText(cut);
+        Memo4->moveCursor(QTextCursor::End);
+        return;
+    }
+    acquisition::setText(record().remarks, toAnsi(text));
+}
+
+void TForm6::addLogLine(const std::string& line)
+{
+    addingLine_ = true;
+    Lines(Memo1).Add(fromAnsi(line));
+    addingLine_ = false;
+    if (!memoChanged_)
+        log_.append(line + "\r\n");
+}
+
+void TForm6::writeLog()
+{
+    if (memoChanged_) {
+        std::string text;
+        for (const QString& line : Lines(Memo1).ToList())
+            text += toAnsi(line) + "\r\n";
+        log_.reset(std::move(text));
+        memoChanged_ = false;
+    }
+    const std::string name = runFileName() + ".dan";
+    const QString dir = FileListBox1->Directory();
+    const QString path = QDir(dir).filePath(fromAnsi(name));
+    const auto report = [&](const std::string& reason) {
+        // Once per failure, not once per sample; the lines stay in the memo and the
+        // file catches up at the first write that succeeds.
+        if (logErrorShown_)
+            return;
+        logErrorShown_ = true;
+        platform::ShowException(fileError(path, reason) +
+                                QStringLiteral("\nPomiary zostają w oknie i zostaną zapisane, gdy zapis się powiedzie."));
+    };
+    if (!QFileInfo(dir).isDir()) {
+        if (!log_.text().empty())
+            report("The folder does not exist.");
+        return;
+    }
+    if (!log_.text().empty()) {
+        log_.setPath(fileSystemName(path));
+        log_.setWriter(logWrite);
+        std::string error;
+        if (!log_.sync(&error)) {
+            report(error);
+            return;
+        }
+        logErrorShown_ = false;
+    }
+    setLine(Memo3, 8, fromAnsi(name));
+    FileListBox1->Update();
+}
+
+void TForm6::Timer1Timer(TObject* Sender)
+{
+    // A second object built for a slot that has its window takes no samples.
+    if (ForSlot(windowIndex) != this)
+        return;
+    auto& r = record();
+    if (r.newSample == 0 || !tickArmed) {
+        tickArmed = true;
+        return;
+    }
+    r.newSample = 0;
+    const bool recording = BitBtn1->Caption() == captionStop;
+    const auto elapsed = [&r] { return rtl::FormatDateTime("hh:mm:ss ", rtl::Now() - r.startTime); };
+    std::string line = elapsed();
+    if (recording) {
+        const auto& values = Form1->parsedLine.values;
+        int p = 0;
+        for (int i = 0; i < ComboBox2->ItemCount(); ++i) {
+            if (!ComboBox2->itemText(i).contains(QStringLiteral("Aktywny")))
+                continue;
+            // A list longer than the measurement line names no channel beyond it.
+            if (i >= static_cast<int>(values.size()))
+                break;
+            const double v = values[static_cast<std::size_t>(i)];
+            line += windows::formatLogValue(v);
+            const std::string label = elapsed();
+            if (p < Chart1->SeriesCount()) {
+                auto& series = Chart1->Series(p);
+                series.SetActive(true);
+                // Beyond the nine style slots a series draws in its own colour.
+                series.Add(v, label,
+                           p < styleSlots ? static_cast<platform::TColor>(r.seriesColours[p]) : platform::clDefault);
+                series.SetPenWidth(UpDown2->Position());
+            }
+            Chart1->SetLegendVisible(false);
+            ++p;
+            if (CheckBox1->Checked())
+                Dopasuj6WykresExecute(Sender);
+            const float value = static_cast<float>(v);
+            if (!haveExtremes_ || runMinimum > value)
+                runMinimum = value;
+            if (!haveExtremes_ || runMaximum < value)
+                runMaximum = value;
+            haveExtremes_ = true;
+            setLine(Memo3, 3, fromAnsi(rtl::FormatFloat("#0.0", runMinimum)));
+            setLine(Memo3, 4, fromAnsi(rtl::FormatFloat("#0.0", runMaximum)));
+        }
+        addLogLine(line);
+    }
+    if (memoHoldsPreview) {
+        FileListBox1->Update();
+        return;
+    }
+    writeLog();
+}
