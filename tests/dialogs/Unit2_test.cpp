@@ -1,8 +1,7 @@
 // The settings dialog: what its creation takes from "settings.suap", what each control
 // writes at once into the main window, what a showing does, and what OK writes.
 
-#include "dialogs/Unit2.h"
-#include "mainwindow/Unit1.h"
+#include "tests/support/ProgramForms.h"
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 #include "tests/support/QtInput.h"
@@ -25,16 +24,8 @@ using testsupport::TempCwd;
 
 namespace {
 
-QByteArray blockBytes(const SettingsBlock& b)
-{
-    return QByteArray(reinterpret_cast<const char*>(&b), sizeof b);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+QByteArray blockBytes(const SettingsBlock& b) { return testsupport::BlockBytes(b); }
+QByteArray readFile(const QString& path) { return testsupport::ReadFileBytes(path); }
 
 SettingsBlock blockFrom(const QByteArray& bytes)
 {
@@ -71,17 +62,10 @@ SettingsBlock storedBlock()
 // The main window and the settings dialog, created in the program's order.
 class SettingsDialog : public ::testing::Test {
 protected:
-    void start()
-    {
-        vcl::Application->CreateForm(Form1);
-        vcl::Application->CreateForm(Form2);
-    }
+    void start() { testsupport::CreateProgramForms(false); }
     void TearDown() override
     {
-        delete Form2;
-        delete Form1;
-        Form2 = nullptr;
-        Form1 = nullptr;
+        testsupport::DestroyProgramForms();
         TForm1::createMeasurementWindow = nullptr;
     }
     void writeSettings(const SettingsBlock& b) { cwd.file("settings.suap", blockBytes(b)); }

@@ -1,10 +1,7 @@
 // The about box and the file-name dialog: their contents, the support page through the
 // shell, and the two update buttons that nothing can press.
 
-#include "dialogs/Unit2.h"
-#include "dialogs/Unit3.h"
-#include "dialogs/Unit5.h"
-#include "mainwindow/Unit1.h"
+#include "tests/support/ProgramForms.h"
 #include "platform/MessageBox.h"
 #include "platform/VclShell.h"
 #include "tests/support/QtInput.h"
@@ -17,24 +14,8 @@ namespace {
 
 class AboutBox : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        vcl::Application->CreateForm(Form1);
-        vcl::Application->CreateForm(Form2);
-        vcl::Application->CreateForm(Form5);
-        vcl::Application->CreateForm(Form3);
-    }
-    void TearDown() override
-    {
-        delete Form3;
-        delete Form5;
-        delete Form2;
-        delete Form1;
-        Form3 = nullptr;
-        Form5 = nullptr;
-        Form2 = nullptr;
-        Form1 = nullptr;
-    }
+    void SetUp() override { testsupport::CreateProgramForms(); }
+    void TearDown() override { testsupport::DestroyProgramForms(); }
 
     testsupport::TempCwd cwd;
     platform::MessageScript boxes;

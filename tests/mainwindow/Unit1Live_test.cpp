@@ -2,10 +2,7 @@
 // view and the strip, a busy port, a silent device, a hang-up and lines that do not parse.
 
 #include "acquisition/LivePort.h"
-#include "dialogs/Unit2.h"
-#include "dialogs/Unit3.h"
-#include "dialogs/Unit5.h"
-#include "mainwindow/Unit1.h"
+#include "tests/support/ProgramForms.h"
 #include "platform/MessageBox.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtPrint.h"
@@ -25,10 +22,7 @@ class LiveRoad : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        vcl::Application->CreateForm(Form1);
-        vcl::Application->CreateForm(Form2);
-        vcl::Application->CreateForm(Form5);
-        vcl::Application->CreateForm(Form3);
+        testsupport::CreateProgramForms();
         Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:01"));
         Form2->NumerCom->SetText(QString::fromStdString(device.path()));
         Form2->SzybkoscTransmisji->SetText(QStringLiteral("115600"));
@@ -41,14 +35,7 @@ protected:
             acquisition::zamknijCom(acquisition::comHandle);
         acquisition::comHandle = 0;
         TForm1::emptyReadPauseMs = 100;
-        delete Form3;
-        delete Form5;
-        delete Form2;
-        delete Form1;
-        Form1 = nullptr;
-        Form2 = nullptr;
-        Form3 = nullptr;
-        Form5 = nullptr;
+        testsupport::DestroyProgramForms();
     }
     int memoLines() const { return vcl::Lines(Form1->Memo1).Count(); }
     bool boxShown(const QString& text) const

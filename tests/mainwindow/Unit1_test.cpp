@@ -1,10 +1,7 @@
 // The main window: start with and without "settings.suap", nonsense settings, the
 // strip and full view, the two ways to close, the chart fit and the click reports.
 
-#include "dialogs/Unit2.h"
-#include "dialogs/Unit3.h"
-#include "dialogs/Unit5.h"
-#include "mainwindow/Unit1.h"
+#include "tests/support/ProgramForms.h"
 #include "platform/MessageBox.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
@@ -26,40 +23,19 @@ using testsupport::TempCwd;
 
 namespace {
 
-QByteArray blockBytes(const SettingsBlock& b)
-{
-    return QByteArray(reinterpret_cast<const char*>(&b), sizeof b);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testsupport::BlockBytes;
+QByteArray readFile(const QString& path) { return testsupport::ReadFileBytes(path); }
 
 // The program's four forms, created in the entry routine's order and destroyed after.
 class MainProgram : public ::testing::Test {
 protected:
-    void start()
-    {
-        vcl::Application->CreateForm(Form1);
-        vcl::Application->CreateForm(Form2);
-        vcl::Application->CreateForm(Form5);
-        vcl::Application->CreateForm(Form3);
-    }
+    void start() { testsupport::CreateProgramForms(); }
     void TearDown() override
     {
-        delete Form3;
-        delete Form5;
-        delete Form2;
-        delete Form1;
-        Form1 = nullptr;
-        Form2 = nullptr;
-        Form3 = nullptr;
-        Form5 = nullptr;
+        testsupport::DestroyProgramForms();
         TForm1::createMeasurementWindow = nullptr;
     }
-    void writeSettings(const SettingsBlock& b) { cwd.file("settings.suap", blockBytes(b)); }
+    void writeSettings(const SettingsBlock& b) { cwd.file("settings.suap", BlockBytes(b)); }
 
     TempCwd cwd;
     platform::MessageScript boxes;

@@ -1,5 +1,7 @@
 #include "platform/Cp1250.h"
 
+#include "tests/support/TempDirTest.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -13,21 +15,7 @@ using namespace platform;
 
 namespace {
 
-// Every test works in a fresh temporary folder and restores the current directory.
-class InTempDir : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        previous_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-    }
-    void TearDown() override { QDir::setCurrent(previous_); }
-
-private:
-    QTemporaryDir dir_;
-    QString previous_;
-};
+using InTempDir = testsupport::TempDirTest;
 
 using Cp1250Test = InTempDir;
 

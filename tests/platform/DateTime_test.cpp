@@ -2,6 +2,8 @@
 
 #include "platform/Cp1250.h"
 
+#include "tests/support/TempDirTest.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -14,21 +16,7 @@ using namespace rtl;
 
 namespace {
 
-// Every test works in a fresh temporary folder and restores the current directory.
-class InTempDir : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        previous_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-    }
-    void TearDown() override { QDir::setCurrent(previous_); }
-
-private:
-    QTemporaryDir dir_;
-    QString previous_;
-};
+using InTempDir = testsupport::TempDirTest;
 
 using DateTimeTest = InTempDir;
 using FormatFloatTest = InTempDir;

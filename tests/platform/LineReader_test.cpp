@@ -1,5 +1,7 @@
 #include "platform/LineReader.h"
 
+#include "tests/support/TempDirTest.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -16,15 +18,8 @@ namespace {
 using namespace std::string_literals;
 
 // Each test works in a fresh temporary folder and leaves the current directory as it found it.
-class LineReaderTest : public ::testing::Test {
+class LineReaderTest : public testsupport::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        previous_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-    }
-    void TearDown() override { QDir::setCurrent(previous_); }
 
     static std::string writeFile(const std::string& name, const std::string& bytes)
     {
@@ -36,9 +31,6 @@ protected:
         std::fclose(f);
         return name;
     }
-
-    QTemporaryDir dir_;
-    QString previous_;
 };
 
 struct Line {

@@ -1,5 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include "tests/support/TempDirTest.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -46,21 +48,7 @@ private:
 [[maybe_unused]] ::testing::Environment* const qtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// Every test works in a fresh temporary folder and restores the current directory.
-class InTempDir : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        previous_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-    }
-    void TearDown() override { QDir::setCurrent(previous_); }
-
-private:
-    QTemporaryDir dir_;
-    QString previous_;
-};
+using InTempDir = testsupport::TempDirTest;
 
 using MessageScriptTest = InTempDir;
 using MessageBoxConsoleTest = InTempDir;

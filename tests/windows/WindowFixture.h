@@ -11,6 +11,7 @@
 #include "platform/Cp1250.h"
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"
 #include "windows/Unit6.h"
 
@@ -24,11 +25,7 @@
 
 namespace windowtest {
 
-inline QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+inline QByteArray readFile(const QString& path) { return testsupport::ReadFileBytes(path); }
 
 // 8-bit lines, each ended by CR LF, as the window's files hold them.
 inline QByteArray crlfLines(std::initializer_list<std::string> lines)
@@ -44,10 +41,7 @@ protected:
     void SetUp() override
     {
         RegisterMeasurementWindows();
-        vcl::Application->CreateForm(Form1);
-        vcl::Application->CreateForm(Form2);
-        vcl::Application->CreateForm(Form5);
-        vcl::Application->CreateForm(Form3);
+        testsupport::CreateProgramForms();
         // No test reaches a real serial port.
         Form2->NumerCom->SetText(cwd.path() + QStringLiteral("/no-such-port"));
         workDir = platform::unicodeToCp1250(cwd.path());
@@ -66,14 +60,7 @@ protected:
             Form1->BitBtn4Click(Form1->BitBtn4);
         if (acquisition::comHandle > 0)
             acquisition::zamknijCom(acquisition::comHandle);
-        delete Form3;
-        delete Form5;
-        delete Form2;
-        delete Form1;
-        Form1 = nullptr;
-        Form2 = nullptr;
-        Form3 = nullptr;
-        Form5 = nullptr;
+        testsupport::DestroyProgramForms();
         TForm6::screenHeightOverride = 0;
         TForm6::logWrite = nullptr;
         acquisition::comHandle = 0;

@@ -1,0 +1,52 @@
+#pragma once
+// The main program's forms for tests: created in the entry routine's order (main
+// window, settings dialog, about box, file-name dialog) and destroyed in reverse, with
+// their globals cleared. Also small byte helpers the form tests share.
+
+#include "acquisition/SettingsBlock.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit5.h"
+#include "mainwindow/Unit1.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace testsupport {
+
+// All four forms, or only the main window and the settings dialog.
+inline void CreateProgramForms(bool all = true)
+{
+    vcl::Application->CreateForm(Form1);
+    vcl::Application->CreateForm(Form2);
+    if (all) {
+        vcl::Application->CreateForm(Form5);
+        vcl::Application->CreateForm(Form3);
+    }
+}
+
+inline void DestroyProgramForms()
+{
+    delete Form3;
+    delete Form5;
+    delete Form2;
+    delete Form1;
+    Form3 = nullptr;
+    Form5 = nullptr;
+    Form2 = nullptr;
+    Form1 = nullptr;
+}
+
+inline QByteArray ReadFileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline QByteArray BlockBytes(const acquisition::SettingsBlock& b)
+{
+    return QByteArray(reinterpret_cast<const char*>(&b), sizeof b);
+}
+
+} // namespace testsupport
