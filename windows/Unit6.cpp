@@ -215,6 +215,8 @@ void TForm6::buildRunPage()
     Chart1->SetLegendAlignment(platform::laBottom);
     Chart1->LeftAxis().SetAutomatic(false);
     Chart1->LeftAxis().SetMaximum(1312.5);
+    // Every series of the window is drawn against the left axis; the right one has no scale of its own.
+    Chart1->RightAxis().SetVisible(false);
     Chart1->RightAxis().SetAutomatic(false);
     vcl::SetAlign(Chart1, alClient);
 }

@@ -3,6 +3,7 @@
 
 #include "acquisition/LivePort.h"
 #include "tests/support/ProgramForms.h"
+#include "platform/Convert.h"
 #include "platform/MessageBox.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtPrint.h"
@@ -189,4 +190,23 @@ TEST_F(LiveRoad, ALineOfAnotherShapeIsListedButIsNoSample)
     EXPECT_EQ(vcl::Lines(Form1->Memo1).Get(1), QStringLiteral("device restarted: 12:00"));
     EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1) << "the previous values are not plotted again";
     EXPECT_EQ(Form1->settings.windows[0].newSample, 0) << "no sample for the measurement windows";
+}
+
+TEST_F(LiveRoad, BadPeriodOrSpeedStopsStartWithTheConversionError)
+{
+    Form2->czestoscPomiaru->SetText(QStringLiteral("abc"));
+    EXPECT_THROW(Form1->BitBtn4Click(Form1->BitBtn4), rtl::EConvertError);
+    EXPECT_EQ(acquisition::comHandle, 0) << "nothing was opened";
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("START"));
+
+    Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:01"));
+    Form2->SzybkoscTransmisji->SetText(QStringLiteral("fast"));
+    EXPECT_THROW(Form1->BitBtn4Click(Form1->BitBtn4), rtl::EConvertError);
+    EXPECT_GT(acquisition::comHandle, 0) << "the port stays open with its previous settings";
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("START"));
+
+    // The next START sends its request on that port.
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    EXPECT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP"));
 }

@@ -9,6 +9,7 @@
 #include "mainwindow/Unit1.h"
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
+#include "windows/Unit6.h"
 
 #include <QDir>
 #include <QScreen>
@@ -92,5 +93,15 @@ int main(int argc, char** argv)
     Form5->Show();
     ok &= shoot(Form5, out + "/about.png");
     Form5->Hide();
+
+    // A measurement window with a few samples of two channels.
+    RegisterMeasurementWindows();
+    Form1->settings.windowCount = 1;
+    Form1->autoPlaceWindows = true;   // placed below the main window, left panel 150
+    Form1->UruchomOknaExecute(nullptr);
+    if (TForm6* w = TForm6::ForSlot(0)) {
+        w->SetBounds(0, 0, 900, 500);
+        ok &= shoot(w, out + "/window.png");
+    }
     return ok ? 0 : 1;
 }
