@@ -44,7 +44,12 @@ struct FloatCase {
     double expected;
 };
 
-void PrintTo(const FloatCase& c, std::ostream* os) { *os << "'" << c.text << "' sep '" << c.separator << "'"; }
+// Long texts are shortened so the test listing stays readable.
+std::string shown(std::string_view text)
+{
+    return text.size() <= 24 ? std::string(text) : std::string(text.substr(0, 12)) + "..." + std::string(text.substr(text.size() - 8));
+}
+void PrintTo(const FloatCase& c, std::ostream* os) { *os << "'" << shown(c.text) << "' sep '" << c.separator << "'"; }
 
 class StrToFloatCases : public ConvertTest, public ::testing::WithParamInterface<FloatCase> {};
 
@@ -186,7 +191,7 @@ struct IntCase {
     int expected;
 };
 
-void PrintTo(const IntCase& c, std::ostream* os) { *os << "'" << c.text << "'"; }
+void PrintTo(const IntCase& c, std::ostream* os) { *os << "'" << shown(c.text) << "'"; }
 
 class StrToIntCases : public ConvertTest, public ::testing::WithParamInterface<IntCase> {};
 
