@@ -3,6 +3,8 @@
 #include "platform/Convert.h"
 #include "platform/MessageBox.h"
 
+#include "tests/support/FileBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -20,17 +22,8 @@ using acquisition::WlasciwosciPliku;
 
 namespace {
 
-std::string readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 // Joins lines, each ended by CR LF as the devices write them.
 std::string crlf(std::initializer_list<std::string> lines)

@@ -2,6 +2,8 @@
 
 #include "platform/MessageBox.h"
 
+#include "tests/support/FileBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -22,17 +24,8 @@ namespace {
 
 constexpr std::size_t blockSize = 17992;
 
-std::string readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 std::string imageOf(const SettingsBlock& block)
 {

@@ -44,20 +44,7 @@ int freePort()
     return probe.serverPort();
 }
 
-SettingsBlock storedBlock()
-{
-    SettingsBlock b;
-    b.applyFirstRunValues("");
-    b.mainWidth = 900;
-    b.mainHeight = 500;
-    b.mainLeft = 10;
-    b.mainTop = 20;
-    b.leftPanelWidth = 150;
-    b.listPanelSize = 200;
-    b.pageSize = 5000;
-    b.connectionMode = 0;
-    return b;
-}
+SettingsBlock storedBlock() { return testsupport::StoredSettings(); }
 
 // The main window and the settings dialog, created in the program's order.
 class SettingsDialog : public ::testing::Test {

@@ -41,20 +41,7 @@ protected:
     platform::MessageScript boxes;
 };
 
-SettingsBlock storedBlock()
-{
-    SettingsBlock b;
-    b.applyFirstRunValues("");
-    b.mainWidth = 700;
-    b.mainHeight = 500;
-    b.mainLeft = 10;
-    b.mainTop = 20;
-    b.leftPanelWidth = 150;
-    b.listPanelSize = 200;
-    b.pageSize = 5000;
-    b.connectionMode = 0;
-    return b;
-}
+SettingsBlock storedBlock() { return testsupport::StoredSettings(); }
 
 } // namespace
 

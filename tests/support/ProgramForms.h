@@ -49,4 +49,21 @@ inline QByteArray BlockBytes(const acquisition::SettingsBlock& b)
     return QByteArray(reinterpret_cast<const char*>(&b), sizeof b);
 }
 
+// A settings file as a previous run leaves it: the first-run values with a window
+// geometry, a lower panel of 200 pixels, a page size of 5000 and the serial link.
+inline acquisition::SettingsBlock StoredSettings()
+{
+    acquisition::SettingsBlock b;
+    b.applyFirstRunValues("");
+    b.mainWidth = 700;
+    b.mainHeight = 500;
+    b.mainLeft = 10;
+    b.mainTop = 20;
+    b.leftPanelWidth = 150;
+    b.listPanelSize = 200;
+    b.pageSize = 5000;
+    b.connectionMode = 0;
+    return b;
+}
+
 } // namespace testsupport
