@@ -64,7 +64,6 @@ void TForm1::BitBtn4Click(TObject*)
             std::memcpy(comBuffer, request, sizeof request);
             piszComRts(comHandle, comBuffer, sizeof request - 1);
             flushCom(comHandle);
-            StatusBar1->Panels(1)->SetText(fromAnsi(livePort().path()));
         } else {
             errorBox(wrongPortText);
         }
