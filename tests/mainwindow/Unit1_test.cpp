@@ -1,6 +1,7 @@
 // The main window: start with and without "settings.suap", nonsense settings, the
 // strip and full view, the two ways to close, the chart fit and the click reports.
 
+#include "acquisition/PortCom.h"
 #include "tests/support/ProgramForms.h"
 #include "platform/MessageBox.h"
 #include "tests/support/QtPrint.h"
@@ -411,3 +412,47 @@ TEST(Program, StartsAndWritesNothingBeforeAsked)
     program.waitForFinished(5000);
 }
 #endif
+
+TEST_F(MainProgram, SettingsDialogCarriesSerialSettingsAndLineLimitOnlyOnOk)
+{
+    SettingsBlock b = storedBlock();
+    acquisition::setText(b.baudText, "9600");
+    acquisition::setText(b.comPort, "com2");
+    writeSettings(b);
+    start();
+    EXPECT_EQ(acquisition::portCom.baudRate, 9600) << "taken from the settings at start";
+    EXPECT_STREQ(acquisition::portCom.portSettings, "com2");
+
+    Form1->deviceFamily = 1;
+    acquisition::setText(Form1->settings.baudText, "0x10");   // read as C reads it
+    acquisition::setText(Form1->settings.comPort, "com7");
+    struct Case { int result; int baud; const char* port; int page; } cases[] = {
+        {vcl::mrCancel, 9600, "com2", 5000},
+        {vcl::mrOk, 16, "com7", 2000},
+    };
+    for (const Case& c : cases) {
+        vcl::ModalScript modal;
+        modal.act([&](vcl::TForm& f) {
+            EXPECT_EQ(Form2->ComboBox1->ItemIndex(), 1);
+            EXPECT_FALSE(Form2->Button10->Enabled()) << "no WIFI reset for the second family";
+            EXPECT_EQ(Form2->MaxLini->Position(), Form1->UpDown1->Position());
+            Form2->MaxLini->SetPosition(2000);
+            f.SetModalResult(c.result);
+        });
+        Form1->BitBtn5Click(Form1->BitBtn5);
+        EXPECT_EQ(acquisition::portCom.baudRate, c.baud);
+        EXPECT_STREQ(acquisition::portCom.portSettings, c.port);
+        EXPECT_EQ(Form1->UpDown1->Position(), c.page);
+    }
+    acquisition::portCom = acquisition::PortCom{};
+}
+
+TEST_F(MainProgram, AboutButtonShowsTheAboutBox)
+{
+    start();
+    vcl::ModalScript modal;
+    modal.act([](vcl::TForm& f) { f.SetModalResult(vcl::mrOk); });
+    Form1->BitBtn6Click(Form1->BitBtn6);
+    ASSERT_EQ(modal.shown().size(), 1u);
+    EXPECT_EQ(modal.shown()[0], QStringLiteral("O programie"));
+}

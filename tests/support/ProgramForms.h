@@ -36,6 +36,9 @@ inline void DestroyProgramForms()
     Form5 = nullptr;
     Form2 = nullptr;
     Form1 = nullptr;
+    // A test that closed the program leaves the application terminated; the next one
+    // starts with a running application and a new main form.
+    vcl::Application->Restart();
 }
 
 inline QByteArray ReadFileBytes(const QString& path)
