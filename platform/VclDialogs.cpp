@@ -10,7 +10,6 @@
 namespace vcl {
 
 namespace {
-DialogScript* currentDialogScript = nullptr;
 
 bool isPattern(const QString& name)
 {
@@ -102,29 +101,6 @@ bool TPrintDialog::Execute()
     return dialog.exec() == QDialog::Accepted;
 }
 
-DialogScript::DialogScript() : previous_(currentDialogScript)
-{
-    currentDialogScript = this;
-}
-
-DialogScript::~DialogScript()
-{
-    if (currentDialogScript == this) {
-        currentDialogScript = previous_;
-        return;
-    }
-    for (DialogScript* s = currentDialogScript; s; s = s->previous_) {
-        if (s->previous_ == this) {
-            s->previous_ = previous_;
-            break;
-        }
-    }
-}
-
-DialogScript* DialogScript::current()
-{
-    return currentDialogScript;
-}
 
 void DialogScript::answerFile(const QString& path)
 {

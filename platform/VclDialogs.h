@@ -4,6 +4,7 @@
 // no dialog is shown, each Execute is recorded and answered from the script's queue
 // (cancel when the queue is empty).
 
+#include "platform/ScriptChain.h"
 #include "platform/VclCore.h"
 
 #include <QObject>
@@ -86,13 +87,8 @@ struct DialogRecord {
     QString defaultExt;
 };
 
-class DialogScript {
+class DialogScript : public platform::ScriptChain<DialogScript> {
 public:
-    DialogScript();
-    ~DialogScript();
-    DialogScript(const DialogScript&) = delete;
-    DialogScript& operator=(const DialogScript&) = delete;
-
     // The next file dialog is confirmed with this file (then DefaultExt applies).
     void answerFile(const QString& path);
     // The next colour dialog is confirmed with this colour.
@@ -110,13 +106,11 @@ public:
         QString text;
         TColor color = clBlack;
     };
-    static DialogScript* current();
     Answer take(const DialogRecord& record);
 
 private:
     std::deque<Answer> answers_;
     std::vector<DialogRecord> records_;
-    DialogScript* previous_ = nullptr;
 };
 
 } // namespace vcl

@@ -12,7 +12,6 @@
 namespace vcl {
 
 namespace {
-ModalScript* currentModalScript = nullptr;
 }
 
 TForm::TForm(QWidget* owner) : TControlT<QWidget>(owner, Qt::Window)
@@ -161,11 +160,11 @@ int TForm::ShowModal()
     modalResult_ = mrNone;
     setWindowModality(Qt::ApplicationModal);
     Show();
-    if (currentModalScript) {
+    if (ModalScript::current()) {
         QPointer<TForm> self(this);
         QTimer::singleShot(0, this, [self] {
-            if (self && self->modal_ && currentModalScript)
-                currentModalScript->run(*self);
+            if (self && self->modal_ && ModalScript::current())
+                ModalScript::current()->run(*self);
         });
     }
     QEventLoop loop;
@@ -286,29 +285,6 @@ void TForm::closeEvent(QCloseEvent* e)
     Close();
 }
 
-ModalScript::ModalScript() : previous_(currentModalScript)
-{
-    currentModalScript = this;
-}
-
-ModalScript::~ModalScript()
-{
-    if (currentModalScript == this) {
-        currentModalScript = previous_;
-        return;
-    }
-    for (ModalScript* s = currentModalScript; s; s = s->previous_) {
-        if (s->previous_ == this) {
-            s->previous_ = previous_;
-            break;
-        }
-    }
-}
-
-ModalScript* ModalScript::current()
-{
-    return currentModalScript;
-}
 
 void ModalScript::run(TForm& form)
 {

@@ -9,6 +9,7 @@
 // container that aligned children fill. They can be set before and after the form is
 // shown; only the window system limits them.
 
+#include "platform/ScriptChain.h"
 #include "platform/VclCore.h"
 
 #include <deque>
@@ -121,13 +122,8 @@ F* CreateForm(A&&... args)
 // Lets tests run ShowModal without blocking: while installed, every ShowModal shows
 // its form and, once the form is on the screen, runs the next queued action (or
 // onShown) on it; when the action leaves no ModalResult, the form gets defaultResult.
-class ModalScript {
+class ModalScript : public platform::ScriptChain<ModalScript> {
 public:
-    ModalScript();
-    ~ModalScript();
-    ModalScript(const ModalScript&) = delete;
-    ModalScript& operator=(const ModalScript&) = delete;
-
     void act(std::function<void(TForm&)> action) { actions_.push_back(std::move(action)); }
     std::function<void(TForm&)> onShown;
     int defaultResult = mrCancel;
@@ -135,14 +131,12 @@ public:
     // Caption of each form shown modally, in order.
     const std::vector<QString>& shown() const { return shown_; }
 
-    // Internal: the script in force, or nullptr.
-    static ModalScript* current();
+    // Internal: acts on a form that ShowModal has put on the screen.
     void run(TForm& form);
 
 private:
     std::deque<std::function<void(TForm&)>> actions_;
     std::vector<QString> shown_;
-    ModalScript* previous_ = nullptr;
 };
 
 } // namespace vcl

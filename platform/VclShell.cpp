@@ -9,7 +9,6 @@ namespace platform {
 
 namespace {
 
-ShellScript* currentShellScript = nullptr;
 
 QString unquoted(QString text)
 {
@@ -57,29 +56,6 @@ bool ShellExecute(const QString& operation, const QString& file, const QString& 
     return QDesktopServices::openUrl(request.url);
 }
 
-ShellScript::ShellScript() : previous_(currentShellScript)
-{
-    currentShellScript = this;
-}
-
-ShellScript::~ShellScript()
-{
-    if (currentShellScript == this) {
-        currentShellScript = previous_;
-        return;
-    }
-    for (ShellScript* s = currentShellScript; s; s = s->previous_) {
-        if (s->previous_ == this) {
-            s->previous_ = previous_;
-            break;
-        }
-    }
-}
-
-ShellScript* ShellScript::current()
-{
-    return currentShellScript;
-}
 
 bool ShellScript::take(const ShellRequest& request)
 {

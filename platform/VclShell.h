@@ -3,6 +3,7 @@
 // handler (QDesktopServices), never through a shell command line. Tests install a
 // ShellScript, which records every request and answers it without opening anything.
 
+#include "platform/ScriptChain.h"
 #include <QString>
 #include <QUrl>
 #include <deque>
@@ -26,25 +27,18 @@ struct ShellRequest {
     QUrl url;   // what would be opened
 };
 
-class ShellScript {
+class ShellScript : public platform::ScriptChain<ShellScript> {
 public:
-    ShellScript();
-    ~ShellScript();
-    ShellScript(const ShellScript&) = delete;
-    ShellScript& operator=(const ShellScript&) = delete;
-
     // Result of the next request (true when none is queued).
     void answer(bool ok) { answers_.push_back(ok); }
     const std::vector<ShellRequest>& records() const { return records_; }
 
     // Internal.
-    static ShellScript* current();
     bool take(const ShellRequest& request);
 
 private:
     std::deque<bool> answers_;
     std::vector<ShellRequest> records_;
-    ShellScript* previous_ = nullptr;
 };
 
 // The URL that ShellExecute would open for these arguments (empty when none).
