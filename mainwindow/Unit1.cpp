@@ -4,6 +4,7 @@
 #include "dialogs/Unit2.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
+#include "platform/FontFit.h"
 #include "platform/MessageBox.h"
 
 #include <QDir>
@@ -180,13 +181,20 @@ void TForm1::buildComponents()
     Panel7 = new TPanel(Panel4);
     Panel7->SetHeight(64);
     Panel7->SetAlign(alTop);
+    constexpr int gridColumnWidth = 38;
     StringGrid1 = new QTableWidget(2, seriesCount, Panel7);
     StringGrid1->horizontalHeader()->setVisible(false);
     StringGrid1->verticalHeader()->setVisible(false);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(10);
-    StringGrid1->horizontalHeader()->setDefaultSectionSize(38);
+    StringGrid1->horizontalHeader()->setDefaultSectionSize(gridColumnWidth);
     StringGrid1->verticalHeader()->setMinimumSectionSize(10);
     StringGrid1->verticalHeader()->setDefaultSectionSize(18);
+    // A value of the usual width (up to five digits and a point) stands whole in its
+    // cell, not as "21…": the cell gives its text the column less the grid line and the
+    // style's margin at both sides.
+    const int cellMargin = StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1;
+    const int cellText = gridColumnWidth - (StringGrid1->showGrid() ? 1 : 0) - 2 * cellMargin;
+    StringGrid1->setFont(platform::FontFitting(StringGrid1->font(), QStringLiteral("000.00"), cellText));
     vcl::SetAlign(StringGrid1, alClient);
     Memo1 = new QPlainTextEdit(Panel4);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);

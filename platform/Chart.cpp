@@ -272,9 +272,22 @@ private:
     QList<QRect> bars_;
 };
 
+// Axis numbers with the program's decimal separator, read at every repaint: the plot
+// would use the desktop's locale, which may well write 21,5 where the program writes 21.5.
+class NumberTicker : public QCPAxisTicker {
+protected:
+    QString getTickLabel(double tick, const QLocale&, QChar formatChar, int precision) override
+    {
+        QLocale plain = QLocale::c();
+        plain.setNumberOptions(QLocale::OmitGroupSeparator);
+        return QCPAxisTicker::getTickLabel(tick, plain, formatChar, precision)
+            .replace(QLatin1Char('.'), QChar(rtl::FormatSettings.DecimalSeparator));
+    }
+};
+
 // Bottom axis ticks at point indices, labelled with the points' labels and thinned so
 // that no two labels overlap. Series without labels get plain numbers.
-class LabelTicker : public QCPAxisTicker {
+class LabelTicker : public NumberTicker {
 public:
     explicit LabelTicker(TChart* chart) : chart_(chart) {}
 
@@ -298,15 +311,7 @@ public:
         const int first = int(lower);
         const int last = int(upper);
         const int count = last - first + 1;
-
-        // The widest of a few sampled labels stands for all of them.
-        const QFontMetrics metrics(chart_->xAxis->tickLabelFont());
-        int widest = metrics.horizontalAdvance(QStringLiteral("00"));
-        const int samples = std::min(count, 9);
-        for (int k = 0; k < samples; ++k) {
-            const int index = samples == 1 ? first : first + int(std::llround(double(count - 1) * k / (samples - 1)));
-            widest = std::max(widest, metrics.horizontalAdvance(chart_->decode(source->Label(index))));
-        }
+        const int widest = chart_->widestLabel(*source, first, last);
         const int capacity = std::max(1, chart_->bottomAxisPixels() / (widest + 12));
         long long step = 1;
         for (long long magnitude = 1; step * capacity < count; magnitude *= 10) {
@@ -891,7 +896,10 @@ TChart::TChart(int seriesCount, QWidget* parent) : QCustomPlot(parent)
     setInteractions(QCP::Interactions());
 
     plotRect_ = axisRect();
+    plotMargins_ = plotRect_->minimumMargins();
     xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new chart_detail::LabelTicker(this)));
+    yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new chart_detail::NumberTicker));
+    yAxis2->setTicker(QSharedPointer<QCPAxisTicker>(new chart_detail::NumberTicker));
     xAxis2->setVisible(false);
     yAxis2->setVisible(true);
     yAxis2->setTickLabels(true);
@@ -1111,6 +1119,21 @@ const TLineSeries* TChart::labelSeries() const
     return best;
 }
 
+int TChart::widestLabel(const TLineSeries& source, int first, int last) const
+{
+    // The widest of a few sampled labels stands for all of them.
+    const QFontMetrics metrics(xAxis->tickLabelFont());
+    int widest = metrics.horizontalAdvance(QStringLiteral("00"));
+    const int count = last - first + 1;
+    const int samples = std::min(count, 9);
+    for (int k = 0; k < samples; ++k) {
+        const int index = samples == 1 ? first : first + int(std::llround(double(count - 1) * k / (samples - 1)));
+        const QString text = decode(source.Label(index));
+        widest = std::max({widest, metrics.horizontalAdvance(text), metrics.boundingRect(text).width()});
+    }
+    return widest;
+}
+
 int TChart::bottomAxisPixels() const
 {
     const int w = plotRect_->width();
@@ -1232,7 +1255,20 @@ void TChart::prepare()
         }
     }
 
-    xAxis->setRange(bottom_->shownRange());
+    // A label is centred on its point, and one that would stick out of the chart is not
+    // drawn at all: the plot keeps half a label's width free at both ends.
+    int half = 0;
+    const QCPRange shown = bottom_->shownRange();
+    if (const TLineSeries* source = labelSeries(); source && xAxis->visible() && xAxis->tickLabels()) {
+        const double first = std::max(0.0, std::ceil(shown.lower));
+        const double last = std::min(double(source->Count() - 1), std::floor(shown.upper));
+        if (first <= last)
+            half = widestLabel(*source, int(first), int(last)) / 2 + 3;
+    }
+    plotRect_->setMinimumMargins(QMargins(std::max(half, plotMargins_.left()), plotMargins_.top(),
+                                          std::max(half, plotMargins_.right()), plotMargins_.bottom()));
+
+    xAxis->setRange(shown);
     yAxis->setRange(left_->shownRange());
     yAxis2->setRange(right_->shownRange());
 }

@@ -443,6 +443,8 @@ private:
     QCPRange autoBottomRange() const;
     const TLineSeries* labelSeries() const;
     int bottomAxisPixels() const;
+    // Pixel width of the widest bottom label of the points first to last (sampled).
+    int widestLabel(const TLineSeries& source, int first, int last) const;
     QString decode(std::string_view text) const;
 
     std::vector<std::unique_ptr<TLineSeries>> series_;
@@ -452,6 +454,7 @@ private:
     QCPTextElement* title_ = nullptr;
     QCPTextElement* subTitle_ = nullptr;
     QCPAxisRect* plotRect_ = nullptr;      // kept: it leaves the layout while it is rebuilt
+    QMargins plotMargins_;                  // the plot's own smallest margins
     QCPLayoutGrid* middle_ = nullptr;       // side legend, plot area, side legend
     QCPLayoutGrid* legendHolder_ = nullptr; // the legend between two spacers
     QCPLayoutElement* spacerA_ = nullptr;

@@ -5,6 +5,7 @@
 
 #include "mainwindow/Unit1.h"
 #include "platform/Cp1250.h"
+#include "platform/FontFit.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 using namespace vcl;
 
@@ -241,16 +243,32 @@ void TForm6::buildPropertiesPage()
 
     Memo2 = memo(TabSheet2);
     Memo2->setReadOnly(true);
-    Memo2->document()->setDefaultTextOption(QTextOption(Qt::AlignRight));
-    Lines(Memo2).Assign({QStringLiteral("Nazwa pomiaru:"), QStringLiteral("Start pomiaru:"),
-                         QStringLiteral("Koniec pomiaru:"), QStringLiteral("Wartość minimalna:"),
-                         QStringLiteral("Wartość maksymalna:"), QStringLiteral("Średnia temperatura kompieli:"),
-                         QStringLiteral("Temperatura kompieli minimalna:"),
-                         QStringLiteral("Temperatura kompieli maksymalna:"), QStringLiteral("Nazwa pliku pomiaru:"),
-                         QStringLiteral("Nazwa folderu z pomiarami:"), QString()});
+    // Right-aligned, and still one line per label: a wrapped label would push every
+    // label after it away from its value beside it.
+    QTextOption labelOption = Memo2->document()->defaultTextOption();
+    labelOption.setAlignment(Qt::AlignRight);
+    labelOption.setWrapMode(QTextOption::NoWrap);
+    Memo2->document()->setDefaultTextOption(labelOption);
+    const QStringList labels = {QStringLiteral("Nazwa pomiaru:"), QStringLiteral("Start pomiaru:"),
+                                QStringLiteral("Koniec pomiaru:"), QStringLiteral("Wartość minimalna:"),
+                                QStringLiteral("Wartość maksymalna:"), QStringLiteral("Średnia temperatura kompieli:"),
+                                QStringLiteral("Temperatura kompieli minimalna:"),
+                                QStringLiteral("Temperatura kompieli maksymalna:"),
+                                QStringLiteral("Nazwa pliku pomiaru:"), QStringLiteral("Nazwa folderu z pomiarami:"),
+                                QString()};
+    Lines(Memo2).Assign(labels);
     vcl::SetWidth(Memo2, 210);
     vcl::SetAlign(Memo2, alLeft);
+    // The widest label fits the designed column; the values take the same font, so
+    // that their lines keep level with the labels.
+    QString widest;
+    for (const QString& label : labels)
+        if (Memo2->fontMetrics().horizontalAdvance(label) > Memo2->fontMetrics().horizontalAdvance(widest))
+            widest = label;
+    const int labelWidth = Memo2->contentsRect().width() - 2 * int(std::ceil(Memo2->document()->documentMargin()));
+    Memo2->setFont(platform::FontFitting(Memo2->font(), widest, labelWidth));
     Memo3 = memo(TabSheet2);
+    Memo3->setFont(Memo2->font());
     QStringList values;
     for (int i = 0; i < 10; ++i)
         values << QString();

@@ -7,11 +7,14 @@
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
+#include <QStyle>
+#include <QTableWidget>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -189,6 +192,40 @@ TEST_F(MainProgram, CloseBoxAsksAndSavesNothing)
     EXPECT_FALSE(QFile::exists(cwd.path() + "/settings.suap"));
 }
 
+TEST_F(MainProgram, GridShowsValuesOfTheUsualWidthWholeInItsDesignedCells)
+{
+    start();
+    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->Show();
+    Form1->currentLine = "2024-03-05 14:07:09 21.46 -12.50 1013.2 100.25";
+    Form1->parsedLine.CzytajLinie(Form1->currentLine);
+    Form1->showLiveLine();
+    QApplication::processEvents();
+
+    QTableWidget* grid = Form1->StringGrid1;
+    // The cell's text gets the cell less the style's margin at both sides.
+    const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    const QString values[] = {"21.46", "-12.50", "1013.2", "100.25"};
+    ASSERT_EQ(grid->columnCount(), 4);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(grid->columnWidth(c), 38) << "the designed width";
+        for (int row : {0, 1}) {
+            EXPECT_EQ(grid->rowHeight(row), 18) << "the designed height";
+            const QModelIndex cell = grid->model()->index(row, c);
+            const QString text = cell.data().toString();
+            if (row == 1) {
+                EXPECT_EQ(text, values[c]);
+            }
+            const QVariant own = cell.data(Qt::FontRole);
+            const QFontMetrics metrics(own.isValid() ? own.value<QFont>() : grid->font());
+            const QRect box = grid->visualRect(cell);
+            EXPECT_EQ(metrics.elidedText(text, Qt::ElideRight, box.width() - 2 * margin), text)
+                << text.toStdString() << " is cut in its cell";
+            EXPECT_LE(metrics.height(), box.height()) << text.toStdString();
+        }
+    }
+}
+
 TEST_F(MainProgram, ViewSwitchUsesStoredHeightOrTheDesignedOne)
 {
     start();   // first run: no height stored
@@ -272,6 +309,8 @@ TEST_F(MainProgram, FitCoversTheFirstChannelCountActiveSeries)
         {"series 1 and 3, count 2", {{0, 10}, {}, {50, 60}}, 2, -1.2, 61.2},
         {"series 1 and 3, count 1", {{0, 10}, {}, {50, 60}}, 1, -0.2, 10.2},
         {"series 1 inactive: one fewer", {{}, {5, 6}, {1, 2}, {100}}, 2, 4.98, 6.02},
+        {"channel count 0: the first active series alone", {{0, 10}, {50, 60}, {-40}}, 0, -0.2, 10.2},
+        {"channel count 0, series 1 inactive", {{}, {5, 6}, {1, 2}}, 0, 4.98, 6.02},
     };
     start();
     for (const FitCase& c : cases) {
@@ -327,6 +366,54 @@ TEST_F(MainProgram, SeriesClickReportsTheValueAndTogglesMarks)
     EXPECT_FALSE(s.MarksVisible());
 }
 
+TEST_F(MainProgram, ValueMarksOffHidesTheMarksOfTheChannelSeries)
+{
+    start();
+    auto& chart = *Form1->Chart1;
+    chart.SetLegendVisible(false);
+    chart.LeftAxis().SetMinMax(0, 40);
+    chart.RightAxis().SetMinMax(0, 40);
+    Form1->parsedLine.channelCount = 2;
+    for (int i : {0, 1, 2}) {
+        chart.Series(i).SetActive(true);
+        for (int p = 0; p < 5; ++p)
+            chart.Series(i).Add(10.0 * (i + 1), "12:00:05");
+    }
+    const QColor markFill(255, 255, 225);
+    auto marksDrawn = [&] {
+        const QImage image = chart.RenderToImage(600, 300);
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += image.pixelColor(x, y).rgb() == markFill.rgb();
+        return n;
+    };
+    EXPECT_EQ(marksDrawn(), 0);
+
+    Form1->ToolButton33Click(nullptr);   // on
+    EXPECT_TRUE(Form1->ToolButton33->Down());
+    EXPECT_TRUE(Form1->showValues);
+    EXPECT_EQ(marksDrawn(), 0) << "switching on shows no marks by itself";
+    Form1->Chart1ClickSeries(chart, chart.Series(0), 2, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->Chart1ClickSeries(chart, chart.Series(1), 2, platform::mbLeft, {platform::ssLeft}, {});
+    EXPECT_GT(marksDrawn(), 100);
+
+    Form1->ToolButton33Click(nullptr);   // off again
+    EXPECT_FALSE(Form1->ToolButton33->Down());
+    EXPECT_FALSE(Form1->showValues);
+    EXPECT_FALSE(chart.Series(0).MarksVisible());
+    EXPECT_FALSE(chart.Series(1).MarksVisible());
+    EXPECT_EQ(marksDrawn(), 0);
+
+    // Marks of a series beyond the channel count are not the tool's to hide.
+    Form1->ToolButton33Click(nullptr);
+    Form1->Chart1ClickSeries(chart, chart.Series(2), 2, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->ToolButton33Click(nullptr);
+    EXPECT_TRUE(chart.Series(2).MarksVisible());
+    Form1->Chart1ClickSeries(chart, chart.Series(0), 2, platform::mbLeft, {platform::ssLeft}, {});
+    EXPECT_FALSE(chart.Series(0).MarksVisible()) << "with the tool up a click shows no marks";
+}
+
 TEST_F(MainProgram, LegendClickWidensActiveSeriesAndRightClickResets)
 {
     start();
@@ -357,6 +444,32 @@ TEST_F(MainProgram, LegendClickWidensActiveSeriesAndRightClickResets)
     Form1->StatusBar1->Panels(2)->SetText(QStringLiteral("before"));
     Form1->Chart1ClickLegend(chart, platform::mbRight, {platform::ssRight}, -1, {});
     EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("before"));
+}
+
+TEST_F(MainProgram, RightButtonLegendResetStopsAtTheChannelCount)
+{
+    start();
+    auto& chart = *Form1->Chart1;
+    const int clicked = 7;
+    for (const int count : {0, 2, clicked + 1, TForm1::seriesCount}) {
+        // Every series off and drawn 3 wide, but the clicked one, which is on.
+        for (int i = 0; i < TForm1::seriesCount; ++i) {
+            chart.Series(i).SetActive(i == clicked);
+            chart.Series(i).SetPenWidth(3);
+        }
+        Form1->parsedLine.channelCount = count;
+        Form1->Chart1ClickLegend(chart, platform::mbRight, {platform::ssRight}, clicked, {});
+        for (int i = 0; i < TForm1::seriesCount; ++i) {
+            if (i < count) {
+                EXPECT_TRUE(chart.Series(i).Active()) << "count " << count << ", series " << i;
+                EXPECT_EQ(chart.Series(i).PenWidth(), 1) << "count " << count << ", series " << i;
+            } else {
+                // Beyond the count only the legend click's own widening applies.
+                EXPECT_EQ(chart.Series(i).Active(), i == clicked) << "count " << count << ", series " << i;
+                EXPECT_EQ(chart.Series(i).PenWidth(), i == clicked ? 4 : 3) << "count " << count << ", series " << i;
+            }
+        }
+    }
 }
 
 TEST_F(MainProgram, LabelsAndCheckBoxTools)

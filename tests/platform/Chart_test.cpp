@@ -1,5 +1,7 @@
 #include "platform/Chart.h"
 
+#include "platform/Convert.h"
+
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 
@@ -8,18 +10,77 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPdfWriter>
+#include <QTextItem>
 
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 using namespace platform;
 
 namespace {
+
+// A paint device that draws nothing and records every text drawn on it with the
+// rectangle it covers: what a chart shows, as texts and places.
+class TextRecorder : public QPaintDevice {
+public:
+    struct Text {
+        QString text;
+        QRectF rect;
+    };
+
+    explicit TextRecorder(QSize size) : size_(size) {}
+    QPaintEngine* paintEngine() const override { return &engine_; }
+    const std::vector<Text>& texts() const { return engine_.texts; }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth: return size_.width();
+        case PdmHeight: return size_.height();
+        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 96;
+        case PdmDepth: return 32;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return QPaintDevice::metric(m);
+        }
+    }
+
+private:
+    struct Engine : QPaintEngine {
+        Engine() : QPaintEngine(AllFeatures) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState& state) override
+        {
+            if (state.state() & DirtyTransform)
+                transform = state.transform();
+        }
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
+        void drawTextItem(const QPointF& p, const QTextItem& item) override
+        {
+            const QRectF box(p.x(), p.y() - item.ascent(), item.width(), item.ascent() + item.descent());
+            texts.push_back({item.text(), transform.mapRect(box)});
+        }
+        Type type() const override { return User; }
+
+        QTransform transform;
+        std::vector<Text> texts;
+    };
+    QSize size_;
+    mutable Engine engine_;
+};
 
 // Each test works in a temporary folder of its own and gives the current one back.
 class ChartTest : public ::testing::Test {
@@ -105,6 +166,48 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"ZeroWidthIsShownAroundTheValue", {{LimitStep::Max, 10}, {LimitStep::Min, 10}}, 10, 10, 9, 11},
         LimitCase{"BothZero", {{LimitStep::Min, 0}, {LimitStep::Max, 0}}, 0, 0, -1, 1}),
     [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+// The desktop of a Polish user (LANG=pl_PL.UTF-8), whose locale writes 21,5; and the
+// program's own separator; both restored after.
+class PolishDesktop {
+public:
+    PolishDesktop() { QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland)); }
+    ~PolishDesktop()
+    {
+        QLocale::setDefault(desktop_);
+        rtl::FormatSettings.DecimalSeparator = separator_;
+    }
+
+private:
+    QLocale desktop_;
+    char separator_ = rtl::FormatSettings.DecimalSeparator;
+};
+
+TEST_F(ChartTest, AxisNumbersFollowTheProgramsSeparatorNotTheDesktops)
+{
+    PolishDesktop desktop;
+    for (const char separator : {'.', ','}) {
+        // Made before the separator changes (a chart made before the first parsed line).
+        rtl::FormatSettings.DecimalSeparator = separator == '.' ? ',' : '.';
+        auto chart = shownChart(1);
+        chart->LeftAxis().SetMinMax(20, 23);
+        chart->RightAxis().SetMinMax(20, 23);
+        rtl::FormatSettings.DecimalSeparator = separator;
+        chart->Repaint(); // no points: the bottom axis shows numbers too
+        for (QCPAxis* axis : {chart->yAxis, chart->yAxis2, chart->xAxis}) {
+            const QVector<double> ticks = axis->tickVector();
+            const QVector<QString> labels = axis->tickVectorLabels();
+            ASSERT_EQ(ticks.size(), labels.size());
+            int fractions = 0;
+            for (int i = 0; i < ticks.size(); ++i) {
+                const QString expected = QString::number(ticks[i]).replace('.', QChar(separator));
+                EXPECT_EQ(labels[i].toStdString(), expected.toStdString()) << "separator " << separator;
+                fractions += ticks[i] != std::floor(ticks[i]);
+            }
+            EXPECT_GT(fractions, 0) << "the scale shows no fraction to check";
+        }
+    }
+}
 
 // ---------------------------------------------------------------------------------
 // Series data
@@ -332,6 +435,69 @@ TEST_F(ChartTest, BottomLabelsComeFromThePointsAndDoNotOverlap)
         }
     }
 }
+
+// Time labels as the live road gives them: one reading every ten seconds from 11:10:05.
+std::string timeLabel(int i)
+{
+    const int t = 11 * 3600 + 10 * 60 + 5 + 10 * i;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t / 3600 % 24, t / 60 % 60, t % 60);
+    return text;
+}
+
+struct TimeLabelCase {
+    int points;
+    int width;
+    bool rightAxis; // the measurement window hides its right axis
+    int atLeast;    // labels that must show: every point's while there is room for all
+};
+
+void PrintTo(const TimeLabelCase& c, std::ostream* os)
+{
+    *os << c.points << " points, " << c.width << " px" << (c.rightAxis ? "" : ", no right axis");
+}
+
+class TimeLabels : public ChartTest, public ::testing::WithParamInterface<TimeLabelCase> {};
+
+TEST_P(TimeLabels, EveryOneShownIsWholeAndAllShowWhileThereIsRoom)
+{
+    const TimeLabelCase& c = GetParam();
+    auto chart = shownChart(2, QSize(c.width, 300));
+    chart->RightAxis().SetVisible(c.rightAxis);
+    // One-digit scales leave the narrowest margins beside the plot.
+    chart->LeftAxis().SetMinMax(0, 5);
+    chart->RightAxis().SetMinMax(0, 5);
+    std::set<QString> pointLabels;
+    for (int i = 0; i < c.points; ++i) {
+        chart->Series(0).Add(1 + i % 3, timeLabel(i));
+        pointLabels.insert(QString::fromStdString(timeLabel(i)));
+    }
+    chart->Repaint();
+
+    TextRecorder page(chart->size());
+    chart->PrintRect(page, chart->rect());
+    const QRectF widget(QPointF(0, 0), QSizeF(chart->size()));
+    // The bottom axis' band: between the plot and the legend below it.
+    const double below = chart->axisRect()->rect().bottom();
+    const double legendTop = chart->legend->visible() ? chart->legend->outerRect().top() : widget.bottom();
+    int shown = 0;
+    for (const TextRecorder::Text& t : page.texts()) {
+        if (t.rect.center().y() < below || t.rect.center().y() > legendTop)
+            continue;
+        EXPECT_TRUE(pointLabels.count(t.text)) << "not a point's label: " << t.text.toStdString();
+        EXPECT_TRUE(widget.contains(t.rect)) << t.text.toStdString() << " is cut at x "
+                                             << t.rect.left() << " to " << t.rect.right();
+        shown += pointLabels.count(t.text) ? 1 : 0;
+    }
+    EXPECT_GE(shown, c.atLeast);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PointCounts, TimeLabels,
+    ::testing::Values(TimeLabelCase{1, 600, true, 1}, TimeLabelCase{2, 600, true, 2},
+                      TimeLabelCase{2, 600, false, 2}, TimeLabelCase{2, 150, false, 1},
+                      TimeLabelCase{3, 400, false, 3}, TimeLabelCase{3, 800, true, 3},
+                      TimeLabelCase{60, 800, false, 1}, TimeLabelCase{2000, 800, true, 1}));
 
 TEST_F(ChartTest, BottomAxisFollowsThePointsUpToThePageSize)
 {

@@ -1,5 +1,7 @@
-// Renders the main window (strip and full view with a few readings) and every page
-// of the settings dialog into PNG files, for a person to look at.
+// Renders the main window (strip and full view with a few readings, and a chart of
+// two readings), every page of the settings dialog, the about box and a measurement
+// window (its chart of two readings and its properties page) into PNG files, for a
+// person to look at.
 //
 //   screenshots <output folder>
 
@@ -69,7 +71,7 @@ int main(int argc, char** argv)
         "2024-03-05 14:07:19 21.5 22.1 19.9 T 18.6 23.4 20.0",
         "2024-03-05 14:07:29 21.9 22.3 20.4 T 18.6 23.0 19.7",
         "2024-03-05 14:07:39 22.4 22.2 20.9 T 18.7 22.6 19.9",
-        "2024-03-05 14:07:49 22.0 21.8 21.3 T 18.7 22.9 20.3",
+        "2024-03-05 14:07:49 21.46 21.85 21.32 T 18.75 22.96 20.31",
     };
     for (const char* line : lines) {
         Form1->currentLine = line;
@@ -80,6 +82,16 @@ int main(int argc, char** argv)
     }
     Form1->ToolButton27Click(nullptr);   // legend on
     ok &= shoot(Form1, out + "/main-full.png");
+
+    // Two readings only: the time labels stand at both ends of the bottom axis.
+    for (int i = 0; i < TForm1::seriesCount; ++i)
+        Form1->Chart1->Series(i).Clear();
+    const char* times[] = {"11:10:05", "11:10:15"};
+    for (int p = 0; p < 2; ++p)
+        for (int i = 0; i < 6; ++i)
+            Form1->Chart1->Series(i).Add(20.0 + i + p * 0.5, times[p]);
+    Form1->dopasujWykresExecute(nullptr);
+    ok &= shoot(Form1, out + "/main-two-points.png");
 
     const char* pages[] = {"settings-pomiaru.png", "settings-komunikacja.png", "settings-systemu.png",
                            "settings-okien.png"};
@@ -101,7 +113,23 @@ int main(int argc, char** argv)
     Form1->UruchomOknaExecute(nullptr);
     if (TForm6* w = TForm6::ForSlot(0)) {
         w->SetBounds(0, 0, 900, 500);
+        for (int p = 0; p < 2; ++p)
+            w->Chart1->Series(0).Add(21.46 + p, times[p]);
+        w->Dopasuj6WykresExecute(nullptr);
         ok &= shoot(w, out + "/window.png");
+        // The values as the end of a run leaves them (the bath temperatures stay empty).
+        QStringList values(11);
+        values[0] = QStringLiteral("Pomiar_1");
+        values[1] = QStringLiteral("2024-03-05 14:07");
+        values[2] = QStringLiteral("2024-03-05 15:07");
+        values[3] = QStringLiteral("19.8");
+        values[4] = QStringLiteral("23.4");
+        values[8] = QStringLiteral("Pomiar_1.dan");
+        values[9] = start.path();
+        values[10] = QStringLiteral(".");
+        vcl::Lines(w->Memo3).Assign(values);
+        w->PageControl1->SetActivePageIndex(1);
+        ok &= shoot(w, out + "/window-properties.png");
     }
     return ok ? 0 : 1;
 }

@@ -1,10 +1,14 @@
 // The measurement window as an object: placement, its folder and channel list, the
-// show timer, geometry write-back, closing and reopening, series styling, the remarks
-// and the chart's axis fit.
+// show timer, geometry write-back, closing and reopening, series styling, the remarks,
+// the chart's axis fit and the properties page's rows.
 
 #include "tests/windows/WindowFixture.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
 #include <memory>
 
 using namespace windowtest;
@@ -398,4 +402,40 @@ TEST_F(WindowTest, AMissingWorkingFolderLeavesTheWindowFolderInTheCurrentOne)
     EXPECT_TRUE(QFileInfo(elsewhere + QStringLiteral("/Okno1")).isDir());
     EXPECT_FALSE(QFileInfo::exists(cwd.path() + QStringLiteral("/gone")));
     EXPECT_EQ(acquisition::getText(Form1->settings.workFolder), workDir + "/gone");
+}
+
+TEST_F(WindowTest, PropertyLabelsKeepOneLineEachLevelWithTheirValues)
+{
+    TForm6* w = open(0);
+    ASSERT_NE(w, nullptr);
+    w->SetBounds(0, 0, 900, 500);
+    vcl::Lines(w->Memo3).Assign({QStringLiteral("Pomiar_1"), QStringLiteral("2024-03-05 14:07:09"),
+                                 QStringLiteral("2024-03-05 15:07:09"), QStringLiteral("19.8"),
+                                 QStringLiteral("23.4"), QStringLiteral("21.46"), QStringLiteral("19.8"),
+                                 QStringLiteral("23.4"), QStringLiteral("Pomiar_1.dan"),
+                                 QStringLiteral("/home/pomiary/Okno1"), QStringLiteral(".")});
+    w->PageControl1->SetActivePageIndex(1);
+    QApplication::processEvents();
+
+    QPlainTextEdit* labels = w->Memo2;
+    QPlainTextEdit* values = w->Memo3;
+    ASSERT_EQ(labels->width(), 210) << "the designed width";
+    const int inside = labels->viewport()->width();
+    for (int i = 0; i < 10; ++i) {
+        const QTextBlock label = labels->document()->findBlockByNumber(i);
+        const QTextBlock value = values->document()->findBlockByNumber(i);
+        ASSERT_TRUE(label.isValid() && value.isValid());
+        QTextCursor start(label), end(label);
+        end.movePosition(QTextCursor::EndOfBlock);
+        const QRect first = labels->cursorRect(start);
+        const QRect last = labels->cursorRect(end);
+        EXPECT_EQ(label.layout()->lineCount(), 1) << label.text().toStdString() << " wraps";
+        EXPECT_EQ(first.top(), last.top()) << label.text().toStdString() << " wraps";
+        EXPECT_GE(first.left(), 0) << label.text().toStdString() << " is cut";
+        EXPECT_LE(last.right(), inside) << label.text().toStdString() << " is cut";
+        // Value i stands on the same row as label i.
+        const int labelRow = labels->viewport()->mapTo(w, first.topLeft()).y();
+        const int valueRow = values->viewport()->mapTo(w, values->cursorRect(QTextCursor(value)).topLeft()).y();
+        EXPECT_EQ(labelRow, valueRow) << label.text().toStdString() << " beside " << value.text().toStdString();
+    }
 }
