@@ -1,11 +1,11 @@
 #include "dialogs/TextListFile.h"
 
 #include "platform/Cp1250.h"
+#include "platform/SafeFile.h"
 #include "platform/VclCore.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace dialogs {
 
@@ -118,10 +118,11 @@ TextList readTextList(const QString& path)
 void writeTextList(const QString& path, const QStringList& lines, TextEncoding encoding)
 {
     const QByteArray bytes = encodeTextList(lines, encoding);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    std::string error;
+    if (!platform::ReplaceFile(QFile::encodeName(path).toStdString(), bytes.constData(), std::size_t(bytes.size()),
+                               nullptr, &error))
         throw vcl::Exception(QStringLiteral("Cannot create file \"%1\". %2")
-                                 .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+                                 .arg(QFileInfo(path).absoluteFilePath(), QString::fromLocal8Bit(error.c_str())));
 }
 
 } // namespace dialogs

@@ -25,8 +25,8 @@ QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding);
 
 // Raises vcl::Exception when the file cannot be read.
 TextList readTextList(const QString& path);
-// Replaces the file only once the new one is complete on disk; raises vcl::Exception
-// when it cannot be written (the old file then stays as it was).
+// Replaces the file as platform::ReplaceFile does; raises vcl::Exception when it cannot
+// be written (the old file then stays as it was).
 void writeTextList(const QString& path, const QStringList& lines, TextEncoding encoding);
 
 } // namespace dialogs

@@ -323,7 +323,10 @@ void TForm1::FormCreate(TObject*)
         if (settings.bottomLayout != 0) {
             layoutRight = 0;
             ApplyBottomLayout();
-            Panel4->SetHeight(listPanelSize);
+            // Grown upwards from its bottom edge, as its splitter grows it: grown downwards
+            // past the status bar it would be laid out below it.
+            Panel4->SetBounds(Panel4->Left(), Panel4->Top() + Panel4->Height() - listPanelSize, Panel4->Width(),
+                              listPanelSize);
         } else {
             layoutRight = 1;
             ApplyRightLayout();

@@ -18,13 +18,14 @@ QString absoluteDir(const QString& dir)
     return QDir::cleanPath(QDir(dir).absolutePath());
 }
 
-// The same folder as file names, ignoring case (also through links).
+// The same folder by name or through links. Folder names that differ only in case are
+// different folders here.
 bool sameFolder(const QString& a, const QString& b)
 {
-    if (QString::compare(absoluteDir(a), absoluteDir(b), Qt::CaseInsensitive) == 0)
+    if (absoluteDir(a) == absoluteDir(b))
         return true;
     const QString ca = QFileInfo(a).canonicalFilePath(), cb = QFileInfo(b).canonicalFilePath();
-    return !ca.isEmpty() && QString::compare(ca, cb, Qt::CaseInsensitive) == 0;
+    return !ca.isEmpty() && ca == cb;
 }
 
 void enter(const QString& dir)

@@ -16,10 +16,11 @@ class TFileListBox;
 
 // Folder list: the folder shown with its parents above it and its subfolders below;
 // a double click (or Enter) on an entry opens that folder. Setting Directory to
-// another folder (compared as file names, ignoring case) makes it the process's
-// current directory, points the linked file list at it, then runs OnChange; setting
-// the folder it already shows does none of this. A folder that cannot be entered
-// raises vcl::Exception and nothing changes. It starts on the current directory.
+// another folder (compared by name or through links; names that differ only in case
+// are other folders) makes it the process's current directory, points the linked file
+// list at it, then runs OnChange; setting the folder it already shows does none of
+// this. A folder that cannot be entered raises vcl::Exception and nothing changes. It
+// starts on the current directory.
 class TDirectoryListBox : public TControlT<QListWidget> {
 public:
     explicit TDirectoryListBox(QWidget* parent);
@@ -42,7 +43,7 @@ private:
 // patterns separated by ';', empty ones ignored, matched ignoring case), sorted by
 // name ignoring case. Reading the list (Update, a new Directory or Mask) makes
 // Directory the process's current directory, as the class library does. Setting the
-// folder it already has (ignoring case) does nothing. ItemIndex set from code runs no
+// folder it already has does nothing. ItemIndex set from code runs no
 // handler; OnClick runs when the user selects a file (mouse or keys), OnDblClick on a
 // double click.
 class TFileListBox : public TControlT<QListWidget> {

@@ -13,34 +13,9 @@ namespace windows {
 
 namespace {
 
-long plainWrite(int fd, const void* data, std::size_t size)
-{
-    return static_cast<long>(::write(fd, data, size));
-}
-
 std::string errorText(int code)
 {
-    return code ? std::string(std::strerror(code)) : std::string("write failed");
-}
-
-// Writes all bytes; returns how many were written before a failure (errno set).
-std::size_t writeAll(int fd, std::string_view bytes, WriteFn write, std::uint64_t& counter)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        errno = 0;
-        const long n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0 && errno == 0)
-                errno = ENOSPC;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-        counter += static_cast<std::uint64_t>(n);
-    }
-    return done;
+    return std::strerror(code ? code : EIO);
 }
 
 bool replaceCounted(const std::string& path, std::string_view bytes, WriteFn write, std::string* error,
@@ -53,12 +28,6 @@ bool replaceCounted(const std::string& path, std::string_view bytes, WriteFn wri
 }
 
 } // namespace
-
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, WriteFn write, std::string* error)
-{
-    std::uint64_t counter = 0;
-    return replaceCounted(path, bytes, write, error, counter);
-}
 
 std::string formatLogValue(double value)
 {
@@ -109,7 +78,7 @@ bool RunLog::sync(std::string* error)
 
 bool RunLog::appendTail(std::string* error)
 {
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int fd = platform::OpenForWriting(path_, O_APPEND);
     if (fd < 0) {
         if (error)
             *error = errorText(errno);
@@ -117,8 +86,10 @@ bool RunLog::appendTail(std::string* error)
         return false;
     }
     const std::string_view tail = std::string_view(text_).substr(*onDisk_);
-    const std::size_t done = writeAll(fd, tail, write_ ? write_ : plainWrite, bytesWritten_);
-    if (done == tail.size()) {
+    std::size_t done = 0;
+    const bool complete = platform::WriteAll(fd, tail.data(), tail.size(), write_, &done);
+    bytesWritten_ += done;
+    if (complete) {
         if (::close(fd) != 0) {
             // What reached the file is unknown; the next sync writes it whole.
             if (error)

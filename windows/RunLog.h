@@ -2,13 +2,13 @@
 // The measurement window's files on disk: the run log, which grows by one line per
 // sample, and the small files written whole (run properties, channel list).
 //
-// A file written whole goes through a temporary file beside it that replaces the old
-// one only once it is complete on disk, so a crash or a full disk leaves either the
-// old file or the new one. The run log keeps in memory the text it should hold and
-// how much of that text the file already holds: a new line is appended (open, write,
-// close), and the whole text is written anew only when it changed otherwise. A write
-// that fails leaves the file as it was and the text in memory; the next sync retries
-// and catches the file up.
+// A file written whole is replaced through platform::ReplaceFile, so a crash or a full
+// disk leaves either the old file or the new one, and a write-protected file or a link
+// stays what it is. The run log keeps in memory the text it should hold and how much
+// of that text the file already holds: a new line is appended (open, write, close),
+// and the whole text is written anew only when it changed otherwise. A write that
+// fails leaves the file as it was and the text in memory; the next sync retries and
+// catches the file up.
 
 #include "platform/SafeFile.h"
 
@@ -23,11 +23,6 @@ namespace windows {
 // Writes the bytes of one write call; a stand-in for write(2) so tests can fail it
 // like a full disk.
 using WriteFn = platform::WriteFn;
-
-// Replaces the file at path (file-system encoding) with bytes. On failure the old file
-// is untouched, no temporary file stays behind, and *error (when given) says why.
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, WriteFn write = nullptr,
-                           std::string* error = nullptr);
 
 // One value of a log line: a blank and the value with one decimal and "." as the
 // decimal point, at least three characters (printf's " %3.1f", whatever the locale).

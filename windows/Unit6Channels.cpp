@@ -53,7 +53,7 @@ void TForm6::saveChannelList()
         bytes += platform::unicodeToCp1250(ComboBox2->itemText(i)) + "\r\n";
     const QString path = QDir(FileListBox1->Directory()).filePath(channelFileName);
     std::string error;
-    if (!windows::replaceFileAtomically(fileSystemName(path), bytes, nullptr, &error))
+    if (!platform::ReplaceFile(fileSystemName(path), bytes.data(), bytes.size(), nullptr, &error))
         throw vcl::Exception(QStringLiteral("Cannot create file \"%1\". %2")
                                  .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.c_str())));
 }

@@ -178,7 +178,7 @@ void TForm6::writePropertiesFile()
         bytes += toAnsi(line) + "\r\n";
     const QString path = QDir(FileListBox1->Directory()).filePath(fromAnsi(runFileName() + ".txt"));
     std::string error;
-    if (!windows::replaceFileAtomically(fileSystemName(path), bytes, nullptr, &error))
+    if (!platform::ReplaceFile(fileSystemName(path), bytes.data(), bytes.size(), nullptr, &error))
         throw vcl::Exception(fileError(path, error));
 }
 

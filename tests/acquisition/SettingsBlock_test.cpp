@@ -3,6 +3,7 @@
 #include "platform/MessageBox.h"
 
 #include "tests/support/FileBytes.h"
+#include "tests/support/FullDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,8 @@ namespace {
 
 constexpr std::size_t blockSize = 17992;
 
+using testsupport::diskRoom;
+using testsupport::fullDiskWrite;
 using testsupport::readBytes;
 using testsupport::writeBytes;
 
@@ -51,6 +54,12 @@ std::string constructedImage()
         putLe32(image, r + 136, 200);
     }
     return image;
+}
+
+// Every name in a folder, hidden ones included.
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 std::string randomBytes(std::size_t n, unsigned seed)
@@ -392,25 +401,11 @@ TEST_F(SettingsBlockTest, SaveMakesTheStartFolderCurrent)
     ASSERT_TRUE(saveSettings(block, {}, dir_));
     EXPECT_EQ(QDir::currentPath(), temp_.path());
     EXPECT_EQ(readBytes(path("settings.suap")), imageOf(block));
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("settings.suap.tmp"))));
-    EXPECT_FALSE(QFile::exists(elsewhere.path() + "/settings.suap"));
+    EXPECT_EQ(entries(temp_.path()), QStringList{"settings.suap"}) << "no temporary file stays behind";
+    EXPECT_EQ(entries(elsewhere.path()), QStringList());
 }
 
 namespace {
-
-int writesLeft = 0;
-
-// A disk that takes 1000 bytes and is then full.
-long fullAfter1000(int fd, const void* data, std::size_t size)
-{
-    if (writesLeft <= 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const std::size_t n = std::min<std::size_t>(size, static_cast<std::size_t>(writesLeft));
-    writesLeft -= static_cast<int>(n);
-    return static_cast<long>(::write(fd, data, n));
-}
 
 long writesNothing(int, const void*, std::size_t) { return 0; }
 
@@ -433,7 +428,7 @@ TEST_P(SettingsSaveFailTest, OldFileAndBlockStayAndTheErrorIsShown)
     const std::string old = randomBytes(blockSize, 5);
     writeBytes(path("settings.suap"), old);
     c.prepare(dir_);
-    writesLeft = 1000;
+    diskRoom = 1000;
 
     SettingsBlock block;
     block.windowCount = 4;
@@ -459,7 +454,7 @@ TEST_P(SettingsSaveFailTest, OldFileAndBlockStayAndTheErrorIsShown)
 INSTANTIATE_TEST_SUITE_P(
     Failures, SettingsSaveFailTest,
     ::testing::Values(
-        FailCase{"temporaryNameTaken", [](const std::string& d) { ::mkdir((d + "/settings.suap.tmp").c_str(), 0755); },
+        FailCase{"writeProtected", [](const std::string& d) { ::chmod((d + "/settings.suap").c_str(), 0444); },
                  nullptr},
         FailCase{"targetIsAFolder",
                  [](const std::string& d) {
@@ -467,17 +462,48 @@ INSTANTIATE_TEST_SUITE_P(
                      ::mkdir((d + "/settings.suap").c_str(), 0755);
                  },
                  nullptr, true},
-        FailCase{"diskFullMidway", [](const std::string&) {}, fullAfter1000},
+        FailCase{"diskFullMidway", [](const std::string&) {}, fullDiskWrite},
         FailCase{"writeTakesNothing", [](const std::string&) {}, writesNothing}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsBlockTest, FailedWriteLeavesNoTemporaryFile)
 {
-    writesLeft = 1000;
+    diskRoom = 1000;
     SettingsBlock block;
-    EXPECT_FALSE(saveSettings(block, {}, dir_, fullAfter1000));
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("settings.suap"))));
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("settings.suap.tmp"))));
+    EXPECT_FALSE(saveSettings(block, {}, dir_, fullDiskWrite));
+    EXPECT_EQ(entries(temp_.path()), QStringList());
+}
+
+// A start folder the user cannot write still takes the file it holds, written in place;
+// a file kept elsewhere through a symbolic link stays a link and its target is saved.
+TEST_F(SettingsBlockTest, SavedWhereTheUserKeepsIt)
+{
+    SettingsBlock block;
+    block.windowCount = 2;
+    SettingsWindowSide side;
+    side.width = 800;
+    SettingsBlock expected = block;
+    expected.mainWidth = 800;
+
+    writeBytes(path("settings.suap"), randomBytes(blockSize, 3));
+    ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+    const bool savedInProtectedFolder = saveSettings(block, side, dir_);
+    ::chmod(dir_.c_str(), 0755);
+    EXPECT_TRUE(savedInProtectedFolder);
+    EXPECT_EQ(readBytes(path("settings.suap")), imageOf(expected));
+
+    ASSERT_EQ(::mkdir(path("shared").c_str(), 0755), 0);
+    ASSERT_EQ(::rename(path("settings.suap").c_str(), path("shared/settings.suap").c_str()), 0);
+    ASSERT_EQ(::symlink("shared/settings.suap", path("settings.suap").c_str()), 0);
+    side.width = 900;
+    expected.mainWidth = 900;
+    EXPECT_TRUE(saveSettings(block, side, dir_));
+    struct stat st {};
+    ASSERT_EQ(::lstat(path("settings.suap").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readBytes(path("shared/settings.suap")), imageOf(expected));
+    EXPECT_EQ(entries(temp_.path()), (QStringList{"settings.suap", "shared"}));
+    EXPECT_TRUE(boxes_.records().empty());
 }
 
 TEST_F(SettingsBlockTest, DeviceAddressIsCutToSevenAndNothingBeyondIsTouched)

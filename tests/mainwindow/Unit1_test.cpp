@@ -3,6 +3,7 @@
 
 #include "acquisition/PortCom.h"
 #include "tests/support/ProgramForms.h"
+#include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
@@ -93,6 +94,84 @@ TEST_F(MainProgram, StoredSettingsApplyGeometryLayoutAndPageSize)
         EXPECT_EQ(Form1->BitBtn2->Caption(), QStringLiteral("|"));
         EXPECT_EQ(Form1->Width(), 700);
         EXPECT_EQ(Form1->Height(), TForm1::stripHeight);
+        TearDown();
+    }
+}
+
+TEST_F(MainProgram, StoredFoldersAreAppliedAtStart)
+{
+    cwd.file("Pomiary łódź/a.dan", "a");
+    cwd.file("pomiary/b.dan", "b");
+    cwd.file("Pomiary/c.dan", "c");
+    cwd.mkdir("Okna");
+    const QString canonicalCwd = QFileInfo(cwd.path()).canonicalFilePath();
+    struct Case {
+        const char* startIn;      // the start folder, under the temporary folder
+        const char* measurement;  // the stored measurement folder
+        const char* work;         // the stored working folder
+        const char* listed;       // the folder the list shows and makes current
+        const char* workDir;
+        QStringList files;
+    } cases[] = {
+        {"", "Pomiary łódź", "Okna", "Pomiary łódź", "Okna", {"a.dan"}},
+        // Linux folders differ by case: the stored one is shown, not the start folder.
+        {"pomiary", "Pomiary", "pomiary", "Pomiary", "pomiary", {"c.dan"}},
+        {"pomiary", "brak", "brak", "pomiary", "pomiary", {"b.dan"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.measurement);
+        const QString startFolder = canonicalCwd + (*c.startIn ? QStringLiteral("/") + c.startIn : QString());
+        ASSERT_TRUE(QDir::setCurrent(startFolder));
+        SettingsBlock b = storedBlock();
+        const auto stored = [&](const char* name) {
+            return platform::unicodeToCp1250(canonicalCwd + "/" + QString::fromUtf8(name));
+        };
+        ASSERT_TRUE(b.setMeasurementDir(stored(c.measurement)));
+        ASSERT_TRUE(b.setWorkFolder(stored(c.work)));
+        cwd.file(QDir(QString::fromUtf8(c.startIn)).filePath(QStringLiteral("settings.suap")), BlockBytes(b));
+        start();
+        const QString listed = canonicalCwd + "/" + QString::fromUtf8(c.listed);
+        EXPECT_EQ(Form1->DirectoryListBox1->Directory(), listed);
+        EXPECT_EQ(QDir::currentPath(), listed);
+        EXPECT_EQ(Form1->FileListBox1->Items(), c.files);
+        EXPECT_EQ(platform::cp1250ToUnicode(Form1->workDir), canonicalCwd + "/" + QString::fromUtf8(c.workDir));
+        EXPECT_EQ(platform::cp1250ToUnicode(Form1->startDir), startFolder);
+        TearDown();
+    }
+}
+
+// The stored size of the lower panel, smaller or larger than designed, comes back in the
+// full view with the splitter beside the panel and the status bar still at the bottom.
+TEST_F(MainProgram, StoredPanelSizeIsAppliedInEitherLayout)
+{
+    const struct {
+        int bottomLayout, stored;
+    } cases[] = {{1, 150}, {1, 340}, {0, 150}, {0, 400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "layout " << c.bottomLayout << ", size " << c.stored);
+        SettingsBlock b = storedBlock();
+        b.bottomLayout = std::uint8_t(c.bottomLayout);
+        b.listPanelSize = c.stored;
+        writeSettings(b);
+        start();
+        EXPECT_EQ(Form1->settings.listPanelSize, c.stored);
+        Form1->BitBtn3Click(Form1->BitBtn3);
+        const int statusTop = Form1->StatusBar1->Top();
+        EXPECT_EQ(statusTop + Form1->StatusBar1->Height(), Form1->ClientHeight()) << "the status bar is bottom-most";
+        if (c.bottomLayout) {
+            EXPECT_EQ(Form1->layoutRight, 0);
+            EXPECT_EQ(Form1->Panel4->Align(), vcl::alBottom);
+            EXPECT_EQ(Form1->BitBtn2->Caption(), QStringLiteral("_"));
+            EXPECT_EQ(Form1->Panel4->Height(), c.stored);
+            EXPECT_EQ(Form1->Panel4->Top() + c.stored, statusTop);
+            EXPECT_EQ(Form1->Splitter2->Top() + Form1->Splitter2->Height(), Form1->Panel4->Top());
+        } else {
+            EXPECT_EQ(Form1->layoutRight, 1);
+            EXPECT_EQ(Form1->Panel4->Align(), vcl::alRight);
+            EXPECT_EQ(Form1->Panel4->Width(), c.stored);
+            EXPECT_EQ(Form1->Panel4->Left() + c.stored, Form1->ClientWidth());
+            EXPECT_EQ(Form1->Splitter2->Left() + Form1->Splitter2->Width(), Form1->Panel4->Left());
+        }
         TearDown();
     }
 }

@@ -1,22 +1,25 @@
-// The run log's file writing on its own: the value format against printf's, whole-file
-// replacement on a disk that fills up, and the append and catch-up of the log.
+// The run log's file writing on its own: the value format against printf's, and the
+// append and catch-up of the log on a disk that fills up or a file made write-protected.
 
 #include "windows/RunLog.h"
 
+#include "tests/support/FullDisk.h"
 #include "tests/support/QtTestApp.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <locale.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testsupport::diskRoom;
+using testsupport::fullDiskWrite;
 using testsupport::TempCwd;
 
 namespace {
@@ -25,18 +28,6 @@ QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-long room = 0;
-long limitedWrite(int fd, const void* data, std::size_t size)
-{
-    if (room <= 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const std::size_t n = std::min<std::size_t>(size, static_cast<std::size_t>(room));
-    room -= static_cast<long>(n);
-    return static_cast<long>(::write(fd, data, n));
 }
 
 std::string printfValue(double v)
@@ -70,27 +61,6 @@ TEST(LogValue, IsPrintfsFormatWithADecimalPoint)
         const double v = i % 2 ? any(random) : static_cast<float>(any(random) / 1000.0);
         ASSERT_EQ(windows::formatLogValue(v), printfValue(v)) << v;
     }
-}
-
-TEST(ReplaceFile, AFullDiskLeavesTheOldFileAndNoTemporary)
-{
-    TempCwd cwd;
-    const QString path = cwd.file(QStringLiteral("run.txt"), "old contents\r\n");
-    ::chmod(QFile::encodeName(path).constData(), 0640);
-    std::string error;
-    room = 4;
-    EXPECT_FALSE(windows::replaceFileAtomically(QFile::encodeName(path).toStdString(), "new contents\r\n",
-                                                limitedWrite, &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(readFile(path), QByteArray("old contents\r\n"));
-    EXPECT_FALSE(QFileInfo::exists(path + ".tmp"));
-
-    room = 1000;
-    EXPECT_TRUE(windows::replaceFileAtomically(QFile::encodeName(path).toStdString(), "new\r\n", limitedWrite));
-    EXPECT_EQ(readFile(path), QByteArray("new\r\n"));
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replaced file keeps its permissions";
 }
 
 TEST(RunLog, AppendsWhatIsNewAndWritesWholeOnlyWhenNeeded)
@@ -129,25 +99,55 @@ TEST(RunLog, AppendsWhatIsNewAndWritesWholeOnlyWhenNeeded)
     EXPECT_EQ(readFile(QString::fromStdString(path)), QByteArray("one\r\ntwo\r\nthree\r\n"));
 }
 
-TEST(RunLog, AFailedAppendTakesBackItsPartAndCatchesUpLater)
-{
+namespace {
+
+// A run log in a temporary folder whose file holds its first line.
+class RunLogFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        diskRoom = 1000;
+        log.setPath(path);
+        log.append("00:00:01  1.0\r\n");
+        ASSERT_TRUE(log.sync());
+    }
+    QByteArray onDisk() const { return readFile(QString::fromStdString(path)); }
+
     TempCwd cwd;
     const std::string path = QFile::encodeName(cwd.path() + "/a.dan").toStdString();
-    windows::RunLog log(limitedWrite);
-    room = 1000;
-    log.setPath(path);
-    log.append("00:00:01  1.0\r\n");
-    ASSERT_TRUE(log.sync());
-    room = 3;
+    windows::RunLog log{fullDiskWrite};
+};
+
+} // namespace
+
+TEST_F(RunLogFile, AFailedAppendTakesBackItsPartAndCatchesUpLater)
+{
+    diskRoom = 3;
     log.append("00:00:02  2.0\r\n");
     std::string error;
     EXPECT_FALSE(log.sync(&error));
     EXPECT_NE(error.find(std::strerror(ENOSPC)), std::string::npos) << error;
-    EXPECT_EQ(readFile(QString::fromStdString(path)), QByteArray("00:00:01  1.0\r\n"));
+    EXPECT_EQ(onDisk(), QByteArray("00:00:01  1.0\r\n"));
     EXPECT_FALSE(log.inSync());
     log.append("00:00:03  3.0\r\n");
-    room = 1000;
+    diskRoom = 1000;
     ASSERT_TRUE(log.sync());
-    EXPECT_EQ(readFile(QString::fromStdString(path)), QByteArray("00:00:01  1.0\r\n00:00:02  2.0\r\n00:00:03  3.0\r\n"));
+    EXPECT_EQ(onDisk(), QByteArray("00:00:01  1.0\r\n00:00:02  2.0\r\n00:00:03  3.0\r\n"));
     EXPECT_EQ(log.rewrites(), 1u) << "the catch-up is an append";
+}
+
+TEST_F(RunLogFile, AWriteProtectedLogStaysAsItIsUntilItMayBeWrittenAgain)
+{
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    log.append("00:00:02  2.0\r\n");
+    // The append and then the whole-file write that follows it are both refused.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string error;
+        EXPECT_FALSE(log.sync(&error)) << attempt;
+        EXPECT_EQ(error, std::strerror(EACCES)) << attempt;
+        EXPECT_EQ(onDisk(), QByteArray("00:00:01  1.0\r\n")) << attempt;
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    ASSERT_TRUE(log.sync());
+    EXPECT_EQ(onDisk(), QByteArray("00:00:01  1.0\r\n00:00:02  2.0\r\n"));
 }

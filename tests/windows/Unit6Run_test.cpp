@@ -3,6 +3,7 @@
 // the run's extremes; the log's append, rewrite and failure paths; and one run fed by a
 // data logger on a pseudo-terminal.
 
+#include "tests/support/FullDisk.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/windows/WindowFixture.h"
 
@@ -22,18 +23,8 @@ ino_t inodeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
-// A disk that takes this many more bytes, then is full.
-long diskRoom = 0;
-long fullDiskWrite(int fd, const void* data, std::size_t size)
-{
-    if (diskRoom <= 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const std::size_t n = std::min<std::size_t>(size, static_cast<std::size_t>(diskRoom));
-    diskRoom -= static_cast<long>(n);
-    return static_cast<long>(::write(fd, data, n));
-}
+using testsupport::diskRoom;
+using testsupport::fullDiskWrite;
 
 class RunTest : public WindowTest {
 protected:

@@ -1,0 +1,209 @@
+// Replacing a file whole: a full disk leaves the old file and no temporary one, and what
+// the user set up around the file stays as it was: write protection, symbolic and hard
+// links, a write-protected folder, permissions and owner.
+
+#include "platform/SafeFile.h"
+
+#include "tests/support/FileBytes.h"
+#include "tests/support/FullDisk.h"
+#include "tests/support/QtTestApp.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using testsupport::diskRoom;
+using testsupport::fullDiskWrite;
+using testsupport::readBytes;
+using testsupport::writeBytes;
+
+namespace {
+
+const std::string oldBytes = "old contents\r\n";
+const std::string newBytes = "new\r\n";
+
+struct stat statOf(const std::string& path, bool follow = true)
+{
+    struct stat st {};
+    if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)
+        st = {};
+    return st;
+}
+
+// Every name under the folder, links and hidden files included.
+std::set<QString> namesUnder(const QString& dir)
+{
+    std::set<QString> names;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.insert(QDir(dir).relativeFilePath(it.next()));
+    return names;
+}
+
+class SafeFile : public ::testing::Test {
+public:
+    void TearDown() override
+    {
+        // A write-protected folder would keep the temporary folder from being removed.
+        ::chmod(QFile::encodeName(cwd.path()).constData(), 0755);
+        for (const QString& name : namesUnder(cwd.path())) {
+            const std::string p = path(name.toStdString());
+            if (S_ISDIR(statOf(p, false).st_mode))
+                ::chmod(p.c_str(), 0755);
+        }
+    }
+    std::string path(const std::string& name) const { return QFile::encodeName(cwd.path()).toStdString() + "/" + name; }
+    void file(const std::string& name, mode_t mode = 0644) const
+    {
+        writeBytes(path(name), oldBytes);
+        ::chmod(path(name).c_str(), mode);
+    }
+
+    testsupport::TempCwd cwd;
+};
+
+struct Case {
+    const char* name;
+    void (*prepare)(const SafeFile& t);
+    bool saved;                                     // ReplaceFile's answer for "s"
+    std::vector<std::pair<const char*, std::string>> contents = {};   // files and their bytes afterwards
+    std::vector<const char*> links = {};                              // names that are still symbolic links
+    const char* sameFile = nullptr;   // a file that keeps its inode (written in place)
+    mode_t mode = 0;                  // permissions of that file afterwards
+};
+inline void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class SafeFileCase : public SafeFile, public ::testing::WithParamInterface<Case> {};
+
+} // namespace
+
+TEST_P(SafeFileCase, WhatTheUserSetUpStays)
+{
+    const Case& c = GetParam();
+    c.prepare(*this);
+    ino_t inode = 0;
+    if (c.sameFile)
+        inode = statOf(path(c.sameFile)).st_ino;
+    std::set<QString> expectedNames = namesUnder(cwd.path());
+    for (const auto& [name, bytes] : c.contents)
+        expectedNames.insert(QString::fromUtf8(name));
+
+    std::string error;
+    EXPECT_EQ(platform::ReplaceFile(path("s"), newBytes.data(), newBytes.size(), nullptr, &error), c.saved);
+    EXPECT_EQ(error.empty(), c.saved) << error;
+
+    for (const auto& [name, bytes] : c.contents)
+        EXPECT_EQ(readBytes(path(name)), bytes) << name;
+    for (const char* name : c.links)
+        EXPECT_TRUE(S_ISLNK(statOf(path(name), false).st_mode)) << name << " is still a link";
+    if (c.sameFile) {
+        EXPECT_EQ(statOf(path(c.sameFile)).st_ino, inode) << "written in place";
+        EXPECT_EQ(statOf(path(c.sameFile)).st_mode & 07777, c.mode);
+    }
+    EXPECT_EQ(namesUnder(cwd.path()), expectedNames) << "no temporary file stays behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SafeFileCase,
+    ::testing::Values(
+        Case{"newFile", [](const SafeFile&) {}, true, {{"s", newBytes}}},
+        Case{"writeProtectedFile", [](const SafeFile& t) { t.file("s", 0444); }, false, {{"s", oldBytes}}, {}, "s",
+             0444},
+        Case{"writeProtectedFolder",
+             [](const SafeFile& t) {
+                 t.file("s", 0640);
+                 ::chmod(QFile::encodeName(t.cwd.path()).constData(), 0555);
+             },
+             true, {{"s", newBytes}}, {}, "s", 0640},
+        Case{"symbolicLink",
+             [](const SafeFile& t) {
+                 t.file("real");
+                 ::symlink("real", t.path("s").c_str());
+             },
+             true, {{"real", newBytes}}, {"s"}},
+        Case{"linkToALinkInAnotherFolder",
+             [](const SafeFile& t) {
+                 ::mkdir(t.path("other").c_str(), 0755);
+                 t.file("other/real");
+                 ::symlink("real", t.path("other/mid").c_str());
+                 ::symlink(t.path("other/mid").c_str(), t.path("s").c_str());
+             },
+             true, {{"other/real", newBytes}}, {"s", "other/mid"}},
+        Case{"linkToAFileNotYetThere",
+             [](const SafeFile& t) {
+                 ::mkdir(t.path("other").c_str(), 0755);
+                 ::symlink("other/real", t.path("s").c_str());
+             },
+             true, {{"other/real", newBytes}}, {"s"}},
+        Case{"linkLoop", [](const SafeFile& t) { ::symlink("s", t.path("s").c_str()); }, false, {}, {"s"}},
+        Case{"hardLink",
+             [](const SafeFile& t) {
+                 t.file("s");
+                 ::link(t.path("s").c_str(), t.path("t").c_str());
+             },
+             true, {{"s", newBytes}, {"t", newBytes}}, {}, "s", 0644},
+        // A temporary name of an older version, planted as a link, is never written through.
+        Case{"linkAtATemporaryName",
+             [](const SafeFile& t) {
+                 t.file("s");
+                 writeBytes(t.path("victim"), "victim");
+                 ::symlink("victim", t.path("s.tmp").c_str());
+             },
+             true, {{"s", newBytes}, {"victim", "victim"}}, {"s.tmp"}},
+        Case{"folderInItsPlace", [](const SafeFile& t) { ::mkdir(t.path("s").c_str(), 0755); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SafeFile, AFullDiskLeavesTheOldFileAndNoTemporary)
+{
+    file("s", 0640);
+    std::string error;
+    diskRoom = 4;
+    EXPECT_FALSE(platform::ReplaceFile(path("s"), "new contents\r\n", 14, fullDiskWrite, &error));
+    EXPECT_EQ(error, std::strerror(ENOSPC));
+    EXPECT_EQ(readBytes(path("s")), oldBytes);
+    EXPECT_EQ(namesUnder(cwd.path()), std::set<QString>{"s"});
+
+    diskRoom = 1000;
+    EXPECT_TRUE(platform::ReplaceFile(path("s"), newBytes.data(), newBytes.size(), fullDiskWrite));
+    EXPECT_EQ(readBytes(path("s")), newBytes);
+    EXPECT_EQ(statOf(path("s")).st_mode & 07777, 0640u) << "the replaced file keeps its permissions";
+    EXPECT_EQ(namesUnder(cwd.path()), std::set<QString>{"s"});
+}
+
+TEST_F(SafeFile, RootKeepsTheOwnerOfAnotherUsersFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can hand a file to another user";
+    file("s", 0600);
+    ASSERT_EQ(::chown(path("s").c_str(), 1234, 1235), 0);
+    EXPECT_TRUE(platform::ReplaceFile(path("s"), newBytes.data(), newBytes.size()));
+    const struct stat st = statOf(path("s"));
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_gid, 1235u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(readBytes(path("s")), newBytes);
+}
+
+TEST_F(SafeFile, AnAppendToAWriteProtectedFileIsRefused)
+{
+    file("s", 0444);
+    EXPECT_EQ(platform::OpenForWriting(path("s"), O_APPEND), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(platform::OpenForWriting(path("missing"), O_APPEND), -1);
+    EXPECT_EQ(errno, ENOENT);
+    ::chmod(path("s").c_str(), 0600);
+    const int fd = platform::OpenForWriting(path("s"), O_APPEND);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(platform::WriteAll(fd, "x", 1));
+    ::close(fd);
+    EXPECT_EQ(readBytes(path("s")), oldBytes + "x");
+}
