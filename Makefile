@@ -2,7 +2,7 @@
 # whatever Debian packages are missing, so a fresh machine needs nothing else.
 
 PACKAGES := cmake g++ make libgtest-dev qt6-base-dev libqcustomplot-dev libjpeg-dev \
-            locales fonts-dejavu-core xvfb xauth
+            locales fonts-dejavu-core xvfb xauth xdotool x11-utils qt6-translations-l10n
 BUILD    := build
 JOBS     := $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

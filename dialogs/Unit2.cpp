@@ -10,8 +10,6 @@
 #include <QFileInfo>
 #include <QStyle>
 
-#include <utility>
-
 TForm2* Form2 = nullptr;
 
 using namespace vcl;
@@ -52,39 +50,14 @@ int readingInterval(const std::string& period)
     return ((h * 60 + m) * 60 + s) * 1000;
 }
 
-// A port text outside 0..65535 is refused like a text that is no number, so it never
-// reaches the components cut to 16 bits.
-int portNumber(const std::string& text)
-{
-    const int port = rtl::StrToInt(text);
-    if (port < 0 || port > 65535)
-        throw rtl::EConvertError("'" + text + "' is not a valid integer value");
-    return port;
-}
+// A whole number outside 0..65535 names no TCP port (cut to 16 bits it would name
+// another one): it stays stored as typed, is reported, and no component takes it.
+bool isTcpPort(int number) { return number >= 0 && number <= 65535; }
 
-// Creation sets controls whose handlers may fail (the port, the TCP server). The layer
-// guards every handler it runs and would show the error and go on, while an error
-// there must end the creation; so these run the handler themselves, unguarded.
-void setTextRaising(TEdit* edit, const QString& text)
+void reportPortOutOfRange()
 {
-    if (edit->Text() == text)
-        return;
-    TNotifyEvent handler = std::exchange(edit->OnChange, nullptr);
-    edit->SetText(text);
-    edit->OnChange = handler;
-    if (handler)
-        handler(edit);
-}
-
-void selectRaising(TRadioButton* radio)
-{
-    if (radio->Checked())
-        return;
-    TNotifyEvent handler = std::exchange(radio->OnClick, nullptr);
-    radio->SetChecked(true);
-    radio->OnClick = handler;
-    if (handler)
-        handler(radio);
+    platform::MessageBox(QStringLiteral("Numer portu TCP poza zakresem 0-65535."), QStringLiteral("Błąd"),
+                         platform::MB_OK | platform::MB_ICONERROR);
 }
 
 TLabel* label(QWidget* parent, const QString& caption, int left, int top)
@@ -360,19 +333,20 @@ void TForm2::FormCreate(TObject*)
     SettingsBlock& s = f1.settings;
     using acquisition::getText;
 
-    setTextRaising(nazwaPlikuLabel, fromAnsi(getText(s.filePrefix)));
+    // An error raised by a control's handler ends the creation there (the layer shows it).
+    nazwaPlikuLabel->SetText(fromAnsi(getText(s.filePrefix)));
     f1.deviceFamily = 0;
     // The field may come without its NUL; the edit holds what "&Zamknij" can store.
     LabeledEdit1->SetText(fromAnsi(getText(s.deviceAddress)).left(addressChars));
-    setTextRaising(czestoscPomiaru, fromAnsi(getText(s.period)));
-    setTextRaising(nazwaPlikuLabel, fromAnsi(getText(s.filePrefix)));
+    czestoscPomiaru->SetText(fromAnsi(getText(s.period)));
+    nazwaPlikuLabel->SetText(fromAnsi(getText(s.filePrefix)));
 
     // Read all four first: each radio that becomes selected rewrites the bytes.
     const bool cycles[4] = {s.cycleMonthly != 0, s.cycleWeekly != 0, s.cycleDaily != 0, s.cycleConstant != 0};
     TRadioButton* cycleRadios[4] = {CyklMiesieczny, CyklTygodniowy, CyklDzienny, CyklStaly};
     for (int i = 0; i < 4; ++i) {
         if (cycles[i])
-            selectRaising(cycleRadios[i]);
+            cycleRadios[i]->SetChecked(true);
         else
             cycleRadios[i]->SetChecked(false);
     }
@@ -389,8 +363,8 @@ void TForm2::FormCreate(TObject*)
     DopiszSekundy->SetChecked(s.appendSeconds != 0);
     MaxLini->SetPosition(s.maxMemoLines);
 
-    setTextRaising(Edit1, fromAnsi(getText(s.ipAddress)));
-    setTextRaising(Edit2, fromAnsi(getText(s.tcpPort)));
+    Edit1->SetText(fromAnsi(getText(s.ipAddress)));
+    Edit2->SetText(fromAnsi(getText(s.tcpPort)));
     NumerCom->SetText(fromAnsi(getText(s.comPort)));
     SzybkoscTransmisji->SetText(fromAnsi(getText(s.baudText)));
 
@@ -398,9 +372,9 @@ void TForm2::FormCreate(TObject*)
     RadioButton2->SetChecked(false);
     RadioButton3->SetChecked(false);
     switch (s.connectionMode) {
-    case 0: selectRaising(RadioButton1); break;
-    case 1: selectRaising(RadioButton2); break;
-    case 2: selectRaising(RadioButton3); break;
+    case 0: RadioButton1->SetChecked(true); break;
+    case 1: RadioButton2->SetChecked(true); break;
+    case 2: RadioButton3->SetChecked(true); break;
     default: break;
     }
 
@@ -585,9 +559,13 @@ void TForm2::RadioButton3Click(TObject*)
     f1.ToolButton13->SetEnabled(true);
     f1.ToolButton18->SetEnabled(true);
     workText = toAnsi(Edit2->Text());
-    f1.IdTCPServer1->DefaultPort = portNumber(workText);
+    const int port = rtl::StrToInt(workText);
     acquisition::setText(f1.settings.tcpPort, workText);
-    f1.IdTCPServer1->setActive(true);
+    // A port out of range was reported when it reached the edit; the server stays off.
+    if (isTcpPort(port)) {
+        f1.IdTCPServer1->DefaultPort = port;
+        f1.IdTCPServer1->setActive(true);
+    }
     TabSheet3->SetTabVisible(false);
 }
 
@@ -614,7 +592,11 @@ void TForm2::Edit2Change(TObject*)
     TForm1& f1 = mainWindow();
     workText = toAnsi(Edit2->Text());
     acquisition::setText(f1.settings.tcpPort, workText);
-    const int port = portNumber(workText);
+    const int port = rtl::StrToInt(workText);
+    if (!isTcpPort(port)) {
+        reportPortOutOfRange();
+        return;
+    }
     f1.IdTCPServer1->DefaultPort = port;
     f1.IdTCPClient1->Port = port;
 }

@@ -1,7 +1,9 @@
 #include "platform/VclApplication.h"
 
 #include <QGuiApplication>
+#include <QLibraryInfo>
 #include <QScreen>
+#include <QTranslator>
 #include <algorithm>
 
 namespace vcl {
@@ -14,6 +16,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
     // The program ends by Terminate (or its main form closing), not when its last
     // window hides: measurement windows and dialogs hide, they do not end it.
     setQuitOnLastWindowClosed(false);
+    // The program speaks Polish whatever the system's language; without Qt's own
+    // translations its file, colour, print and folder dialogs would speak English.
+    auto* qtTexts = new QTranslator(this);
+    if (qtTexts->load(QStringLiteral("qtbase_pl"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTexts);
 }
 
 TApplication::~TApplication()
@@ -47,13 +54,22 @@ int TApplication::Run()
         mainForm_->Show();
     if (terminated_)
         return 0;
-    return exec();
+    running_ = true;
+    const int result = exec();
+    running_ = false;
+    return result;
 }
 
 void TApplication::Terminate()
 {
     terminated_ = true;
-    quit();
+    // quit() would ask every window to close first, running the forms' close handlers
+    // (the main form's question among them), and one refusal would cancel the end.
+    // exit() ends the running loops and asks no window. Outside Run it would also stop
+    // every loop started later (tests run one program start after another), so only
+    // the flag counts there.
+    if (running_)
+        exit(0);
 }
 
 void TApplication::Restart()

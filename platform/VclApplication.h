@@ -3,6 +3,7 @@
 // that escapes a handler in the error box and goes on, owns the forms it creates,
 // and knows the main form (the first form created). The program ends only when
 // Terminate is called (or the main form closes); hiding all windows does not end it.
+// Qt's own texts (standard dialogs and buttons) come in Polish, as the program's do.
 
 #include "platform/VclForms.h"
 
@@ -29,13 +30,18 @@ public:
     }
 
     TForm* MainForm() const { return mainForm_; }
-    QString Title() const { return applicationDisplayName(); }
-    void SetTitle(const QString& title) { setApplicationDisplayName(title); }
+    // The program's name for its plain messages (ShowMessage); by default the name of
+    // the executable. It is not Qt's display name, which the window system would add
+    // to every window title.
+    QString Title() const { return applicationName(); }
+    void SetTitle(const QString& title) { setApplicationName(title); }
     void SetMainFormOnTaskBar(bool) {}
 
     // Shows the main form (its OnShow runs) and runs the message loop until Terminate.
     int Run();
-    // Ends the message loop (all nested loops too); ShowModal returns mrCancel.
+    // Ends the message loop and every loop nested in it (message boxes, modal forms)
+    // at once: no window is asked to close, so no close handler runs; ShowModal returns
+    // mrCancel. Outside Run it only marks the application terminated.
     void Terminate();
     bool Terminated() const { return terminated_; }
     // Clears a Terminate request and forgets the main form, so that the next form
@@ -54,6 +60,7 @@ private:
     std::vector<TForm*> forms_;
     TForm* mainForm_ = nullptr;
     bool terminated_ = false;
+    bool running_ = false;   // inside Run's message loop
 };
 
 // The application object, or nullptr before it exists.

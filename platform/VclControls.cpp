@@ -151,7 +151,7 @@ TButton::TButton(QWidget* parent) : TControlT<QPushButton>(parent)
 {
     setAutoDefault(false);
     resize(75, 25);
-    connect(this, &QPushButton::clicked, this, [this] { DoClick(); });
+    connect(this, &QPushButton::clicked, this, [this] { Guarded([this] { DoClick(); }); });
 }
 
 void TButton::SetCaption(const QString& caption)
@@ -169,7 +169,7 @@ void TButton::DoClick()
 {
     if (TForm* form = parentForm(this))
         form->SetModalResult(modalResult_);
-    Fire(OnClick, this);
+    FireFromCode(OnClick, this);
 }
 
 TBitBtn::TBitBtn(QWidget* parent) : TButton(parent) {}
@@ -198,7 +198,7 @@ void TBitBtn::DoClick()
 {
     if (kind_ == bkClose) {
         if (TForm* form = parentForm(this)) {
-            Guarded([form] { form->Close(); });
+            form->Close();
             return;
         }
     }
@@ -219,7 +219,7 @@ void TEdit::SetText(const QString& t)
     if (text() == t)
         return;
     setTextFromCode(this, t);
-    Fire(OnChange, this);
+    FireFromCode(OnChange, this);
 }
 
 void TEdit::SetMaxLength(int length)
@@ -409,7 +409,7 @@ void TCheckBox::SetChecked(bool checked)
     if (isChecked() == checked)
         return;
     setChecked(checked);
-    Fire(OnClick, this);
+    FireFromCode(OnClick, this);
 }
 
 void TCheckBox::nextCheckState()
@@ -446,14 +446,14 @@ void TRadioButton::SetChecked(bool checked)
                 other->setChecked(false);
         }
     }
-    Fire(OnClick, this);
+    FireFromCode(OnClick, this);
 }
 
 void TRadioButton::nextCheckState()
 {
     // A click selects; a click on the selected one leaves it as it is.
     if (!isChecked())
-        SetChecked(true);
+        Guarded([this] { SetChecked(true); });
 }
 
 // ---- TUpDown
@@ -474,8 +474,8 @@ TUpDown::TUpDown(QWidget* parent) : TControlT<QWidget>(parent)
     layout->setSpacing(0);
     layout->addWidget(up_);
     layout->addWidget(down_);
-    connect(up_, &QToolButton::clicked, this, [this] { ClickArrow(btNext); });
-    connect(down_, &QToolButton::clicked, this, [this] { ClickArrow(btPrev); });
+    connect(up_, &QToolButton::clicked, this, [this] { Guarded([this] { ClickArrow(btNext); }); });
+    connect(down_, &QToolButton::clicked, this, [this] { Guarded([this] { ClickArrow(btPrev); }); });
     resize(17, 21);
 }
 
@@ -515,7 +515,7 @@ void TUpDown::ClickArrow(TUDBtnType button)
     const long long to = std::clamp<long long>(from + step, min_, std::max(min_, max_));
     SetPosition(static_cast<int>(to));
     if (OnClick)
-        Guarded([&] { OnClick(this, button); });
+        OnClick(this, button);
 }
 
 // ---- TTrackBar
@@ -524,7 +524,34 @@ TTrackBar::TTrackBar(QWidget* parent) : TControlT<QSlider>(Qt::Horizontal, paren
 {
     setRange(0, 10);
     resize(150, 45);
+    // Signals are blocked while code changes the bar, so this is the user's move.
     connect(this, &QSlider::valueChanged, this, [this] { Fire(OnChange, this); });
+}
+
+void TTrackBar::SetMin(int v)
+{
+    changeFromCode([&] { setMinimum(v); });
+}
+
+void TTrackBar::SetMax(int v)
+{
+    changeFromCode([&] { setMaximum(v); });
+}
+
+void TTrackBar::SetPosition(int v)
+{
+    changeFromCode([&] { setValue(v); });
+}
+
+void TTrackBar::changeFromCode(const std::function<void()>& change)
+{
+    const int before = value();
+    {
+        const QSignalBlocker block(this);
+        change();
+    }
+    if (value() != before)
+        FireFromCode(OnChange, this);
 }
 
 // ---- TSplitter

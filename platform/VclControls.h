@@ -77,7 +77,8 @@ private:
 
 // Push button. "&" in the caption marks the accelerator as Qt shows it; Caption()
 // returns the text exactly as set. A click first sets the parent form's ModalResult
-// to the button's ModalResult (when not mrNone), then runs OnClick.
+// to the button's ModalResult (when not mrNone), then runs OnClick. Click() from code
+// lets OnClick's error reach its caller; the user's click shows it in the error box.
 class TButton : public TControlT<QPushButton> {
 public:
     explicit TButton(QWidget* parent);
@@ -85,7 +86,7 @@ public:
     void SetCaption(const QString& caption);
     int ModalResult() const { return modalResult_; }
     void SetModalResult(int result) { modalResult_ = result; }
-    // Runs the button's click as a user's click would (ModalResult, then OnClick).
+    // Runs the button's click from code (ModalResult, then OnClick).
     void Click();
     TNotifyEvent OnClick;
 
@@ -117,8 +118,8 @@ private:
 };
 
 // Edit. Setting Text from code runs OnChange when the text changes, as a user's edit
-// does. MaxLength (0 = none) limits what the user types; text set from code is kept
-// whole, as the class library keeps it.
+// does (an error in it leaves SetText). MaxLength (0 = none) limits what the user
+// types; text set from code is kept whole, as the class library keeps it.
 class TEdit : public TControlT<QLineEdit> {
 public:
     explicit TEdit(QWidget* parent);
@@ -195,7 +196,7 @@ private:
 };
 
 // Check box. Setting Checked from code runs OnClick when the state changes, like a
-// user's click.
+// user's click (an error in it leaves SetChecked).
 class TCheckBox : public TControlT<QCheckBox> {
 public:
     explicit TCheckBox(QWidget* parent);
@@ -214,8 +215,8 @@ private:
 
 // Radio button. Its group is its parent container. Selecting one that was not
 // selected (from code or by the user) clears the others of the group and then runs
-// its OnClick; clearing one runs nothing; a click on the selected one does nothing.
-// A group may have none selected.
+// its OnClick (from code, an error in it leaves SetChecked); clearing one runs
+// nothing; a click on the selected one does nothing. A group may have none selected.
 class TRadioButton : public TControlT<QRadioButton> {
 public:
     explicit TRadioButton(QWidget* parent);
@@ -255,7 +256,8 @@ public:
     // Binds the edit (nullptr unbinds), places the arrows at its right edge and shows
     // the position in it.
     void SetAssociate(TEdit* edit);
-    // Runs an arrow click as the user's would.
+    // Runs an arrow click from code: the edit's OnChange and OnClick, whose errors
+    // reach the caller.
     void ClickArrow(TUDBtnType button);
     std::function<void(TObject* Sender, TUDBtnType Button)> OnClick;
 
@@ -268,17 +270,20 @@ private:
 };
 
 // Track bar. Position is kept within Min..Max; OnChange runs whenever it changes, from
-// code (also by a new Min or Max) or by the user.
+// code (also by a new Min or Max; an error in it leaves the setter) or by the user.
 class TTrackBar : public TControlT<QSlider> {
 public:
     explicit TTrackBar(QWidget* parent);
     int Min() const { return minimum(); }
     int Max() const { return maximum(); }
-    void SetMin(int v) { setMinimum(v); }
-    void SetMax(int v) { setMaximum(v); }
+    void SetMin(int v);
+    void SetMax(int v);
     int Position() const { return value(); }
-    void SetPosition(int v) { setValue(v); }
+    void SetPosition(int v);
     TNotifyEvent OnChange;
+
+private:
+    void changeFromCode(const std::function<void()>& change);
 };
 
 // Splitter between aligned controls: give it the same Align as its neighbour and

@@ -1,6 +1,6 @@
 #pragma once
 // The class library's common ground for our Qt widgets: handler types, the enums the
-// forms use, colours, the exception guard around every handler, and the control
+// forms use, colours, where an error raised in a handler goes, and the control
 // properties (bounds, Align, Visible, Enabled, Hint, font) that every control shares.
 //
 // Alignment is done by the layer, not by Qt layouts: a Qt layout squeezes children
@@ -65,8 +65,7 @@ QString ExceptionText(std::exception_ptr error);
 void HandleException(std::exception_ptr error);
 
 // Runs f; an exception that leaves it is shown in the error box and swallowed.
-// Returns false when f ended by an exception. Every handler call of the layer goes
-// through here.
+// Returns false when f ended by an exception.
 template <class F>
 bool Guarded(F&& f) noexcept
 {
@@ -79,11 +78,30 @@ bool Guarded(F&& f) noexcept
     }
 }
 
+// Where an error raised in a handler goes depends on what ran the handler, as in the
+// class library:
+// - an event from the user or a timer (a click, a typed key, a tick): the error box
+//   shows it and the program goes on (Fire). Every way from Qt's event delivery into a
+//   handler is guarded so, and no exception crosses Qt's own frames (TApplication's
+//   notify is only the last catch).
+// - code that set a control (SetText, SetChecked, SetPosition, Click, Close...): the
+//   error leaves the setter, and the code that set the control stops there unless it
+//   catches it (FireFromCode).
+// A form's create, show and hide handlers, a tab's show handler and resize handlers
+// show their errors whoever started them, as the class library does.
+
 // Runs a handler (when set) with its sender, guarded.
 inline void Fire(const TNotifyEvent& handler, TObject* sender)
 {
     if (handler)
         Guarded([&] { handler(sender); });
+}
+
+// Runs a handler (when set) with its sender; its exception reaches the caller.
+inline void FireFromCode(const TNotifyEvent& handler, TObject* sender)
+{
+    if (handler)
+        handler(sender);
 }
 
 // ---- Control properties on any QWidget (layer controls and plain Qt widgets alike).

@@ -129,7 +129,9 @@ void TForm::Close()
         return;
     }
     TCloseAction action = caHide;
-    runOnClose(action);
+    // An error in OnClose reaches the code that closed the form, which stays.
+    if (OnClose)
+        OnClose(this, action);
     if (action == caNone)
         return;
     if (Application && Application->MainForm() == this) {
@@ -282,7 +284,7 @@ void TForm::closeEvent(QCloseEvent* e)
 {
     // The window's close box asks the form, which decides (OnClose) whether it goes.
     e->ignore();
-    Close();
+    Guarded([this] { Close(); });
 }
 
 

@@ -53,14 +53,16 @@ public:
     // Asks OnClose with caHide. caNone keeps the form; otherwise the main form ends
     // the application, another form hides (caHide), is destroyed later (caFree) or
     // is minimised. A modal form gets ModalResult mrCancel instead and closes from
-    // its modal loop. The window's close box does the same.
+    // its modal loop. An error in OnClose leaves Close and the form stays. The window's
+    // close box does the same, with the error shown in the error box.
     void Close();
     // Destroys the form once the current handler has returned.
     void Release();
 
     // Shows the form modally and returns its ModalResult once a button or code sets
     // one (or the form is closed: mrCancel). OnClose runs with caHide before it hides;
-    // caNone there keeps it open. See ModalScript for tests.
+    // caNone there, or an error (shown in the error box), keeps it open. See
+    // ModalScript for tests.
     int ShowModal();
     int ModalResult() const { return modalResult_; }
     void SetModalResult(int result) { modalResult_ = result; }

@@ -79,7 +79,7 @@ void TDirectoryListBox::SetDirectory(const QString& directory)
     build();
     if (fileList_)
         fileList_->SetDirectory(directory_);
-    Fire(OnChange, this);
+    FireFromCode(OnChange, this);
 }
 
 void TDirectoryListBox::SetFileList(TFileListBox* fileList)

@@ -2,6 +2,7 @@
 // writes at once into the main window, what a showing does, and what OK writes.
 
 #include "tests/support/ProgramForms.h"
+#include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 #include "tests/support/QtInput.h"
@@ -363,6 +364,53 @@ TEST_F(SettingsDialog, StoredPortThatIsNoNumberEndsTheCreationAtThePort)
     EXPECT_EQ(Form2->UpDownMaxOkien->Position(), 0);
 }
 
+// A stored port that is a whole number but no TCP port is reported in Polish and the
+// creation goes on: every later setting is applied and no server starts on it.
+TEST_F(SettingsDialog, StoredPortOutOfRangeIsReportedAndTheCreationGoesOn)
+{
+    const struct {
+        const char* port;
+        int mode;
+        bool inRange;
+    } cases[] = {{"70000", 2, false}, {"-1", 2, false}, {"70000", 1, false}, {"65535", 1, true}, {"0", 1, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.port) + " mode " + std::to_string(c.mode));
+        SettingsBlock b = storedBlock();
+        acquisition::setText(b.tcpPort, c.port);
+        acquisition::setText(b.comPort, "com7");
+        acquisition::setText(b.baudText, "9600");
+        b.connectionMode = c.mode;
+        b.windowCount = 4;
+        writeSettings(b);
+        boxes.clear();
+        start();
+
+        if (c.inRange) {
+            EXPECT_TRUE(boxes.records().empty());
+            EXPECT_EQ(Form1->IdTCPClient1->Port, std::stoi(c.port));
+            EXPECT_EQ(Form1->IdTCPServer1->DefaultPort, std::stoi(c.port));
+        } else {
+            ASSERT_EQ(boxes.records().size(), 1u);
+            EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Błąd"));
+            EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Numer portu TCP poza zakresem 0-65535."));
+            EXPECT_EQ(Form1->IdTCPClient1->Port, 0);
+            EXPECT_EQ(Form1->IdTCPServer1->DefaultPort, 3999);
+        }
+        EXPECT_EQ(Form2->Edit2->Text(), QString::fromLatin1(c.port));
+        EXPECT_EQ(acquisition::getText(Form1->settings.tcpPort), c.port);
+        EXPECT_FALSE(Form1->IdTCPServer1->isActive());
+        // The settings after the port all came through.
+        EXPECT_EQ(Form2->NumerCom->Text(), QStringLiteral("com7"));
+        EXPECT_EQ(Form2->SzybkoscTransmisji->Text(), QStringLiteral("9600"));
+        EXPECT_EQ(Form1->settings.connectionMode, c.mode);
+        EXPECT_TRUE((c.mode == 2 ? Form2->RadioButton3 : Form2->RadioButton2)->Checked());
+        EXPECT_EQ(Form2->TabSheet3->TabVisible(), c.mode != 2);
+        EXPECT_EQ(Form1->ToolButton15->Enabled(), c.mode != 2);
+        EXPECT_EQ(Form2->UpDownMaxOkien->Position(), 4);
+        TearDown();
+    }
+}
+
 TEST_F(SettingsDialog, StoredAddressWithoutItsNulIsShownAsSevenCharacters)
 {
     SettingsBlock b = storedBlock();
@@ -397,30 +445,69 @@ TEST_F(SettingsDialog, PeriodSetsTheReadingInterval)
     EXPECT_TRUE(boxes.records().empty()) << "an invalid period is silent";
 }
 
+// What a port text does, set from code and typed by the user.
 TEST_F(SettingsDialog, PortTextSetsBothComponentsOnlyWhenItIsAPort)
 {
     start();
+    enum Kind { Port, OutOfRange, NoNumber };
     const struct {
         const char* text;
-        int port;   // -1: refused
+        Kind kind;
+        int port;
     } cases[] = {
-        {"4001", 4001}, {"0", 0},        {"65535", 65535}, {"70000", -1},       {"65536", -1},
-        {"-1", -1},     {"abc", -1},     {"", -1},         {"99999999999", -1}, {"12 ", -1},
+        {"4001", Port, 4001},      {"0", Port, 0},           {"65535", Port, 65535},
+        {"70000", OutOfRange, 0},  {"65536", OutOfRange, 0}, {"-1", OutOfRange, 0},
+        {"abc", NoNumber, 0},      {"", NoNumber, 0},        {"99999999999", NoNumber, 0},
+        {"12 ", NoNumber, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        Form2->Edit2->SetText(QStringLiteral("4100"));
-        boxes.clear();
-        Form2->Edit2->SetText(QString::fromLatin1(c.text));
-        EXPECT_EQ(acquisition::getText(Form1->settings.tcpPort), c.text) << "the text is stored first";
-        const int expected = c.port < 0 ? 4100 : c.port;
-        EXPECT_EQ(Form1->IdTCPServer1->DefaultPort, expected);
-        EXPECT_EQ(Form1->IdTCPClient1->Port, expected);
-        if (c.port < 0) {
-            ASSERT_EQ(errorTexts().size(), 1u);
-            EXPECT_EQ(errorTexts()[0], QStringLiteral("'%1' is not a valid integer value").arg(c.text));
-        } else {
-            EXPECT_TRUE(boxes.records().empty());
+    for (const bool typed : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(typed ? "typed " : "from code ") + c.text);
+            const QString text = QString::fromLatin1(c.text);
+            Form2->Edit2->SetText(QStringLiteral("4100"));
+            boxes.clear();
+            QString raised;
+            if (typed) {
+                // All but the last keystroke are in the field already.
+                Form2->Edit2->setText(text.isEmpty() ? QStringLiteral("4") : text.chopped(1));
+                if (text.isEmpty())
+                    testsupport::KeyClick(Form2->Edit2, Qt::Key_Backspace);
+                else
+                    testsupport::TypeText(Form2->Edit2, text.right(1));
+            } else {
+                try {
+                    Form2->Edit2->SetText(text);
+                } catch (const rtl::EConvertError& e) {
+                    raised = QString::fromLatin1(e.what());
+                }
+            }
+            EXPECT_EQ(Form2->Edit2->Text(), text);
+            EXPECT_EQ(acquisition::getText(Form1->settings.tcpPort), c.text) << "the text is stored first";
+            const int expected = c.kind == Port ? c.port : 4100;
+            EXPECT_EQ(Form1->IdTCPServer1->DefaultPort, expected);
+            EXPECT_EQ(Form1->IdTCPClient1->Port, expected);
+            const QString conversionError = QStringLiteral("'%1' is not a valid integer value").arg(text);
+            switch (c.kind) {
+            case Port:
+                EXPECT_TRUE(boxes.records().empty());
+                EXPECT_TRUE(raised.isEmpty());
+                break;
+            case OutOfRange:
+                ASSERT_EQ(boxes.records().size(), 1u);
+                EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Błąd"));
+                EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Numer portu TCP poza zakresem 0-65535."));
+                EXPECT_TRUE(raised.isEmpty());
+                break;
+            case NoNumber:
+                if (typed) {
+                    ASSERT_EQ(errorTexts().size(), 1u);
+                    EXPECT_EQ(errorTexts()[0], conversionError);
+                } else {
+                    EXPECT_TRUE(boxes.records().empty()) << "the error is the code's to handle";
+                    EXPECT_EQ(raised, conversionError);
+                }
+                break;
+            }
         }
     }
 }
@@ -428,17 +515,33 @@ TEST_F(SettingsDialog, PortTextSetsBothComponentsOnlyWhenItIsAPort)
 TEST_F(SettingsDialog, ServerRadioWithABadPortSetsModeAndToolsButStartsNothing)
 {
     start();
-    Form2->Edit2->SetText(QStringLiteral("70000"));
-    boxes.clear();
-    acquisition::setText(Form1->settings.tcpPort, "keep");
-    Form2->RadioButton3->SetChecked(true);
-    ASSERT_EQ(errorTexts().size(), 1u);
-    EXPECT_EQ(Form1->settings.connectionMode, 2);
-    EXPECT_FALSE(Form2->Edit1->Enabled());
-    EXPECT_FALSE(Form1->ToolButton15->Enabled());
-    EXPECT_EQ(acquisition::getText(Form1->settings.tcpPort), "keep");
-    EXPECT_FALSE(Form1->IdTCPServer1->isActive());
-    EXPECT_TRUE(Form2->TabSheet3->TabVisible());
+    const struct {
+        const char* port;
+        bool raises;           // the port is no whole number: the handler stops there
+        const char* stored;    // the port field afterwards
+    } cases[] = {{"abc", true, "keep"}, {"70000", false, "70000"}, {"-1", false, "-1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        Form2->RadioButton2->SetChecked(true);
+        Form2->TabSheet3->SetTabVisible(true);
+        try {
+            Form2->Edit2->SetText(QString::fromLatin1(c.port));
+        } catch (const rtl::EConvertError&) {
+        }
+        boxes.clear();
+        acquisition::setText(Form1->settings.tcpPort, "keep");
+        if (c.raises)
+            EXPECT_THROW(Form2->RadioButton3->SetChecked(true), rtl::EConvertError);
+        else
+            EXPECT_NO_THROW(Form2->RadioButton3->SetChecked(true));
+        EXPECT_TRUE(boxes.records().empty()) << "the port was reported when it was entered";
+        EXPECT_EQ(Form1->settings.connectionMode, 2);
+        EXPECT_FALSE(Form2->Edit1->Enabled());
+        EXPECT_FALSE(Form1->ToolButton15->Enabled());
+        EXPECT_EQ(acquisition::getText(Form1->settings.tcpPort), c.stored);
+        EXPECT_FALSE(Form1->IdTCPServer1->isActive());
+        EXPECT_EQ(Form2->TabSheet3->TabVisible(), c.raises);
+    }
 }
 
 TEST_F(SettingsDialog, TypedTextsGoIntoTheirFieldsAsCp1250WithinTheirLimits)

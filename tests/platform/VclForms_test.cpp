@@ -158,14 +158,26 @@ TEST_F(VclForms, ClosingTheMainFormEndsTheApplicationUnlessRefused)
     delete main;
 }
 
-TEST_F(VclForms, AnErrorInOnCloseIsShownAndKeepsTheFormOpen)
+TEST_F(VclForms, AnErrorInAModalFormsOnCloseIsShownAndKeepsItOpen)
 {
     platform::MessageScript boxes;
     TForm form;
-    form.OnClose = [](TObject*, TCloseAction&) { throw Exception(QStringLiteral("nie")); };
-    form.Show();
-    form.Close();
-    EXPECT_TRUE(form.Visible());
+    int closes = 0;
+    form.OnClose = [&](TObject*, TCloseAction&) {
+        if (++closes == 1)
+            throw Exception(QStringLiteral("nie"));
+    };
+    ModalScript modal;
+    modal.act([](TForm& f) {
+        f.SetModalResult(mrOk);
+        // The next try, once the failed one has been shown.
+        QTimer::singleShot(0, &f, [&f] {
+            EXPECT_TRUE(f.Visible());
+            f.SetModalResult(mrOk);
+        });
+    });
+    EXPECT_EQ(form.ShowModal(), mrOk);
+    EXPECT_EQ(closes, 2);
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("nie"));
 }

@@ -1,0 +1,144 @@
+// The real program on an X server of the test's own, used as its user uses it: the
+// titles the window system shows, and the way out through "&Zamknij" with measurement
+// windows open and the live acquisition running.
+
+#include "tests/support/ProgramForms.h"
+#include "tests/support/PtyDevice.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/XServer.h"
+
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#ifdef TAZO_EXECUTABLE
+
+using acquisition::SettingsBlock;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString mainWindowTitle = QStringLiteral("VESK Tazo6xDalvinter 2022");
+const QString questionTitle = QStringLiteral("Uwaga!");
+
+// Where the top bar's buttons are inside the main window.
+constexpr int startX = 50, startY = 17;      // "START"
+constexpr int settingsX = 358, settingsY = 17;   // the settings button
+
+class RealProgram : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(x.running()) << x.error().toStdString(); }
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(3000);
+        }
+    }
+
+    void writeSettings(const SettingsBlock& b) { cwd.file(QStringLiteral("settings.suap"), testsupport::BlockBytes(b)); }
+    QByteArray storedSettings() const { return testsupport::ReadFileBytes(cwd.path() + QStringLiteral("/settings.suap")); }
+
+    // Starts the program in the test's folder and waits for its main window.
+    void start()
+    {
+        program.setWorkingDirectory(cwd.path());
+        program.setProcessEnvironment(x.environment());
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(QStringLiteral(TAZO_EXECUTABLE), {});
+        ASSERT_TRUE(program.waitForStarted(5000));
+        mainWindow = x.waitForWindow(pid(), QLatin1Char('^') + mainWindowTitle);
+        ASSERT_FALSE(mainWindow.isEmpty()) << "no main window";
+    }
+    qint64 pid() const { return program.processId(); }
+
+    // "&Zamknij" by its accelerator; gives the question box that follows.
+    QString zamknij()
+    {
+        EXPECT_TRUE(x.pressKeys(mainWindow, QStringLiteral("alt+z")));
+        return x.waitForWindow(pid(), QLatin1Char('^') + questionTitle);
+    }
+
+    testsupport::TempCwd cwd;
+    testsupport::XServer x;
+    QProcess program;
+    QString mainWindow;
+};
+
+} // namespace
+
+TEST_F(RealProgram, TitlesAreTheCaptionsWithNothingAdded)
+{
+    SettingsBlock b = testsupport::StoredSettings();
+    b.windowCount = 1;
+    writeSettings(b);
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(x.title(mainWindow), mainWindowTitle);
+    EXPECT_EQ(x.legacyTitle(mainWindow), mainWindowTitle);
+
+    const QString measurementWindow = x.waitForWindow(pid(), QStringLiteral("^Okno1"));
+    ASSERT_FALSE(measurementWindow.isEmpty());
+    EXPECT_EQ(x.title(measurementWindow), QStringLiteral("Okno1  "));
+
+    const QString question = zamknij();
+    ASSERT_FALSE(question.isEmpty()) << "no question after \"&Zamknij\"";
+    EXPECT_EQ(x.title(question), questionTitle);
+    EXPECT_EQ(x.legacyTitle(question), questionTitle);
+    ASSERT_TRUE(x.pressKeys(question, QStringLiteral("Escape")));
+    ASSERT_TRUE(x.waitForWindowCount(pid(), QLatin1Char('^') + questionTitle, 0));
+    EXPECT_EQ(program.state(), QProcess::Running) << "Cancel keeps the program running";
+
+    ASSERT_TRUE(x.click(mainWindow, settingsX, settingsY));
+    const QString settings = x.waitForWindow(pid(), QStringLiteral("^Ustawienia"));
+    ASSERT_FALSE(settings.isEmpty()) << "no settings dialog";
+    EXPECT_EQ(x.title(settings), QStringLiteral("Ustawienia"));
+}
+
+class ZamknijWithWindows : public RealProgram, public ::testing::WithParamInterface<int> {};
+
+// OK on the question ends the program at once, whatever is open and running, and
+// leaves "settings.suap" as "&Zamknij" wrote it.
+TEST_P(ZamknijWithWindows, OkEndsTheProgramAtOnce)
+{
+    const int windows = GetParam();
+    testsupport::PtyDevice device;
+    device.answerPeriodically("?DAT &", {"2024-03-05 14:07:09 21.4 22.0\r\n", "2024-03-05 14:07:10 21.5 22.1\r\n"},
+                              50ms, true);
+    SettingsBlock b = testsupport::StoredSettings();
+    b.windowCount = windows;
+    acquisition::setText(b.comPort, device.path());
+    acquisition::setText(b.baudText, "115600");
+    acquisition::setText(b.period, "00:00:00");   // the loop reads from the first moment
+    writeSettings(b);
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Okno"), windows));
+
+    ASSERT_TRUE(x.click(mainWindow, startX, startY));
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 3000ms)) << "the live acquisition did not start";
+
+    const QString question = zamknij();
+    ASSERT_FALSE(question.isEmpty()) << "no question after \"&Zamknij\"";
+    const QByteArray saved = storedSettings();
+    ASSERT_EQ(saved.size(), qsizetype(sizeof(SettingsBlock)));
+    EXPECT_TRUE(QFile::exists(cwd.path() + QStringLiteral("/LabelSetings.txt")));
+
+    ASSERT_TRUE(x.pressKeys(question, QStringLiteral("Return")));
+    ASSERT_TRUE(program.waitForFinished(2000)) << "still running after OK";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+
+    EXPECT_EQ(storedSettings(), saved) << "nothing after \"&Zamknij\" may rewrite the settings";
+    SettingsBlock back;
+    std::memcpy(&back, saved.constData(), sizeof back);
+    EXPECT_EQ(back.windowCount, windows);
+    for (int i = 0; i < windows; ++i)
+        EXPECT_EQ(back.windows[i].state, 0) << "window " << i + 1 << " was open";
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenWindows, ZamknijWithWindows, ::testing::Values(0, 1, 3));
+
+#endif

@@ -1,0 +1,163 @@
+#include "tests/support/XServer.h"
+
+#include "tests/support/QtTestApp.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace testsupport {
+
+namespace {
+
+constexpr int toolTimeoutMs = 5000;
+
+// The text between the quotes of xprop's `NAME = "text"`, with its escapes undone.
+QString quotedValue(const QString& line)
+{
+    const qsizetype open = line.indexOf(QLatin1String(" = \""));
+    if (open < 0 || !line.endsWith(QLatin1Char('"')))
+        return QString();
+    const QString body = line.mid(open + 4, line.size() - open - 5);
+    QString text(QLatin1String(""));   // an empty title is still a title
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        if (body[i] == QLatin1Char('\\') && i + 1 < body.size())
+            ++i;
+        text += body[i];
+    }
+    return text;
+}
+
+} // namespace
+
+XServer::XServer()
+{
+    // -displayfd 1: the server takes the first free display and writes its number on
+    // its standard output once it accepts clients.
+    server_.setProgram(QStringLiteral("Xvfb"));
+    server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                          QStringLiteral("0"), QStringLiteral("1600x1000x24"), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp"), QStringLiteral("-noreset")});
+    server_.setProcessChannelMode(QProcess::SeparateChannels);
+    server_.start();
+    if (!server_.waitForStarted(toolTimeoutMs)) {
+        error_ = QStringLiteral("Xvfb did not start: ") + server_.errorString();
+        return;
+    }
+    QByteArray out;
+    QDeadlineTimer deadline(10000);
+    while (!out.contains('\n') && !deadline.hasExpired() && server_.state() == QProcess::Running) {
+        server_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+        out += server_.readAllStandardOutput();
+    }
+    bool ok = false;
+    const int number = out.trimmed().toInt(&ok);
+    if (!ok) {
+        error_ = QStringLiteral("Xvfb gave no display: ") + QString::fromLocal8Bit(server_.readAllStandardError());
+        return;
+    }
+    display_ = QStringLiteral(":%1").arg(number);
+}
+
+XServer::~XServer()
+{
+    if (server_.state() == QProcess::NotRunning)
+        return;
+    server_.terminate();
+    if (!server_.waitForFinished(3000)) {
+        server_.kill();
+        server_.waitForFinished(3000);
+    }
+}
+
+QProcessEnvironment XServer::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return env;
+}
+
+QString XServer::tool(const QString& program, const QStringList& args) const
+{
+    QProcess p;
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));   // titles come as UTF-8
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(toolTimeoutMs)) {
+        p.kill();
+        p.waitForFinished(toolTimeoutMs);
+        return QString();
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QString();
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    return out.isNull() ? QStringLiteral("") : out;
+}
+
+QStringList XServer::windows(qint64 pid, const QString& titlePattern) const
+{
+    const QString found = tool(QStringLiteral("xdotool"),
+                               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), titlePattern});
+    const QRegularExpression pattern(titlePattern);
+    QStringList matching;
+    for (const QString& window : found.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        // xdotool matches the older title property; the one shown must match too.
+        if (pattern.match(title(window)).hasMatch())
+            matching << window;
+    }
+    return matching;
+}
+
+QString XServer::waitForWindow(qint64 pid, const QString& titlePattern, int timeoutMs) const
+{
+    QString window;
+    WaitUntil(
+        [&] {
+            window = windows(pid, titlePattern).value(0);
+            return !window.isEmpty();
+        },
+        timeoutMs);
+    return window;
+}
+
+bool XServer::waitForWindowCount(qint64 pid, const QString& titlePattern, int count, int timeoutMs) const
+{
+    return WaitUntil([&] { return windows(pid, titlePattern).size() == count; }, timeoutMs);
+}
+
+QString XServer::property(const QString& window, const QString& name) const
+{
+    const QString out = tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("-notype"), name});
+    return quotedValue(out.trimmed());
+}
+
+QString XServer::title(const QString& window) const
+{
+    return property(window, QStringLiteral("_NET_WM_NAME"));
+}
+
+QString XServer::legacyTitle(const QString& window) const
+{
+    return property(window, QStringLiteral("WM_NAME"));
+}
+
+bool XServer::pressKeys(const QString& window, const QString& keys) const
+{
+    return !tool(QStringLiteral("xdotool"),
+                 {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("key"), keys})
+                .isNull();
+}
+
+bool XServer::click(const QString& window, int x, int y) const
+{
+    return !tool(QStringLiteral("xdotool"),
+                 {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("--sync"),
+                  QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")})
+                .isNull();
+}
+
+} // namespace testsupport

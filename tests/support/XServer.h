@@ -1,0 +1,62 @@
+#pragma once
+// A private X server for tests that must see what the window system shows (window
+// titles) and use the real program as its user does (keys, clicks): Xvfb on a display
+// it picks itself, ended with the object. Windows are found, read and driven with
+// xdotool and xprop.
+//
+// A test that needs it fails when it cannot be started: CI installs Xvfb. Its waits
+// run the event loop of the test's application object (QtTestApp).
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace testsupport {
+
+class XServer {
+public:
+    XServer();
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    // False when the server did not come up; error() says why.
+    bool running() const { return !display_.isEmpty(); }
+    const QString& error() const { return error_; }
+    // The display name, e.g. ":3".
+    const QString& display() const { return display_; }
+    // The environment of a program shown on this server: the test's own, with DISPLAY
+    // and the xcb platform.
+    QProcessEnvironment environment() const;
+
+    // Visible windows of process pid whose title matches the regular expression, as
+    // X window ids.
+    QStringList windows(qint64 pid, const QString& titlePattern) const;
+    // Waits until there is such a window and returns the first; empty after the time-out.
+    QString waitForWindow(qint64 pid, const QString& titlePattern, int timeoutMs = 5000) const;
+    // Waits until the process has exactly count such windows.
+    bool waitForWindowCount(qint64 pid, const QString& titlePattern, int count, int timeoutMs = 5000) const;
+
+    // The window's title as window managers show it (_NET_WM_NAME) and as older ones
+    // do (WM_NAME); null when the window has none.
+    QString title(const QString& window) const;
+    QString legacyTitle(const QString& window) const;
+
+    // Gives the window the keyboard focus, then presses the keys (xdotool's names,
+    // e.g. "alt+z" or "Return").
+    bool pressKeys(const QString& window, const QString& keys) const;
+    // Clicks the left button at x, y of the window's inside.
+    bool click(const QString& window, int x, int y) const;
+
+private:
+    // Runs an X tool on this display; its standard output, or a null string when it failed.
+    QString tool(const QString& program, const QStringList& args) const;
+    QString property(const QString& window, const QString& name) const;
+
+    QProcess server_;
+    QString display_;
+    QString error_;
+};
+
+} // namespace testsupport
