@@ -2,7 +2,8 @@
 # whatever Debian packages are missing, so a fresh machine needs nothing else.
 
 PACKAGES := cmake g++ make libgtest-dev qt6-base-dev libqcustomplot-dev libjpeg-dev \
-            locales fonts-dejavu-core xvfb xauth xdotool x11-utils qt6-translations-l10n
+            locales fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool x11-utils \
+            qt6-translations-l10n poppler-utils
 BUILD    := build
 JOBS     := $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
