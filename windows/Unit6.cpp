@@ -53,6 +53,24 @@ QPlainTextEdit* memo(QWidget* parent)
     return m;
 }
 
+// The property values and the channel list as the window is built.
+QStringList builtPropertyValues()
+{
+    QStringList values;
+    for (int i = 0; i < 10; ++i)
+        values << QString();
+    values << QStringLiteral(".");
+    return values;
+}
+
+QStringList builtChannelItems()
+{
+    return {QStringLiteral("K1"), QStringLiteral("k2"), QStringLiteral("k3"), QStringLiteral("k4"), QStringLiteral("k5"),
+            QStringLiteral("k6"), QStringLiteral("k7"), QStringLiteral("k8"), QStringLiteral("k9")};
+}
+
+constexpr double builtLeftAxisMaximum = 1312.5;
+
 void installHook()
 {
     TForm1::createMeasurementWindow = &TForm6::CreateOrShow;
@@ -205,16 +223,13 @@ void TForm6::buildRunPage()
     Splitter1->SetAlign(alLeft);
 
     Chart1 = new platform::TChart(seriesCount, TabSheet1);
-    for (int i = 0; i < seriesCount; ++i) {
-        auto& s = Chart1->Series(i);
-        s.SetTitle("k" + std::to_string(i + 1));
-        s.SetActive(i == 0);
-    }
+    for (int i = 0; i < seriesCount; ++i)
+        Chart1->Series(i).SetTitle("k" + std::to_string(i + 1));
     Chart1->SetTitleVisible(false);
     Chart1->SetView3D(false);
     Chart1->SetLegendAlignment(platform::laBottom);
     Chart1->LeftAxis().SetAutomatic(false);
-    Chart1->LeftAxis().SetMaximum(1312.5);
+    showEmptyChart();
     // Every series of the window is drawn against the left axis; the right one has no scale of its own.
     Chart1->RightAxis().SetVisible(false);
     Chart1->RightAxis().SetAutomatic(false);
@@ -251,11 +266,7 @@ void TForm6::buildPropertiesPage()
     vcl::SetWidth(Memo2, 210);
     vcl::SetAlign(Memo2, alLeft);
     Memo3 = memo(TabSheet2);
-    QStringList values;
-    for (int i = 0; i < 10; ++i)
-        values << QString();
-    values << QStringLiteral(".");
-    Lines(Memo3).Assign(values);
+    Lines(Memo3).Assign(builtPropertyValues());
     Memo3->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo3, alClient);
 }
@@ -319,9 +330,7 @@ void TForm6::buildRunsPage()
     UpDown2->OnClick = [this](TObject* s, TUDBtnType b) { UpDown2Click(s, b); };
 
     ComboBox2 = new TComboBox(side);
-    ComboBox2->SetItems({QStringLiteral("K1"), QStringLiteral("k2"), QStringLiteral("k3"), QStringLiteral("k4"),
-                         QStringLiteral("k5"), QStringLiteral("k6"), QStringLiteral("k7"), QStringLiteral("k8"),
-                         QStringLiteral("k9")});
+    ComboBox2->SetItems(builtChannelItems());
     ComboBox2->SetText(QStringLiteral("Wybierz kanał pomiarowy."));
     // Only a choice from the list toggles a channel; typed text would name none.
     ComboBox2->lineEdit()->setReadOnly(true);
@@ -360,14 +369,25 @@ void TForm6::CreateOrShow(TForm1& main)
 
 void TForm6::reopen()
 {
-    record().state = 0;
-    if (Form1->autoPlaceWindows) {
+    if (BitBtn1->Caption() == QStringLiteral("STOP")) {
+        // A recording window goes on recording in its folder, untouched.
+        record().state = 0;
         creating = true;
-        placeFromMainWindow();
-        applyRecordGeometry();
+        place();
         creating = false;
+    } else {
+        // Shown again as a new window of the slot would be: in today's working folder,
+        // with no run on screen.
+        setUp();
     }
     Show();
+}
+
+void TForm6::place()
+{
+    if (Form1->autoPlaceWindows)
+        placeFromMainWindow();
+    applyRecordGeometry();
 }
 
 void TForm6::placeFromMainWindow()
@@ -407,10 +427,14 @@ void TForm6::FormCreate(TObject*)
     // slot stays out of its samples and files.
     if (windowIndex >= 0 && windowIndex < maxWindows && !windowsBySlot[static_cast<std::size_t>(windowIndex)])
         windowsBySlot[static_cast<std::size_t>(windowIndex)] = this;
+    setUp();
+}
 
-    if (Form1->autoPlaceWindows)
-        placeFromMainWindow();
-    applyRecordGeometry();
+void TForm6::setUp()
+{
+    creating = true;
+    StatusBar1->SetVisible(false);
+    place();
 
     auto& r = record();
     windowName = "Okno" + std::to_string(windowIndex + 1);
@@ -432,16 +456,42 @@ void TForm6::FormCreate(TObject*)
         FileListBox1->Update();
     }
 
+    Lines(Memo3).Assign(builtPropertyValues());
     setLine(Memo3, 0, fromAnsi(acquisition::getText(r.measurementName)));
     setLine(Memo3, 9, fromAnsi(acquisition::getText(Form1->settings.workFolder)));
     Memo4->setPlainText(fromAnsi(acquisition::getText(r.remarks)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    ComboBox2->SetItems(builtChannelItems());
+    ComboBox2->SetText(QStringLiteral("Wybierz kanał pomiarowy."));
     loadChannelList();
     LabeledEdit1->SetText(fromAnsi(acquisition::getText(r.measurementName)));
     UpDown1->SetMax(9);
+
+    // No run: the run button at its start, an empty log and chart, and no samples taken
+    // until the button is used.
+    BitBtn1->SetCaption(QStringLiteral("START"));
+    BitBtn1->SetFontColor(clGreen);
+    SetBorderIcons(BorderIcons() | biSystemMenu);
+    FileListBox1->SetEnabled(true);
+    Lines(Memo1).Clear();
+    memoHoldsPreview = false;
+    logErrorShown_ = false;
+    showEmptyChart();
+    Timer1->SetEnabled(false);
+    tickArmed = false;
     creating = false;
     runMinimum = 9999.0f;
     runMaximum = -999.0f;
     haveExtremes_ = false;
+}
+
+void TForm6::showEmptyChart()
+{
+    for (int i = 0; i < Chart1->SeriesCount(); ++i) {
+        Chart1->Series(i).Clear();
+        Chart1->Series(i).SetActive(i == 0);
+    }
+    Chart1->SetLegendVisible(true);
+    Chart1->LeftAxis().SetMinMax(0.0, builtLeftAxisMaximum);
 }
 
 void TForm6::FormShow(TObject*)

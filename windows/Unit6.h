@@ -144,6 +144,13 @@ private:
     // Computes and stores the record's geometry when the main window asks for it.
     void placeFromMainWindow();
     void applyRecordGeometry();
+    // Places the window (anew when the main window asks for it) and applies the record.
+    void place();
+    // Binds the window to its slot and the working folder and shows no run: what a new
+    // window of the slot gets, and a window shown again that is not recording.
+    void setUp();
+    // The chart as the window is built: empty, only the first series active.
+    void showEmptyChart();
     // Shows the window again after its slot was chosen anew.
     void reopen();
 
