@@ -370,11 +370,14 @@ void TForm6::CreateOrShow(TForm1& main)
 void TForm6::reopen()
 {
     if (BitBtn1->Caption() == QStringLiteral("STOP")) {
-        // A recording window goes on recording in its folder, untouched.
+        // A recording window goes on recording in its folder, untouched; it only takes
+        // its place among the others when they are placed anew.
         record().state = 0;
-        creating = true;
-        place();
-        creating = false;
+        if (Form1->autoPlaceWindows) {
+            creating = true;
+            place();
+            creating = false;
+        }
     } else {
         // Shown again as a new window of the slot would be: in today's working folder,
         // with no run on screen.
@@ -385,35 +388,41 @@ void TForm6::reopen()
 
 void TForm6::place()
 {
-    if (Form1->autoPlaceWindows)
-        placeFromMainWindow();
-    applyRecordGeometry();
+    // Placement follows the main window, which is itself held on the screen; geometry
+    // as stored may come from another screen or be nonsense.
+    const bool placed = Form1->autoPlaceWindows && placeFromMainWindow();
+    applyRecordGeometry(!placed);
 }
 
-void TForm6::placeFromMainWindow()
+bool TForm6::placeFromMainWindow()
 {
     const int screenHeight = screenHeightOverride > 0 ? screenHeightOverride : vcl::Screen::Height();
     const auto p = placeWindow(Form1->settings.windowCount, windowIndex, Form1->Width(), Form1->Height(),
                                Form1->Left(), Form1->Top(), screenHeight);
     if (!p)
-        return;
+        return false;
     auto& r = record();
     r.width = p->width;
     r.height = p->height;
     r.left = p->left;
     r.top = p->top;
     r.splitterPos = p->splitterPos;
+    return true;
 }
 
-void TForm6::applyRecordGeometry()
+void TForm6::applyRecordGeometry(bool holdOnScreen)
 {
     const auto& r = record();
     SetWidth(r.width);
     SetHeight(r.height);
     SetLeft(r.left);
     SetTop(r.top);
-    Splitter1->SetLeft(r.splitterPos);
-    Panel3->SetWidth(r.splitterPos);
+    if (holdOnScreen)
+        KeepOnScreen(minimumWidth, minimumHeight);
+    // The left panel stays within the window.
+    const int splitter = std::clamp(r.splitterPos, 0, ClientWidth());
+    Splitter1->SetLeft(splitter);
+    Panel3->SetWidth(splitter);
 }
 
 void TForm6::FormCreate(TObject*)
