@@ -379,8 +379,8 @@ void TForm6::reopen()
             creating = false;
         }
     } else {
-        // Shown again as a new window of the slot would be: in today's working folder,
-        // with no run on screen.
+        // Shown again as a new window of the slot would be: in the current working
+        // folder, with no run on screen.
         setUp();
     }
     Show();
@@ -427,10 +427,6 @@ void TForm6::applyRecordGeometry(bool holdOnScreen)
 
 void TForm6::FormCreate(TObject*)
 {
-    // Raised before anything moves: hiding the status bar already resizes Panel3, whose
-    // handler would write into the record of a slot the window does not have yet.
-    creating = true;
-    StatusBar1->SetVisible(false);
     windowIndex = Form1->nextWindowIndex;
     // The first window of a slot is its window; another object built for the same
     // slot stays out of its samples and files.
@@ -441,6 +437,8 @@ void TForm6::FormCreate(TObject*)
 
 void TForm6::setUp()
 {
+    // Raised before anything moves: hiding the status bar already resizes Panel3, whose
+    // handler would otherwise write the window's passing sizes into the record.
     creating = true;
     StatusBar1->SetVisible(false);
     place();
