@@ -383,23 +383,7 @@ void TForm1::keepOnScreen()
 {
     // Stored geometry may come from another screen or be nonsense; the window must
     // still come up where it can be used.
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    int w = Width(), l = Left(), t = Top();
-    if (w < minimumWidth || w > area.width())
-        w = std::min(std::max(w, minimumWidth), area.width());
-    if (w != Width())
-        SetWidth(w);
-    if (l < area.left() || l + w > area.right() + 1)
-        l = std::clamp(l, area.left(), std::max(area.left(), area.right() + 1 - w));
-    if (t < area.top() || t + stripHeight > area.bottom() + 1)
-        t = std::clamp(t, area.top(), std::max(area.top(), area.bottom() + 1 - stripHeight));
-    if (l != Left())
-        SetLeft(l);
-    if (t != Top())
-        SetTop(t);
+    KeepOnScreen(minimumWidth, stripHeight);
 }
 
 void TForm1::FormShow(TObject* Sender) { UruchomOknaExecute(Sender); }

@@ -206,6 +206,8 @@ private:
     void readPass();
     void scheduleReadPass(int delayMs);
     void handleLiveLine(const std::string& received);
+    // Forgets text not yet ended by a line feed; done whenever a session ends or begins.
+    void dropUnfinishedLine();
     QTimer* readPassTimer_ = nullptr;
     acquisition::LiveLineAssembler liveLines_;
     // Points the folder list at a folder, falling back to the start folder.

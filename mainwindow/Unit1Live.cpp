@@ -52,6 +52,7 @@ void TForm1::BitBtn4Click(TObject*)
         acqIntervalMs = h * 3600 + m * 60 + s;
         // Each START counts empty reads anew and retries a port whose open failed.
         emptyReads = 0;
+        dropUnfinishedLine();
         if (comHandle == -1)
             comHandle = 0;
         if (comHandle == 0) {
@@ -80,6 +81,7 @@ void TForm1::BitBtn4Click(TObject*)
             stopRequest = true;
             zamknijCom(comHandle);
         }
+        dropUnfinishedLine();
         acquisitionRunning = false;
         ToolBar1->SetEnabled(true);
         BitBtn4->SetCaption(QStringLiteral("START"));
@@ -118,6 +120,7 @@ void TForm1::readPass()
         comReadCount = 0;
         errorBox(linkProblemText);
         zamknijCom(comHandle);
+        dropUnfinishedLine();
         StatusBar1->Panels(2)->SetText(linkProblemText);
         return;
     }
@@ -148,6 +151,7 @@ void TForm1::readPass()
             emptyReads = 0;
             flushCom(comHandle);
             zamknijCom(comHandle);
+            dropUnfinishedLine();
             return;
         }
     }
@@ -157,9 +161,18 @@ void TForm1::readPass()
             flushCom(comHandle);
             zamknijCom(comHandle);
         }
+        dropUnfinishedLine();
         return;
     }
     scheduleReadPass(count > 0 ? 0 : emptyReadPauseMs);
+}
+
+void TForm1::dropUnfinishedLine()
+{
+    // The start of a line from a session that has ended would be glued to the first
+    // line of the next one and spoil that reading.
+    liveLines_.clear();
+    rxPending.clear();
 }
 
 void TForm1::handleLiveLine(const std::string& received)

@@ -28,6 +28,8 @@ void TForm1::BitBtn3Click(TObject*)
         BitBtn2->SetEnabled(true);
         // Before a full-view height was ever stored, the designed height serves.
         SetHeight(settings.mainHeight > stripHeight ? settings.mainHeight : designedHeight_);
+        // A stored height may be nonsense; the full view stays on the screen as the strip does.
+        keepOnScreen();
         ToolBar1->SetEnabled(true);
     }
 }

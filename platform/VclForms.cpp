@@ -9,10 +9,18 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace vcl {
 
 namespace {
-}
+
+// Stored geometry may hold any 32-bit value. Within these bounds every sum of a position
+// and a size, here and in the window system's own rectangles, stays far inside an int.
+int position(int value) { return std::clamp(value, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); }
+int extent(int value) { return std::clamp(value, 0, QWIDGETSIZE_MAX); }
+
+} // namespace
 
 TForm::TForm(QWidget* owner) : TControlT<QWidget>(owner, Qt::Window)
 {
@@ -42,8 +50,8 @@ int TForm::Top() const { return y(); }
 int TForm::Width() const { return width() + frameExtra().width(); }
 int TForm::Height() const { return height() + frameExtra().height(); }
 
-void TForm::SetLeft(int left) { move(left, y()); }
-void TForm::SetTop(int top) { move(x(), top); }
+void TForm::SetLeft(int left) { move(position(left), y()); }
+void TForm::SetTop(int top) { move(x(), position(top)); }
 
 void TForm::resizeClient(int w, int h)
 {
@@ -53,6 +61,7 @@ void TForm::resizeClient(int w, int h)
 
 void TForm::SetWidth(int w)
 {
+    w = extent(w);
     if (!frameKnown_)
         pendingOuter_.setWidth(w);
     resizeClient(w - frameExtra().width(), height());
@@ -60,6 +69,7 @@ void TForm::SetWidth(int w)
 
 void TForm::SetHeight(int h)
 {
+    h = extent(h);
     if (!frameKnown_)
         pendingOuter_.setHeight(h);
     resizeClient(width(), h - frameExtra().height());
@@ -67,11 +77,34 @@ void TForm::SetHeight(int h)
 
 void TForm::SetBounds(int left, int top, int w, int h)
 {
-    move(left, top);
+    w = extent(w);
+    h = extent(h);
+    move(position(left), position(top));
     if (!frameKnown_)
         pendingOuter_ = QSize(w, h);
     const QSize extra = frameExtra();
     resizeClient(w - extra.width(), h - extra.height());
+}
+
+void TForm::KeepOnScreen(int minimumWidth, int minimumHeight)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int w = std::clamp(Width(), std::min(minimumWidth, area.width()), area.width());
+    const int h = std::clamp(Height(), std::min(minimumHeight, area.height()), area.height());
+    if (w != Width())
+        SetWidth(w);
+    if (h != Height())
+        SetHeight(h);
+    // A frame the window system adds may still leave the form a little larger than the area.
+    const int l = std::clamp(Left(), area.left(), std::max(area.left(), area.left() + area.width() - Width()));
+    const int t = std::clamp(Top(), area.top(), std::max(area.top(), area.top() + area.height() - Height()));
+    if (l != Left())
+        SetLeft(l);
+    if (t != Top())
+        SetTop(t);
 }
 
 void TForm::SetClientWidth(int w)

@@ -7,7 +7,8 @@
 // Left, Top, Width and Height are the outer window (frame included, where the window
 // system reports one); ClientWidth and ClientHeight the inner area, which is also the
 // container that aligned children fill. They can be set before and after the form is
-// shown; only the window system limits them.
+// shown; only the window system limits them. Any 32-bit value is taken: positions and
+// sizes beyond what a window system can show are brought within +-QWIDGETSIZE_MAX first.
 
 #include "platform/ScriptChain.h"
 #include "platform/VclCore.h"
@@ -41,6 +42,9 @@ public:
     void SetWidth(int width);
     void SetHeight(int height);
     void SetBounds(int left, int top, int width, int height);
+    // Moves the form into the screen's available area and shrinks it to fit there,
+    // keeping at least minimumWidth x minimumHeight as far as the screen has room.
+    void KeepOnScreen(int minimumWidth, int minimumHeight);
     int ClientWidth() const { return width(); }
     int ClientHeight() const { return height(); }
     void SetClientWidth(int width);

@@ -55,6 +55,24 @@ QPlainTextEdit* memo(QWidget* parent)
     return m;
 }
 
+// The property values and the channel list as the window is built.
+QStringList builtPropertyValues()
+{
+    QStringList values;
+    for (int i = 0; i < 10; ++i)
+        values << QString();
+    values << QStringLiteral(".");
+    return values;
+}
+
+QStringList builtChannelItems()
+{
+    return {QStringLiteral("K1"), QStringLiteral("k2"), QStringLiteral("k3"), QStringLiteral("k4"), QStringLiteral("k5"),
+            QStringLiteral("k6"), QStringLiteral("k7"), QStringLiteral("k8"), QStringLiteral("k9")};
+}
+
+constexpr double builtLeftAxisMaximum = 1312.5;
+
 void installHook()
 {
     TForm1::createMeasurementWindow = &TForm6::CreateOrShow;
@@ -207,16 +225,13 @@ void TForm6::buildRunPage()
     Splitter1->SetAlign(alLeft);
 
     Chart1 = new platform::TChart(seriesCount, TabSheet1);
-    for (int i = 0; i < seriesCount; ++i) {
-        auto& s = Chart1->Series(i);
-        s.SetTitle("k" + std::to_string(i + 1));
-        s.SetActive(i == 0);
-    }
+    for (int i = 0; i < seriesCount; ++i)
+        Chart1->Series(i).SetTitle("k" + std::to_string(i + 1));
     Chart1->SetTitleVisible(false);
     Chart1->SetView3D(false);
     Chart1->SetLegendAlignment(platform::laBottom);
     Chart1->LeftAxis().SetAutomatic(false);
-    Chart1->LeftAxis().SetMaximum(1312.5);
+    showEmptyChart();
     // Every series of the window is drawn against the left axis; the right one has no scale of its own.
     Chart1->RightAxis().SetVisible(false);
     Chart1->RightAxis().SetAutomatic(false);
@@ -269,11 +284,7 @@ void TForm6::buildPropertiesPage()
     Memo2->setFont(platform::FontFitting(Memo2->font(), widest, labelWidth));
     Memo3 = memo(TabSheet2);
     Memo3->setFont(Memo2->font());
-    QStringList values;
-    for (int i = 0; i < 10; ++i)
-        values << QString();
-    values << QStringLiteral(".");
-    Lines(Memo3).Assign(values);
+    Lines(Memo3).Assign(builtPropertyValues());
     Memo3->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo3, alClient);
 }
@@ -337,9 +348,7 @@ void TForm6::buildRunsPage()
     UpDown2->OnClick = [this](TObject* s, TUDBtnType b) { UpDown2Click(s, b); };
 
     ComboBox2 = new TComboBox(side);
-    ComboBox2->SetItems({QStringLiteral("K1"), QStringLiteral("k2"), QStringLiteral("k3"), QStringLiteral("k4"),
-                         QStringLiteral("k5"), QStringLiteral("k6"), QStringLiteral("k7"), QStringLiteral("k8"),
-                         QStringLiteral("k9")});
+    ComboBox2->SetItems(builtChannelItems());
     ComboBox2->SetText(QStringLiteral("Wybierz kanał pomiarowy."));
     // Only a choice from the list toggles a channel; typed text would name none.
     ComboBox2->lineEdit()->setReadOnly(true);
@@ -378,57 +387,79 @@ void TForm6::CreateOrShow(TForm1& main)
 
 void TForm6::reopen()
 {
-    record().state = 0;
-    if (Form1->autoPlaceWindows) {
-        creating = true;
-        placeFromMainWindow();
-        applyRecordGeometry();
-        creating = false;
+    if (BitBtn1->Caption() == QStringLiteral("STOP")) {
+        // A recording window goes on recording in its folder, untouched; it only takes
+        // its place among the others when they are placed anew.
+        record().state = 0;
+        if (Form1->autoPlaceWindows) {
+            creating = true;
+            place();
+            creating = false;
+        }
+    } else {
+        // Shown again as a new window of the slot would be: in the current working
+        // folder, with no run on screen.
+        setUp();
     }
     Show();
 }
 
-void TForm6::placeFromMainWindow()
+void TForm6::place()
+{
+    // Placement follows the main window, which is itself held on the screen; geometry
+    // as stored may come from another screen or be nonsense.
+    const bool placed = Form1->autoPlaceWindows && placeFromMainWindow();
+    applyRecordGeometry(!placed);
+}
+
+bool TForm6::placeFromMainWindow()
 {
     const int screenHeight = screenHeightOverride > 0 ? screenHeightOverride : vcl::Screen::Height();
     const auto p = placeWindow(Form1->settings.windowCount, windowIndex, Form1->Width(), Form1->Height(),
                                Form1->Left(), Form1->Top(), screenHeight);
     if (!p)
-        return;
+        return false;
     auto& r = record();
     r.width = p->width;
     r.height = p->height;
     r.left = p->left;
     r.top = p->top;
     r.splitterPos = p->splitterPos;
+    return true;
 }
 
-void TForm6::applyRecordGeometry()
+void TForm6::applyRecordGeometry(bool holdOnScreen)
 {
     const auto& r = record();
     SetWidth(r.width);
     SetHeight(r.height);
     SetLeft(r.left);
     SetTop(r.top);
-    Splitter1->SetLeft(r.splitterPos);
-    Panel3->SetWidth(r.splitterPos);
+    if (holdOnScreen)
+        KeepOnScreen(minimumWidth, minimumHeight);
+    // The left panel stays within the window.
+    const int splitter = std::clamp(r.splitterPos, 0, ClientWidth());
+    Splitter1->SetLeft(splitter);
+    Panel3->SetWidth(splitter);
 }
 
 void TForm6::FormCreate(TObject*)
 {
-    // Raised before anything moves: hiding the status bar already resizes Panel3, whose
-    // handler would write into the record of a slot the window does not have yet.
-    creating = true;
-    StatusBar1->SetVisible(false);
     windowIndex = Form1->nextWindowIndex;
     // The first window of a slot is its window; another object built for the same
     // slot stays out of its samples and files.
     if (windowIndex >= 0 && windowIndex < maxWindows && !windowsBySlot[static_cast<std::size_t>(windowIndex)])
         windowsBySlot[static_cast<std::size_t>(windowIndex)] = this;
+    setUp();
+}
 
-    if (Form1->autoPlaceWindows)
-        placeFromMainWindow();
-    applyRecordGeometry();
+void TForm6::setUp()
+{
+    // Raised before anything moves: hiding the status bar already resizes Panel3, whose
+    // handler would otherwise write the window's passing sizes into the record.
+    creating = true;
+    StatusBar1->SetVisible(false);
+    place();
 
     auto& r = record();
     windowName = "Okno" + std::to_string(windowIndex + 1);
@@ -450,16 +481,42 @@ void TForm6::FormCreate(TObject*)
         FileListBox1->Update();
     }
 
+    Lines(Memo3).Assign(builtPropertyValues());
     setLine(Memo3, 0, fromAnsi(acquisition::getText(r.measurementName)));
     setLine(Memo3, 9, fromAnsi(acquisition::getText(Form1->settings.workFolder)));
     Memo4->setPlainText(fromAnsi(acquisition::getText(r.remarks)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    ComboBox2->SetItems(builtChannelItems());
+    ComboBox2->SetText(QStringLiteral("Wybierz kanał pomiarowy."));
     loadChannelList();
     LabeledEdit1->SetText(fromAnsi(acquisition::getText(r.measurementName)));
     UpDown1->SetMax(9);
+
+    // No run: the run button at its start, an empty log and chart, and no samples taken
+    // until the button is used.
+    BitBtn1->SetCaption(QStringLiteral("START"));
+    BitBtn1->SetFontColor(clGreen);
+    SetBorderIcons(BorderIcons() | biSystemMenu);
+    FileListBox1->SetEnabled(true);
+    Lines(Memo1).Clear();
+    memoHoldsPreview = false;
+    logErrorShown_ = false;
+    showEmptyChart();
+    Timer1->SetEnabled(false);
+    tickArmed = false;
     creating = false;
     runMinimum = 9999.0f;
     runMaximum = -999.0f;
     haveExtremes_ = false;
+}
+
+void TForm6::showEmptyChart()
+{
+    for (int i = 0; i < Chart1->SeriesCount(); ++i) {
+        Chart1->Series(i).Clear();
+        Chart1->Series(i).SetActive(i == 0);
+    }
+    Chart1->SetLegendVisible(true);
+    Chart1->LeftAxis().SetMinMax(0.0, builtLeftAxisMaximum);
 }
 
 void TForm6::FormShow(TObject*)

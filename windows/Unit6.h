@@ -141,9 +141,21 @@ private:
     void buildRunPage();
     void buildPropertiesPage();
     void buildRunsPage();
-    // Computes and stores the record's geometry when the main window asks for it.
-    void placeFromMainWindow();
-    void applyRecordGeometry();
+    // Computes and stores the record's geometry from the main window's; false for a
+    // window count that gives no placement.
+    bool placeFromMainWindow();
+    // Applies the record's geometry, held on the screen when asked.
+    void applyRecordGeometry(bool holdOnScreen);
+    // The smallest window that geometry held on the screen leaves.
+    static constexpr int minimumWidth = 200;
+    static constexpr int minimumHeight = 120;
+    // Places the window (anew when the main window asks for it) and applies the record.
+    void place();
+    // Binds the window to its slot and the working folder and shows no run: what a new
+    // window of the slot gets, and a window shown again that is not recording.
+    void setUp();
+    // The chart as the window is built: empty, only the first series active.
+    void showEmptyChart();
     // Shows the window again after its slot was chosen anew.
     void reopen();
 

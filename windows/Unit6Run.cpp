@@ -76,11 +76,14 @@ std::optional<std::string> TForm6::runNameFromDialog()
     }
     std::string name = toAnsi(chosen);
     name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
+    // Any name of the window folder will do ("a..b" included); only a separator, a
+    // control character or the folder names "." and ".." would lead elsewhere.
     const bool control = std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
-    if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
-        name.find("..") != std::string::npos || control) {
+    if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos || name == "." ||
+        name == ".." || control) {
         refuseName(QStringLiteral("Nazwa pomiaru '") + fromAnsi(name) +
-                   QStringLiteral("' nie może zawierać znaków '/', '\\', '..' ani znaków sterujących."));
+                   QStringLiteral("' nie może zawierać znaków '/', '\\' ani znaków sterujących"
+                                  " i nie może być nazwą '.' ani '..'."));
         return std::nullopt;
     }
     if (name.size() > maxRunName) {

@@ -210,3 +210,118 @@ TEST_F(LiveRoad, BadPeriodOrSpeedStopsStartWithTheConversionError)
     EXPECT_TRUE(device.waitForReceived("?DAT &", 2000ms));
     EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP"));
 }
+
+TEST_F(LiveRoad, ThePeriodsWholeSecondsAreTheLoopIntervalInMilliseconds)
+{
+    struct Case { const char* period; int wholeSeconds; } cases[] = {
+        {"00:00:10", 10}, {"00:01:05", 65}, {"01:00:00", 3600}, {"23:59:59", 86399},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.period);
+        Form2->czestoscPomiaru->SetText(QString::fromLatin1(c.period));
+        Form1->BitBtn4Click(Form1->BitBtn4);
+        EXPECT_EQ(Form1->acqIntervalMs, c.wholeSeconds);
+        EXPECT_EQ(Form1->Timer2->Interval(), c.wholeSeconds) << "taken as milliseconds";
+        EXPECT_TRUE(Form1->Timer2->Enabled());
+        Form1->BitBtn4Click(Form1->BitBtn4);
+    }
+}
+
+TEST_F(LiveRoad, The101stEmptyReadGoesOnAndThe102ndEndsTheLoop)
+{
+    const QString silent = QStringLiteral("Problem z komunikacją lub nie włączony miernik\r\n"
+                                          ", Zamknij program i sprawdź miernik i połączenia!");
+    struct Case { int emptyReads; bool ended; } cases[] = {{101, false}, {102, true}};
+    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    // 300 whole seconds: the next tick after a line comes 300 ms later.
+    Form2->czestoscPomiaru->SetText(QStringLiteral("00:05:00"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.emptyReads);
+        boxes.clear();
+        vcl::Lines(Form1->Memo1).Clear();
+        // Quick empty reads up to near the limit, then slow ones, so each count can be seen.
+        TForm1::emptyReadPauseMs = 1;
+        Form1->BitBtn4Click(Form1->BitBtn4);
+        ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+        ASSERT_TRUE(WaitUntil([&] {
+            if (Form1->emptyReads >= c.emptyReads - 9)
+                TForm1::emptyReadPauseMs = 100;
+            return Form1->emptyReads >= c.emptyReads - 1;
+        }, 10000));
+        ASSERT_EQ(Form1->emptyReads, c.emptyReads - 1);
+        ASSERT_TRUE(WaitUntil([&] { return Form1->emptyReads == c.emptyReads || boxShown(silent); }, 2000));
+        if (!c.ended) {
+            EXPECT_FALSE(boxShown(silent));
+            EXPECT_GT(acquisition::comHandle, 0) << "the port stays open";
+            // The device speaks now: the loop still reads and counts anew.
+            device.send("2024-03-05 14:07:20 5 6\n");
+            ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
+            EXPECT_EQ(Form1->emptyReads, 0);
+            EXPECT_FALSE(boxShown(silent));
+        } else {
+            EXPECT_TRUE(boxShown(silent));
+            EXPECT_EQ(boxes.records().back().title, QStringLiteral("Błąd"));
+            EXPECT_EQ(acquisition::comHandle, 0) << "the port is closed";
+            EXPECT_EQ(Form1->emptyReads, 0);
+            EXPECT_FALSE(Form1->Timer2->Enabled());
+            EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP"));
+            device.send("2024-03-05 14:07:20 5 6\n");
+            testsupport::ProcessPending();
+            EXPECT_FALSE(WaitUntil([&] { return memoLines() > 0; }, 300)) << "nothing is read any more";
+        }
+        Form1->BitBtn4Click(Form1->BitBtn4);
+    }
+}
+
+TEST_F(LiveRoad, AnUnfinishedLineDoesNotOutliveItsSession)
+{
+    const QString silent = QStringLiteral("Problem z komunikacją lub nie włączony miernik\r\n"
+                                          ", Zamknij program i sprawdź miernik i połączenia!");
+    const QString hungUp = QStringLiteral("Problem z komunikacją, sprawdź połączenia..");
+    enum class End { Stop, SilentDevice, HangUp };
+    struct Case { const char* name; End end; } cases[] = {
+        {"STOP", End::Stop}, {"silent device", End::SilentDevice}, {"hang-up", End::HangUp},
+    };
+    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        vcl::Lines(Form1->Memo1).Clear();
+        for (auto& w : Form1->settings.windows)
+            w.newSample = 0;
+        PtyDevice first, next;   // a device that hung up is gone; the next session uses another
+        Form2->NumerCom->SetText(QString::fromStdString(first.path()));
+        Form1->BitBtn4Click(Form1->BitBtn4);
+        ASSERT_TRUE(first.waitForReceived("?DAT &", 2000ms));
+        first.send("2024-03-05 14:0");
+        ASSERT_TRUE(WaitUntil([&] { return Form1->rxPending == "2024-03-05 14:0"; }));
+
+        PtyDevice* device = &first;
+        switch (c.end) {
+        case End::Stop:
+            break;
+        case End::SilentDevice:
+            TForm1::emptyReadPauseMs = 1;
+            ASSERT_TRUE(WaitUntil([&] { return boxShown(silent); }));
+            TForm1::emptyReadPauseMs = 100;
+            break;
+        case End::HangUp:
+            first.hangUp();
+            ASSERT_TRUE(WaitUntil([&] { return boxShown(hungUp); }));
+            Form2->NumerCom->SetText(QString::fromStdString(next.path()));
+            device = &next;
+            break;
+        }
+        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+        Form1->BitBtn4Click(Form1->BitBtn4);   // START
+        ASSERT_GT(acquisition::comHandle, 0);
+        device->send("2024-03-05 14:07:20 5 6\n");
+        ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
+        EXPECT_EQ(vcl::Lines(Form1->Memo1).Get(0), QStringLiteral("2024-03-05 14:07:20 5 6"));
+        EXPECT_FLOAT_EQ(Form1->parsedLine.values[0], 5.0f) << "the reading is taken";
+        EXPECT_FLOAT_EQ(Form1->parsedLine.values[1], 6.0f);
+        EXPECT_EQ(Form1->settings.windows[0].newSample, 1);
+        Form1->BitBtn4Click(Form1->BitBtn4);
+        acquisition::comHandle = 0;
+    }
+}

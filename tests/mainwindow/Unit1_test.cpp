@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
+#include "windows/Unit6.h"
 
 #include <QApplication>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <random>
@@ -206,6 +208,62 @@ TEST_F(MainProgram, NonsenseSettingsStillGiveAUsableWindow)
     EXPECT_LE(Form1->Width(), screen.width());
     // Folders that do not exist fall back to the start folder.
     EXPECT_EQ(Form1->workDir, Form1->startDir);
+}
+
+TEST_F(MainProgram, StoredGeometryOfAnyValueLeavesEveryWindowOnTheScreen)
+{
+    struct Case { int left, top, width, height; } cases[] = {
+        {INT_MIN, INT_MIN, INT_MIN, INT_MIN},
+        {INT_MAX, INT_MAX, INT_MAX, INT_MAX},
+        {0, 0, 0, 0},
+        {-1, -250, -1, -20000},
+        {100, 50, 20000, 20000},
+        {INT_MAX, INT_MIN, 300, 300},
+        {-100000, INT_MAX - 50, 400, INT_MAX},
+    };
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto expectOnScreen = [&](const vcl::TForm& f, int minimumWidth, int minimumHeight) {
+        EXPECT_GE(f.Left(), area.left());
+        EXPECT_GE(f.Top(), area.top());
+        EXPECT_LE(f.Left() + f.Width(), area.left() + area.width());
+        EXPECT_LE(f.Top() + f.Height(), area.top() + area.height());
+        EXPECT_GE(f.Width(), minimumWidth);
+        EXPECT_GE(f.Height(), minimumHeight);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.left << ", " << c.top << ", " << c.width << " x " << c.height);
+        SettingsBlock b = storedBlock();
+        b.mainLeft = c.left;
+        b.mainTop = c.top;
+        b.mainWidth = c.width;
+        b.mainHeight = c.height;
+        b.leftPanelWidth = c.width;
+        b.listPanelSize = c.height;
+        b.windowCount = 1;
+        auto& r = b.windows[0];
+        r.left = c.left;
+        r.top = c.top;
+        r.width = c.width;
+        r.height = c.height;
+        r.splitterPos = c.width;
+        writeSettings(b);
+        RegisterMeasurementWindows();
+        QDir::setCurrent(cwd.path());   // the last window made its own folder current
+        start();
+        Form1->Show();   // shows the measurement windows
+
+        expectOnScreen(*Form1, 200, TForm1::stripHeight);
+        EXPECT_EQ(Form1->Height(), TForm1::stripHeight);
+        TForm6* w = TForm6::ForSlot(0);
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(w->isVisible());
+        expectOnScreen(*w, 200, 120);
+        EXPECT_GE(w->Panel3->Width(), 40);
+        EXPECT_LE(w->Panel3->Width(), w->Width()) << "the left panel stays within the window";
+        Form1->BitBtn3Click(Form1->BitBtn3);   // the full view at the stored height
+        expectOnScreen(*Form1, 200, TForm1::stripHeight);
+        TearDown();
+    }
 }
 
 TEST_F(MainProgram, ZamknijCancelLeavesSettingsAndLabelsWritten)

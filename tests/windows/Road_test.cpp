@@ -99,3 +99,45 @@ TEST_F(Road, StripViewThreeWindowsOnlyTheRecordingOnesWrite)
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(Form1->settings.windows[k].newSample, 0) << "every window consumed its flag";
 }
+
+TEST_F(Road, ARecordedSampleDrawsWithTheSlotsPenWidthAndFitsTheAxes)
+{
+    device.answer("?DAT &", "");
+    Form1->settings.windows[0].penWidths[0] = 3;
+    TForm6* w = open(0);   // shown: the width control takes the width of style slot 1
+    toggle(w, 1);
+    start(w, QStringLiteral("fit.dan"));
+    ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
+    const auto& series = w->Chart1->Series(0);
+    const auto expectAxes = [&](double bottom, double top) {
+        EXPECT_NEAR(w->Chart1->LeftAxis().Minimum(), bottom, 1e-6);
+        EXPECT_NEAR(w->Chart1->LeftAxis().Maximum(), top, 1e-6);
+        EXPECT_NEAR(w->Chart1->RightAxis().Minimum(), bottom, 1e-6);
+        EXPECT_NEAR(w->Chart1->RightAxis().Maximum(), top, 1e-6);
+    };
+
+    deviceSends("2024-03-01 10:00:01 1.0 20.0");
+    advance(1000);
+    w->Timer1Timer(w->Timer1);
+    ASSERT_EQ(series.Count(), 1);
+    EXPECT_EQ(series.PenWidth(), 3);
+    expectAxes(17.5, 30.0);   // one value: span 0, widened
+
+    deviceSends("2024-03-01 10:00:02 1.0 22.0");
+    advance(1000);
+    w->Timer1Timer(w->Timer1);
+    EXPECT_EQ(series.PenWidth(), 3);
+    expectAxes(17.46, 32.04);
+
+    // The user's width goes to the slot and to the next point; without the fit tick
+    // the axes stay where they are.
+    w->UpDown2->ClickArrow(vcl::btNext);
+    EXPECT_EQ(Form1->settings.windows[0].penWidths[0], 4);
+    w->CheckBox1->SetChecked(false);
+    deviceSends("2024-03-01 10:00:03 1.0 100.0");
+    advance(1000);
+    w->Timer1Timer(w->Timer1);
+    ASSERT_EQ(series.Count(), 3);
+    EXPECT_EQ(series.PenWidth(), 4);
+    expectAxes(17.46, 32.04);
+}

@@ -232,7 +232,11 @@ const NameCase nameCases[] = {
     {"typed", true, "typed"},
     {"x.da", true, ""},
     {"../elsewhere/p2.dan", true, "p2"},
-    {"a..b.dan", false, ""},
+    {"a..b.dan", true, "a..b"},
+    {"..b.dan", true, "..b"},
+    {"a...dan", true, "a.."},
+    {"..dan", false, ""},
+    {"...dan", false, ""},
     {"back\\slash.dan", false, ""},
     {"tab\tname.dan", false, ""},
     {"日本.dan", false, ""},
@@ -275,6 +279,33 @@ TEST_F(RunTest, TheRunNameIsAFileNameInTheWindowFolder)
         w->BitBtn1->Click();
     }
     EXPECT_FALSE(QFileInfo::exists(cwd.path() + "/elsewhere"));
+}
+
+TEST_F(RunTest, ACancelledRunNameDialogStartsNoRun)
+{
+    TForm6* w = open(0);
+    toggle(w, 0);
+    auto& r = Form1->settings.windows[0];
+    acquisition::setText(r.measurementName, "previous");
+    dialogs.cancel();
+    w->BitBtn1->Click();
+    w->Timer1->SetEnabled(false);
+    ASSERT_EQ(dialogs.records().size(), 1u) << "the dialog was shown";
+    EXPECT_EQ(w->BitBtn1->Caption(), QStringLiteral("START"));
+    EXPECT_EQ(w->BitBtn1->FontColor(), vcl::clGreen);
+    EXPECT_TRUE(w->BorderIcons() & vcl::biSystemMenu);
+    EXPECT_TRUE(w->FileListBox1->Enabled());
+    EXPECT_EQ(w->Caption(), QStringLiteral("Okno1  "));
+    EXPECT_EQ(acquisition::getText(r.measurementName), "previous");
+    EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP")) << "the acquisition started before the dialog";
+
+    // Samples that arrive afterwards record nothing and write no file.
+    setValues({4.5f});
+    w->Timer1Timer(w->Timer1);
+    sample(w, 1000);
+    sample(w, 1000);
+    EXPECT_EQ(vcl::Lines(w->Memo1).Count(), 0);
+    EXPECT_EQ(QDir(windowDir()).entryList(QDir::Files), QStringList{QStringLiteral("ChanelConfig.confs")});
 }
 
 TEST_F(RunTest, SamplesAppendAndOtherChangesReplaceTheLogWhole)

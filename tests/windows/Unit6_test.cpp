@@ -439,3 +439,96 @@ TEST_F(WindowTest, PropertyLabelsKeepOneLineEachLevelWithTheirValues)
         EXPECT_EQ(labelRow, valueRow) << label.text().toStdString() << " beside " << value.text().toStdString();
     }
 }
+
+TEST_F(WindowTest, AWindowShownAgainWhenNotRecordingMovesToTheCurrentWorkingFolder)
+{
+    Form1->settings.windowCount = 2;
+    TForm6* idle = open(0);
+    TForm6* busy = open(1);
+    toggle(busy, 0);
+    start(busy, QStringLiteral("rec.dan"));
+    setValues({1.5f});
+    sample(busy, 1000);
+    const QString busyLog = windowDir(1) + QStringLiteral("/rec.dan");
+
+    struct Command {
+        const char* name;
+        std::function<void()> run;
+    } commands[] = {
+        {"Dodaj okno",
+         [&] {
+             idle->Close();
+             Form1->ComboBox1DropDown(Form1->ComboBox1);
+             Form1->ComboBox1->SetItemIndex(0);
+             Form1->ComboBox1Change(Form1->ComboBox1);
+         }},
+        {"Wyświetl  okna.", [] { Form2->Button13Click(Form2->Button13); }},
+    };
+    int round = 0;
+    for (const Command& c : commands) {
+        SCOPED_TRACE(c.name);
+        const QString n = QString::number(++round);
+        // A finished run stays on screen, in the folder the window was set up in.
+        toggle(idle, 1);
+        start(idle, QStringLiteral("old") + n + QStringLiteral(".dan"));
+        setValues({0, 7.5f});
+        sample(idle, 1000);
+        idle->BitBtn1->Click();   // STOP
+        ASSERT_EQ(idle->BitBtn1->Caption(), QStringLiteral("Nowy pomiar"));
+        const QString oldLog = idle->FileListBox1->Directory() + QStringLiteral("/old") + n + QStringLiteral(".dan");
+        const QByteArray oldBytes = readFile(oldLog);
+        ASSERT_FALSE(oldBytes.isEmpty());
+
+        // "Folder roboczy." chooses another working folder.
+        const QString folder = cwd.mkdir(QStringLiteral("praca") + n);
+        dialogs.answerFile(folder + QStringLiteral("/x.dan"));
+        Form2->BitBtn2Click(Form2->BitBtn2);
+        ASSERT_EQ(Form1->workDir, platform::unicodeToCp1250(folder));
+
+        const int busyLines = vcl::Lines(busy->Memo1).Count();
+        c.run();
+        EXPECT_EQ(TForm6::ForSlot(0), idle) << "one window object per slot";
+        EXPECT_TRUE(idle->isVisible());
+        EXPECT_EQ(Form1->settings.windows[0].state, 0);
+        EXPECT_EQ(idle->FileListBox1->Directory(), folder + QStringLiteral("/Okno1"));
+        EXPECT_EQ(QDir::currentPath(), folder + QStringLiteral("/Okno1"));
+        EXPECT_EQ(acquisition::getText(Form1->settings.workFolder), platform::unicodeToCp1250(folder));
+        EXPECT_EQ(idle->Caption(), QStringLiteral("Okno1  old") + n);
+        QStringList values(11, QString());
+        values[0] = QStringLiteral("old") + n;
+        values[9] = folder;
+        values[10] = QStringLiteral(".");
+        EXPECT_EQ(vcl::Lines(idle->Memo3).ToList(), values);
+        EXPECT_EQ(idle->ComboBox2->Items(), (QStringList{"K1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"}))
+            << "the new folder holds no channel list yet";
+        EXPECT_EQ(idle->BitBtn1->Caption(), QStringLiteral("START"));
+        EXPECT_EQ(idle->BitBtn1->FontColor(), vcl::clGreen);
+        EXPECT_EQ(vcl::Lines(idle->Memo1).Count(), 0);
+        EXPECT_EQ(idle->Chart1->Series(0).Count(), 0);
+        EXPECT_TRUE(idle->Chart1->Series(0).Active());
+        EXPECT_EQ(idle->Chart1->Series(1).Count(), 0);
+        EXPECT_FALSE(idle->Chart1->Series(1).Active());
+        EXPECT_FALSE(idle->Timer1->Enabled());
+
+        // Its next run is recorded in the new folder; the old run stays as it was.
+        toggle(idle, 0);
+        start(idle, QStringLiteral("new") + n + QStringLiteral(".dan"));
+        setValues({2.5f});
+        sample(idle, 1000);
+        EXPECT_EQ(readFile(folder + QStringLiteral("/Okno1/new") + n + QStringLiteral(".dan")),
+                  crlfLines({"00:00:01  2.5"}));
+        sample(idle, 1000);
+        EXPECT_EQ(readFile(oldLog), oldBytes);
+        idle->BitBtn1->Click();   // STOP
+        idle->BitBtn1->Click();   // "Nowy pomiar"
+
+        // The recording window goes on recording where it was.
+        EXPECT_EQ(busy->BitBtn1->Caption(), QStringLiteral("STOP"));
+        EXPECT_EQ(busy->Caption(), QStringLiteral("Okno2  rec"));
+        EXPECT_EQ(busy->FileListBox1->Directory(), windowDir(1));
+        EXPECT_EQ(vcl::Lines(busy->Memo1).Count(), busyLines);
+        sample(busy, 1000);
+        EXPECT_EQ(vcl::Lines(busy->Memo1).Count(), busyLines + 1);
+        EXPECT_EQ(readFile(busyLog).count('\n'), busyLines + 1);
+    }
+}
