@@ -451,6 +451,12 @@ void TForm1::BitBtn1Click(TObject* Sender)
                                             "  Czy zamknąć program !!");
     if (platform::MessageBox(question, QStringLiteral("Uwaga!"), platform::MB_OKCANCEL) == platform::IDOK) {
         stopRequest = true;
+        // The read loop gets no further pass once the program ends, so its port is
+        // flushed and closed here, as that pass would on the stop request.
+        if (acquisitionRunning && acquisition::comHandle > 0) {
+            acquisition::flushCom(acquisition::comHandle);
+            acquisition::zamknijCom(acquisition::comHandle);
+        }
         if (Application)
             Application->Terminate();
     }
