@@ -650,7 +650,7 @@ void TForm2::BitBtn1Click(TObject*)
 {
     TForm1& f1 = mainWindow();
     if (!QDir::setCurrent(fromAnsi(f1.startDir)))
-        throw vcl::Exception(QStringLiteral("Cannot change to folder \"%1\".").arg(fromAnsi(f1.startDir)));
+        throw vcl::Exception(QStringLiteral("Nie można przejść do folderu \"%1\".").arg(fromAnsi(f1.startDir)));
     dialogs::writeTextList(QString::fromLatin1(configFileName), Lines(Memo1).ToList(), memoEncoding);
     f1.ZapamietajParametryExecute(BitBtn1);
 }

@@ -938,4 +938,18 @@ TEST_F(SettingsDialog, ConfigurationThatCannotBeWrittenIsReportedAndSettingsStay
     EXPECT_FALSE(QFile::exists(root() + "/settings.suap"));
 }
 
+TEST_F(SettingsDialog, StartFolderGoneIsReportedInPolishAndNothingIsWritten)
+{
+    start();
+    QDir().mkpath(root() + "/gone");
+    Form1->startDir = platform::unicodeToCp1250(root() + "/gone");
+    QDir(root() + "/gone").removeRecursively();
+    const int result = showDialog([] { Form2->BitBtn1->click(); });
+    EXPECT_EQ(result, vcl::mrOk);
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Nie można przejść do folderu \"") + root() + "/gone\".");
+    EXPECT_FALSE(QFile::exists(root() + "/settings.suap"));
+    EXPECT_FALSE(QFile::exists(root() + "/DefaultSystemConfig.bu"));
+}
+
 } // namespace
