@@ -177,6 +177,20 @@ public:
     void Memo1Click(TObject* Sender);
     void TrackBar1Change(TObject* Sender);
 
+    // ---- New-data step.
+    // Parses currentLine and shows it (text list, grid, chart points, axis fit) and, with
+    // automatic appending on, appends it to the cyclic data file. The reading and
+    // exchange roads call it with themselves as sender; a conversion error of the parse
+    // leaves everything untouched and reaches the caller.
+    void NoweDaneExecute(TObject* Sender);
+    // What a road of the step may leave out: the TCP server receiver keeps its own text
+    // in status panel 2 and leaves the axes as they are.
+    struct NewDataRoad {
+        bool reportSaved = true;
+        bool fitAxes = true;
+    };
+    void runNewDataStep(TObject* Sender, NewDataRoad road);
+
     // ---- Timers.
     void Timer1Timer(TObject* Sender);
     void Timer2Timer(TObject* Sender);
