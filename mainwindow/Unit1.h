@@ -187,6 +187,9 @@ public:
     void ToolButton3Click(TObject* Sender);      // "Czytaj pomiary.."
     // Opens a data file as a double click on it in the file list does.
     void openDataFile(const QString& path);
+    // The file the paged view shows (8-bit path). A click in the file list moves the
+    // descriptor's name on to the clicked file, whose lines the pages must not show.
+    std::string pagedFile;
     // The largest file loaded whole into the text list; larger ones are refused.
     static qint64 wholeLoadLimit;
 

@@ -193,6 +193,7 @@ void TForm1::openDataFile(const QString& path)
         dataFile.pageStart = dataFile.headerEnd;
         dataFile.pageLines = s + 1;
         dataFile.pageEnd = 0;
+        pagedFile = dataFile.fileName;
         File1ToChar1Execute(this);
         Panel8->SetVisible(true);
     } else {
@@ -232,8 +233,8 @@ void TForm1::File1ToChar1Execute(TObject* Sender)
 {
     parsedLine.resetPending = true;
     acquisition::Page page;
-    if (!acquisition::readPage(systemPath(dataFile.fileName), dataFile.pageStart, dataFile.pageLines, page)) {
-        platform::ShowMessage(QStringLiteral("Fie no exist: ") + fromAnsi(dataFile.fileName));
+    if (!acquisition::readPage(systemPath(pagedFile), dataFile.pageStart, dataFile.pageLines, page)) {
+        platform::ShowMessage(QStringLiteral("Fie no exist: ") + fromAnsi(pagedFile));
         return;
     }
     FileLoad load(*this, false);

@@ -324,6 +324,24 @@ TEST_F(Browser, PagesOfADeviceFileStartAtTheirFirstLine)
     // A page writes no values into the grid.
     EXPECT_EQ(Cell(Form1->StringGrid1, 0, 1), QStringLiteral("kept"));
     EXPECT_TRUE(boxes.records().empty());
+
+    // A click on another file (for the exports) leaves the pages on the opened file.
+    write(QStringLiteral("other.dan"), crlf({"2024-03-05 10:00:00 1 2"}));
+    Form1->FileListBox1->Update();
+    Form1->FileListBox1->SetFileName(QStringLiteral("other.dan"));
+    Form1->FileListBox1Click(Form1->FileListBox1);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(Form1->dataFile.fileName)).fileName(), QStringLiteral("other.dan"));
+
+    // A new page size moves the next page's offset; lines a page and the range stay
+    // those of the open.
+    setPageSize(2000);
+    Form1->TrackBar1->SetPosition(1);
+    EXPECT_EQ(Form1->Edit3->Text(), QStringLiteral("2000"));
+    EXPECT_EQ(Form1->dataFile.pageStart, deviceHeaderEnd + 2000 * deviceLineLen);
+    EXPECT_EQ(Form1->dataFile.pageLines, 1001);
+    EXPECT_EQ(Form1->TrackBar1->Max(), 2);
+    EXPECT_EQ(points(0).front().second, 2000.0);
+    EXPECT_EQ(points(0).size(), 500u);
 }
 
 TEST_F(Browser, PagesBeyondFourGigabytesAreReadWhereTheyLie)
@@ -445,9 +463,23 @@ TEST_F(Browser, AFileThatCannotBeReadIsReportedAndLoadsNothing)
     EXPECT_EQ(Form1->StatusBar1->Panels(0)->Text(), QStringLiteral("before"));
     EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1);
 
+    // A file too large to be read whole is refused the same way.
+    boxes.clear();
+    write(QStringLiteral("large.dan"), crlf({"2024-03-05 10:00:00 1 2", "2024-03-05 10:00:10 3 4"}));
+    const qint64 limit = TForm1::wholeLoadLimit;
+    TForm1::wholeLoadLimit = 40;
+    Form1->FileListBox1->Update();
+    Form1->FileListBox1->SetFileName(QStringLiteral("large.dan"));
+    testsupport::MouseDoubleClick(list->viewport(), list->visualItemRect(list->currentItem()).center());
+    TForm1::wholeLoadLimit = limit;
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.")
+                                           .arg(cwd.path() + "/large.dan"));
+    EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1);
+
     // A page whose file has gone leaves the view as it was.
     boxes.clear();
-    Form1->dataFile.fileName = platform::unicodeToCp1250(path);
+    Form1->pagedFile = platform::unicodeToCp1250(path);
     Form1->TrackBar1Change(Form1->TrackBar1);
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Fie no exist: ") + path);

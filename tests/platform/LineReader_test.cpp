@@ -51,6 +51,15 @@ void PrintTo(const Line& l, std::ostream* os)
     *os << "\" @" << l.start << "}";
 }
 
+// Opens the reader on the bytes themselves or on the file that holds them.
+void openOn(LineReader& r, bool memory, const std::string& bytes, const std::string& file)
+{
+    if (memory)
+        r.openMemory(bytes);
+    else
+        ASSERT_TRUE(r.open(file));
+}
+
 std::vector<Line> readAll(LineReader& r, std::size_t maxChars = LineReader::unlimited)
 {
     std::vector<Line> lines;
@@ -162,10 +171,7 @@ TEST_F(LineReaderTest, TenMegabyteLine)
         for (bool memory : {false, true}) {
             SCOPED_TRACE(memory ? "memory" : "file");
             LineReader r;
-            if (memory)
-                r.openMemory(input);
-            else
-                ASSERT_TRUE(r.open(name));
+            ASSERT_NO_FATAL_FAILURE(openOn(r, memory, input, name));
             std::string line;
             ASSERT_TRUE(r.readLine(line, l.maxChars));
             EXPECT_EQ(line, l.maxChars == 0 ? "" : "first");
@@ -212,10 +218,7 @@ TEST_F(LineReaderTest, ReadUpToStopsInsideALongLine)
         for (bool memory : {false, true}) {
             SCOPED_TRACE(memory ? "memory" : "file");
             LineReader r;
-            if (memory)
-                r.openMemory(input);
-            else
-                ASSERT_TRUE(r.open(name));
+            ASSERT_NO_FATAL_FAILURE(openOn(r, memory, input, name));
             std::string line;
             for (const Step& s : c.steps) {
                 ASSERT_TRUE(r.readLineUpTo(line, s.maxChars));
@@ -238,10 +241,7 @@ TEST_F(LineReaderTest, SeekAndPosition)
     for (bool memory : {false, true}) {
         SCOPED_TRACE(memory ? "memory" : "file");
         LineReader r;
-        if (memory)
-            r.openMemory(input);
-        else
-            ASSERT_TRUE(r.open(name));
+        ASSERT_NO_FATAL_FAILURE(openOn(r, memory, input, name));
         std::string line;
         EXPECT_EQ(r.position(), 0);
         ASSERT_TRUE(r.readLine(line));
