@@ -158,6 +158,8 @@ void TForm1::buildComponents()
     Panel8->SetAlign(alTop);
     TrackBar1 = new TTrackBar(Panel8);
     TrackBar1->SetBounds(4, 2, 400, 26);
+    TrackBar1->SetMax(2147483647);
+    TrackBar1->SetPosition(32767);
     Edit2 = new TEdit(Panel8);
     Edit2->SetBounds(410, 4, 70, 22);
     UpDown1 = new TUpDown(Panel8);
@@ -168,6 +170,7 @@ void TForm1::buildComponents()
     UpDown1->SetPosition(5000);
     Edit3 = new TEdit(Panel8);
     Edit3->SetBounds(500, 4, 120, 22);
+    Edit3->SetText(QStringLiteral("5000"));
     Panel8->SetVisible(false);
 
     // Grid and text list: at the bottom, or at the right of the chart.
@@ -199,6 +202,8 @@ void TForm1::buildComponents()
     Memo1 = new QPlainTextEdit(Panel4);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setFamilies({QStringLiteral("Courier New"), mono.family()});
+    // Its 8-bit text needs no shaping, and without it a long line lays out in a fraction of the time.
+    mono.setStyleStrategy(QFont::PreferNoShaping);
     Memo1->setFont(mono);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     vcl::SetAlign(Memo1, alClient);
@@ -249,8 +254,10 @@ void TForm1::buildComponents()
     OpenOffice1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("OpenOffice"));
     OpenOffice1->setEnabled(false);
     MSEksplorer1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Eksplorator"));
-    Showfilesdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Plik typu (*.dan)"));
-    Plikitekstowetxtdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Pliki tekstowe (*.txt,*dan)"));
+    Showfilesdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Plik typu (*.dan)"),
+                                [this](TObject* s) { Showfilesdan1Click(s); });
+    Plikitekstowetxtdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Pliki tekstowe (*.txt,*dan)"),
+                                       [this](TObject* s) { Plikitekstowetxtdan1Click(s); });
     Wszystkiepliki1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Wszystkie pliki (*.*)"));
     FileListBox1->SetPopupMenu(LadujToArkuszy1);
 
@@ -270,6 +277,7 @@ void TForm1::buildComponents()
 
     SaveDialog1 = new TSaveDialog(this);
     OpenDialog1 = new TOpenDialog(this);
+    OpenDialog1->SetFilterIndex(3);
     PrintDialog1 = new TPrintDialog(this);
 
     BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
@@ -284,6 +292,9 @@ void TForm1::buildComponents()
     FileListBox1->OnClick = [this](TObject* s) { FileListBox1Click(s); };
     FileListBox1->OnDblClick = [this](TObject* s) { FileListBox1DblClick(s); };
     TrackBar1->OnChange = [this](TObject* s) { TrackBar1Change(s); };
+    ToolButton3->OnClick = [this](TObject* s) { ToolButton3Click(s); };
+    ToolButton5->OnClick = [this](TObject* s) { ToolButton5Click(s); };
+    ToolButton7->OnClick = [this](TObject* s) { ToolButton7Click(s); };
 
     // In the strip the lower panel keeps its size and reaches under the top bar: the
     // bar and the status bar stay in front.
@@ -474,9 +485,3 @@ void TForm1::FormClose(TObject*, TCloseAction& Action)
 
 void TForm1::Button1Click(TObject*) {}
 
-// The browser's handlers come with the data-file browser.
-void TForm1::DirectoryListBox1Change(TObject*) { browsedDir = toAnsi(DirectoryListBox1->Directory()); }
-void TForm1::FileListBox1Click(TObject*) {}
-void TForm1::FileListBox1DblClick(TObject*) {}
-void TForm1::Memo1Click(TObject*) {}
-void TForm1::TrackBar1Change(TObject*) {}

@@ -170,12 +170,28 @@ public:
     void WlasciwosciPlikuExecute(TObject* Sender);
     void UruchomOknaExecute(TObject* Sender);
 
-    // ---- Browser (the lists' handlers; their loading comes with the browser).
+    // ---- Browser: the folder tree and file list, a data file opened whole or page by
+    // page, the clear command, the text list saved and a data file opened from anywhere.
     void DirectoryListBox1Change(TObject* Sender);
     void FileListBox1Click(TObject* Sender);
     void FileListBox1DblClick(TObject* Sender);
     void Memo1Click(TObject* Sender);
     void TrackBar1Change(TObject* Sender);
+    void Edit1ToChar1Execute(TObject* Sender);   // parse the text list into grid and chart
+    void File1ToChar1Execute(TObject* Sender);   // read and show one page
+    void ToolButton7Click(TObject* Sender);      // "Nowe pomiary.."
+    void Showfilesdan1Click(TObject* Sender);
+    void Plikitekstowetxtdan1Click(TObject* Sender);
+    void Wszystkiepliki1Click(TObject* Sender);
+    void ToolButton5Click(TObject* Sender);      // "Do pliku"
+    void ToolButton3Click(TObject* Sender);      // "Czytaj pomiary.."
+    // Opens a data file as a double click on it in the file list does.
+    void openDataFile(const QString& path);
+    // The file the paged view shows (8-bit path). A click in the file list moves the
+    // descriptor's name on to the clicked file, whose lines the pages must not show.
+    std::string pagedFile;
+    // The largest file loaded whole into the text list; larger ones are refused.
+    static qint64 wholeLoadLimit;
 
     // ---- New-data step.
     // Parses currentLine and shows it (text list, grid, chart points, axis fit) and, with

@@ -55,6 +55,7 @@ void LineReader::close()
     lineStart_ = 0;
     eof_ = false;
     readFailed_ = false;
+    cut_ = false;
 }
 
 std::string_view LineReader::window() const
@@ -94,7 +95,18 @@ bool LineReader::fill()
 
 bool LineReader::readLine(std::string& line, std::size_t maxChars)
 {
+    return read(line, maxChars, false);
+}
+
+bool LineReader::readLineUpTo(std::string& line, std::size_t maxChars)
+{
+    return read(line, maxChars, true);
+}
+
+bool LineReader::read(std::string& line, std::size_t maxChars, bool stopAtLimit)
+{
     line.clear();
+    cut_ = false;
     if (!isOpen())
         return false;
     lineStart_ = position();
@@ -111,11 +123,21 @@ bool LineReader::readLine(std::string& line, std::size_t maxChars)
             continue;
         }
         gotAny = true;
-        std::size_t i = 0;
+        // The library's search runs many bytes at a time; a line of megabytes (or a
+        // zero-filled stretch of a damaged file) is crossed at memory speed.
         const char* p = w.data();
         const std::size_t n = w.size();
-        while (i < n && p[i] != '\n' && p[i] != '\r')
-            ++i;
+        const void* lf = std::memchr(p, '\n', n);
+        const std::size_t beforeLf = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - p) : n;
+        const void* firstCr = std::memchr(p, '\r', beforeLf);
+        const std::size_t i = firstCr ? static_cast<std::size_t>(static_cast<const char*>(firstCr) - p) : beforeLf;
+        if (stopAtLimit && i > maxChars - line.size()) {
+            const std::size_t room = maxChars - line.size();
+            line.append(w.substr(0, room));
+            bufPos_ += room;
+            cut_ = true;
+            return true;
+        }
         keep(w.substr(0, i));
         if (i == n) {
             bufPos_ += n;

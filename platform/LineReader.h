@@ -31,6 +31,11 @@ public:
     // Next line into `line` (cleared first). False at the end of the data, when nothing
     // (not even an empty line) is left.
     bool readLine(std::string& line, std::size_t maxChars = unlimited);
+    // Like readLine, but a line longer than maxChars is not read to its end: its first
+    // maxChars characters are returned, cut() is true, and the next read goes on
+    // right after them. So no line, however long, is read further than the caller asks.
+    bool readLineUpTo(std::string& line, std::size_t maxChars);
+    bool cut() const { return cut_; }
 
     // Byte offset where the line last returned by readLine started.
     std::int64_t lineStart() const { return lineStart_; }
@@ -47,6 +52,7 @@ public:
     static constexpr std::size_t bufferSize = 64 * 1024;
 
 private:
+    bool read(std::string& line, std::size_t maxChars, bool stopAtLimit);
     bool fill();
     std::string_view window() const;
     int fd_ = -1;
@@ -58,6 +64,7 @@ private:
     std::int64_t lineStart_ = 0;
     bool eof_ = false;
     bool readFailed_ = false;
+    bool cut_ = false;
 };
 
 } // namespace platform

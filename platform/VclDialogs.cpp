@@ -48,6 +48,8 @@ bool TFileDialogBase::Execute()
         dialog.setAcceptMode(save_ ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         // As the class library's open dialog: a name that does not exist yet may be typed.
         dialog.setFileMode(QFileDialog::AnyFile);
+        // As the class library's save dialog: whether to replace a file is the program's question.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
         const QStringList filters = dialog.nameFilters();
         if (filterIndex_ >= 1 && filterIndex_ <= filters.size())
             dialog.selectNameFilter(filters[filterIndex_ - 1]);

@@ -51,6 +51,15 @@ void PrintTo(const Line& l, std::ostream* os)
     *os << "\" @" << l.start << "}";
 }
 
+// Opens the reader on the bytes themselves or on the file that holds them.
+void openOn(LineReader& r, bool memory, const std::string& bytes, const std::string& file)
+{
+    if (memory)
+        r.openMemory(bytes);
+    else
+        ASSERT_TRUE(r.open(file));
+}
+
 std::vector<Line> readAll(LineReader& r, std::size_t maxChars = LineReader::unlimited)
 {
     std::vector<Line> lines;
@@ -162,10 +171,7 @@ TEST_F(LineReaderTest, TenMegabyteLine)
         for (bool memory : {false, true}) {
             SCOPED_TRACE(memory ? "memory" : "file");
             LineReader r;
-            if (memory)
-                r.openMemory(input);
-            else
-                ASSERT_TRUE(r.open(name));
+            ASSERT_NO_FATAL_FAILURE(openOn(r, memory, input, name));
             std::string line;
             ASSERT_TRUE(r.readLine(line, l.maxChars));
             EXPECT_EQ(line, l.maxChars == 0 ? "" : "first");
@@ -182,6 +188,48 @@ TEST_F(LineReaderTest, TenMegabyteLine)
     }
 }
 
+TEST_F(LineReaderTest, ReadUpToStopsInsideALongLine)
+{
+    // The long line crosses several buffer refills; the limit falls inside it, at a
+    // refill and right before a terminator.
+    const std::size_t block = LineReader::bufferSize;
+    const std::string big(3 * block + 5, 'x');
+    const std::string input = "ab\r\n" + big + "\r\ncd";
+    const std::string name = writeFile("upto.txt", input);
+    struct Step {
+        std::size_t maxChars;
+        std::string line;
+        bool cut;
+        std::int64_t position;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"short lines fit", {{2, "ab", false, 4}}},
+        {"inside the long line",
+         {{2, "ab", false, 4}, {100, big.substr(0, 100), true, 104}, {big.size(), big.substr(100), false, std::int64_t(6 + big.size())},
+          {2, "cd", false, std::int64_t(input.size())}}},
+        {"at a refill", {{10, "ab", false, 4}, {block, big.substr(0, block), true, std::int64_t(4 + block)}}},
+        {"exactly the long line", {{10, "ab", false, 4}, {big.size(), big, false, std::int64_t(6 + big.size())}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (bool memory : {false, true}) {
+            SCOPED_TRACE(memory ? "memory" : "file");
+            LineReader r;
+            ASSERT_NO_FATAL_FAILURE(openOn(r, memory, input, name));
+            std::string line;
+            for (const Step& s : c.steps) {
+                ASSERT_TRUE(r.readLineUpTo(line, s.maxChars));
+                EXPECT_TRUE(line == s.line) << line.size();
+                EXPECT_EQ(r.cut(), s.cut);
+                EXPECT_EQ(r.position(), s.position);
+            }
+        }
+    }
+}
+
 TEST_F(LineReaderTest, SeekAndPosition)
 {
     // Far offsets exercise a seek outside the current buffer in file mode.
@@ -193,10 +241,7 @@ TEST_F(LineReaderTest, SeekAndPosition)
     for (bool memory : {false, true}) {
         SCOPED_TRACE(memory ? "memory" : "file");
         LineReader r;
-        if (memory)
-            r.openMemory(input);
-        else
-            ASSERT_TRUE(r.open(name));
+        ASSERT_NO_FATAL_FAILURE(openOn(r, memory, input, name));
         std::string line;
         EXPECT_EQ(r.position(), 0);
         ASSERT_TRUE(r.readLine(line));

@@ -1,7 +1,7 @@
-// Renders the main window (strip and full view with a few readings, and a chart of
-// two readings), every page of the settings dialog, the about box and a measurement
-// window (its chart of two readings and its properties page) into PNG files, for a
-// person to look at.
+// Renders the main window (strip and full view with a few readings, a chart of two
+// readings, a data file opened whole and one in the paged view), every page of the
+// settings dialog, the about box and a measurement window (its chart of two readings
+// and its properties page) into PNG files, for a person to look at.
 //
 //   screenshots <output folder>
 
@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -92,6 +93,39 @@ int main(int argc, char** argv)
             Form1->Chart1->Series(i).Add(20.0 + i + p * 0.5, times[p]);
     Form1->dopasujWykresExecute(nullptr);
     ok &= shoot(Form1, out + "/main-two-points.png");
+
+    // Data files in the browsed folder: a day's cyclic file opened whole, then a device
+    // file with a header in the paged view.
+    {
+        QFile whole(QStringLiteral("P20240305.dan"));
+        whole.open(QIODevice::WriteOnly);
+        whole.write("DataTime  k1 k2 k3 k4\r\n");
+        QFile paged(QStringLiteral("urzadzenie.dan"));
+        paged.open(QIODevice::WriteOnly);
+        paged.write("VeskSystem measurement file\r\nChannels 4\r\n***End_of_Header***\r\n"
+                    "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3 k4\r\n");
+        for (int i = 0; i < 3000; ++i) {
+            const double a = i / 150.0;
+            const QString values = QString::asprintf(" %5.1f %5.1f %5.1f %5.2f", 21.0 + 2.0 * std::sin(a),
+                                                     19.5 + 1.5 * std::cos(a * 0.7), 23.0 + 0.002 * i,
+                                                     3.60 - 0.0001 * i);
+            const QTime t = QTime(8, 0).addSecs(i * 10);
+            whole.write(("2024-03-05  " + t.toString("hh:mm:ss") + " " + values + "\r\n").toLatin1());
+            paged.write(("2024-03-05 " + t.toString("hh:mm:ss") + values + "\r\n").toLatin1());
+        }
+        paged.write("Counter 3000\r\n");
+    }
+    Form1->FileListBox1->Update();
+    Form1->FileListBox1->SetFileName(QStringLiteral("P20240305.dan"));
+    Form1->FileListBox1DblClick(Form1->FileListBox1);
+    ok &= shoot(Form1, out + "/main-file-whole.png");
+    Form1->deviceFamily = 2;
+    Form1->UpDown1->SetPosition(1000);
+    Form1->FileListBox1->SetFileName(QStringLiteral("urzadzenie.dan"));
+    Form1->FileListBox1DblClick(Form1->FileListBox1);
+    Form1->TrackBar1->SetPosition(1);
+    ok &= shoot(Form1, out + "/main-file-paged.png");
+    Form1->deviceFamily = 0;
 
     const char* pages[] = {"settings-pomiaru.png", "settings-komunikacja.png", "settings-systemu.png",
                            "settings-okien.png"};
