@@ -15,8 +15,8 @@ FakePrograms::FakePrograms(const QStringList& names, int delayMs)
         // Written aside and renamed, so a reader never sees half the arguments.
         const QString script = QStringLiteral("#!/bin/sh\n"
                                               "/bin/sleep %2\n"
-                                              "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.part'\n"
-                                              "exec /bin/mv '%1.part' '%1'\n")
+                                              "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
+                                              "exec /bin/mv '%1.tmp' '%1'\n")
                                    .arg(args, QString::number(delayMs / 1000.0));
         QFile file(path(name));
         if (file.open(QIODevice::WriteOnly)) {
