@@ -249,11 +249,14 @@ void TForm1::buildComponents()
     ToolButton15->SetDropdownMenu(PopupMenu1);
 
     LadujToArkuszy1 = new QMenu(this);
-    MSExel1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Exel"));
+    MSExel1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Exel"), [this](TObject* s) { MSExel1Click(s); });
     MSExel1->setEnabled(false);
-    OpenOffice1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("OpenOffice"));
+    OpenOffice1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("OpenOffice"), [this](TObject* s) { OpenOffice1Click(s); });
     OpenOffice1->setEnabled(false);
-    MSEksplorer1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Eksplorator"));
+    LadujToArkuszy1->addSeparator();
+    MSEksplorer1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Eksplorator"),
+                               [this](TObject* s) { MSEksplorer1Click(s); });
+    LadujToArkuszy1->addSeparator();
     Showfilesdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Plik typu (*.dan)"),
                                 [this](TObject* s) { Showfilesdan1Click(s); });
     Plikitekstowetxtdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Pliki tekstowe (*.txt,*dan)"),

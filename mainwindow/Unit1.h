@@ -150,6 +150,20 @@ public:
     void ComboBox1Change(TObject* Sender);
     void Button1Click(TObject* Sender);
 
+    // ---- Spreadsheet export.
+    void MSExel1Click(TObject* Sender);
+    void OpenOffice1Click(TObject* Sender);
+    void MSEksplorer1Click(TObject* Sender);
+    // Hands the file selected in list to the spreadsheet program ("Excel.exe" or
+    // "scalc.exe"): a ".dan" file as its spreadsheet copy, written into the current
+    // directory, any other file as it is. Last the list is read again and both export
+    // items are disabled, so one click on a file allows one export. The measurement
+    // windows export their own list through it too.
+    static void ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list, QAction* excelItem,
+                                    QAction* calcItem);
+    // Opens folder in the file explorer; says "Dostęp zabroniony!" when that fails.
+    static void ExploreFolder(const QString& folder);
+
     // ---- Chart commands.
     void dopasujWykresExecute(TObject* Sender);
     void rysujWykres1Execute(TObject* Sender);

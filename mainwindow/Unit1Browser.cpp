@@ -13,10 +13,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSignalBlocker>
+#include <QScopeGuard>
 
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 using namespace vcl;
@@ -184,8 +185,10 @@ void TForm1::openDataFile(const QString& path)
     if (acquisition::usePagedView(deviceFamily, s, dataFile)) {
         Lines(Memo1).Add(fromAnsi(dataFile.propertiesText));
         {
-            // The open reads page 0 itself, once, with the new file's page fields.
-            const QSignalBlocker quiet(TrackBar1);
+            // The open reads page 0 itself, once, with the new file's page fields: the
+            // bar's handler is held back while the open sets its range and position.
+            const vcl::TNotifyEvent onChange = std::exchange(TrackBar1->OnChange, nullptr);
+            const auto restore = qScopeGuard([&] { TrackBar1->OnChange = onChange; });
             TrackBar1->SetMax(acquisition::lastPage(dataFile, s));
             TrackBar1->SetPosition(0);
         }

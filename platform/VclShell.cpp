@@ -3,7 +3,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 namespace platform {
 
@@ -18,6 +20,23 @@ QString unquoted(QString text)
     return text;
 }
 
+bool isSpreadsheetProgram(const QString& file)
+{
+    const QString name = QFileInfo(unquoted(file)).fileName();
+    return name.compare(QLatin1String("Excel.exe"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("scalc.exe"), Qt::CaseInsensitive) == 0;
+}
+
+// A folder to explore must be there: the file manager would only report it later.
+bool canOpen(const ShellRequest& request)
+{
+    if (!request.url.isValid() || request.url.isEmpty())
+        return false;
+    if (request.operation.trimmed().compare(QLatin1String("explore"), Qt::CaseInsensitive) == 0)
+        return request.url.isLocalFile() && QFileInfo(request.url.toLocalFile()).isDir();
+    return true;
+}
+
 } // namespace
 
 QUrl ShellTarget(const QString& operation, const QString& file, const QString& parameters,
@@ -28,7 +47,7 @@ QUrl ShellTarget(const QString& operation, const QString& file, const QString& p
         return QUrl();
     QString target = unquoted(file);
     if (target.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)) {
-        // A Windows program with a document: the desktop opens the document.
+        // A Windows program with a document: the document is what is opened.
         target = unquoted(parameters);
         if (target.isEmpty())
             return QUrl();
@@ -44,15 +63,43 @@ QUrl ShellTarget(const QString& operation, const QString& file, const QString& p
     return QUrl::fromLocalFile(QFileInfo(base, target).absoluteFilePath());
 }
 
+ShellRequest ShellResolve(const QString& operation, const QString& file, const QString& parameters,
+                          const QString& directory)
+{
+    ShellRequest request{operation, file, parameters, directory,
+                         ShellTarget(operation, file, parameters, directory), {}, {}};
+    if (!canOpen(request))
+        return request;
+    const QString target = request.url.isLocalFile() ? request.url.toLocalFile() : request.url.toString();
+    if (isSpreadsheetProgram(file)) {
+        if (const QString calc = QStandardPaths::findExecutable(QStringLiteral("localc")); !calc.isEmpty()) {
+            request.program = calc;
+            request.arguments = QStringList{target};
+            return request;
+        }
+        if (const QString office = QStandardPaths::findExecutable(QStringLiteral("libreoffice")); !office.isEmpty()) {
+            request.program = office;
+            request.arguments = QStringList{QStringLiteral("--calc"), target};
+            return request;
+        }
+    }
+    if (const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open")); !opener.isEmpty()) {
+        request.program = opener;
+        request.arguments = QStringList{target};
+    }
+    return request;
+}
+
 bool ShellExecute(const QString& operation, const QString& file, const QString& parameters,
                   const QString& directory)
 {
-    const ShellRequest request{operation, file, parameters, directory,
-                               ShellTarget(operation, file, parameters, directory)};
+    const ShellRequest request = ShellResolve(operation, file, parameters, directory);
     if (ShellScript* script = ShellScript::current())
-        return script->take(request) && request.url.isValid();
-    if (!request.url.isValid() || request.url.isEmpty())
+        return script->take(request) && canOpen(request);
+    if (!canOpen(request))
         return false;
+    if (!request.program.isEmpty())
+        return QProcess::startDetached(request.program, request.arguments, directory);
     return QDesktopServices::openUrl(request.url);
 }
 

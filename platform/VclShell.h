@@ -1,10 +1,14 @@
 #pragma once
 // The shell opener: opens a document, a folder or a web address with the desktop's
-// handler (QDesktopServices), never through a shell command line. Tests install a
-// ShellScript, which records every request and answers it without opening anything.
+// opener, and starts the spreadsheet program with a document. Programs are started
+// with an argument list, never through a shell command line, and run on their own:
+// nothing waits for them. Tests install a ShellScript, which records every request
+// with the program and arguments it would start, and answers it without starting
+// anything; the programs are looked up on PATH, so a test chooses them by its PATH.
 
 #include "platform/ScriptChain.h"
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <deque>
 #include <vector>
@@ -12,10 +16,14 @@
 namespace platform {
 
 // operation "open" opens file (a document, folder or URL such as "https://...");
-// "explore" opens a folder in the file manager. A program name such as "Excel.exe"
-// or "scalc.exe" with a document in parameters opens that document with the
-// desktop's handler for it (the Windows programs do not exist here). Relative paths
-// follow directory, else the current directory. Returns true when the desktop took it.
+// "explore" opens a folder in the file manager, and fails when it is no folder.
+// Relative paths follow directory, else the current directory. The Windows program
+// names "Excel.exe" and "scalc.exe" with a document in parameters start LibreOffice
+// Calc ("localc", else "libreoffice --calc") with that document, else hand it to the
+// desktop's opener; any other program name hands its document to the opener. The
+// parameters are one document, blanks included, never split into several. The
+// desktop's opener is "xdg-open", or Qt's desktop services where there is none.
+// Returns true when the program or the desktop took the request.
 bool ShellExecute(const QString& operation, const QString& file,
                   const QString& parameters = {}, const QString& directory = {});
 
@@ -24,7 +32,10 @@ struct ShellRequest {
     QString file;
     QString parameters;
     QString directory;
-    QUrl url;   // what would be opened
+    QUrl url;               // what would be opened
+    QString program;        // the program that would be started (as found on PATH);
+                            // empty when the desktop services open url
+    QStringList arguments;  // its arguments, each one whole
 };
 
 class ShellScript : public platform::ScriptChain<ShellScript> {
@@ -44,5 +55,10 @@ private:
 // The URL that ShellExecute would open for these arguments (empty when none).
 QUrl ShellTarget(const QString& operation, const QString& file, const QString& parameters,
                  const QString& directory);
+
+// The whole request as ShellExecute would carry it out: what it opens and the program
+// with the arguments it starts, looked up on PATH now.
+ShellRequest ShellResolve(const QString& operation, const QString& file, const QString& parameters,
+                          const QString& directory);
 
 } // namespace platform

@@ -299,7 +299,21 @@ void TForm6::buildRunsPage()
     FileListBox1->SetMask(QStringLiteral("*.dan;"));
     FileListBox1->SetWidth(170);
     FileListBox1->SetAlign(alLeft);
+    FileListBox1->OnClick = [this](TObject* s) { FileListBox1Click(s); };
+    FileListBox1->OnDblClick = [this](TObject* s) { FileListBox1DblClick(s); };
     LadujToArkuszy6 = new QMenu(this);
+    MSExel6 = AddMenuItem(LadujToArkuszy6, QStringLiteral("MS Exel"), [this](TObject* s) { MSExel6Click(s); });
+    MSExel6->setEnabled(false);
+    OpenOffice6 = AddMenuItem(LadujToArkuszy6, QStringLiteral("OpenOffice"), [this](TObject* s) { OpenOffice6Click(s); });
+    OpenOffice6->setEnabled(false);
+    N1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("-"));
+    MSEksplorer1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("MS Eksplorator"),
+                               [this](TObject* s) { MSEksplorer1Click(s); });
+    N2 = AddMenuItem(LadujToArkuszy6, QStringLiteral("-"));
+    Showfilesdan1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("Plik typu (*.dan)"),
+                                [this](TObject* s) { Showfilesdan1Click(s); });
+    Showfilestxt1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("Pliki tekstowe (*.txt,*dan)"));
+    Wszystkiepliki1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("Wszystkie pliki (*.*)"));
     FileListBox1->SetPopupMenu(LadujToArkuszy6);
 
     auto* side = new TPanel(TabSheet3);
@@ -310,6 +324,7 @@ void TForm6::buildRunsPage()
     LabeledEdit1->EditLabel()->SetCaption(QStringLiteral("Nazwa pliku pomiarowego."));
     LabeledEdit1->SetMaxLength(79);
     LabeledEdit1->SetBounds(8, 24, 230, 22);
+    bindRunNameExit();
 
     GroupBox1 = new TGroupBox(side);
     GroupBox1->SetCaption(QStringLiteral(" Ustawienia wykresu. "));

@@ -105,6 +105,14 @@ public:
     vcl::TOpenDialog* OpenDialog1;
     vcl::TColorDialog* ColorDialog1;
     QMenu* LadujToArkuszy6;
+    QAction* MSExel6;
+    QAction* OpenOffice6;
+    QAction* N1;
+    QAction* MSEksplorer1;
+    QAction* N2;
+    QAction* Showfilesdan1;
+    QAction* Showfilestxt1;          // does nothing
+    QAction* Wszystkiepliki1;        // does nothing
 
     // ---- Window (creation, placement, show and hide).
     void FormCreate(TObject* Sender);
@@ -128,6 +136,15 @@ public:
     void UpDown2Changing(TObject* Sender, bool& AllowChange);
     void UpDown2Click(TObject* Sender, vcl::TUDBtnType Button);
     void Dopasuj6WykresExecute(TObject* Sender);
+
+    // ---- Stored runs: file list, preview and run name.
+    void FileListBox1Click(TObject* Sender);
+    void FileListBox1DblClick(TObject* Sender);
+    void LabeledEdit1Exit(TObject* Sender);
+    void MSEksplorer1Click(TObject* Sender);
+    void Showfilesdan1Click(TObject* Sender);
+    void MSExel6Click(TObject* Sender);
+    void OpenOffice6Click(TObject* Sender);
 
     // The window's record in the main window's settings block.
     acquisition::WindowRecord& record() const;
@@ -167,6 +184,11 @@ private:
     void writePropertiesFile();
     // The name of the run's files: the stored run name, or the window name.
     std::string runFileName() const;
+
+    // Runs LabeledEdit1Exit when the focus moves from the run name to another control.
+    void bindRunNameExit();
+    // A run name typed that no file name of the window folder can carry, or nothing.
+    std::optional<QString> refusedRunName(const QString& name) const;
 
     void loadChannelList();
     void saveChannelList();

@@ -137,6 +137,7 @@ void TForm6::startRun()
 
     BitBtn1->SetCaption(captionStop);
     BitBtn1->SetFontColor(clRed);
+    memoHoldsPreview = false;
     r.startTime = rtl::Now();
     setLine(Memo3, 0, fromAnsi(name->empty() ? windowName : *name));
     setLine(Memo3, 1, fromAnsi(rtl::FormatDateTime("yyyy-mm-dd hh:mm", rtl::Now())));
@@ -161,6 +162,7 @@ void TForm6::newRun()
     SetBorderIcons(BorderIcons() | biSystemMenu);
     StatusBar1->SetVisible(false);
     Lines(Memo1).Clear();
+    memoHoldsPreview = false;
     QStringList empty;
     for (int i = 0; i <= Lines(Memo2).Count(); ++i)
         empty << QString();

@@ -14,6 +14,7 @@
 #include "windows/Unit6.h"
 
 #include <QDir>
+#include <QFile>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -164,6 +165,27 @@ int main(int argc, char** argv)
         vcl::Lines(w->Memo3).Assign(values);
         w->PageControl1->SetActivePageIndex(1);
         ok &= shoot(w, out + "/window-properties.png");
+
+        // The same window previewing a run stored in its folder.
+        QFile log(QDir(w->FileListBox1->Directory()).filePath(QStringLiteral("pomiar1.dan")));
+        QFile properties(QDir(w->FileListBox1->Directory()).filePath(QStringLiteral("pomiar1.txt")));
+        if (log.open(QIODevice::WriteOnly) && properties.open(QIODevice::WriteOnly)) {
+            for (int i = 0; i < 60; ++i)
+                log.write(QStringLiteral("00:%1:%2  %3 %4\r\n")
+                              .arg(i / 6, 2, 10, QLatin1Char('0'))
+                              .arg(i % 6 * 10, 2, 10, QLatin1Char('0'))
+                              .arg(21.0 + 2.0 * std::sin(i / 8.0), 0, 'f', 1)
+                              .arg(19.5 + std::cos(i / 6.0), 0, 'f', 1)
+                              .toLatin1());
+            properties.write("pomiar1\r\n2024-03-05 13:57\r\n2024-03-05 14:07\r\n19.0\r\n23.0\r\n\r\n\r\n\r\n"
+                             "pomiar1.dan\r\n\r\n.\r\n");
+            log.close();
+            properties.close();
+            w->FileListBox1->Update();
+            w->FileListBox1->SetFileName(QStringLiteral("pomiar1.dan"));
+            w->FileListBox1DblClick(w->FileListBox1);
+            ok &= shoot(w, out + "/window-preview.png");
+        }
     }
     return ok ? 0 : 1;
 }

@@ -1,0 +1,64 @@
+// The main window's spreadsheet export and folder explorer, on the popup menu of its
+// file list. The measurement windows export their own file lists the same way.
+
+#include "mainwindow/Unit1.h"
+
+#include "acquisition/SpreadsheetCopy.h"
+#include "platform/Cp1250.h"
+#include "platform/MessageBox.h"
+#include "platform/VclShell.h"
+
+#include <QDir>
+#include <QFile>
+
+void TForm1::MSExel1Click(TObject*)
+{
+    ExportToSpreadsheet(QStringLiteral("Excel.exe"), FileListBox1, MSExel1, OpenOffice1);
+}
+
+void TForm1::OpenOffice1Click(TObject*)
+{
+    ExportToSpreadsheet(QStringLiteral("scalc.exe"), FileListBox1, MSExel1, OpenOffice1);
+}
+
+void TForm1::MSEksplorer1Click(TObject*) { ExploreFolder(DirectoryListBox1->Directory()); }
+
+void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list, QAction* excelItem,
+                                 QAction* calcItem)
+{
+    const QString path = list->FileName();
+    const std::string onDisk = QFile::encodeName(path).toStdString();
+    if (path.isEmpty()) {
+        // The items stay enabled after the selected file left the list.
+        platform::MessageBox(QStringLiteral("Nie wybrano pliku.."), QStringLiteral("Uwaga!"), platform::MB_OK);
+    } else if (acquisition::needsSpreadsheetCopy(onDisk)) {
+        // The copy has no folder in its name: it goes where the current directory is.
+        const QString copy =
+            QDir::current().absoluteFilePath(QFile::decodeName(acquisition::spreadsheetCopyName(onDisk).c_str()));
+        switch (acquisition::writeSpreadsheetCopy(onDisk, platform::unicodeToCp1250(path),
+                                                  QFile::encodeName(copy).toStdString())) {
+        case acquisition::CopyResult::dataFileUnreadable:
+            platform::MessageBox(QStringLiteral("Błąd otwarcia pliku.."), QStringLiteral("Błąd..."), platform::MB_OK);
+            break;
+        case acquisition::CopyResult::copyUnwritable:
+            platform::MessageBox(QStringLiteral("Błąd, Zmień nazwę lub zamknij plik Arkusza kalkulacyjnego"),
+                                 QStringLiteral("Błąd..."), platform::MB_OK);
+            break;
+        case acquisition::CopyResult::written:
+            // Whether the program starts is not the export's business: it is not reported.
+            platform::ShellExecute(QStringLiteral("open"), program, copy);
+            break;
+        }
+    } else {
+        platform::ShellExecute(QStringLiteral("open"), program, path);
+    }
+    list->Update();
+    excelItem->setEnabled(false);
+    calcItem->setEnabled(false);
+}
+
+void TForm1::ExploreFolder(const QString& folder)
+{
+    if (!platform::ShellExecute(QStringLiteral("explore"), folder))
+        platform::MessageBox(QStringLiteral("Dostęp zabroniony!"), QStringLiteral("Uwaga!"), platform::MB_OK);
+}

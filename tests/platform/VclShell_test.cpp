@@ -1,0 +1,87 @@
+// The shell opener's programs: which program starts with which arguments for the
+// spreadsheet programs, documents and folders, chosen by what PATH holds; a real start
+// that hands a path with blanks over as one argument and does not wait.
+
+#include "platform/VclShell.h"
+#include "tests/support/FakePrograms.h"
+#include "tests/support/QtTestApp.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using testsupport::FakePrograms;
+
+TEST(VclShellPrograms, TheSpreadsheetIsCalcElseTheDesktopsOpener)
+{
+    testsupport::TempCwd tmp;
+    const QString document = tmp.file(QStringLiteral("Nowy folder/P 2022.dan.txt"), "x");
+    struct Case {
+        QStringList onPath;
+        const char* program;     // empty: the desktop services
+        QStringList arguments;
+    } cases[] = {
+        {{"localc", "libreoffice", "xdg-open"}, "localc", {document}},
+        {{"libreoffice", "xdg-open"}, "libreoffice", {"--calc", document}},
+        {{"xdg-open"}, "xdg-open", {document}},
+        {{}, "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.onPath.join(' ').toStdString());
+        FakePrograms programs(c.onPath);
+        for (const char* spreadsheet : {"Excel.exe", "scalc.exe"}) {
+            platform::ShellScript shell;
+            // The document is one parameter, blanks and all; the working folder is not asked for.
+            EXPECT_TRUE(platform::ShellExecute(QStringLiteral("open"), QString::fromLatin1(spreadsheet), document));
+            ASSERT_EQ(shell.records().size(), 1u);
+            const platform::ShellRequest& r = shell.records()[0];
+            EXPECT_EQ(r.program, *c.program ? programs.path(QString::fromLatin1(c.program)) : QString());
+            EXPECT_EQ(r.arguments, c.arguments);
+            EXPECT_EQ(r.url, QUrl::fromLocalFile(document));
+        }
+    }
+}
+
+TEST(VclShellPrograms, DocumentsFoldersAndPagesGoToTheDesktopsOpener)
+{
+    testsupport::TempCwd tmp;
+    FakePrograms programs({QStringLiteral("localc"), QStringLiteral("xdg-open")});
+    const QString folder = tmp.mkdir(QStringLiteral("Okno 1"));
+    struct Case {
+        const char* operation;
+        QString file;
+        QString directory;
+        bool ok;
+        QStringList arguments;   // of xdg-open; none when nothing starts
+    } cases[] = {
+        {"explore", folder, {}, true, {folder}},
+        {"explore", QStringLiteral("Okno 1"), {}, true, {folder}},
+        {"explore", tmp.path() + QStringLiteral("/gone"), {}, false, {}},
+        {"explore", tmp.file(QStringLiteral("plik.dan")), {}, false, {}},
+        {"open", QStringLiteral("pomoc.pdf"), folder, true, {folder + QStringLiteral("/pomoc.pdf")}},
+        {"open", QStringLiteral("https://example.org/Support/"), {}, true, {"https://example.org/Support/"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        platform::ShellScript shell;
+        EXPECT_EQ(platform::ShellExecute(QString::fromLatin1(c.operation), c.file, {}, c.directory), c.ok);
+        ASSERT_EQ(shell.records().size(), 1u);
+        EXPECT_EQ(shell.records()[0].program, c.arguments.isEmpty() ? QString() : programs.path("xdg-open"));
+        EXPECT_EQ(shell.records()[0].arguments, c.arguments);
+    }
+}
+
+TEST(VclShellPrograms, AStartedProgramGetsThePathAsOneArgumentAndIsNotWaitedFor)
+{
+    testsupport::TempCwd tmp;
+    // The program takes its time before it answers; the start does not wait for it.
+    FakePrograms programs({QStringLiteral("localc")}, 700);
+    const QString document = tmp.file(QStringLiteral("dane pomiarowe/P 2022 03.dan.txt"), "x");
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(platform::ShellExecute(QStringLiteral("open"), QStringLiteral("scalc.exe"), document));
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_FALSE(programs.waitForRun(QStringLiteral("localc"), 0).has_value());
+    const auto arguments = programs.waitForRun(QStringLiteral("localc"));
+    ASSERT_TRUE(arguments.has_value()) << "the program was not started";
+    EXPECT_EQ(*arguments, QStringList{document});
+}

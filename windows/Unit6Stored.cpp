@@ -1,0 +1,208 @@
+// The measurement window's page "Pomiary": the list of the runs stored in the window
+// folder, the preview of one of them, the run name, the folder in the explorer and the
+// spreadsheet export of a listed file.
+
+#include "windows/Unit6.h"
+
+#include "acquisition/Linia1MG.h"
+#include "mainwindow/Unit1.h"
+#include "platform/Convert.h"
+#include "platform/Cp1250.h"
+#include "platform/LineReader.h"
+#include "platform/MessageBox.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFocusEvent>
+
+#include <algorithm>
+#include <vector>
+
+using namespace vcl;
+
+namespace {
+
+QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
+std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
+
+const QString captionStart = QStringLiteral("START");
+const QString captionNewRun = QStringLiteral("Nowy pomiar");
+
+// The class library's exit event: the focus goes to another control of the window.
+// Switching to another window or opening a menu is no exit.
+class ExitFilter : public QObject {
+public:
+    ExitFilter(QObject* parent, std::function<void()> onExit) : QObject(parent), onExit_(std::move(onExit)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                Guarded(onExit_);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onExit_;
+};
+
+// The lines of a text file as the class library's text list loads them (CR LF, LF or a
+// lone CR ends a line), or nothing when the file cannot be read.
+std::optional<std::vector<std::string>> readLines(const QString& path)
+{
+    platform::LineReader reader;
+    if (!QFileInfo(path).isFile() || !reader.open(QFile::encodeName(path).toStdString()))
+        return std::nullopt;
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.readLine(line))
+        lines.push_back(line);
+    if (reader.readFailed())
+        return std::nullopt;
+    return lines;
+}
+
+QStringList shown(const std::vector<std::string>& lines)
+{
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines)
+        list << fromAnsi(line);
+    return list;
+}
+
+} // namespace
+
+void TForm6::bindRunNameExit()
+{
+    LabeledEdit1->installEventFilter(new ExitFilter(LabeledEdit1, [this] { LabeledEdit1Exit(LabeledEdit1); }));
+}
+
+void TForm6::FileListBox1Click(TObject*)
+{
+    MSExel6->setEnabled(true);
+    OpenOffice6->setEnabled(true);
+}
+
+void TForm6::FileListBox1DblClick(TObject*)
+{
+    const QString caption = BitBtn1->Caption();
+    if (caption != captionStart && caption != captionNewRun)
+        return;
+    const QString file = FileListBox1->FileName();
+    const auto lines = file.isEmpty() ? std::nullopt : readLines(file);
+    if (!lines) {
+        platform::MessageBox(QStringLiteral("Nie odnaleziono pliku lub plik jest pusty !!"), QStringLiteral("Uwaga!"),
+                             platform::MB_OK);
+        return;
+    }
+    // From here on the memo is not the window's run: the sample tick must not write it.
+    memoHoldsPreview = true;
+    Lines(Memo1).Assign(shown(*lines));
+
+    const QFileInfo info(file);
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString shownName = dot >= 0 ? name.left(dot + 1) : name;
+    const QString properties = info.dir().filePath(dot >= 0 ? shownName + QStringLiteral("txt") : name + QStringLiteral(".txt"));
+    if (const auto values = readLines(properties))
+        Lines(Memo3).Assign(shown(*values));
+    else
+        Lines(Memo3).Assign({QStringLiteral("Nie odnaleziono pliku parametrów")});
+
+    PageControl1->SetActivePageIndex(0);
+    BitBtn1->SetFontColor(clBlack);
+    BitBtn1->SetCaption(captionNewRun);
+    for (int i = 0; i < Chart1->SeriesCount(); ++i)
+        Chart1->Series(i).Clear();
+
+    // The stored lines are parsed into a measurement line of their own, not the main
+    // window's: windows recording at the same time take their samples from that one,
+    // and must never record a previewed value.
+    Linia1MG stored;
+    stored.Zeruj();
+    auto& series = Chart1->Series(0);
+    const auto colour = static_cast<platform::TColor>(record().seriesColours[0]);
+    int unreadable = 0;
+    for (const std::string& line : *lines) {
+        try {
+            stored.CzytajLinie(line);
+        } catch (const rtl::EConvertError&) {
+            ++unreadable;
+            continue;
+        }
+        series.SetActive(true);
+        series.Add(stored.values[0], stored.timeText, colour);
+    }
+    Dopasuj6WykresExecute(this);
+
+    SetCaption(fromAnsi(windowName) + QStringLiteral("  Podgląd pomiarów: ") + shownName);
+    StatusBar1->SetFontColor(clGreen);
+    StatusBar1->SetVisible(true);
+    StatusBar1->Panels(1)->SetText(QStringLiteral(" Podgląd pomiarów: ") + shownName);
+    if (unreadable > 0)
+        platform::MessageBox(QStringLiteral("Pominięto linie, których nie można odczytać: ") +
+                                 QString::number(unreadable),
+                             QStringLiteral("Uwaga!"), platform::MB_OK | platform::MB_ICONWARNING);
+}
+
+std::optional<QString> TForm6::refusedRunName(const QString& name) const
+{
+    const QString quoted = QStringLiteral("Nazwa pomiaru '") + name + QStringLiteral("' ");
+    if (!platform::canEncodeCp1250(name))
+        return quoted + QStringLiteral("zawiera znaki, których nie można zapisać w nazwie pomiaru.");
+    const bool control = std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 32; });
+    if (control || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        return quoted + QStringLiteral("nie może zawierać znaków '/', '\\' ani znaków sterujących.");
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return quoted + QStringLiteral("nie jest nazwą pliku.");
+    return std::nullopt;
+}
+
+void TForm6::LabeledEdit1Exit(TObject*)
+{
+    const QString name = LabeledEdit1->Text();
+    // The run's files are named by it in the window folder: a name that would put them
+    // elsewhere, or under another name, is not taken.
+    if (const auto refusal = refusedRunName(name)) {
+        platform::MessageBox(*refusal + QStringLiteral("\n  Wybierz inną nazwę pliku!!"), QStringLiteral("Uwaga!"),
+                             platform::MB_OK | platform::MB_ICONWARNING);
+        PageControl1->SetActivePageIndex(2);
+        return;
+    }
+    const QString target = QDir(FileListBox1->Directory()).filePath(name + QStringLiteral(".dan"));
+    if (QFileInfo::exists(target)) {
+        const QString question = QStringLiteral("Plik o takiej nazwie istnieje.\n"
+                                                "  Wciśnij OK aby usunąć stare pomiary i natpisać nowe.\n"
+                                                "  Wciśnij 'Anuluj' aby zmienić nazwę pliku!!");
+        if (platform::MessageBox(question, QStringLiteral("Uwaga!"), platform::MB_OKCANCEL) != platform::IDOK) {
+            PageControl1->SetActivePageIndex(2);
+            return;
+        }
+    }
+    acquisition::setText(record().measurementName, toAnsi(name));
+    SetCaption(fromAnsi(windowName) + QStringLiteral("  ") + name);
+}
+
+void TForm6::MSEksplorer1Click(TObject*) { TForm1::ExploreFolder(FileListBox1->Directory()); }
+
+void TForm6::Showfilesdan1Click(TObject*)
+{
+    FileListBox1->SetMask(QStringLiteral("*.dan;"));
+    FileListBox1->Update();
+}
+
+void TForm6::MSExel6Click(TObject*)
+{
+    TForm1::ExportToSpreadsheet(QStringLiteral("Excel.exe"), FileListBox1, MSExel6, OpenOffice6);
+}
+
+void TForm6::OpenOffice6Click(TObject*)
+{
+    TForm1::ExportToSpreadsheet(QStringLiteral("scalc.exe"), FileListBox1, MSExel6, OpenOffice6);
+}
