@@ -127,6 +127,9 @@ void TForm1::buildComponents()
     ToolButton31->OnClick = [this](TObject* s) { ToolButton31Click(s); };
     ToolButton27->OnClick = [this](TObject* s) { ToolButton27Click(s); };
     ToolButton33->OnClick = [this](TObject* s) { ToolButton33Click(s); };
+    ToolButton1->OnClick = [this](TObject* s) { ToolButton1Click(s); };
+    ToolButton9->OnClick = [this](TObject* s) { ToolButton9Click(s); };
+    ToolButton11->OnClick = [this](TObject* s) { ToolButton11Click(s); };
 
     // Status bar before the lower panel, so it stays the bottom-most.
     StatusBar1 = new TStatusBar(this);
@@ -265,9 +268,11 @@ void TForm1::buildComponents()
     FileListBox1->SetPopupMenu(LadujToArkuszy1);
 
     SaveMenu1 = new QMenu(this);
-    SaveToTable = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres do edytora."));
+    SaveToTable = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres do edytora."),
+                              [this](TObject* s) { SaveToTableClick(s); });
     SaveToTable->setEnabled(false);
-    SaveToFile = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres jako *.bmp"));
+    SaveToFile = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres jako *.bmp"),
+                             [this](TObject* s) { SaveToFileClick(s); });
     SaveToFile->setEnabled(false);
     ToolButton5->SetDropdownMenu(SaveMenu1);
 

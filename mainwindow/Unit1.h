@@ -179,6 +179,13 @@ public:
     void Chart1ClickLegend(platform::TChart& Sender, platform::TMouseButton Button,
                            platform::TShiftState Shift, int item, QPoint pos);
 
+    // ---- Printing, clipboard, chart table.
+    void ToolButton1Click(TObject* Sender);    // print the chart
+    void ToolButton9Click(TObject* Sender);    // "Kopiuj całość.."
+    void ToolButton11Click(TObject* Sender);   // "Kopiuj wykres.."
+    void SaveToTableClick(TObject* Sender);    // "Zapisz wykres do edytora."
+    void SaveToFileClick(TObject* Sender);     // "Zapisz wykres jako *.bmp"
+
     // ---- Actions run as plain member calls.
     void ZapamietajParametryExecute(TObject* Sender);
     void WlasciwosciPlikuExecute(TObject* Sender);

@@ -1,14 +1,16 @@
 #include "platform/Chart.h"
 
+#include "platform/Clipboard.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintDevice>
 #include <QPalette>
+#include <QPdfWriter>
+#include <QPrinter>
 #include <QRubberBand>
 
 #include <algorithm>
@@ -1508,6 +1510,13 @@ void TChart::PrintRect(QPaintDevice& device, const QRect& target)
 
 void TChart::PrintPage(QPaintDevice& device)
 {
+    // The chart is drawn in screen units scaled onto the page, while text is sized by
+    // the device's resolution: at a printer's resolution text would be scaled twice.
+    // A page laid out at screen resolution stays vector all the same.
+    if (auto* printer = dynamic_cast<QPrinter*>(&device))
+        printer->setResolution(96);
+    else if (auto* writer = dynamic_cast<QPdfWriter*>(&device))
+        writer->setResolution(96);
     const QRect page(0, 0, device.width(), device.height());
     QRect target = page.adjusted(page.width() * printMargins_.Left / 100, page.height() * printMargins_.Top / 100,
                                  -page.width() * printMargins_.Right / 100,
@@ -1550,7 +1559,7 @@ void TChart::SaveToBitmapFile(const QString& fileName)
 void TChart::CopyToClipboard()
 {
     const QSize size = this->size().isValid() && !this->size().isEmpty() ? this->size() : QSize(640, 480);
-    QApplication::clipboard()->setImage(RenderToImage(size.width(), size.height()));
+    SetClipboardImage(RenderToImage(size.width(), size.height()));
 }
 
 } // namespace platform

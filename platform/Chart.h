@@ -395,6 +395,8 @@ public:
     void SetPrintMargins(const TPrintMargins& margins) { printMargins_ = margins; }
     bool PrintProportional() const { return printProportional_; }
     void SetPrintProportional(bool on) { printProportional_ = on; }
+    // A QPrinter or QPdfWriter is set to screen resolution first, so that text keeps
+    // its size on the page.
     void PrintPage(QPaintDevice& device);
     // Draws into a rectangle given in the device's coordinates.
     void PrintRect(QPaintDevice& device, const QRect& target);

@@ -60,8 +60,12 @@ bool TFileDialogBase::Execute()
         chosen = dialog.selectedFiles().constFirst();
         filterIndex_ = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
     }
-    if (!defaultExt_.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
-        chosen += QLatin1Char('.') + defaultExt_;
+    // A default extension written as a pattern ("*.bmp") adds the extension alone.
+    QString ext = defaultExt_;
+    while (ext.startsWith(QLatin1Char('*')) || ext.startsWith(QLatin1Char('.')))
+        ext.remove(0, 1);
+    if (!ext.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
+        chosen += QLatin1Char('.') + ext;
     fileName_ = chosen;
     return true;
 }

@@ -30,7 +30,8 @@ public:
     void SetFilter(const QString& filter) { filter_ = filter; }
     int FilterIndex() const { return filterIndex_; }   // 1-based
     void SetFilterIndex(int index) { filterIndex_ = index; }
-    // Appended (after a dot) to a chosen name that has no extension.
+    // Appended (after a dot) to a chosen name that has no extension; "*.bmp" and
+    // ".bmp" add "bmp" as "bmp" does.
     QString DefaultExt() const { return defaultExt_; }
     void SetDefaultExt(const QString& ext) { defaultExt_ = ext; }
     QString Title() const { return title_; }
