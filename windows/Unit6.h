@@ -187,8 +187,10 @@ private:
 
     // Runs LabeledEdit1Exit when the focus moves from the run name to another control.
     void bindRunNameExit();
-    // A run name typed that no file name of the window folder can carry, or nothing.
+    // Why a run name cannot name the run's files in the window folder, or nothing.
     std::optional<QString> refusedRunName(const QString& name) const;
+    // Tells the user the name was refused, and why.
+    static void refuseRunName(const QString& refusal);
 
     void loadChannelList();
     void saveChannelList();

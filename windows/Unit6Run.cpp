@@ -38,12 +38,6 @@ QString fileError(const QString& path, const std::string& reason)
         .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(reason.c_str()));
 }
 
-void refuseName(const QString& text)
-{
-    platform::MessageBox(text + QStringLiteral("\n  Wybierz inną nazwę pliku!!"), QStringLiteral("Uwaga!"),
-                         platform::MB_OK | platform::MB_ICONWARNING);
-}
-
 } // namespace
 
 std::string TForm6::runFileName() const
@@ -66,33 +60,42 @@ void TForm6::BitBtn1Click(TObject*)
         newRun();
 }
 
+std::optional<QString> TForm6::refusedRunName(const QString& name) const
+{
+    // The run's files are named by it in the window folder. Any such name will do
+    // ("a..b" included); only a separator, a control character or the folder names
+    // "." and ".." would put them elsewhere, and a character the 8-bit record cannot
+    // hold or a name it cannot hold whole would name another file.
+    const QString quoted = QStringLiteral("Nazwa pomiaru '") + name + QStringLiteral("' ");
+    if (!platform::canEncodeCp1250(name))
+        return quoted + QStringLiteral("zawiera znaki, których nie można zapisać w nazwie pomiaru.");
+    const bool control = std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 32; });
+    if (control || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
+        name == QLatin1String(".") || name == QLatin1String(".."))
+        return quoted + QStringLiteral("nie może zawierać znaków '/', '\\' ani znaków sterujących"
+                                       " i nie może być nazwą '.' ani '..'.");
+    // Code page 1250 takes one byte a character.
+    if (std::size_t(name.size()) > maxRunName)
+        return quoted + QStringLiteral("ma ") + QString::number(name.size()) +
+               QStringLiteral(" znaków, a może mieć najwyżej ") + QString::number(maxRunName) + QStringLiteral(".");
+    return std::nullopt;
+}
+
+void TForm6::refuseRunName(const QString& refusal)
+{
+    platform::MessageBox(refusal + QStringLiteral("\n  Wybierz inną nazwę pliku!!"), QStringLiteral("Uwaga!"),
+                         platform::MB_OK | platform::MB_ICONWARNING);
+}
+
 std::optional<std::string> TForm6::runNameFromDialog()
 {
     const QString chosen = QFileInfo(OpenDialog1->FileName()).fileName();
-    if (!platform::canEncodeCp1250(chosen)) {
-        refuseName(QStringLiteral("Nazwa pliku '") + chosen +
-                   QStringLiteral("' zawiera znaki, których nie można zapisać w nazwie pomiaru."));
+    const QString name = chosen.size() > 4 ? chosen.left(chosen.size() - 4) : QString();
+    if (const auto refusal = refusedRunName(name)) {
+        refuseRunName(*refusal);
         return std::nullopt;
     }
-    std::string name = toAnsi(chosen);
-    name = name.size() > 4 ? name.substr(0, name.size() - 4) : std::string();
-    // Any name of the window folder will do ("a..b" included); only a separator, a
-    // control character or the folder names "." and ".." would lead elsewhere.
-    const bool control = std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
-    if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos || name == "." ||
-        name == ".." || control) {
-        refuseName(QStringLiteral("Nazwa pomiaru '") + fromAnsi(name) +
-                   QStringLiteral("' nie może zawierać znaków '/', '\\' ani znaków sterujących"
-                                  " i nie może być nazwą '.' ani '..'."));
-        return std::nullopt;
-    }
-    if (name.size() > maxRunName) {
-        refuseName(QStringLiteral("Nazwa pomiaru '") + fromAnsi(name) + QStringLiteral("' ma ") +
-                   QString::number(name.size()) + QStringLiteral(" znaków, a może mieć najwyżej ") +
-                   QString::number(maxRunName) + QStringLiteral("."));
-        return std::nullopt;
-    }
-    return name;
+    return toAnsi(name);
 }
 
 void TForm6::startRun()

@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 
-#include <algorithm>
 #include <vector>
 
 using namespace vcl;
@@ -151,27 +150,11 @@ void TForm6::FileListBox1DblClick(TObject*)
                              QStringLiteral("Uwaga!"), platform::MB_OK | platform::MB_ICONWARNING);
 }
 
-std::optional<QString> TForm6::refusedRunName(const QString& name) const
-{
-    const QString quoted = QStringLiteral("Nazwa pomiaru '") + name + QStringLiteral("' ");
-    if (!platform::canEncodeCp1250(name))
-        return quoted + QStringLiteral("zawiera znaki, których nie można zapisać w nazwie pomiaru.");
-    const bool control = std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 32; });
-    if (control || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
-        return quoted + QStringLiteral("nie może zawierać znaków '/', '\\' ani znaków sterujących.");
-    if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return quoted + QStringLiteral("nie jest nazwą pliku.");
-    return std::nullopt;
-}
-
 void TForm6::LabeledEdit1Exit(TObject*)
 {
     const QString name = LabeledEdit1->Text();
-    // The run's files are named by it in the window folder: a name that would put them
-    // elsewhere, or under another name, is not taken.
     if (const auto refusal = refusedRunName(name)) {
-        platform::MessageBox(*refusal + QStringLiteral("\n  Wybierz inną nazwę pliku!!"), QStringLiteral("Uwaga!"),
-                             platform::MB_OK | platform::MB_ICONWARNING);
+        refuseRunName(*refusal);
         PageControl1->SetActivePageIndex(2);
         return;
     }
