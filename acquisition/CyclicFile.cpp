@@ -24,10 +24,9 @@ int openForAppend(const std::string& path, bool& created)
 {
     created = false;
     // Non-blocking, so that a pipe standing under the file's name cannot stall the reading.
-    constexpr int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK;
-    int fd = ::open(path.c_str(), flags);
+    int fd = platform::OpenForWriting(path, O_APPEND | O_NONBLOCK);
     if (fd < 0 && errno == ENOENT) {
-        fd = ::open(path.c_str(), flags | O_CREAT, 0666);
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_CREAT, 0666);
         created = fd >= 0;
     }
     if (fd < 0)

@@ -145,6 +145,12 @@ TEST_F(CyclicFileAppend, WhatCannotBeOpenedIsReportedAndUntouched)
     EXPECT_FALSE(acquisition::appendCyclicLine(path("missing/P.dan"), "DataTime ", "x").written);
     ASSERT_EQ(::mkfifo(path("pipe.dan").c_str(), 0600), 0);
     EXPECT_FALSE(acquisition::appendCyclicLine(path("pipe.dan"), "DataTime ", "x").written) << "and does not hang";
+    // A write-protected data file stays as it is, also for root.
+    const std::string kept = "DataTime  k1\r\n  14:07:11  1\r\n";
+    testsupport::writeBytes(path("P.dan"), kept);
+    ASSERT_EQ(::chmod(path("P.dan").c_str(), 0444), 0);
+    EXPECT_FALSE(acquisition::appendCyclicLine(path("P.dan"), "DataTime  k1", "  14:07:21  2").written);
+    EXPECT_EQ(readBytes(path("P.dan")), kept);
 }
 
 TEST_F(CyclicFileAppend, ALinkStaysALink)
