@@ -1,5 +1,6 @@
 #include "dialogs/Unit2.h"
 
+#include "dialogs/LinkSettings.h"
 #include "mainwindow/Unit1.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
@@ -14,6 +15,9 @@ TForm2* Form2 = nullptr;
 
 using namespace vcl;
 using acquisition::SettingsBlock;
+using dialogs::isTcpPort;
+using dialogs::readingInterval;
+using dialogs::reportPortOutOfRange;
 
 namespace {
 
@@ -22,7 +26,6 @@ constexpr int prefixChars = int(sizeof(SettingsBlock::filePrefix)) - 1;
 constexpr int addressChars = int(sizeof(SettingsBlock::deviceAddress)) - 1;
 constexpr int lowHeight = 355;
 constexpr int consoleHeight = 635;
-constexpr int invalidPeriodMs = 10000;
 
 const char* const configFileName = "DefaultSystemConfig.bu";
 const char* const commandFileName = "SystemCommand.bu";
@@ -37,28 +40,6 @@ TForm1& mainWindow()
 
 QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
 std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
-
-// Interval of the reading timer for a period text "hh:mm:ss": whole seconds of the
-// time of day, or 10 s for a text that is no time of day.
-int readingInterval(const std::string& period)
-{
-    rtl::TDateTime time = 0;
-    if (!rtl::TryStrToTime(period, time))
-        return invalidPeriodMs;
-    int h = 0, m = 0, s = 0, ms = 0;
-    rtl::DecodeTime(time, h, m, s, ms);
-    return ((h * 60 + m) * 60 + s) * 1000;
-}
-
-// A whole number outside 0..65535 names no TCP port (cut to 16 bits it would name
-// another one): it stays stored as typed, is reported, and no component takes it.
-bool isTcpPort(int number) { return number >= 0 && number <= 65535; }
-
-void reportPortOutOfRange()
-{
-    platform::MessageBox(QStringLiteral("Numer portu TCP poza zakresem 0-65535."), QStringLiteral("Błąd"),
-                         platform::MB_OK | platform::MB_ICONERROR);
-}
 
 TLabel* label(QWidget* parent, const QString& caption, int left, int top)
 {

@@ -228,6 +228,45 @@ public:
     };
     void runNewDataStep(TObject* Sender, NewDataRoad road);
 
+    // ---- Device links. Every exchange and transaction runs on the event loop without
+    // blocking it and without a nested loop; `done` runs once when it has ended (port
+    // closed, status shown), always later, never from inside the call. While an exchange
+    // holds the serial-port object, a second one is refused: the call returns false and
+    // its `done` never runs. The same holds for the TCP client.
+    using Done = std::function<void()>;
+
+    // Serial command exchange on acquisition::portCom.
+    bool czytajRsLinie(TObject* Sender, Done done = {});
+    bool czytajRsPamiec(TObject* Sender, Done done = {});
+    bool czytajrsExecute(TObject* Sender, Done done = {});   // console send of commandText
+    void pokazStanPolaczenia();
+    bool serialExchangeRunning() const;
+
+    // TCP client transaction on IdTCPClient1.
+    bool czytajTCPIPExecute(TObject* Sender, Done done = {});
+    void Czytaj1Click(TObject* Sender);
+    void IdTCPClient1Status(const std::string& text);
+    bool tcpTransactionRunning() const;
+    // The console's conversation over IdTCPClient1: host and port from the settings
+    // dialog's Edit1 and Edit2, connect when not connected, send `text` as one line and,
+    // when readReplies, read lines ended by CR (4000 ms each) until a read times out,
+    // handing each to onLine (the empty result of the read that timed out too). When the
+    // client is not connected after the attempt, "Błąd połączenia.." goes to status
+    // panel 2 and nothing is sent. Refused (false) while a transaction runs.
+    bool tcpConsoleSend(const std::string& text, bool readReplies,
+                        std::function<void(const std::string&)> onLine, Done done = {});
+
+    // TCP server receiver: one received line, on the user-interface thread.
+    void IdTCPServer1Execute(const platform::TcpPeerPtr& AContext, const std::string& line, bool truncated);
+    void IdTCPServer1Status(const std::string& AStatusText);
+
+    // Single, periodic, stop, label and memory readings.
+    void ToolButton15Click(TObject* Sender);
+    void ToolButton13Click(TObject* Sender);
+    void ToolButton18Click(TObject* Sender);
+    void testClick(TObject* Sender);
+    void Czytajpami1Click(TObject* Sender);
+
     // ---- Timers.
     void Timer1Timer(TObject* Sender);
     void Timer2Timer(TObject* Sender);
