@@ -225,9 +225,9 @@ void PortComRead::start(std::function<void(bool)> done)
     deadline_ = now + std::chrono::milliseconds(t.totalConstantMs + std::uint64_t(t.totalPerByteMs) * PortCom::readSize);
     notifier_ = std::make_unique<QSocketNotifier>(port.fd(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { bytesReady(); });
+    // Bytes already queued are seen at the notifier's first turn, after the windows
+    // have had theirs.
     armTimer();
-    // Bytes already queued do not wait for the notifier's first turn.
-    bytesReady();
 }
 
 void PortComRead::cancel()
@@ -287,16 +287,17 @@ void PortComRead::timeUp()
     if (!running_)
         return;
     // What the port holds now came within the limits; a busy event loop only saw it late.
+    // Past the total deadline the read ends with it; after a gap it goes on.
+    const auto now = Clock::now();
     const long n = portComDevice().readAvailable(buffer_ + got_, PortCom::readSize - got_);
-    if (n > 0) {
+    if (n > 0)
         got_ += std::size_t(n);
-        if (got_ < PortCom::readSize) {
-            lastByte_ = Clock::now();
-            armTimer();
-            return;
-        }
+    if (n <= 0 || got_ == PortCom::readSize || (totalLimit_ && now >= deadline_)) {
+        finish(long(got_));
+        return;
     }
-    finish(long(got_));
+    lastByte_ = now;
+    armTimer();
 }
 
 void PortComRead::finish(long count)
@@ -325,6 +326,10 @@ void PortComSend::start(std::function<void()> done)
     text_.assign(portCom.txText, strnlen(portCom.txText, sizeof portCom.txText));
     next_ = 0;
     portCom.writeErrors = 0;
+    // Ten bits a byte: start, eight data bits, stop.
+    byteTime_ = portCom.baudRate > 0 ? std::chrono::nanoseconds(10'000'000'000LL / portCom.baudRate)
+                                     : std::chrono::nanoseconds(0);
+    started_ = Clock::now();
     timer_.start(0);
 }
 
@@ -338,16 +343,18 @@ void PortComSend::slice()
 {
     // About one frame's worth of bytes per turn of the event loop, so a long command at
     // a slow speed lets the windows paint while it goes out.
-    using Clock = std::chrono::steady_clock;
     const auto until = Clock::now() + std::chrono::milliseconds(15);
     while (next_ < text_.size()) {
+        const auto due = started_ + byteTime_ * static_cast<long long>(next_);
+        const auto now = Clock::now();
+        if (now >= until || due > now) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
+            timer_.start(int(std::clamp<long long>(wait, 0, 1000)));
+            return;
+        }
         if (portCom.PiszZnak(text_[next_]) != 0)
             break;
         ++next_;
-        if (Clock::now() >= until && next_ < text_.size()) {
-            timer_.start(0);
-            return;
-        }
     }
     if (portCom.writeErrors == 0)
         portCom.txText[0] = '\0';

@@ -132,7 +132,9 @@ private:
     bool running_ = false;
 };
 
-// The send of portCom's text in slices, so the interface paints between them.
+// The send of portCom's text in slices, so the interface paints between them. No byte
+// is written before the one before it can have left the wire at the port's speed (a
+// drain returns early on adapters that cannot tell, and at once on a pseudo-terminal).
 class PortComSend : public QObject {
 public:
     explicit PortComSend(QObject* parent = nullptr);
@@ -141,10 +143,13 @@ public:
     void cancel();
 
 private:
+    using Clock = std::chrono::steady_clock;
     void slice();
     std::function<void()> done_;
     std::string text_;
     std::size_t next_ = 0;
+    Clock::time_point started_{};
+    std::chrono::nanoseconds byteTime_{0};
     QTimer timer_;
 };
 

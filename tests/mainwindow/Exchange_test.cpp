@@ -5,6 +5,7 @@
 
 #include "acquisition/LivePort.h"
 #include "acquisition/PortCom.h"
+#include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"
@@ -28,7 +29,7 @@ QStringList linesOf(const std::vector<std::string>& lines)
 {
     QStringList out;
     for (const auto& l : lines)
-        out << QString::fromLatin1(l.c_str());
+        out << platform::cp1250ToUnicode(l);
     return out;
 }
 
@@ -50,7 +51,8 @@ protected:
         // Type 1 then waits 25 ms after a burst and 250 ms in all; type 7 1 ms and 250 ms.
         PortCom::timeScale = 0.05;
         acquisition::setText(portCom.portSettings, device.path());
-        portCom.baudRate = 9600;
+        // A 4999-byte command takes 0.43 s on the wire.
+        portCom.baudRate = 115200;
         Form1->deviceFamily = 0;
         Form1->acquireEnabled = false;
         Form2->zapiszDoPliku->SetChecked(false);
@@ -163,6 +165,7 @@ TEST_F(Exchange, ACommandWithoutAQuestionMarkIsSentAndThePortClosedAtOnce)
     }));
     ASSERT_TRUE(WaitUntil([&] { return ended; }));
     EXPECT_TRUE(freeAtDone);
+    ASSERT_TRUE(device.waitForReceived("SAVEP &", 2000ms));
     EXPECT_EQ(device.received(), "SAVEP &");
     ASSERT_TRUE(device.waitUntilSent(2000ms));
     testsupport::ProcessPending();

@@ -92,7 +92,8 @@ void PtyDevice::answerAfter(std::string command, Ms delay, std::vector<std::stri
 const std::string PtyDevice::readingLine = "2024-03-05 14:07:09 21.4 22.0 -.- 3.61";
 const std::string PtyDevice::headerLine = "DataTime k1 k2 k3 k4";
 const std::vector<std::string> PtyDevice::configLines = {"kmin 17", "kmax 48", "M_S 00:00:10",
-                                                         "k1  S_C 0.0", "k2  S_C 1.5"};
+                                                         "k1  S_C 0.0", "k2  S_C 1.5",
+                                                         "opis: pi\xEA\xE6 czujnik\xF3w"};
 
 std::string PtyDevice::memoryDump(std::size_t bytes, std::string_view ending)
 {
