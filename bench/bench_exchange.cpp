@@ -7,11 +7,8 @@
 
 #include "acquisition/PortCom.h"
 #include "acquisition/SettingsBlock.h"
-#include "dialogs/Unit2.h"
-#include "dialogs/Unit3.h"
-#include "dialogs/Unit5.h"
-#include "mainwindow/Unit1.h"
 #include "platform/MessageBox.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"
 
 #include <QDir>
@@ -29,11 +26,7 @@ int main(int argc, char** argv)
     QDir::setCurrent(start.path());
     platform::MessageScript boxes;
     testsupport::PtyDevice device;
-
-    app.CreateForm(Form1);
-    app.CreateForm(Form2);
-    app.CreateForm(Form5);
-    app.CreateForm(Form3);
+    testsupport::CreateProgramForms();
 
     const std::size_t dumpBytes = 100 * 1024;
     testsupport::PtyDevice::LoggerScript script;
