@@ -153,7 +153,7 @@ private:
         if (!ok || !portCom.replyPending || (lineBuffer_.empty() && arrivedBefore)) {
             // A reply that ended without its last line end still shows its last text.
             if (!replyOverByLine_ && !lineBuffer_.empty())
-                handleLine(std::exchange(lineBuffer_, {}));
+                handOver(std::exchange(lineBuffer_, {}));
             finish();
             return;
         }
@@ -183,13 +183,24 @@ private:
                 start = cr + 1;
                 lfMayFollow_ = start == lineBuffer_.size();
             }
-            handleLine(line);
+            handOver(line);
         }
         lineBuffer_.erase(0, start);
         while (lineBuffer_.size() > lineBufferSize) {
             handleLine(lineBuffer_.substr(0, lineBufferSize));
             lineBuffer_.erase(0, lineBufferSize);
         }
+    }
+
+    // A line longer than the line buffer goes on in pieces of the buffer's size, counted
+    // from its start whatever reads it came in.
+    void handOver(std::string_view line)
+    {
+        while (line.size() > lineBufferSize) {
+            handleLine(std::string(line.substr(0, lineBufferSize)));
+            line.remove_prefix(lineBufferSize);
+        }
+        handleLine(std::string(line));
     }
 
     void endReplyByLine()

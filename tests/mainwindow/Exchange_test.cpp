@@ -142,6 +142,46 @@ TEST_F(Exchange, TheReplyEndByteAloneEndsTheReply)
     EXPECT_EQ(portCom.readFlags, 0u);
 }
 
+TEST_F(Exchange, LongOrUnfinishedReplyTextReachesTheConsoleWhole)
+{
+    const std::string longLine(4500, 'L');
+    const struct {
+        std::string reply;
+        QStringList lines;
+    } cases[] = {
+        // Longer than the line buffer: handed over in pieces, nothing lost or overrun.
+        {longLine + "\r\nnext\r\n\x1A",
+         {QString(2000, 'L'), QString(2000, 'L'), QString(500, 'L'), QStringLiteral("next")}},
+        // The last text before the reply-end byte has no line end of its own.
+        {"abc\r\ndef\x1A", {QStringLiteral("abc"), QStringLiteral("def")}},
+        // A CR LF that two reads split is one line end.
+        {"abc\r", {QStringLiteral("abc"), QStringLiteral("def")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply.substr(0, 20));
+        PtyDevice logger;
+        acquisition::setText(portCom.portSettings, logger.path());
+        if (c.reply == "abc\r")
+            logger.answerAfter("?B_U &", 0ms, {"abc\r", "\ndef\r\n\x1A"}, 60ms);
+        else
+            logger.answer("?B_U &", c.reply);
+        vcl::Lines(Form2->Memo1).Clear();
+        ASSERT_TRUE(console("?B_U &"));
+        EXPECT_EQ(consoleLines(), c.lines);
+    }
+}
+
+TEST_F(Exchange, ADeviceThatHangsUpInsteadOfAnsweringFailsTheExchange)
+{
+    device.answerAfter("?B_U &", 50ms, {"never\r\n"});
+    device.hangUpAfterReceiving(6);
+    ASSERT_TRUE(console("?B_U &"));
+    EXPECT_EQ(portCom.readFlags, acquisition::readEndOfData);
+    EXPECT_EQ(panel(2), QStringLiteral("Błąd połączenia.."));
+    EXPECT_TRUE(consoleLines().isEmpty());
+    EXPECT_FALSE(acquisition::portComDevice().isOpen());
+}
+
 TEST_F(Exchange, ConsoleMemoryCommandRepliesToTheMainTextList)
 {
     PtyDevice::LoggerScript script;
