@@ -692,12 +692,12 @@ void TLineSeries::Clear()
 
 void TLineSeries::Truncate(int count)
 {
+    if (count >= count_)
+        return;
     if (count <= 0) {
         Clear();
         return;
     }
-    if (count >= count_)
-        return;
     flushPending();
     while (runs_.size() > 1 && runs_.back().start >= count) {
         chart_->removeGraph(runs_.back().graph);

@@ -178,7 +178,9 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
             const SeriesState& kept = resume_->series[std::size_t(q)];
             s.Truncate(kept.count);
             s.SetActive(kept.active);
-            s.SetTitle(kept.title);
+            // An unchanged chart asks for no repaint.
+            if (s.Title() != kept.title)
+                s.SetTitle(kept.title);
         }
     }
     if (!resumed) {

@@ -1,8 +1,10 @@
 #include "viewer/Linia1MG.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +16,16 @@ namespace {
 
 // Blanks as the formatted scan of the "C" locale knows them; bytes of 0x80 and above
 // are never blanks, whatever locale the process runs in.
+constexpr auto kBlanks = [] {
+    std::array<bool, 256> blanks{};
+    for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        blanks[c] = true;
+    return blanks;
+}();
+
 inline bool isBlank(unsigned char c)
 {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+    return kBlanks[c];
 }
 
 inline bool isDigit(unsigned char c)
@@ -110,12 +119,51 @@ bool convert(std::string_view taken, bool plain, float& value)
 // formatted scan does (one character of look-ahead, so "12-5" gives 12 and leaves
 // "-5", and "1e" is taken whole for 1), and converts them. False when the scan stops
 // here; the characters it took are consumed either way.
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+// The usual reading, such as "-12.5" followed by a blank or the end: a mantissa below
+// 2^24 and a power of ten up to 10^10 are both exact floats, so their quotient is the
+// correctly rounded value, as the library's conversion gives it.
+bool plainNumber(const char*& p, float& value)
+{
+    const char* q = p;
+    const bool negative = *q == '-';
+    q += negative || *q == '+';
+    std::uint32_t mantissa = 0;
+    int digits = 0;
+    int fraction = -1;
+    for (;; ++q) {
+        const unsigned char c = static_cast<unsigned char>(*q);
+        if (isDigit(c)) {
+            mantissa = mantissa * 10 + (c - '0');
+            digits += mantissa != 0;
+            fraction += fraction >= 0;
+        } else if (c == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+        if (digits > 7 || fraction > 10)
+            return false;
+    }
+    const unsigned char end = static_cast<unsigned char>(*q);
+    const std::ptrdiff_t length = q - p - (negative || *p == '+') - (fraction >= 0);
+    if (length <= 0 || !(end == '\0' || isBlank(end)))
+        return false;
+    const float magnitude = float(mantissa) / kPowersOfTen[fraction < 0 ? 0 : fraction];
+    value = negative ? -magnitude : magnitude;
+    p = q;
+    return true;
+}
+
 bool scanFloat(const char*& p, float& value)
 {
     while (isBlank(static_cast<unsigned char>(*p)))
         ++p;
     if (*p == '\0')
         return false;
+    if (plainNumber(p, value))
+        return true;
     const char* start = p;
     auto at = [&p]() { return static_cast<unsigned char>(*p); };
     bool sign = false;
@@ -251,18 +299,17 @@ void Linia1MG::CzytajLinie(const char* line)
 {
     const char* p = line;
     std::string_view word;
+    std::string_view first;
     std::string_view second;
-    bool hasSecond = false;
-    if (nextWord(p, word)) {
-        copyCut(dateText, word);
-        if (nextWord(p, word)) {
-            copyCut(timeText, word);
-            second = word;
-            hasSecond = true;
+    if (nextWord(p, first)) {
+        copyCut(dateText, first);
+        if (nextWord(p, second)) {
+            copyCut(timeText, second);
             for (int i = 0; i < kWords && nextWord(p, word); ++i)
                 copyCut(words[i], word);
         }
     }
+    const bool hasSecond = second.data() != nullptr;
 
     const std::size_t dateLength = textLength(dateText, kTextSize);
     const std::size_t timeLength = textLength(timeText, kTextSize);
@@ -276,13 +323,10 @@ void Linia1MG::CzytajLinie(const char* line)
             timeFlag = true;
             dataFlag = true;
             ++lineCount;
-            p = line;
-            if (nextWord(p, word)) {
-                copyCut(dateText, word);
-                if (nextWord(p, word)) {
-                    copyCut(timeText, word);
-                    for (int i = 0; i < kChannels && scanFloat(p, values[i]); ++i) {
-                    }
+            // The date and time words were copied above; the values follow them.
+            if (hasSecond) {
+                p = second.data() + second.size();
+                for (int i = 0; i < kChannels && scanFloat(p, values[i]); ++i) {
                 }
             }
         }
@@ -292,9 +336,9 @@ void Linia1MG::CzytajLinie(const char* line)
         dataFlag = true;
         ++lineCount;
         dateText[0] = '\0';
-        p = line;
-        if (nextWord(p, word)) {
-            copyCut(timeText, word);
+        if (first.data() != nullptr) {
+            copyCut(timeText, first);
+            p = first.data() + first.size();
             for (int i = 0; i < kChannels && scanFloat(p, values[i]); ++i) {
             }
         }
