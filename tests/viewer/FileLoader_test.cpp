@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,11 @@ struct ShapeCase {
     std::vector<double> series0Values;      // empty: not checked
 };
 
+void PrintTo(const ShapeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FileLoaderShapes : public FileLoaderTest, public testing::WithParamInterface<ShapeCase> {};
 
 TEST_P(FileLoaderShapes, PointsLabelsAndValues)
@@ -278,6 +284,11 @@ struct ChangeCase {
     std::function<void(const std::string& path)> change;
     bool resumes;
 };
+
+void PrintTo(const ChangeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class FileLoaderReload : public FileLoaderTest, public testing::WithParamInterface<ChangeCase> {};
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -64,6 +65,11 @@ struct LineCase {
     std::vector<float> values;
     bool dateFlag;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Linia1MGLines : public testing::TestWithParam<LineCase> {};
 
