@@ -156,6 +156,17 @@ bool plainNumber(const char*& p, float& value)
     return true;
 }
 
+// Takes the letters in any case, one by one; false at the first that differs.
+bool takeLetters(const char*& p, std::string_view letters)
+{
+    for (const char c : letters) {
+        if (lower(static_cast<unsigned char>(*p)) != c)
+            return false;
+        ++p;
+    }
+    return true;
+}
+
 bool scanFloat(const char*& p, float& value)
 {
     while (isBlank(static_cast<unsigned char>(*p)))
@@ -174,31 +185,13 @@ bool scanFloat(const char*& p, float& value)
             return false;
     }
     if (lower(at()) == 'n') {
-        ++p;
-        if (lower(at()) != 'a')
+        if (!takeLetters(p, "nan"))
             return false;
-        ++p;
-        if (lower(at()) != 'n')
-            return false;
-        ++p;
         return convert(std::string_view(start, static_cast<std::size_t>(p - start)), false, value);
     }
     if (lower(at()) == 'i') {
-        ++p;
-        if (lower(at()) != 'n')
+        if (!takeLetters(p, "inf") || (lower(at()) == 'i' && !takeLetters(p, "infinity" + 3)))
             return false;
-        ++p;
-        if (lower(at()) != 'f')
-            return false;
-        ++p;
-        if (lower(at()) == 'i') {
-            for (const char c : std::string_view("nity")) {
-                ++p;
-                if (lower(at()) != c)
-                    return false;
-            }
-            ++p;
-        }
         return convert(std::string_view(start, static_cast<std::size_t>(p - start)), false, value);
     }
     bool hex = false;

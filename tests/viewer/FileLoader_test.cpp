@@ -51,15 +51,18 @@ void appendBytes(const std::string& path, const std::string& bytes)
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
+// A chart window's chart, line and loader, after a first load of a file.
 struct Loaded {
     TChart chart{kSeries};
     Linia1MG line;
     FileLoader loader;
+    std::string path;
     bool ok = false;
-    explicit Loaded(const std::string& path, FileLoader::Kind kind = FileLoader::Kind::Current)
+    explicit Loaded(const std::string& file, FileLoader::Kind kind = FileLoader::Kind::Current) : path(file)
     {
-        ok = loader.load(path, chart, line, kind);
+        ok = reload(kind);
     }
+    bool reload(FileLoader::Kind kind = FileLoader::Kind::Current) { return loader.load(path, chart, line, kind); }
     TLineSeries& s(int i) const { return chart.Series(i); }
 };
 
@@ -99,16 +102,36 @@ void expectSameCharts(const TChart& a, const TChart& b)
     }
 }
 
+// Table rows print as their names in test reports and name their tests.
+template <typename Case>
+auto operator<<(std::ostream& os, const Case& c) -> decltype(c.name, os)
+{
+    return os << c.name;
+}
+
+template <typename Case>
+std::string caseName(const testing::TestParamInfo<Case>& info)
+{
+    return info.param.name;
+}
+
 class FileLoaderTest : public ::testing::Test {
 protected:
     std::string path(const char* name) const { return (cwd.path() + "/" + name).toStdString(); }
+    // Writes a file in the test's folder; returns its path.
+    std::string fileWith(const char* name, const std::string& bytes) const
+    {
+        const std::string file = path(name);
+        writeBytes(file, bytes);
+        return file;
+    }
     testsupport::TempCwd cwd;
 };
 
 TEST_F(FileLoaderTest, HeaderFileNamesColoursAndLabels)
 {
-    const std::string file = path("dane.dan");
-    writeBytes(file, "DataTime Temp Wilg Cisn\n2024-03-01 12:00:00 21.5 -3.0 19.8\n2024-03-01 12:00:05 22 -2 20\n");
+    const std::string file = fileWith(
+        "dane.dan", "DataTime Temp Wilg Cisn\n2024-03-01 12:00:00 21.5 -3.0 19.8\n2024-03-01 12:00:05 22 -2 20\n");
     Loaded l(file);
     ASSERT_TRUE(l.ok);
     const char* titles[] = {"Temp", "Wilg", "Cisn"};
@@ -130,8 +153,7 @@ TEST_F(FileLoaderTest, HeaderFileNamesColoursAndLabels)
 
 TEST_F(FileLoaderTest, ManyColumnsFromTheFirstLineTakeTheRamp)
 {
-    const std::string file = path("ramp.dan");
-    writeBytes(file, dataLines(0, 3, 12));
+    const std::string file = fileWith("ramp.dan", dataLines(0, 3, 12));
     TChart chart(kSeries);
     const platform::TColor untouched = chart.Series(13).Color();
     Linia1MG line;
@@ -156,18 +178,15 @@ struct ShapeCase {
     std::vector<double> series0Values;      // empty: not checked
 };
 
-void PrintTo(const ShapeCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+template <typename Case>
+class FileLoaderTable : public FileLoaderTest, public testing::WithParamInterface<Case> {};
 
-class FileLoaderShapes : public FileLoaderTest, public testing::WithParamInterface<ShapeCase> {};
+using FileLoaderShapes = FileLoaderTable<ShapeCase>;
 
 TEST_P(FileLoaderShapes, PointsLabelsAndValues)
 {
     const ShapeCase& c = GetParam();
-    const std::string file = path("shape.dan");
-    writeBytes(file, c.bytes);
+    const std::string file = fileWith("shape.dan", c.bytes);
     Loaded l(file);
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.s(0).Count(), c.series0Points);
@@ -192,13 +211,11 @@ const ShapeCase kShapes[] = {
     {"EmptyFile", "", 0, {}, {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Files, FileLoaderShapes, testing::ValuesIn(kShapes),
-                         [](const testing::TestParamInfo<ShapeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, FileLoaderShapes, testing::ValuesIn(kShapes), caseName<ShapeCase>);
 
 TEST_F(FileLoaderTest, OnlyDateAndTimeLineUsesTheFixedColours)
 {
-    const std::string file = path("dt.dan");
-    writeBytes(file, "2024-03-01 12:00:00\n");
+    const std::string file = fileWith("dt.dan", "2024-03-01 12:00:00\n");
     Loaded l(file);
     EXPECT_EQ(l.s(0).Color(), platform::clRed);
     EXPECT_EQ(l.s(7).Color(), platform::clAqua);
@@ -244,30 +261,26 @@ TEST_F(FileLoaderTest, LongLineDoesNotEndTheLoad)
 
 TEST_F(FileLoaderTest, MissingFileEmptiesTheChart)
 {
-    const std::string file = path("data.dan");
-    writeBytes(file, dataLines(0, 5, 3));
-    TChart chart(kSeries);
-    Linia1MG line;
-    FileLoader loader;
-    ASSERT_TRUE(loader.load(file, chart, line));
+    const std::string file = fileWith("data.dan", dataLines(0, 5, 3));
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
     std::remove(file.c_str());
-    EXPECT_FALSE(loader.load(file, chart, line));
+    EXPECT_FALSE(l.reload());
     for (int q = 0; q < kSeries; ++q) {
-        EXPECT_EQ(chart.Series(q).Count(), 0);
-        EXPECT_FALSE(chart.Series(q).Active());
+        EXPECT_EQ(l.chart.Series(q).Count(), 0);
+        EXPECT_FALSE(l.chart.Series(q).Active());
     }
-    EXPECT_FALSE(line.dataFlag);
+    EXPECT_FALSE(l.line.dataFlag);
     // The same name written anew is read from its start.
     writeBytes(file, dataLines(100, 2, 1));
-    ASSERT_TRUE(loader.load(file, chart, line));
-    EXPECT_FALSE(loader.lastLoadResumed());
-    EXPECT_EQ(chart.Series(0).Count(), 2);
+    ASSERT_TRUE(l.reload());
+    EXPECT_FALSE(l.loader.lastLoadResumed());
+    EXPECT_EQ(l.chart.Series(0).Count(), 2);
 }
 
 TEST_F(FileLoaderTest, OlderLoaderColoursAllSeriesAndKeepsZeroColumns)
 {
-    const std::string file = path("old.dan");
-    writeBytes(file, "2024-03-01 12:00:00\n" + dataLines(0, 2, 3));
+    const std::string file = fileWith("old.dan", "2024-03-01 12:00:00\n" + dataLines(0, 2, 3));
     Loaded l(file, FileLoader::Kind::Older);
     for (int q = 0; q < kSeries; ++q)
         EXPECT_EQ(l.s(q).Color(), 255 + 8 * q) << q;
@@ -285,30 +298,22 @@ struct ChangeCase {
     bool resumes;
 };
 
-void PrintTo(const ChangeCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class FileLoaderReload : public FileLoaderTest, public testing::WithParamInterface<ChangeCase> {};
+using FileLoaderReload = FileLoaderTable<ChangeCase>;
 
 TEST_P(FileLoaderReload, SameResultAsAFullLoad)
 {
     const ChangeCase& c = GetParam();
-    const std::string file = path("live.dan");
-    writeBytes(file, c.before);
-    TChart chart(kSeries);
-    Linia1MG line;
-    FileLoader loader;
-    ASSERT_TRUE(loader.load(file, chart, line));
+    const std::string file = fileWith("live.dan", c.before);
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
     c.change(file);
-    ASSERT_TRUE(loader.load(file, chart, line));
-    EXPECT_EQ(loader.lastLoadResumed(), c.resumes);
+    ASSERT_TRUE(l.reload());
+    EXPECT_EQ(l.loader.lastLoadResumed(), c.resumes);
 
     Loaded fresh(file);
-    EXPECT_TRUE(line == fresh.line);
-    EXPECT_EQ(line.lineCount, fresh.line.lineCount);
-    expectSameCharts(chart, fresh.chart);
+    EXPECT_TRUE(l.line == fresh.line);
+    EXPECT_EQ(l.line.lineCount, fresh.line.lineCount);
+    expectSameCharts(l.chart, fresh.chart);
 }
 
 const std::string kHeader = "DataTime a b c d\n";
@@ -351,46 +356,39 @@ const ChangeCase kChanges[] = {
      false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Changes, FileLoaderReload, testing::ValuesIn(kChanges),
-                         [](const testing::TestParamInfo<ChangeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Changes, FileLoaderReload, testing::ValuesIn(kChanges), caseName<ChangeCase>);
 
 TEST_F(FileLoaderTest, AppendPastTheShownPointsMatchesAFullLoad)
 {
-    const std::string file = path("grow.dan");
-    writeBytes(file, dataLines(0, 31990, 3));
-    TChart chart(kSeries);
-    Linia1MG line;
-    FileLoader loader;
-    ASSERT_TRUE(loader.load(file, chart, line));
+    const std::string file = fileWith("grow.dan", dataLines(0, 31990, 3));
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
     for (int round = 0; round < 3; ++round) {
         appendBytes(file, dataLines(31990 + round * 7, 7, 3) + (round == 1 ? "2024-03-01 23:59:59 -1e9 5" : ""));
-        ASSERT_TRUE(loader.load(file, chart, line));
-        EXPECT_TRUE(loader.lastLoadResumed());
+        ASSERT_TRUE(l.reload());
+        EXPECT_TRUE(l.loader.lastLoadResumed());
     }
     Loaded fresh(file);
-    EXPECT_EQ(chart.Series(0).Count(), FileLoader::kShownPoints);
-    EXPECT_TRUE(line == fresh.line);
-    expectSameCharts(chart, fresh.chart);
+    EXPECT_EQ(l.chart.Series(0).Count(), FileLoader::kShownPoints);
+    EXPECT_TRUE(l.line == fresh.line);
+    expectSameCharts(l.chart, fresh.chart);
 }
 
 TEST_F(FileLoaderTest, AnotherKindOrChartLoadsFromTheStart)
 {
-    const std::string file = path("k.dan");
-    writeBytes(file, dataLines(0, 10, 2));
-    TChart chart(kSeries);
-    Linia1MG line;
-    FileLoader loader;
-    ASSERT_TRUE(loader.load(file, chart, line));
-    ASSERT_TRUE(loader.load(file, chart, line, FileLoader::Kind::Older));
-    EXPECT_FALSE(loader.lastLoadResumed());
-    EXPECT_EQ(chart.Series(5).Color(), 255 + 40);
-    chart.Series(0).Clear();
-    ASSERT_TRUE(loader.load(file, chart, line, FileLoader::Kind::Older));
-    EXPECT_FALSE(loader.lastLoadResumed());
-    EXPECT_EQ(chart.Series(0).Count(), 10);
-    loader.forget();
-    ASSERT_TRUE(loader.load(file, chart, line, FileLoader::Kind::Older));
-    EXPECT_FALSE(loader.lastLoadResumed());
+    const std::string file = fileWith("k.dan", dataLines(0, 10, 2));
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
+    ASSERT_TRUE(l.reload(FileLoader::Kind::Older));
+    EXPECT_FALSE(l.loader.lastLoadResumed());
+    EXPECT_EQ(l.chart.Series(5).Color(), 255 + 40);
+    l.chart.Series(0).Clear();
+    ASSERT_TRUE(l.reload(FileLoader::Kind::Older));
+    EXPECT_FALSE(l.loader.lastLoadResumed());
+    EXPECT_EQ(l.chart.Series(0).Count(), 10);
+    l.loader.forget();
+    ASSERT_TRUE(l.reload(FileLoader::Kind::Older));
+    EXPECT_FALSE(l.loader.lastLoadResumed());
 }
 
 } // namespace
