@@ -243,20 +243,26 @@ TEST_F(FileLoaderTest, FirstPointsShownExtremesFromEveryLine)
 
 TEST_F(FileLoaderTest, LongLineDoesNotEndTheLoad)
 {
-    const std::string file = path("long.dan");
-    // 300 values of 4 characters: the first 999 characters hold the date, the time and
-    // 245 values (20 + 245 * 4 = 1000, the last value cut to "9.2", a whole number).
+    // Nine values of 100 characters, then a tenth whose exponent "e5" and the values 3
+    // and 4 after it lie past the 999th character of the line.
     std::string longLine = "2024-03-01 12:00:00";
-    for (int i = 0; i < 300; ++i)
-        longLine += " 9.25";
-    writeBytes(file, dataLine(0, 1) + longLine + "\n" + dataLine(2, 1) + dataLine(3, 1));
+    for (int i = 0; i < 9; ++i)
+        longLine += " 2." + std::string(97, '0');
+    longLine += " 1.";
+    longLine.append(999 - longLine.size(), '0');
+    longLine += "e5 3 4";
+    const std::string file =
+        fileWith("long.dan", dataLine(0, 1) + longLine + "\n" + dataLine(2, 1) + dataLine(3, 1, ""));
     Loaded l(file);
+    // The lines after the long one are still charted, and its rest is no line of its own.
     EXPECT_EQ(l.s(0).Count(), 4);
-    EXPECT_EQ(l.s(0).YValue(1), 9.25f);
-    EXPECT_EQ(l.s(0).Label(2), dataLine(2, 0, ""));
-    // The long line's later words stay in place for the shorter lines after it.
-    EXPECT_EQ(l.s(63).Count(), 3);
     EXPECT_EQ(l.line.lineCount, 4);
+    EXPECT_EQ(l.s(0).Label(2), dataLine(2, 0, ""));
+    EXPECT_EQ(l.s(8).YValue(0), 2.0f);
+    EXPECT_EQ(l.s(9).YValue(0), 1.0f);
+    // Its ten words stay in place for the shorter lines after it; "3" and "4" were never read.
+    EXPECT_EQ(l.s(9).Count(), 3);
+    EXPECT_EQ(l.s(10).Count(), 0);
 }
 
 TEST_F(FileLoaderTest, MissingFileEmptiesTheChart)
