@@ -12,6 +12,8 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -176,5 +178,9 @@ int main(int argc, char** argv)
     const bool same = resumedAll && freshLine == line && sameCharts(fresh, chart);
     std::printf("appended reloads read on: %s; result equal to a full load: %s\n", resumedAll ? "yes" : "no",
                 same ? "yes" : "NO");
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory of the process (two charts, file generation included): %.0f MB\n",
+                double(usage.ru_maxrss) / 1024.0);
     return same ? 0 : 1;
 }
