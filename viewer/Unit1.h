@@ -115,6 +115,10 @@ public:
     // The command line the viewer was started with, program name first (8-bit texts).
     // main() sets it before the window is created; tests set it for each start.
     static QStringList commandLine;
+
+protected:
+    // The status bar's double click.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 extern TDalvinterForm1* DalvinterForm1;
