@@ -1,0 +1,65 @@
+#pragma once
+// Loads a data file into the viewer chart's 81 series and the measurement line, as the
+// chart window's loader does on start, on open and on every reload tick.
+//
+// The chart shows only the first 32000 points of a series (its page is never turned),
+// so no more are stored; the measurement line still sees every line, so the smallest
+// and largest values cover the whole file. A line longer than 999 characters is parsed
+// by its first 999 characters and the rest of that line is skipped; the load goes on.
+//
+// The loader keeps the parser state and the series lengths at the last whole line of
+// its last load. A file that only grew by appending is read on from there, with the
+// same result as a full load; a file that shrank, was replaced (another file under the
+// name) or changed before that point, another file name, another kind of load, or a
+// chart whose series were changed by someone else, is loaded from its start. Changes
+// are found by the file's identity and size and by comparing its first bytes, the bytes
+// before the resume point and samples in between with those seen at the last load.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "viewer/Linia1MG.h"
+
+namespace platform {
+class TChart;
+}
+
+class FileLoader {
+public:
+    // The window's loader, and the older one that no control runs: the older one paints
+    // series i (from 0) with 255 + 8 * i before loading, keeps a column count of 0 and
+    // chooses no colours from the first line.
+    enum class Kind { Current, Older };
+
+    static constexpr int kShownPoints = 32000;
+    static constexpr std::size_t kLineChars = 999;
+
+    FileLoader();
+    ~FileLoader();
+    FileLoader(const FileLoader&) = delete;
+    FileLoader& operator=(const FileLoader&) = delete;
+
+    // Returns false when the file could not be opened (all series then emptied and
+    // inactive, the line reset). A load asked for while one runs (from an event handled
+    // inside it) does nothing and returns true: the running load charts the file.
+    bool load(const std::string& path, platform::TChart& chart, Linia1MG& line,
+              Kind kind = Kind::Current);
+    // The next load reads from the start.
+    void forget();
+
+    // Whether the last load was read on from an earlier one (for the bench and tests).
+    bool lastLoadResumed() const { return lastResumed_; }
+
+private:
+    struct Resume;
+    bool canResume(const std::string& path, const platform::TChart& chart, Kind kind,
+                   const Linia1MG& line) const;
+    void remember(const std::string& path, const platform::TChart& chart, Kind kind,
+                  const Linia1MG& line);
+
+    std::unique_ptr<Resume> resume_;
+    bool running_ = false;
+    bool lastResumed_ = false;
+};
