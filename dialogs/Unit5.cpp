@@ -165,7 +165,7 @@ void TForm5::SpeedButton1Click(TObject*)
     // A note left from an earlier check must not pass for the server's answer.
     QFile::remove(note);
     SpeedButton1->repaint();
-    download_->start(QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/newver.txt"))), {note},
+    download_->start(QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/newver.txt"))), {note, {}, false},
                      [this, note](bool ok, const QString&) {
                          if (!ok) {
                              SpeedButton1->SetCaption(QStringLiteral("  Błąd pobierania"));

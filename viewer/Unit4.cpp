@@ -139,7 +139,7 @@ void TForm4::SpeedButton1Click(TObject*)
     SpeedButton1->SetCaption(QStringLiteral("  Wait !!"));
     SpeedButton1->repaint();
     const QString note = startFile("newver.txt");
-    download_->start(QUrl(viewer::UpdateServerUrl(QStringLiteral("/client/Dalvinter/newver.txt"))), {note},
+    download_->start(QUrl(viewer::UpdateServerUrl(QStringLiteral("/client/Dalvinter/newver.txt"))), {note, {}, false},
                      [this, note](bool ok, const QString&) {
                          if (!ok) {
                              SpeedButton1->SetCaption(QStringLiteral("  Błąd pobierania"));

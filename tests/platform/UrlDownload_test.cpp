@@ -97,7 +97,7 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
         ::chmod(path("prog").c_str(), 0750);
         testsupport::writeBytes(path("prog.bak"), "older program");
         UrlDownload d;
-        EXPECT_EQ(run(d, c.setUp(s), {QStringLiteral("prog"), QStringLiteral("prog.bak"), true}), c.ok) << error;
+        EXPECT_EQ(run(d, c.setUp(s), {QStringLiteral("prog"), QStringLiteral("prog.bak"), true}), c.ok) << error.toStdString();
         EXPECT_EQ(s.requests(), c.asked);
         if (c.ok) {
             EXPECT_EQ(bytesOf(path("prog")), std::string(c.name) == "empty body" ? "" : fresh);
@@ -120,7 +120,7 @@ TEST_F(UrlDownloadTest, AProgramGetsExecutePermissionADocumentDoesNot)
         SCOPED_TRACE(executable);
         ::unlink(path("new").c_str());
         UrlDownload d;
-        ASSERT_EQ(run(d, server.base() + "/p", {QStringLiteral("new"), QString(), executable}), true) << error;
+        ASSERT_EQ(run(d, server.base() + "/p", {QStringLiteral("new"), QString(), executable}), true) << error.toStdString();
         EXPECT_EQ(bytesOf(path("new")), "program");
         EXPECT_EQ(modeOf(path("new")), executable ? 0755u : 0644u);
     }
@@ -128,7 +128,7 @@ TEST_F(UrlDownloadTest, AProgramGetsExecutePermissionADocumentDoesNot)
     testsupport::writeBytes(path("new"), "old");
     ::chmod(path("new").c_str(), 0640);
     UrlDownload d;
-    ASSERT_EQ(run(d, server.base() + "/p", {QStringLiteral("new"), QString(), true}), true) << error;
+    ASSERT_EQ(run(d, server.base() + "/p", {QStringLiteral("new"), QString(), true}), true) << error.toStdString();
     EXPECT_EQ(modeOf(path("new")), 0750u);
 }
 
@@ -146,7 +146,7 @@ TEST_F(UrlDownloadTest, AWriteProtectedTargetAndALinkStayWhatTheyAre)
     cwd.mkdir(QStringLiteral("real"));
     testsupport::writeBytes(path("real/doc"), "old doc");
     ASSERT_EQ(::symlink("real/doc", path("doc").c_str()), 0);
-    EXPECT_EQ(run(d, server.base() + "/p", {QStringLiteral("doc"), QStringLiteral("doc.bak"), false}), true) << error;
+    EXPECT_EQ(run(d, server.base() + "/p", {QStringLiteral("doc"), QStringLiteral("doc.bak"), false}), true) << error.toStdString();
     struct stat st {};
     ASSERT_EQ(::lstat(path("doc").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -160,18 +160,18 @@ TEST_F(UrlDownloadTest, OneTransferAtATimeAndTheNextMayStartFromTheCallback)
     server.answer("/next", HttpServer::ok("next"));
     UrlDownload d;
     std::vector<bool> results;
-    ASSERT_TRUE(d.start(QUrl(QString::fromStdString(server.base() + "/slow")), {QStringLiteral("a")},
+    ASSERT_TRUE(d.start(QUrl(QString::fromStdString(server.base() + "/slow")), {QStringLiteral("a"), {}, false},
                         [&](bool ok, const QString&) {
                             results.push_back(ok);
                             // The finished download no longer counts as running.
                             EXPECT_TRUE(d.start(QUrl(QString::fromStdString(server.base() + "/next")),
-                                                {QStringLiteral("b")},
+                                                {QStringLiteral("b"), {}, false},
                                                 [&](bool ok2, const QString&) { results.push_back(ok2); }));
                         }));
     ASSERT_TRUE(server.waitForRequest("/slow"));
     testsupport::ProcessPending();
     EXPECT_TRUE(d.busy());
-    EXPECT_FALSE(d.start(QUrl(QString::fromStdString(server.base() + "/next")), {QStringLiteral("c")},
+    EXPECT_FALSE(d.start(QUrl(QString::fromStdString(server.base() + "/next")), {QStringLiteral("c"), {}, false},
                          [&](bool, const QString&) { ADD_FAILURE() << "a refused start reports nothing"; }));
     EXPECT_EQ(bytesOf(path("a")), std::nullopt) << "nothing is written before the end";
     server.release();
@@ -190,12 +190,12 @@ TEST_F(UrlDownloadTest, AStalledTransferFailsAndADestroyedOneReportsNothing)
     testsupport::writeBytes(path("a"), "old");
     {
         UrlDownload d;
-        EXPECT_EQ(run(d, server.base() + "/slow", {QStringLiteral("a")}), false);
+        EXPECT_EQ(run(d, server.base() + "/slow", {QStringLiteral("a"), {}, false}), false);
         EXPECT_EQ(bytesOf(path("a")), "old");
     }
     {
         auto d = std::make_unique<UrlDownload>();
-        ASSERT_TRUE(d->start(QUrl(QString::fromStdString(server.base() + "/slow")), {QStringLiteral("a")},
+        ASSERT_TRUE(d->start(QUrl(QString::fromStdString(server.base() + "/slow")), {QStringLiteral("a"), {}, false},
                              [](bool, const QString&) { ADD_FAILURE() << "no report after destruction"; }));
         ASSERT_TRUE(testsupport::WaitUntil([&] { return server.requests().size() == 2; }));
         d.reset();
