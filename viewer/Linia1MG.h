@@ -59,4 +59,5 @@ public:
 
 private:
     void clear();
+    void reset();
 };

@@ -6,7 +6,6 @@
 #include "platform/Cp1250.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
-#include "viewer/FileLoader.h"
 #include "viewer/ViewerText.h"
 
 #include <QDir>
@@ -159,7 +158,7 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
     StatusBar1->installEventFilter(this);
 
     Chart1 = new platform::TChart(seriesCount, this);
-    Chart1->SetAlign(alClient);
+    vcl::SetAlign(Chart1, alClient);
     Chart1->setCursor(Qt::CrossCursor);
     Chart1->SetTitleText("Pomiar");
     Chart1->SetTitleVisible(false);
@@ -260,7 +259,7 @@ void TDalvinterForm1::FormCreate(TObject*)
 void TDalvinterForm1::New2chart1Execute(TObject*)
 {
     const QString path = viewer::FromAnsi(dataFileName);
-    FileLoader::load(path, *Chart1, parsedLine);
+    loader_.load(QFile::encodeName(path).toStdString(), *Chart1, parsedLine);
     StatusBar1->Panels(3)->SetText(QFileInfo(path).fileName());
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/Chart.h"
 #include "platform/Vcl.h"
+#include "viewer/FileLoader.h"
 #include "viewer/Linia1MG.h"
 
 #include <QAction>
@@ -119,6 +120,9 @@ public:
 protected:
     // The status bar's double click.
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    FileLoader loader_;
 };
 
 extern TDalvinterForm1* DalvinterForm1;
