@@ -1,10 +1,10 @@
 #include "viewer/Unit4.h"
 
-#include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 #include "platform/UrlDownload.h"
 #include "viewer/Unit1.h"
 #include "viewer/UpdateServer.h"
+#include "viewer/ViewerText.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,19 +47,15 @@ TButton* speedButton(QWidget* parent, const QString& caption, const QString& hin
     return b;
 }
 
-// The program's files in its start folder, whatever folder is current when a step ends.
-QString startFile(const char* name)
-{
-    return QDir(platform::cp1250ToUnicode(DalvinterForm1 ? DalvinterForm1->startDir : "")).absoluteFilePath(
-        QString::fromLatin1(name));
-}
-
 // The start folder is made current before each step, as every other file step of the viewer expects.
 void enterStartFolder()
 {
     if (DalvinterForm1)
-        QDir::setCurrent(platform::cp1250ToUnicode(DalvinterForm1->startDir));
+        QDir::setCurrent(viewer::FromAnsi(DalvinterForm1->startDir));
 }
+
+// The program's files in its start folder, whatever folder is current when a step ends.
+QString startFile(const char* name) { return QDir::current().absoluteFilePath(QString::fromLatin1(name)); }
 
 } // namespace
 
