@@ -33,14 +33,6 @@ QString startFile(const char* name)
     return QDir(platform::cp1250ToUnicode(Form1->startDir)).absoluteFilePath(QString::fromLatin1(name));
 }
 
-void fillBackground(QWidget* w, TColor colour)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, ToQColor(colour));
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-
 TLabel* label(QWidget* parent, const QString& caption, int left, int top)
 {
     auto* l = new TLabel(parent);
@@ -88,11 +80,11 @@ TForm5::TForm5(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
     SetPosition(poScreenCenter);
     SetClientWidth(341);
     SetClientHeight(290);
-    fillBackground(this, clBlack);
+    SetColor(this, clBlack);
 
     Panel1 = new TPanel(this);
     Panel1->SetBounds(8, 8, 325, 240);
-    fillBackground(Panel1, clSilver);
+    SetColor(Panel1, clSilver);
 
     Image1 = new QLabel(Panel1);
     Image1->setGeometry(8, 8, 120, 90);
@@ -165,20 +157,8 @@ void TForm5::SpeedButton1Click(TObject*)
     // A note left from an earlier check must not pass for the server's answer.
     QFile::remove(note);
     SpeedButton1->repaint();
-    download_->start(QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/newver.txt"))), {note, {}, false},
-                     [this, note](bool ok, const QString&) {
-                         if (!ok) {
-                             SpeedButton1->SetCaption(QStringLiteral("  Błąd pobierania"));
-                             return;
-                         }
-                         QString text;
-                         if (!QFileInfo::exists(note) || !platform::ReadVersionNote(note, text)) {
-                             SpeedButton1->SetCaption(QStringLiteral("Błąd pliku!!"));
-                             return;
-                         }
-                         SpeedButton1->SetCaption(text);
-                         QFile::remove(note);
-                     });
+    platform::CheckVersion(*download_, QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/newver.txt"))), note,
+                           [this](const QString& caption) { SpeedButton1->SetCaption(caption); });
 }
 
 void TForm5::SpeedButton3Click(TObject*)

@@ -182,15 +182,26 @@ QString ServerUrl(const char* variable, const QString& defaultBase, const QStrin
     return base + path;
 }
 
-bool ReadVersionNote(const QString& path, QString& text)
+bool CheckVersion(UrlDownload& download, const QUrl& url, const QString& notePath,
+                  std::function<void(const QString& caption)> show)
 {
-    LineReader reader;
-    if (!reader.open(nativePath(path)))
-        return false;
-    std::string line;
-    reader.readLine(line, 39);
-    text = cp1250ToUnicode(line);
-    return true;
+    const QString note = QFileInfo(notePath).absoluteFilePath();
+    return download.start(url, {note, {}, false}, [note, show](bool ok, const QString&) {
+        if (!ok) {
+            show(QStringLiteral("  Błąd pobierania"));
+            return;
+        }
+        LineReader reader;
+        if (!QFileInfo::exists(note) || !reader.open(nativePath(note))) {
+            show(QStringLiteral("Błąd pliku!!"));
+            return;
+        }
+        std::string line;
+        reader.readLine(line, 39);
+        reader.close();
+        QFile::remove(note);
+        show(cp1250ToUnicode(line));
+    });
 }
 
 } // namespace platform

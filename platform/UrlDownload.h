@@ -70,9 +70,12 @@ private:
 // defaultBase; a trailing "/" of the base is dropped.
 QString ServerUrl(const char* variable, const QString& defaultBase, const QString& path);
 
-// The text a version note shows: its first line up to the line end, at most 39
-// characters, 8-bit text (code page 1250); empty for an empty file. False when the
-// file cannot be opened.
-bool ReadVersionNote(const QString& path, QString& text);
+// The version check of the update protocol: fetches the version note from url into
+// notePath and hands show the caption the check ends with: the note's first line up to
+// its line end, at most 39 characters of 8-bit text (code page 1250), after which the
+// note is deleted; "  Błąd pobierania" when the download failed; "Błąd pliku!!" when the
+// note cannot be read (it then stays). False, with nothing started, while download runs.
+bool CheckVersion(UrlDownload& download, const QUrl& url, const QString& notePath,
+                  std::function<void(const QString& caption)> show);
 
 } // namespace platform

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
-#include <QPalette>
 #include <QPixmap>
 
 TForm4* Form4 = nullptr;
@@ -18,34 +17,6 @@ TForm4* Form4 = nullptr;
 using namespace vcl;
 
 namespace {
-
-void fillBackground(QWidget* w, TColor colour)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, ToQColor(colour));
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-
-TLabel* label(QWidget* parent, const QString& caption, int left, int top)
-{
-    auto* l = new TLabel(parent);
-    l->SetCaption(caption);
-    l->SetLeft(left);
-    l->SetTop(top);
-    return l;
-}
-
-TButton* speedButton(QWidget* parent, const QString& caption, const QString& hint, int top)
-{
-    auto* b = new TButton(parent);
-    b->setFlat(true);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->SetCaption(caption);
-    b->SetHint(hint);
-    b->SetBounds(60, top, 200, 22);
-    return b;
-}
 
 // The start folder is made current before each step, as every other file step of the viewer expects.
 void enterStartFolder()
@@ -74,33 +45,56 @@ TForm4::TForm4(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
 
     Panel1 = new TPanel(this);
     Panel1->SetBounds(8, 8, 315, 200);
-    fillBackground(Panel1, clSilver);
+    SetColor(Panel1, clSilver);
 
     Image1 = new QLabel(Panel1);
     Image1->setGeometry(12, 12, 48, 48);
     Image1->setPixmap(QPixmap(QStringLiteral(":/viewer/about4.png")));
 
-    Label1 = label(Panel1, QStringLiteral("VESK"), 76, 10);
-    Label1->SetFontColor(clRed);
-    Label1->SetFontBold(true);
-    Label1->SetCaption(Label1->Caption());   // size the label for its font
-    Label3 = label(Panel1, QStringLiteral("Program"), 76, 30);
-    Label4 = label(Panel1, QStringLiteral("VESK Dalvinter"), 76 + Label3->Width() + 6, 30);
-    Label4->SetFontColor(clRed);
-    Label4->SetCaption(Label4->Caption());
-    Label5 = label(Panel1, QStringLiteral("wer. "), 76, 50);
-    Label7 = label(Panel1, QStringLiteral(" 2.5.1.18 "), 76 + Label5->Width(), 50);
-    Label6 = label(Panel1, QStringLiteral("Program wizualizacji danych"), 76, 70);
+    const struct {
+        TLabel** label;
+        const char* caption;
+        int left, top;
+        TColor colour;
+        bool bold;
+    } labels[] = {
+        {&Label1, "VESK", 76, 10, clRed, true},
+        {&Label3, "Program", 76, 30, clBlack, false},
+        {&Label4, "VESK Dalvinter", 136, 30, clRed, false},
+        {&Label5, "wer. ", 76, 50, clBlack, false},
+        {&Label7, " 2.5.1.18 ", 106, 50, clBlack, false},
+        {&Label6, "Program wizualizacji danych", 76, 70, clBlack, false},
+    };
+    for (const auto& l : labels) {
+        TLabel* label = *l.label = new TLabel(Panel1);
+        label->SetBounds(l.left, l.top, 0, 0);
+        label->SetFontColor(l.colour);
+        label->SetFontBold(l.bold);
+        label->SetCaption(QString::fromUtf8(l.caption));   // sized for its font
+    }
 
     auto* separator = new QFrame(Panel1);
     separator->setFrameShape(QFrame::HLine);
     separator->setFrameShadow(QFrame::Sunken);
     separator->setGeometry(8, 100, 299, 2);
 
-    SpeedButton1 = speedButton(Panel1, QStringLiteral("-> Sprawdź nową wersję programu?"),
-                               QStringLiteral("Sprawdź czy jest nowsza wersja programu."), 118);
-    SpeedButton3 = speedButton(Panel1, QStringLiteral(" ->Pobierz nową wersję programu."),
-                               QStringLiteral("Pobierz najnowszą wersję programu z internetu."), 150);
+    const struct {
+        TButton** button;
+        const char* caption;
+        const char* hint;
+        int top;
+    } buttons[] = {
+        {&SpeedButton1, "-> Sprawdź nową wersję programu?", "Sprawdź czy jest nowsza wersja programu.", 118},
+        {&SpeedButton3, " ->Pobierz nową wersję programu.", "Pobierz najnowszą wersję programu z internetu.", 150},
+    };
+    for (const auto& b : buttons) {
+        TButton* button = *b.button = new TButton(Panel1);
+        button->setFlat(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->SetCaption(QString::fromUtf8(b.caption));
+        button->SetHint(QString::fromUtf8(b.hint));
+        button->SetBounds(57, b.top, 200, 22);
+    }
 
     BitBtn1 = new TBitBtn(this);
     BitBtn1->SetKind(bkOK);
@@ -135,20 +129,8 @@ void TForm4::SpeedButton1Click(TObject*)
     SpeedButton1->SetCaption(QStringLiteral("  Wait !!"));
     SpeedButton1->repaint();
     const QString note = startFile("newver.txt");
-    download_->start(QUrl(viewer::UpdateServerUrl(QStringLiteral("/client/Dalvinter/newver.txt"))), {note, {}, false},
-                     [this, note](bool ok, const QString&) {
-                         if (!ok) {
-                             SpeedButton1->SetCaption(QStringLiteral("  Błąd pobierania"));
-                             return;
-                         }
-                         QString text;
-                         if (!QFileInfo::exists(note) || !platform::ReadVersionNote(note, text)) {
-                             SpeedButton1->SetCaption(QStringLiteral("Błąd pliku!!"));
-                             return;
-                         }
-                         SpeedButton1->SetCaption(text);
-                         QFile::remove(note);
-                     });
+    platform::CheckVersion(*download_, QUrl(viewer::UpdateServerUrl(QStringLiteral("/client/Dalvinter/newver.txt"))), note,
+                           [this](const QString& caption) { SpeedButton1->SetCaption(caption); });
 }
 
 void TForm4::SpeedButton3Click(TObject*)

@@ -129,17 +129,9 @@ TEST_F(AboutBox, FileNameDialogHoldsItsDesignedText)
 
 using testsupport::HttpServer;
 
-// Bytes and permission bits of a file; nullopt when it does not exist.
-using FileState = std::optional<std::pair<std::string, unsigned>>;
+using testsupport::FileState;
 
-FileState stateOf(const QString& path)
-{
-    struct stat st {};
-    const std::string p = path.toStdString();
-    if (::lstat(p.c_str(), &st) != 0)
-        return std::nullopt;
-    return std::make_pair(testsupport::readBytes(p), unsigned(st.st_mode & 07777));
-}
+FileState stateOf(const QString& path) { return testsupport::fileState(path.toStdString()); }
 
 const char* const updateFiles[] = {"Tazo6Dalvinter", "Tazo6Dalvinter.bak", "newver.txt"};
 
@@ -166,9 +158,7 @@ protected:
     }
     void put(const char* name, const std::string& bytes, unsigned mode)
     {
-        const std::string p = (cwd.path() + '/' + QString::fromLatin1(name)).toStdString();
-        testsupport::writeBytes(p, bytes);
-        ::chmod(p.c_str(), mode);
+        testsupport::writeFile((cwd.path() + '/' + QString::fromLatin1(name)).toStdString(), bytes, mode);
     }
     // Clicks from code and waits until the button's caption leaves its waiting text.
     void clickAndWait(vcl::TButton* button, const QString& waiting)

@@ -20,15 +20,14 @@ namespace {
 
 std::optional<std::string> bytesOf(const std::string& path)
 {
-    if (::access(path.c_str(), F_OK) != 0)
-        return std::nullopt;
-    return testsupport::readBytes(path);
+    const testsupport::FileState state = testsupport::fileState(path);
+    return state ? std::optional<std::string>(state->first) : std::nullopt;
 }
 
 unsigned modeOf(const std::string& path)
 {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0u;
+    const testsupport::FileState state = testsupport::fileState(path);
+    return state ? state->second : 0u;
 }
 
 class UrlDownloadTest : public ::testing::Test {
@@ -93,8 +92,7 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HttpServer s;
-        testsupport::writeBytes(path("prog"), "old program");
-        ::chmod(path("prog").c_str(), 0750);
+        testsupport::writeFile(path("prog"), "old program", 0750);
         testsupport::writeBytes(path("prog.bak"), "older program");
         UrlDownload d;
         EXPECT_EQ(run(d, c.setUp(s), {QStringLiteral("prog"), QStringLiteral("prog.bak"), true}), c.ok) << error.toStdString();

@@ -3,7 +3,11 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace testsupport {
 
@@ -17,6 +21,23 @@ inline void writeBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A file's bytes and permission bits; nullopt when there is no file of that name.
+using FileState = std::optional<std::pair<std::string, unsigned>>;
+
+inline FileState fileState(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return std::make_pair(readBytes(path), unsigned(st.st_mode & 07777));
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes, unsigned mode)
+{
+    writeBytes(path, bytes);
+    ::chmod(path.c_str(), mode);
 }
 
 } // namespace testsupport

@@ -3,6 +3,8 @@
 // own threads, one scripted answer per path, every request recorded. Each answer closes
 // its connection. A path without an answer gets 404.
 
+#include "tests/support/TcpPeer.h"
+
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -49,10 +51,10 @@ public:
 
 private:
     void acceptLoop();
-    void serve(int fd);
+    void serve(TcpPeer& peer);
+    bool stopping() const;
 
-    int listenFd_ = -1;
-    int wakePipe_[2] = {-1, -1};
+    TcpPeerListener listener_;
     int port_ = 0;
     std::thread acceptThread_;
     std::vector<std::thread> connections_;

@@ -22,17 +22,9 @@ namespace {
 
 using testsupport::HttpServer;
 
-// Bytes and permission bits of a file; nullopt when it does not exist.
-using FileState = std::optional<std::pair<std::string, unsigned>>;
+using testsupport::FileState;
 
-FileState stateOf(const QString& path)
-{
-    struct stat st {};
-    const std::string p = path.toStdString();
-    if (::lstat(p.c_str(), &st) != 0)
-        return std::nullopt;
-    return std::make_pair(testsupport::readBytes(p), unsigned(st.st_mode & 07777));
-}
+FileState stateOf(const QString& path) { return testsupport::fileState(path.toStdString()); }
 
 FileState file(const std::string& bytes, unsigned mode) { return std::make_pair(bytes, mode); }
 
@@ -71,9 +63,7 @@ protected:
     }
     void put(const char* name, const std::string& bytes, unsigned mode)
     {
-        const std::string p = (cwd.path() + '/' + QString::fromLatin1(name)).toStdString();
-        testsupport::writeBytes(p, bytes);
-        ::chmod(p.c_str(), mode);
+        testsupport::writeFile((cwd.path() + '/' + QString::fromLatin1(name)).toStdString(), bytes, mode);
     }
     // The files a user has before the update: the running program with its backup and
     // the description with its backup.
