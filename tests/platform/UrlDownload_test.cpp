@@ -7,6 +7,11 @@
 #include "tests/support/QtTestApp.h"
 
 #include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -201,6 +206,78 @@ TEST_F(UrlDownloadTest, AStalledTransferFailsAndADestroyedOneReportsNothing)
         testsupport::ProcessPending();
     }
     EXPECT_EQ(bytesOf(path("a")), "old");
+}
+
+// A one-page HTTPS server on this machine with a certificate for 127.0.0.1 that no
+// system trusts; it answers on the event loop.
+class TlsPage {
+public:
+    TlsPage(const QSslCertificate& certificate, const QSslKey& key, QByteArray body) : body_(std::move(body))
+    {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificate(certificate);
+        tls.setPrivateKey(key);
+        server_.setSslConfiguration(tls);
+        QObject::connect(&server_, &QTcpServer::pendingConnectionAvailable, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection())
+                QObject::connect(socket, &QIODevice::readyRead, socket, [this, socket] {
+                    head_ += socket->readAll();
+                    if (!head_.contains("\r\n\r\n"))
+                        return;
+                    ++requests;
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body_.size()) +
+                                  "\r\nConnection: close\r\n\r\n" + body_);
+                    socket->disconnectFromHost();
+                });
+        });
+        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
+    }
+    QUrl url() const { return QUrl(QStringLiteral("https://127.0.0.1:%1/p").arg(server_.serverPort())); }
+    int requests = 0;
+
+private:
+    QSslServer server_;
+    QByteArray body_;
+    QByteArray head_;
+};
+
+TEST_F(UrlDownloadTest, HttpsIsFetchedOnlyFromAServerWhoseCertificateIsTrusted)
+{
+    if (!QSslSocket::supportsSsl())
+        GTEST_SKIP() << "no TLS backend";
+    QFile certFile(QStringLiteral(TEST_FIXTURES_DIR "/loopback-tls.crt"));
+    QFile keyFile(QStringLiteral(TEST_FIXTURES_DIR "/loopback-tls.key"));
+    ASSERT_TRUE(certFile.open(QIODevice::ReadOnly) && keyFile.open(QIODevice::ReadOnly));
+    const QSslCertificate certificate(certFile.readAll());
+    const QSslKey key(keyFile.readAll(), QSsl::Rsa);
+    ASSERT_FALSE(certificate.isNull());
+    TlsPage page(certificate, key, "secure bytes");
+    testsupport::writeFile(path("a"), "old", 0644);
+    {
+        UrlDownload d;
+        std::optional<bool> result;
+        ASSERT_TRUE(d.start(page.url(), {QStringLiteral("a"), {}, false}, [&](bool ok, const QString&) { result = ok; }));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return result.has_value(); }));
+        EXPECT_FALSE(*result);
+        EXPECT_EQ(page.requests, 0);
+        EXPECT_EQ(bytesOf(path("a")), "old");
+    }
+    // The same server once its certificate is trusted: the check above was the certificate's.
+    const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = saved;
+    trusting.addCaCertificate(certificate);
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    UrlDownload d;
+    std::optional<bool> result;
+    ASSERT_TRUE(d.start(page.url(), {QStringLiteral("a"), {}, false}, [&](bool ok, const QString& why) {
+        result = ok;
+        error = why;
+    }));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return result.has_value(); }));
+    QSslConfiguration::setDefaultConfiguration(saved);
+    EXPECT_EQ(result, true) << error.toStdString();
+    EXPECT_EQ(page.requests, 1);
+    EXPECT_EQ(bytesOf(path("a")), "secure bytes");
 }
 
 } // namespace
