@@ -2,11 +2,16 @@
 
 #include <QPalette>
 
+#include "mainwindow/Unit1.h"
+#include "platform/Cp1250.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
+#include "platform/UrlDownload.h"
 #include "platform/VclShell.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QPixmap>
 
@@ -16,8 +21,17 @@ using namespace vcl;
 
 namespace {
 
-// The maker's support page for this program.
-const char* const supportPageUrl = "http://www.example.com/Support/tazodalvinter.html";
+// The maker's web and update server; TAZO6DALVINTER_SERVER in the environment replaces it.
+QString serverUrl(const QString& path)
+{
+    return platform::ServerUrl("TAZO6DALVINTER_SERVER", QStringLiteral("https://www.example.com"), path);
+}
+
+// The program's files in its start folder, whatever folder is current when a step ends.
+QString startFile(const char* name)
+{
+    return QDir(platform::cp1250ToUnicode(Form1->startDir)).absoluteFilePath(QString::fromLatin1(name));
+}
 
 void fillBackground(QWidget* w, TColor colour)
 {
@@ -67,7 +81,7 @@ static void initAboutResources()
     Q_INIT_RESOURCE(about);
 }
 
-TForm5::TForm5(QWidget* Owner) : TForm(Owner)
+TForm5::TForm5(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownload(this))
 {
     initAboutResources();
     SetCaption(QStringLiteral("O programie"));
@@ -135,12 +149,50 @@ void TForm5::FormCreate(TObject*) {}
 
 void TForm5::SpeedButton2Click(TObject*)
 {
-    if (!platform::ShellExecute(QStringLiteral("open"), QString::fromLatin1(supportPageUrl)))
+    if (!platform::ShellExecute(QStringLiteral("open"), serverUrl(QStringLiteral("/Support/tazodalvinter.html"))))
         platform::MessageBox(QStringLiteral("System WINDOWS zgłosił bląd...."), QStringLiteral("Error..."),
                              platform::MB_OK | platform::MB_ICONERROR);
 }
 
-// The version check and the program download stay disabled (nothing enables their
-// buttons); their steps come with the viewer's update, which brings the download layer.
-void TForm5::SpeedButton1Click(TObject*) {}
-void TForm5::SpeedButton3Click(TObject*) {}
+void TForm5::SpeedButton1Click(TObject*)
+{
+    // The transfer runs while the window stays alive; a click meanwhile starts nothing.
+    if (download_->busy())
+        return;
+    QDir::setCurrent(platform::cp1250ToUnicode(Form1->startDir));
+    SpeedButton1->SetCaption(QStringLiteral("  Wait !!"));
+    const QString note = startFile("newver.txt");
+    // A note left from an earlier check must not pass for the server's answer.
+    QFile::remove(note);
+    SpeedButton1->repaint();
+    download_->start(QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/newver.txt"))), {note, {}, false},
+                     [this, note](bool ok, const QString&) {
+                         if (!ok) {
+                             SpeedButton1->SetCaption(QStringLiteral("  Błąd pobierania"));
+                             return;
+                         }
+                         QString text;
+                         if (!QFileInfo::exists(note) || !platform::ReadVersionNote(note, text)) {
+                             SpeedButton1->SetCaption(QStringLiteral("Błąd pliku!!"));
+                             return;
+                         }
+                         SpeedButton1->SetCaption(text);
+                         QFile::remove(note);
+                     });
+}
+
+void TForm5::SpeedButton3Click(TObject*)
+{
+    if (download_->busy())
+        return;
+    QDir::setCurrent(platform::cp1250ToUnicode(Form1->startDir));
+    SpeedButton3->SetCaption(QStringLiteral("  Wait!! "));
+    SpeedButton3->repaint();
+    // The running program becomes the backup only once the new one is complete.
+    download_->start(QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__"))),
+                     {startFile("Tazo6Dalvinter"), startFile("Tazo6Dalvinter.bak"), true},
+                     [this](bool ok, const QString&) {
+                         SpeedButton3->SetCaption(ok ? QStringLiteral("Download completed: OK!")
+                                                     : QStringLiteral("  Download error !."));
+                     });
+}

@@ -7,6 +7,10 @@
 
 #include <QLabel>
 
+namespace platform {
+class UrlDownload;
+}
+
 class TForm4 : public vcl::TForm {
 public:
     using TObject = vcl::TObject;
@@ -29,6 +33,15 @@ public:
     void FormCreate(TObject* Sender);
     void SpeedButton1Click(TObject* Sender);
     void SpeedButton3Click(TObject* Sender);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    // After the program download: the question about the description and its download.
+    void programDownloaded(bool ok);
+
+    platform::UrlDownload* download_;   // one transfer at a time for both buttons
 };
 
 extern TForm4* Form4;
