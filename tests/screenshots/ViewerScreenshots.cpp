@@ -10,31 +10,18 @@
 #include "viewer/Unit3.h"
 #include "viewer/Unit4.h"
 
+#include "tests/screenshots/Shoot.h"
+
 #include <QDir>
 #include <QFile>
-#include <QScreen>
 #include <QTemporaryDir>
 
 #include <cmath>
 #include <cstdio>
 
+using screenshots::shoot;
+
 namespace {
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        vcl::Application->ProcessMessages();
-}
-
-bool shoot(QWidget* w, const QString& file)
-{
-    settle();
-    const QPixmap picture = w->screen() ? w->screen()->grabWindow(w->winId()) : QPixmap();
-    const QPixmap image = picture.isNull() || picture.width() < w->width() / 2 ? w->grab() : picture;
-    const bool ok = image.save(file);
-    std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "FAILED", qPrintable(file), image.width(), image.height());
-    return ok;
-}
 
 // A day's cyclic data file of three temperatures, one reading every ten minutes.
 QByteArray dayFile()

@@ -26,12 +26,7 @@ protected:
 
     void start(const QStringList& args)
     {
-        program.setWorkingDirectory(cwd.path());
-        program.setProcessEnvironment(x.environment());
-        program.setStandardOutputFile(QProcess::nullDevice());
-        program.setStandardErrorFile(QProcess::nullDevice());
-        program.start(QStringLiteral(DALVINTER_EXECUTABLE), args);
-        ASSERT_TRUE(program.waitForStarted(5000));
+        ASSERT_TRUE(x.start(program, QStringLiteral(DALVINTER_EXECUTABLE), args, cwd.path()));
         window = x.waitForWindow(program.processId(), QLatin1Char('^') + windowTitle);
         ASSERT_FALSE(window.isEmpty()) << "no chart window";
     }

@@ -573,6 +573,18 @@ TEST_F(Viewer, PrintTitleNamesTheFirstAndLastVisiblePoint)
     }
 }
 
+TEST_F(Viewer, FailedPrintIsReportedAndHidesTheTitle)
+{
+    writeSeries(QStringLiteral("dalvnow.dan"), {1, 2});
+    start();
+    dialogs.answerPrintToPdf(cwd.path() + QStringLiteral("/no/such/folder/wykres.pdf"));
+    DalvinterForm1->ToolButton4->click();
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_TRUE(boxes.records()[0].text.startsWith(QStringLiteral("Nie można wydrukować wykresu do pliku")));
+    EXPECT_FALSE(chart().TitleVisible());
+    EXPECT_NE(panel(0), QStringLiteral("Koniec wydruku"));
+}
+
 TEST_F(Viewer, CancelledPrintChangesNothing)
 {
     writeSeries(QStringLiteral("dalvnow.dan"), {1, 2});
