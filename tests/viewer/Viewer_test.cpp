@@ -747,6 +747,20 @@ TEST_F(Viewer, ShellCommands)
     }
 }
 
+TEST_F(Viewer, AboutBoxIsShownModallyFromTheStartFolder)
+{
+    writeSeries(QStringLiteral("dalvnow.dan"), {1});
+    start();
+    const QString other = cwd.mkdir(QStringLiteral("other"));
+    QDir::setCurrent(other);
+    QString folderWhileShown;
+    vcl::ModalScript modal;
+    modal.act([&](vcl::TForm&) { folderWhileShown = QDir::currentPath(); });
+    DalvinterForm1->Oprogramie1->trigger();
+    EXPECT_EQ(modal.shown(), std::vector<QString>{QStringLiteral("O programie")});
+    EXPECT_EQ(folderWhileShown, cwd.path()) << "the update files belong in the start folder";
+}
+
 TEST_F(Viewer, HiddenButtonFillsTheInfoFormsFreeLabels)
 {
     writeSeries(QStringLiteral("my data.dan"), {1});
