@@ -690,6 +690,36 @@ void TLineSeries::Clear()
     chart_->seriesCleared();
 }
 
+void TLineSeries::Truncate(int count)
+{
+    if (count <= 0) {
+        Clear();
+        return;
+    }
+    if (count >= count_)
+        return;
+    flushPending();
+    while (runs_.size() > 1 && runs_.back().start >= count) {
+        chart_->removeGraph(runs_.back().graph);
+        runs_.pop_back();
+    }
+    runs_.back().data->removeAfter(double(count - 1));
+    labelIds_.resize(count);
+    count_ = count;
+    labelled_ = int(std::count_if(labelIds_.cbegin(), labelIds_.cend(), [](std::uint32_t id) { return id != 0; }));
+    hasRange_ = false;
+    minY_ = maxY_ = 0.0;
+    for (int i = 0; i < count_; ++i) {
+        const double value = YValue(i);
+        if (std::isnan(value))
+            continue;
+        minY_ = hasRange_ ? std::min(minY_, value) : value;
+        maxY_ = hasRange_ ? std::max(maxY_, value) : value;
+        hasRange_ = true;
+    }
+    chart_->requestReplot();
+}
+
 const TLineSeries::ColorRun& TLineSeries::runOf(int index) const
 {
     if (runs_.size() == 1)

@@ -175,6 +175,9 @@ public:
     // and the series' colour draws the segment that ends at the point in that colour.
     int Add(double value, const std::string& label = std::string(), TColor color = clDefault);
     void Clear();
+    // Keeps the first `count` points and removes the rest (a reader that re-reads the
+    // end of a growing file takes back the points of its unfinished last line).
+    void Truncate(int count);
     int Count() const { return count_; }
 
     // Smallest and largest Y value; 0 and 0 while the series is empty.

@@ -54,10 +54,7 @@ public:
 
 private:
     struct Resume;
-    bool canResume(const std::string& path, const platform::TChart& chart, Kind kind,
-                   const Linia1MG& line) const;
-    void remember(const std::string& path, const platform::TChart& chart, Kind kind,
-                  const Linia1MG& line);
+    bool canResume(const std::string& path, const platform::TChart& chart, Kind kind) const;
 
     std::unique_ptr<Resume> resume_;
     bool running_ = false;

@@ -68,8 +68,6 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
 
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setNativeMenuBar(false);
-    MainMenu1->setFixedHeight(MainMenu1->sizeHint().height());
-    vcl::SetAlign(MainMenu1, alTop);
     Plik1 = MainMenu1->addMenu(QStringLiteral("&Plik"));
     NowyWyk = AddMenuItem(Plik1, QStringLiteral("&Nowy wykres"), [this](TObject* s) { NowyWykClick(s); });
     ZapiszJako1 = AddMenuItem(Plik1, QStringLiteral("Zapisz jako"), [this](TObject* s) { ZapiszJakoExecute(s); });
@@ -107,6 +105,9 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
                               [this](TObject* s) { PTechnicznaClick(s); });
     Pomoc1->addSeparator();
     Oprogramie1 = AddMenuItem(Pomoc1, QStringLiteral("O &programie"), [this](TObject* s) { HelpAboutExecute(s); });
+
+    vcl::SetHeight(MainMenu1, MainMenu1->sizeHint().height());
+    vcl::SetAlign(MainMenu1, alTop);
 
     ToolBar1 = new TToolBar(this);
     ToolBar1->SetHeight(29);

@@ -3,6 +3,7 @@
 
 #include "viewer/Unit1.h"
 
+#include "platform/ChartPrint.h"
 #include "platform/Clipboard.h"
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
@@ -176,17 +177,7 @@ void TDalvinterForm1::FilePrintExecute(TObject*)
     const auto hideTitle = qScopeGuard([this] { Chart1->SetTitleVisible(false); });
     Chart1->SetPrintProportional(false);
     Chart1->SetPrintMargins({0, 0, 0, 0});
-    const QString file = printer->outputFileName();
-    const QString failed = file.isEmpty()
-                               ? QStringLiteral("Nie można wydrukować wykresu: drukarka jest niedostępna.")
-                               : QStringLiteral("Nie można wydrukować wykresu do pliku: %1").arg(file);
-    try {
-        Chart1->PrintPage(*printer);
-    } catch (const platform::EChartError&) {
-        throw vcl::Exception(failed);
-    }
-    if (printer->printerState() == QPrinter::Error)
-        throw vcl::Exception(failed);
+    platform::PrintChart(*Chart1, *printer);
     StatusBar1->Panels(0)->SetText(QStringLiteral("Koniec wydruku"));
 }
 

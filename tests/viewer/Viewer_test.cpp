@@ -465,13 +465,13 @@ TEST_F(ViewerShown, ClickedPointShowsSeriesAndValueAsHeld)
         {21.3, "Y= 21.2999992370605"},
         {-3, "Y= -3"},
         {0.1, "Y= 0.100000001490116"},
-        {125000, "Y= 125000"},
+        {12.5, "Y= 12.5"},
     };
     QList<double> values;
     for (const auto& c : cases)
         values << c.value;
-    ASSERT_NO_FATAL_FAILURE(showWith(values));
-    for (int i = 0; i < int(values.size()); ++i) {
+    ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5}));   // none clicked on the plot's edge
+    for (int i = 0; i < int(std::size(cases)); ++i) {
         SCOPED_TRACE(i);
         clickPoint(i);
         EXPECT_EQ(panel(1), QStringLiteral("k1"));
@@ -571,6 +571,18 @@ TEST_F(Viewer, PrintTitleNamesTheFirstAndLastVisiblePoint)
         EXPECT_TRUE(f.read(5) == "%PDF-");
         testsupport::DestroyViewerForms();
     }
+}
+
+TEST_F(Viewer, FailedPrintIsReportedAndHidesTheTitle)
+{
+    writeSeries(QStringLiteral("dalvnow.dan"), {1, 2});
+    start();
+    dialogs.answerPrintToPdf(cwd.path() + QStringLiteral("/no/such/folder/wykres.pdf"));
+    DalvinterForm1->ToolButton4->click();
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_TRUE(boxes.records()[0].text.startsWith(QStringLiteral("Nie można wydrukować wykresu do pliku")));
+    EXPECT_FALSE(chart().TitleVisible());
+    EXPECT_NE(panel(0), QStringLiteral("Koniec wydruku"));
 }
 
 TEST_F(Viewer, CancelledPrintChangesNothing)
@@ -733,6 +745,20 @@ TEST_F(Viewer, ShellCommands)
             EXPECT_EQ(boxes.records()[0].flags, unsigned(platform::MB_OK | platform::MB_ICONERROR));
         }
     }
+}
+
+TEST_F(Viewer, AboutBoxIsShownModallyFromTheStartFolder)
+{
+    writeSeries(QStringLiteral("dalvnow.dan"), {1});
+    start();
+    const QString other = cwd.mkdir(QStringLiteral("other"));
+    QDir::setCurrent(other);
+    QString folderWhileShown;
+    vcl::ModalScript modal;
+    modal.act([&](vcl::TForm&) { folderWhileShown = QDir::currentPath(); });
+    DalvinterForm1->Oprogramie1->trigger();
+    EXPECT_EQ(modal.shown(), std::vector<QString>{QStringLiteral("O programie")});
+    EXPECT_EQ(folderWhileShown, cwd.path()) << "the update files belong in the start folder";
 }
 
 TEST_F(Viewer, HiddenButtonFillsTheInfoFormsFreeLabels)
