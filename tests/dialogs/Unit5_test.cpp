@@ -149,16 +149,10 @@ protected:
         qunsetenv("TAZO6DALVINTER_SERVER");
     }
 
-    std::map<std::string, FileState> files() const
+    std::map<std::string, FileState> files() const { return testsupport::fileStates(cwd.path().toStdString(), updateFiles); }
+    void put(const std::string& name, const std::string& bytes, unsigned mode)
     {
-        std::map<std::string, FileState> all;
-        for (const char* name : updateFiles)
-            all[name] = stateOf(cwd.path() + '/' + QString::fromLatin1(name));
-        return all;
-    }
-    void put(const char* name, const std::string& bytes, unsigned mode)
-    {
-        testsupport::writeFile((cwd.path() + '/' + QString::fromLatin1(name)).toStdString(), bytes, mode);
+        testsupport::writeFile(cwd.path().toStdString() + '/' + name, bytes, mode);
     }
     // Clicks from code and waits until the button's caption leaves its waiting text.
     void clickAndWait(vcl::TButton* button, const QString& waiting)

@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +33,16 @@ inline FileState fileState(const std::string& path)
     if (::lstat(path.c_str(), &st) != 0)
         return std::nullopt;
     return std::make_pair(readBytes(path), unsigned(st.st_mode & 07777));
+}
+
+// The states of the named files in a folder, by name.
+template <class Names>
+std::map<std::string, FileState> fileStates(const std::string& folder, const Names& names)
+{
+    std::map<std::string, FileState> all;
+    for (const auto& name : names)
+        all[name] = fileState(folder + '/' + name);
+    return all;
 }
 
 inline void writeFile(const std::string& path, const std::string& bytes, unsigned mode)

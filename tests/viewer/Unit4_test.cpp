@@ -54,16 +54,10 @@ protected:
     }
 
     static void setServer(const std::string& base) { qputenv("DALVINTER_SERVER", QByteArray::fromStdString(base)); }
-    std::map<std::string, FileState> files() const
+    std::map<std::string, FileState> files() const { return testsupport::fileStates(cwd.path().toStdString(), localFiles); }
+    void put(const std::string& name, const std::string& bytes, unsigned mode)
     {
-        std::map<std::string, FileState> all;
-        for (const char* name : localFiles)
-            all[name] = stateOf(cwd.path() + '/' + QString::fromLatin1(name));
-        return all;
-    }
-    void put(const char* name, const std::string& bytes, unsigned mode)
-    {
-        testsupport::writeFile((cwd.path() + '/' + QString::fromLatin1(name)).toStdString(), bytes, mode);
+        testsupport::writeFile(cwd.path().toStdString() + '/' + name, bytes, mode);
     }
     // The files a user has before the update: the running program with its backup and
     // the description with its backup.
