@@ -2,11 +2,16 @@
 
 #include <QPalette>
 
+#include "mainwindow/Unit1.h"
+#include "platform/Cp1250.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
+#include "platform/UrlDownload.h"
 #include "platform/VclShell.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QPixmap>
 
@@ -16,15 +21,16 @@ using namespace vcl;
 
 namespace {
 
-// The maker's support page for this program.
-const char* const supportPageUrl = "http://www.example.com/Support/tazodalvinter.html";
-
-void fillBackground(QWidget* w, TColor colour)
+// The maker's web and update server; TAZO6DALVINTER_SERVER in the environment replaces it.
+QString serverUrl(const QString& path)
 {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, ToQColor(colour));
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
+    return platform::ServerUrl("TAZO6DALVINTER_SERVER", QStringLiteral("https://www.example.com"), path);
+}
+
+// The program's files in its start folder, whatever folder is current when a step ends.
+QString startFile(const char* name)
+{
+    return QDir(platform::cp1250ToUnicode(Form1->startDir)).absoluteFilePath(QString::fromLatin1(name));
 }
 
 TLabel* label(QWidget* parent, const QString& caption, int left, int top)
@@ -67,18 +73,18 @@ static void initAboutResources()
     Q_INIT_RESOURCE(about);
 }
 
-TForm5::TForm5(QWidget* Owner) : TForm(Owner)
+TForm5::TForm5(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownload(this))
 {
     initAboutResources();
     SetCaption(QStringLiteral("O programie"));
     SetPosition(poScreenCenter);
     SetClientWidth(341);
     SetClientHeight(290);
-    fillBackground(this, clBlack);
+    SetColor(this, clBlack);
 
     Panel1 = new TPanel(this);
     Panel1->SetBounds(8, 8, 325, 240);
-    fillBackground(Panel1, clSilver);
+    SetColor(Panel1, clSilver);
 
     Image1 = new QLabel(Panel1);
     Image1->setGeometry(8, 8, 120, 90);
@@ -135,12 +141,38 @@ void TForm5::FormCreate(TObject*) {}
 
 void TForm5::SpeedButton2Click(TObject*)
 {
-    if (!platform::ShellExecute(QStringLiteral("open"), QString::fromLatin1(supportPageUrl)))
+    if (!platform::ShellExecute(QStringLiteral("open"), serverUrl(QStringLiteral("/Support/tazodalvinter.html"))))
         platform::MessageBox(QStringLiteral("System WINDOWS zgłosił bląd...."), QStringLiteral("Error..."),
                              platform::MB_OK | platform::MB_ICONERROR);
 }
 
-// The version check and the program download stay disabled (nothing enables their
-// buttons); their steps come with the viewer's update, which brings the download layer.
-void TForm5::SpeedButton1Click(TObject*) {}
-void TForm5::SpeedButton3Click(TObject*) {}
+void TForm5::SpeedButton1Click(TObject*)
+{
+    // The transfer runs while the window stays alive; a click meanwhile starts nothing.
+    if (download_->busy())
+        return;
+    QDir::setCurrent(platform::cp1250ToUnicode(Form1->startDir));
+    SpeedButton1->SetCaption(QStringLiteral("  Wait !!"));
+    const QString note = startFile("newver.txt");
+    // A note left from an earlier check must not pass for the server's answer.
+    QFile::remove(note);
+    SpeedButton1->repaint();
+    platform::CheckVersion(*download_, QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/newver.txt"))), note,
+                           [this](const QString& caption) { SpeedButton1->SetCaption(caption); });
+}
+
+void TForm5::SpeedButton3Click(TObject*)
+{
+    if (download_->busy())
+        return;
+    QDir::setCurrent(platform::cp1250ToUnicode(Form1->startDir));
+    SpeedButton3->SetCaption(QStringLiteral("  Wait!! "));
+    SpeedButton3->repaint();
+    // The running program becomes the backup only once the new one is complete.
+    download_->start(QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__"))),
+                     {startFile("Tazo6Dalvinter"), startFile("Tazo6Dalvinter.bak"), true},
+                     [this](bool ok, const QString&) {
+                         SpeedButton3->SetCaption(ok ? QStringLiteral("Download completed: OK!")
+                                                     : QStringLiteral("  Download error !."));
+                     });
+}

@@ -1,10 +1,15 @@
 #pragma once
 // The about box "O programie": the program's name and version and the support page.
-// Its update check and program download are disabled and nothing enables them.
+// Its update check and program download are disabled and nothing enables them; their
+// handlers work when called, and their captions show how their last step ended.
 
 #include "platform/Vcl.h"
 
 #include <QLabel>
+
+namespace platform {
+class UrlDownload;
+}
 
 class TForm5 : public vcl::TForm {
 public:
@@ -29,6 +34,9 @@ public:
     void SpeedButton1Click(TObject* Sender);
     void SpeedButton2Click(TObject* Sender);
     void SpeedButton3Click(TObject* Sender);
+
+private:
+    platform::UrlDownload* download_;   // one transfer at a time for both buttons
 };
 
 extern TForm5* Form5;

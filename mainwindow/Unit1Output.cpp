@@ -5,6 +5,7 @@
 
 #include "mainwindow/Unit1.h"
 
+#include "platform/ChartPrint.h"
 #include "platform/Clipboard.h"
 #include "platform/Cp1250.h"
 #include "platform/DateTime.h"
@@ -132,16 +133,7 @@ void TForm1::ToolButton1Click(TObject*)
     Chart1->SetPrintProportional(false);
     Chart1->SetPrintMargins({2, 2, 2, 5});
     const QString file = printer->outputFileName();
-    const QString failed = file.isEmpty()
-                               ? QStringLiteral("Nie można wydrukować wykresu: drukarka jest niedostępna.")
-                               : QStringLiteral("Nie można wydrukować wykresu do pliku: %1").arg(file);
-    try {
-        Chart1->PrintPage(*printer);
-    } catch (const platform::EChartError&) {
-        throw vcl::Exception(failed);
-    }
-    if (printer->printerState() == QPrinter::Error)
-        throw vcl::Exception(failed);
+    platform::PrintChart(*Chart1, *printer);
     printed = true;
     StatusBar1->Panels(0)->SetText(QStringLiteral("Koniec wydruku"));
     if (!file.isEmpty())

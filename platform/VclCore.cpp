@@ -282,6 +282,14 @@ void SetFontColor(QWidget* w, TColor color)
     w->update();
 }
 
+void SetColor(QWidget* w, TColor color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, ToQColor(color));
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
 TColor FontColor(const QWidget* w)
 {
     const QVariant v = w->property(kFontColor);

@@ -133,6 +133,9 @@ void SetVisible(QWidget* w, bool visible);
 bool Enabled(const QWidget* w);
 void SetEnabled(QWidget* w, bool enabled);
 
+// The control's own background colour (the class library's Color), painted behind its children.
+void SetColor(QWidget* w, TColor color);
+
 // Font colour (text colour of the control) and style.
 void SetFontColor(QWidget* w, TColor color);
 TColor FontColor(const QWidget* w);

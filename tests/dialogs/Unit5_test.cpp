@@ -1,14 +1,22 @@
 // The about box and the file-name dialog: their contents, the support page through the
-// shell, and the two update buttons that nothing can press.
+// shell, the two update buttons that nothing can press, and what their handlers do when
+// called: the captions they end with and every local file afterwards.
 
 #include "tests/support/ProgramForms.h"
 #include "platform/MessageBox.h"
+#include "platform/UrlDownload.h"
 #include "platform/VclShell.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/HttpServer.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 
 #include <QPixmap>
 #include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -84,7 +92,7 @@ TEST_F(AboutBox, SupportButtonOpensThePageOrReportsTheShellsFailure)
         ASSERT_EQ(shell.records().size(), 1u);
         EXPECT_EQ(shell.records()[0].operation, QStringLiteral("open"));
         const QUrl url = shell.records()[0].url;
-        EXPECT_EQ(url.scheme(), QStringLiteral("http"));
+        EXPECT_EQ(url.scheme(), QStringLiteral("https"));
         EXPECT_FALSE(url.host().isEmpty());
         EXPECT_EQ(url.path(), QStringLiteral("/Support/tazodalvinter.html"));
         if (shellOk) {
@@ -115,6 +123,150 @@ TEST_F(AboutBox, FileNameDialogHoldsItsDesignedText)
     EXPECT_EQ(Form3->Edit1->Text(), QStringLiteral("..."));
     EXPECT_EQ(Form3->BitBtn1->Kind(), vcl::bkOK);
     EXPECT_FALSE(Form3->Visible());
+}
+
+// ---- Version check and program download, called from code.
+
+using testsupport::HttpServer;
+
+using testsupport::FileState;
+
+FileState stateOf(const QString& path) { return testsupport::fileState(path.toStdString()); }
+
+const char* const updateFiles[] = {"Tazo6Dalvinter", "Tazo6Dalvinter.bak", "newver.txt"};
+
+class AboutBoxUpdate : public AboutBox {
+protected:
+    void SetUp() override
+    {
+        ::umask(022);
+        qputenv("TAZO6DALVINTER_SERVER", QByteArray::fromStdString(server.base()));
+        AboutBox::SetUp();
+    }
+    void TearDown() override
+    {
+        AboutBox::TearDown();
+        qunsetenv("TAZO6DALVINTER_SERVER");
+    }
+
+    std::map<std::string, FileState> files() const { return testsupport::fileStates(cwd.path().toStdString(), updateFiles); }
+    void put(const std::string& name, const std::string& bytes, unsigned mode)
+    {
+        testsupport::writeFile(cwd.path().toStdString() + '/' + name, bytes, mode);
+    }
+    // Clicks from code and waits until the button's caption leaves its waiting text.
+    void clickAndWait(vcl::TButton* button, const QString& waiting)
+    {
+        button->Click();
+        EXPECT_EQ(button->Caption(), waiting) << "shown while the transfer runs";
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return button->Caption() != waiting; }));
+    }
+
+    HttpServer server;
+};
+
+const std::string longNote = "Tazo6Dalvinter 1.6.5.0 z 2026-11-30, poprawki odczytu TCP";
+
+TEST_F(AboutBoxUpdate, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
+{
+    const struct {
+        const char* name;
+        std::optional<HttpServer::Answer> answer;   // nullopt: the server is down
+        const char* caption;
+    } cases[] = {
+        {"long note", HttpServer::ok(longNote + "\r\nsecond line\r\n"), "Tazo6Dalvinter 1.6.5.0 z 2026-11-30, po"},
+        {"short note, 8-bit text", HttpServer::ok("Nowa wersja 1.6.5 \xb9\xea\x9c\n"), "Nowa wersja 1.6.5 ąęś"},
+        {"empty note", HttpServer::ok(""), ""},
+        {"no note on the server", HttpServer::notFound(), "  Błąd pobierania"},
+        {"note cut short", HttpServer::cutShort(longNote, 10), "  Błąd pobierania"},
+        {"server down", std::nullopt, "  Błąd pobierania"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        put("newver.txt", "left from an earlier check", 0644);
+        put("Tazo6Dalvinter", "running program", 0755);
+        auto before = files();
+        HttpServer s;
+        if (c.answer)
+            s.answer("/client/Tazo6Dalvinter/newver.txt", *c.answer);
+        qputenv("TAZO6DALVINTER_SERVER", QByteArray::fromStdString(c.answer ? s.base() : HttpServer::downBase()));
+
+        clickAndWait(Form5->SpeedButton1, QStringLiteral("  Wait !!"));
+        EXPECT_EQ(Form5->SpeedButton1->Caption(), QString::fromUtf8(c.caption));
+        // The old note is gone before the check, the new one after it is read.
+        before["newver.txt"] = std::nullopt;
+        EXPECT_EQ(files(), before);
+        EXPECT_EQ(s.requests(), c.answer ? std::vector<std::string>{"/client/Tazo6Dalvinter/newver.txt"}
+                                         : std::vector<std::string>{});
+    }
+}
+
+TEST_F(AboutBoxUpdate, ProgramReplacesTheOldOneOnlyWhenCompleteAndTheOldOneBecomesTheBackup)
+{
+    const std::string fresh(20000, 'N');
+    const struct {
+        const char* name;
+        std::function<std::string(HttpServer&)> serve;   // the server base address to use
+        bool hadProgram;
+        bool ok;
+    } cases[] = {
+        {"complete", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh)); return s.base(); }, true, true},
+        {"complete, no program before", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh)); return s.base(); }, false, true},
+        {"not found", [](HttpServer& s) { return s.base(); }, true, false},
+        {"cut short", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::cutShort(fresh, 12000)); return s.base(); }, true, false},
+        {"server down", [](HttpServer&) { return HttpServer::downBase(); }, true, false},
+        {"plain HTTP to another machine", [](HttpServer&) { return std::string("http://192.0.2.7"); }, true, false},
+        {"redirect to plain HTTP elsewhere", [](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::redirect("http://192.0.2.7/x")); return s.base(); }, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink((cwd.path() + "/Tazo6Dalvinter").toStdString().c_str());
+        if (c.hadProgram)
+            put("Tazo6Dalvinter", "running program", 0750);
+        put("Tazo6Dalvinter.bak", "older program", 0750);
+        const auto before = files();
+        HttpServer s;
+        qputenv("TAZO6DALVINTER_SERVER", QByteArray::fromStdString(c.serve(s)));
+
+        clickAndWait(Form5->SpeedButton3, QStringLiteral("  Wait!! "));
+        auto expected = before;
+        if (c.ok) {
+            EXPECT_EQ(Form5->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
+            expected["Tazo6Dalvinter"] = std::make_pair(fresh, c.hadProgram ? 0750u : 0755u);
+            if (c.hadProgram)
+                expected["Tazo6Dalvinter.bak"] = std::make_pair(std::string("running program"), 0750u);
+        } else {
+            EXPECT_EQ(Form5->SpeedButton3->Caption(), QStringLiteral("  Download error !."));
+        }
+        EXPECT_EQ(files(), expected);
+    }
+}
+
+TEST_F(AboutBoxUpdate, AClickDuringATransferStartsNothing)
+{
+    server.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::slow(std::string(8000, 'N')));
+    put("Tazo6Dalvinter", "running program", 0755);
+    Form5->SpeedButton3->Click();
+    ASSERT_TRUE(server.waitForRequest("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__"));
+    testsupport::ProcessPending();
+    Form5->SpeedButton1->Click();
+    Form5->SpeedButton3->Click();
+    EXPECT_EQ(Form5->SpeedButton1->Caption(), QStringLiteral("-> Sprawdź nową wersję programu?"));
+    EXPECT_EQ(Form5->SpeedButton3->Caption(), QStringLiteral("  Wait!! "));
+    EXPECT_EQ(stateOf(cwd.path() + "/Tazo6Dalvinter"), std::make_pair(std::string("running program"), 0755u));
+    server.release();
+    ASSERT_TRUE(testsupport::WaitUntil([] { return Form5->SpeedButton3->Caption() != QStringLiteral("  Wait!! "); }));
+    EXPECT_EQ(Form5->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
+    EXPECT_EQ(server.requests(), std::vector<std::string>{"/client/Tazo6Dalvinter/Tazo6Dalvinter.e__"});
+    EXPECT_EQ(stateOf(cwd.path() + "/Tazo6Dalvinter"), std::make_pair(std::string(8000, 'N'), 0755u));
+}
+
+TEST_F(AboutBoxUpdate, TheSupportPageLiesOnTheConfiguredServer)
+{
+    platform::ShellScript shell;
+    Form5->SpeedButton2->Click();
+    ASSERT_EQ(shell.records().size(), 1u);
+    EXPECT_EQ(shell.records()[0].url.toString().toStdString(), server.base() + "/Support/tazodalvinter.html");
 }
 
 } // namespace

@@ -45,12 +45,7 @@ protected:
     // Starts the program in the test's folder and waits for its main window.
     void start()
     {
-        program.setWorkingDirectory(cwd.path());
-        program.setProcessEnvironment(x.environment());
-        program.setStandardOutputFile(QProcess::nullDevice());
-        program.setStandardErrorFile(QProcess::nullDevice());
-        program.start(QStringLiteral(TAZO_EXECUTABLE), {});
-        ASSERT_TRUE(program.waitForStarted(5000));
+        ASSERT_TRUE(x.start(program, QStringLiteral(TAZO_EXECUTABLE), {}, cwd.path()));
         mainWindow = x.waitForWindow(pid(), QLatin1Char('^') + mainWindowTitle);
         ASSERT_FALSE(mainWindow.isEmpty()) << "no main window";
     }

@@ -13,34 +13,18 @@
 #include "platform/MessageBox.h"
 #include "windows/Unit6.h"
 
+#include "tests/screenshots/Shoot.h"
+
 #include <QDir>
 #include <QFile>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        vcl::Application->ProcessMessages();
-}
-
-bool shoot(QWidget* w, const QString& file)
-{
-    settle();
-    const QPixmap picture = w->screen() ? w->screen()->grabWindow(w->winId()) : QPixmap();
-    const QPixmap image = picture.isNull() || picture.width() < w->width() / 2 ? w->grab() : picture;
-    const bool ok = image.save(file);
-    std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "FAILED", qPrintable(file), image.width(), image.height());
-    return ok;
-}
-
-} // namespace
+using screenshots::settle;
+using screenshots::shoot;
 
 int main(int argc, char** argv)
 {

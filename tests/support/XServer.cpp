@@ -79,6 +79,17 @@ QProcessEnvironment XServer::environment() const
     return env;
 }
 
+bool XServer::start(QProcess& program, const QString& executable, const QStringList& args,
+                    const QString& folder) const
+{
+    program.setWorkingDirectory(folder);
+    program.setProcessEnvironment(environment());
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.setStandardErrorFile(QProcess::nullDevice());
+    program.start(executable, args);
+    return program.waitForStarted(5000);
+}
+
 QString XServer::tool(const QString& program, const QStringList& args) const
 {
     QProcess p;

@@ -29,6 +29,10 @@ public:
     // The environment of a program shown on this server: the test's own, with DISPLAY
     // and the xcb platform.
     QProcessEnvironment environment() const;
+    // Starts a program shown on this server in folder, its output thrown away; false
+    // when it did not start within 5 s.
+    bool start(QProcess& program, const QString& executable, const QStringList& args,
+               const QString& folder) const;
 
     // Visible windows of process pid whose title matches the regular expression, as
     // X window ids.

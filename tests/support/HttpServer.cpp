@@ -1,0 +1,148 @@
+#include "tests/support/HttpServer.h"
+
+#include <chrono>
+
+namespace testsupport {
+
+namespace {
+
+using Ms = TcpPeer::Ms;
+
+const char* reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 404: return "Not Found";
+    default: return "Status";
+    }
+}
+
+} // namespace
+
+HttpServer::HttpServer() : port_(listener_.port())
+{
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+}
+
+HttpServer::~HttpServer()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        released_ = true;
+    }
+    changed_.notify_all();
+    acceptThread_.join();
+    for (auto& t : connections_)
+        t.join();
+}
+
+std::string HttpServer::base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void HttpServer::answer(const std::string& path, Answer a)
+{
+    std::lock_guard lock(mutex_);
+    answers_[path] = std::move(a);
+}
+
+void HttpServer::release()
+{
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    changed_.notify_all();
+}
+
+std::vector<std::string> HttpServer::requests() const
+{
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+bool HttpServer::waitForRequest(const std::string& path, int timeoutMs) const
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, Ms(timeoutMs), [&] {
+        for (const auto& r : requests_)
+            if (r == path)
+                return true;
+        return false;
+    });
+}
+
+std::string HttpServer::downBase()
+{
+    const int port = TcpPeerListener().port();
+    return "http://127.0.0.1:" + std::to_string(port);
+}
+
+void HttpServer::acceptLoop()
+{
+    while (!stopping()) {
+        // Short waits, so that the server stops soon after it is told to.
+        TcpPeer peer = listener_.accept(Ms(20));
+        if (!peer.isOpen())
+            continue;
+        std::lock_guard lock(mutex_);
+        connections_.emplace_back([this, p = std::move(peer)]() mutable { serve(p); });
+    }
+}
+
+bool HttpServer::stopping() const
+{
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+void HttpServer::serve(TcpPeer& peer)
+{
+    // A client may open a connection it never uses; waiting on it in short steps lets
+    // the server stop at once.
+    std::string head;
+    for (int step = 0; step < 100 && head.find("\r\n\r\n") == std::string::npos && !stopping(); ++step)
+        head += peer.receiveUntil("\r\n\r\n", Ms(50));
+    const std::size_t sp1 = head.find(' ');
+    const std::size_t sp2 = head.find(' ', sp1 + 1);
+    if (sp1 == std::string::npos || sp2 == std::string::npos)
+        return;
+    const std::string path = head.substr(sp1 + 1, sp2 - sp1 - 1);
+    Answer a;
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(path);
+        const auto found = answers_.find(path);
+        a = found != answers_.end() ? found->second : notFound();
+    }
+    changed_.notify_all();
+
+    std::string out = "HTTP/1.1 " + std::to_string(a.status) + " " + reason(a.status) + "\r\n";
+    if (!a.location.empty())
+        out += "Location: " + a.location + "\r\n";
+    out += "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(a.body.size()) +
+           "\r\nConnection: close\r\n\r\n";
+    std::size_t first = a.body.size();
+    if (a.cut)
+        first = std::min(a.sent, a.body.size());
+    else if (a.held)
+        first = a.body.size() / 2;
+    out.append(a.body, 0, first);
+    if (!peer.send(out) || a.cut)
+        return;
+    if (a.held) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return released_; });
+        if (stopping_)
+            return;
+        lock.unlock();
+        peer.send(std::string_view(a.body).substr(first));
+    }
+    peer.shutdownWrite();
+    // Let the client read everything before the connection goes.
+    for (int step = 0; step < 20 && !peer.waitClosed(Ms(50)) && !stopping(); ++step) {
+    }
+}
+
+} // namespace testsupport

@@ -1,0 +1,318 @@
+// The viewer's about box: its contents, and the version check, the program download and
+// the description download against a local server: the captions they end with, the
+// question they ask, and every local file's bytes and permissions afterwards.
+
+#include "tests/viewer/ViewerForms.h"
+
+#include "platform/MessageBox.h"
+#include "platform/VclShell.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/HttpServer.h"
+#include "tests/support/QtTestApp.h"
+
+#include <QPixmap>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <sys/stat.h>
+
+namespace {
+
+using testsupport::HttpServer;
+
+using testsupport::FileState;
+
+FileState stateOf(const QString& path) { return testsupport::fileState(path.toStdString()); }
+
+FileState file(const std::string& bytes, unsigned mode) { return std::make_pair(bytes, mode); }
+
+const char* const localFiles[] = {"Dalvinter", "Dalvinter.bak", "mhelp.pdf", "mhelp.bak", "newver.txt"};
+const std::string notePath = "/client/Dalvinter/newver.txt";
+const std::string programPath = "/client/Dalvinter/Dalvinter.ex_";
+const std::string descriptionPath = "/client/Dalvinter/mhelp.pd_";
+
+const QString question = QString::fromLatin1("Software download finished, OK!..\n\n\r"
+                                             "Now you can download new program description.\n\r"
+                                             "File is '*.pdf' format. You mast have 'Adobe Reader'\n\r"
+                                             "Download ?.");
+
+class AboutBox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::umask(022);
+        setServer(server.base());
+        put("dalvnow.dan", "DataTime k1\r\n", 0644);
+        testsupport::CreateViewerForms();
+    }
+    void TearDown() override
+    {
+        testsupport::DestroyViewerForms();
+        qunsetenv("DALVINTER_SERVER");
+    }
+
+    static void setServer(const std::string& base) { qputenv("DALVINTER_SERVER", QByteArray::fromStdString(base)); }
+    std::map<std::string, FileState> files() const { return testsupport::fileStates(cwd.path().toStdString(), localFiles); }
+    void put(const std::string& name, const std::string& bytes, unsigned mode)
+    {
+        testsupport::writeFile(cwd.path().toStdString() + '/' + name, bytes, mode);
+    }
+    // The files a user has before the update: the running program with its backup and
+    // the description with its backup.
+    void putInstalledFiles()
+    {
+        put("Dalvinter", "running program", 0755);
+        put("Dalvinter.bak", "older program", 0755);
+        put("mhelp.pdf", "%PDF description", 0644);
+        put("mhelp.bak", "%PDF older description", 0644);
+    }
+    // Clicks from code and waits until the button's caption leaves its waiting text.
+    void clickAndWait(vcl::TButton* button, const QString& waiting)
+    {
+        button->Click();
+        EXPECT_EQ(button->Caption(), waiting) << "shown while the transfer runs";
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return button->Caption() != waiting; }));
+    }
+
+    testsupport::TempCwd cwd;
+    platform::MessageScript boxes;
+    vcl::DialogScript dialogs;
+    platform::ShellScript shell;
+    HttpServer server;
+};
+
+TEST_F(AboutBox, ShowsNameVersionPictureAndTheTwoUpdateButtons)
+{
+    EXPECT_EQ(Form4->Caption(), QStringLiteral("O programie"));
+    EXPECT_EQ(Form4->ClientWidth(), 331);
+    EXPECT_EQ(Form4->ClientHeight(), 249);
+    EXPECT_TRUE(Form4->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(Form4->Panel1->palette().color(QPalette::Window), vcl::ToQColor(vcl::clSilver));
+    const struct {
+        vcl::TLabel* label;
+        const char* caption;
+        vcl::TColor colour;
+    } labels[] = {
+        {Form4->Label1, "VESK", vcl::clRed},      {Form4->Label3, "Program", vcl::clBlack},
+        {Form4->Label4, "VESK Dalvinter", vcl::clRed}, {Form4->Label5, "wer. ", vcl::clBlack},
+        {Form4->Label7, " 2.5.1.18 ", vcl::clBlack}, {Form4->Label6, "Program wizualizacji danych", vcl::clBlack},
+    };
+    for (const auto& l : labels) {
+        SCOPED_TRACE(l.caption);
+        EXPECT_EQ(l.label->Caption(), QString::fromUtf8(l.caption));
+        EXPECT_EQ(l.label->FontColor(), l.colour);
+    }
+    EXPECT_TRUE(Form4->Label1->FontBold());
+    EXPECT_FALSE(Form4->Image1->pixmap().isNull()) << "the stored picture decodes";
+
+    const struct {
+        vcl::TButton* button;
+        const char* caption;
+        const char* hint;
+    } buttons[] = {
+        {Form4->SpeedButton1, "-> Sprawdź nową wersję programu?", "Sprawdź czy jest nowsza wersja programu."},
+        {Form4->SpeedButton3, " ->Pobierz nową wersję programu.", "Pobierz najnowszą wersję programu z internetu."},
+    };
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(b.caption);
+        EXPECT_EQ(b.button->Caption(), QString::fromUtf8(b.caption));
+        EXPECT_EQ(b.button->Hint(), QString::fromUtf8(b.hint));
+        EXPECT_TRUE(b.button->Enabled());
+        EXPECT_TRUE(b.button->isFlat());
+        EXPECT_EQ(b.button->Width(), 200);
+    }
+}
+
+TEST_F(AboutBox, OkClosesTheBoxAndTheCaptionsStay)
+{
+    server.answer(notePath, HttpServer::ok("2.5.2.0\r\n"));
+    clickAndWait(Form4->SpeedButton1, QStringLiteral("  Wait !!"));
+    vcl::ModalScript modal;
+    modal.act([](vcl::TForm&) { Form4->BitBtn1->Click(); });
+    EXPECT_EQ(Form4->ShowModal(), vcl::mrOk);
+    EXPECT_FALSE(Form4->Visible());
+    EXPECT_EQ(Form4->SpeedButton1->Caption(), QStringLiteral("2.5.2.0"));
+}
+
+const std::string longNote = "Dalvinter 2.5.2.0 z 2026-11-30: wczytywanie dopisywanych plikow";
+
+TEST_F(AboutBox, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
+{
+    const struct {
+        const char* name;
+        std::optional<HttpServer::Answer> answer;   // nullopt: the server is down
+        const char* caption;
+        bool noteRead;                              // the note was downloaded and is gone
+    } cases[] = {
+        {"long note", HttpServer::ok(longNote + "\r\nsecond line\r\n"), "Dalvinter 2.5.2.0 z 2026-11-30: wczytyw", true},
+        {"line of 39 and CR LF", HttpServer::ok(longNote.substr(0, 39) + "\r\n"), "Dalvinter 2.5.2.0 z 2026-11-30: wczytyw", true},
+        {"8-bit text, LF", HttpServer::ok("Nowa wersja 2.5.2 \xb9\xea\x9c\nx"), "Nowa wersja 2.5.2 ąęś", true},
+        {"empty note", HttpServer::ok(""), "", true},
+        {"no note on the server", HttpServer::notFound(), "  Błąd pobierania", false},
+        {"note cut short", HttpServer::cutShort(longNote, 10), "  Błąd pobierania", false},
+        {"server down", std::nullopt, "  Błąd pobierania", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        putInstalledFiles();
+        put("newver.txt", "left from an earlier check", 0644);
+        auto expected = files();
+        HttpServer s;
+        if (c.answer)
+            s.answer(notePath, *c.answer);
+        setServer(c.answer ? s.base() : HttpServer::downBase());
+
+        clickAndWait(Form4->SpeedButton1, QStringLiteral("  Wait !!"));
+        EXPECT_EQ(Form4->SpeedButton1->Caption(), QString::fromUtf8(c.caption));
+        if (c.noteRead)
+            expected["newver.txt"] = std::nullopt;
+        EXPECT_EQ(files(), expected);
+        EXPECT_EQ(s.requests(), c.answer ? std::vector<std::string>{notePath} : std::vector<std::string>{});
+        EXPECT_TRUE(boxes.records().empty());
+    }
+}
+
+// What the server does with the program and the description, the answer to the
+// question, and what the box and the files show afterwards.
+struct DownloadCase {
+    const char* name;
+    std::function<std::string(HttpServer&)> serve;   // returns the server base address to use
+    std::optional<int> answer;                       // the question's answer; nullopt: no question
+    const char* caption;
+    bool programReplaced;
+    bool descriptionReplaced;
+};
+
+const std::string newProgram(30000, 'P');
+const std::string newDescription = "%PDF-1.4 new description";
+
+HttpServer::Answer cutProgram() { return HttpServer::cutShort(newProgram, 20000); }
+
+const DownloadCase downloadCases[] = {
+    {"program, then No",
+     [](HttpServer& s) { s.answer(programPath, HttpServer::ok(newProgram)); return s.base(); },
+     platform::IDNO, "Download completed: OK!", true, false},
+    {"program and description",
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::ok(newProgram));
+         s.answer(descriptionPath, HttpServer::ok(newDescription));
+         return s.base();
+     },
+     platform::IDYES, "Download completed: OK!", true, true},
+    {"program, description missing",
+     [](HttpServer& s) { s.answer(programPath, HttpServer::ok(newProgram)); return s.base(); },
+     platform::IDYES, "  Download error !.", true, false},
+    {"program, description cut short",
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::ok(newProgram));
+         s.answer(descriptionPath, HttpServer::cutShort(newDescription, 5));
+         return s.base();
+     },
+     platform::IDYES, "  Download error !.", true, false},
+    {"program missing", [](HttpServer& s) { return s.base(); }, std::nullopt, "  Download error !.", false, false},
+    {"program cut short",
+     [](HttpServer& s) { s.answer(programPath, cutProgram()); return s.base(); },
+     std::nullopt, "  Download error !.", false, false},
+    {"server down", [](HttpServer&) { return HttpServer::downBase(); }, std::nullopt, "  Download error !.", false,
+     false},
+    {"plain HTTP to another machine", [](HttpServer&) { return std::string("http://192.0.2.7"); }, std::nullopt,
+     "  Download error !.", false, false},
+    {"redirect to plain HTTP elsewhere",
+     [](HttpServer& s) { s.answer(programPath, HttpServer::redirect("http://192.0.2.7/x")); return s.base(); },
+     std::nullopt, "  Download error !.", false, false},
+    {"redirect on this machine",
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::redirect(s.base() + "/mirror/Dalvinter.ex_"));
+         s.answer("/mirror/Dalvinter.ex_", HttpServer::ok(newProgram));
+         return s.base();
+     },
+     platform::IDNO, "Download completed: OK!", true, false},
+};
+
+TEST_F(AboutBox, ProgramAndDescriptionReplaceTheOldOnesOnlyWhenComplete)
+{
+    for (const DownloadCase& c : downloadCases) {
+        SCOPED_TRACE(c.name);
+        putInstalledFiles();
+        auto expected = files();
+        HttpServer s;
+        setServer(c.serve(s));
+        boxes.clear();
+        if (c.answer)
+            boxes.answer(*c.answer);
+
+        clickAndWait(Form4->SpeedButton3, QStringLiteral("  Wait!! "));
+        EXPECT_EQ(Form4->SpeedButton3->Caption(), QString::fromUtf8(c.caption));
+        if (c.answer) {
+            ASSERT_EQ(boxes.records().size(), 1u);
+            EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Warning!"));
+            EXPECT_EQ(boxes.records()[0].text, question);
+            EXPECT_EQ(boxes.records()[0].flags, unsigned(platform::MB_YESNO | platform::MB_SERVICE_NOTIFICATION));
+        } else {
+            EXPECT_TRUE(boxes.records().empty());
+        }
+        if (c.programReplaced) {
+            expected["Dalvinter"] = file(newProgram, 0755);
+            expected["Dalvinter.bak"] = file("running program", 0755);
+        }
+        if (c.descriptionReplaced) {
+            expected["mhelp.pdf"] = file(newDescription, 0644);
+            expected["mhelp.bak"] = file("%PDF description", 0644);
+        }
+        EXPECT_EQ(files(), expected);
+        const bool askedDescription = c.answer == platform::IDYES;
+        const auto asked = s.requests();
+        EXPECT_EQ(std::count(asked.begin(), asked.end(), descriptionPath), askedDescription ? 1 : 0);
+    }
+}
+
+TEST_F(AboutBox, ANewProgramIsExecutableAndAnOldBackupStaysWhenThereWasNoProgram)
+{
+    put("Dalvinter.bak", "older program", 0755);
+    server.answer(programPath, HttpServer::ok(newProgram));
+    boxes.answer(platform::IDNO);
+    clickAndWait(Form4->SpeedButton3, QStringLiteral("  Wait!! "));
+    EXPECT_EQ(Form4->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
+    EXPECT_EQ(stateOf(cwd.path() + "/Dalvinter"), file(newProgram, 0755));
+    EXPECT_EQ(stateOf(cwd.path() + "/Dalvinter.bak"), file("older program", 0755));
+}
+
+TEST_F(AboutBox, TheStepsUseTheStartFolderWhateverFolderIsCurrent)
+{
+    putInstalledFiles();
+    const QString elsewhere = cwd.mkdir(QStringLiteral("elsewhere"));
+    server.answer(programPath, HttpServer::slow(newProgram));
+    boxes.answer(platform::IDNO);
+    Form4->SpeedButton3->Click();
+    ASSERT_TRUE(server.waitForRequest(programPath));
+    QDir::setCurrent(elsewhere);   // the user opened a file in another folder meanwhile
+    server.release();
+    ASSERT_TRUE(testsupport::WaitUntil([] { return Form4->SpeedButton3->Caption() != QStringLiteral("  Wait!! "); }));
+    EXPECT_EQ(stateOf(cwd.path() + "/Dalvinter"), file(newProgram, 0755));
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+}
+
+TEST_F(AboutBox, AClickDuringATransferStartsNothing)
+{
+    putInstalledFiles();
+    server.answer(programPath, HttpServer::slow(newProgram));
+    server.answer(notePath, HttpServer::ok("2.5.2.0"));
+    boxes.answer(platform::IDNO);
+    Form4->SpeedButton3->Click();
+    ASSERT_TRUE(server.waitForRequest(programPath));
+    testsupport::ProcessPending();
+    Form4->SpeedButton3->Click();
+    Form4->SpeedButton1->Click();
+    EXPECT_EQ(Form4->SpeedButton1->Caption(), QStringLiteral("-> Sprawdź nową wersję programu?"));
+    EXPECT_EQ(Form4->SpeedButton3->Caption(), QStringLiteral("  Wait!! "));
+    EXPECT_EQ(stateOf(cwd.path() + "/Dalvinter"), file("running program", 0755));
+    server.release();
+    ASSERT_TRUE(testsupport::WaitUntil([] { return Form4->SpeedButton3->Caption() != QStringLiteral("  Wait!! "); }));
+    EXPECT_EQ(Form4->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
+    EXPECT_EQ(server.requests(), std::vector<std::string>{programPath});
+    EXPECT_EQ(boxes.records().size(), 1u);
+}
+
+} // namespace
