@@ -262,7 +262,7 @@ void TForm1::buildComponents()
     PopupMenu1 = new QMenu(this);
     Czytajpami1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."));
     test = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj etykiety.."));
-    Czytaj1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj."));
+    Czytaj1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj."), [this](TObject* s) { Czytaj1Click(s); });
     Czytaj1->setEnabled(false);
     ToolButton15->SetDropdownMenu(PopupMenu1);
 
