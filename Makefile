@@ -41,11 +41,13 @@ run: build
 	mkdir -p run
 	cd run && ../$(BUILD)/mainwindow/Tazo6Dalvinter
 
-# PNGs of the main window and the settings dialog, rendered under Xvfb.
+# PNGs of the main window, the settings dialog and the viewer, rendered under Xvfb.
 screenshots: build
 	mkdir -p $(BUILD)/screenshots
 	xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb \
 	  $(BUILD)/tests/screenshots $(BUILD)/screenshots
+	xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb \
+	  $(BUILD)/tests/viewer_screenshots $(BUILD)/screenshots
 
 clean:
 	rm -rf $(BUILD)

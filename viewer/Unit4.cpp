@@ -1,5 +1,6 @@
 #include "viewer/Unit4.h"
 
+#include "platform/FontFit.h"
 #include "platform/MessageBox.h"
 #include "platform/UrlDownload.h"
 #include "viewer/Unit1.h"
@@ -95,6 +96,11 @@ TForm4::TForm4(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
         button->SetHint(QString::fromUtf8(b.hint));
         button->SetBounds(57, b.top, 200, 22);
     }
+    // The captions were laid out for a narrower desktop font than the ones found here; a
+    // flat button would cut them at both ends.
+    const QFont fitted = platform::FontFitting(SpeedButton1->font(), SpeedButton1->Caption(), 200 - 16);
+    SpeedButton1->setFont(fitted);
+    SpeedButton3->setFont(fitted);
 
     BitBtn1 = new TBitBtn(this);
     BitBtn1->SetKind(bkOK);
