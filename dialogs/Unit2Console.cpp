@@ -62,6 +62,16 @@ std::function<void(const std::string&)> appendTo(QPlainTextEdit* memo)
     return [memo](const std::string& line) { Lines(memo).Add(fromAnsi(line)); };
 }
 
+// Starts a console exchange, which must not take its replies for readings. A refused
+// one leaves the reading that holds the link as it was.
+void startConsoleExchange(TForm1& f1, const std::function<bool(TForm1::Done)>& start, const TForm1::Done& finish)
+{
+    const bool acquire = f1.acquireEnabled;
+    f1.acquireEnabled = false;
+    if (!startLink(start, finish))
+        f1.acquireEnabled = acquire;
+}
+
 } // namespace
 
 void TForm2::setSendButtonsEnabled(bool enabled)
@@ -75,18 +85,18 @@ void TForm2::sendCommandField(TObject* Sender)
 {
     TForm1& f1 = mainWindow();
     setSendButtonsEnabled(false);
-    f1.acquireEnabled = false;
     const TForm1::Done finish = [this] { setSendButtonsEnabled(true); };
     const std::string command = toAnsi(Edit3->Text());
     if (RadioButton2->Checked()) {
         const bool query = command.find('?') != std::string::npos;
-        startLink([&](TForm1::Done done) { return f1.tcpConsoleSend(command, query, appendTo(Memo1), std::move(done)); },
-                  finish);
+        startConsoleExchange(f1, [&](TForm1::Done done) {
+            return f1.tcpConsoleSend(command, query, appendTo(Memo1), std::move(done));
+        }, finish);
         return;
     }
     f1.commandText = command;
     dropTcpConnection(f1);
-    startLink([&](TForm1::Done done) { return f1.czytajrsExecute(Sender, std::move(done)); }, finish);
+    startConsoleExchange(f1, [&](TForm1::Done done) { return f1.czytajrsExecute(Sender, std::move(done)); }, finish);
 }
 
 void TForm2::Button1Click(TObject* Sender) { sendCommandField(Sender); }
@@ -114,7 +124,6 @@ void TForm2::Button4Click(TObject* Sender)
 {
     TForm1& f1 = mainWindow();
     setSendButtonsEnabled(false);
-    f1.acquireEnabled = false;
     if (RadioButton2->Checked()) {
         ComboBox3->SetText(QString());
         Edit3->SetText(QString::fromLatin1(readConfiguration));
@@ -123,8 +132,8 @@ void TForm2::Button4Click(TObject* Sender)
     }
     f1.commandText = readConfiguration;
     dropTcpConnection(f1);
-    startLink([&](TForm1::Done done) { return f1.czytajrsExecute(Button4, std::move(done)); },
-              [this] { setSendButtonsEnabled(true); });
+    startConsoleExchange(f1, [&](TForm1::Done done) { return f1.czytajrsExecute(Button4, std::move(done)); },
+                         [this] { setSendButtonsEnabled(true); });
 }
 
 void TForm2::Button8Click(TObject* Sender)
