@@ -62,6 +62,16 @@ std::function<void(const std::string&)> appendTo(QPlainTextEdit* memo)
     return [memo](const std::string& line) { Lines(memo).Add(fromAnsi(line)); };
 }
 
+// The file dialogs of the configuration text start in the start folder. The open dialog
+// is shared with the folder buttons, so each use sets its own filter.
+bool chooseConsoleFile(TFileDialogBase& dialog)
+{
+    dialog.SetInitialDir(fromAnsi(mainWindow().startDir));
+    dialog.SetFilter(consoleFileFilter);
+    dialog.SetDefaultExt(consoleFileExt);
+    return dialog.Execute();
+}
+
 // Starts a console exchange, which must not take its replies for readings. A refused
 // one leaves the reading that holds the link as it was.
 void startConsoleExchange(TForm1& f1, const std::function<bool(TForm1::Done)>& start, const TForm1::Done& finish)
@@ -180,10 +190,7 @@ void TForm2::Button5Click(TObject*) { Memo1->clear(); }
 
 void TForm2::Button6Click(TObject*)
 {
-    OpenDialog1->SetInitialDir(fromAnsi(mainWindow().startDir));
-    OpenDialog1->SetFilter(consoleFileFilter);
-    OpenDialog1->SetDefaultExt(consoleFileExt);
-    if (!OpenDialog1->Execute())
+    if (!chooseConsoleFile(*OpenDialog1))
         return;
     // Read whole before Memo1 changes: a file that cannot be read leaves it as it was.
     const dialogs::TextList list = dialogs::readTextList(OpenDialog1->FileName());
@@ -193,10 +200,7 @@ void TForm2::Button6Click(TObject*)
 
 void TForm2::Button7Click(TObject*)
 {
-    SaveDialog1->SetInitialDir(fromAnsi(mainWindow().startDir));
-    SaveDialog1->SetFilter(consoleFileFilter);
-    SaveDialog1->SetDefaultExt(consoleFileExt);
-    if (!SaveDialog1->Execute())
+    if (!chooseConsoleFile(*SaveDialog1))
         return;
     const QString path = SaveDialog1->FileName();
     if (QFileInfo::exists(path) &&

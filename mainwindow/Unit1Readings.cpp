@@ -40,6 +40,20 @@ std::optional<int> serverPort(const TForm1& f1)
     return dialogs::tcpPortFromText(acquisition::getText(f1.settings.tcpPort));
 }
 
+// Periodic readings and their stop in the TCP-server mode: the server listens or stops,
+// and of the tools only the one that undoes it stays usable.
+void switchServer(TForm1& f1, bool listen)
+{
+    const std::optional<int> port = serverPort(f1);
+    if (!port)
+        return;
+    f1.IdTCPServer1->DefaultPort = *port;
+    f1.IdTCPServer1->setActive(listen);
+    f1.ToolButton15->SetEnabled(false);
+    f1.ToolButton18->SetEnabled(listen);
+    f1.ToolButton13->SetEnabled(!listen);
+}
+
 // Asks the device over the TCP client; a reply line goes through the new-data step.
 // replyOk is cleared first: a transaction that never got its line through must not
 // replay the previous one.
@@ -113,14 +127,7 @@ void TForm1::ToolButton15Click(TObject*)
 void TForm1::ToolButton13Click(TObject*)
 {
     if (settings.connectionMode == serverMode) {
-        const std::optional<int> port = serverPort(*this);
-        if (!port)
-            return;
-        IdTCPServer1->DefaultPort = *port;
-        IdTCPServer1->setActive(true);
-        ToolButton15->SetEnabled(false);
-        ToolButton18->SetEnabled(true);
-        ToolButton13->SetEnabled(false);
+        switchServer(*this, true);
         return;
     }
     if (Timer1->Enabled()) {
@@ -141,14 +148,7 @@ void TForm1::ToolButton13Click(TObject*)
 void TForm1::ToolButton18Click(TObject*)
 {
     if (settings.connectionMode == serverMode) {
-        const std::optional<int> port = serverPort(*this);
-        if (!port)
-            return;
-        IdTCPServer1->DefaultPort = *port;
-        IdTCPServer1->setActive(false);
-        ToolButton15->SetEnabled(false);
-        ToolButton18->SetEnabled(false);
-        ToolButton13->SetEnabled(true);
+        switchServer(*this, false);
         return;
     }
     dropTcpConnection(*this);

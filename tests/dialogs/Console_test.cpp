@@ -205,6 +205,38 @@ TEST_F(Console, TypedEntryFillsTheCommandFieldAsItGrows)
     EXPECT_EQ(Form2->Edit3->Text(), QStringLiteral("?B_U &"));
 }
 
+TEST_F(Console, HiddenButtonsSendTheStoreCommandAndTheWholeText)
+{
+    const struct {
+        const char* name;
+        vcl::TButton* button;
+        vcl::TTabSheet* tab;
+        QStringList text;
+        std::string sent;
+    } cases[] = {
+        {"store on the windows tab", Form2->Button8, Form2->okien, {}, ""},
+        {"store", Form2->Button8, Form2->TabSheet3, {}, "SAVEP &"},
+        {"text", Form2->Button9, Form2->TabSheet3, {QStringLiteral("k1 T 0.1"), QStringLiteral("k2 U 0.01")},
+         "k1 T 0.1\r\nk2 U 0.01"},
+        {"text too long", Form2->Button9, Form2->TabSheet3, {QString(5000, QLatin1Char('x'))}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = device.received().size();
+        Form2->PageControl1->SetActivePage(c.tab);
+        vcl::Lines(Form2->Memo1).Assign(c.text);
+        c.button->click();
+        EXPECT_TRUE(sendButtonsEnabled()) << "these two hold no button back";
+        ASSERT_TRUE(WaitUntil([] { return !Form1->serialExchangeRunning(); }));
+        if (!c.sent.empty()) {
+            ASSERT_TRUE(device.waitForReceived(c.sent, 2000ms));
+        }
+        EXPECT_EQ(device.received().substr(before), c.sent);
+    }
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Za dużo znaków do wysłania!"));
+}
+
 // ---- The configuration text
 
 TEST_F(Console, ConfigurationReadTwiceIsKeptTwiceAndSavedAtOk)
