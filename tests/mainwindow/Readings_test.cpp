@@ -90,6 +90,8 @@ struct CommandCase {
     std::string sent;
 };
 
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
 void singleReading() { Form1->ToolButton15Click(Form1->ToolButton15); }
 void labelReading() { Form1->test->trigger(); }
 void memoryReading() { Form1->Czytajpami1->trigger(); }
