@@ -312,6 +312,11 @@ private:
     static constexpr int minimumWidth = 200;
     int designedHeight_ = 0;                    // full-view height before one is stored
     acquisition::SettingsWindowSide windowSide() const;
+
+    // ---- serial exchange state
+    // The exchange that holds portCom, null between exchanges; a child of the form.
+    friend class SerialExchange;
+    class SerialExchange* serialExchange_ = nullptr;
 };
 
 extern TForm1* Form1;

@@ -653,7 +653,7 @@ bool SerialPort::write(const void* data, std::size_t n)
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
-            return fail(SerialError::Io, "write timed out after " + std::to_string(done) + " of " +
+            return fail(SerialError::TimedOut, "write timed out after " + std::to_string(done) + " of " +
                                              std::to_string(n) + " bytes");
         pollfd pfd{fd_, POLLOUT, 0};
         const int r = ::poll(&pfd, 1, int(left));

@@ -39,6 +39,7 @@ enum class SerialError {
     NotSerial,   // the device is not a terminal
     Config,      // the driver refused a setting
     HungUp,      // the far end hung up (device unplugged, pseudo-terminal closed)
+    TimedOut,    // a write found no room in the output queue within writeTimeoutMs
     Io,          // any other read or write failure
     NotOpen,     // the call needs an open port
 };

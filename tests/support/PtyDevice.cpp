@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -80,6 +81,53 @@ void PtyDevice::answerPeriodically(std::string command, std::vector<std::string>
     wakeThread();
 }
 
+void PtyDevice::answerAfter(std::string command, Ms delay, std::vector<std::string> pieces, Ms gap)
+{
+    std::lock_guard lock(mutex_);
+    answers_.push_back(Answer{std::move(command), std::move(pieces), gap, false, delay});
+    matchCommands();
+    wakeThread();
+}
+
+const std::string PtyDevice::readingLine = "2024-03-05 14:07:09 21.4 22.0 -.- 3.61";
+const std::string PtyDevice::headerLine = "DataTime k1 k2 k3 k4";
+const std::vector<std::string> PtyDevice::configLines = {"kmin 17", "kmax 48", "M_S 00:00:10",
+                                                         "k1  S_C 0.0", "k2  S_C 1.5",
+                                                         "opis: pi\xEA\xE6 czujnik\xF3w"};
+
+std::string PtyDevice::memoryDump(std::size_t bytes, std::string_view ending)
+{
+    std::string dump;
+    for (int record = 1; dump.size() < bytes; ++record) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%06d 2024-03-05 %02d:%02d:%02d %d.%d 22.0 -.- 3.61", record,
+                      (record / 3600) % 24, (record / 60) % 60, record % 60, 20 + record % 7, record % 10);
+        dump += line;
+        dump += ending;
+    }
+    return dump;
+}
+
+std::vector<std::string> PtyDevice::chunks(const std::string& bytes, std::size_t size)
+{
+    std::vector<std::string> out;
+    for (std::size_t at = 0; at < bytes.size(); at += size) out.push_back(bytes.substr(at, size));
+    return out;
+}
+
+void PtyDevice::actAsLogger(const LoggerScript& script)
+{
+    const std::string& e = script.ending;
+    answerAfter("?DAT &", script.latency, {readingLine + e});
+    answerAfter("?HEAD", script.latency, {headerLine + e});
+    std::string config;
+    for (const auto& line : configLines) config += line + e;
+    answerAfter("?B_U &", script.latency, {config + "\x1A"});
+    auto dump = chunks(memoryDump(script.dumpBytes, e), script.chunk);
+    dump.push_back("\x1A");
+    answerAfter("?MEM", script.latency, std::move(dump), script.chunkGap);
+}
+
 void PtyDevice::send(std::string bytes)
 {
     std::lock_guard lock(mutex_);
@@ -119,6 +167,13 @@ void PtyDevice::hangUp()
     ::close(master_);
     master_ = -1;
     changed_.notify_all();
+}
+
+void PtyDevice::hangUpAfterReceiving(std::size_t bytes)
+{
+    std::lock_guard lock(mutex_);
+    hangUpAt_ = received_.size() + bytes;
+    wakeThread();
 }
 
 bool PtyDevice::holdPort()
@@ -190,7 +245,7 @@ void PtyDevice::matchCommands()
             nextRepeat_ = now;
         } else {
             for (std::size_t i = 0; i < hit->lines.size(); ++i)
-                schedule(now + hit->period * long(i), hit->lines[i]);
+                schedule(now + hit->delay + hit->period * long(i), hit->lines[i]);
         }
     }
     // A command may still be arriving: keep its beginning searchable.
@@ -263,6 +318,16 @@ void PtyDevice::run()
             received_.append(chunk, std::size_t(got));
             matchCommands();
             changed_.notify_all();
+        }
+        if (hangUpAt_ > 0 && received_.size() >= hangUpAt_) {
+            // The thread ends here; the destructor and hangUp() find the side closed.
+            ::close(master_);
+            master_ = -1;
+            hungUp_ = true;
+            pending_.clear();
+            repeatingActive_ = false;
+            changed_.notify_all();
+            break;
         }
     }
 }

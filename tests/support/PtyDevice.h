@@ -2,8 +2,9 @@
 // A data logger on the far end of a pseudo-terminal. The program side opens path() with
 // the real SerialPort; the device side runs a thread that records every byte the
 // program sends and plays a script: replies to commands, lines every period after
-// "?DAT &", lines split over several writes with gaps, two lines in one write, silence,
-// and a hang-up.
+// "?DAT &", lines split over several writes with gaps, two lines in one write, replies
+// that come late, silence, and a hang-up. actAsLogger() sets up the replies of the
+// command exchange's vocabulary in one go. Bytes go both ways unchanged.
 //
 // The device keeps its own descriptor of the terminal side open from the start, without
 // any lock, so the terminal survives the program's opens and closes; holdPort() takes the
@@ -37,6 +38,32 @@ public:
     // Each time `command` arrives, the lines are written one per write, the first at once
     // and then one every period; with `repeat` they start over until goSilent().
     void answerPeriodically(std::string command, std::vector<std::string> lines, Ms period, bool repeat = false);
+    // Each time `command` arrives, the pieces are written one per write, the first after
+    // `delay`, the next ones `gap` apart.
+    void answerAfter(std::string command, Ms delay, std::vector<std::string> pieces, Ms gap = Ms(0));
+
+    // How the logger of actAsLogger() answers: every line ends with `ending` ("\r\n",
+    // "\r" or "\n\r"), the first byte of a reply comes after `latency`, and the memory
+    // dump of `dumpBytes` goes out in writes of `chunk` bytes, `chunkGap` apart.
+    struct LoggerScript {
+        std::string ending = "\r\n";
+        Ms latency{0};
+        std::size_t dumpBytes = 10 * 1024;
+        std::size_t chunk = 512;
+        Ms chunkGap{2};
+    };
+    // Answers "?DAT &" with one reading, "?HEAD" with the channel labels, "?B_U &" with
+    // the configuration lines and the reply-end byte 0x1A, and "?MEM" with the memory
+    // dump followed by 0x1A. A command without "?" gets no reply.
+    void actAsLogger(const LoggerScript& script);
+    // The reading, header and configuration lines the logger sends (without endings).
+    static const std::string readingLine;
+    static const std::string headerLine;
+    static const std::vector<std::string> configLines;
+    // Numbered memory records with their endings, at least `bytes` long in all.
+    static std::string memoryDump(std::size_t bytes, std::string_view ending);
+    static std::vector<std::string> chunks(const std::string& bytes, std::size_t size);
+
     // Writes the bytes in one write, now.
     void send(std::string bytes);
     // Writes each piece in its own write, `gap` apart, the first at once.
@@ -45,6 +72,8 @@ public:
     void goSilent();
     // Closes the device side: the program's next read reports the hang-up. Final.
     void hangUp();
+    // Hangs up as soon as `bytes` more bytes have arrived, in the middle of a send.
+    void hangUpAfterReceiving(std::size_t bytes);
 
     // Takes the port as another program would (exclusive flag and lock); false when that
     // failed, with the reason in holdError().
@@ -70,6 +99,7 @@ private:
         std::vector<std::string> lines;
         Ms period{0};
         bool repeat = false;
+        Ms delay{0};
     };
     void run();
     void schedule(Clock::time_point due, std::string bytes);   // with mutex_ held
@@ -96,6 +126,7 @@ private:
     bool writing_ = false;          // a write is under way, unlocked
     bool stop_ = false;
     bool hungUp_ = false;
+    std::size_t hangUpAt_ = 0;      // 0: no hang-up planned
     std::thread thread_;
 };
 
