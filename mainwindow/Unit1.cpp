@@ -238,11 +238,26 @@ void TForm1::buildComponents()
     Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
 
     IdTCPClient1 = std::make_unique<platform::TcpClient>();
-    IdTCPClient1->ConnectTimeout = 0;
+    // A device that does not answer must not hold a reading for the system's two minutes.
+    IdTCPClient1->ConnectTimeout = 4000;
     IdTCPClient1->Port = 0;
+    IdTCPClient1->OnStatus = [this](const std::string& text) {
+        platform::queueCall(this, [this, text] { IdTCPClient1Status(text); });
+    };
     IdTCPServer1 = std::make_unique<platform::TcpServer>();
     IdTCPServer1->DefaultPort = 3999;
-    IdTCPServer1->OnExecute = [this](const platform::TcpPeerPtr&, const std::string&, bool) { ++tcpLinesReceived; };
+    const platform::TcpLineHandler toUiThread = platform::TcpServer::handToThreadOf(
+        this, [this](const platform::TcpPeerPtr& peer, const std::string& line, bool truncated) {
+            IdTCPServer1Execute(peer, line, truncated);
+        });
+    IdTCPServer1->OnExecute = [this, toUiThread](const platform::TcpPeerPtr& peer, const std::string& line,
+                                                 bool truncated) {
+        ++tcpLinesReceived;
+        toUiThread(peer, line, truncated);
+    };
+    IdTCPServer1->OnStatus = [this](const platform::TcpPeerPtr&, const std::string& text) {
+        platform::queueCall(this, [this, text] { IdTCPServer1Status(text); });
+    };
 
     PopupMenu1 = new QMenu(this);
     Czytajpami1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."), [this](TObject* s) { Czytajpami1Click(s); });

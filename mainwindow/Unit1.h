@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 class TForm6;
 
@@ -317,6 +318,27 @@ private:
     // The exchange that holds portCom, null between exchanges; a child of the form.
     friend class SerialExchange;
     class SerialExchange* serialExchange_ = nullptr;
+
+    // ---- TCP state
+    // The one thread a client transaction, one-line read or console conversation runs on,
+    // so the blocking client never holds up the interface. Joined when the window goes,
+    // after its client was told to stop waiting.
+    struct TcpWorker {
+        std::thread thread;
+        bool running = false;   // user-interface thread only
+        platform::TcpClient* client = nullptr;
+        ~TcpWorker();
+    };
+    // Runs work on the worker; false while another runs. work hands its results back
+    // with platform::queueCall and ends with finishTcpJob posted the same way.
+    bool startTcpJob(std::function<void()> work);
+    // Ends the job on the user-interface thread: "Błąd połączenia.." when the client was
+    // not connected after the attempt, done, then a connect error (when not empty) in the
+    // error box. Further connect errors are not shown while one's box is open, so a
+    // reading timer cannot pile boxes up.
+    void finishTcpJob(const Done& done, bool notConnected, const std::string& connectError);
+    bool tcpErrorShowing_ = false;
+    TcpWorker tcpWorker_;
 };
 
 extern TForm1* Form1;

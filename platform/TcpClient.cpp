@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstring>
 
@@ -11,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +31,14 @@ int remainingMs(Clock::time_point deadline)
 }
 
 } // namespace
+
+std::string AsciiText(std::string_view bytes)
+{
+    std::string text(bytes);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) > 0x7F) c = '?';
+    return text;
+}
 
 // ---- LineAssembler ----
 
@@ -104,7 +114,53 @@ void LineAssembler::configure(char terminator, std::size_t maxLength)
 
 // ---- TcpClient ----
 
-TcpClient::~TcpClient() { closeSocket(); }
+double TcpClient::TimeScale = 1.0;
+
+class TcpClient::Busy {
+public:
+    explicit Busy(TcpClient& c) : c_(c)
+    {
+        std::lock_guard lock(c_.mutex_);
+        ++c_.busy_;
+    }
+    ~Busy()
+    {
+        bool closed = false;
+        {
+            std::lock_guard lock(c_.mutex_);
+            if (--c_.busy_ == 0 && c_.interrupt_) {
+                if (c_.fd_ >= 0) {
+                    ::shutdown(c_.fd_, SHUT_RDWR);
+                    closed = true;
+                }
+                c_.closeSocket();
+                std::uint64_t count;
+                [[maybe_unused]] const ssize_t r = ::read(c_.wakeFd_, &count, sizeof count);
+                c_.interrupt_ = false;
+            }
+        }
+        if (closed) c_.status("Disconnected.");
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    TcpClient& c_;
+};
+
+TcpClient::TcpClient() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TcpClient::~TcpClient()
+{
+    closeSocket();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+int TcpClient::scaled(int ms)
+{
+    if (ms <= 0) return ms;
+    return std::max(1, int(ms * TimeScale));
+}
 
 void TcpClient::status(const std::string& text)
 {
@@ -119,25 +175,50 @@ void TcpClient::closeSocket()
     lines_.clear();
 }
 
-void TcpClient::Connect()
+void TcpClient::throwIfInterrupted() const
 {
-    if (fd_ >= 0) throw SocketError("Already connected.");
-    if (Port < 0 || Port > 65535) throw SocketError("Port " + std::to_string(Port) + " is out of range.");
-    const std::string where = Host + ":" + std::to_string(Port);
+    if (interrupt_) throw Interrupted("Połączenie zostało przerwane.");
+}
 
-    status("Resolving hostname " + Host + ".");
+bool TcpClient::wait(int fd, short events, int timeoutMs)
+{
+    for (;;) {
+        throwIfInterrupted();
+        pollfd p[2] = {{fd, events, 0}, {wakeFd_, POLLIN, 0}};
+        const int r = ::poll(p, wakeFd_ >= 0 ? 2 : 1, timeoutMs);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) throw SocketError("Wait for the connection failed: " + errnoText(errno));
+        throwIfInterrupted();
+        return r > 0;
+    }
+}
+
+void TcpClient::Connect() { Connect(Host, Port); }
+
+void TcpClient::Connect(const std::string& host, int port)
+{
+    Busy busy(*this);
+    {
+        std::lock_guard lock(mutex_);
+        if (fd_ >= 0) throw SocketError("Already connected.");
+    }
+    if (port < 0 || port > 65535) throw SocketError("Numer portu TCP poza zakresem 0-65535.");
+    const std::string where = host + ":" + std::to_string(port);
+
+    status("Resolving hostname " + host + ".");
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
-    const std::string service = std::to_string(Port);
-    const int rc = ::getaddrinfo(Host.c_str(), service.c_str(), &hints, &found);
+    const std::string service = std::to_string(port);
+    const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
     if (rc != 0 || !found)
-        throw SocketError("Cannot resolve host " + Host + ": " + ::gai_strerror(rc));
+        throw SocketError("Nie można połączyć z " + where + ": nie znaleziono adresu " + host + ".");
 
-    status("Connecting to " + Host + ".");
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ConnectTimeout > 0 ? ConnectTimeout : 0);
+    status("Connecting to " + host + ".");
+    const int timeout = scaled(ConnectTimeout);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout > 0 ? timeout : 0);
     int lastErr = 0;
     for (addrinfo* ai = found; ai; ai = ai->ai_next) {
         const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
@@ -149,19 +230,17 @@ void TcpClient::Connect()
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
             err = errno;
             if (err == EINPROGRESS) {
-                for (;;) {
-                    pollfd p{fd, POLLOUT, 0};
-                    const int r = ::poll(&p, 1, ConnectTimeout > 0 ? remainingMs(deadline) : -1);
-                    if (r < 0 && errno == EINTR) continue;
-                    if (r == 0) {
+                try {
+                    if (!wait(fd, POLLOUT, timeout > 0 ? remainingMs(deadline) : -1)) {
                         err = ETIMEDOUT;
-                    } else if (r < 0) {
-                        err = errno;
                     } else {
                         socklen_t len = sizeof err;
                         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
                     }
-                    break;
+                } catch (...) {
+                    ::close(fd);
+                    ::freeaddrinfo(found);
+                    throw;
                 }
             }
         }
@@ -169,10 +248,13 @@ void TcpClient::Connect()
             int one = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             ::freeaddrinfo(found);
-            lines_.clear();
-            peerClosed_ = false;
-            timedOut_ = false;
-            fd_ = fd;
+            {
+                std::lock_guard lock(mutex_);
+                lines_.clear();
+                peerClosed_ = false;
+                timedOut_ = false;
+                fd_ = fd;
+            }
             status("Connected.");
             return;
         }
@@ -180,7 +262,15 @@ void TcpClient::Connect()
         ::close(fd);
     }
     ::freeaddrinfo(found);
-    throw SocketError("Cannot connect to " + where + ": " + errnoText(lastErr));
+    std::string why;
+    switch (lastErr) {
+    case ECONNREFUSED: why = "połączenie odrzucone"; break;
+    case ETIMEDOUT: why = "brak odpowiedzi w ciągu " + std::to_string(ConnectTimeout) + " ms"; break;
+    case EHOSTUNREACH:
+    case ENETUNREACH: why = "adres nieosiągalny"; break;
+    default: why = errnoText(lastErr); break;
+    }
+    throw SocketError("Nie można połączyć z " + where + ": " + why + ".");
 }
 
 bool TcpClient::receiveAvailable()
@@ -212,35 +302,69 @@ bool TcpClient::receiveAvailable()
 
 bool TcpClient::Connected()
 {
-    if (fd_ < 0) return false;
+    {
+        std::lock_guard lock(mutex_);
+        if (fd_ < 0) return false;
+        if (busy_ > 0) return !interrupt_;
+        try {
+            receiveAvailable();
+        } catch (const SocketError&) {
+            peerClosed_ = true;
+        }
+        if (!peerClosed_ || lines_.hasLine()) return true;
+        closeSocket();
+    }
+    status("Disconnected.");
+    return false;
+}
+
+void TcpClient::Disconnect()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (busy_ > 0) {
+            // The waiting call ends and the last one out closes the socket.
+            if (!interrupt_.exchange(true)) {
+                const std::uint64_t one = 1;
+                [[maybe_unused]] const ssize_t w = ::write(wakeFd_, &one, sizeof one);
+            }
+            return;
+        }
+        if (fd_ < 0) return;
+        // Closed under the lock: a worker must not start on a socket that is going.
+        ::shutdown(fd_, SHUT_RDWR);
+        closeSocket();
+    }
+    status("Disconnecting.");
+    status("Disconnected.");
+}
+
+void TcpClient::DiscardInput()
+{
+    Busy busy(*this);
+    if (fd_ < 0) return;
     try {
         receiveAvailable();
     } catch (const SocketError&) {
         peerClosed_ = true;
     }
-    if (peerClosed_ && !lines_.hasLine()) {
-        closeSocket();
-        status("Disconnected.");
-        return false;
-    }
-    return true;
-}
-
-void TcpClient::Disconnect()
-{
-    if (fd_ < 0) return;
-    status("Disconnecting.");
-    ::shutdown(fd_, SHUT_RDWR);
-    closeSocket();
-    status("Disconnected.");
+    const std::string_view unread = lines_.unread();
+    const std::size_t lastEnd = unread.rfind('\r');
+    const bool lineFeedAfterCr = unread.size() >= 1 && unread.back() == '\n' &&
+                                 (lastEnd == unread.size() - 2 || (unread.size() == 1 && lastEnd == std::string_view::npos));
+    lines_.clear();
+    if (lineFeedAfterCr) lines_.append("\n", 1);
 }
 
 void TcpClient::Write(std::string_view bytes)
 {
+    Busy busy(*this);
     if (fd_ < 0) throw SocketError("Not connected.");
-    const auto deadline = Clock::now() + std::chrono::milliseconds(WriteTimeout > 0 ? WriteTimeout : 0);
+    const int timeout = scaled(WriteTimeout);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout > 0 ? timeout : 0);
     std::size_t done = 0;
     while (done < bytes.size()) {
+        throwIfInterrupted();
         const ssize_t w = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (w > 0) {
             done += std::size_t(w);
@@ -249,9 +373,8 @@ void TcpClient::Write(std::string_view bytes)
         if (w < 0 && errno == EINTR) continue;
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             throw SocketError("Send failed: " + errnoText(errno));
-        if (WriteTimeout > 0 && remainingMs(deadline) == 0) throw SocketError("Send timed out.");
-        pollfd p{fd_, POLLOUT, 0};
-        ::poll(&p, 1, WriteTimeout > 0 ? remainingMs(deadline) : -1);
+        if (timeout > 0 && remainingMs(deadline) == 0) throw SocketError("Send timed out.");
+        wait(fd_, POLLOUT, timeout > 0 ? remainingMs(deadline) : -1);
     }
 }
 
@@ -266,36 +389,45 @@ void TcpClient::WriteLn(std::string_view text)
 
 std::string TcpClient::ReadLn(char terminator, int timeoutMs)
 {
+    Busy busy(*this);
     timedOut_ = false;
     if (fd_ < 0) throw SocketError("Not connected.");
     if (timeoutMs == UseReadTimeout) timeoutMs = ReadTimeout > 0 ? ReadTimeout : NoTimeout;
     const bool limited = timeoutMs >= 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+    const auto wait = std::chrono::milliseconds(limited ? scaled(timeoutMs) : 0);
+    auto deadline = Clock::now() + wait;
     lines_.configure(terminator, MaxLineLength);
 
     std::string line;
     bool truncated = false;
     for (;;) {
+        throwIfInterrupted();
         if (lines_.next(line, truncated)) {
             if (truncated)
                 throw LineTooLong("Line longer than " + std::to_string(MaxLineLength) + " bytes.");
             return line;
         }
         if (peerClosed_) {
-            closeSocket();
+            {
+                std::lock_guard lock(mutex_);
+                closeSocket();
+            }
             status("Disconnected.");
             throw ConnectionClosed("Connection closed by the peer.");
         }
-        if (receiveAvailable()) continue;
+        if (receiveAvailable()) {
+            // The time-out is for each wait for more data, as a device that sends its
+            // line slowly is still answering.
+            deadline = Clock::now() + wait;
+            continue;
+        }
         if (peerClosed_) continue;
-        const int wait = limited ? remainingMs(deadline) : -1;
-        if (limited && wait == 0) {
+        const int left = limited ? remainingMs(deadline) : -1;
+        if (limited && left == 0) {
             timedOut_ = true;
             return {};
         }
-        pollfd p{fd_, POLLIN, 0};
-        const int r = ::poll(&p, 1, wait);
-        if (r < 0 && errno != EINTR) throw SocketError("Wait for data failed: " + errnoText(errno));
+        this->wait(fd_, POLLIN, left);
     }
 }
 

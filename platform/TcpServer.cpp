@@ -4,6 +4,8 @@
 #include <QObject>
 
 #include <cerrno>
+#include <chrono>
+#include <deque>
 #include <cstdint>
 #include <cstring>
 
@@ -47,6 +49,12 @@ void TcpServerPeer::disconnect()
     if (!closed_.exchange(true) && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
+void TcpServerPeer::drop()
+{
+    dropped_ = true;
+    disconnect();
+}
+
 void TcpServerPeer::release()
 {
     std::lock_guard lock(mutex_);
@@ -86,7 +94,7 @@ void TcpServer::setActive(bool active)
 
     const int port = DefaultPort;
     if (port < 0 || port > 65535)
-        throw SocketError("Port " + std::to_string(port) + " is outside 0..65535.");
+        throw SocketError("Numer portu TCP poza zakresem 0-65535.");
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw SocketError(std::string("Cannot create a socket: ") + std::strerror(errno));
     // Lets a restarted server bind while connections of the previous one linger in
@@ -101,16 +109,17 @@ void TcpServer::setActive(bool active)
         const int err = errno;
         ::close(fd);
         if (err == EADDRINUSE)
-            throw SocketError("Port " + std::to_string(port) +
-                              " is already in use by another program; the server cannot listen on it.");
+            throw SocketError("Port TCP " + std::to_string(port) +
+                              " jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.");
         if (err == EACCES)
-            throw SocketError("No permission to listen on port " + std::to_string(port) + ".");
-        throw SocketError("Cannot listen on port " + std::to_string(port) + ": " + std::strerror(err));
+            throw SocketError("Brak uprawnień do nasłuchiwania na porcie TCP " + std::to_string(port) + ".");
+        throw SocketError("Nie można nasłuchiwać na porcie TCP " + std::to_string(port) + ": " + std::strerror(err) + ".");
     }
-    if (::listen(fd, 16) != 0) {
+    // Devices of a whole site may call in at once after a network outage.
+    if (::listen(fd, SOMAXCONN) != 0) {
         const int err = errno;
         ::close(fd);
-        throw SocketError("Cannot listen on port " + std::to_string(port) + ": " + std::strerror(err));
+        throw SocketError("Nie można nasłuchiwać na porcie TCP " + std::to_string(port) + ": " + std::strerror(err) + ".");
     }
     socklen_t len = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -127,6 +136,7 @@ void TcpServer::setActive(bool active)
     status_ = OnStatus;
     maxLineLength_ = MaxLineLength;
     overlongEnds_ = OverlongEndsConnection;
+    maxPeers_ = MaxPeers ? MaxPeers : 1;
     stopping_ = false;
     acceptor_ = std::thread(&TcpServer::acceptLoop, this);
 }
@@ -181,6 +191,13 @@ void TcpServer::acceptLoop()
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) starved = true;
             continue;
         }
+        if (peerCount() >= maxPeers_) {
+            reapFinished();
+            if (peerCount() >= maxPeers_) {
+                ::close(fd);
+                continue;
+            }
+        }
         std::lock_guard lock(peersMutex_);
         Connection& c = connections_.emplace_back();
         c.peer = std::make_shared<TcpServerPeer>(fd, nextPeerId_++, peerAddress(addr));
@@ -219,10 +236,74 @@ void TcpServer::servePeer(Connection* connection)
     wake(wakeFd_);
 }
 
+namespace {
+
+// Lines on their way to the receiver's thread. They wait in one queue, and the receiver
+// takes them in slices of a few milliseconds with its other events between, so peers that
+// send faster than the lines are handled cannot starve the receiver's thread of its
+// paint and timer events.
+class LineHandOver : public std::enable_shared_from_this<LineHandOver> {
+public:
+    LineHandOver(QObject* receiver, TcpLineHandler handler) : receiver_(receiver), handler_(std::move(handler)) {}
+
+    void push(const TcpPeerPtr& peer, const std::string& line, bool truncated)
+    {
+        std::lock_guard lock(mutex_);
+        lines_.push_back({peer, line, truncated});
+        if (!posted_) {
+            posted_ = true;
+            post();
+        }
+    }
+
+private:
+    struct Line {
+        TcpPeerPtr peer;
+        std::string text;
+        bool truncated;
+    };
+    static constexpr auto slice = std::chrono::milliseconds(10);
+
+    void post()
+    {
+        queueCall(receiver_, [self = shared_from_this()] { self->drain(); });
+    }
+    void drain()
+    {
+        const auto until = std::chrono::steady_clock::now() + slice;
+        for (;;) {
+            Line line;
+            {
+                std::lock_guard lock(mutex_);
+                if (lines_.empty()) {
+                    posted_ = false;
+                    return;
+                }
+                if (std::chrono::steady_clock::now() >= until) {
+                    post();
+                    return;
+                }
+                line = std::move(lines_.front());
+                lines_.pop_front();
+            }
+            handler_(line.peer, line.text, line.truncated);
+        }
+    }
+
+    QObject* const receiver_;
+    const TcpLineHandler handler_;
+    std::mutex mutex_;
+    std::deque<Line> lines_;
+    bool posted_ = false;
+};
+
+} // namespace
+
 TcpLineHandler TcpServer::handToThreadOf(QObject* receiver, TcpLineHandler handler)
 {
-    return [receiver, handler = std::move(handler)](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
-        queueCall(receiver, [handler, peer, line, truncated] { handler(peer, line, truncated); });
+    auto handOver = std::make_shared<LineHandOver>(receiver, std::move(handler));
+    return [handOver](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
+        handOver->push(peer, line, truncated);
     };
 }
 

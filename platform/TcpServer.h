@@ -4,13 +4,15 @@
 // the line handler on that peer's thread, once per line. Nothing is sent back.
 //
 // The handler runs on a network thread, so anything that belongs to the user interface
-// must be reached through handToThreadOf (or queueCall), which posts each line to a
+// must be reached through handToThreadOf (or queueCall), which hands each line to a
 // QObject's thread in the order the lines arrived.
 //
 // Lines are 8-bit bytes passed unchanged (NUL and bytes above 0x7F included), without
 // their CR; an LF after a CR begins the next line. A line longer than MaxLineLength is
-// handed over cut to that length and marked truncated; the rest of it is dropped.
-// Bytes after the last CR when a peer disconnects are no line and are dropped.
+// handed over cut to that length and marked truncated; the rest of it is dropped, and by
+// default so is the peer. Bytes after the last CR when a peer disconnects are no line and
+// are dropped. At most MaxPeers peers are served at once: one more is closed as soon as
+// it is accepted, so a flood of connections cannot eat the program's threads.
 
 #include "platform/TcpClient.h"
 
@@ -42,6 +44,10 @@ public:
     // returns. Used, for one, to drop a peer whose line could not be understood.
     void disconnect();
     bool connected() const { return !closed_.load(); }
+    // Ends the connection because a line of it could not be used; its lines still waiting
+    // to be handled elsewhere are to be dropped as well (dropped() tells).
+    void drop();
+    bool dropped() const { return dropped_.load(); }
 
 private:
     friend class TcpServer;
@@ -51,6 +57,7 @@ private:
     const int id_;
     const std::string address_;
     std::atomic<bool> closed_{false};
+    std::atomic<bool> dropped_{false};
 };
 
 using TcpPeerPtr = std::shared_ptr<TcpServerPeer>;
@@ -70,10 +77,12 @@ public:
     // boundPort). Refusing a port text outside that range is the caller's task; a value
     // outside it raises SocketError at setActive(true).
     int DefaultPort = 0;
-    std::size_t MaxLineLength = 64 * 1024;
+    std::size_t MaxLineLength = 16384;
     // When set, a line that outgrows MaxLineLength ends its peer's connection (after the
     // cut line was handed over).
-    bool OverlongEndsConnection = false;
+    bool OverlongEndsConnection = true;
+    // Peers served at once; a further one is closed when accepted.
+    std::size_t MaxPeers = 64;
     // Set these before setActive(true).
     TcpLineHandler OnExecute;
     // Peer state texts ("Connected.", "Disconnected.") on the peer's thread.
@@ -91,11 +100,13 @@ public:
     // Peers currently connected.
     std::size_t peerCount() const;
 
-    // A line handler that posts each line, with its peer, to the thread of `receiver` by a
-    // queued call and runs `handler` there. Lines of all peers arrive one at a time, in
-    // the order they were received. `receiver` must outlive the server's activity.
-    // `handler` runs inside the event loop and must not throw: to drop a peer whose line
-    // it cannot use, it calls peer->disconnect().
+    // A line handler that hands each line, with its peer, to the thread of `receiver` and
+    // runs `handler` there. Lines of all peers arrive one at a time, in the order they
+    // were received; they wait in one queue that the receiver's thread works off in slices
+    // of about 10 ms, with its other events between, however fast the peers send.
+    // `receiver` must outlive the server's activity. `handler` runs inside the event loop
+    // and must not throw: to drop a peer whose line it cannot use, it calls
+    // peer->disconnect() (or peer->drop()).
     static TcpLineHandler handToThreadOf(QObject* receiver, TcpLineHandler handler);
 
 private:
@@ -120,8 +131,9 @@ private:
     // owner may change meanwhile.
     TcpLineHandler handler_;
     std::function<void(const TcpPeerPtr&, const std::string&)> status_;
-    std::size_t maxLineLength_ = 64 * 1024;
-    bool overlongEnds_ = false;
+    std::size_t maxLineLength_ = 16384;
+    bool overlongEnds_ = true;
+    std::size_t maxPeers_ = 64;
 };
 
 // Runs `call` on the thread of `receiver` by a queued call; calls posted to one receiver

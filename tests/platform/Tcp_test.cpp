@@ -558,7 +558,7 @@ TEST_F(TcpTest, PortInUseRaisesAClearError)
         } catch (const SocketError& e) {
             const std::string text = e.what();
             EXPECT_NE(text.find(std::to_string(port)), std::string::npos) << text;
-            EXPECT_NE(text.find("in use"), std::string::npos) << text;
+            EXPECT_NE(text.find("zajęty przez inny program"), std::string::npos) << text;
         }
         EXPECT_FALSE(second.isActive());
     }

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,6 +19,7 @@ namespace testsupport {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
 
 int leftMs(Clock::time_point deadline)
 {
@@ -167,6 +170,169 @@ TcpPeer TcpPeerListener::accept(TcpPeer::Ms timeout)
     if (::poll(&p, 1, int(timeout.count())) != 1) return TcpPeer();
     const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     return fd >= 0 ? TcpPeer(fd) : TcpPeer();
+}
+
+// ---- TcpDevice ----
+
+TcpDevice::TcpDevice()
+{
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listenFd_, 8) != 0 ||
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        const int err = errno;
+        ::close(listenFd_);
+        throw std::runtime_error(std::string("listen: ") + std::strerror(err));
+    }
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread(&TcpDevice::run, this);
+}
+
+TcpDevice::~TcpDevice()
+{
+    stop_ = true;
+    thread_.join();
+    ::close(listenFd_);
+}
+
+void TcpDevice::reply(Reply r)
+{
+    std::lock_guard lock(mutex_);
+    replies_.push_back(std::move(r));
+}
+
+std::string TcpDevice::received() const
+{
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+bool TcpDevice::waitCommands(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (commands_ >= count) return true;
+        }
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(Ms(2));
+    }
+}
+
+void TcpDevice::answer(int fd, const Reply& r)
+{
+    const auto pause = [this](int ms) {
+        const auto until = Clock::now() + Ms(ms);
+        while (!stop_ && Clock::now() < until) std::this_thread::sleep_for(Ms(std::min(ms, 5)));
+    };
+    pause(r.delayMs);
+    const std::size_t piece = r.piece ? r.piece : std::max<std::size_t>(r.bytes.size(), 1);
+    for (std::size_t at = 0; at < r.bytes.size() && !stop_; at += piece) {
+        if (at) pause(r.gapMs);
+        const std::string_view part = std::string_view(r.bytes).substr(at, piece);
+        std::size_t done = 0;
+        while (done < part.size() && !stop_) {
+            const ssize_t w = ::send(fd, part.data() + done, part.size() - done, MSG_NOSIGNAL);
+            if (w > 0) done += std::size_t(w);
+            else if (w < 0 && errno != EINTR && errno != EAGAIN) return;
+            else {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 50);
+            }
+        }
+    }
+}
+
+void TcpDevice::run()
+{
+    int fd = -1;
+    std::string pending;
+    while (!stop_) {
+        if (fd < 0) {
+            pollfd p{listenFd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) != 1) continue;
+            fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) ++connections_;
+            pending.clear();
+            continue;
+        }
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 20) != 1) continue;
+        char chunk[4096];
+        const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
+        if (r <= 0) {
+            if (r < 0 && errno == EINTR) continue;
+            ::close(fd);
+            fd = -1;
+            continue;
+        }
+        pending.append(chunk, std::size_t(r));
+        {
+            std::lock_guard lock(mutex_);
+            received_.append(chunk, std::size_t(r));
+        }
+        std::size_t end;
+        while (fd >= 0 && (end = pending.find("\r\n")) != std::string::npos) {
+            pending.erase(0, end + 2);
+            std::optional<Reply> next;
+            {
+                std::lock_guard lock(mutex_);
+                ++commands_;
+                if (!replies_.empty()) {
+                    next = std::move(replies_.front());
+                    replies_.pop_front();
+                }
+            }
+            if (!next) continue;
+            answer(fd, *next);
+            ++answered_;
+            if (next->close) {
+                ::close(fd);
+                fd = -1;
+            }
+        }
+    }
+    if (fd >= 0) ::close(fd);
+}
+
+// ---- TcpPushingPeer ----
+
+TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, int count)
+    : peer_(TcpPeer::connectTo(port)), count_(count)
+{
+    thread_ = std::thread([this, make = std::move(make)] {
+        std::string batch;
+        for (int i = 0; !stop_ && (count_ == 0 || i < count_); ++i) {
+            batch += make(i);
+            // A few lines per send, as a device's network stack would pack them.
+            if (batch.size() < 512 && (count_ == 0 || i + 1 < count_)) continue;
+            if (!peer_.send(batch)) {
+                endedByServer_ = true;
+                break;
+            }
+            sent_ = i + 1;
+            batch.clear();
+        }
+        done_ = true;
+    });
+}
+
+TcpPushingPeer::~TcpPushingPeer() { stop(); }
+
+void TcpPushingPeer::stop()
+{
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+bool TcpPushingPeer::waitSent(std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!done_ && Clock::now() < deadline) std::this_thread::sleep_for(Ms(2));
+    return done_ && !endedByServer_ && (count_ == 0 || sent_ == count_);
 }
 
 } // namespace testsupport

@@ -3,9 +3,14 @@
 // server, or a device our client connects to (TcpPeerListener). Every wait has a
 // deadline; failures to set up raise std::runtime_error.
 
+#include <atomic>
 #include <chrono>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace testsupport {
 
@@ -63,6 +68,82 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
+};
+
+// A device our TCP client talks to: it listens on 127.0.0.1, takes one connection at a
+// time (a new one after the previous closed), records every byte it receives and answers
+// each command (bytes up to CR LF) with the next queued reply. With no reply queued it
+// stays silent. All on its own thread; waits have deadlines.
+class TcpDevice {
+public:
+    struct Reply {
+        std::string bytes;      // what goes back
+        int delayMs = 0;        // before the first byte
+        std::size_t piece = 0;  // bytes per send (0: all at once), gapMs apart
+        int gapMs = 0;
+        bool close = false;     // closes the connection after the bytes
+    };
+    // Common replies.
+    static Reply line(std::string text, std::string end = "\r") { return {std::move(text) + std::move(end)}; }
+    static Reply closing() { return {{}, 0, 0, 0, true}; }
+    static Reply trickle(std::string bytes, int gapMs) { return {std::move(bytes), 0, 1, gapMs}; }
+    static Reply late(std::string bytes, int delayMs) { return {std::move(bytes), delayMs}; }
+
+    TcpDevice();
+    ~TcpDevice();
+    TcpDevice(const TcpDevice&) = delete;
+    TcpDevice& operator=(const TcpDevice&) = delete;
+
+    int port() const { return port_; }
+    void reply(Reply r);
+    // Every byte received so far, all connections in order.
+    std::string received() const;
+    // Waits until `count` commands (CR LF ended) have arrived.
+    bool waitCommands(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const;
+    int connections() const { return connections_.load(); }
+    // Replies sent in full so far.
+    int answered() const { return answered_.load(); }
+
+private:
+    void run();
+    void answer(int fd, const Reply& r);
+    int listenFd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::deque<Reply> replies_;
+    std::string received_;
+    std::size_t commands_ = 0;
+    std::atomic<int> connections_{0};
+    std::atomic<int> answered_{0};
+    std::thread thread_;
+};
+
+// A device that pushes lines to our TCP server from its own thread: count lines made by
+// make(i), as fast as the server takes them; count 0 keeps sending until stopped or
+// until the server closes the connection.
+class TcpPushingPeer {
+public:
+    TcpPushingPeer(int port, std::function<std::string(int)> make, int count);
+    ~TcpPushingPeer();
+    TcpPushingPeer(const TcpPushingPeer&) = delete;
+    TcpPushingPeer& operator=(const TcpPushingPeer&) = delete;
+
+    // Waits until all lines are sent or the sending ended; true when all were sent.
+    bool waitSent(std::chrono::milliseconds timeout);
+    // True once a send failed or the server closed the connection.
+    bool endedByServer() const { return endedByServer_.load(); }
+    int sent() const { return sent_.load(); }
+    void stop();
+
+private:
+    TcpPeer peer_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> done_{false};
+    std::atomic<bool> endedByServer_{false};
+    std::atomic<int> sent_{0};
+    int count_;
+    std::thread thread_;
 };
 
 } // namespace testsupport
