@@ -55,11 +55,8 @@ void switchServer(TForm1& f1, bool listen)
 }
 
 // Asks the device over the TCP client; a reply line goes through the new-data step.
-// replyOk is cleared first: a transaction that never got its line through must not
-// replay the previous one.
 void tcpReading(TForm1& f1, const TForm1::Done& finish)
 {
-    f1.replyOk = 0;
     startLink([&f1](TForm1::Done done) { return f1.czytajTCPIPExecute(&f1, std::move(done)); },
               [&f1, finish] {
                   if (f1.replyOk == 1)
