@@ -11,6 +11,7 @@
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/TcpPeer.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -179,6 +180,42 @@ TEST_F(Console, SendButtonsAreHeldBackDuringAnExchangeAndComeBackWhenItIsRefused
     ASSERT_TRUE(WaitUntil([] { return !Form1->serialExchangeRunning() && Form1->ToolButton15->Enabled(); }));
     EXPECT_EQ(device.received(), "?B_U &?DAT &");
     EXPECT_EQ(vcl::Lines(Form1->Memo1).ToList(), QStringList{QStringLiteral("2024-03-05 14:07:09 1")});
+}
+
+TEST_F(Console, OverTheTcpClientEachButtonSendsOneLineAndQueriesTakeTheirReplies)
+{
+    const struct {
+        const char* name;
+        vcl::TButton* button;
+        std::string sent;
+        QStringList console;
+    } cases[] = {
+        {"configuration", Form2->Button4, "?B_U &\r\n", {QStringLiteral("k1 a"), QStringLiteral("k2 b")}},
+        {"clock", Form2->Button3, "TIME 2024-03-05 14:07:09 &\r\n", {}},
+        {"command field", Form2->Button1, "MEM_OFF &\r\n", {}},
+    };
+    platform::ScopedClock clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    testsupport::TcpPeerListener listener;
+    Form2->RadioButton2->SetChecked(true);
+    Form2->Edit1->SetText(QStringLiteral("127.0.0.1"));
+    Form2->Edit2->SetText(QString::number(listener.port()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        vcl::Lines(Form2->Memo1).Clear();
+        Form2->Edit3->SetText(QStringLiteral("MEM_OFF &"));
+        c.button->click();
+        EXPECT_TRUE(sendButtonsDisabled());
+        testsupport::TcpPeer peer = listener.accept(2000ms);
+        ASSERT_TRUE(peer.isOpen());
+        EXPECT_EQ(peer.receiveUntil("\r\n", 2000ms), c.sent);
+        // The device answers and hangs up, which ends the reading of replies at once.
+        peer.send("k1 a\rk2 b\r");
+        peer.close();
+        ASSERT_TRUE(WaitUntil([] { return sendButtonsEnabled() && !Form1->tcpTransactionRunning(); }));
+        EXPECT_EQ(console(), c.console);
+        Form1->IdTCPClient1->Disconnect();
+    }
+    EXPECT_EQ(device.received(), "") << "nothing over the serial port";
 }
 
 TEST_F(Console, CommandListEntryGivesTheCommandBeforeItsSemicolon)
