@@ -160,6 +160,7 @@ int main(int argc, char** argv)
         acquisition::portCom.baudRate = 9600;
         Form2->RadioButton1->SetChecked(true);
         Form2->PageControl1->SetActivePage(Form2->TabSheet3);
+        Form2->Button5->click();   // the data file's properties make way for the configuration
         Form2->Button4->click();
         ok &= settleUntil([] { return Form2->Button4->Enabled() && !Form1->serialExchangeRunning(); });
         ok &= shoot(Form2, out + "/settings-systemu-config.png");
