@@ -260,7 +260,8 @@ void TForm1::buildComponents()
     };
 
     PopupMenu1 = new QMenu(this);
-    Czytajpami1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."), [this](TObject* s) { Czytajpami1Click(s); });
+    Czytajpami1 =
+        AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."), [this](TObject* s) { Czytajpami1Click(s); });
     test = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj etykiety.."), [this](TObject* s) { testClick(s); });
     Czytaj1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj."));
     Czytaj1->setEnabled(false);

@@ -218,6 +218,15 @@ TEST_F(Console, OverTheTcpClientEachButtonSendsOneLineAndQueriesTakeTheirReplies
     EXPECT_EQ(device.received(), "") << "nothing over the serial port";
 }
 
+TEST_F(Console, ExchangeWithoutAPortIsReportedAndGivesTheButtonsBack)
+{
+    acquisition::setText(acquisition::portCom.portSettings, cwd.path().toStdString() + "/brak-portu");
+    Form2->Button4->click();
+    ASSERT_TRUE(WaitUntil(exchangeDone));
+    EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("Błąd połączenia.."));
+    EXPECT_TRUE(console().isEmpty());
+}
+
 TEST_F(Console, CommandListEntryGivesTheCommandBeforeItsSemicolon)
 {
     const struct {

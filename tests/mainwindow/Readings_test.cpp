@@ -218,6 +218,18 @@ TEST_F(Readings, TcpReplyThatNeverCameIsAnErrorNotTheLastReadingAgain)
     }
 }
 
+TEST_F(Readings, SerialReadingWithoutAPortSaysSoAndGivesTheButtonBack)
+{
+    acquisition::setText(acquisition::portCom.portSettings, cwd.path().toStdString() + "/brak-portu");
+    for (void (*read)() : {singleReading, labelReading}) {
+        Form1->StatusBar1->Panels(2)->SetText(QString());
+        read();
+        ASSERT_TRUE(WaitUntil(readingDone));
+        EXPECT_EQ(status2(), readingFailed);
+        EXPECT_TRUE(memo().isEmpty());
+    }
+}
+
 // ---- Label reading
 
 TEST_F(Readings, LabelReplyIsStoredOnceWhoeverHandsItOver)
