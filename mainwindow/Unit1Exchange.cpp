@@ -52,7 +52,7 @@ class SerialExchange : public QObject {
 public:
     enum class Kind { Lines, Memory };
 
-    // The longest line the line exchange holds; a longer one is handed over in pieces.
+    // The longest line the line exchange holds; a longer one is handed over in chunks.
     static constexpr std::size_t lineBufferSize = 2000;
     // The longest text the memory download keeps waiting for its line end.
     static constexpr std::size_t keptTextSize = 5000;
@@ -192,7 +192,7 @@ private:
         }
     }
 
-    // A line longer than the line buffer goes on in pieces of the buffer's size, counted
+    // A line longer than the line buffer goes on in chunks of the buffer's size, counted
     // from its start whatever reads it came in.
     void handOver(std::string_view line)
     {

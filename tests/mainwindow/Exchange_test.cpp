@@ -149,7 +149,7 @@ TEST_F(Exchange, LongOrUnfinishedReplyTextReachesTheConsoleWhole)
         std::string reply;
         QStringList lines;
     } cases[] = {
-        // Longer than the line buffer: handed over in pieces, nothing lost or overrun.
+        // Longer than the line buffer: handed over in chunks, nothing lost or overrun.
         {longLine + "\r\nnext\r\n\x1A",
          {QString(2000, 'L'), QString(2000, 'L'), QString(500, 'L'), QStringLiteral("next")}},
         // The last text before the reply-end byte has no line end of its own.
@@ -217,7 +217,7 @@ TEST_F(Exchange, AReadingEndsAfterItsFirstLineAndHandlesAllLinesOfThatRead)
 {
     Form1->acquireEnabled = true;
     const struct {
-        std::vector<std::string> pieces;
+        std::vector<std::string> writes;
         int steps;
     } cases[] = {
         {{"2024-03-05 14:07:09 1 2\r\n", "2024-03-05 14:07:19 9 9\r\n"}, 1},
@@ -226,10 +226,10 @@ TEST_F(Exchange, AReadingEndsAfterItsFirstLineAndHandlesAllLinesOfThatRead)
         {{"2024-03-05 14:0", "7:09 1 2\r\n"}, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.pieces.front());
+        SCOPED_TRACE(c.writes.front());
         PtyDevice logger;
         acquisition::setText(portCom.portSettings, logger.path());
-        logger.answerAfter("?DAT &", 0ms, c.pieces, 60ms);
+        logger.answerAfter("?DAT &", 0ms, c.writes, 60ms);
         vcl::Lines(Form1->Memo1).Clear();
         ASSERT_TRUE(reading());
         EXPECT_EQ(mainLines().size(), c.steps) << "one text-list line per new-data step";

@@ -81,10 +81,10 @@ void PtyDevice::answerPeriodically(std::string command, std::vector<std::string>
     wakeThread();
 }
 
-void PtyDevice::answerAfter(std::string command, Ms delay, std::vector<std::string> pieces, Ms gap)
+void PtyDevice::answerAfter(std::string command, Ms delay, std::vector<std::string> writes, Ms gap)
 {
     std::lock_guard lock(mutex_);
-    answers_.push_back(Answer{std::move(command), std::move(pieces), gap, false, delay});
+    answers_.push_back(Answer{std::move(command), std::move(writes), gap, false, delay});
     matchCommands();
     wakeThread();
 }

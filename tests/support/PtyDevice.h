@@ -38,9 +38,9 @@ public:
     // Each time `command` arrives, the lines are written one per write, the first at once
     // and then one every period; with `repeat` they start over until goSilent().
     void answerPeriodically(std::string command, std::vector<std::string> lines, Ms period, bool repeat = false);
-    // Each time `command` arrives, the pieces are written one per write, the first after
-    // `delay`, the next ones `gap` apart.
-    void answerAfter(std::string command, Ms delay, std::vector<std::string> pieces, Ms gap = Ms(0));
+    // Each time `command` arrives, the writes go out one by one, the first after `delay`,
+    // the next ones `gap` apart.
+    void answerAfter(std::string command, Ms delay, std::vector<std::string> writes, Ms gap = Ms(0));
 
     // How the logger of actAsLogger() answers: every line ends with `ending` ("\r\n",
     // "\r" or "\n\r"), the first byte of a reply comes after `latency`, and the memory
