@@ -4,12 +4,9 @@
 // each came once and whole, and the longest gap in the user-interface thread's event
 // handling meanwhile (goal: under 100 ms).
 
-#include "dialogs/Unit2.h"
-#include "dialogs/Unit3.h"
-#include "dialogs/Unit5.h"
-#include "mainwindow/Unit1.h"
 #include "platform/MessageBox.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/TcpPeer.h"
 
 #include <QDir>
@@ -44,10 +41,7 @@ int main(int argc, char** argv)
     QDir::setCurrent(start.path());
     platform::MessageScript boxes;
 
-    app.CreateForm(Form1);
-    app.CreateForm(Form2);
-    app.CreateForm(Form5);
-    app.CreateForm(Form3);
+    testsupport::CreateProgramForms();
     const QString dataDir = QDir(start.path()).filePath("dane");
     QDir().mkpath(dataDir);
     Form1->DirectoryListBox1->SetDirectory(dataDir);

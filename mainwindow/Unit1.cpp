@@ -263,7 +263,7 @@ void TForm1::buildComponents()
     Czytajpami1 =
         AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."), [this](TObject* s) { Czytajpami1Click(s); });
     test = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj etykiety.."), [this](TObject* s) { testClick(s); });
-    Czytaj1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj."));
+    Czytaj1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj."), [this](TObject* s) { Czytaj1Click(s); });
     Czytaj1->setEnabled(false);
     ToolButton15->SetDropdownMenu(PopupMenu1);
 

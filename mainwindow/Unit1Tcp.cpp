@@ -40,6 +40,26 @@ Link connectIfNeeded(TcpClient& client, const std::string& host, int port, std::
     return client.Connected() ? Link::Up : Link::NotConnected;
 }
 
+// Takes the settings dialog's port field into the client. A text that is no number raises
+// the conversion error; a number out of range is reported and gives false. An empty field
+// keeps the client's port when emptyKeeps.
+bool applyPortField(TcpClient& client, bool emptyKeeps)
+{
+    const std::string text = toAnsi(Form2->Edit2->Text());
+    if (text.empty() && emptyKeeps) return true;
+    const std::optional<int> port = dialogs::tcpPortFromText(text);
+    if (port) client.Port = *port;
+    return port.has_value();
+}
+
+// Ends a call that sent nothing as a finished one ends: done later, never from inside.
+void endLater(QObject* receiver, const std::function<void()>& done)
+{
+    platform::queueCall(receiver, [done] {
+        if (done) done();
+    });
+}
+
 } // namespace
 
 TForm1::TcpWorker::~TcpWorker()
@@ -79,18 +99,10 @@ bool TForm1::czytajTCPIPExecute(TObject*, Done done)
     if (tcpWorker_.running) return false;
     const std::string address = toAnsi(Form2->Edit1->Text());
     if (address.size() > 5) IdTCPClient1->Host = address;
-    const std::string portText = toAnsi(Form2->Edit2->Text());
-    if (!portText.empty()) {
-        // A text that is no number raises the conversion error to the caller.
-        const std::optional<int> port = dialogs::tcpPortFromText(portText);
-        if (!port) {
-            replyOk = 0;
-            platform::queueCall(this, [done] {
-                if (done) done();
-            });
-            return true;
-        }
-        IdTCPClient1->Port = *port;
+    if (!applyPortField(*IdTCPClient1, true)) {
+        replyOk = 0;
+        endLater(this, done);
+        return true;
     }
     IdTCPClient1->ReadTimeout = replyWaitMs;
     const std::string host = IdTCPClient1->Host;
@@ -128,14 +140,13 @@ void TForm1::Czytaj1Click(TObject*)
 {
     if (tcpWorker_.running) return;
     IdTCPClient1->Host = toAnsi(Form2->Edit1->Text());
-    const std::optional<int> port = dialogs::tcpPortFromText(toAnsi(Form2->Edit2->Text()));
-    if (!port) return;
-    IdTCPClient1->Port = *port;
+    if (!applyPortField(*IdTCPClient1, false)) return;
     IdTCPClient1->ReadTimeout = oneLineWaitMs;
     const std::string host = IdTCPClient1->Host;
+    const int port = IdTCPClient1->Port;
     TcpClient& client = *IdTCPClient1;
 
-    startTcpJob([this, &client, host, port = *port] {
+    startTcpJob([this, &client, host, port] {
         std::string error;
         const Link link = connectIfNeeded(client, host, port, error);
         std::string line;
@@ -157,20 +168,16 @@ bool TForm1::tcpConsoleSend(const std::string& text, bool readReplies, std::func
 {
     if (tcpWorker_.running) return false;
     IdTCPClient1->Host = toAnsi(Form2->Edit1->Text());
-    const std::string portText = toAnsi(Form2->Edit2->Text());
-    const std::optional<int> port = dialogs::tcpPortFromText(portText);
-    if (!port) {
-        platform::queueCall(this, [done] {
-            if (done) done();
-        });
+    if (!applyPortField(*IdTCPClient1, false)) {
+        endLater(this, done);
         return true;
     }
-    IdTCPClient1->Port = *port;
     IdTCPClient1->ReadTimeout = replyWaitMs;
     const std::string host = IdTCPClient1->Host;
+    const int port = IdTCPClient1->Port;
     TcpClient& client = *IdTCPClient1;
 
-    return startTcpJob([this, &client, host, port = *port, text, readReplies, onLine, done] {
+    return startTcpJob([this, &client, host, port, text, readReplies, onLine, done] {
         std::string error;
         const Link link = connectIfNeeded(client, host, port, error);
         if (link == Link::Up) {

@@ -356,6 +356,18 @@ void TcpClient::DiscardInput()
     if (lineFeedAfterCr) lines_.append("\n", 1);
 }
 
+std::size_t TcpClient::InputBufferSize()
+{
+    Busy busy(*this);
+    if (fd_ < 0) return 0;
+    try {
+        receiveAvailable();
+    } catch (const SocketError&) {
+        peerClosed_ = true;
+    }
+    return lines_.unread().size();
+}
+
 void TcpClient::Write(std::string_view bytes)
 {
     Busy busy(*this);

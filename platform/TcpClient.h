@@ -124,6 +124,8 @@ public:
     // unfinished one. A lone LF after the last CR stays: it ends the line the previous
     // read took up to its CR and belongs in front of the next line read.
     void DiscardInput();
+    // Bytes received and not yet read, after taking in what has arrived.
+    std::size_t InputBufferSize();
 
     // Sends the text followed by CR LF. Raises SocketError on failure.
     void WriteLn(std::string_view text);

@@ -17,11 +17,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -103,41 +98,6 @@ private:
     qint64 last_ = 0;
     qint64 longest_ = 0;
     int ticks_ = 0;
-};
-
-// A port whose listener takes no more connections: its queue is full and further SYNs go
-// unanswered, as with a host that is switched off.
-class UnansweringPort {
-public:
-    UnansweringPort()
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 0);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        for (int i = 0; i < 8; ++i) {
-            try {
-                fillers_.push_back(TcpPeer::connectTo(port_, 300ms));
-            } catch (const std::runtime_error&) {
-                full_ = true;
-                break;
-            }
-        }
-    }
-    ~UnansweringPort() { ::close(fd_); }
-    int port() const { return port_; }
-    bool full() const { return full_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    bool full_ = false;
-    std::vector<TcpPeer> fillers_;
 };
 
 } // namespace
@@ -286,7 +246,7 @@ TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
 
 TEST_F(TcpLinkTest, UnansweredConnectEndsAfterItsTimeOutWhileTheInterfaceRuns)
 {
-    UnansweringPort host;
+    testsupport::TcpUnansweringPort host;
     if (!host.full()) GTEST_SKIP() << "the system answers every connect";
     Form2->Edit2->SetText(QString::number(host.port()));
     TickGaps gaps;
@@ -545,4 +505,38 @@ TEST_F(TcpReceiverTest, TwoPeersAtOnceGiveEveryLineWholeWithoutFittingTheAxes)
     EXPECT_EQ(Form1->Chart1->LeftAxis().Maximum(), 5);
     EXPECT_FALSE(panel(2).startsWith(QStringLiteral("Zapisano do pliku: ")));
     EXPECT_TRUE(WaitUntil([&] { return panel(1) == QStringLiteral("Disconnected."); }));
+}
+
+TEST(TcpReceiverAtStart, StoredServerModeStoresWhatDevicesPushFromTheStart)
+{
+    testsupport::TempCwd cwd;
+    platform::MessageScript boxes;
+    int port;
+    {
+        testsupport::TcpPeerListener probe;
+        port = probe.port();
+    }
+    acquisition::SettingsBlock b = testsupport::StoredSettings();
+    b.connectionMode = 2;
+    acquisition::setText(b.tcpPort, std::to_string(port));
+    b.setFilePrefix("S");
+    b.cycleMonthly = b.cycleWeekly = b.cycleDaily = 0;
+    b.cycleConstant = 1;
+    b.autoAppend = 1;
+    b.timeFromComputer = 0;
+    cwd.file("settings.suap", testsupport::BlockBytes(b));
+    testsupport::CreateProgramForms(false);
+    struct Forms {
+        ~Forms() { testsupport::DestroyProgramForms(); }
+    } forms;
+
+    {
+        TcpPeer device = TcpPeer::connectTo(port);
+        ASSERT_TRUE(device.send("Tazo132 2024-03-05 14:07:09 21.4 22.0\r\n"));
+        ASSERT_TRUE(WaitUntil([] { return vcl::Lines(Form1->Memo1).Count() == 1; }));
+    }
+    const QString file = QDir(Form1->DirectoryListBox1->Directory()).filePath("S.dan");
+    EXPECT_EQ(testsupport::readBytes(file.toStdString()), "DataTime  k1 k2\r\n2024-03-05 14:07:09 21.4 22.0\r\n");
+    EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("System: Tazo132"));
+    EXPECT_TRUE(boxes.records().empty());
 }

@@ -49,14 +49,6 @@ struct CountingServer {
 
 } // namespace
 
-TEST(TcpServerBounds, DefaultsAreTheDeviceLinksLimits)
-{
-    TcpServer server;
-    EXPECT_EQ(server.MaxLineLength, 16384u);
-    EXPECT_TRUE(server.OverlongEndsConnection);
-    EXPECT_EQ(server.MaxPeers, 64u);
-}
-
 TEST(TcpServerBounds, PeersBeyondTheLimitAreClosedAtOnce)
 {
     CountingServer s(4);

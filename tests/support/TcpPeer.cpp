@@ -36,6 +36,23 @@ sockaddr_in loopback(int port)
     return a;
 }
 
+// A socket listening on 127.0.0.1 at a port the system chose.
+int listenOnLoopback(int backlog, int& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw std::runtime_error(std::string("listen: ") + std::strerror(err));
+    }
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
 } // namespace
 
 TcpPeer::~TcpPeer() { close(); }
@@ -144,20 +161,7 @@ void TcpPeer::close()
     fd_ = -1;
 }
 
-TcpPeerListener::TcpPeerListener()
-{
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-    sockaddr_in a = loopback(0);
-    socklen_t len = sizeof a;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 8) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        const int err = errno;
-        ::close(fd_);
-        throw std::runtime_error(std::string("listen: ") + std::strerror(err));
-    }
-    port_ = ntohs(a.sin_port);
-}
+TcpPeerListener::TcpPeerListener() { fd_ = listenOnLoopback(8, port_); }
 
 TcpPeerListener::~TcpPeerListener()
 {
@@ -172,21 +176,27 @@ TcpPeer TcpPeerListener::accept(TcpPeer::Ms timeout)
     return fd >= 0 ? TcpPeer(fd) : TcpPeer();
 }
 
+// ---- TcpUnansweringPort ----
+
+TcpUnansweringPort::TcpUnansweringPort()
+{
+    fd_ = listenOnLoopback(0, port_);
+    for (int i = 0; i < 8 && !full_; ++i) {
+        try {
+            queued_.push_back(TcpPeer::connectTo(port_, Ms(300)));
+        } catch (const std::runtime_error&) {
+            full_ = true;
+        }
+    }
+}
+
+TcpUnansweringPort::~TcpUnansweringPort() { ::close(fd_); }
+
 // ---- TcpDevice ----
 
 TcpDevice::TcpDevice()
 {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-    sockaddr_in a = loopback(0);
-    socklen_t len = sizeof a;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listenFd_, 8) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        const int err = errno;
-        ::close(listenFd_);
-        throw std::runtime_error(std::string("listen: ") + std::strerror(err));
-    }
-    port_ = ntohs(a.sin_port);
+    listenFd_ = listenOnLoopback(8, port_);
     thread_ = std::thread(&TcpDevice::run, this);
 }
 

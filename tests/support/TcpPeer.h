@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace testsupport {
 
@@ -68,6 +69,25 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
+};
+
+// A port on 127.0.0.1 whose listener takes no more connections: its queue is full, so a
+// further connect gets no answer at all, as with a host that is switched off. full() is
+// false on a system that answers every connect anyway.
+class TcpUnansweringPort {
+public:
+    TcpUnansweringPort();
+    ~TcpUnansweringPort();
+    TcpUnansweringPort(const TcpUnansweringPort&) = delete;
+    TcpUnansweringPort& operator=(const TcpUnansweringPort&) = delete;
+    int port() const { return port_; }
+    bool full() const { return full_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    bool full_ = false;
+    std::vector<TcpPeer> queued_;
 };
 
 // A device our TCP client talks to: it listens on 127.0.0.1, takes one connection at a
