@@ -288,6 +288,17 @@ void TForm2::buildConsoleTab()
     Memo1 = new QPlainTextEdit(tab);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     vcl::SetAlign(Memo1, alClient);
+
+    // The file buttons on Panel2 are built before this tab.
+    Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+    Button3->OnClick = [this](TObject* s) { Button3Click(s); };
+    Button4->OnClick = [this](TObject* s) { Button4Click(s); };
+    Button5->OnClick = [this](TObject* s) { Button5Click(s); };
+    Button6->OnClick = [this](TObject* s) { Button6Click(s); };
+    Button7->OnClick = [this](TObject* s) { Button7Click(s); };
+    Button8->OnClick = [this](TObject* s) { Button8Click(s); };
+    Button9->OnClick = [this](TObject* s) { Button9Click(s); };
+    ComboBox3->OnChange = [this](TObject* s) { ComboBox3Change(s); };
 }
 
 void TForm2::buildWindowsTab()

@@ -113,6 +113,16 @@ public:
     void TabSheet3Show(TObject* Sender);
     void okienShow(TObject* Sender);
     void TabSheet4Show(TObject* Sender);
+    // Device console.
+    void Button1Click(TObject* Sender);
+    void Button3Click(TObject* Sender);
+    void Button4Click(TObject* Sender);
+    void Button5Click(TObject* Sender);
+    void Button6Click(TObject* Sender);
+    void Button7Click(TObject* Sender);
+    void Button8Click(TObject* Sender);
+    void Button9Click(TObject* Sender);
+    void ComboBox3Change(TObject* Sender);
 
     // Encoding of the configuration text last loaded into Memo1; OK writes it back so.
     dialogs::TextEncoding memoEncoding = dialogs::TextEncoding::Ansi;
@@ -124,6 +134,10 @@ private:
     void buildConsoleTab();
     void buildWindowsTab();
     void loadConsoleFiles();
+    // The console's send of the command field (over the TCP client when it is chosen,
+    // else over the serial exchange), with the three send buttons held back meanwhile.
+    void sendCommandField(TObject* Sender);
+    void setSendButtonsEnabled(bool enabled);
     void writeCycleBytes();
     // Puts the folder as 8-bit text into workText when a settings field of fieldSize
     // bytes holds it whole; otherwise says why in a message box and gives false.

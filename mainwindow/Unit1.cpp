@@ -260,8 +260,9 @@ void TForm1::buildComponents()
     };
 
     PopupMenu1 = new QMenu(this);
-    Czytajpami1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."));
-    test = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj etykiety.."));
+    Czytajpami1 =
+        AddMenuItem(PopupMenu1, QStringLiteral("Czytaj pamięć."), [this](TObject* s) { Czytajpami1Click(s); });
+    test = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj etykiety.."), [this](TObject* s) { testClick(s); });
     Czytaj1 = AddMenuItem(PopupMenu1, QStringLiteral("Czytaj."), [this](TObject* s) { Czytaj1Click(s); });
     Czytaj1->setEnabled(false);
     ToolButton15->SetDropdownMenu(PopupMenu1);
@@ -318,6 +319,9 @@ void TForm1::buildComponents()
     ToolButton3->OnClick = [this](TObject* s) { ToolButton3Click(s); };
     ToolButton5->OnClick = [this](TObject* s) { ToolButton5Click(s); };
     ToolButton7->OnClick = [this](TObject* s) { ToolButton7Click(s); };
+    ToolButton15->OnClick = [this](TObject* s) { ToolButton15Click(s); };
+    ToolButton13->OnClick = [this](TObject* s) { ToolButton13Click(s); };
+    ToolButton18->OnClick = [this](TObject* s) { ToolButton18Click(s); };
 
     // In the strip the lower panel keeps its size and reaches under the top bar: the
     // bar and the status bar stay in front.

@@ -228,6 +228,9 @@ public:
         bool fitAxes = true;
     };
     void runNewDataStep(TObject* Sender, NewDataRoad road);
+    // Runs of the step so far: a road that may find its line already handed over by the
+    // exchange compares it before and after.
+    int newDataSteps = 0;
 
     // ---- Device links. Every exchange and transaction runs on the event loop without
     // blocking it and without a nested loop; `done` runs once when it has ended (port

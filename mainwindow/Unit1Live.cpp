@@ -229,7 +229,3 @@ void TForm1::showLiveLine()
     if (ToolButton29->Down())
         dopasujWykresExecute(this);
 }
-
-// The reading timer belongs to the periodic readings over the command exchange and
-// the TCP links; until they are in place it has nothing to read.
-void TForm1::Timer1Timer(TObject*) {}

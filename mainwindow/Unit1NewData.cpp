@@ -80,6 +80,7 @@ void TForm1::NoweDaneExecute(TObject* Sender) { runNewDataStep(Sender, NewDataRo
 
 void TForm1::runNewDataStep(TObject* Sender, NewDataRoad road)
 {
+    ++newDataSteps;
     if (parsedLine.resetPending) {
         parsedLine.Zeruj();
         for (int i = 0; i < Chart1->SeriesCount(); ++i)

@@ -1,30 +1,48 @@
 // Renders the main window (strip and full view with a few readings, a chart of two
 // readings, a data file opened whole and one in the paged view), every page of the
-// settings dialog, the about box and a measurement window (its chart of two readings
+// settings dialog, its console after a configuration read from a data logger on a
+// pseudo-terminal, the about box and a measurement window (its chart of two readings
 // and its properties page) into PNG files, for a person to look at.
 //
 //   screenshots <output folder>
 
+#include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
 #include "mainwindow/Unit1.h"
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
+#include "tests/support/PtyDevice.h"
 #include "windows/Unit6.h"
 
 #include "tests/screenshots/Shoot.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
 #include <cstdio>
 
 using screenshots::settle;
 using screenshots::shoot;
+
+namespace {
+
+// Runs the event loop until done() holds, for at most a few seconds.
+bool settleUntil(const std::function<bool()>& done)
+{
+    const QDeadlineTimer deadline(5000);
+    while (!done() && !deadline.hasExpired())
+        vcl::Application->ProcessMessages();
+    return done();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -119,6 +137,21 @@ int main(int argc, char** argv)
         Form2->PageControl1->Pages(i)->SetTabVisible(true);
         Form2->PageControl1->SetActivePageIndex(i);
         ok &= shoot(Form2, out + "/" + pages[i]);
+    }
+
+    // The console after "Czytaj końfigurację" answered by a device.
+    {
+        testsupport::PtyDevice device;
+        device.answer("?B_U &", "Tazo132 v2.4\rk1 T 0.1 Temperatura wody\rk2 T 0.1 Temperatura powietrza\r"
+                                "k3 U 0.01 Napi\xEA" "cie\rM_S 00:00:10\r\x1A");
+        acquisition::setText(acquisition::portCom.portSettings, device.path());
+        acquisition::portCom.baudRate = 9600;
+        Form2->RadioButton1->SetChecked(true);
+        Form2->PageControl1->SetActivePage(Form2->TabSheet3);
+        Form2->Button5->click();   // the data file's properties make way for the configuration
+        Form2->Button4->click();
+        ok &= settleUntil([] { return Form2->Button4->Enabled() && !Form1->serialExchangeRunning(); });
+        ok &= shoot(Form2, out + "/settings-systemu-config.png");
     }
     Form2->Hide();
     Form5->Show();

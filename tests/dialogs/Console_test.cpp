@@ -1,0 +1,375 @@
+// The device console of the settings dialog against a data logger on a
+// pseudo-terminal: the exact bytes of its commands and of the clock, where the replies
+// go, the send buttons held back during an exchange, and the configuration text kept
+// in files.
+
+#include "acquisition/PortCom.h"
+#include "tests/support/ProgramForms.h"
+#include "platform/DateTime.h"
+#include "platform/MessageBox.h"
+#include "platform/VclDialogs.h"
+#include "tests/support/PtyDevice.h"
+#include "tests/support/QtInput.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/TcpPeer.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+using namespace std::chrono_literals;
+using testsupport::PtyDevice;
+using testsupport::WaitUntil;
+
+namespace {
+
+const QString filter = QStringLiteral("Plik tekstowy|*.txt|Plik konfiguracji|*.bu|Wszystkie pliki|*.*");
+
+class Console : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::CreateProgramForms(false);
+        Form2->RadioButton1->SetChecked(true);
+        acquisition::portCom = acquisition::PortCom{};
+        // A silent device ends a reading after 250 ms, a console query 25 ms after its last byte.
+        acquisition::PortCom::timeScale = 0.05;
+        acquisition::setText(acquisition::portCom.portSettings, device.path());
+        acquisition::portCom.baudRate = 115200;
+    }
+    void TearDown() override
+    {
+        WaitUntil([] { return !Form1->serialExchangeRunning(); });
+        testsupport::DestroyProgramForms();
+        acquisition::portCom = acquisition::PortCom{};
+        acquisition::PortCom::timeScale = 1.0;
+    }
+    static bool sendButtonsEnabled()
+    {
+        return Form2->Button1->Enabled() && Form2->Button3->Enabled() && Form2->Button4->Enabled();
+    }
+    static bool sendButtonsDisabled()
+    {
+        return !Form2->Button1->Enabled() && !Form2->Button3->Enabled() && !Form2->Button4->Enabled();
+    }
+    static bool exchangeDone() { return !Form1->serialExchangeRunning() && sendButtonsEnabled(); }
+    static QStringList console() { return vcl::Lines(Form2->Memo1).ToList(); }
+    // Sends the command field as the user does; waits until the buttons are back.
+    void send(const QString& command)
+    {
+        Form2->Edit3->SetText(command);
+        Form2->Button1->click();
+        ASSERT_TRUE(WaitUntil(exchangeDone));
+    }
+    int showDialog(const std::function<void()>& action)
+    {
+        vcl::ModalScript modal;
+        modal.act([&](vcl::TForm&) { action(); });
+        return Form2->ShowModal();
+    }
+    QString root() const { return QDir(cwd.path()).canonicalPath(); }
+
+    // The exchange sends from the event loop, so the wait runs it.
+    bool deviceGot(const std::string& bytes)
+    {
+        return WaitUntil([&] { return device.received().find(bytes) != std::string::npos; }, 2000);
+    }
+
+    testsupport::TempCwd cwd;
+    platform::MessageScript boxes;
+    vcl::DialogScript dialogs;
+    PtyDevice device;
+};
+
+// ---- Commands and replies
+
+TEST_F(Console, ClockCommandOfEachFamilyFromOneMomentReachesTheDeviceAsItIs)
+{
+    const struct {
+        int family;
+        std::string command;
+    } cases[] = {
+        {0, "TIME 2024-03-05 14:07:09 &"},
+        {1, "TXT 2024-03-05 TIME 14:07:09 &"},
+        {2, "TXT 2024-03-05 TIME 14:07:09 &"},
+        {-1, "TXT 2024-03-05 TIME 14:07:09 &"},
+    };
+    // A clock that moves on at every reading: date and time must come from the same one.
+    QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9));
+    platform::ScopedClock clock([&moment] {
+        const QDateTime now = moment;
+        moment = moment.addDays(1).addSecs(1);
+        return now;
+    });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.family);
+        moment = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9));
+        const std::size_t before = device.received().size();
+        Form1->deviceFamily = c.family;
+        Form2->ComboBox3->SetText(QStringLiteral("CLR_M &"));
+        Form2->Button3->click();
+        ASSERT_TRUE(WaitUntil(exchangeDone));
+        ASSERT_TRUE(deviceGot(c.command));
+        EXPECT_EQ(device.received().substr(before), c.command);
+        EXPECT_EQ(Form2->Edit3->Text().toStdString(), c.command);
+        EXPECT_EQ(Form2->ComboBox3->Text(), QString());
+    }
+    EXPECT_TRUE(console().isEmpty()) << "no reply is read after the clock";
+}
+
+TEST_F(Console, ClockWithNoRadioSelectedKeepsTheCommandField)
+{
+    platform::ScopedClock clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    Form2->RadioButton1->SetChecked(false);
+    Form2->Edit3->SetText(QStringLiteral("?DAT &"));
+    Form2->Button3->click();
+    ASSERT_TRUE(WaitUntil(exchangeDone));
+    ASSERT_TRUE(deviceGot("TIME 2024-03-05 14:07:09 &"));
+    EXPECT_EQ(device.received(), "TIME 2024-03-05 14:07:09 &");
+    EXPECT_EQ(Form2->Edit3->Text(), QStringLiteral("?DAT &"));
+}
+
+TEST_F(Console, CommandWithoutQuestionMarkIsSentAndNoReplyIsRead)
+{
+    device.answer("MEM_ON &", "OK\r\n\x1A");
+    Form1->acquireEnabled = true;
+    send(QStringLiteral("MEM_ON &"));
+    ASSERT_TRUE(device.waitUntilSent(2000ms));
+    testsupport::ProcessPending();
+    EXPECT_EQ(device.received(), "MEM_ON &");
+    EXPECT_TRUE(console().isEmpty());
+    EXPECT_FALSE(Form1->acquireEnabled);
+}
+
+TEST_F(Console, QueryRepliesGoToTheConsoleAndMemoryRepliesToTheMainList)
+{
+    device.answer("?DAT &", "2024-03-05 14:07:09 21.4\r\x1A");
+    device.answer("?MEM &", "mem 1\rmem 2\r\x1A");
+    vcl::Lines(Form2->Memo1).Add(QStringLiteral("przed"));
+    send(QStringLiteral("?DAT &"));
+    send(QStringLiteral("?MEM &"));
+    EXPECT_EQ(device.received(), "?DAT &?MEM &");
+    EXPECT_EQ(console(), (QStringList{QStringLiteral("przed"), QStringLiteral("2024-03-05 14:07:09 21.4")}));
+    EXPECT_EQ(vcl::Lines(Form1->Memo1).ToList(), (QStringList{QStringLiteral("mem 1"), QStringLiteral("mem 2")}));
+}
+
+TEST_F(Console, SendButtonsAreHeldBackDuringAnExchangeAndComeBackWhenItIsRefused)
+{
+    Form2->Edit3->SetText(QStringLiteral("?B_U &"));
+    Form2->Button1->click();
+    ASSERT_TRUE(deviceGot("?B_U &"));
+    EXPECT_TRUE(sendButtonsDisabled());
+    Form2->Button4->click();   // disabled: nothing happens
+    device.send("k1 a\r\x1A");
+    ASSERT_TRUE(WaitUntil(exchangeDone));
+    EXPECT_EQ(device.received(), "?B_U &");
+
+    // The main window's reading holds the port: the console's sends are refused, and
+    // the reading keeps its line.
+    Form2->RadioButton10->SetChecked(true);
+    Form1->ToolButton15Click(Form1->ToolButton15);
+    ASSERT_TRUE(deviceGot("?B_U &?DAT &"));
+    Form2->Edit3->SetText(QStringLiteral("MEM_OFF &"));
+    Form2->Button1->click();
+    EXPECT_TRUE(sendButtonsEnabled());
+    Form2->Button4->click();
+    EXPECT_TRUE(sendButtonsEnabled());
+    device.send("2024-03-05 14:07:09 1\r\n");
+    ASSERT_TRUE(WaitUntil([] { return !Form1->serialExchangeRunning() && Form1->ToolButton15->Enabled(); }));
+    EXPECT_EQ(device.received(), "?B_U &?DAT &");
+    EXPECT_EQ(vcl::Lines(Form1->Memo1).ToList(), QStringList{QStringLiteral("2024-03-05 14:07:09 1")});
+}
+
+TEST_F(Console, OverTheTcpClientEachButtonSendsOneLineAndQueriesTakeTheirReplies)
+{
+    const struct {
+        const char* name;
+        vcl::TButton* button;
+        std::string sent;
+        QStringList console;
+    } cases[] = {
+        {"configuration", Form2->Button4, "?B_U &\r\n", {QStringLiteral("k1 a"), QStringLiteral("k2 b")}},
+        {"clock", Form2->Button3, "TIME 2024-03-05 14:07:09 &\r\n", {}},
+        {"command field", Form2->Button1, "MEM_OFF &\r\n", {}},
+    };
+    platform::ScopedClock clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    testsupport::TcpPeerListener listener;
+    Form2->RadioButton2->SetChecked(true);
+    Form2->Edit1->SetText(QStringLiteral("127.0.0.1"));
+    Form2->Edit2->SetText(QString::number(listener.port()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        vcl::Lines(Form2->Memo1).Clear();
+        Form2->Edit3->SetText(QStringLiteral("MEM_OFF &"));
+        c.button->click();
+        EXPECT_TRUE(sendButtonsDisabled());
+        testsupport::TcpPeer peer = listener.accept(2000ms);
+        ASSERT_TRUE(peer.isOpen());
+        EXPECT_EQ(peer.receiveUntil("\r\n", 2000ms), c.sent);
+        // The device answers and hangs up, which ends the reading of replies at once.
+        peer.send("k1 a\rk2 b\r");
+        peer.close();
+        ASSERT_TRUE(WaitUntil([] { return sendButtonsEnabled() && !Form1->tcpTransactionRunning(); }));
+        EXPECT_EQ(console(), c.console);
+        Form1->IdTCPClient1->Disconnect();
+    }
+    EXPECT_EQ(device.received(), "") << "nothing over the serial port";
+}
+
+TEST_F(Console, ExchangeWithoutAPortIsReportedAndGivesTheButtonsBack)
+{
+    acquisition::setText(acquisition::portCom.portSettings, cwd.path().toStdString() + "/brak-portu");
+    Form2->Button4->click();
+    ASSERT_TRUE(WaitUntil(exchangeDone));
+    EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("Błąd połączenia.."));
+    EXPECT_TRUE(console().isEmpty());
+}
+
+TEST_F(Console, CommandListEntryGivesTheCommandBeforeItsSemicolon)
+{
+    const struct {
+        QString entry;
+        QString command;
+    } cases[] = {
+        {QStringLiteral("  ?DAT & ;dane bieżące"), QStringLiteral("?DAT &")},
+        {QStringLiteral(";tylko komentarz"), QString()},
+        {QStringLiteral("  MEM_ON &  "), QStringLiteral("  MEM_ON &  ")},
+        {QStringLiteral("\t\x01" "CLR_S &\x7F;a;b"), QStringLiteral("CLR_S &\x7F")},
+        {QStringLiteral("k1  S_C 0.0 &"), QStringLiteral("k1  S_C 0.0 &")},
+    };
+    QStringList entries;
+    for (const auto& c : cases)
+        entries << c.entry;
+    Form2->ComboBox3->SetItems(entries);
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        SCOPED_TRACE(cases[i].entry.toStdString());
+        Form2->Edit3->SetText(QStringLiteral("..."));
+        Form2->ComboBox3->setCurrentIndex(i);
+        emit Form2->ComboBox3->activated(i);
+        EXPECT_EQ(Form2->Edit3->Text(), cases[i].command);
+        EXPECT_EQ(Form2->ComboBox3->Text(), cases[i].entry);
+    }
+}
+
+TEST_F(Console, TypedEntryFillsTheCommandFieldAsItGrows)
+{
+    Form2->ComboBox3->SetText(QString());
+    testsupport::TypeText(Form2->ComboBox3, QStringLiteral(" ?B_U &"));
+    EXPECT_EQ(Form2->Edit3->Text(), QStringLiteral(" ?B_U &"));
+    testsupport::TypeText(Form2->ComboBox3, QStringLiteral(" ;konfiguracja"));
+    EXPECT_EQ(Form2->Edit3->Text(), QStringLiteral("?B_U &"));
+}
+
+TEST_F(Console, HiddenButtonsSendTheStoreCommandAndTheWholeText)
+{
+    const struct {
+        const char* name;
+        vcl::TButton* button;
+        vcl::TTabSheet* tab;
+        QStringList text;
+        std::string sent;
+    } cases[] = {
+        {"store on the windows tab", Form2->Button8, Form2->okien, {}, ""},
+        {"store", Form2->Button8, Form2->TabSheet3, {}, "SAVEP &"},
+        {"text", Form2->Button9, Form2->TabSheet3, {QStringLiteral("k1 T 0.1"), QStringLiteral("k2 U 0.01")},
+         "k1 T 0.1\r\nk2 U 0.01"},
+        {"text too long", Form2->Button9, Form2->TabSheet3, {QString(5000, QLatin1Char('x'))}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = device.received().size();
+        Form2->PageControl1->SetActivePage(c.tab);
+        vcl::Lines(Form2->Memo1).Assign(c.text);
+        c.button->click();
+        EXPECT_TRUE(sendButtonsEnabled()) << "these two hold no button back";
+        ASSERT_TRUE(WaitUntil([] { return !Form1->serialExchangeRunning(); }));
+        if (!c.sent.empty()) {
+            ASSERT_TRUE(deviceGot(c.sent));
+        }
+        EXPECT_EQ(device.received().substr(before), c.sent);
+    }
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Za dużo znaków do wysłania!"));
+}
+
+// ---- The configuration text
+
+TEST_F(Console, ConfigurationReadTwiceIsKeptTwiceAndSavedAtOk)
+{
+    device.answer("?B_U &", "k1 T 0.1\rk2 \xB9 3\r\x1A");
+    Form1->acquireEnabled = true;
+    for (int i = 0; i < 2; ++i) {
+        Form2->Button4->click();
+        EXPECT_TRUE(sendButtonsDisabled());
+        ASSERT_TRUE(WaitUntil(exchangeDone));
+    }
+    EXPECT_FALSE(Form1->acquireEnabled);
+    EXPECT_EQ(device.received(), "?B_U &?B_U &");
+    EXPECT_EQ(Form2->Edit3->Text(), QStringLiteral("...")) << "the serial read keeps the command field";
+    const QStringList twice{QStringLiteral("k1 T 0.1"), QStringLiteral("k2 ą 3"), QStringLiteral("k1 T 0.1"),
+                            QStringLiteral("k2 ą 3")};
+    EXPECT_EQ(console(), twice);
+
+    EXPECT_EQ(showDialog([] { Form2->BitBtn1->Click(); }), vcl::mrOk);
+    EXPECT_EQ(testsupport::ReadFileBytes(root() + "/DefaultSystemConfig.bu"),
+              QByteArray("k1 T 0.1\r\nk2 \xB9 3\r\nk1 T 0.1\r\nk2 \xB9 3\r\n"));
+
+    Form2->Button5->click();
+    EXPECT_TRUE(console().isEmpty());
+    showDialog([] {});
+    EXPECT_EQ(console(), twice) << "read back at the next showing";
+}
+
+TEST_F(Console, FileButtonsLoadAndSaveTheConfigurationText)
+{
+    const QString start = root();
+    Form1->startDir = start.toStdString();
+    cwd.file("zapis.bu", "a \xB3\r\nb\rc\n");
+    dialogs.answerFile(start + "/zapis.bu");
+    Form2->Button6->click();
+    EXPECT_EQ(console(), (QStringList{QStringLiteral("a ł"), QStringLiteral("b"), QStringLiteral("c")}));
+
+    dialogs.answerFile(start + "/nowy");
+    Form2->Button7->click();
+    EXPECT_EQ(testsupport::ReadFileBytes(start + "/nowy.txt"), QByteArray("a \xB3\r\nb\r\nc\r\n"));
+    EXPECT_TRUE(boxes.records().empty()) << "a new file is written without a question";
+
+    ASSERT_EQ(dialogs.records().size(), 2u);
+    for (const auto& r : dialogs.records()) {
+        EXPECT_EQ(r.initialDir, start);
+        EXPECT_EQ(r.filter, filter);
+        EXPECT_EQ(r.defaultExt, QStringLiteral("txt"));
+    }
+    EXPECT_EQ(dialogs.records()[0].kind, QStringLiteral("open"));
+    EXPECT_EQ(dialogs.records()[1].kind, QStringLiteral("save"));
+
+    dialogs.cancel();
+    Form2->Button6->click();
+    EXPECT_EQ(console().size(), 3) << "a cancelled load changes nothing";
+}
+
+TEST_F(Console, OverwriteIsAskedAndOnlyOkReplacesTheFile)
+{
+    const struct {
+        int answer;
+        QByteArray after;
+    } cases[] = {{platform::IDCANCEL, QByteArray("stary\r\n")}, {platform::IDOK, QByteArray("nowy \xEA\r\n")}};
+    vcl::Lines(Form2->Memo1).Assign({QStringLiteral("nowy ę")});
+    const QString path = cwd.file("konfiguracja.txt", "stary\r\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        boxes.clear();
+        boxes.answer(c.answer);
+        dialogs.answerFile(path);
+        Form2->Button7->click();
+        ASSERT_EQ(boxes.records().size(), 1u);
+        EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Plik istnieje, czy zamienić? "));
+        EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Uwaga"));
+        EXPECT_EQ(boxes.records()[0].flags & platform::MB_TYPEMASK, unsigned(platform::MB_OKCANCEL));
+        EXPECT_EQ(testsupport::ReadFileBytes(path), c.after);
+    }
+}
+
+} // namespace
