@@ -8,6 +8,7 @@
 #include "acquisition/PortCom.h"
 #include "acquisition/SettingsBlock.h"
 #include "platform/MessageBox.h"
+#include "tests/support/BenchProgram.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"
 
@@ -20,11 +21,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    vcl::TApplication app(argc, argv);
-    QTemporaryDir start;
-    QDir::setCurrent(start.path());
-    platform::MessageScript boxes;
+    testsupport::BenchProgram program(argc, argv);
+    vcl::TApplication& app = program.app;
     testsupport::PtyDevice device;
     testsupport::CreateProgramForms();
 

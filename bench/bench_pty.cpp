@@ -8,6 +8,7 @@
 #include "dialogs/Unit5.h"
 #include "mainwindow/Unit1.h"
 #include "platform/MessageBox.h"
+#include "tests/support/BenchProgram.h"
 #include "tests/support/PtyDevice.h"
 
 #include <QDir>
@@ -18,11 +19,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    vcl::TApplication app(argc, argv);
-    QTemporaryDir start;
-    QDir::setCurrent(start.path());
-    platform::MessageScript boxes;
+    testsupport::BenchProgram program(argc, argv);
+    vcl::TApplication& app = program.app;
     testsupport::PtyDevice device;
 
     app.CreateForm(Form1);

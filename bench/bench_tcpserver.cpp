@@ -5,6 +5,7 @@
 // handling meanwhile (goal: under 100 ms).
 
 #include "platform/MessageBox.h"
+#include "tests/support/BenchProgram.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/TcpPeer.h"
@@ -35,14 +36,11 @@ std::string lineOf(int peer, int i)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    vcl::TApplication app(argc, argv);
-    QTemporaryDir start;
-    QDir::setCurrent(start.path());
-    platform::MessageScript boxes;
+    testsupport::BenchProgram program(argc, argv);
+    vcl::TApplication& app = program.app;
 
     testsupport::CreateProgramForms();
-    const QString dataDir = QDir(start.path()).filePath("dane");
+    const QString dataDir = QDir(program.start.path()).filePath("dane");
     QDir().mkpath(dataDir);
     Form1->DirectoryListBox1->SetDirectory(dataDir);
     Form2->zapiszDoPliku->SetChecked(true);
@@ -121,6 +119,6 @@ int main(int argc, char** argv)
                 total - whole);
     std::printf("time to take them:    %.1f ms (%.3f ms per line)\n", ms, ms / total);
     std::printf("longest UI gap:       %lld ms (goal under 100 ms)\n", static_cast<long long>(longestGap));
-    std::printf("error boxes:          %zu\n", boxes.records().size());
+    std::printf("error boxes:          %zu\n", program.boxes.records().size());
     return whole == total && twice == 0 && unknown == 0 ? 0 : 1;
 }

@@ -28,25 +28,15 @@ const QString questionTitle = QStringLiteral("Uwaga!");
 constexpr int startX = 50, startY = 17;      // "START"
 constexpr int settingsX = 358, settingsY = 17;   // the settings button
 
-class RealProgram : public ::testing::Test {
+class RealProgram : public testsupport::RealProgramTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(x.running()) << x.error().toStdString(); }
-    void TearDown() override
-    {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(3000);
-        }
-    }
-
     void writeSettings(const SettingsBlock& b) { cwd.file(QStringLiteral("settings.suap"), testsupport::BlockBytes(b)); }
     QByteArray storedSettings() const { return testsupport::ReadFileBytes(cwd.path() + QStringLiteral("/settings.suap")); }
 
     // Starts the program in the test's folder and waits for its main window.
     void start()
     {
-        ASSERT_TRUE(x.start(program, QStringLiteral(TAZO_EXECUTABLE), {}, cwd.path()));
-        mainWindow = x.waitForWindow(pid(), QLatin1Char('^') + mainWindowTitle);
+        mainWindow = startProgram(QStringLiteral(TAZO_EXECUTABLE), {}, QLatin1Char('^') + mainWindowTitle);
         ASSERT_FALSE(mainWindow.isEmpty()) << "no main window";
     }
     qint64 pid() const { return program.processId(); }
@@ -58,9 +48,6 @@ protected:
         return x.waitForWindow(pid(), QLatin1Char('^') + questionTitle);
     }
 
-    testsupport::TempCwd cwd;
-    testsupport::XServer x;
-    QProcess program;
     QString mainWindow;
 };
 

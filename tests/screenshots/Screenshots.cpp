@@ -46,17 +46,11 @@ bool settleUntil(const std::function<bool()>& done)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: screenshots <output folder>\n");
+    screenshots::Session session(argc, argv, "screenshots");
+    if (!session.app)
         return 2;
-    }
-    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    QDir().mkpath(out);
-
-    vcl::TApplication app(argc, argv);
-    QTemporaryDir start;
-    QDir::setCurrent(start.path());
-    platform::MessageScript boxes;   // nothing may wait for a click here
+    vcl::TApplication& app = *session.app;
+    const QString& out = session.out;
     platform::ScopedClock clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
 
     app.CreateForm(Form1);
@@ -177,7 +171,7 @@ int main(int argc, char** argv)
         values[3] = QStringLiteral("19.8");
         values[4] = QStringLiteral("23.4");
         values[8] = QStringLiteral("Pomiar_1.dan");
-        values[9] = start.path();
+        values[9] = session.start->path();
         values[10] = QStringLiteral(".");
         vcl::Lines(w->Memo3).Assign(values);
         w->PageControl1->SetActivePageIndex(1);

@@ -2,7 +2,11 @@
 // What the screenshot programs share: letting the windows settle and writing one
 // window's picture into a PNG file, with a line saying so.
 
+#include "platform/MessageBox.h"
 #include "platform/VclApplication.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <QPixmap>
 #include <QScreen>
@@ -10,6 +14,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <memory>
 
 namespace screenshots {
 
@@ -30,5 +35,29 @@ inline bool shoot(QWidget* w, const QString& file)
     std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "FAILED", qPrintable(file), image.width(), image.height());
     return ok;
 }
+
+// What a screenshot program starts with: the output folder named on its command line,
+// the application, a temporary start folder made current and message boxes answered by
+// script, since nothing may wait for a click. Without a folder it prints its usage and
+// has no application (app is null).
+struct Session {
+    Session(int& argc, char** argv, const char* program)
+    {
+        if (argc < 2) {
+            std::fprintf(stderr, "usage: %s <output folder>\n", program);
+            return;
+        }
+        out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+        QDir().mkpath(out);
+        app = std::make_unique<vcl::TApplication>(argc, argv);
+        start = std::make_unique<QTemporaryDir>();
+        QDir::setCurrent(start->path());
+    }
+
+    QString out;
+    std::unique_ptr<vcl::TApplication> app;
+    std::unique_ptr<QTemporaryDir> start;
+    platform::MessageScript boxes;
+};
 
 } // namespace screenshots

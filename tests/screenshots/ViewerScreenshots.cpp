@@ -44,17 +44,11 @@ QByteArray dayFile()
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: viewer_screenshots <output folder>\n");
+    screenshots::Session session(argc, argv, "viewer_screenshots");
+    if (!session.app)
         return 2;
-    }
-    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    QDir().mkpath(out);
-
-    vcl::TApplication app(argc, argv);
-    QTemporaryDir start;
-    QDir::setCurrent(start.path());
-    platform::MessageScript boxes;   // nothing may wait for a click here
+    vcl::TApplication& app = *session.app;
+    const QString& out = session.out;
     QFile data(QStringLiteral("dalvnow.dan"));
     if (!data.open(QIODevice::WriteOnly) || data.write(dayFile()) < 0)
         return 1;

@@ -7,6 +7,10 @@
 // A test that needs it fails when it cannot be started: CI installs Xvfb. Its waits
 // run the event loop of the test's application object (QtTestApp).
 
+#include "tests/support/QtTestApp.h"
+
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -61,6 +65,32 @@ private:
     QProcess server_;
     QString display_;
     QString error_;
+};
+
+// A test of a real program on its own X server: the program runs in the test's folder
+// and is killed at the end when it is still running.
+class RealProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(x.running()) << x.error().toStdString(); }
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(3000);
+        }
+    }
+    // Starts the executable in the test's folder and gives its first window whose title
+    // matches the pattern; empty when none came.
+    QString startProgram(const QString& executable, const QStringList& args, const QString& titlePattern)
+    {
+        if (!x.start(program, executable, args, cwd.path()))
+            return {};
+        return x.waitForWindow(program.processId(), titlePattern);
+    }
+
+    TempCwd cwd;
+    XServer x;
+    QProcess program;
 };
 
 } // namespace testsupport

@@ -13,27 +13,14 @@ namespace {
 
 const QString windowTitle = QStringLiteral("VESK  Dalvinter");
 
-class RealViewer : public ::testing::Test {
+class RealViewer : public testsupport::RealProgramTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(x.running()) << x.error().toStdString(); }
-    void TearDown() override
-    {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(3000);
-        }
-    }
-
     void start(const QStringList& args)
     {
-        ASSERT_TRUE(x.start(program, QStringLiteral(DALVINTER_EXECUTABLE), args, cwd.path()));
-        window = x.waitForWindow(program.processId(), QLatin1Char('^') + windowTitle);
+        window = startProgram(QStringLiteral(DALVINTER_EXECUTABLE), args, QLatin1Char('^') + windowTitle);
         ASSERT_FALSE(window.isEmpty()) << "no chart window";
     }
 
-    testsupport::TempCwd cwd;
-    testsupport::XServer x;
-    QProcess program;
     QString window;
 };
 
