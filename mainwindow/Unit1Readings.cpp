@@ -148,7 +148,10 @@ void TForm1::ToolButton18Click(TObject*)
         switchServer(*this, false);
         return;
     }
-    dropTcpConnection(*this);
+    // The client may be called from here while a transaction waits on it: the wait ends
+    // at once and the transaction finishes without a reply.
+    if (tcpTransactionRunning() || IdTCPClient1->Connected())
+        IdTCPClient1->Disconnect();
     if (IdTCPServer1->isActive())
         IdTCPServer1->setActive(false);
     ToolButton13->SetDown(false);

@@ -10,6 +10,7 @@
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TcpPeer.h"
 
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTcpServer>
 #include <gtest/gtest.h>
@@ -324,6 +325,23 @@ TEST_F(Readings, EveryTickReadsOnceAndStopEndsThem)
     EXPECT_EQ(sent.size() % 6, 0u);
     EXPECT_EQ(count(sent, "?DAT &") * 6, int(sent.size())) << "whole commands only, never interleaved";
     EXPECT_EQ(count(sent, "?DAT &"), memo().size());
+}
+
+TEST_F(Readings, StopEndsATcpReadingThatStillWaitsForItsReply)
+{
+    useLink(Link::TcpClient);
+    listenForClient();
+    Form1->ToolButton15Click(Form1->ToolButton15);
+    TcpPeer peer = listener.accept(2000ms);
+    ASSERT_EQ(peer.receiveUntil("\r\n", 2000ms), "?DAT &\r\n");
+    ASSERT_TRUE(Form1->tcpTransactionRunning());
+    QElapsedTimer clock;
+    clock.start();
+    Form1->ToolButton18Click(Form1->ToolButton18);
+    ASSERT_TRUE(WaitUntil(readingDone, 2000));
+    EXPECT_LT(clock.elapsed(), 1000) << "the reply wait of 4000 ms was not cut short";
+    EXPECT_EQ(status2(), readingFailed);
+    EXPECT_FALSE(Form1->IdTCPClient1->Connected());
 }
 
 // ---- TCP-server mode
