@@ -315,7 +315,7 @@ TEST_F(SettingsDialog, StoredServerModeListensFromStartAndShowingDoesNotStopIt)
     EXPECT_TRUE(Form1->IdTCPServer1->isActive());
     testsupport::TcpPeer second = testsupport::TcpPeer::connectTo(port);
     EXPECT_TRUE(second.isOpen());
-    // Until the receiver handles them, lines that arrive are counted.
+    // Every line that arrives is counted as it is received, on the peers' threads.
     ASSERT_TRUE(device.send("2024-03-05 14:07:09 1 2\r2024-03-05 14:07:10 3 4\r"));
     ASSERT_TRUE(second.send("2024-03-05 14:07:11 5 6\r"));
     EXPECT_TRUE(testsupport::WaitUntil([] { return Form1->tcpLinesReceived.load() == 3; }));
