@@ -11,6 +11,9 @@
 #include <QFileInfo>
 #include <QStyle>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 TForm2* Form2 = nullptr;
 
 using namespace vcl;
@@ -37,9 +40,6 @@ TForm1& mainWindow()
         throw vcl::Exception(QStringLiteral("The main window does not exist."));
     return *Form1;
 }
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 TLabel* label(QWidget* parent, const QString& caption, int left, int top)
 {

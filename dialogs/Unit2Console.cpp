@@ -13,6 +13,9 @@
 #include <functional>
 #include <string>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 
 namespace {
@@ -24,9 +27,6 @@ const char* const storeConfiguration = "SAVEP &";
 constexpr int windowsTab = 3;
 
 TForm1& mainWindow() { return *Form1; }
-
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
 
 // The clock command of the device family, from one reading of the clock so that the
 // date and the time belong to the same moment. ':' stands for the time separator.

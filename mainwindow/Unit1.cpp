@@ -18,15 +18,15 @@
 
 #include <algorithm>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 TForm1* Form1 = nullptr;
 std::function<void(TForm1&)> TForm1::createMeasurementWindow;
 
 using namespace vcl;
 
 namespace {
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 bool folderExists(const std::string& ansiPath)
 {

@@ -20,14 +20,15 @@
 #include <utility>
 #include <vector>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 
 qint64 TForm1::wholeLoadLimit = qint64(256) << 20;
 
 namespace {
 
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 std::string systemPath(const std::string& ansiPath) { return QFile::encodeName(fromAnsi(ansiPath)).toStdString(); }
 
 const QString readErrorText = QStringLiteral("Błąd czytania pomiarów..");

@@ -6,10 +6,11 @@
 #include "platform/Cp1250.h"
 #include "platform/DateTime.h"
 
+using platform::fromAnsi;
+
 using namespace vcl;
 
 namespace {
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
 } // namespace
 
 void TForm1::dopasujWykresExecute(TObject*)

@@ -17,11 +17,11 @@
 
 #include <cstring>
 
+using platform::fromAnsi;
+
 using namespace acquisition;
 
 namespace {
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
 
 // Adds text to a memo as the text list does: each line break (CR LF, CR or LF) starts a
 // new line, a break at the end makes no extra line, and an empty text is one empty line.

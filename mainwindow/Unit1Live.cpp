@@ -17,13 +17,13 @@
 
 #include <cstring>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 using namespace acquisition;
 
 namespace {
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 const QString wrongPortText = QStringLiteral("Niewłaściwa nazwa portu lub port jest aktywny.");
 const QString linkProblemText = QStringLiteral("Problem z komunikacją, sprawdź połączenia..");

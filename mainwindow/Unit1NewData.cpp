@@ -17,12 +17,12 @@
 
 #include <algorithm>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 
 namespace {
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 // The cycle buttons are looked at in this order; the weekly one forms no name.
 acquisition::ArchiveCycle checkedCycle()

@@ -19,12 +19,12 @@
 #include <utility>
 #include <vector>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 
 namespace {
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 // Name, without folder, of the file selected in the file list; empty when none is.
 QString selectedFileName(const TFileListBox& list)

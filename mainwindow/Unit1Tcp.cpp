@@ -13,12 +13,12 @@
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using platform::TcpClient;
 
 namespace {
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 constexpr int replyWaitMs = 4000;
 constexpr int oneLineWaitMs = 2000;

@@ -31,6 +31,11 @@ std::string unicodeToCp1250(const QString& text, std::vector<qsizetype>* unconve
                             char replacement = '?');
 bool canEncodeCp1250(const QString& text);
 
+// The two conversions the forms make at every control they read or fill: a control's
+// text to the 8-bit text of files and settings, and back.
+inline QString fromAnsi(std::string_view bytes) { return cp1250ToUnicode(bytes); }
+inline std::string toAnsi(const QString& text) { return unicodeToCp1250(text); }
+
 // For texts kept in UTF-8 source code, e.g. captions written to 8-bit files. Positions
 // reported are UTF-16 indexes in the decoded text, as above.
 std::string utf8ToCp1250(std::string_view utf8, std::vector<qsizetype>* unconvertible = nullptr);

@@ -244,7 +244,7 @@ void TDalvinterForm1::FormCreate(TObject*)
     StatusBar1->Panels(0)->SetText(QStringLiteral("Wprowadź dane Plik|Nowy"));
     StatusBar1->repaint();
 
-    if (!QFileInfo(viewer::FromAnsi(dataFileName)).isFile())
+    if (!QFileInfo(platform::fromAnsi(dataFileName)).isFile())
         ToolButton1Click(this);
 
     Chart1->LeftAxis().SetMaximum(40);
@@ -259,7 +259,7 @@ void TDalvinterForm1::FormCreate(TObject*)
 
 void TDalvinterForm1::New2chart1Execute(TObject*)
 {
-    const QString path = viewer::FromAnsi(dataFileName);
+    const QString path = platform::fromAnsi(dataFileName);
     loader_.load(QFile::encodeName(path).toStdString(), *Chart1, parsedLine);
     StatusBar1->Panels(3)->SetText(QFileInfo(path).fileName());
 }
@@ -274,7 +274,7 @@ void TDalvinterForm1::ToolButton14Click(TObject* Sender)
 
 void TDalvinterForm1::Timer1Timer(TObject* Sender)
 {
-    if (QFileInfo(viewer::FromAnsi(dataFileName)).isFile())
+    if (QFileInfo(platform::fromAnsi(dataFileName)).isFile())
         New2chart1Execute(Sender);
     if (ToolButton21->Down())
         Dopasuj1Execute(Sender);

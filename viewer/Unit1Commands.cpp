@@ -91,9 +91,9 @@ void TDalvinterForm1::ToolButton21Click(TObject* Sender)
     if (ToolButton21->Down())
         Dopasuj1Execute(Sender);
     DalvinterForm3->Label1min->SetCaption(viewer::FloatText(parsedLine.minValue));
-    DalvinterForm3->Label3tmin->SetCaption(viewer::FromAnsi(parsedLine.minTime));
+    DalvinterForm3->Label3tmin->SetCaption(platform::fromAnsi(parsedLine.minTime));
     DalvinterForm3->Label4max->SetCaption(viewer::FloatText(parsedLine.maxValue));
-    DalvinterForm3->Label5tmax->SetCaption(viewer::FromAnsi(parsedLine.maxTime));
+    DalvinterForm3->Label5tmax->SetCaption(platform::fromAnsi(parsedLine.maxTime));
 }
 
 void TDalvinterForm1::ZoomInExecute(TObject*)
@@ -159,7 +159,7 @@ void TDalvinterForm1::FilePrintExecute(TObject*)
     // Without a printer Qt prints into a PDF file; the dialog offers one named after
     // the data file, beside it.
     if (printer->outputFormat() == QPrinter::PdfFormat && printer->outputFileName().isEmpty()) {
-        const QFileInfo data(viewer::FromAnsi(dataFileName));
+        const QFileInfo data(platform::fromAnsi(dataFileName));
         printer->setOutputFileName(data.absoluteDir().filePath(data.completeBaseName() + QStringLiteral(".pdf")));
     }
     if (!PrintDialog1->Execute())
@@ -215,18 +215,18 @@ void TDalvinterForm1::Button1Click(TObject*)
 
 void TDalvinterForm1::StatusBar1DblClick(TObject*)
 {
-    StatusBar1->SetHint(viewer::FromAnsi(dataFileName));
+    StatusBar1->SetHint(platform::fromAnsi(dataFileName));
 }
 
 void TDalvinterForm1::HelpContentsExecute(TObject*)
 {
-    QDir::setCurrent(viewer::FromAnsi(startDir));
+    QDir::setCurrent(platform::fromAnsi(startDir));
     openThroughShell(QStringLiteral("WYK_TAZO.HLP"));
 }
 
 void TDalvinterForm1::ToolButton8Click(TObject*)
 {
-    QDir::setCurrent(viewer::FromAnsi(startDir));
+    QDir::setCurrent(platform::fromAnsi(startDir));
     openThroughShell(QStringLiteral("mhelp.pdf"));
 }
 
@@ -243,7 +243,7 @@ void TDalvinterForm1::HelpIndexExecute(TObject*)
 
 void TDalvinterForm1::HelpAboutExecute(TObject*)
 {
-    QDir::setCurrent(viewer::FromAnsi(startDir));
+    QDir::setCurrent(platform::fromAnsi(startDir));
     Form4->ShowModal();
 }
 
@@ -256,7 +256,7 @@ void TDalvinterForm1::ToolButton25Click(TObject*)
 {
     DalvinterForm3->Label5->SetCaption(commandLine.size() > 1 ? commandLine.at(1) : QString());
     DalvinterForm3->Label6->SetCaption(QString::number(std::strlen(dataFileName)));
-    DalvinterForm3->Label7->SetCaption(viewer::FromAnsi(dataFileName));
+    DalvinterForm3->Label7->SetCaption(platform::fromAnsi(dataFileName));
     DalvinterForm3->Label8->SetCaption(wholeCommandLine(commandLine));
     DalvinterForm3->Show();
 }

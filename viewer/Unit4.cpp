@@ -1,5 +1,6 @@
 #include "viewer/Unit4.h"
 
+#include "platform/Cp1250.h"
 #include "platform/FontFit.h"
 #include "platform/MessageBox.h"
 #include "platform/UrlDownload.h"
@@ -23,7 +24,7 @@ namespace {
 void enterStartFolder()
 {
     if (DalvinterForm1)
-        QDir::setCurrent(viewer::FromAnsi(DalvinterForm1->startDir));
+        QDir::setCurrent(platform::fromAnsi(DalvinterForm1->startDir));
 }
 
 // The program's files in its start folder, whatever folder is current when a step ends.

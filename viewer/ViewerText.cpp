@@ -11,11 +11,6 @@
 
 namespace viewer {
 
-QString FromAnsi(const char* text)
-{
-    return platform::cp1250ToUnicode(text);
-}
-
 bool CopyName(char* field, std::size_t size, const QString& name)
 {
     std::vector<qsizetype> unconvertible;

@@ -9,9 +9,6 @@
 
 namespace viewer {
 
-// The text of an 8-bit (code page 1250) field.
-QString FromAnsi(const char* text);
-
 // Copies name into a zero-terminated 8-bit field of N bytes. False, leaving the field
 // as it was, when the name has a character outside code page 1250 or does not fit:
 // a name cut short would name another file.

@@ -21,14 +21,14 @@
 #include <array>
 #include <cmath>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 
 namespace {
 
 std::array<QPointer<TForm6>, TForm6::maxWindows> windowsBySlot;
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 // Panel9 is a caption that acts as a button.
 class ClickFilter : public QObject {

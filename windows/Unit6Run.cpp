@@ -16,12 +16,13 @@
 
 #include <algorithm>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 
 namespace {
 
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 std::string fileSystemName(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 const QString captionStart = QStringLiteral("START");

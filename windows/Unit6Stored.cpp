@@ -19,12 +19,12 @@
 
 #include <vector>
 
+using platform::fromAnsi;
+using platform::toAnsi;
+
 using namespace vcl;
 
 namespace {
-
-QString fromAnsi(const std::string& text) { return platform::cp1250ToUnicode(text); }
-std::string toAnsi(const QString& text) { return platform::unicodeToCp1250(text); }
 
 const QString captionStart = QStringLiteral("START");
 const QString captionNewRun = QStringLiteral("Nowy pomiar");
