@@ -37,6 +37,12 @@ std::string spreadsheetCopy(std::string_view dataFilePath, std::string_view data
 // followed by ".txt" (P20220301.dan gives P20220301.dan.txt).
 std::string spreadsheetCopyName(std::string_view dataFilePath);
 
+// How Calc is to read the copy: its text filter with TAB as the only separator, double
+// quotes around texts, code page 1250 (Calc's number 33) from the first line on, and
+// Polish (1045) as the language, whose decimal comma makes "1,5" the number 1.5. Left to
+// guess, Calc splits at commas too and reads the bytes as UTF-8.
+inline constexpr char spreadsheetCopyImportFilter[] = "Text - txt - csv (StarCalc):9,34,33,1,,1045";
+
 // Only a data file whose extension is exactly ".dan" (letter case counts) is copied;
 // any other file goes to the spreadsheet program as it is.
 bool needsSpreadsheetCopy(std::string_view dataFilePath);

@@ -144,6 +144,7 @@ void TForm2::buildComponents()
 
     OpenDialog1 = new TOpenDialog(this);
     SaveDialog1 = new TSaveDialog(this);
+    SaveDialog1->SetOverwritePrompt(false);   // the console's save asks its own question
 
     // Bound last: the designed values above are no user's changes.
     czestoscPomiaru->OnChange = [this](TObject* s) { czestoscPomiaruChange(s); };

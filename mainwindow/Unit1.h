@@ -156,8 +156,8 @@ public:
     void OpenOffice1Click(TObject* Sender);
     void MSEksplorer1Click(TObject* Sender);
     // Hands the file selected in list to the spreadsheet program ("Excel.exe" or
-    // "scalc.exe"): a ".dan" file as its spreadsheet copy, written into the current
-    // directory, any other file as it is. Last the list is read again and both export
+    // "scalc.exe"): a ".dan" file as its spreadsheet copy, written into the list's
+    // folder, any other file as it is. Last the list is read again and both export
     // items are disabled, so one click on a file allows one export. The measurement
     // windows export their own list through it too.
     static void ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list, QAction* excelItem,

@@ -208,6 +208,7 @@ void TForm1::openDataFile(const QString& path)
 
     const QString name = QFileInfo(path).fileName();
     SaveDialog1->SetFileName(name);
+    vcl::SetFileInUse(path);
     ToolButton15->SetEnabled(true);
     StatusBar1->Panels(0)->SetText(QStringLiteral("Odczyt z pliku ") + name);
     SaveToTable->setEnabled(true);
@@ -289,6 +290,7 @@ void TForm1::ToolButton5Click(TObject*)
     SaveDialog1->SetInitialDir(DirectoryListBox1->Directory());
     SaveDialog1->SetFilter(QStringLiteral("Plik danych|*.dan|Wszystkie pliki|*.*"));
     SaveDialog1->SetDefaultExt(QStringLiteral("dan"));
+    SaveDialog1->SetOverwritePrompt(false);   // asked below, in this command's words
     if (!SaveDialog1->Execute())
         return;
     const QString path = SaveDialog1->FileName();

@@ -6,6 +6,7 @@
 #include "acquisition/SpreadsheetCopy.h"
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
+#include "platform/VclDialogs.h"
 #include "platform/VclShell.h"
 
 #include <QDir>
@@ -32,11 +33,15 @@ void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list
         // The items stay enabled after the selected file left the list.
         platform::MessageBox(QStringLiteral("Nie wybrano pliku.."), QStringLiteral("Uwaga!"), platform::MB_OK);
     } else if (acquisition::needsSpreadsheetCopy(onDisk)) {
-        // The copy has no folder in its name: it goes where the current directory is.
+        // The copy goes beside the data file, into the list's own folder: the current
+        // directory follows whichever list was read last, another window's included.
         const QString copy =
-            QDir::current().absoluteFilePath(QFile::decodeName(acquisition::spreadsheetCopyName(onDisk).c_str()));
-        switch (acquisition::writeSpreadsheetCopy(onDisk, platform::unicodeToCp1250(path),
-                                                  QFile::encodeName(copy).toStdString())) {
+            QDir(list->Directory()).absoluteFilePath(QFile::decodeName(acquisition::spreadsheetCopyName(onDisk).c_str()));
+        const auto result = vcl::IsFileInUse(copy)
+                                ? acquisition::CopyResult::copyUnwritable
+                                : acquisition::writeSpreadsheetCopy(onDisk, platform::unicodeToCp1250(path),
+                                                                    QFile::encodeName(copy).toStdString());
+        switch (result) {
         case acquisition::CopyResult::dataFileUnreadable:
             platform::MessageBox(QStringLiteral("Błąd otwarcia pliku.."), QStringLiteral("Błąd..."), platform::MB_OK);
             break;
@@ -46,7 +51,8 @@ void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list
             break;
         case acquisition::CopyResult::written:
             // Whether the program starts is not the export's business: it is not reported.
-            platform::ShellExecute(QStringLiteral("open"), program, copy);
+            platform::ShellExecute(QStringLiteral("open"), program, copy, {},
+                                   QString::fromLatin1(acquisition::spreadsheetCopyImportFilter));
             break;
         }
     } else {

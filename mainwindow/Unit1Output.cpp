@@ -166,6 +166,15 @@ void TForm1::SaveToFileClick(TObject*)
 {
     SaveDialog1->SetFilter(QStringLiteral("Plik graficzny|*.bmp"));
     SaveDialog1->SetDefaultExt(QStringLiteral("*.bmp"));
+    SaveDialog1->SetOverwritePrompt(true);
+    // The dialog keeps the opened data file's name for "Do pliku": the bitmap is offered
+    // that name with its own extension, and a cancel gives the data file's name back.
+    const QString kept = SaveDialog1->FileName();
+    const QString extension = QFileInfo(kept).suffix();
+    if (!extension.isEmpty())
+        SaveDialog1->SetFileName(kept.chopped(extension.size()) + QStringLiteral("bmp"));
     if (SaveDialog1->Execute())
         Chart1->SaveToBitmapFile(SaveDialog1->FileName());
+    else
+        SaveDialog1->SetFileName(kept);
 }

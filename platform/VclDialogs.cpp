@@ -1,11 +1,16 @@
 #include "platform/VclDialogs.h"
 
+#include "platform/MessageBox.h"
+
 #include <QColorDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
+
+#include <sys/stat.h>
 
 namespace vcl {
 
@@ -15,7 +20,41 @@ bool isPattern(const QString& name)
 {
     return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
 }
+
+QString& fileInUse()
+{
+    static QString path;
+    return path;
+}
+
+// One file on disk, whatever the names: links and "." or ".." lead to the same inode.
+// A file that is not there is compared by its absolute name.
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat sa{}, sb{};
+    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+}
+
+void sayFileInUse(const QString& path)
+{
+    platform::MessageBox(QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.")
+                             .arg(QDir::toNativeSeparators(path)),
+                         QStringLiteral("Uwaga"), platform::MB_OK | platform::MB_ICONWARNING);
+}
+
 } // namespace
+
+void SetFileInUse(const QString& path)
+{
+    fileInUse() = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+}
+
+bool IsFileInUse(const QString& path)
+{
+    return !fileInUse().isEmpty() && !path.isEmpty() && sameFile(path, fileInUse());
+}
 
 TFileDialogBase::TFileDialogBase(QObject* owner, bool save) : QObject(owner), save_(save) {}
 
@@ -34,6 +73,22 @@ QString TFileDialogBase::QtFilter(const QString& filter)
 
 bool TFileDialogBase::Execute()
 {
+    const QString before = fileName_;
+    for (;;) {
+        const QString chosen = choose();
+        if (chosen.isEmpty()) {
+            fileName_ = before;
+            return false;
+        }
+        // A refused name is offered again, for the user to change it.
+        fileName_ = chosen;
+        if (!save_ || mayWrite(chosen))
+            return true;
+    }
+}
+
+QString TFileDialogBase::choose()
+{
     const DialogRecord record{save_ ? QStringLiteral("save") : QStringLiteral("open"), title_,
                               initialDir_, fileName_, filter_, defaultExt_};
     const QString startDir = initialDir_.isEmpty() ? QDir::currentPath() : initialDir_;
@@ -41,14 +96,15 @@ bool TFileDialogBase::Execute()
     if (DialogScript* script = DialogScript::current()) {
         const DialogScript::Answer answer = script->take(record);
         if (!answer.accept)
-            return false;
+            return {};
         chosen = QFileInfo(QDir(startDir), answer.text).absoluteFilePath();
     } else {
         QFileDialog dialog(nullptr, title_, startDir, QtFilter(filter_));
         dialog.setAcceptMode(save_ ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         // As the class library's open dialog: a name that does not exist yet may be typed.
         dialog.setFileMode(QFileDialog::AnyFile);
-        // As the class library's save dialog: whether to replace a file is the program's question.
+        // The question about an existing file comes after the default extension is
+        // added, so it is asked about the file really written (see mayWrite).
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
         const QStringList filters = dialog.nameFilters();
         if (filterIndex_ >= 1 && filterIndex_ <= filters.size())
@@ -56,7 +112,7 @@ bool TFileDialogBase::Execute()
         if (!fileName_.isEmpty() && !isPattern(fileName_))
             dialog.selectFile(fileName_);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return false;
+            return {};
         chosen = dialog.selectedFiles().constFirst();
         filterIndex_ = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
     }
@@ -66,8 +122,20 @@ bool TFileDialogBase::Execute()
         ext.remove(0, 1);
     if (!ext.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
         chosen += QLatin1Char('.') + ext;
-    fileName_ = chosen;
-    return true;
+    return chosen;
+}
+
+bool TFileDialogBase::mayWrite(const QString& path) const
+{
+    if (IsFileInUse(path)) {
+        sayFileInUse(path);
+        return false;
+    }
+    if (!overwritePrompt_ || !QFileInfo::exists(path))
+        return true;
+    return platform::MessageBox(
+               QStringLiteral("Plik %1 już istnieje.\nCzy zamienić go?").arg(QDir::toNativeSeparators(path)),
+               QStringLiteral("Uwaga"), platform::MB_YESNO | platform::MB_ICONWARNING) == platform::IDYES;
 }
 
 bool TColorDialog::Execute()
@@ -95,16 +163,24 @@ QPrinter* Printer()
 
 bool TPrintDialog::Execute()
 {
-    if (DialogScript* script = DialogScript::current()) {
-        const DialogScript::Answer answer = script->take({QStringLiteral("print"), {}, {}, {}, {}, {}});
-        if (!answer.accept)
-            return false;
-        Printer()->setOutputFormat(QPrinter::PdfFormat);
-        Printer()->setOutputFileName(answer.text);
-        return true;
+    for (;;) {
+        if (DialogScript* script = DialogScript::current()) {
+            const DialogScript::Answer answer = script->take({QStringLiteral("print"), {}, {}, {}, {}, {}});
+            if (!answer.accept)
+                return false;
+            Printer()->setOutputFormat(QPrinter::PdfFormat);
+            Printer()->setOutputFileName(answer.text);
+        } else {
+            // Qt's own dialog asks before it prints into an existing file.
+            QPrintDialog dialog(Printer());
+            if (dialog.exec() != QDialog::Accepted)
+                return false;
+        }
+        const QString file = Printer()->outputFileName();
+        if (Printer()->outputFormat() != QPrinter::PdfFormat || !IsFileInUse(file))
+            return true;
+        sayFileInUse(file);
     }
-    QPrintDialog dialog(Printer());
-    return dialog.exec() == QDialog::Accepted;
 }
 
 

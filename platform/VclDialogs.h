@@ -3,6 +3,12 @@
 // dialog and returns true when the user confirmed it. Tests install a DialogScript:
 // no dialog is shown, each Execute is recorded and answered from the script's queue
 // (cancel when the queue is empty).
+//
+// A save never replaces a file unasked: the save dialog asks before it accepts an
+// existing file (unless the program asks its own question), and neither the save nor
+// the print dialog accepts the file in use (see SetFileInUse). Either way the dialog
+// comes back for another name, as the system's save dialog does; under a script the
+// next queued answer is that other name.
 
 #include "platform/ScriptChain.h"
 #include "platform/VclCore.h"
@@ -36,6 +42,10 @@ public:
     void SetDefaultExt(const QString& ext) { defaultExt_ = ext; }
     QString Title() const { return title_; }
     void SetTitle(const QString& title) { title_ = title; }
+    // Save dialogs only: ask "Plik ... już istnieje. Czy zamienić go?" before an
+    // existing file is accepted (on by default). Off for a save that asks its own question.
+    bool OverwritePrompt() const { return overwritePrompt_; }
+    void SetOverwritePrompt(bool on) { overwritePrompt_ = on; }
 
     bool Execute();
 
@@ -43,7 +53,14 @@ public:
     static QString QtFilter(const QString& filter);
 
 private:
+    // One showing of the dialog: the chosen path, default extension added; empty when
+    // the user cancelled.
+    QString choose();
+    // Whether a save may write the chosen file; says why not when it may not.
+    bool mayWrite(const QString& path) const;
+
     bool save_;
+    bool overwritePrompt_ = true;
     QString initialDir_, fileName_, filter_, defaultExt_, title_;
     int filterIndex_ = 1;
 };
@@ -68,6 +85,13 @@ public:
 private:
     TColor color_ = clBlack;
 };
+
+// The file the program has open and reads from (the data file the browser opened);
+// empty: none. No save or print dialog accepts it, and the program's other writers ask
+// IsFileInUse before they replace a file.
+void SetFileInUse(const QString& path);
+// Whether path names the file in use, also through a link or another spelling.
+bool IsFileInUse(const QString& path);
 
 // The program-wide printer that print dialogs set up and printing paints on.
 QPrinter* Printer();

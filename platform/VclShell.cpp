@@ -64,22 +64,25 @@ QUrl ShellTarget(const QString& operation, const QString& file, const QString& p
 }
 
 ShellRequest ShellResolve(const QString& operation, const QString& file, const QString& parameters,
-                          const QString& directory)
+                          const QString& directory, const QString& importFilter)
 {
-    ShellRequest request{operation, file, parameters, directory,
+    ShellRequest request{operation, file, parameters, directory, importFilter,
                          ShellTarget(operation, file, parameters, directory), {}, {}};
     if (!canOpen(request))
         return request;
     const QString target = request.url.isLocalFile() ? request.url.toLocalFile() : request.url.toString();
     if (isSpreadsheetProgram(file)) {
+        QStringList options;
+        if (!importFilter.isEmpty())
+            options << QStringLiteral("--infilter=") + importFilter;
         if (const QString calc = QStandardPaths::findExecutable(QStringLiteral("localc")); !calc.isEmpty()) {
             request.program = calc;
-            request.arguments = QStringList{target};
+            request.arguments = options << target;
             return request;
         }
         if (const QString office = QStandardPaths::findExecutable(QStringLiteral("libreoffice")); !office.isEmpty()) {
             request.program = office;
-            request.arguments = QStringList{QStringLiteral("--calc"), target};
+            request.arguments = QStringList{QStringLiteral("--calc")} << options << target;
             return request;
         }
     }
@@ -91,9 +94,9 @@ ShellRequest ShellResolve(const QString& operation, const QString& file, const Q
 }
 
 bool ShellExecute(const QString& operation, const QString& file, const QString& parameters,
-                  const QString& directory)
+                  const QString& directory, const QString& importFilter)
 {
-    const ShellRequest request = ShellResolve(operation, file, parameters, directory);
+    const ShellRequest request = ShellResolve(operation, file, parameters, directory, importFilter);
     if (ShellScript* script = ShellScript::current())
         return script->take(request) && canOpen(request);
     if (!canOpen(request))

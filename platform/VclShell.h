@@ -23,15 +23,19 @@ namespace platform {
 // desktop's opener; any other program name hands its document to the opener. The
 // parameters are one document, blanks included, never split into several. The
 // desktop's opener is "xdg-open", or Qt's desktop services where there is none.
+// importFilter, when given, is the import filter with its options ("Text - txt - csv
+// (StarCalc):...") that Calc reads the document with, so that it neither asks nor
+// guesses how; the desktop's opener cannot be told one and goes without it.
 // Returns true when the program or the desktop took the request.
-bool ShellExecute(const QString& operation, const QString& file,
-                  const QString& parameters = {}, const QString& directory = {});
+bool ShellExecute(const QString& operation, const QString& file, const QString& parameters = {},
+                  const QString& directory = {}, const QString& importFilter = {});
 
 struct ShellRequest {
     QString operation;
     QString file;
     QString parameters;
     QString directory;
+    QString importFilter;   // Calc's import filter for the document; empty: none
     QUrl url;               // what would be opened
     QString program;        // the program that would be started (as found on PATH);
                             // empty when the desktop services open url
@@ -59,6 +63,6 @@ QUrl ShellTarget(const QString& operation, const QString& file, const QString& p
 // The whole request as ShellExecute would carry it out: what it opens and the program
 // with the arguments it starts, looked up on PATH now.
 ShellRequest ShellResolve(const QString& operation, const QString& file, const QString& parameters,
-                          const QString& directory);
+                          const QString& directory, const QString& importFilter = {});
 
 } // namespace platform

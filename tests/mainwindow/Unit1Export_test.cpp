@@ -1,8 +1,11 @@
 // The main window's spreadsheet export and folder explorer through its file list's
 // popup menu: the copy on disk byte for byte, the program started with its arguments,
-// the failures that keep an earlier copy, and the items disabled after every export.
+// the failures that keep an earlier copy, the items disabled after every export, and
+// the copy as the real office suite reads it with the options the export passes.
 
+#include "acquisition/SpreadsheetCopy.h"
 #include "platform/MessageBox.h"
+#include "platform/VclDialogs.h"
 #include "platform/VclShell.h"
 #include "tests/support/FakePrograms.h"
 #include "tests/support/FileBytes.h"
@@ -11,11 +14,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 namespace {
 
-class Export : public ::testing::Test {
+// The arguments of the spreadsheet program for a copy: the copy read through the
+// copy's own import options.
+QStringList calcArguments(const QString& copy)
+{
+    return {QStringLiteral("--infilter=") + QString::fromLatin1(acquisition::spreadsheetCopyImportFilter), copy};
+}
+
+class ExportFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -48,10 +62,17 @@ protected:
 
     testsupport::TempCwd cwd;
     QString folder;
-    testsupport::FakePrograms programs{{QStringLiteral("localc"), QStringLiteral("xdg-open")}};
     platform::MessageScript boxes;
     platform::ShellScript shell;
 };
+
+class Export : public ExportFixture {
+protected:
+    testsupport::FakePrograms programs{{QStringLiteral("localc"), QStringLiteral("xdg-open")}};
+};
+
+// With the office suite that PATH really holds.
+class ExportIntoCalc : public ExportFixture {};
 
 } // namespace
 
@@ -64,11 +85,15 @@ TEST_F(Export, ADanFileIsCopiedByteForByteAndCalcOpensTheCopy)
     const std::string header = "&Plik:\t" + QFile::encodeName(data).toStdString() + "\n";
 
     select(QStringLiteral("P 20220301.dan"));
+    // Another list read since has made its own folder current: the copy still goes
+    // beside the data file.
+    QDir::setCurrent(cwd.path());
     Form1->MSExel1->trigger();
     EXPECT_EQ(bytesOf(copy), header + "DataTime\tk1\tk2\n2022-03-01\t12:00:05\t21,46\t-3,2\t.5\n");
+    EXPECT_FALSE(QFile::exists(cwd.path() + QStringLiteral("/P 20220301.dan.txt")));
     ASSERT_EQ(shell.records().size(), 1u);
     EXPECT_EQ(shell.records()[0].program, programs.path(QStringLiteral("localc")));
-    EXPECT_EQ(shell.records()[0].arguments, QStringList{copy}) << "one argument, blanks and all";
+    EXPECT_EQ(shell.records()[0].arguments, calcArguments(copy)) << "the copy is one argument, blanks and all";
     expectItemsDisabled();
     EXPECT_TRUE(Form1->FileListBox1->Items().contains(QStringLiteral("P 20220301.dan.txt"))) << "the list was read again";
     Form1->OpenOffice1->trigger();
@@ -80,7 +105,7 @@ TEST_F(Export, ADanFileIsCopiedByteForByteAndCalcOpensTheCopy)
     Form1->OpenOffice1->trigger();
     EXPECT_EQ(bytesOf(copy), header + "1,5\t2,25\n");
     ASSERT_EQ(shell.records().size(), 2u);
-    EXPECT_EQ(shell.records()[1].arguments, QStringList{copy});
+    EXPECT_EQ(shell.records()[1].arguments, calcArguments(copy));
     expectItemsDisabled();
     EXPECT_TRUE(boxes.records().empty());
 }
@@ -138,6 +163,22 @@ TEST_F(Export, ACopyThatCannotBeWrittenIsReported)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("P.dan")}) << "no temporary file is left";
 }
 
+TEST_F(Export, TheCopyNeverReplacesTheOpenDataFile)
+{
+    // "P.dan.txt" was opened as the data file; exporting "P.dan" would write its copy there.
+    const QString opened = put(QStringLiteral("P.dan.txt"), "otwarty 1.5\r\n");
+    put(QStringLiteral("P.dan"), "1.5\r\n");
+    Form1->openDataFile(opened);
+    boxes.clear();
+    select(QStringLiteral("P.dan"));
+    Form1->OpenOffice1->trigger();
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Błąd, Zmień nazwę lub zamknij plik Arkusza kalkulacyjnego"));
+    EXPECT_EQ(bytesOf(opened), "otwarty 1.5\r\n");
+    EXPECT_TRUE(shell.records().empty());
+    expectItemsDisabled();
+}
+
 TEST_F(Export, TheExplorerOpensTheBrowsedFolderOrSaysItCannot)
 {
     Form1->MSEksplorer1->trigger();
@@ -153,4 +194,113 @@ TEST_F(Export, TheExplorerOpensTheBrowsedFolderOrSaysItCannot)
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Dostęp zabroniony!"));
     EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Uwaga!"));
     EXPECT_EQ(boxes.records()[0].flags, unsigned(platform::MB_OK));
+}
+
+namespace {
+
+struct Cell {
+    QString type;    // office:value-type: "string", "float", "date", ...
+    QString value;   // office:value of a number
+    QString text;    // the shown text
+};
+
+// The cells of the first sheet of a flat spreadsheet file, row by row; empty cells at
+// the end of a row are left out.
+std::vector<std::vector<Cell>> sheetRows(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    std::vector<std::vector<Cell>> rows;
+    QXmlStreamReader xml(&file);
+    int repeat = 0;
+    bool inText = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        const QStringView name = xml.name();
+        if (name == QLatin1String("p"))
+            inText = xml.isStartElement();
+        if (xml.isStartElement() && name == QLatin1String("table-row")) {
+            rows.emplace_back();
+        } else if (xml.isStartElement() && name == QLatin1String("table-cell") && !rows.empty()) {
+            const QXmlStreamAttributes a = xml.attributes();
+            repeat = std::max(1, a.value(QLatin1String("table:number-columns-repeated")).toInt());
+            rows.back().push_back({a.value(QLatin1String("office:value-type")).toString(),
+                                   a.value(QLatin1String("office:value")).toString(), {}});
+        } else if (xml.isCharacters() && inText && !rows.empty() && !rows.back().empty()) {
+            rows.back().back().text += xml.text();
+        } else if (xml.isEndElement() && name == QLatin1String("table-cell") && !rows.empty()) {
+            const Cell cell = rows.back().back();
+            for (int i = 1; i < repeat && !cell.type.isEmpty(); ++i)
+                rows.back().push_back(cell);
+        } else if (xml.isEndElement() && name == QLatin1String("table")) {
+            break;
+        }
+    }
+    for (auto& row : rows)
+        while (!row.empty() && row.back().type.isEmpty())
+            row.pop_back();
+    return rows;
+}
+
+} // namespace
+
+// The office suite started as the export starts it, the same program with the same
+// arguments, only headless and converting the copy into a flat spreadsheet file: the
+// decimal commas are numbers and the Polish letters of the path and the header whole.
+TEST_F(ExportIntoCalc, CalcReadsDecimalCommasAsNumbersAndPolishLettersWhole)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("localc")).isEmpty() &&
+        QStandardPaths::findExecutable(QStringLiteral("libreoffice")).isEmpty())
+        GTEST_SKIP() << "LibreOffice Calc is not installed (Debian package libreoffice-calc-nogui, "
+                        "which `make test` installs)";
+    const QString polish = cwd.mkdir(QStringLiteral("pomiary łódź"));
+    Form1->DirectoryListBox1->SetDirectory(polish);
+    // The data file's own text is 8-bit: "Temperatura żółć" in code page 1250.
+    const QString data = cwd.file(QStringLiteral("pomiary łódź/pięć.dan"),
+                                  "Temperatura \xBF\xF3\xB3\xE6  k2\r\n2022-03-01  12:00:05  1.5  2.25\r\n"
+                                  "2022-03-01  12:00:06  -3.2  10\r\n");
+    Form1->FileListBox1->Update();
+    Form1->FileListBox1->SetFileName(QStringLiteral("pięć.dan"));
+    Form1->OpenOffice1->setEnabled(true);
+    Form1->OpenOffice1->trigger();
+    ASSERT_EQ(shell.records().size(), 1u);
+    const platform::ShellRequest request = shell.records()[0];
+    ASSERT_FALSE(request.program.isEmpty());
+
+    QTemporaryDir profile, out;
+    QProcess office;
+    office.setProcessChannelMode(QProcess::MergedChannels);
+    office.start(request.program,
+                 QStringList{QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString(),
+                             QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("fods"),
+                             QStringLiteral("--outdir"), out.path()} +
+                     request.arguments);
+    ASSERT_TRUE(office.waitForFinished(100000)) << "the conversion did not end";
+    const QString output = QString::fromLocal8Bit(office.readAll());
+    const QStringList converted = QDir(out.path()).entryList({QStringLiteral("*.fods")});
+    ASSERT_EQ(converted.size(), 1) << output.toStdString();
+
+    const auto rows = sheetRows(out.path() + QLatin1Char('/') + converted[0]);
+    ASSERT_EQ(rows.size(), 4u) << output.toStdString();
+    ASSERT_EQ(rows[0].size(), 2u);
+    EXPECT_EQ(rows[0][0].text, QStringLiteral("&Plik:"));
+    EXPECT_EQ(rows[0][1].text, data);
+    ASSERT_EQ(rows[1].size(), 3u);
+    EXPECT_EQ(rows[1][0].text, QStringLiteral("Temperatura"));
+    EXPECT_EQ(rows[1][1].text, QStringLiteral("żółć"));
+    EXPECT_EQ(rows[1][2].text, QStringLiteral("k2"));
+    const struct {
+        std::size_t row;
+        const char* first;
+        const char* second;
+    } numbers[] = {{2, "1.5", "2.25"}, {3, "-3.2", "10"}};
+    for (const auto& n : numbers) {
+        SCOPED_TRACE(n.row);
+        ASSERT_EQ(rows[n.row].size(), 4u) << "one cell per column";
+        EXPECT_EQ(rows[n.row][2].type, QStringLiteral("float"));
+        EXPECT_EQ(rows[n.row][2].value, QString::fromLatin1(n.first));
+        EXPECT_EQ(rows[n.row][3].type, QStringLiteral("float"));
+        EXPECT_EQ(rows[n.row][3].value, QString::fromLatin1(n.second));
+    }
 }

@@ -14,7 +14,10 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -319,6 +322,103 @@ TEST_F(OutputCommands, BitmapFileIsAnImageOfTheChartsSize)
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_TRUE(boxes.records()[0].text.contains(QStringLiteral("wykres.bmp")));
     EXPECT_FALSE(QFile::exists(cwd.path() + "/no such folder"));
+}
+
+TEST_F(OutputCommands, TheBitmapIsOfferedItsOwnNameAndAsksBeforeItReplacesAFile)
+{
+    const QString opened = cwd.path() + "/pomiar.dan";
+    const QString other = cwd.path() + "/inny.dan";
+    const QString bitmap = cwd.path() + "/wykres.bmp";
+    const QByteArray data = QByteArray::fromStdString(exampleDataFile());
+    const auto cleanUp = qScopeGuard([] { vcl::SetFileInUse({}); });
+    const QString question = QStringLiteral("Plik %1 już istnieje.\nCzy zamienić go?");
+
+    struct Case {
+        const char* name;
+        bool bitmapThere;            // "wykres.bmp" is there before
+        QStringList answers;         // the dialog's answers in turn; then it is cancelled
+        std::vector<int> replies;    // to the boxes in turn
+        QStringList boxes;
+        bool saved;                  // "wykres.bmp" holds the chart afterwards
+    } cases[] = {
+        {"the data file that is open", false, {opened}, {},
+         {QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.").arg(opened)}, false},
+        {"another data file, No", false, {other}, {platform::IDNO}, {question.arg(other)}, false},
+        {"another data file, No, then a new name", false, {other, "wykres"}, {platform::IDNO}, {question.arg(other)},
+         true},
+        {"an existing bitmap, No", true, {"wykres"}, {platform::IDNO}, {question.arg(bitmap)}, false},
+        {"an existing bitmap, Yes", true, {"wykres"}, {platform::IDYES}, {question.arg(bitmap)}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(bitmap);
+        if (c.bitmapThere)
+            testsupport::writeBytes(bitmap.toStdString(), "stary");
+        Form1->openDataFile(opened);
+        ASSERT_TRUE(Form1->SaveToFile->isEnabled());
+        vcl::DialogScript dialogs;
+        for (const QString& a : c.answers)
+            dialogs.answerFile(a);
+        boxes.clear();
+        for (const int r : c.replies)
+            boxes.answer(r);
+        Form1->SaveToFile->trigger();
+
+        ASSERT_FALSE(dialogs.records().empty());
+        // The dialog holds the opened file's name for "Do pliku"; the bitmap is offered
+        // that name as a bitmap, and a cancel gives the data file's name back.
+        EXPECT_EQ(dialogs.records()[0].fileName, QStringLiteral("pomiar.bmp"));
+        if (!c.saved)
+            EXPECT_EQ(Form1->SaveDialog1->FileName(), QStringLiteral("pomiar.dan"));
+        QStringList texts;
+        for (const platform::MessageRecord& r : boxes.records())
+            texts << r.text;
+        EXPECT_EQ(texts, c.boxes);
+        EXPECT_EQ(testsupport::ReadFileBytes(opened), data);
+        EXPECT_EQ(testsupport::ReadFileBytes(other), data);
+        const std::string after = testsupport::readBytes(bitmap.toStdString());
+        if (c.saved)
+            EXPECT_EQ(after.substr(0, 2), "BM");
+        else
+            EXPECT_EQ(after, c.bitmapThere ? "stary" : "");
+    }
+}
+
+// Every command that writes a file chosen in a dialog refuses the data file that is
+// open, and the dialog comes back for another name (here cancelled).
+TEST_F(OutputCommands, NoSaveWritesOverTheOpenDataFile)
+{
+    const QString opened = cwd.path() + "/pomiar.dan";
+    const QByteArray data = QByteArray::fromStdString(exampleDataFile());
+    Form1->openDataFile(opened);
+    const auto cleanUp = qScopeGuard([] { vcl::SetFileInUse({}); });
+    vcl::Lines(Form2->Memo1).Assign({QStringLiteral("konsola")});
+    plot({{true, {20, 21, 22}}});
+    const struct {
+        const char* name;
+        std::function<void()> save;
+        bool print;
+    } saves[] = {
+        {"Zapisz wykres jako *.bmp", [] { Form1->SaveToFile->trigger(); }, false},
+        {"Do pliku", [] { Form1->ToolButton5->click(); }, false},
+        {"the console's save", [] { Form2->Button7->click(); }, false},
+        {"print into a file", [] { Form1->ToolButton1->click(); }, true},
+    };
+    for (const auto& s : saves) {
+        SCOPED_TRACE(s.name);
+        vcl::DialogScript dialogs;
+        if (s.print)
+            dialogs.answerPrintToPdf(opened);
+        else
+            dialogs.answerFile(opened);
+        boxes.clear();
+        s.save();
+        EXPECT_EQ(dialogs.records().size(), 2u) << "the dialog came back";
+        ASSERT_EQ(boxes.records().size(), 1u);
+        EXPECT_EQ(boxes.records()[0].text,
+                  QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.").arg(opened));
+        EXPECT_EQ(testsupport::ReadFileBytes(opened), data);
+    }
 }
 
 } // namespace

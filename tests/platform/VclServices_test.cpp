@@ -9,11 +9,14 @@
 #include "tests/support/QtTestApp.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPainter>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
 
 using namespace vcl;
@@ -54,6 +57,104 @@ TEST(VclDialogs, FileDialogRecordsItsSetupAndTakesTheScriptedAnswer)
     TSaveDialog save;
     EXPECT_FALSE(save.Execute());
     EXPECT_EQ(script.records().back().kind, QStringLiteral("save"));
+}
+
+TEST(VclDialogs, ASaveAsksBeforeItReplacesAFileAndNeverTakesTheFileInUse)
+{
+    testsupport::TempCwd tmp;
+    const QString existing = tmp.file(QStringLiteral("stary.bmp"), "stary");
+    const QString inUse = tmp.file(QStringLiteral("dane/v.dan"), "dane");
+    tmp.mkdir(QStringLiteral("inne"));
+    ASSERT_TRUE(QFile::link(inUse, tmp.path() + QStringLiteral("/dowiazanie.dan")));
+    const QString question = QStringLiteral("Plik %1 już istnieje.\nCzy zamienić go?").arg(existing);
+    const auto refusal = [](const QString& path) {
+        return QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.").arg(path);
+    };
+    SetFileInUse(inUse);
+    const auto cleanUp = qScopeGuard([] { SetFileInUse({}); });
+
+    struct Case {
+        const char* name;
+        bool save = true;
+        bool prompt = true;
+        QStringList answers;        // the dialog's answers in turn; then it is cancelled
+        std::vector<int> replies;   // to the boxes in turn
+        bool accepted;
+        QString fileName;           // after Execute; "before" when cancelled
+        QStringList boxes;
+    } cases[] = {
+        {"a new name", true, true, {"nowy"}, {}, true, tmp.path() + "/nowy.bmp", {}},
+        {"an existing file, Yes", true, true, {"stary"}, {platform::IDYES}, true, existing, {question}},
+        {"an existing file, No, then another name", true, true, {"stary.bmp", "nowy"}, {platform::IDNO}, true,
+         tmp.path() + "/nowy.bmp", {question}},
+        {"an existing file, No, then cancelled", true, true, {"stary.bmp"}, {platform::IDNO}, false, "before",
+         {question}},
+        {"an existing file, the program asks itself", true, false, {"stary.bmp"}, {}, true, existing, {}},
+        {"the file in use, then another name", true, true, {"dane/v.dan", "nowy"}, {}, true,
+         tmp.path() + "/nowy.bmp", {refusal(inUse)}},
+        {"the file in use, also when the program asks itself", true, false, {"dane/v.dan"}, {}, false, "before",
+         {refusal(inUse)}},
+        {"the file in use through a link", true, true, {"dowiazanie.dan"}, {}, false, "before",
+         {refusal(tmp.path() + "/dowiazanie.dan")}},
+        {"the file in use by another way", true, true, {"inne/../dane/./v.dan"}, {}, false, "before",
+         {refusal(tmp.path() + "/dane/v.dan")}},
+        {"the file in use is opened, not written", false, true, {"dane/v.dan"}, {}, true, inUse, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DialogScript script;
+        platform::MessageScript boxes;
+        for (const QString& a : c.answers)
+            script.answerFile(a);
+        for (const int r : c.replies)
+            boxes.answer(r);
+        std::unique_ptr<TFileDialogBase> dialog;
+        if (c.save)
+            dialog = std::make_unique<TSaveDialog>();
+        else
+            dialog = std::make_unique<TOpenDialog>();
+        dialog->SetInitialDir(tmp.path());
+        dialog->SetFileName(QStringLiteral("before"));
+        dialog->SetDefaultExt(QStringLiteral("*.bmp"));
+        dialog->SetOverwritePrompt(c.prompt);
+        EXPECT_EQ(dialog->Execute(), c.accepted);
+        EXPECT_EQ(dialog->FileName(), c.fileName);
+        QStringList texts;
+        for (const platform::MessageRecord& r : boxes.records()) {
+            texts << r.text;
+            EXPECT_EQ(r.title, QStringLiteral("Uwaga"));
+            EXPECT_EQ(r.flags & platform::MB_TYPEMASK,
+                      unsigned(r.text == question ? platform::MB_YESNO : platform::MB_OK));
+        }
+        EXPECT_EQ(texts, c.boxes);
+        // A refused name comes back to the dialog as its proposal.
+        if (script.records().size() > 1)
+            EXPECT_EQ(script.records()[1].fileName, QFileInfo(tmp.path(), c.answers[0]).absoluteFilePath());
+    }
+    for (const auto& [path, bytes] : {std::pair{existing, "stary"}, std::pair{inUse, "dane"}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray(bytes)) << "nothing writes in a dialog";
+    }
+
+    // The print dialog does not print into the file in use either.
+    DialogScript script;
+    platform::MessageScript boxes;
+    TPrintDialog print;
+    script.answerPrintToPdf(inUse);
+    EXPECT_FALSE(print.Execute());
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, refusal(inUse));
+    const QString pdf = tmp.path() + QStringLiteral("/wykres.pdf");
+    script.answerPrintToPdf(inUse);
+    script.answerPrintToPdf(pdf);
+    EXPECT_TRUE(print.Execute());
+    EXPECT_EQ(print.Printer()->outputFileName(), pdf);
+    EXPECT_EQ(boxes.records().size(), 2u);
+
+    // Nothing in use: nothing is refused.
+    SetFileInUse({});
+    EXPECT_FALSE(IsFileInUse(inUse));
 }
 
 TEST(VclDialogs, ClassLibraryFiltersBecomeQtFilters)

@@ -1,6 +1,7 @@
 // The shell opener's programs: which program starts with which arguments for the
-// spreadsheet programs, documents and folders, chosen by what PATH holds; a real start
-// that hands a path with blanks over as one argument and does not wait.
+// spreadsheet programs (with and without an import filter), documents and folders,
+// chosen by what PATH holds; a real start that hands a path with blanks and a filter
+// with blanks over as one argument each and does not wait.
 
 #include "platform/VclShell.h"
 #include "tests/support/FakePrograms.h"
@@ -15,28 +16,35 @@ TEST(VclShellPrograms, TheSpreadsheetIsCalcElseTheDesktopsOpener)
 {
     testsupport::TempCwd tmp;
     const QString document = tmp.file(QStringLiteral("Nowy folder/P 2022.dan.txt"), "x");
+    // Blanks and commas inside the filter's one argument stay as they are.
+    const QString filter = QStringLiteral("Text - txt - csv (StarCalc):9,34,33,1,,1045");
+    const QString infilter = QStringLiteral("--infilter=") + filter;
     struct Case {
         QStringList onPath;
         const char* program;     // empty: the desktop services
         QStringList arguments;
+        QStringList withFilter;  // the arguments when an import filter is asked for
     } cases[] = {
-        {{"localc", "libreoffice", "xdg-open"}, "localc", {document}},
-        {{"libreoffice", "xdg-open"}, "libreoffice", {"--calc", document}},
-        {{"xdg-open"}, "xdg-open", {document}},
-        {{}, "", {}},
+        {{"localc", "libreoffice", "xdg-open"}, "localc", {document}, {infilter, document}},
+        {{"libreoffice", "xdg-open"}, "libreoffice", {"--calc", document}, {"--calc", infilter, document}},
+        {{"xdg-open"}, "xdg-open", {document}, {document}},
+        {{}, "", {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.onPath.join(' ').toStdString());
         FakePrograms programs(c.onPath);
         for (const char* spreadsheet : {"Excel.exe", "scalc.exe"}) {
-            platform::ShellScript shell;
-            // The document is one parameter, blanks and all; the working folder is not asked for.
-            EXPECT_TRUE(platform::ShellExecute(QStringLiteral("open"), QString::fromLatin1(spreadsheet), document));
-            ASSERT_EQ(shell.records().size(), 1u);
-            const platform::ShellRequest& r = shell.records()[0];
-            EXPECT_EQ(r.program, *c.program ? programs.path(QString::fromLatin1(c.program)) : QString());
-            EXPECT_EQ(r.arguments, c.arguments);
-            EXPECT_EQ(r.url, QUrl::fromLocalFile(document));
+            for (const bool filtered : {false, true}) {
+                platform::ShellScript shell;
+                // The document is one parameter, blanks and all; the working folder is not asked for.
+                EXPECT_TRUE(platform::ShellExecute(QStringLiteral("open"), QString::fromLatin1(spreadsheet), document,
+                                                   {}, filtered ? filter : QString()));
+                ASSERT_EQ(shell.records().size(), 1u);
+                const platform::ShellRequest& r = shell.records()[0];
+                EXPECT_EQ(r.program, *c.program ? programs.path(QString::fromLatin1(c.program)) : QString());
+                EXPECT_EQ(r.arguments, filtered ? c.withFilter : c.arguments);
+                EXPECT_EQ(r.url, QUrl::fromLocalFile(document));
+            }
         }
     }
 }
@@ -78,10 +86,11 @@ TEST(VclShellPrograms, AStartedProgramGetsThePathAsOneArgumentAndIsNotWaitedFor)
     const QString document = tmp.file(QStringLiteral("dane pomiarowe/P 2022 03.dan.txt"), "x");
     QElapsedTimer clock;
     clock.start();
-    ASSERT_TRUE(platform::ShellExecute(QStringLiteral("open"), QStringLiteral("scalc.exe"), document));
+    const QString filter = QStringLiteral("Text - txt - csv (StarCalc):9,34,33,1,,1045");
+    ASSERT_TRUE(platform::ShellExecute(QStringLiteral("open"), QStringLiteral("scalc.exe"), document, {}, filter));
     EXPECT_LT(clock.elapsed(), 500);
     EXPECT_FALSE(programs.waitForRun(QStringLiteral("localc"), 0).has_value());
     const auto arguments = programs.waitForRun(QStringLiteral("localc"));
     ASSERT_TRUE(arguments.has_value()) << "the program was not started";
-    EXPECT_EQ(*arguments, QStringList{document});
+    EXPECT_EQ(*arguments, QStringList({QStringLiteral("--infilter=") + filter, document}));
 }

@@ -4,6 +4,7 @@
 // two faults the preview must not cause: a run log written over, and previewed values
 // recorded as samples by another window.
 
+#include "acquisition/SpreadsheetCopy.h"
 #include "platform/VclShell.h"
 #include "tests/support/FakePrograms.h"
 #include "tests/support/PtyDevice.h"
@@ -374,7 +375,9 @@ TEST_F(StoredRuns, TheListsPopupExportsAFileAndOpensTheFolder)
     EXPECT_EQ(readFile(copy), QFile::encodeName("&Plik:\t" + log) + "\n00:00:01\t21,4\n00:00:02\t21,5\n");
     ASSERT_EQ(shell.records().size(), 1u);
     EXPECT_EQ(shell.records()[0].program, programs.path(QStringLiteral("localc")));
-    EXPECT_EQ(shell.records()[0].arguments, QStringList{copy});
+    EXPECT_EQ(shell.records()[0].arguments,
+              QStringList({QStringLiteral("--infilter=") + QString::fromLatin1(acquisition::spreadsheetCopyImportFilter),
+                           copy}));
     EXPECT_FALSE(w->MSExel6->isEnabled());
     EXPECT_FALSE(w->OpenOffice6->isEnabled());
 
@@ -395,5 +398,59 @@ TEST_F(StoredRuns, TheListsPopupExportsAFileAndOpensTheFolder)
     w->Showfilesdan1->trigger();
     EXPECT_EQ(w->FileListBox1->Items(), QStringList({QStringLiteral("nowy.dan"), QStringLiteral("pomiar 1.dan")}))
         << "the list was read again";
+    EXPECT_TRUE(boxes.records().empty()) << boxTexts().join('|').toStdString();
+}
+
+TEST_F(StoredRuns, TheCopyLandsBesideItsRunWhileAnotherWindowRecords)
+{
+    testsupport::FakePrograms programs({QStringLiteral("localc")});
+    platform::ShellScript shell;
+    Form1->settings.windowCount = 2;
+    TForm6* windows[2] = {open(0), open(1)};
+    for (TForm6* w : windows)
+        toggle(w, 0);
+    start(windows[0], QStringLiteral("piec_A.dan"));
+    start(windows[1], QStringLiteral("piec_B.dan"));
+    setValues({21.5f});
+    for (TForm6* w : windows)
+        sample(w, 1000);
+    boxes.clear();   // the serial port of the test is missing
+    const QString log = windowDir(0) + QStringLiteral("/piec_A.dan");
+    const QString copy = log + QStringLiteral(".txt");
+    const auto expectCopyBesideTheRun = [&](const QByteArray& lines) {
+        EXPECT_EQ(readFile(copy).toStdString(), (QFile::encodeName("&Plik:\t" + log) + "\n" + lines).toStdString());
+        const QStringList inWindow2 = QDir(windowDir(1)).entryList({QStringLiteral("piec_A*")}, QDir::Files);
+        EXPECT_TRUE(inWindow2.isEmpty()) << inWindow2.join(' ').toStdString();
+        ASSERT_FALSE(shell.records().empty());
+        EXPECT_EQ(shell.records().back().arguments.last(), copy);
+    };
+
+    // Both windows record. The main window's browser shows the first window's folder,
+    // and its run log is picked there; then the second window's tick reads its own
+    // list, which makes that window's folder current, before the export is chosen.
+    Form1->DirectoryListBox1->SetDirectory(windowDir(0));
+    Form1->FileListBox1->Update();
+    Form1->FileListBox1->SetFileName(QStringLiteral("piec_A.dan"));
+    Form1->FileListBox1Click(Form1->FileListBox1);
+    setValues({22.5f});
+    sample(windows[1], 1000);
+    sample(windows[0]);
+    sample(windows[1]);
+    ASSERT_EQ(QDir::currentPath(), windowDir(1));
+    Form1->OpenOffice1->trigger();
+    expectCopyBesideTheRun("00:00:01\t21,5\n00:00:03\t22,5\n");
+    EXPECT_TRUE(Form1->FileListBox1->Items().contains(QStringLiteral("piec_A.dan.txt")))
+        << "the list it was chosen from shows the copy";
+
+    // The first window stops; its own list offers the run, and the second window,
+    // still recording, ticks in between.
+    windows[0]->BitBtn1->Click();
+    click(windows[0], QStringLiteral("piec_A.dan"));
+    sample(windows[1], 1000);
+    ASSERT_EQ(QDir::currentPath(), windowDir(1));
+    windows[0]->MSExel6->trigger();
+    expectCopyBesideTheRun("00:00:01\t21,5\n00:00:03\t22,5\n");
+    EXPECT_EQ(shell.records().size(), 2u);
+    EXPECT_EQ(windows[1]->BitBtn1->Caption(), QStringLiteral("STOP")) << "the second window still records";
     EXPECT_TRUE(boxes.records().empty()) << boxTexts().join('|').toStdString();
 }
