@@ -368,8 +368,9 @@ TEST_F(OutputCommands, TheBitmapIsOfferedItsOwnNameAndAsksBeforeItReplacesAFile)
         // The dialog holds the opened file's name for "Do pliku"; the bitmap is offered
         // that name as a bitmap, and a cancel gives the data file's name back.
         EXPECT_EQ(dialogs.records()[0].fileName, QStringLiteral("pomiar.bmp"));
-        if (!c.saved)
+        if (!c.saved) {
             EXPECT_EQ(Form1->SaveDialog1->FileName(), QStringLiteral("pomiar.dan"));
+        }
         QStringList texts;
         for (const platform::MessageRecord& r : boxes.records())
             texts << r.text;

@@ -128,8 +128,9 @@ TEST(VclDialogs, ASaveAsksBeforeItReplacesAFileAndNeverTakesTheFileInUse)
         }
         EXPECT_EQ(texts, c.boxes);
         // A refused name comes back to the dialog as its proposal.
-        if (script.records().size() > 1)
+        if (script.records().size() > 1) {
             EXPECT_EQ(script.records()[1].fileName, QFileInfo(tmp.path(), c.answers[0]).absoluteFilePath());
+        }
     }
     for (const auto& [path, bytes] : {std::pair{existing, "stary"}, std::pair{inUse, "dane"}}) {
         QFile file(path);
