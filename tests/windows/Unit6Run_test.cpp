@@ -8,6 +8,7 @@
 #include "tests/windows/WindowFixture.h"
 
 #include <QFileInfo>
+#include <QTimer>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -374,6 +375,93 @@ TEST_F(RunTest, AFullDiskIsReportedOnceAndTheLogCatchesUpLater)
     diskRoom = 0;
     sample(w, 1000);
     EXPECT_EQ(boxesTitled(QStringLiteral("Error")), 2);
+}
+
+// The window's own timer drives the ticks here, as in the program; the box stays open
+// (its answer waits) while the ticks go on.
+TEST_F(RunTest, SamplesGoOnWhileTheFullDiskBoxWaitsForItsAnswer)
+{
+    TForm6* w = recording();
+    setValues({1, 0, 2});
+    sample(w, 1000);
+    TForm6::logWrite = fullDiskWrite;
+    diskRoom = 0;
+
+    // The live loop: the next sample, a second later, once the window took the last one.
+    QTimer live;
+    live.setInterval(20);
+    QObject::connect(&live, &QTimer::timeout, [this] {
+        auto& r = Form1->settings.windows[0];
+        if (r.newSample == 0) {
+            advance(1000);
+            r.newSample = 1;
+        }
+    });
+    const auto lines = [w] { return vcl::Lines(w->Memo1).Count(); };
+    int shownAt = -1;
+    int answeredAt = -1;
+    bool stalled = false;
+    QByteArray fileWhileOpen;
+    boxes.onMessage = [&](const platform::MessageRecord& r) {
+        if (r.title != QStringLiteral("Error"))
+            return;
+        // Two ticks on a full disk, then two with room again, while nobody answers.
+        shownAt = lines();
+        stalled = !testsupport::WaitUntil([&] { return lines() >= shownAt + 2; }, 8000);
+        if (stalled)
+            return;
+        TForm6::logWrite = nullptr;
+        stalled = !testsupport::WaitUntil([&] { return lines() >= shownAt + 4; }, 8000);
+        if (stalled)
+            return;
+        fileWhileOpen = readFile(log());
+        answeredAt = lines();
+    };
+    w->Timer1->SetEnabled(true);
+    live.start();
+    testsupport::WaitUntil([&] { return answeredAt >= 0 || stalled; }, 20000);
+    w->Timer1->SetEnabled(false);
+    live.stop();
+    ASSERT_GE(answeredAt, 0) << "the box was shown after " << shownAt << " lines and the run stopped there";
+
+    EXPECT_EQ(boxesTitled(QStringLiteral("Error")), 1);
+    QByteArray all;
+    for (int s = 1; s <= answeredAt; ++s)
+        all += QByteArray("00:00:") + QByteArray::number(s).rightJustified(2, '0') + "  1.0 2.0\r\n";
+    EXPECT_EQ(fileWhileOpen, all) << "every sample reached the file before the box was answered";
+    EXPECT_EQ(w->Chart1->Series(0).Count(), answeredAt);
+    EXPECT_EQ(w->Chart1->Series(1).Count(), answeredAt);
+}
+
+TEST_F(RunTest, AFailureThatComesBackWhileTheBoxIsOpenIsToldAfterTheAnswer)
+{
+    TForm6* w = recording();
+    setValues({1, 0, 2});
+    TForm6::logWrite = fullDiskWrite;
+    // What the disk does while the first box waits: room, then full again or not.
+    for (const bool fullAgain : {true, false}) {
+        SCOPED_TRACE(fullAgain);
+        boxes.clear();
+        diskRoom = 0;
+        int seen = 0;
+        boxes.onMessage = [&](const platform::MessageRecord& r) {
+            if (r.title != QStringLiteral("Error") || ++seen > 1)
+                return;
+            sample(w, 1000);
+            diskRoom = 1000;
+            sample(w, 1000);
+            EXPECT_EQ(readFile(log()), vcl::Lines(w->Memo1).Text().replace('\n', "\r\n").toLatin1());
+            diskRoom = fullAgain ? 0 : 1000;
+            sample(w, 1000);
+            EXPECT_EQ(boxesTitled(QStringLiteral("Error")), 1) << "one box at a time";
+        };
+        sample(w, 1000);
+        QCoreApplication::sendPostedEvents(w, QEvent::MetaCall);
+        EXPECT_EQ(boxesTitled(QStringLiteral("Error")), fullAgain ? 2 : 1);
+        diskRoom = 1000;
+        sample(w, 1000);
+    }
+    EXPECT_EQ(readFile(log()), vcl::Lines(w->Memo1).Text().replace('\n', "\r\n").toLatin1());
 }
 
 TEST_F(RunTest, AMissingWindowFolderIsReportedOnceAndRecordingGoesOn)
