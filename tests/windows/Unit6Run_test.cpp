@@ -8,6 +8,8 @@
 #include "tests/windows/WindowFixture.h"
 
 #include <QFileInfo>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTimer>
 #include <cerrno>
 #include <sys/stat.h>
@@ -462,6 +464,51 @@ TEST_F(RunTest, AFailureThatComesBackWhileTheBoxIsOpenIsToldAfterTheAnswer)
         sample(w, 1000);
     }
     EXPECT_EQ(readFile(log()), vcl::Lines(w->Memo1).Text().replace('\n', "\r\n").toLatin1());
+}
+
+TEST_F(RunTest, TheLogFollowsItsNewestLineUnlessTheUserScrolledAway)
+{
+    TForm6* w = recording();
+    w->SetBounds(0, 0, 640, 400);
+    w->Panel3->SetWidth(220);
+    w->Show();
+    ASSERT_TRUE(testsupport::WaitUntil([w] { return w->Memo1->viewport()->width() > 100; }));
+    setValues({1, 0, 2});
+    QScrollBar* bar = w->Memo1->verticalScrollBar();
+    // Where the memo shows a line, if at all: the first and the last of its characters.
+    const auto shown = [w](int line) {
+        QTextCursor c(w->Memo1->document()->findBlockByNumber(line));
+        const QRect first = w->Memo1->cursorRect(c);
+        c.movePosition(QTextCursor::EndOfBlock);
+        const QRect area = w->Memo1->viewport()->rect();
+        return area.contains(first) && area.contains(w->Memo1->cursorRect(c));
+    };
+    const auto newest = [w] { return vcl::Lines(w->Memo1).Count() - 1; };
+
+    for (int i = 0; i < 60; ++i)
+        sample(w, 1000);
+    ASSERT_GT(bar->maximum(), 0) << "the log is longer than the memo";
+    EXPECT_TRUE(shown(newest()));
+    EXPECT_FALSE(shown(0));
+
+    // The user reads back: new lines leave the view where it is.
+    bar->setValue(0);
+    for (int i = 0; i < 5; ++i)
+        sample(w, 1000);
+    EXPECT_TRUE(shown(0));
+    EXPECT_FALSE(shown(newest()));
+
+    // Back at the end, the view follows again; also while the window is hidden.
+    bar->setValue(bar->maximum());
+    sample(w, 1000);
+    EXPECT_TRUE(shown(newest()));
+    w->Hide();
+    for (int i = 0; i < 20; ++i)
+        sample(w, 1000);
+    w->Show();
+    ASSERT_TRUE(testsupport::WaitUntil([w] { return w->Memo1->isVisible(); }));
+    EXPECT_TRUE(shown(newest()));
+    EXPECT_EQ(vcl::Lines(w->Memo1)[newest()], QStringLiteral("00:01:26  1.0 2.0"));
 }
 
 TEST_F(RunTest, AMissingWindowFolderIsReportedOnceAndRecordingGoesOn)
