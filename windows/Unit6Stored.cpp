@@ -19,7 +19,6 @@
 
 #include <optional>
 
-
 using platform::fromAnsi;
 using platform::toAnsi;
 
