@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 namespace dialogs {
 
@@ -34,6 +37,8 @@ void appendUtf16(QByteArray& out, const QString& text, bool littleEndian)
     }
 }
 
+TextList asLines(TextFile file) { return {splitLines(file.text), file.encoding}; }
+
 } // namespace
 
 QStringList splitLines(const QString& text)
@@ -54,24 +59,30 @@ QStringList splitLines(const QString& text)
     return lines;
 }
 
+TextFile decodeText(const QByteArray& bytes)
+{
+    TextFile file;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        file.encoding = TextEncoding::Utf8;
+        // The mark that names the encoding is taken off here; a mark right after it is
+        // text of the file and must not be dropped as a second one.
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        file.text = utf8(QByteArrayView(bytes).sliced(3));
+    } else if (bytes.startsWith("\xFF\xFE")) {
+        file.encoding = TextEncoding::Utf16LE;
+        file.text = fromUtf16(bytes, 2, true);
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        file.encoding = TextEncoding::Utf16BE;
+        file.text = fromUtf16(bytes, 2, false);
+    } else {
+        file.text = platform::cp1250ToUnicode(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    }
+    return file;
+}
+
 TextList decodeTextList(const QByteArray& bytes)
 {
-    TextList list;
-    QString text;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        list.encoding = TextEncoding::Utf8;
-        text = QString::fromUtf8(bytes.mid(3));
-    } else if (bytes.startsWith("\xFF\xFE")) {
-        list.encoding = TextEncoding::Utf16LE;
-        text = fromUtf16(bytes, 2, true);
-    } else if (bytes.startsWith("\xFE\xFF")) {
-        list.encoding = TextEncoding::Utf16BE;
-        text = fromUtf16(bytes, 2, false);
-    } else {
-        text = platform::cp1250ToUnicode(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    }
-    list.lines = splitLines(text);
-    return list;
+    return asLines(decodeText(bytes));
 }
 
 QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding)
@@ -102,17 +113,39 @@ QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding)
     return out;
 }
 
+TextFile readTextFile(const QString& path, qint64 maxBytes)
+{
+    const QString shown = QFileInfo(path).absoluteFilePath();
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        throw vcl::Exception(QStringLiteral("Nie można otworzyć pliku \"%1\".").arg(shown));
+    const auto tooLarge = [&] {
+        return vcl::Exception(QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.").arg(shown));
+    };
+    if (file.size() > maxBytes)
+        throw tooLarge();
+    // Read in pieces up to one byte past the limit: a file that grows meanwhile, or one
+    // that tells no size, is held to the same limit.
+    QByteArray bytes;
+    bytes.reserve(file.size());
+    char piece[1 << 16];
+    for (;;) {
+        const qint64 room = maxBytes + 1 - bytes.size();
+        const qint64 n = file.read(piece, std::min<qint64>(qint64(sizeof piece), room));
+        if (n < 0)
+            throw vcl::Exception(QStringLiteral("Nie można odczytać pliku \"%1\".").arg(shown));
+        if (n == 0)
+            break;
+        bytes.append(piece, n);
+        if (bytes.size() > maxBytes)
+            throw tooLarge();
+    }
+    return decodeText(bytes);
+}
+
 TextList readTextList(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw vcl::Exception(QStringLiteral("Cannot open file \"%1\". %2")
-                                 .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw vcl::Exception(QStringLiteral("Cannot read file \"%1\". %2")
-                                 .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
-    return decodeTextList(bytes);
+    return asLines(readTextFile(path));
 }
 
 void writeTextList(const QString& path, const QStringList& lines, TextEncoding encoding)

@@ -6,6 +6,7 @@
 #include "mainwindow/Unit1.h"
 
 #include "acquisition/DataPages.h"
+#include "dialogs/TextListFile.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
@@ -25,7 +26,7 @@ using platform::toAnsi;
 
 using namespace vcl;
 
-qint64 TForm1::wholeLoadLimit = qint64(256) << 20;
+qint64 TForm1::wholeLoadLimit = dialogs::maxTextFileBytes;
 
 namespace {
 
@@ -139,21 +140,10 @@ private:
     bool skipped_ = false;
 };
 
-// The class library's text-list load: the whole file, each of CR LF, LF and CR ending
-// a line. Raises its error for a file that cannot be read.
+// The whole file as the text list, read by the rule every text-file load follows.
 void loadTextList(QPlainTextEdit* memo, const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || QFileInfo(path).isDir())
-        throw vcl::Exception(QStringLiteral("Nie można otworzyć pliku \"%1\".").arg(path));
-    // Far larger files belong in the paged view; read whole they would take the
-    // memory of the machine.
-    if (file.size() > TForm1::wholeLoadLimit)
-        throw vcl::Exception(QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.").arg(path));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw vcl::Exception(QStringLiteral("Nie można odczytać pliku \"%1\".").arg(path));
-    memo->setPlainText(platform::cp1250ToUnicode(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    memo->setPlainText(dialogs::readTextFile(path, TForm1::wholeLoadLimit).text);
 }
 
 } // namespace

@@ -199,6 +199,8 @@ private:
     static void setLine(QPlainTextEdit* memo, int index, const QString& text);
     void addLogLine(const std::string& line);
     void writeLog();
+    // Tells the user that the log cannot be written, in a box shown after the tick.
+    void tellLogError(const QString& text);
 
     windows::RunLog log_;
     // Memo1 was changed by something else than a recorded line since the last sync.
@@ -206,6 +208,10 @@ private:
     bool addingLine_ = false;
     // The log's last write failed and the user was told; reset by the next success.
     bool logErrorShown_ = false;
+    // The box telling of a log failure is waiting to be shown or answered.
+    bool logBoxOpen_ = false;
+    // A later failure that came while that box was open, told when it is answered.
+    QString logErrorWaiting_;
     // The run's extremes hold a recorded value (they start from the first one).
     bool haveExtremes_ = false;
 };

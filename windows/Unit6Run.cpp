@@ -12,9 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+#include <QScrollBar>
 #include <QTextCursor>
 
 #include <algorithm>
+#include <utility>
 
 using platform::fromAnsi;
 using platform::toAnsi;
@@ -212,9 +215,15 @@ void TForm6::Memo4Change(TObject*)
 
 void TForm6::addLogLine(const std::string& line)
 {
+    // The log follows its newest line while the view is at its end; a user who scrolled
+    // back to read keeps the lines being read.
+    QScrollBar* bar = Memo1->verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
     addingLine_ = true;
     Lines(Memo1).Add(fromAnsi(line));
     addingLine_ = false;
+    if (atEnd)
+        bar->setValue(bar->maximum());
     if (!memoChanged_)
         log_.append(line + "\r\n");
 }
@@ -237,8 +246,8 @@ void TForm6::writeLog()
         if (logErrorShown_)
             return;
         logErrorShown_ = true;
-        platform::ShowException(fileError(path, reason) +
-                                QStringLiteral("\nPomiary zostają w oknie i zostaną zapisane, gdy zapis się powiedzie."));
+        tellLogError(fileError(path, reason) +
+                     QStringLiteral("\nPomiary zostają w oknie i zostaną zapisane, gdy zapis się powiedzie."));
     };
     if (!QFileInfo(dir).isDir()) {
         if (!log_.text().empty())
@@ -257,6 +266,33 @@ void TForm6::writeLog()
     }
     setLine(Memo3, 8, fromAnsi(name));
     FileListBox1->Update();
+}
+
+void TForm6::tellLogError(const QString& text)
+{
+    // A timer does not fire again while its own handler waits, so a box opened inside
+    // the tick would stop the run until it is answered. Shown after the tick, it leaves
+    // the ticks going: the samples reach the memo and the chart, and the file once the
+    // disk takes them again.
+    if (logBoxOpen_) {
+        // One box at a time; a new failure is told after the answer if it still holds.
+        logErrorWaiting_ = text;
+        return;
+    }
+    logBoxOpen_ = true;
+    QPointer<TForm6> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, text] {
+            platform::ShowException(text);
+            if (!self)
+                return;
+            self->logBoxOpen_ = false;
+            const QString waiting = std::exchange(self->logErrorWaiting_, QString());
+            if (!waiting.isEmpty() && self->logErrorShown_)
+                self->tellLogError(waiting);
+        },
+        Qt::QueuedConnection);
 }
 
 void TForm6::Timer1Timer(TObject* Sender)

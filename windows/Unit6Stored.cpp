@@ -5,10 +5,10 @@
 #include "windows/Unit6.h"
 
 #include "acquisition/Linia1MG.h"
+#include "dialogs/TextListFile.h"
 #include "mainwindow/Unit1.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
-#include "platform/LineReader.h"
 #include "platform/MessageBox.h"
 
 #include <QDir>
@@ -17,7 +17,7 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 
-#include <vector>
+#include <optional>
 
 using platform::fromAnsi;
 using platform::toAnsi;
@@ -50,29 +50,13 @@ private:
     std::function<void()> onExit_;
 };
 
-// The lines of a text file as the class library's text list loads them (CR LF, LF or a
-// lone CR ends a line), or nothing when the file cannot be read.
-std::optional<std::vector<std::string>> readLines(const QString& path)
+// The lines of a stored file, or nothing when there is no such file. A file that is
+// there but cannot be read raises the loader's error.
+std::optional<QStringList> storedLines(const QString& path)
 {
-    platform::LineReader reader;
-    if (!QFileInfo(path).isFile() || !reader.open(QFile::encodeName(path).toStdString()))
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return std::nullopt;
-    std::vector<std::string> lines;
-    std::string line;
-    while (reader.readLine(line))
-        lines.push_back(line);
-    if (reader.readFailed())
-        return std::nullopt;
-    return lines;
-}
-
-QStringList shown(const std::vector<std::string>& lines)
-{
-    QStringList list;
-    list.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::string& line : lines)
-        list << fromAnsi(line);
-    return list;
+    return dialogs::readTextList(path).lines;
 }
 
 } // namespace
@@ -94,23 +78,25 @@ void TForm6::FileListBox1DblClick(TObject*)
     if (caption != captionStart && caption != captionNewRun)
         return;
     const QString file = FileListBox1->FileName();
-    const auto lines = file.isEmpty() ? std::nullopt : readLines(file);
+    const auto lines = storedLines(file);
     if (!lines) {
         platform::MessageBox(QStringLiteral("Nie odnaleziono pliku lub plik jest pusty !!"), QStringLiteral("Uwaga!"),
                              platform::MB_OK);
         return;
     }
-    // From here on the memo is not the window's run: the sample tick must not write it.
-    memoHoldsPreview = true;
-    Lines(Memo1).Assign(shown(*lines));
-
     const QFileInfo info(file);
     const QString name = info.fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString shownName = dot >= 0 ? name.left(dot + 1) : name;
     const QString properties = info.dir().filePath(dot >= 0 ? shownName + QStringLiteral("txt") : name + QStringLiteral(".txt"));
-    if (const auto values = readLines(properties))
-        Lines(Memo3).Assign(shown(*values));
+    // Both files are read before anything changes: one that cannot be read leaves the window as it was.
+    const auto values = storedLines(properties);
+
+    // From here on the memo is not the window's run: the sample tick must not write it.
+    memoHoldsPreview = true;
+    Lines(Memo1).Assign(*lines);
+    if (values)
+        Lines(Memo3).Assign(*values);
     else
         Lines(Memo3).Assign({QStringLiteral("Nie odnaleziono pliku parametrów")});
 
@@ -128,9 +114,9 @@ void TForm6::FileListBox1DblClick(TObject*)
     auto& series = Chart1->Series(0);
     const auto colour = static_cast<platform::TColor>(record().seriesColours[0]);
     int unreadable = 0;
-    for (const std::string& line : *lines) {
+    for (const QString& line : *lines) {
         try {
-            stored.CzytajLinie(line);
+            stored.CzytajLinie(toAnsi(line));
         } catch (const rtl::EConvertError&) {
             ++unreadable;
             continue;

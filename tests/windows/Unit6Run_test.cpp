@@ -8,6 +8,9 @@
 #include "tests/windows/WindowFixture.h"
 
 #include <QFileInfo>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -374,6 +377,138 @@ TEST_F(RunTest, AFullDiskIsReportedOnceAndTheLogCatchesUpLater)
     diskRoom = 0;
     sample(w, 1000);
     EXPECT_EQ(boxesTitled(QStringLiteral("Error")), 2);
+}
+
+// The window's own timer drives the ticks here, as in the program; the box stays open
+// (its answer waits) while the ticks go on.
+TEST_F(RunTest, SamplesGoOnWhileTheFullDiskBoxWaitsForItsAnswer)
+{
+    TForm6* w = recording();
+    setValues({1, 0, 2});
+    sample(w, 1000);
+    TForm6::logWrite = fullDiskWrite;
+    diskRoom = 0;
+
+    // The live loop: the next sample, a second later, once the window took the last one.
+    QTimer live;
+    live.setInterval(20);
+    QObject::connect(&live, &QTimer::timeout, [this] {
+        auto& r = Form1->settings.windows[0];
+        if (r.newSample == 0) {
+            advance(1000);
+            r.newSample = 1;
+        }
+    });
+    const auto lines = [w] { return vcl::Lines(w->Memo1).Count(); };
+    int shownAt = -1;
+    int answeredAt = -1;
+    bool stalled = false;
+    QByteArray fileWhileOpen;
+    boxes.onMessage = [&](const platform::MessageRecord& r) {
+        if (r.title != QStringLiteral("Error"))
+            return;
+        // Two ticks on a full disk, then two with room again, while nobody answers.
+        shownAt = lines();
+        stalled = !testsupport::WaitUntil([&] { return lines() >= shownAt + 2; }, 8000);
+        if (stalled)
+            return;
+        TForm6::logWrite = nullptr;
+        stalled = !testsupport::WaitUntil([&] { return lines() >= shownAt + 4; }, 8000);
+        if (stalled)
+            return;
+        fileWhileOpen = readFile(log());
+        answeredAt = lines();
+    };
+    w->Timer1->SetEnabled(true);
+    live.start();
+    testsupport::WaitUntil([&] { return answeredAt >= 0 || stalled; }, 20000);
+    w->Timer1->SetEnabled(false);
+    live.stop();
+    ASSERT_GE(answeredAt, 0) << "the box was shown after " << shownAt << " lines and the run stopped there";
+
+    EXPECT_EQ(boxesTitled(QStringLiteral("Error")), 1);
+    QByteArray all;
+    for (int s = 1; s <= answeredAt; ++s)
+        all += QByteArray("00:00:") + QByteArray::number(s).rightJustified(2, '0') + "  1.0 2.0\r\n";
+    EXPECT_EQ(fileWhileOpen, all) << "every sample reached the file before the box was answered";
+    EXPECT_EQ(w->Chart1->Series(0).Count(), answeredAt);
+    EXPECT_EQ(w->Chart1->Series(1).Count(), answeredAt);
+}
+
+TEST_F(RunTest, AFailureThatComesBackWhileTheBoxIsOpenIsToldAfterTheAnswer)
+{
+    TForm6* w = recording();
+    setValues({1, 0, 2});
+    TForm6::logWrite = fullDiskWrite;
+    // What the disk does while the first box waits: room, then full again or not.
+    for (const bool fullAgain : {true, false}) {
+        SCOPED_TRACE(fullAgain);
+        boxes.clear();
+        diskRoom = 0;
+        int seen = 0;
+        boxes.onMessage = [&](const platform::MessageRecord& r) {
+            if (r.title != QStringLiteral("Error") || ++seen > 1)
+                return;
+            sample(w, 1000);
+            diskRoom = 1000;
+            sample(w, 1000);
+            EXPECT_EQ(readFile(log()), vcl::Lines(w->Memo1).Text().replace('\n', "\r\n").toLatin1());
+            diskRoom = fullAgain ? 0 : 1000;
+            sample(w, 1000);
+            EXPECT_EQ(boxesTitled(QStringLiteral("Error")), 1) << "one box at a time";
+        };
+        sample(w, 1000);
+        QCoreApplication::sendPostedEvents(w, QEvent::MetaCall);
+        EXPECT_EQ(boxesTitled(QStringLiteral("Error")), fullAgain ? 2 : 1);
+        diskRoom = 1000;
+        sample(w, 1000);
+    }
+    EXPECT_EQ(readFile(log()), vcl::Lines(w->Memo1).Text().replace('\n', "\r\n").toLatin1());
+}
+
+TEST_F(RunTest, TheLogFollowsItsNewestLineUnlessTheUserScrolledAway)
+{
+    TForm6* w = recording();
+    w->SetBounds(0, 0, 640, 400);
+    w->Panel3->SetWidth(220);
+    w->Show();
+    ASSERT_TRUE(testsupport::WaitUntil([w] { return w->Memo1->viewport()->width() > 100; }));
+    setValues({1, 0, 2});
+    QScrollBar* bar = w->Memo1->verticalScrollBar();
+    // Where the memo shows a line, if at all: the first and the last of its characters.
+    const auto shown = [w](int line) {
+        QTextCursor c(w->Memo1->document()->findBlockByNumber(line));
+        const QRect first = w->Memo1->cursorRect(c);
+        c.movePosition(QTextCursor::EndOfBlock);
+        const QRect area = w->Memo1->viewport()->rect();
+        return area.contains(first) && area.contains(w->Memo1->cursorRect(c));
+    };
+    const auto newest = [w] { return vcl::Lines(w->Memo1).Count() - 1; };
+
+    for (int i = 0; i < 60; ++i)
+        sample(w, 1000);
+    ASSERT_GT(bar->maximum(), 0) << "the log is longer than the memo";
+    EXPECT_TRUE(shown(newest()));
+    EXPECT_FALSE(shown(0));
+
+    // The user reads back: new lines leave the view where it is.
+    bar->setValue(0);
+    for (int i = 0; i < 5; ++i)
+        sample(w, 1000);
+    EXPECT_TRUE(shown(0));
+    EXPECT_FALSE(shown(newest()));
+
+    // Back at the end, the view follows again; also while the window is hidden.
+    bar->setValue(bar->maximum());
+    sample(w, 1000);
+    EXPECT_TRUE(shown(newest()));
+    w->Hide();
+    for (int i = 0; i < 20; ++i)
+        sample(w, 1000);
+    w->Show();
+    ASSERT_TRUE(testsupport::WaitUntil([w] { return w->Memo1->isVisible(); }));
+    EXPECT_TRUE(shown(newest()));
+    EXPECT_EQ(vcl::Lines(w->Memo1)[newest()], QStringLiteral("00:01:26  1.0 2.0"));
 }
 
 TEST_F(RunTest, AMissingWindowFolderIsReportedOnceAndRecordingGoesOn)

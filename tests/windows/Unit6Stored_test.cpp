@@ -5,6 +5,7 @@
 // recorded as samples by another window.
 
 #include "acquisition/SpreadsheetCopy.h"
+#include "dialogs/TextListFile.h"
 #include "platform/VclShell.h"
 #include "tests/support/FakePrograms.h"
 #include "tests/support/PtyDevice.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QStringEncoder>
 
 using namespace windowtest;
 using namespace std::chrono_literals;
@@ -453,4 +455,69 @@ TEST_F(StoredRuns, TheCopyLandsBesideItsRunWhileAnotherWindowRecords)
     EXPECT_EQ(shell.records().size(), 2u);
     EXPECT_EQ(windows[1]->BitBtn1->Caption(), QStringLiteral("STOP")) << "the second window still records";
     EXPECT_TRUE(boxes.records().empty()) << boxTexts().join('|').toStdString();
+}
+
+// A stored run opened in the window's preview, the same file opened whole in the main
+// window's browser and loaded into the console: three loads, one reading of the file.
+TEST_F(StoredRuns, ThePreviewTheBrowserAndTheConsoleReadATextFileAlike)
+{
+    TForm6* w = open(0);
+    const QString mark = QString(QChar(0xFEFF));
+    const QStringList run{QStringLiteral("00:00:01  21.4"), QStringLiteral("00:00:02  22.5")};
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QStringList lines;
+    } cases[] = {
+        {"code page", crlfLines({"00:00:01  21.4", "00:00:02  22.5"}), run},
+        {"utf-8", "\xEF\xBB\xBF" + crlfLines({"00:00:01  21.4", "00:00:02  22.5"}), run},
+        {"utf-16", "\xFF\xFE" + QStringEncoder(QStringConverter::Utf16LE)(run.join("\r\n") + "\r\n"), run},
+        {"utf-8 that begins with a mark", "\xEF\xBB\xBF\xEF\xBB\xBF" + crlfLines({"00:00:01  21.4"}),
+         {mark + QStringLiteral("00:00:01  21.4")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = stored(QStringLiteral("zapis.dan"), c.bytes);
+        w->BitBtn1->Click();   // a new run after the last preview
+        doubleClick(w, QStringLiteral("zapis.dan"));
+        EXPECT_EQ(lines(w->Memo1), c.lines);
+
+        Form1->openDataFile(path);
+        EXPECT_EQ(lines(Form1->Memo1), c.lines);
+
+        dialogs.answerFile(path);
+        Form2->Button6->click();
+        EXPECT_EQ(lines(Form2->Memo1), c.lines);
+        // Saved and loaded again, twice: the file keeps its bytes.
+        const QString copy = windowDir() + QStringLiteral("/kopia.txt");
+        for (int round = 1; round <= 2; ++round) {
+            QFile::remove(copy);
+            dialogs.answerFile(copy);
+            Form2->Button7->click();
+            EXPECT_EQ(readFile(copy), c.bytes) << "save " << round;
+            dialogs.answerFile(copy);
+            Form2->Button6->click();
+        }
+    }
+
+    // A file over the size limit is refused by each of them alike; the preview and the
+    // console keep what they showed. The file has a hole: it takes no room on the disk.
+    const QString large = stored(QStringLiteral("duzy.dan"), crlfLines({"00:00:01  21.4"}));
+    ASSERT_TRUE(QFile(large).resize(dialogs::maxTextFileBytes + 1));
+    const QString refusal = QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.").arg(large);
+    boxes.clear();
+    w->BitBtn1->Click();
+    doubleClick(w, QStringLiteral("duzy.dan"));
+    EXPECT_TRUE(lines(w->Memo1).isEmpty());
+    EXPECT_EQ(w->BitBtn1->Caption(), QStringLiteral("START"));
+    const QStringList console = lines(Form2->Memo1);
+    dialogs.answerFile(large);
+    Form2->Button6->click();
+    EXPECT_EQ(lines(Form2->Memo1), console);
+    Form1->Show();
+    Form1->FileListBox1->SetDirectory(windowDir());
+    Form1->FileListBox1->SetFileName(QStringLiteral("duzy.dan"));
+    QListWidget* list = Form1->FileListBox1;
+    testsupport::MouseDoubleClick(list->viewport(), list->visualItemRect(list->currentItem()).center());
+    EXPECT_EQ(boxTexts(), QStringList(3, refusal));
 }

@@ -88,12 +88,14 @@ protected:
         w->ComboBox2->SetItemIndex(item);
         w->ComboBox2Change(w->ComboBox2);
     }
-    // One new sample as the live loop announces it, consumed by the window's tick.
+    // One new sample as the live loop announces it, consumed by the window's tick; then
+    // what the tick left for the event loop (a box) runs, as it does after a tick.
     void sample(TForm6* w, int afterMs = 0)
     {
         advance(afterMs);
         Form1->settings.windows[w->windowIndex].newSample = 1;
         w->Timer1Timer(w->Timer1);
+        QCoreApplication::sendPostedEvents(w, QEvent::MetaCall);
     }
     // START with the run name chosen in the dialog; the first tick then arms the window.
     void start(TForm6* w, const QString& chosenFile)
