@@ -71,10 +71,11 @@ protected:
     }
     QString root() const { return QDir(cwd.path()).canonicalPath(); }
 
-    // The exchange sends from the event loop, so the wait runs it.
-    bool deviceGot(const std::string& bytes)
+    // The exchange sends from the event loop, so the wait runs it. `from` skips what the
+    // device had received before.
+    bool deviceGot(const std::string& bytes, std::size_t from = 0)
     {
-        return WaitUntil([&] { return device.received().find(bytes) != std::string::npos; }, 2000);
+        return WaitUntil([&] { return device.received().find(bytes, from) != std::string::npos; }, 2000);
     }
 
     testsupport::TempCwd cwd;
@@ -111,7 +112,7 @@ TEST_F(Console, ClockCommandOfEachFamilyFromOneMomentReachesTheDeviceAsItIs)
         Form2->ComboBox3->SetText(QStringLiteral("CLR_M &"));
         Form2->Button3->click();
         ASSERT_TRUE(WaitUntil(exchangeDone));
-        ASSERT_TRUE(deviceGot(c.command));
+        ASSERT_TRUE(deviceGot(c.command, before));
         EXPECT_EQ(device.received().substr(before), c.command);
         EXPECT_EQ(Form2->Edit3->Text().toStdString(), c.command);
         EXPECT_EQ(Form2->ComboBox3->Text(), QString());
@@ -320,6 +321,22 @@ TEST_F(Console, ConfigurationReadTwiceIsKeptTwiceAndSavedAtOk)
     EXPECT_TRUE(console().isEmpty());
     showDialog([] {});
     EXPECT_EQ(console(), twice) << "read back at the next showing";
+}
+
+TEST_F(Console, ConfigurationInBurstsIsReadWholeAndSavedWhole)
+{
+    // A console query now waits 100 ms after a burst and 1000 ms in all; the device
+    // pauses 300 ms between its lines.
+    acquisition::PortCom::timeScale = 0.2;
+    device.answerAfter("?B_U &", 0ms, {"P1=5\r\n", "P2=7\r\n", "P3=9\r\n", "P4=1\r\n", "\x1A"}, 300ms);
+    Form2->Button4->click();
+    ASSERT_TRUE(WaitUntil(exchangeDone));
+    EXPECT_EQ(console(), (QStringList{QStringLiteral("P1=5"), QStringLiteral("P2=7"), QStringLiteral("P3=9"),
+                                      QStringLiteral("P4=1")}));
+    EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QString());
+    EXPECT_EQ(showDialog([] { Form2->BitBtn1->Click(); }), vcl::mrOk);
+    EXPECT_EQ(testsupport::ReadFileBytes(root() + "/DefaultSystemConfig.bu"),
+              QByteArray("P1=5\r\nP2=7\r\nP3=9\r\nP4=1\r\n"));
 }
 
 TEST_F(Console, FileButtonsLoadAndSaveTheConfigurationText)
