@@ -34,8 +34,9 @@ protected:
         testsupport::CreateProgramForms(false);
         Form2->RadioButton1->SetChecked(true);
         acquisition::portCom = acquisition::PortCom{};
-        // A silent device ends a reading after 250 ms, a console query 25 ms after its last byte.
-        acquisition::PortCom::timeScale = 0.05;
+        // A silent device ends a reading after 1000 ms, a console query 100 ms after its
+        // last byte: a device thread that a loaded machine holds back still answers in time.
+        acquisition::PortCom::timeScale = 0.2;
         acquisition::setText(acquisition::portCom.portSettings, device.path());
         acquisition::portCom.baudRate = 115200;
     }
@@ -137,6 +138,8 @@ TEST_F(Console, CommandWithoutQuestionMarkIsSentAndNoReplyIsRead)
     device.answer("MEM_ON &", "OK\r\n\x1A");
     Form1->acquireEnabled = true;
     send(QStringLiteral("MEM_ON &"));
+    // The exchange is over once the command has left the port; the device may take it in later.
+    ASSERT_TRUE(device.waitForReceived("MEM_ON &", 2000ms));
     ASSERT_TRUE(device.waitUntilSent(2000ms));
     testsupport::ProcessPending();
     EXPECT_EQ(device.received(), "MEM_ON &");
@@ -287,7 +290,7 @@ TEST_F(Console, HiddenButtonsSendTheStoreCommandAndTheWholeText)
         EXPECT_TRUE(sendButtonsEnabled()) << "these two hold no button back";
         ASSERT_TRUE(WaitUntil([] { return !Form1->serialExchangeRunning(); }));
         if (!c.sent.empty()) {
-            ASSERT_TRUE(deviceGot(c.sent));
+            ASSERT_TRUE(deviceGot(c.sent, before));
         }
         EXPECT_EQ(device.received().substr(before), c.sent);
     }
@@ -325,9 +328,8 @@ TEST_F(Console, ConfigurationReadTwiceIsKeptTwiceAndSavedAtOk)
 
 TEST_F(Console, ConfigurationInBurstsIsReadWholeAndSavedWhole)
 {
-    // A console query now waits 100 ms after a burst and 1000 ms in all; the device
-    // pauses 300 ms between its lines.
-    acquisition::PortCom::timeScale = 0.2;
+    // The device pauses 300 ms between its lines: longer than the gap that ends a read,
+    // shorter than a read's wait in all.
     device.answerAfter("?B_U &", 0ms, {"P1=5\r\n", "P2=7\r\n", "P3=9\r\n", "P4=1\r\n", "\x1A"}, 300ms);
     Form2->Button4->click();
     ASSERT_TRUE(WaitUntil(exchangeDone));

@@ -52,8 +52,9 @@ protected:
     {
         testsupport::CreateProgramForms(false);
         acquisition::portCom = acquisition::PortCom{};
-        // A silent device ends a reading after 250 ms, a console query 25 ms after its last byte.
-        acquisition::PortCom::timeScale = 0.05;
+        // A silent device ends a reading after 1000 ms, a console query 100 ms after its
+        // last byte: a device thread that a loaded machine holds back still answers in time.
+        acquisition::PortCom::timeScale = 0.2;
         acquisition::setText(acquisition::portCom.portSettings, device.path());
         acquisition::portCom.baudRate = 115200;
         Form2->RadioButton10->SetChecked(true);   // the device's time: the text list shows the line as received
