@@ -132,6 +132,8 @@ void PortCom::Otworz()
 
     if (!port.isOpen())
         openErrors |= openMask;
+    else
+        port.discardInput();
 }
 
 std::uint32_t PortCom::PiszZnak(char c)
@@ -143,15 +145,6 @@ std::uint32_t PortCom::PiszZnak(char c)
         writeErrors = bits != 0 ? bits : writeOther;
     }
     return writeErrors;
-}
-
-void PortCom::Pisz()
-{
-    writeErrors = 0;
-    for (std::size_t i = 0; i < sizeof txText && txText[i] != '\0'; ++i)
-        if (PiszZnak(txText[i]) != 0)
-            return;
-    txText[0] = '\0';
 }
 
 bool PortCom::ZakonczOdczyt(const unsigned char* bytes, long count)
@@ -179,14 +172,6 @@ bool PortCom::ZakonczOdczyt(const unsigned char* bytes, long count)
     }
     rxText[n] = '\0';
     return true;
-}
-
-bool PortCom::Czytaj()
-{
-    static unsigned char buffer[readSize];
-    rxText[0] = '\0';
-    const long n = portComDevice().readTimed(buffer, readSize, lastOpenTimeouts);
-    return ZakonczOdczyt(buffer, n);
 }
 
 void PortCom::Zamknij()

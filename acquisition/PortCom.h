@@ -50,6 +50,10 @@ enum : std::uint32_t {
     readNotDone = 4,     // no read was made: the port did not open or the send failed
 };
 
+// The exchange itself reports a read that failed while the device stayed on the line
+// ("Błąd com.." in the status bar); what else went wrong is left to its caller's text.
+inline bool failureLeftToCaller(std::uint32_t readFlags) { return (readFlags & ~std::uint32_t(readFailed)) != 0; }
+
 struct PortCom {
     int handle = 0;                  // port descriptor, -1 after a failed open
     std::uint32_t openErrors = 0;    // bits of the last open
@@ -62,6 +66,9 @@ struct PortCom {
     std::uint8_t replyPending = 0;
     std::uint8_t echoToConsole = 0;
     int baudRate = 0;
+    // Complete reply lines the last line exchange handled; 0 when the device said nothing
+    // that ended in a line end.
+    std::uint32_t replyLines = 0;
 
     // Bytes asked for by one read; the reply-end byte that closes a reply.
     static constexpr std::size_t readSize = 4000;
@@ -79,18 +86,13 @@ struct PortCom {
     // Opens the port unless it is open already.
     void Polacz();
     // Opens and configures the port; goes through every step even after a failure and
-    // leaves the bits in openErrors.
+    // leaves the bits in openErrors. Input left in the port from an earlier reply is
+    // dropped, so it cannot pass for the reply to the next command.
     void Otworz();
-    // Sends txText byte by byte, each one drained before the next; stops at the first
-    // byte that fails. txText is emptied when all went out.
-    void Pisz();
     // Sends one byte and drains it; writeErrors gets its bits (0 when it went out).
     std::uint32_t PiszZnak(char c);
-    // One read within the time-outs, framed into rxText and replyPending; false when
-    // the read failed (readFlags says how).
-    bool Czytaj();
-    // Frames the raw bytes of one read (count < 0: the read failed). Returns false for
-    // a failed read.
+    // Frames the raw bytes of one read into rxText, replyPending and readFlags
+    // (count < 0: the read failed). Returns false for a failed read.
     bool ZakonczOdczyt(const unsigned char* bytes, long count);
     // Closes the port and clears portOpened.
     void Zamknij();
@@ -103,9 +105,10 @@ extern bool portOpened;
 platform::SerialPort& portComDevice();
 const platform::SerialTimeouts& portComTimeouts();
 
-// A read of portCom that does not block: it waits on the event loop for the port's
-// bytes and ends as Czytaj does (readSize bytes, the interval after a byte, the total
-// deadline), then frames the bytes and calls back.
+// The read of portCom, which never blocks: it waits on the event loop for the port's
+// bytes and ends at readSize bytes, when the interval of the last open's time-outs
+// passes after a byte without the next one, or at the total deadline counted from its
+// start; then it frames the bytes (ZakonczOdczyt) and calls back.
 class PortComRead : public QObject {
 public:
     explicit PortComRead(QObject* parent = nullptr);
@@ -132,13 +135,15 @@ private:
     bool running_ = false;
 };
 
-// The send of portCom's text in slices, so the interface paints between them. No byte
-// is written before the one before it can have left the wire at the port's speed (a
-// drain returns early on adapters that cannot tell, and at once on a pseudo-terminal).
+// The send of portCom's text: byte by byte, each one drained, stopping at the first byte
+// that fails (writeErrors says why); txText is emptied when all went out. It goes out in
+// slices so the interface paints between them, and no byte is written before the one
+// before it can have left the wire at the port's speed (a drain returns early on
+// adapters that cannot tell, and at once on a pseudo-terminal).
 class PortComSend : public QObject {
 public:
     explicit PortComSend(QObject* parent = nullptr);
-    // Sends txText as Pisz does; done() runs from the event loop when it has ended.
+    // done() runs from the event loop when the send has ended.
     void start(std::function<void()> done);
     void cancel();
 

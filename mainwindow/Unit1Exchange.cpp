@@ -15,7 +15,9 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 using platform::fromAnsi;
 
@@ -88,6 +90,7 @@ private:
     void start()
     {
         portCom.readFlags = 0;
+        portCom.replyLines = 0;
         portCom.Polacz();
         form_.pokazStanPolaczenia();
         command_.assign(portCom.txText, strnlen(portCom.txText, sizeof portCom.txText));
@@ -109,6 +112,7 @@ private:
             const auto error = std::current_exception();
             if (!finished_) {
                 portCom.readFlags |= readFailed;
+                showReadError();
                 finish();
             }
             vcl::HandleException(error);
@@ -136,8 +140,18 @@ private:
 
     void readNext()
     {
-        read_.start([this](bool ok) { step([this, ok] { kind_ == Kind::Lines ? afterLineRead(ok) : afterMemoryRead(ok); }); });
+        read_.start([this](bool ok) {
+            step([this, ok] {
+                if (!ok && !(portCom.readFlags & readEndOfData))
+                    showReadError();
+                kind_ == Kind::Lines ? afterLineRead(ok) : afterMemoryRead(ok);
+            });
+        });
     }
+
+    // A device that hangs up has its own report from the caller; any other failed read
+    // is the port's.
+    void showReadError() { form_.StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd com..")); }
 
     // ---- Line exchange.
 
@@ -148,12 +162,15 @@ private:
         if (n > 0)
             textArrived_ = true;
         lineBuffer_.append(portCom.rxText, n);
-        if (ok && !lineBuffer_.empty())
+        // The reply goes on until a read brings nothing. That is judged before the
+        // complete lines leave the buffer: a read that ends exactly at a line end leaves
+        // it empty and still is no end of the reply.
+        const bool nothingToCut = lineBuffer_.empty();
+        if (ok && !nothingToCut)
             cutLines();
-        if (!ok || !portCom.replyPending || (lineBuffer_.empty() && arrivedBefore)) {
-            // A reply that ended without its last line end still shows its last text.
+        if (!ok || !portCom.replyPending || (nothingToCut && arrivedBefore)) {
             if (!replyOverByLine_ && !lineBuffer_.empty())
-                handOver(std::exchange(lineBuffer_, {}));
+                showUnfinished(std::exchange(lineBuffer_, {}));
             finish();
             return;
         }
@@ -211,6 +228,7 @@ private:
 
     void handleLine(const std::string& line)
     {
+        ++portCom.replyLines;
         // A blank and a time "hh:mm:ss" is a reading whatever the device family; such a
         // line reaches the new-data step once, trimmed.
         bool handedOver = false;
@@ -222,13 +240,29 @@ private:
         form_.currentLine = line;
         if (!handedOver && form_.acquireEnabled && (line.rfind("Kovra51", 0) == 0 || form_.deviceFamily == 0))
             newDataStep();
-        if (memoryCommand_) {
-            addLines(form_.Memo1, form_.currentLine);
-        } else if (portCom.echoToConsole == 1 && Form2) {
-            addLines(Form2->Memo1, form_.currentLine);
-        }
+        showReplyText(form_.currentLine);
         if (portCom.exchangeType == 7)
             endReplyByLine();
+    }
+
+    void showReplyText(const std::string& text)
+    {
+        if (memoryCommand_) {
+            addLines(form_.Memo1, text);
+        } else if (portCom.echoToConsole == 1 && Form2) {
+            addLines(Form2->Memo1, text);
+        }
+    }
+
+    // Text after the last line end of a reply that has ended: the device was cut off in
+    // the middle of a line, so it is shown for the user to see but is no reading.
+    void showUnfinished(std::string_view text)
+    {
+        while (!text.empty()) {
+            const std::size_t n = std::min(text.size(), lineBufferSize);
+            showReplyText(std::string(text.substr(0, n)));
+            text.remove_prefix(n);
+        }
     }
 
     void newDataStep()
@@ -372,7 +406,7 @@ bool TForm1::czytajrsExecute(TObject* Sender, Done done)
     portCom.echoToConsole = 1;
     return czytajRsLinie(Sender, [this, done] {
         portCom.echoToConsole = 0;
-        if (portCom.readFlags != 0)
+        if (failureLeftToCaller(portCom.readFlags))
             StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd połączenia.."));
         if (done)
             done();

@@ -110,7 +110,8 @@ void TForm1::ToolButton15Click(TObject*)
     startLink([this](Done done) { return czytajRsLinie(this, std::move(done)); },
               [this, finish] {
                   if (portCom.readFlags != 0) {
-                      StatusBar1->Panels(2)->SetText(readingFailed);
+                      if (acquisition::failureLeftToCaller(portCom.readFlags))
+                          StatusBar1->Panels(2)->SetText(readingFailed);
                   } else {
                       const GridSize& size = parsedLine.channelCount < 10 ? fewChannels : manyChannels;
                       StringGrid1->verticalHeader()->setDefaultSectionSize(size.rowHeight);
@@ -178,14 +179,18 @@ void TForm1::testClick(TObject*)
     portCom.exchangeType = 7;
     portCom.echoToConsole = 0;
     // The exchange itself hands the labels to the new-data step when the device's family
-    // asks for it; they are stored once, so the step runs here only when it did not.
+    // asks for it; they are stored once, so the step runs here only when it did not. A
+    // device that sent no line has given no labels: the line left from before is not
+    // stored again.
     const int stepsBefore = newDataSteps;
     startLink([this](Done done) { return czytajRsLinie(this, std::move(done)); },
               [this, finish, stepsBefore] {
-                  if (portCom.readFlags != 0)
-                      StatusBar1->Panels(2)->SetText(readingFailed);
-                  else if (newDataSteps == stepsBefore)
+                  if (portCom.readFlags != 0) {
+                      if (acquisition::failureLeftToCaller(portCom.readFlags))
+                          StatusBar1->Panels(2)->SetText(readingFailed);
+                  } else if (portCom.replyLines > 0 && newDataSteps == stepsBefore) {
                       vcl::Guarded([this] { NoweDaneExecute(this); });
+                  }
                   finish();
               });
 }

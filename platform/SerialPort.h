@@ -1,9 +1,9 @@
 #pragma once
 // A serial port on POSIX termios, with what the command exchange and the live
 // acquisition need of a serial driver: exclusive open by name, raw 8N1 without flow
-// control at any speed, DTR and RTS control, the count of queued input bytes, reads
-// that never wait, reads with an interval and a total time-out, complete writes, and
-// a text for the last failure.
+// control at any speed, DTR and RTS control, the count of queued input bytes, a wait
+// for input, reads that never wait, complete writes, and a text for the last failure.
+// Reads that end by time-outs are built on these by the command exchange's read.
 //
 // Port names:
 //   - a name starting with "/" is a device path and is opened as it stands; this is
@@ -67,7 +67,7 @@ struct SerialSettings {
 // record; fields it did not name stay as they are.
 void applyLineSettings(termios& t, const SerialSettings& settings);
 
-// Interval and total time-outs of a timed read, as a serial driver counts them: the read
+// Interval and total time-outs of a read, as a serial driver counts them: the read
 // ends when `size` bytes have arrived, when `intervalMs` pass after a byte without the
 // next one (0: no interval limit), or when `totalConstantMs` + `totalPerByteMs` × size
 // have passed since the read began (both 0: no total limit).
@@ -125,10 +125,6 @@ public:
     // Reads what is queued, up to n bytes, without waiting. Returns the count (0 when
     // nothing is queued), or -1 on failure; a hang-up is -1 with SerialError::HungUp.
     long readAvailable(void* buffer, std::size_t n);
-    // Reads up to n bytes within the time-outs. Returns the count (0 when the time ran out
-    // with nothing), or -1 on failure. Bytes that arrived before a hang-up are returned
-    // first; the hang-up is reported by the next read.
-    long readTimed(void* buffer, std::size_t n, const SerialTimeouts& timeouts);
 
     // Writes all n bytes, waiting for room in the output queue for at most
     // writeTimeoutMs in all; false when not all went out.

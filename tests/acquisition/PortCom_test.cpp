@@ -1,6 +1,7 @@
 // The command exchange's port object against a device on a pseudo-terminal: the port
-// named by the whole port text, the open and send error bits, and reads that end by
-// the exchange type's time-outs, at 4000 bytes or at the reply-end byte.
+// named by the whole port text, the open and send error bits, input left from before
+// dropped at the open, the send paced at the port's speed, and reads that end by the
+// exchange type's time-outs, at 4000 bytes or at the reply-end byte.
 
 #include "acquisition/PortCom.h"
 #include "acquisition/SettingsBlock.h"
@@ -9,13 +10,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 using namespace std::chrono_literals;
 using acquisition::PortCom;
 using acquisition::portCom;
+using acquisition::PortComRead;
+using acquisition::PortComSend;
 using testsupport::PtyDevice;
+using testsupport::WaitUntil;
 
 namespace {
 
@@ -44,6 +53,57 @@ protected:
     }
     static void use(const std::string& portText) { acquisition::setText(portCom.portSettings, portText); }
     static std::string rx() { return portCom.rxText; }
+    // Opens the port with the read time-outs of an exchange type at a time scale.
+    static void open(int exchangeType, double scale)
+    {
+        portCom.Zamknij();
+        PortCom::timeScale = scale;
+        portCom.exchangeType = exchangeType;
+        portCom.Polacz();
+        ASSERT_EQ(portCom.openErrors, 0u);
+    }
+
+    struct Read {
+        bool ok = false;
+        std::string text;
+        long long ms = 0;
+        int ticks = 0;   // turns of a 5 ms timer while the read ran
+    };
+    // One read, run to its end on the event loop.
+    static Read read()
+    {
+        Read r;
+        bool ended = false;
+        QTimer ui;
+        QObject::connect(&ui, &QTimer::timeout, [&] { ++r.ticks; });
+        ui.start(5);
+        PortComRead reader;
+        const auto start = Clock::now();
+        reader.start([&](bool ok) {
+            r.ok = ok;
+            r.ms = msSince(start);
+            ended = true;
+        });
+        EXPECT_FALSE(ended) << "the end is reported from the event loop, never from the call";
+        EXPECT_TRUE(WaitUntil([&] { return ended; }, 20000));
+        r.text = rx();
+        return r;
+    }
+    // Sends txText, run to its end on the event loop; returns how long it took.
+    static long long send(int* ticks = nullptr)
+    {
+        bool ended = false;
+        QTimer ui;
+        if (ticks)
+            QObject::connect(&ui, &QTimer::timeout, [ticks] { ++*ticks; });
+        ui.start(5);
+        PortComSend sender;
+        const auto start = Clock::now();
+        sender.start([&] { ended = true; });
+        EXPECT_FALSE(ended);
+        EXPECT_TRUE(WaitUntil([&] { return ended; }, 20000));
+        return msSince(start);
+    }
 
     PtyDevice device;
 };
@@ -143,9 +203,13 @@ TEST_F(PortComTest, AHeldPortSetsTheOpenBitAndTheSendFailsOnIt)
     EXPECT_TRUE(portCom.openErrors & acquisition::openFailed);
     EXPECT_EQ(portCom.handle, -1);
     std::strcpy(portCom.txText, "?DAT &");
-    portCom.Pisz();
+    send();
     EXPECT_EQ(portCom.writeErrors, acquisition::writeNotOpen);
     EXPECT_STREQ(portCom.txText, "?DAT &") << "a failed send keeps its command";
+
+    const Read r = read();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(portCom.readFlags, acquisition::readFailed) << "no port is no hang-up";
 }
 
 TEST_F(PortComTest, SendsEveryByteUnchangedAndEmptiesTheCommand)
@@ -154,14 +218,31 @@ TEST_F(PortComTest, SendsEveryByteUnchangedAndEmptiesTheCommand)
     for (int c = 1; c < 256; ++c)
         command += char(c);
     command += " &";
+    portCom.baudRate = 115200;
     portCom.Polacz();
     ASSERT_EQ(portCom.openErrors, 0u);
     std::memcpy(portCom.txText, command.c_str(), command.size() + 1);
-    portCom.Pisz();
+    send();
     EXPECT_EQ(portCom.writeErrors, 0u);
     EXPECT_STREQ(portCom.txText, "");
     ASSERT_TRUE(device.waitForReceived(" &", 2000ms));
     EXPECT_EQ(device.received(), command) << "nothing added, nothing changed";
+}
+
+TEST_F(PortComTest, TheSendKeepsToTheWireSpeedAndTheInterfaceRunsMeanwhile)
+{
+    // 480 bytes at 9600 baud are 500 ms on the wire; a pseudo-terminal would take them at once.
+    portCom.baudRate = 9600;
+    portCom.Polacz();
+    const std::string command(480, 'x');
+    std::strcpy(portCom.txText, command.c_str());
+    int ticks = 0;
+    const long long ms = send(&ticks);
+    EXPECT_EQ(portCom.writeErrors, 0u);
+    EXPECT_GE(ms, 490);
+    EXPECT_GT(ticks, 20) << "the windows were served while the command went out";
+    ASSERT_TRUE(device.waitForReceived(command, 2000ms));
+    EXPECT_EQ(device.received(), command);
 }
 
 TEST_F(PortComTest, ASendToADeviceThatHungUpStopsWithItsBit)
@@ -169,45 +250,86 @@ TEST_F(PortComTest, ASendToADeviceThatHungUpStopsWithItsBit)
     portCom.Polacz();
     device.hangUp();
     std::strcpy(portCom.txText, "?B_U &");
-    portCom.Pisz();
+    send();
     EXPECT_EQ(portCom.writeErrors, acquisition::writeHungUp);
     EXPECT_STREQ(portCom.txText, "?B_U &");
 }
 
-TEST_F(PortComTest, AReadEndsAtTheGapAfterABurstOrAtTheTotalDeadline)
+TEST_F(PortComTest, AReadEndsAtTheGapAfterABurstAtTheTotalDeadlineOrAt4000Bytes)
 {
-    // Type 1 at this scale: 50 ms after the last byte, 500 ms with nothing.
-    PortCom::timeScale = 0.1;
-    portCom.Polacz();
-    device.sendPieces({"abc", "def", ""}, 5ms);
-    auto start = Clock::now();
-    portCom.replyPending = 1;
-    ASSERT_TRUE(portCom.Czytaj());
-    EXPECT_EQ(rx(), "abcdef") << "bytes 5 ms apart belong to one read";
-    EXPECT_EQ(portCom.replyPending, 1);
-    EXPECT_LT(msSince(start), 400) << "the gap ended the read, not the deadline";
-
-    device.sendPieces({"", "ghi"}, 150ms);
-    ASSERT_TRUE(portCom.Czytaj());
-    EXPECT_EQ(rx(), "ghi") << "silence before the first byte is no gap: the read waits for the deadline";
-
-    start = Clock::now();
-    ASSERT_TRUE(portCom.Czytaj());
-    EXPECT_EQ(rx(), "");
-    EXPECT_EQ(portCom.replyPending, 0) << "a read that brings nothing ends the reply";
-    EXPECT_GE(msSince(start), 490);
+    const struct {
+        const char* what;
+        int type;
+        double scale;                      // the type's time-outs scaled to these
+        std::vector<std::string> pieces;   // written this far apart
+        std::chrono::milliseconds apart;
+        std::string text;
+        int pending;
+        long long minMs, maxMs;
+    } cases[] = {
+        // 30 ms gap, 300 ms in all.
+        {"silence ends at the total deadline, the gap alone does not end it", 1, 0.06, {}, 0ms, "", 0, 290, 1500},
+        // 100 ms gap, 500 ms in all.
+        {"a burst ends at the gap after it", 6, 0.1, {"AB"}, 0ms, "AB", 1, 90, 450},
+        {"a gap longer than the interval ends the read", 6, 0.1, {"A", "B"}, 600ms, "A", 1, 90, 450},
+        // 200 ms gap, 2000 ms in all.
+        {"bytes closer than the gap are one read", 1, 0.4, {"abc", "def", "ghi"}, 10ms, "abcdefghi", 1, 200, 1500},
+        {"silence before the first byte is no gap", 1, 0.4, {"", "jkl"}, 600ms, "jkl", 1, 590, 1900},
+        // 500 ms gap, 5000 ms in all.
+        {"4000 bytes end the read at once", 1, 1.0, {std::string(4500, 'x')}, 0ms, std::string(4000, 'x'), 1, 0, 400},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        open(c.type, c.scale);
+        portCom.replyPending = 1;
+        if (!c.pieces.empty())
+            device.sendPieces(c.pieces, c.apart);
+        const Read r = read();
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.text, c.text);
+        EXPECT_EQ(portCom.replyPending, c.pending) << "only a read that brings nothing ends the reply";
+        EXPECT_GE(r.ms, c.minMs);
+        EXPECT_LT(r.ms, c.maxMs);
+        EXPECT_GT(r.ticks, c.minMs / 50) << "the interface ran while the read waited";
+        ASSERT_TRUE(device.waitUntilSent(2000ms));
+    }
 }
 
-TEST_F(PortComTest, AReadTakesAtMost4000BytesAndStopsAtTheReplyEnd)
+TEST_F(PortComTest, TheTotalDeadlineEndsAReadThatNeverPauses)
 {
-    portCom.Polacz();
+    // Type 1 at this scale: 200 ms after the last byte, 2000 ms in all; a byte every
+    // 50 ms for 3 s never leaves a gap.
+    open(1, 0.4);
+    std::string all;
+    std::vector<std::string> trickle;
+    for (int i = 0; i < 60; ++i) {
+        all += char('0' + i);
+        trickle.push_back(all.substr(all.size() - 1));
+    }
+    device.sendPieces(trickle, 50ms);
+    const Read first = read();
+    ASSERT_TRUE(first.ok);
+    EXPECT_GE(first.ms, 1990);
+    EXPECT_LT(first.ms, 2600);
+    EXPECT_FALSE(first.text.empty());
+    EXPECT_LT(first.text.size(), all.size()) << "the deadline came before the trickle ended";
+    const Read rest = read();
+    ASSERT_TRUE(rest.ok);
+    EXPECT_EQ(first.text + rest.text, all) << "nothing lost at the read boundary";
+}
+
+TEST_F(PortComTest, AReadOf4000BytesLeavesTheRestAndTheReplyEndClosesTheReply)
+{
+    open(1, 0.04);
     device.send(std::string(4500, 'x'));
     ASSERT_TRUE(device.waitUntilSent(2000ms));
     portCom.replyPending = 1;
-    ASSERT_TRUE(portCom.Czytaj());
-    EXPECT_EQ(rx().size(), 4000u);
-    ASSERT_TRUE(portCom.Czytaj());
-    EXPECT_EQ(rx().size(), 500u);
+    Read r = read();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text.size(), 4000u);
+    r = read();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text.size(), 500u);
 
     const struct {
         std::string bytes;
@@ -223,16 +345,33 @@ TEST_F(PortComTest, AReadTakesAtMost4000BytesAndStopsAtTheReplyEnd)
         portCom.replyPending = 1;
         device.send(c.bytes);
         ASSERT_TRUE(device.waitUntilSent(2000ms));
-        ASSERT_TRUE(portCom.Czytaj());
-        EXPECT_EQ(rx(), c.text);
+        r = read();
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.text, c.text);
         EXPECT_EQ(portCom.replyPending, c.pending);
     }
 }
 
-TEST_F(PortComTest, AHangUpFailsTheReadWithItsFlag)
+TEST_F(PortComTest, AnOpenDropsWhatAnEarlierReplyLeftInThePort)
 {
+    open(1, 0.04);
+    device.send("P3=9\r\nP4=1\r\n\x1A");
+    ASSERT_TRUE(device.waitUntilSent(2000ms));
+    portCom.Zamknij();
     portCom.Polacz();
+    device.send("mine\r\n");
+    const Read r = read();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "mine\r\n");
+}
+
+TEST_F(PortComTest, AHangUpFailsTheReadAtOnceWithItsFlag)
+{
+    open(1, 0.4);
     device.hangUp();
-    EXPECT_FALSE(portCom.Czytaj());
+    const Read r = read();
+    EXPECT_FALSE(r.ok);
     EXPECT_EQ(portCom.readFlags, acquisition::readEndOfData);
+    EXPECT_EQ(r.text, "");
+    EXPECT_LT(r.ms, 1000) << "the hang-up ends the read, not the deadline";
 }

@@ -34,8 +34,9 @@ protected:
         testsupport::CreateProgramForms(false);
         Form2->RadioButton1->SetChecked(true);
         acquisition::portCom = acquisition::PortCom{};
-        // A silent device ends a reading after 250 ms, a console query 25 ms after its last byte.
-        acquisition::PortCom::timeScale = 0.05;
+        // A silent device ends a reading after 1000 ms, a console query 100 ms after its
+        // last byte: a device thread that a loaded machine holds back still answers in time.
+        acquisition::PortCom::timeScale = 0.2;
         acquisition::setText(acquisition::portCom.portSettings, device.path());
         acquisition::portCom.baudRate = 115200;
     }
@@ -71,10 +72,11 @@ protected:
     }
     QString root() const { return QDir(cwd.path()).canonicalPath(); }
 
-    // The exchange sends from the event loop, so the wait runs it.
-    bool deviceGot(const std::string& bytes)
+    // The exchange sends from the event loop, so the wait runs it. `from` skips what the
+    // device had received before.
+    bool deviceGot(const std::string& bytes, std::size_t from = 0)
     {
-        return WaitUntil([&] { return device.received().find(bytes) != std::string::npos; }, 2000);
+        return WaitUntil([&] { return device.received().find(bytes, from) != std::string::npos; }, 2000);
     }
 
     testsupport::TempCwd cwd;
@@ -111,7 +113,7 @@ TEST_F(Console, ClockCommandOfEachFamilyFromOneMomentReachesTheDeviceAsItIs)
         Form2->ComboBox3->SetText(QStringLiteral("CLR_M &"));
         Form2->Button3->click();
         ASSERT_TRUE(WaitUntil(exchangeDone));
-        ASSERT_TRUE(deviceGot(c.command));
+        ASSERT_TRUE(deviceGot(c.command, before));
         EXPECT_EQ(device.received().substr(before), c.command);
         EXPECT_EQ(Form2->Edit3->Text().toStdString(), c.command);
         EXPECT_EQ(Form2->ComboBox3->Text(), QString());
@@ -136,6 +138,8 @@ TEST_F(Console, CommandWithoutQuestionMarkIsSentAndNoReplyIsRead)
     device.answer("MEM_ON &", "OK\r\n\x1A");
     Form1->acquireEnabled = true;
     send(QStringLiteral("MEM_ON &"));
+    // The exchange is over once the command has left the port; the device may take it in later.
+    ASSERT_TRUE(device.waitForReceived("MEM_ON &", 2000ms));
     ASSERT_TRUE(device.waitUntilSent(2000ms));
     testsupport::ProcessPending();
     EXPECT_EQ(device.received(), "MEM_ON &");
@@ -286,7 +290,7 @@ TEST_F(Console, HiddenButtonsSendTheStoreCommandAndTheWholeText)
         EXPECT_TRUE(sendButtonsEnabled()) << "these two hold no button back";
         ASSERT_TRUE(WaitUntil([] { return !Form1->serialExchangeRunning(); }));
         if (!c.sent.empty()) {
-            ASSERT_TRUE(deviceGot(c.sent));
+            ASSERT_TRUE(deviceGot(c.sent, before));
         }
         EXPECT_EQ(device.received().substr(before), c.sent);
     }
@@ -320,6 +324,21 @@ TEST_F(Console, ConfigurationReadTwiceIsKeptTwiceAndSavedAtOk)
     EXPECT_TRUE(console().isEmpty());
     showDialog([] {});
     EXPECT_EQ(console(), twice) << "read back at the next showing";
+}
+
+TEST_F(Console, ConfigurationInBurstsIsReadWholeAndSavedWhole)
+{
+    // The device pauses 300 ms between its lines: longer than the gap that ends a read,
+    // shorter than a read's wait in all.
+    device.answerAfter("?B_U &", 0ms, {"P1=5\r\n", "P2=7\r\n", "P3=9\r\n", "P4=1\r\n", "\x1A"}, 300ms);
+    Form2->Button4->click();
+    ASSERT_TRUE(WaitUntil(exchangeDone));
+    EXPECT_EQ(console(), (QStringList{QStringLiteral("P1=5"), QStringLiteral("P2=7"), QStringLiteral("P3=9"),
+                                      QStringLiteral("P4=1")}));
+    EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QString());
+    EXPECT_EQ(showDialog([] { Form2->BitBtn1->Click(); }), vcl::mrOk);
+    EXPECT_EQ(testsupport::ReadFileBytes(root() + "/DefaultSystemConfig.bu"),
+              QByteArray("P1=5\r\nP2=7\r\nP3=9\r\nP4=1\r\n"));
 }
 
 TEST_F(Console, FileButtonsLoadAndSaveTheConfigurationText)

@@ -6,10 +6,12 @@
 #include "tests/support/ProgramForms.h"
 #include "platform/Convert.h"
 #include "platform/MessageBox.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TcpPeer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTcpServer>
@@ -50,8 +52,9 @@ protected:
     {
         testsupport::CreateProgramForms(false);
         acquisition::portCom = acquisition::PortCom{};
-        // A silent device ends a reading after 250 ms, a console query 25 ms after its last byte.
-        acquisition::PortCom::timeScale = 0.05;
+        // A silent device ends a reading after 1000 ms, a console query 100 ms after its
+        // last byte: a device thread that a loaded machine holds back still answers in time.
+        acquisition::PortCom::timeScale = 0.2;
         acquisition::setText(acquisition::portCom.portSettings, device.path());
         acquisition::portCom.baudRate = 115200;
         Form2->RadioButton10->SetChecked(true);   // the device's time: the text list shows the line as received
@@ -231,7 +234,82 @@ TEST_F(Readings, SerialReadingWithoutAPortSaysSoAndGivesTheButtonBack)
     }
 }
 
+TEST_F(Readings, ASerialReadingCutOffBeforeItsLineEndIsNotStored)
+{
+    const QString dataDir = cwd.mkdir(QStringLiteral("dane"));
+    Form1->DirectoryListBox1->SetDirectory(dataDir);
+    Form2->zapiszDoPliku->SetChecked(true);
+    Form2->CyklStaly->SetChecked(true);
+    const std::string good = "2024-03-05 14:07:00 20.0 1";
+    const std::string cut = "2024-03-05 14:07:09 21.4 2";
+    const QString saved = QStringLiteral("Zapisano do pliku: P.dan");
+    const std::string dataFile = QDir(dataDir).filePath(QStringLiteral("P.dan")).toStdString();
+
+    device.answer("?DAT &", good + "\r\n");
+    singleReading();
+    ASSERT_TRUE(WaitUntil(readingDone));
+    ASSERT_EQ(status2(), saved);
+    const std::string stored = testsupport::readBytes(dataFile);
+    ASSERT_NE(stored.find(good + "\r\n"), std::string::npos);
+
+    for (const std::string end : {"", "\x1A"}) {
+        SCOPED_TRACE(end.empty() ? "then silence" : "then the reply end");
+        device.goSilent();
+        device.answer("?DAT &", cut + end);
+        singleReading();
+        ASSERT_TRUE(WaitUntil(readingDone));
+        EXPECT_EQ(testsupport::readBytes(dataFile), stored) << "the data file is as it was";
+        EXPECT_NE(status2(), saved);
+        EXPECT_EQ(memo(), QStringList{QString::fromStdString(good)});
+        EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1) << "no point for it";
+    }
+}
+
 // ---- Label reading
+
+TEST_F(Readings, SerialLabelReadingWithoutAWholeReplyStoresNothing)
+{
+    const QString dataDir = cwd.mkdir(QStringLiteral("dane"));
+    Form1->DirectoryListBox1->SetDirectory(dataDir);
+    Form2->zapiszDoPliku->SetChecked(true);
+    Form2->CyklStaly->SetChecked(true);
+    const std::string dataFile = QDir(dataDir).filePath(QStringLiteral("P.dan")).toStdString();
+    const struct {
+        const char* name;
+        const char* reply;   // nullptr: the device stays silent
+        bool acquireEnabled;
+        int deviceFamily;
+    } cases[] = {
+        {"silent, the exchange would hand a line over", nullptr, true, 0},
+        {"silent, only the label reading would", nullptr, false, 1},
+        {"cut off, the exchange would hand it over", "2024-03-05 14:07:19 9 9", true, 0},
+        {"cut off, only the label reading would", "2024-03-05 14:07:19 9 9", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The previous reading, still in the current line.
+        device.goSilent();
+        device.answer("?DAT &", "2024-03-05 14:07:09 21.4 22.0\r\n");
+        singleReading();
+        ASSERT_TRUE(WaitUntil(readingDone));
+        vcl::Lines(Form1->Memo1).Clear();
+        const std::string stored = testsupport::readBytes(dataFile);
+        Form1->StatusBar1->Panels(2)->SetText(QStringLiteral("przed"));
+
+        device.goSilent();
+        if (c.reply)
+            device.answer("?HEAD  &", c.reply);
+        Form1->acquireEnabled = c.acquireEnabled;
+        Form1->deviceFamily = c.deviceFamily;
+        const int steps = Form1->newDataSteps;
+        labelReading();
+        ASSERT_TRUE(WaitUntil(readingDone));
+        EXPECT_EQ(Form1->newDataSteps, steps) << "no reply, no new data";
+        EXPECT_TRUE(memo().isEmpty());
+        EXPECT_EQ(testsupport::readBytes(dataFile), stored);
+        EXPECT_EQ(status2(), QStringLiteral("przed"));
+    }
+}
 
 TEST_F(Readings, LabelReplyIsStoredOnceWhoeverHandsItOver)
 {
