@@ -8,9 +8,9 @@
 #include "platform/Clipboard.h"
 #include "platform/MessageBox.h"
 #include "platform/VclShell.h"
+#include "tests/support/PolishLocale.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
-#include "viewer/ViewerText.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -19,7 +19,9 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace {
@@ -355,6 +357,46 @@ TEST_F(Viewer, FitSetsBothAxesFromTheLoadedValues)
     }
 }
 
+// A value beyond the float range ("9e99") is held as an infinity. The fit keeps both
+// axes on finite limits that still take in the file's other values, and the info form
+// names the infinite extreme.
+TEST_F(Viewer, FitStaysFiniteForValuesBeyondTheFloatRange)
+{
+    const struct {
+        const char* name;
+        QList<QStringList> readings;
+        const char* min;   // as the info form shows them
+        const char* max;
+    } cases[] = {
+        {"above", {{"2024-03-01", "12:00:00", "10"}, {"2024-03-01", "12:00:01", "9e99"}}, "10", "INF"},
+        {"below", {{"2024-03-01", "12:00:00", "-9e99"}, {"2024-03-01", "12:00:01", "10"}}, "-INF", "10"},
+        {"both", {{"2024-03-01", "12:00:00", "-9e99", "10"}, {"2024-03-01", "12:00:01", "9E99", "10"}}, "-INF", "INF"},
+        // An infinity is never below the smallest value's start, which stays.
+        {"only", {{"2024-03-01", "12:00:00", "9e99"}}, "100000000", "INF"},
+        {"words", {{"12:00:00", "inf", "10"}, {"12:00:01", "-Infinity", "nan"}}, "-INF", "INF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write(QStringLiteral("dalvnow.dan"), DataFile({"a", "b"}, c.readings));
+        start();
+        DalvinterForm1->ToolButton21->click();   // the fit runs again with the toggle down
+        for (platform::TChartAxis* axis : {&chart().LeftAxis(), &chart().RightAxis()}) {
+            EXPECT_TRUE(std::isfinite(axis->Minimum())) << axis->Minimum();
+            EXPECT_TRUE(std::isfinite(axis->Maximum())) << axis->Maximum();
+            EXPECT_LT(axis->Minimum(), axis->Maximum());
+            EXPECT_TRUE(std::isfinite(axis->ShownMinimum()) && std::isfinite(axis->ShownMaximum()));
+            if (std::string(c.name) != "only") {
+                EXPECT_LE(axis->Minimum(), 10);
+                EXPECT_GE(axis->Maximum(), 10);
+            }
+        }
+        EXPECT_EQ(DalvinterForm3->Label1min->Caption(), QString::fromLatin1(c.min));
+        EXPECT_EQ(DalvinterForm3->Label4max->Caption(), QString::fromLatin1(c.max));
+        EXPECT_FALSE(chart().RenderToImage(400, 300).isNull());
+        testsupport::DestroyViewerForms();
+    }
+}
+
 // The fit toggle fills the info form's value and time labels in the general format,
 // also when nothing was read.
 TEST_F(Viewer, FitToggleFillsTheInfoForm)
@@ -377,20 +419,6 @@ TEST_F(Viewer, FitToggleFillsTheInfoForm)
     EXPECT_FALSE(DalvinterForm1->ToolButton21->Down());
     EXPECT_EQ(DalvinterForm3->Label1min->Caption(), QStringLiteral("100000000"));
     EXPECT_EQ(DalvinterForm3->Label4max->Caption(), QStringLiteral("-100000000"));
-}
-
-TEST(ViewerText, GeneralFloatFormat)
-{
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
-        {double(21.3f), "21.2999992370605"}, {-3, "-3"}, {100000000, "100000000"}, {-100000000, "-100000000"},
-        {0, "0"}, {0.5, "0.5"}, {double(0.1f), "0.100000001490116"}, {1e20, "1E20"}, {-1.5e-7, "-1.5E-7"},
-        {0.00001, "0.00001"}, {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1.23456789012346E15"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(viewer::FloatText(c.value), QString::fromLatin1(c.text)) << c.value;
 }
 
 // ---- Zoom.
@@ -466,16 +494,30 @@ TEST_F(ViewerShown, ClickedPointShowsSeriesAndValueAsHeld)
         {-3, "Y= -3"},
         {0.1, "Y= 0.100000001490116"},
         {12.5, "Y= 12.5"},
+        {31.5, "Y= 31.5"},
     };
     QList<double> values;
     for (const auto& c : cases)
         values << c.value;
-    ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5}));   // none clicked on the plot's edge
-    for (int i = 0; i < int(std::size(cases)); ++i) {
-        SCOPED_TRACE(i);
-        clickPoint(i);
-        EXPECT_EQ(panel(1), QStringLiteral("k1"));
-        EXPECT_EQ(panel(2), QString::fromLatin1(cases[i].shown));
+    // A Polish desktop's C library writes a decimal comma; the viewer writes its own texts.
+    for (const bool polish : {false, true}) {
+        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
+        std::optional<testsupport::PolishLocale> locale;
+        if (polish) {
+            locale.emplace();
+            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
+        }
+        ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5}));   // none clicked on the plot's edge
+        for (int i = 0; i < int(std::size(cases)); ++i) {
+            SCOPED_TRACE(i);
+            clickPoint(i);
+            EXPECT_EQ(panel(1), QStringLiteral("k1"));
+            EXPECT_EQ(panel(2), QString::fromLatin1(cases[i].shown));
+        }
+        DalvinterForm1->ToolButton21->click();
+        EXPECT_EQ(DalvinterForm3->Label4max->Caption(), QStringLiteral("31.5"));
+        EXPECT_EQ(DalvinterForm3->Label1min->Caption(), QStringLiteral("-3"));
+        testsupport::DestroyViewerForms();
     }
 }
 
