@@ -56,6 +56,8 @@ void TDalvinterForm1::ToolButton1Click(TObject* Sender)
         return;
     if (!viewer::TakeDataFileName(dataFileName, OpenDialog1->FileName()))
         return;
+    // An opened file is charted anew, also when it is the one already charted.
+    loader_.forget();
     New2chart1Execute(Sender);
     if (ToolButton21->Down())
         Dopasuj1Execute(Sender);

@@ -9,20 +9,32 @@
 #include "platform/MessageBox.h"
 #include "platform/VclShell.h"
 #include "tests/support/PolishLocale.h"
+#include "tests/support/PtyDevice.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QTime>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -673,6 +685,110 @@ TEST_F(Viewer, ReloadTickFollowsTheFile)
     DalvinterForm1->Timer1Timer(nullptr);
     EXPECT_EQ(chart().Series(0).Count(), 3);
     EXPECT_NEAR(chart().LeftAxis().Maximum(), 30 + 0.4, 1e-6);
+}
+
+// A reading corrected in place (same length) is shown by the next reload, and the
+// open command charts the chosen file anew, also when it is the one already charted.
+TEST_F(Viewer, ValueChangedInPlaceIsShown)
+{
+    QList<QStringList> readings;
+    for (int i = 0; i < 2000; ++i)
+        readings << QStringList{QStringLiteral("2021-05-01"),
+                                QTime(10, 0).addSecs(i).toString(QStringLiteral("hh:mm:ss")),
+                                QString::number(10 + i % 7)};
+    const struct {
+        const char* name;
+        std::function<void()> act;
+    } cases[] = {
+        {"reload button", [] { DalvinterForm1->ToolButton14->click(); }},
+        {"reload tick", [] { DalvinterForm1->Timer1Timer(nullptr); }},
+        {"open command", [this] {
+             dialogs.answerFile(cwd.path() + QStringLiteral("/data.dan"));
+             DalvinterForm1->ToolButton1->click();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = write(QStringLiteral("data.dan"), DataFile({QStringLiteral("k1")}, readings));
+        start({QStringLiteral("data.dan")});
+        ASSERT_EQ(chart().Series(0).YValue(150), 10 + 150 % 7);
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        int at = 0;
+        for (int line = 0; line < 151; ++line)   // past the header and 150 readings
+            at = bytes.indexOf('\n', at) + 1;
+        at = bytes.indexOf(' ', bytes.indexOf(' ', at) + 1) + 1;
+        ASSERT_EQ(bytes.mid(at, 2), "13");
+        bytes[at] = '9';
+        ASSERT_TRUE(f.seek(0));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+        f.close();
+        c.act();
+        EXPECT_EQ(chart().Series(0).YValue(150), 93);
+        EXPECT_EQ(chart().Series(0).Count(), 2000);
+        testsupport::DestroyViewerForms();
+    }
+}
+
+// A FIFO or a device chosen in the open dialog is no data file: the viewer neither
+// waits for a writer nor reads a device for good. The chart is left empty, with the
+// name in the status bar, as for a file that cannot be opened. Should the viewer wait,
+// a watchdog lets it go after a few seconds, and the test fails on the time taken.
+TEST_F(Viewer, OpenCommandTakesOnlyPlainFiles)
+{
+    writeSeries(QStringLiteral("data.dan"), {1, 2, 3});
+    const QString fifo = cwd.path() + QStringLiteral("/kolejka.dan");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A terminal device under a data file's name, through a link.
+    testsupport::PtyDevice device;
+    const QString terminal = cwd.path() + QStringLiteral("/urzadzenie.dan");
+    ASSERT_EQ(::symlink(device.path().c_str(), QFile::encodeName(terminal).constData()), 0);
+    const struct {
+        const char* name;
+        QString path;
+        std::function<void()> release;   // ends a wait that has begun
+    } cases[] = {
+        {"fifo", fifo, [&] {
+             const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+             if (fd >= 0)
+                 ::close(fd);
+         }},
+        {"terminal device", terminal, [&] { device.hangUp(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start({QStringLiteral("data.dan"), QStringLiteral("1")});
+        ASSERT_EQ(chart().Series(0).Count(), 3);
+        std::mutex m;
+        std::condition_variable cv;
+        bool finished = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(m);
+            if (cv.wait_for(lock, std::chrono::seconds(5), [&] { return finished; }))
+                return;
+            while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; }))
+                c.release();
+        });
+        dialogs.answerFile(c.path);
+        QElapsedTimer took;
+        took.start();
+        DalvinterForm1->ToolButton1->click();
+        DalvinterForm1->Timer1Timer(nullptr);
+        const qint64 ms = took.elapsed();
+        {
+            std::lock_guard lock(m);
+            finished = true;
+        }
+        cv.notify_one();
+        watchdog.join();
+        EXPECT_LT(ms, 4000) << "the viewer waited on the " << c.name;
+        EXPECT_EQ(dataFileName(), c.path.toStdString());
+        EXPECT_EQ(chart().Series(0).Count(), 0);
+        EXPECT_FALSE(chart().Series(0).Active());
+        EXPECT_EQ(panel(3), QFileInfo(c.path).fileName());
+        testsupport::DestroyViewerForms();
+    }
 }
 
 // ---- Other commands.
