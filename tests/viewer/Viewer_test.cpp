@@ -17,9 +17,12 @@
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QTime>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -854,6 +857,40 @@ TEST_F(Viewer, SaveAsWritesABitmapOfTheChart)
     DalvinterForm1->ZapiszJako1->trigger();
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_TRUE(boxes.records()[0].text.startsWith(QStringLiteral("Nie można zapisać wykresu")));
+}
+
+// The save dialog as the user meets it, with no script answering it. The folder set for
+// it is a Windows one that this machine does not have: the dialog opens in the start
+// folder instead, and its name field stays empty (Return there would have written a
+// file of the folder's name into the filesystem's root).
+TEST(ViewerSaveAsDialog, OpensInTheStartFolderWithAnEmptyName)
+{
+    testsupport::TempCwd cwd;
+    cwd.file(QStringLiteral("dalvnow.dan"), DataFile({QStringLiteral("k1")}, {{"2024-03-01", "12:00:00", "1"}}));
+    testsupport::CreateViewerForms();
+    ASSERT_EQ(DalvinterForm1->SavePictureDialog1->InitialDir(), QStringLiteral("c:\\vesk\\dane"));
+    QString folder, name;
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            seen = true;
+            folder = dialog->directory().absolutePath();
+            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name = edit->text();
+            dialog->reject();
+            poll.stop();
+        }
+    });
+    poll.start(20);
+    DalvinterForm1->ZapiszJako1->trigger();
+    ASSERT_TRUE(seen) << "no save dialog was shown";
+    EXPECT_EQ(folder, cwd.path());
+    EXPECT_EQ(name, QString());
+    testsupport::DestroyViewerForms();
 }
 
 // Help, description and support page go through the shell from the start folder; a
