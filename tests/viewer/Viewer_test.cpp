@@ -536,6 +536,50 @@ TEST_F(ViewerShown, ClickedPointShowsSeriesAndValueAsHeld)
     }
 }
 
+// A zoom is drawn in six steps from the range shown before to the new one, each step on
+// the screen before the next, so the eye follows where the chart goes.
+TEST_F(ViewerShown, ZoomIsAnimatedInSixSteps)
+{
+    const struct {
+        const char* name;
+        std::function<void()> zoom;
+    } cases[] = {
+        {"Zwiększ", [] { DalvinterForm1->ToolButton16->click(); }},
+        {"dragged rectangle", [this] {
+             const QRect plot = chart().axisRect()->rect();
+             testsupport::MouseDrag(&chart(), plot.topLeft() + QPoint(plot.width() / 4, plot.height() / 4),
+                                    plot.center());
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(showWith({10, 12, 14, 16, 20}));
+        chart().LeftAxis().SetMinMax(0, 100);
+        chart().RightAxis().SetMinMax(0, 100);
+        chart().Repaint();
+        testsupport::ProcessPending();
+        const QCPRange fromBottom(chart().BottomAxis().ShownMinimum(), chart().BottomAxis().ShownMaximum());
+        std::vector<QCPRange> frames, bottomFrames;
+        const QMetaObject::Connection drawn = QObject::connect(&chart(), &QCustomPlot::afterReplot, [&] {
+            frames.push_back(chart().yAxis2->range());
+            bottomFrames.push_back(chart().xAxis->range());
+        });
+        c.zoom();
+        QObject::disconnect(drawn);
+        const QCPRange to(chart().RightAxis().ShownMinimum(), chart().RightAxis().ShownMaximum());
+        const QCPRange toBottom(chart().BottomAxis().ShownMinimum(), chart().BottomAxis().ShownMaximum());
+        ASSERT_LT(to.size(), 100);
+        ASSERT_EQ(frames.size(), 6u);
+        for (int k = 1; k <= 6; ++k) {
+            SCOPED_TRACE(k);
+            EXPECT_NEAR(frames[k - 1].lower, to.lower * k / 6, 1e-9);
+            EXPECT_NEAR(frames[k - 1].upper, 100 + (to.upper - 100) * k / 6, 1e-9);
+            EXPECT_NEAR(bottomFrames[k - 1].lower, fromBottom.lower + (toBottom.lower - fromBottom.lower) * k / 6, 1e-9);
+        }
+        testsupport::DestroyViewerForms();
+    }
+}
+
 TEST_F(ViewerShown, MarksFollowTheLabToggle)
 {
     ASSERT_NO_FATAL_FAILURE(showWith({10, 20, 15}));
