@@ -1,6 +1,6 @@
 #pragma once
-// Reads an 8-bit text file line by line. A line ends at CR LF, LF or a lone CR; the
-// terminator is not part of the line. Byte offsets are kept, so callers can seek to a
+// Reads an 8-bit text file line by line. A line ends at CR LF, LF or a lone CR (in text
+// mode at CR LF or LF only); the terminator is not part of the line. Byte offsets are kept, so callers can seek to a
 // line and report where it started. Lines of any length are read: a caller's limit
 // keeps only the first maxChars characters of a line, and the rest of that line is
 // skipped, never carried into the next read.
