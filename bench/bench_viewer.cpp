@@ -1,6 +1,7 @@
 // The viewer's reload of a data file of 1,000,000 lines of 20 channels: the time until
-// the chart is drawn for a full load, and for a reload after 1,000 appended lines,
-// whose result is checked against a full load of the grown file.
+// the chart is drawn for a full load (goal under 1 s), and for a reload after 1,000
+// appended lines (goal under 150 ms), which reads on only after checking every byte
+// read before; its result is checked against a full load of the grown file.
 // Run: QT_QPA_PLATFORM=offscreen ./bench_viewer [lines]
 
 #include "viewer/FileLoader.h"
@@ -150,7 +151,7 @@ int main(int argc, char** argv)
         fullLoad.push_back(load);
         fullDraw.push_back(draw);
     }
-    std::printf("full reload:                %8.1f ms until drawn (load %.1f ms, draw %.1f ms; median of 3)\n",
+    std::printf("full reload (goal < 1000 ms):  %8.1f ms until drawn (load %.1f ms, draw %.1f ms; median of 3)\n",
                 median(fullLoad) + median(fullDraw), median(fullLoad), median(fullDraw));
 
     long next = lines;
@@ -166,8 +167,8 @@ int main(int argc, char** argv)
             growDraw.push_back(draw);
         }
         std::printf("append reload%s %8.1f ms until drawn (load %.1f ms, draw %.1f ms; median of 5, %d lines "
-                    "appended)\n",
-                    refit ? ", axes refit:" : ":           ", median(growLoad) + median(growDraw), median(growLoad),
+                    "appended, the part read before checked whole)\n",
+                    refit ? ", axes refit:   " : " (goal < 150 ms):", median(growLoad) + median(growDraw), median(growLoad),
                     median(growDraw), kAppended);
     }
 

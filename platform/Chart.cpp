@@ -1374,10 +1374,7 @@ void TChart::ZoomRect(const QRect& pixels)
     const QCPRange rr = span(yAxis2, r.bottom(), r.top());
     if (!QCPRange::validRange(b) || !QCPRange::validRange(l) || !QCPRange::validRange(rr))
         return;
-    bottom_->zoom_ = b;
-    left_->zoom_ = l;
-    right_->zoom_ = rr;
-    requestReplot();
+    zoomTo(b, l, rr);
 }
 
 void TChart::ZoomPercent(double percent)
@@ -1395,9 +1392,32 @@ void TChart::ZoomPercent(double percent)
         if (!(ranges[i].lower < ranges[i].upper) || !QCPRange::validRange(ranges[i]))
             return;
     }
+    zoomTo(ranges[0], ranges[1], ranges[2]);
+}
+
+void TChart::zoomTo(const QCPRange& bottom, const QCPRange& left, const QCPRange& right)
+{
+    TChartAxis* axes[] = {bottom_.get(), left_.get(), right_.get()};
+    const QCPRange to[] = {bottom, left, right};
+    if (!animatedZoom_ || !isVisible()) {
+        for (int i = 0; i < 3; ++i)
+            axes[i]->zoom_ = to[i];
+        requestReplot();
+        return;
+    }
+    QCPRange from[3];
     for (int i = 0; i < 3; ++i)
-        axes[i]->zoom_ = ranges[i];
-    requestReplot();
+        from[i] = axes[i]->shownRange();
+    for (int step = 1; step <= kAnimatedZoomSteps; ++step) {
+        for (int i = 0; i < 3; ++i) {
+            const double share = double(step) / kAnimatedZoomSteps;
+            axes[i]->zoom_ = step == kAnimatedZoomSteps
+                                 ? to[i]
+                                 : QCPRange(from[i].lower + (to[i].lower - from[i].lower) * share,
+                                            from[i].upper + (to[i].upper - from[i].upper) * share);
+        }
+        Repaint();
+    }
 }
 
 void TChart::UndoZoom()

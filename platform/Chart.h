@@ -384,12 +384,16 @@ public:
     // rectangle; dragging to the left or up undoes the zoom. ZoomPercent(125) moves
     // each end of every axis inwards by 25 % of its range (the range halves); below
     // 100 it zooms out. UndoZoom returns every axis to the range it would show unzoomed.
+    // With the animated zoom on, a zoom of a chart on the screen is drawn in
+    // kAnimatedZoomSteps steps from the ranges shown before to the new ones, each step
+    // painted at once.
     void ZoomRect(const QRect& pixels);
     void ZoomPercent(double percent);
     void UndoZoom();
     bool Zoomed() const;
     bool AnimatedZoom() const { return animatedZoom_; }
     void SetAnimatedZoom(bool on) { animatedZoom_ = on; }
+    static constexpr int kAnimatedZoomSteps = 6;
 
     // Printing and images. The print methods draw into the paintable area of a page
     // (a QPrinter or QPdfWriter), inside the margins; not proportional fills the
@@ -437,6 +441,7 @@ private:
 
     void requestReplot();
     void queuedReplot();
+    void zoomTo(const QCPRange& bottom, const QCPRange& left, const QCPRange& right);
     void legendChanged();
     void prepare();
     void rebuildLayout();

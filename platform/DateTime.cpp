@@ -3,6 +3,7 @@
 #include "platform/Cp1250.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -750,12 +751,14 @@ Decimal toDecimal(double magnitude)
     Decimal d;
     if (magnitude == 0)
         return d;
+    // d.ddddddddddddddde[+-]XX whatever the C library's locale; a double holds 15 digits.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", magnitude); // d.ddddddddddddddde[+-]XX
-    const char* e = std::strchr(buf, 'e');
+    const std::to_chars_result done = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14);
+    const char* e = std::find(buf, done.ptr, 'e');
     d.digits.push_back(buf[0]);
     d.digits.append(buf + 2, std::size_t(e - (buf + 2)));
-    d.exponent = std::atoi(e + 1) + 1;
+    std::from_chars(e + 1 + (e[1] == '+'), done.ptr, d.exponent);
+    ++d.exponent;
     stripTrailingZeros(d.digits);
     return d;
 }
@@ -966,41 +969,39 @@ std::string formatSection(const NumberSection& n, const Decimal& d, bool minus)
     return out;
 }
 
-std::string generalFormat(double value)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    std::string s;
-    for (const char* p = buf; *p; ++p) {
-        if (*p == '.') {
-            s += FormatSettings.DecimalSeparator;
-        } else if (*p == 'e') {
-            s += 'E';
-            ++p;
-            if (*p == '-')
-                s += '-';
-            ++p;
-            while (*p == '0' && p[1])
-                ++p;
-            s += p;
-            break;
-        } else {
-            s += *p;
-        }
-    }
-    return s;
-}
-
 } // namespace
 
-std::string FormatFloat(std::string_view picture, double value)
+std::string FloatToStr(double value)
 {
     if (std::isnan(value))
         return "NAN";
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
-    if (picture.empty() || std::fabs(value) >= 1e18)
-        return generalFormat(value);
+    const Decimal d = toDecimal(std::fabs(value));
+    if (d.digits.empty())
+        return "0";
+    std::string out = value < 0 ? "-" : "";
+    const int exponent = d.exponent - 1; // of the first digit
+    if (exponent >= 15 || exponent < -5) {
+        out += d.digits.front();
+        if (d.digits.size() > 1) {
+            out += FormatSettings.DecimalSeparator;
+            out.append(d.digits, 1);
+        }
+        return out + 'E' + std::to_string(exponent);
+    }
+    if (exponent < 0)
+        return out + '0' + FormatSettings.DecimalSeparator + std::string(std::size_t(-exponent - 1), '0') + d.digits;
+    const std::size_t whole = std::size_t(exponent) + 1;
+    if (d.digits.size() <= whole)
+        return out + d.digits + std::string(whole - d.digits.size(), '0');
+    return out + d.digits.substr(0, whole) + FormatSettings.DecimalSeparator + d.digits.substr(whole);
+}
+
+std::string FormatFloat(std::string_view picture, double value)
+{
+    if (std::isnan(value) || std::isinf(value) || picture.empty() || std::fabs(value) >= 1e18)
+        return FloatToStr(value);
 
     std::vector<std::string_view> sections;
     {

@@ -145,8 +145,14 @@ bool TryStrToDateTime(std::string_view text, TDateTime& value);
 // '...' or "..." and every other character copied. The value is taken to 15 significant
 // digits (all that a double holds) and rounded half away from zero, so 0.15 gives "0.2"
 // with "#0.0". A value that rounds to zero carries no minus. An empty picture gives the
-// general format with 15 digits; so does a value of 1e18 or more. Infinities and NaN
-// give "INF", "-INF" and "NAN".
+// general format (FloatToStr); so does a value of 1e18 or more, and so do infinities
+// and NaN.
 std::string FormatFloat(std::string_view picture, double value);
+
+// The runtime's general float format: up to 15 significant digits without trailing
+// zeros, the decimal point written as FormatSettings.DecimalSeparator; scientific
+// ("1.5E-7", "1E20") below 0.00001 and from 1E15 on. "INF", "-INF" and "NAN" for the
+// values that are not finite. The C library's locale plays no part.
+std::string FloatToStr(double value);
 
 } // namespace rtl

@@ -1,5 +1,6 @@
 #include "platform/LineReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,8 +16,12 @@ LineReader::~LineReader()
 
 bool LineReader::open(const std::string& path)
 {
+    return open(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+bool LineReader::open(int fd)
+{
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     // A directory opens on Linux but every read fails; refuse it here.
@@ -56,6 +61,7 @@ void LineReader::close()
     eof_ = false;
     readFailed_ = false;
     cut_ = false;
+    terminated_ = false;
 }
 
 std::string_view LineReader::window() const
@@ -103,18 +109,22 @@ bool LineReader::readLineUpTo(std::string& line, std::size_t maxChars)
     return read(line, maxChars, true);
 }
 
+void LineReader::consume(std::size_t count)
+{
+    if (consumer_ && count > 0)
+        consumer_(window().substr(0, count));
+    bufPos_ += count;
+}
+
 bool LineReader::read(std::string& line, std::size_t maxChars, bool stopAtLimit)
 {
     line.clear();
     cut_ = false;
+    terminated_ = false;
     if (!isOpen())
         return false;
     lineStart_ = position();
     bool gotAny = false;
-    auto keep = [&](std::string_view part) {
-        if (line.size() < maxChars)
-            line.append(part.substr(0, maxChars - line.size()));
-    };
     for (;;) {
         std::string_view w = window();
         if (w.empty()) {
@@ -129,30 +139,53 @@ bool LineReader::read(std::string& line, std::size_t maxChars, bool stopAtLimit)
         const std::size_t n = w.size();
         const void* lf = std::memchr(p, '\n', n);
         const std::size_t beforeLf = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - p) : n;
-        const void* firstCr = std::memchr(p, '\r', beforeLf);
-        const std::size_t i = firstCr ? static_cast<std::size_t>(static_cast<const char*>(firstCr) - p) : beforeLf;
-        if (stopAtLimit && i > maxChars - line.size()) {
+        std::size_t text;   // bytes of the line's text in this window
+        std::size_t ending; // bytes of its line break in this window; 0 while none was found
+        if (breaks_ == Breaks::TextMode) {
+            text = beforeLf;
+            ending = lf ? 1 : 0;
+            if (lf && text > 0 && p[text - 1] == '\r') {
+                --text;
+                ++ending;
+            } else if (!lf && p[n - 1] == '\r') {
+                // The LF of a CR LF may start the next block: the CR waits until that is
+                // known. At the end of the data it is a character of the line.
+                if (n > 1)
+                    text = n - 1;
+                else if (fill())
+                    continue;
+                else
+                    p = (w = window()).data(); // the failed refill may have moved the CR
+            }
+        } else {
+            const void* cr = std::memchr(p, '\r', beforeLf);
+            text = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - p) : beforeLf;
+            ending = text < n ? 1 : 0;
+        }
+        if (stopAtLimit && text > maxChars - line.size()) {
             const std::size_t room = maxChars - line.size();
             line.append(w.substr(0, room));
-            bufPos_ += room;
+            consume(room);
             cut_ = true;
             return true;
         }
-        keep(w.substr(0, i));
-        if (i == n) {
-            bufPos_ += n;
+        if (line.size() < maxChars)
+            line.append(w.substr(0, std::min(text, maxChars - line.size())));
+        if (ending == 0) {
+            consume(text);
             continue;
         }
-        const bool cr = p[i] == '\r';
-        bufPos_ += i + 1;
-        if (cr) {
+        const bool loneCr = breaks_ == Breaks::AnyCrLf && p[text] == '\r';
+        consume(text + ending);
+        if (loneCr) {
             // The LF of a CR LF may sit at the start of the next block.
             if (window().empty())
                 fill();
             std::string_view next = window();
             if (!next.empty() && next.front() == '\n')
-                ++bufPos_;
+                consume(1);
         }
+        terminated_ = true;
         return true;
     }
 }

@@ -1,11 +1,12 @@
 #pragma once
-// Reads an 8-bit text file line by line. A line ends at CR LF, LF or a lone CR; the
-// terminator is not part of the line. Byte offsets are kept, so callers can seek to a
+// Reads an 8-bit text file line by line. A line ends at CR LF, LF or a lone CR (in text
+// mode at CR LF or LF only); the terminator is not part of the line. Byte offsets are kept, so callers can seek to a
 // line and report where it started. Lines of any length are read: a caller's limit
 // keeps only the first maxChars characters of a line, and the rest of that line is
 // skipped, never carried into the next read.
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -16,13 +17,19 @@ class LineReader {
 public:
     static constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
 
-    LineReader() = default;
+    // What ends a line: CR LF, LF or a lone CR; or, as the C runtime's text-mode read
+    // takes a file, LF and CR LF only, a lone CR being a character of the line.
+    enum class Breaks { AnyCrLf, TextMode };
+
+    explicit LineReader(Breaks breaks = Breaks::AnyCrLf) : breaks_(breaks) {}
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
     // Opens a file for reading (path in the file system's encoding). False when it cannot be opened.
     bool open(const std::string& path);
+    // Reads from an open descriptor, which the reader then owns (also when it refuses it).
+    bool open(int fd);
     // Reads from bytes held in memory (the view must outlive the reader).
     void openMemory(std::string_view bytes);
     bool isOpen() const;
@@ -36,6 +43,13 @@ public:
     // right after them. So no line, however long, is read further than the caller asks.
     bool readLineUpTo(std::string& line, std::size_t maxChars);
     bool cut() const { return cut_; }
+    // Whether the line last returned ended with a line break, rather than at the end of
+    // the data (a line a writer may still be adding to) or at the caller's limit.
+    bool terminated() const { return terminated_; }
+
+    // Called with the bytes each read moves past, line breaks included, in file order,
+    // before they leave the buffer; bytes skipped by a seek are not reported.
+    void setConsumer(std::function<void(std::string_view bytes)> consumer) { consumer_ = std::move(consumer); }
 
     // Byte offset where the line last returned by readLine started.
     std::int64_t lineStart() const { return lineStart_; }
@@ -55,6 +69,9 @@ private:
     bool read(std::string& line, std::size_t maxChars, bool stopAtLimit);
     bool fill();
     std::string_view window() const;
+    void consume(std::size_t count);
+    Breaks breaks_;
+    std::function<void(std::string_view)> consumer_;
     int fd_ = -1;
     std::string_view memory_;
     bool memoryMode_ = false;
@@ -65,6 +82,7 @@ private:
     bool eof_ = false;
     bool readFailed_ = false;
     bool cut_ = false;
+    bool terminated_ = false;
 };
 
 } // namespace platform

@@ -91,7 +91,9 @@ QString TFileDialogBase::choose()
 {
     const DialogRecord record{save_ ? QStringLiteral("save") : QStringLiteral("open"), title_,
                               initialDir_, fileName_, filter_, defaultExt_};
-    const QString startDir = initialDir_.isEmpty() ? QDir::currentPath() : initialDir_;
+    // A folder this machine does not have (such as a Windows path) is no start: the
+    // dialog would take it for a file name in the filesystem's root.
+    const QString startDir = QFileInfo(initialDir_).isDir() ? initialDir_ : QDir::currentPath();
     QString chosen;
     if (DialogScript* script = DialogScript::current()) {
         const DialogScript::Answer answer = script->take(record);

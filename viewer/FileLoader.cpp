@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -17,13 +20,121 @@ constexpr platform::TColor kFixedColors[8] = {
     platform::clBlue, platform::clOlive, platform::clFuchsia, platform::clAqua,
 };
 
-// The file as the loader opened it, kept apart from the line reader so that its
-// identity and the bytes compared at the next load are those of the file read.
+// A 64-bit hash of a byte stream fed in pieces of any size (the XXH64 design). The
+// loader keeps the hash of every byte it parsed, so that the next load can tell the
+// part already read is unchanged before it reads on.
+class ContentHash {
+public:
+    void update(std::string_view bytes)
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        std::size_t n = bytes.size();
+        total_ += n;
+        if (held_ + n < kStripe) {
+            std::memcpy(stripe_ + held_, p, n);
+            held_ += n;
+            return;
+        }
+        if (held_ > 0) {
+            const std::size_t take = kStripe - held_;
+            std::memcpy(stripe_ + held_, p, take);
+            mixStripe(stripe_);
+            p += take;
+            n -= take;
+            held_ = 0;
+        }
+        for (; n >= kStripe; p += kStripe, n -= kStripe)
+            mixStripe(p);
+        std::memcpy(stripe_, p, n);
+        held_ = n;
+    }
+
+    std::uint64_t digest() const
+    {
+        std::uint64_t h = total_ >= kStripe
+                              ? merge(merge(merge(merge(std::rotl(v_[0], 1) + std::rotl(v_[1], 7) + std::rotl(v_[2], 12)
+                                                            + std::rotl(v_[3], 18),
+                                                        v_[0]),
+                                                  v_[1]),
+                                            v_[2]),
+                                      v_[3])
+                              : kP5;
+        h += total_;
+        const unsigned char* p = stripe_;
+        std::size_t n = held_;
+        for (; n >= 8; p += 8, n -= 8) {
+            h ^= round(0, word64(p));
+            h = std::rotl(h, 27) * kP1 + kP4;
+        }
+        if (n >= 4) {
+            h ^= std::uint64_t(word32(p)) * kP1;
+            h = std::rotl(h, 23) * kP2 + kP3;
+            p += 4;
+            n -= 4;
+        }
+        for (; n > 0; ++p, --n) {
+            h ^= *p * kP5;
+            h = std::rotl(h, 11) * kP1;
+        }
+        h ^= h >> 33;
+        h *= kP2;
+        h ^= h >> 29;
+        h *= kP3;
+        return h ^ (h >> 32);
+    }
+
+    bool operator==(const ContentHash& other) const { return total_ == other.total_ && digest() == other.digest(); }
+
+private:
+    static constexpr std::uint64_t kP1 = 0x9E3779B185EBCA87ull;
+    static constexpr std::uint64_t kP2 = 0xC2B2AE3D27D4EB4Full;
+    static constexpr std::uint64_t kP3 = 0x165667B19E3779F9ull;
+    static constexpr std::uint64_t kP4 = 0x85EBCA77C2B2AE63ull;
+    static constexpr std::uint64_t kP5 = 0x27D4EB2F165667C5ull;
+    static constexpr std::size_t kStripe = 32;
+
+    static std::uint64_t word64(const unsigned char* p)
+    {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        return w;
+    }
+    static std::uint32_t word32(const unsigned char* p)
+    {
+        std::uint32_t w;
+        std::memcpy(&w, p, 4);
+        return w;
+    }
+    static std::uint64_t round(std::uint64_t acc, std::uint64_t input)
+    {
+        return std::rotl(acc + input * kP2, 31) * kP1;
+    }
+    static std::uint64_t merge(std::uint64_t acc, std::uint64_t lane)
+    {
+        return (acc ^ round(0, lane)) * kP1 + kP4;
+    }
+    void mixStripe(const unsigned char* p)
+    {
+        for (int i = 0; i < 4; ++i)
+            v_[i] = round(v_[i], word64(p + 8 * i));
+    }
+
+    std::uint64_t v_[4] = {kP1 + kP2, kP2, 0, std::uint64_t(0) - kP1};
+    std::uint64_t total_ = 0;
+    unsigned char stripe_[kStripe] = {};
+    std::size_t held_ = 0;
+};
+
+// The file as the loader opened it. Only a plain file is taken: opening a FIFO would
+// wait for a writer and reading a device may never end. The line reader reads a copy
+// of the descriptor, so that the file's identity and the bytes hashed are those read.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    explicit OpenFile(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
     {
-        if (fd_ >= 0 && ::fstat(fd_, &stat_) != 0) {
+        if (fd_ >= 0 && (::fstat(fd_, &stat_) != 0 || !S_ISREG(stat_.st_mode)
+                         || ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)) {
             ::close(fd_);
             fd_ = -1;
         }
@@ -39,6 +150,7 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     dev_t device() const { return stat_.st_dev; }
     ino_t inode() const { return stat_.st_ino; }
+    int duplicate() const { return ::fcntl(fd_, F_DUPFD_CLOEXEC, 0); }
 
     std::int64_t size() const
     {
@@ -46,66 +158,28 @@ public:
         return ::fstat(fd_, &st) == 0 ? std::int64_t(st.st_size) : -1;
     }
 
-    std::string bytes(std::int64_t offset, std::size_t count) const
+    // The hash of the file's first `count` bytes as they are now; false when they
+    // cannot all be read.
+    bool hashOf(std::int64_t count, ContentHash& hash) const
     {
-        std::string out(count, '\0');
-        std::size_t got = 0;
-        while (got < count) {
-            const ssize_t n = ::pread(fd_, out.data() + got, count - got, off_t(offset + std::int64_t(got)));
-            if (n <= 0)
-                break;
-            got += std::size_t(n);
+        std::vector<char> block(std::size_t(1) << 20);
+        for (std::int64_t at = 0; at < count;) {
+            const std::size_t want = std::size_t(std::min<std::int64_t>(count - at, std::int64_t(block.size())));
+            const ssize_t got = ::pread(fd_, block.data(), want, off_t(at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            hash.update(std::string_view(block.data(), std::size_t(got)));
+            at += got;
         }
-        out.resize(got);
-        return out;
-    }
-
-    // Whether the line that ends at `end` (terminator included) can no longer change:
-    // it ended with LF, or with a CR that is followed by more bytes. A line that ran
-    // into the end of the file, or whose CR is the last byte (its LF may follow),
-    // may still grow.
-    bool lineFinished(std::int64_t end) const
-    {
-        if (end <= 0)
-            return false;
-        const std::string last = bytes(end - 1, 1);
-        if (last == "\n")
-            return true;
-        return last == "\r" && size() > end;
+        return true;
     }
 
 private:
     int fd_ = -1;
     struct stat stat_ {};
 };
-
-// Where the bytes compared at the next load lie: the start, the end before the resume
-// point and samples spread in between.
-std::vector<std::pair<std::int64_t, std::size_t>> sampleSpans(std::int64_t end)
-{
-    constexpr std::int64_t kEdge = 4096;
-    constexpr std::int64_t kSample = 256;
-    constexpr int kSamples = 16;
-    std::vector<std::pair<std::int64_t, std::size_t>> spans;
-    spans.emplace_back(0, std::size_t(std::min(end, kEdge)));
-    if (end > kEdge) {
-        const std::int64_t tail = std::max(kEdge, end - kEdge);
-        for (int i = 1; i <= kSamples; ++i) {
-            const std::int64_t at = kEdge + (tail - kEdge) * i / (kSamples + 1);
-            spans.emplace_back(at, std::size_t(std::min(kSample, tail - at)));
-        }
-        spans.emplace_back(tail, std::size_t(end - tail));
-    }
-    return spans;
-}
-
-std::string sampleBytes(const OpenFile& file, std::int64_t end)
-{
-    std::string out;
-    for (const auto& [at, count] : sampleSpans(end))
-        out += file.bytes(at, count);
-    return out;
-}
 
 struct SeriesState {
     int count = 0;
@@ -124,7 +198,7 @@ struct FileLoader::Resume {
     dev_t device = 0;
     ino_t inode = 0;
     std::int64_t offset = 0;
-    std::string samples;
+    ContentHash hash;   // of the bytes before offset
     Linia1MG line;
     std::vector<SeriesState> series;      // at the resume point
     std::vector<int> countsAfterLoad;     // at the end of the load
@@ -164,13 +238,15 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     lastResumed_ = false;
     const int seriesCount = chart.SeriesCount();
     OpenFile file(path);
-    platform::LineReader reader;
-    const bool opened = file.isOpen() && reader.open(path);
+    platform::LineReader reader(platform::LineReader::Breaks::TextMode);
+    const bool opened = file.isOpen() && reader.open(file.duplicate());
 
+    // Reading on is right only when every byte read before is still the same.
+    ContentHash hash;
     bool resumed = false;
     if (opened && canResume(path, chart, kind) && file.device() == resume_->device
-        && file.inode() == resume_->inode && file.size() >= resume_->offset
-        && sampleBytes(file, resume_->offset) == resume_->samples && reader.seek(resume_->offset)) {
+        && file.inode() == resume_->inode && file.size() >= resume_->offset && file.hashOf(resume_->offset, hash)
+        && hash == resume_->hash && reader.seek(resume_->offset)) {
         resumed = true;
         line = resume_->line;
         for (int q = 0; q < seriesCount; ++q) {
@@ -185,6 +261,7 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     }
     if (!resumed) {
         resume_.reset();
+        hash = ContentHash();
         for (int q = 0; q < seriesCount; ++q) {
             platform::TLineSeries& s = chart.Series(q);
             if (kind == Kind::Older)
@@ -207,19 +284,24 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
         return states;
     };
 
-    // The state before a line that may still grow; taken only for the last line read
-    // so far, which is where such a line can be.
+    reader.setConsumer([&hash](std::string_view bytes) { hash.update(bytes); });
+    // The state before a line that ran into the end of the file: a writer may still be
+    // adding to it, so the next load reads it again, whole.
     std::unique_ptr<Resume> unfinished;
+    ContentHash beforeLine;
     bool first = !resumed;
-    bool lastFinished = true;
     std::string buffer;
     std::string label;
-    while (reader.readLine(buffer, kLineChars)) {
-        lastFinished = true;
-        if (reader.atEnd() && !file.lineFinished(reader.position())) {
-            lastFinished = false;
+    // The load ends at a line that ran into the end of the file, even when the file has
+    // grown since: what follows is its own continuation, not a line.
+    while (!unfinished) {
+        beforeLine = hash;
+        if (!reader.readLine(buffer, kLineChars))
+            break;
+        if (!reader.terminated()) {
             unfinished = std::make_unique<Resume>();
             unfinished->offset = reader.lineStart();
+            unfinished->hash = beforeLine;
             unfinished->line = line;
             unfinished->series = seriesNow();
         }
@@ -262,26 +344,24 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
         }
     }
 
-    std::unique_ptr<Resume> next;
-    if (lastFinished) {
+    std::unique_ptr<Resume> next = std::move(unfinished);
+    if (!next) {
         next = std::make_unique<Resume>();
         next->offset = reader.position();
+        next->hash = hash;
         next->line = line;
         next->series = seriesNow();
-    } else {
-        next = std::move(unfinished);
     }
     // A file replaced while it was read is not the one whose bytes are kept.
     struct stat now {};
     const bool same = ::stat(path.c_str(), &now) == 0 && now.st_dev == file.device() && now.st_ino == file.inode();
-    if (!next || next->offset == 0 || !same)
+    if (next->offset == 0 || !same)
         return true;
     next->path = path;
     next->kind = kind;
     next->chart = &chart;
     next->device = file.device();
     next->inode = file.inode();
-    next->samples = sampleBytes(file, next->offset);
     next->countsAfterLoad.resize(std::size_t(seriesCount));
     for (int q = 0; q < seriesCount; ++q)
         next->countsAfterLoad[std::size_t(q)] = chart.Series(q).Count();

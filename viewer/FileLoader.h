@@ -2,18 +2,23 @@
 // Loads a data file into the viewer chart's 81 series and the measurement line, as the
 // chart window's loader does on start, on open and on every reload tick.
 //
+// The file is read as the C runtime's text mode reads it: a line ends at LF or CR LF,
+// and a CR of its own is a character of the line. Only a plain file is read; anything
+// else (a FIFO, a device) counts as a file that cannot be opened.
+//
 // The chart shows only the first 32000 points of a series (its page is never turned),
 // so no more are stored; the measurement line still sees every line, so the smallest
 // and largest values cover the whole file. A line longer than 999 characters is parsed
 // by its first 999 characters and the rest of that line is skipped; the load goes on.
 //
 // The loader keeps the parser state and the series lengths at the last whole line of
-// its last load. A file that only grew by appending is read on from there, with the
-// same result as a full load; a file that shrank, was replaced (another file under the
-// name) or changed before that point, another file name, another kind of load, or a
-// chart whose series were changed by someone else, is loaded from its start. Changes
-// are found by the file's identity and size and by comparing its first bytes, the bytes
-// before the resume point and samples in between with those seen at the last load.
+// its last load, with a hash of every byte read up to there. When the file is still
+// the same file (identity) and those bytes are all unchanged, the next load reads on
+// from there, with the same result as a full load; otherwise (a file shrunk, replaced
+// or changed anywhere before that point, another file name, another kind of load, a
+// chart whose series were changed by someone else, or after forget()) it loads from the
+// start. A last line without its line break may still be being written: the next load
+// reads it again, whole.
 
 #include <cstdint>
 #include <memory>
@@ -46,7 +51,7 @@ public:
     // inside it) does nothing and returns true: the running load charts the file.
     bool load(const std::string& path, platform::TChart& chart, Linia1MG& line,
               Kind kind = Kind::Current);
-    // The next load reads from the start.
+    // The next load reads from the start (the open command's load).
     void forget();
 
     // Whether the last load was read on from an earlier one (for the bench and tests).

@@ -69,7 +69,6 @@ public:
     vcl::TSaveDialog* SavePictureDialog1;
 
     // ---- Own members (8-bit texts, code page 1250).
-    char lineBuffer[1000] = {};
     bool fitMode = false;
     bool marksMode = false;
     std::string reportPrefix;

@@ -6,6 +6,7 @@
 #include "platform/ChartPrint.h"
 #include "platform/Clipboard.h"
 #include "platform/Cp1250.h"
+#include "platform/DateTime.h"
 #include "platform/MessageBox.h"
 #include "viewer/Unit3.h"
 #include "viewer/Unit4.h"
@@ -17,7 +18,9 @@
 #include <QPrinter>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 using namespace vcl;
 
@@ -53,6 +56,8 @@ void TDalvinterForm1::ToolButton1Click(TObject* Sender)
         return;
     if (!viewer::TakeDataFileName(dataFileName, OpenDialog1->FileName()))
         return;
+    // An opened file is charted anew, also when it is the one already charted.
+    loader_.forget();
     New2chart1Execute(Sender);
     if (ToolButton21->Down())
         Dopasuj1Execute(Sender);
@@ -65,12 +70,15 @@ void TDalvinterForm1::NowyWykClick(TObject* Sender)
 
 void TDalvinterForm1::Dopasuj1Execute(TObject*)
 {
-    const float max = parsedLine.maxValue;
-    const float min = parsedLine.minValue;
+    // A value beyond the float range was read as an infinity; the axes end at the
+    // largest float there, as no axis can reach an infinite limit.
+    constexpr float largest = std::numeric_limits<float>::max();
+    const float max = std::clamp(parsedLine.maxValue, -largest, largest);
+    const float min = std::clamp(parsedLine.minValue, -largest, largest);
     platform::TChartAxis& right = Chart1->RightAxis();
     platform::TChartAxis& left = Chart1->LeftAxis();
     if (max >= min) {
-        const float span = std::fabs(max - min);
+        const float span = std::min(std::fabs(max - min), largest);
         const double margin = 0.02 * span;
         right.SetMinimum(-999999999);
         right.SetMaximum(max + margin);
@@ -90,9 +98,9 @@ void TDalvinterForm1::ToolButton21Click(TObject* Sender)
     ToolButton21->SetDown(fitMode);
     if (ToolButton21->Down())
         Dopasuj1Execute(Sender);
-    DalvinterForm3->Label1min->SetCaption(viewer::FloatText(parsedLine.minValue));
+    DalvinterForm3->Label1min->SetCaption(platform::fromAnsi(rtl::FloatToStr(parsedLine.minValue)));
     DalvinterForm3->Label3tmin->SetCaption(platform::fromAnsi(parsedLine.minTime));
-    DalvinterForm3->Label4max->SetCaption(viewer::FloatText(parsedLine.maxValue));
+    DalvinterForm3->Label4max->SetCaption(platform::fromAnsi(rtl::FloatToStr(parsedLine.maxValue)));
     DalvinterForm3->Label5tmax->SetCaption(platform::fromAnsi(parsedLine.maxTime));
 }
 
@@ -140,7 +148,7 @@ void TDalvinterForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries
                                         platform::TMouseButton, platform::TShiftState, QPoint)
 {
     StatusBar1->Panels(1)->SetText(platform::cp1250ToUnicode(Series.Title()));
-    StatusBar1->Panels(2)->SetText(QStringLiteral("Y= ") + viewer::FloatText(Series.YValue(ValueIndex)));
+    StatusBar1->Panels(2)->SetText(QStringLiteral("Y= ") + platform::fromAnsi(rtl::FloatToStr(Series.YValue(ValueIndex))));
     if (Series.MarksVisible())
         Series.SetMarksVisible(false);
     else

@@ -4,8 +4,6 @@
 #include "platform/MessageBox.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -44,39 +42,6 @@ unsigned ReloadPeriod(const std::string& argument)
     if (period < 500)
         period = 1000;
     return period;
-}
-
-QString FloatText(double value)
-{
-    if (value == 0)
-        return QStringLiteral("0");
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14E", value);
-    // buf: [-]d.ddddddddddddddE(+|-)xx
-    const char* p = buf;
-    QString sign;
-    if (*p == '-') {
-        sign = QStringLiteral("-");
-        ++p;
-    }
-    QString digits;
-    for (; *p && *p != 'E'; ++p)
-        if (*p != '.')
-            digits += QLatin1Char(*p);
-    const int exponent = std::atoi(p + 1);
-    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
-        digits.chop(1);
-    if (exponent >= 15 || exponent < -5) {
-        QString mantissa = digits.left(1);
-        if (digits.size() > 1)
-            mantissa += QLatin1Char('.') + digits.mid(1);
-        return sign + mantissa + QLatin1Char('E') + QString::number(exponent);
-    }
-    if (exponent < 0)
-        return sign + QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
-    if (digits.size() <= exponent + 1)
-        return sign + digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
-    return sign + digits.left(exponent + 1) + QLatin1Char('.') + digits.mid(exponent + 1);
 }
 
 } // namespace viewer

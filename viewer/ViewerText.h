@@ -1,6 +1,6 @@
 #pragma once
-// The viewer's texts: 8-bit names held in the window's fixed fields, the reload period
-// of the command line, and numbers in the runtime's general format.
+// The viewer's texts: 8-bit names held in the window's fixed fields and the reload
+// period of the command line.
 
 #include <QString>
 
@@ -31,9 +31,5 @@ bool TakeDataFileName(char (&field)[N], const QString& name)
 // Milliseconds of the timed reload from the first character of the reload argument:
 // "1".."9" give that many seconds, "0" one second, anything else nine.
 unsigned ReloadPeriod(const std::string& argument);
-
-// A value in the runtime's general float format: up to 15 significant digits, "." as
-// the decimal separator, an exponent only for very large or very small values.
-QString FloatText(double value);
 
 } // namespace viewer

@@ -1,12 +1,13 @@
 #include "platform/Convert.h"
 
+#include "tests/support/PolishLocale.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
 #include <bit>
 #include <charconv>
-#include <clocale>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -162,21 +163,10 @@ TEST_F(ConvertTest, ErrorNamesTheText)
     }
 }
 
-// Restores the C locale even when an assertion ends the test early.
-class LocaleGuard {
-public:
-    LocaleGuard() : saved_(std::setlocale(LC_ALL, nullptr)) {}
-    ~LocaleGuard() { std::setlocale(LC_ALL, saved_.c_str()); }
-
-private:
-    std::string saved_;
-};
-
 TEST_F(ConvertTest, IgnoresTheCLocale)
 {
-    LocaleGuard guard;
-    if (std::setlocale(LC_ALL, "pl_PL.UTF-8") == nullptr)
-        GTEST_SKIP() << "locale pl_PL.UTF-8 is not generated on this machine (make locale)";
+    testsupport::PolishLocale polish;
+    ASSERT_TRUE(polish.active()) << "pl_PL.UTF-8 is not generated here (make locale)";
     // The C library now reads a comma; ours must not.
     ASSERT_DOUBLE_EQ(std::strtod("12,5", nullptr), 12.5);
 

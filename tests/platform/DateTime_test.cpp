@@ -2,6 +2,7 @@
 
 #include "platform/Cp1250.h"
 
+#include "tests/support/PolishLocale.h"
 #include "tests/support/TempDirTest.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using namespace rtl;
 
@@ -390,14 +392,58 @@ TEST_F(FormatFloatTest, Pictures)
         {"", 1.5e-7, "1.5E-7"},
         {"#0.0", 2e18, "2E18"},
         {"", 0.1 + 0.2, "0.3"},
+        {"", 31.5, "31.5"},
+        {"", -0.00001, "-0.00001"},
+        {"", 123456789012345.0, "123456789012345"},
+        {"", 1234567890123456.0, "1.23456789012346E15"},
+        {"#0.0", 1.5e19, "1.5E19"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.picture << " " << c.value);
-        EXPECT_EQ(FormatFloat(c.picture, c.value), c.expected);
+    // The texts are the program's own, also on a desktop whose C library writes a comma.
+    for (const bool polish : {false, true}) {
+        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
+        std::optional<testsupport::PolishLocale> locale;
+        if (polish) {
+            locale.emplace();
+            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
+        }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.picture << " " << c.value);
+            EXPECT_EQ(FormatFloat(c.picture, c.value), c.expected);
+        }
+        EXPECT_EQ(FormatFloat("#0.0", std::numeric_limits<double>::infinity()), "INF");
+        EXPECT_EQ(FormatFloat("#0.0", -std::numeric_limits<double>::infinity()), "-INF");
+        EXPECT_EQ(FormatFloat("#0.0", std::nan("")), "NAN");
+        EXPECT_EQ(FormatFloat("", -std::numeric_limits<double>::infinity()), "-INF");
     }
-    EXPECT_EQ(FormatFloat("#0.0", std::numeric_limits<double>::infinity()), "INF");
-    EXPECT_EQ(FormatFloat("#0.0", -std::numeric_limits<double>::infinity()), "-INF");
-    EXPECT_EQ(FormatFloat("#0.0", std::nan("")), "NAN");
+}
+
+// The value texts of the viewer's status bar and info form: a float as the viewer holds
+// it, shown with all the digits a double gives.
+TEST_F(FormatFloatTest, GeneralFormat)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {double(21.3f), "21.2999992370605"}, {-3, "-3"}, {100000000, "100000000"}, {-100000000, "-100000000"},
+        {0, "0"}, {-0.0, "0"}, {0.5, "0.5"}, {double(0.1f), "0.100000001490116"}, {31.5, "31.5"},
+        {1e20, "1E20"}, {-1.5e-7, "-1.5E-7"}, {0.00001, "0.00001"}, {0.0000099, "9.9E-6"},
+        {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1.23456789012346E15"},
+        {999999999999999.9, "1E15"}, {double(std::numeric_limits<float>::max()), "3.40282346638529E38"},
+        {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
+        {inf, "INF"}, {-inf, "-INF"}, {std::nan(""), "NAN"}, {-std::nan(""), "NAN"},
+    };
+    for (const bool polish : {false, true}) {
+        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
+        std::optional<testsupport::PolishLocale> locale;
+        if (polish) {
+            locale.emplace();
+            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
+        }
+        for (const auto& c : cases)
+            EXPECT_EQ(FloatToStr(c.value), c.text) << c.value;
+    }
 }
 
 TEST_F(FormatFloatTest, DecimalSeparatorFromTheSettings)
@@ -407,6 +453,7 @@ TEST_F(FormatFloatTest, DecimalSeparatorFromTheSettings)
     EXPECT_EQ(FormatFloat("#0.0", 23.45), "23,5");
     EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\xA0" "234,50");
     EXPECT_EQ(FormatFloat("", 0.25), "0,25");
+    EXPECT_EQ(FloatToStr(1.5e-7), "1,5E-7");
     FormatSettings.DecimalSeparator = saved;
     EXPECT_EQ(FormatFloat("#0.0", 23.45), "23.5");
 }

@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -111,6 +114,104 @@ TEST_F(LineReaderTest, TableInMemoryAndFile)
         EXPECT_EQ(file.size(), std::int64_t(c.input.size()));
         EXPECT_EQ(readAll(file), c.expected);
         EXPECT_FALSE(file.readFailed());
+    }
+}
+
+// Text mode: only LF and CR LF end a line. Each line also says whether a line break
+// ended it, so a reader of a growing file can tell a line still being written.
+TEST_F(LineReaderTest, TextModeEndsLinesAtLfOnly)
+{
+    struct TextLine {
+        std::string text;
+        std::int64_t start;
+        bool terminated;
+        bool operator==(const TextLine&) const = default;
+    };
+    const struct {
+        const char* name;
+        std::string input;
+        std::vector<TextLine> expected;
+    } cases[] = {
+        {"crlf", "ab\r\ncd\r\n", {{"ab", 0, true}, {"cd", 4, true}}},
+        {"lf", "ab\ncd", {{"ab", 0, true}, {"cd", 3, false}}},
+        {"lone_cr", "ab\rcd\r\n", {{"ab\rcd", 0, true}}},
+        {"cr_cr_lf", "a\r\r\nb\r\r\n", {{"a\r", 0, true}, {"b\r", 4, true}}},
+        {"lf_cr", "a\n\rb", {{"a", 0, true}, {"\rb", 2, false}}},
+        {"cr_at_the_end", "a\r\nb\r", {{"a", 0, true}, {"b\r", 3, false}}},
+        {"only_cr", "\r", {{"\r", 0, false}}},
+        {"empty_lines", "\n\r\n", {{"", 0, true}, {"", 1, true}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = writeFile(std::string(c.name) + ".txt", c.input);
+        for (bool memory : {false, true}) {
+            SCOPED_TRACE(memory ? "memory" : "file");
+            LineReader r(LineReader::Breaks::TextMode);
+            ASSERT_NO_FATAL_FAILURE(openOn(r, memory, c.input, name));
+            std::vector<TextLine> lines;
+            std::string line;
+            while (r.readLine(line))
+                lines.push_back({line, r.lineStart(), r.terminated()});
+            EXPECT_TRUE(lines == c.expected);
+            EXPECT_EQ(r.position(), std::int64_t(c.input.size()));
+        }
+    }
+}
+
+// A CR that ends a block in text mode: joined to an LF that starts the next block, and
+// a character of the line when the file ends after it.
+TEST_F(LineReaderTest, TextModeCrAtARefill)
+{
+    const std::string head(LineReader::bufferSize - 1, 'h');
+    const struct {
+        const char* tail;
+        std::string first;
+        bool terminated;
+    } cases[] = {
+        {"\r\nnext", head, true},
+        {"\r", head + "\r", false},
+        {"\rx\n", head + "\rx", true},
+    };
+    for (const auto& c : cases) {
+        LineReader r(LineReader::Breaks::TextMode);
+        ASSERT_TRUE(r.open(writeFile("refill.txt", head + c.tail)));
+        std::string line;
+        ASSERT_TRUE(r.readLine(line));
+        EXPECT_TRUE(line == c.first) << line.size();
+        EXPECT_EQ(r.terminated(), c.terminated);
+    }
+}
+
+// The consumer sees every byte a read moves past, once and in order, whatever the line
+// breaks, the caller's limits and the refills; a seek skips what lies between.
+TEST_F(LineReaderTest, ConsumerSeesTheBytesReadPast)
+{
+    const std::string big(2 * LineReader::bufferSize + 7, 'x');
+    const std::string input = "ab\r\n" + big + "\r" + "\r\ncd\ref\n\r\ngh";
+    const std::string name = writeFile("consumed.txt", input);
+    for (const LineReader::Breaks breaks : {LineReader::Breaks::AnyCrLf, LineReader::Breaks::TextMode}) {
+        for (const std::size_t maxChars : {LineReader::unlimited, std::size_t(3), std::size_t(0)}) {
+            for (bool memory : {false, true}) {
+                SCOPED_TRACE(testing::Message() << int(breaks) << " " << maxChars << (memory ? " memory" : " file"));
+                LineReader r(breaks);
+                std::string seen;
+                r.setConsumer([&](std::string_view bytes) { seen.append(bytes); });
+                ASSERT_NO_FATAL_FAILURE(openOn(r, memory, input, name));
+                std::string line;
+                ASSERT_TRUE(r.readLine(line, maxChars));
+                EXPECT_EQ(seen, input.substr(0, std::size_t(r.position())));
+                ASSERT_TRUE(r.readLineUpTo(line, 100));
+                EXPECT_TRUE(r.cut());
+                EXPECT_FALSE(r.terminated());
+                while (r.readLine(line, maxChars)) {
+                }
+                EXPECT_TRUE(seen == input) << seen.size();
+                seen.clear();
+                ASSERT_TRUE(r.seek(3));
+                ASSERT_TRUE(r.readLine(line));
+                EXPECT_EQ(seen, input.substr(3, std::size_t(r.position()) - 3));
+            }
+        }
     }
 }
 
@@ -290,6 +391,17 @@ TEST_F(LineReaderTest, OpenFailuresAndClose)
     r.close();
     EXPECT_FALSE(r.isOpen());
     EXPECT_FALSE(r.readLine(line));
+
+    // A descriptor opened elsewhere is read, and owned, by the reader.
+    const int fd = ::open("a.txt", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(r.open(fd));
+    ASSERT_TRUE(r.readLine(line));
+    EXPECT_EQ(line, "x");
+    r.close();
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1) << "closed with the reader";
+    EXPECT_FALSE(r.open(-1));
+    EXPECT_FALSE(r.open(::open(".", O_RDONLY | O_CLOEXEC)));
 
     // Reopening the same reader starts afresh.
     r.openMemory("y");

@@ -6,11 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <ostream>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using platform::TChart;
@@ -209,6 +216,13 @@ const ShapeCase kShapes[] = {
     {"CrLfReadAsLf", "DataTime a\r\n2024-03-01 12:00:00 1\r\n2024-03-01 12:00:01 2\r\n", 2,
      {"2024-03-01 12:00:00", "2024-03-01 12:00:01"}, {1, 2}},
     {"EmptyFile", "", 0, {}, {}},
+    // Only LF and CR LF end a line; a CR of its own is a character, which the line's
+    // scan takes as a blank.
+    {"CrCrLfEndsOneLine", "DataTime a\r\r\n2024-03-01 12:00:00 1\r\r\n2024-03-01 12:00:01 2\r\r\n", 2,
+     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"}, {1, 2}},
+    {"LoneCrSeparatesWords", "2024-03-01 12:00:00 1\r7\r\n2024-03-01 12:00:01\r2\r8\n", 2,
+     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"}, {1, 2}},
+    {"LoneCrAtTheEnd", "2024-03-01 12:00:00 1\n2024-03-01 12:00:01 2\r", 2, {}, {1, 2}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, FileLoaderShapes, testing::ValuesIn(kShapes), caseName<ShapeCase>);
@@ -363,6 +377,99 @@ const ChangeCase kChanges[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Changes, FileLoaderReload, testing::ValuesIn(kChanges), caseName<ChangeCase>);
+
+// One reading rewritten in place with a value of the same length, somewhere in the part
+// already read, with and without lines appended after it.
+std::string withValueChanged(const std::string& bytes, int lineIndex)
+{
+    std::string out = bytes;
+    std::size_t at = 0;
+    for (int i = 0; i < lineIndex; ++i)
+        at = out.find('\n', at) + 1;
+    const std::size_t value = out.find(' ', out.find(' ', at) + 1) + 1;   // the first value
+    out[value] = out[value] == '9' ? '1' : '9';
+    return out;
+}
+
+struct InPlaceCase {
+    const char* name;
+    int lines;
+    int changedLine;
+    int appended;
+};
+
+using FileLoaderInPlace = FileLoaderTable<InPlaceCase>;
+
+TEST_P(FileLoaderInPlace, ChangedValueIsShown)
+{
+    const InPlaceCase& c = GetParam();
+    const std::string file = fileWith("live.dan", kHeader + dataLines(0, c.lines, 4, "\r\n"));
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
+    const double before = l.s(0).YValue(c.changedLine - 1);
+    writeBytes(file, withValueChanged(readBytes(file), c.changedLine));
+    appendBytes(file, dataLines(c.lines, c.appended, 4, "\r\n"));
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(l.reload());
+        EXPECT_EQ(l.loader.lastLoadResumed(), round == 1) << "the part read before is checked whole";
+        EXPECT_NE(l.s(0).YValue(c.changedLine - 1), before);
+        Loaded fresh(file);
+        EXPECT_TRUE(l.line == fresh.line);
+        expectSameCharts(l.chart, fresh.chart);
+        appendBytes(file, dataLines(c.lines + c.appended, 2, 4, "\r\n"));
+    }
+}
+
+const InPlaceCase kInPlace[] = {
+    {"FirstLine", 2000, 1, 0},
+    {"EarlyLine", 2000, 100, 0},
+    {"MiddleLine", 2000, 1111, 0},
+    {"LastLine", 2000, 2000, 0},
+    {"EarlyLineThenAppended", 2000, 100, 30},
+    {"MiddleLineThenAppended", 20000, 7777, 30},
+};
+
+INSTANTIATE_TEST_SUITE_P(Changes, FileLoaderInPlace, testing::ValuesIn(kInPlace), caseName<InPlaceCase>);
+
+// A program appends readings while the viewer reloads; its writes end anywhere in a
+// line, also between the CR and the LF. When the writer is done, one more reload shows
+// exactly what a fresh load shows: no piece of a line read half-written stays a point.
+TEST_F(FileLoaderTest, LinesWrittenWhileReloadingEndAsAFullLoad)
+{
+    const std::string file = fileWith("live.dan", kHeader + dataLines(0, 100, 4, "\r\n"));
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        std::mt19937 rng(7);
+        std::uniform_int_distribution<std::size_t> piece(1, 9);
+        for (int i = 100; fd >= 0 && i < 1600; ++i) {
+            const std::string line = dataLine(i, 4, "\r\n");
+            for (std::size_t at = 0; at < line.size();) {
+                const std::size_t n = std::min(piece(rng), line.size() - at);
+                if (::write(fd, line.data() + at, n) != ssize_t(n))
+                    break;
+                at += n;
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+        done = true;
+    });
+    int reloads = 0;
+    while (!done) {
+        l.reload();
+        ++reloads;
+    }
+    writer.join();
+    ASSERT_TRUE(l.reload());
+    EXPECT_GT(reloads, 2) << "the reloads did not overlap the writes";
+    Loaded fresh(file);
+    EXPECT_EQ(fresh.s(0).Count(), 1600);
+    EXPECT_TRUE(l.line == fresh.line);
+    expectSameCharts(l.chart, fresh.chart);
+}
 
 TEST_F(FileLoaderTest, AppendPastTheShownPointsMatchesAFullLoad)
 {

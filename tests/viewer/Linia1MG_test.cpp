@@ -1,5 +1,7 @@
 #include "viewer/Linia1MG.h"
 
+#include "tests/support/PolishLocale.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -178,12 +180,11 @@ TEST(Linia1MGTest, WordsOfAnyLengthAreCutToTheirArrays)
 
 TEST(Linia1MGTest, DecimalPointWhateverTheLocale)
 {
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous ? previous : "C";
-    if (!std::setlocale(LC_NUMERIC, "pl_PL.UTF-8") && !std::setlocale(LC_NUMERIC, "pl_PL.utf8"))
-        GTEST_SKIP() << "no Polish locale here";
-    const Linia1MG line = parsed({"2024-03-01 12:00:00 21.5 1,5 7"});
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    const Linia1MG line = [] {
+        testsupport::PolishLocale polish;
+        EXPECT_TRUE(polish.active()) << "pl_PL.UTF-8 is not generated here (make locale)";
+        return parsed({"2024-03-01 12:00:00 21.5 1,5 7"});
+    }();
     EXPECT_EQ(line.values[0], 21.5f);
     EXPECT_EQ(line.values[1], 1.0f); // the comma ends the value and the scan
     EXPECT_EQ(line.values[2], 0.0f);

@@ -8,19 +8,36 @@
 #include "platform/Clipboard.h"
 #include "platform/MessageBox.h"
 #include "platform/VclShell.h"
+#include "tests/support/PolishLocale.h"
+#include "tests/support/PtyDevice.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
-#include "viewer/ViewerText.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
+#include <QTime>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -355,6 +372,46 @@ TEST_F(Viewer, FitSetsBothAxesFromTheLoadedValues)
     }
 }
 
+// A value beyond the float range ("9e99") is held as an infinity. The fit keeps both
+// axes on finite limits that still take in the file's other values, and the info form
+// names the infinite extreme.
+TEST_F(Viewer, FitStaysFiniteForValuesBeyondTheFloatRange)
+{
+    const struct {
+        const char* name;
+        QList<QStringList> readings;
+        const char* min;   // as the info form shows them
+        const char* max;
+    } cases[] = {
+        {"above", {{"2024-03-01", "12:00:00", "10"}, {"2024-03-01", "12:00:01", "9e99"}}, "10", "INF"},
+        {"below", {{"2024-03-01", "12:00:00", "-9e99"}, {"2024-03-01", "12:00:01", "10"}}, "-INF", "10"},
+        {"both", {{"2024-03-01", "12:00:00", "-9e99", "10"}, {"2024-03-01", "12:00:01", "9E99", "10"}}, "-INF", "INF"},
+        // An infinity is never below the smallest value's start, which stays.
+        {"only", {{"2024-03-01", "12:00:00", "9e99"}}, "100000000", "INF"},
+        {"words", {{"12:00:00", "inf", "10"}, {"12:00:01", "-Infinity", "nan"}}, "-INF", "INF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write(QStringLiteral("dalvnow.dan"), DataFile({"a", "b"}, c.readings));
+        start();
+        DalvinterForm1->ToolButton21->click();   // the fit runs again with the toggle down
+        for (platform::TChartAxis* axis : {&chart().LeftAxis(), &chart().RightAxis()}) {
+            EXPECT_TRUE(std::isfinite(axis->Minimum())) << axis->Minimum();
+            EXPECT_TRUE(std::isfinite(axis->Maximum())) << axis->Maximum();
+            EXPECT_LT(axis->Minimum(), axis->Maximum());
+            EXPECT_TRUE(std::isfinite(axis->ShownMinimum()) && std::isfinite(axis->ShownMaximum()));
+            if (std::string(c.name) != "only") {
+                EXPECT_LE(axis->Minimum(), 10);
+                EXPECT_GE(axis->Maximum(), 10);
+            }
+        }
+        EXPECT_EQ(DalvinterForm3->Label1min->Caption(), QString::fromLatin1(c.min));
+        EXPECT_EQ(DalvinterForm3->Label4max->Caption(), QString::fromLatin1(c.max));
+        EXPECT_FALSE(chart().RenderToImage(400, 300).isNull());
+        testsupport::DestroyViewerForms();
+    }
+}
+
 // The fit toggle fills the info form's value and time labels in the general format,
 // also when nothing was read.
 TEST_F(Viewer, FitToggleFillsTheInfoForm)
@@ -377,20 +434,6 @@ TEST_F(Viewer, FitToggleFillsTheInfoForm)
     EXPECT_FALSE(DalvinterForm1->ToolButton21->Down());
     EXPECT_EQ(DalvinterForm3->Label1min->Caption(), QStringLiteral("100000000"));
     EXPECT_EQ(DalvinterForm3->Label4max->Caption(), QStringLiteral("-100000000"));
-}
-
-TEST(ViewerText, GeneralFloatFormat)
-{
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
-        {double(21.3f), "21.2999992370605"}, {-3, "-3"}, {100000000, "100000000"}, {-100000000, "-100000000"},
-        {0, "0"}, {0.5, "0.5"}, {double(0.1f), "0.100000001490116"}, {1e20, "1E20"}, {-1.5e-7, "-1.5E-7"},
-        {0.00001, "0.00001"}, {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1.23456789012346E15"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(viewer::FloatText(c.value), QString::fromLatin1(c.text)) << c.value;
 }
 
 // ---- Zoom.
@@ -466,16 +509,74 @@ TEST_F(ViewerShown, ClickedPointShowsSeriesAndValueAsHeld)
         {-3, "Y= -3"},
         {0.1, "Y= 0.100000001490116"},
         {12.5, "Y= 12.5"},
+        {31.5, "Y= 31.5"},
     };
     QList<double> values;
     for (const auto& c : cases)
         values << c.value;
-    ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5}));   // none clicked on the plot's edge
-    for (int i = 0; i < int(std::size(cases)); ++i) {
-        SCOPED_TRACE(i);
-        clickPoint(i);
-        EXPECT_EQ(panel(1), QStringLiteral("k1"));
-        EXPECT_EQ(panel(2), QString::fromLatin1(cases[i].shown));
+    // A Polish desktop's C library writes a decimal comma; the viewer writes its own texts.
+    for (const bool polish : {false, true}) {
+        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
+        std::optional<testsupport::PolishLocale> locale;
+        if (polish) {
+            locale.emplace();
+            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
+        }
+        ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5}));   // none clicked on the plot's edge
+        for (int i = 0; i < int(std::size(cases)); ++i) {
+            SCOPED_TRACE(i);
+            clickPoint(i);
+            EXPECT_EQ(panel(1), QStringLiteral("k1"));
+            EXPECT_EQ(panel(2), QString::fromLatin1(cases[i].shown));
+        }
+        DalvinterForm1->ToolButton21->click();
+        EXPECT_EQ(DalvinterForm3->Label4max->Caption(), QStringLiteral("31.5"));
+        EXPECT_EQ(DalvinterForm3->Label1min->Caption(), QStringLiteral("-3"));
+        testsupport::DestroyViewerForms();
+    }
+}
+
+// A zoom is drawn in six steps from the range shown before to the new one, each step on
+// the screen before the next, so the eye follows where the chart goes.
+TEST_F(ViewerShown, ZoomIsAnimatedInSixSteps)
+{
+    const struct {
+        const char* name;
+        std::function<void()> zoom;
+    } cases[] = {
+        {"Zwiększ", [] { DalvinterForm1->ToolButton16->click(); }},
+        {"dragged rectangle", [this] {
+             const QRect plot = chart().axisRect()->rect();
+             testsupport::MouseDrag(&chart(), plot.topLeft() + QPoint(plot.width() / 4, plot.height() / 4),
+                                    plot.center());
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(showWith({10, 12, 14, 16, 20}));
+        chart().LeftAxis().SetMinMax(0, 100);
+        chart().RightAxis().SetMinMax(0, 100);
+        chart().Repaint();
+        testsupport::ProcessPending();
+        const QCPRange fromBottom(chart().BottomAxis().ShownMinimum(), chart().BottomAxis().ShownMaximum());
+        std::vector<QCPRange> frames, bottomFrames;
+        const QMetaObject::Connection drawn = QObject::connect(&chart(), &QCustomPlot::afterReplot, [&] {
+            frames.push_back(chart().yAxis2->range());
+            bottomFrames.push_back(chart().xAxis->range());
+        });
+        c.zoom();
+        QObject::disconnect(drawn);
+        const QCPRange to(chart().RightAxis().ShownMinimum(), chart().RightAxis().ShownMaximum());
+        const QCPRange toBottom(chart().BottomAxis().ShownMinimum(), chart().BottomAxis().ShownMaximum());
+        ASSERT_LT(to.size(), 100);
+        ASSERT_EQ(frames.size(), 6u);
+        for (int k = 1; k <= 6; ++k) {
+            SCOPED_TRACE(k);
+            EXPECT_NEAR(frames[k - 1].lower, to.lower * k / 6, 1e-9);
+            EXPECT_NEAR(frames[k - 1].upper, 100 + (to.upper - 100) * k / 6, 1e-9);
+            EXPECT_NEAR(bottomFrames[k - 1].lower, fromBottom.lower + (toBottom.lower - fromBottom.lower) * k / 6, 1e-9);
+        }
+        testsupport::DestroyViewerForms();
     }
 }
 
@@ -633,6 +734,110 @@ TEST_F(Viewer, ReloadTickFollowsTheFile)
     EXPECT_NEAR(chart().LeftAxis().Maximum(), 30 + 0.4, 1e-6);
 }
 
+// A reading corrected in place (same length) is shown by the next reload, and the
+// open command charts the chosen file anew, also when it is the one already charted.
+TEST_F(Viewer, ValueChangedInPlaceIsShown)
+{
+    QList<QStringList> readings;
+    for (int i = 0; i < 2000; ++i)
+        readings << QStringList{QStringLiteral("2021-05-01"),
+                                QTime(10, 0).addSecs(i).toString(QStringLiteral("hh:mm:ss")),
+                                QString::number(10 + i % 7)};
+    const struct {
+        const char* name;
+        std::function<void()> act;
+    } cases[] = {
+        {"reload button", [] { DalvinterForm1->ToolButton14->click(); }},
+        {"reload tick", [] { DalvinterForm1->Timer1Timer(nullptr); }},
+        {"open command", [this] {
+             dialogs.answerFile(cwd.path() + QStringLiteral("/data.dan"));
+             DalvinterForm1->ToolButton1->click();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = write(QStringLiteral("data.dan"), DataFile({QStringLiteral("k1")}, readings));
+        start({QStringLiteral("data.dan")});
+        ASSERT_EQ(chart().Series(0).YValue(150), 10 + 150 % 7);
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        int at = 0;
+        for (int line = 0; line < 151; ++line)   // past the header and 150 readings
+            at = bytes.indexOf('\n', at) + 1;
+        at = bytes.indexOf(' ', bytes.indexOf(' ', at) + 1) + 1;
+        ASSERT_EQ(bytes.mid(at, 2), "13");
+        bytes[at] = '9';
+        ASSERT_TRUE(f.seek(0));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+        f.close();
+        c.act();
+        EXPECT_EQ(chart().Series(0).YValue(150), 93);
+        EXPECT_EQ(chart().Series(0).Count(), 2000);
+        testsupport::DestroyViewerForms();
+    }
+}
+
+// A FIFO or a device chosen in the open dialog is no data file: the viewer neither
+// waits for a writer nor reads a device for good. The chart is left empty, with the
+// name in the status bar, as for a file that cannot be opened. Should the viewer wait,
+// a watchdog lets it go after a few seconds, and the test fails on the time taken.
+TEST_F(Viewer, OpenCommandTakesOnlyPlainFiles)
+{
+    writeSeries(QStringLiteral("data.dan"), {1, 2, 3});
+    const QString fifo = cwd.path() + QStringLiteral("/kolejka.dan");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A terminal device under a data file's name, through a link.
+    testsupport::PtyDevice device;
+    const QString terminal = cwd.path() + QStringLiteral("/urzadzenie.dan");
+    ASSERT_EQ(::symlink(device.path().c_str(), QFile::encodeName(terminal).constData()), 0);
+    const struct {
+        const char* name;
+        QString path;
+        std::function<void()> release;   // ends a wait that has begun
+    } cases[] = {
+        {"fifo", fifo, [&] {
+             const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+             if (fd >= 0)
+                 ::close(fd);
+         }},
+        {"terminal device", terminal, [&] { device.hangUp(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start({QStringLiteral("data.dan"), QStringLiteral("1")});
+        ASSERT_EQ(chart().Series(0).Count(), 3);
+        std::mutex m;
+        std::condition_variable cv;
+        bool finished = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(m);
+            if (cv.wait_for(lock, std::chrono::seconds(5), [&] { return finished; }))
+                return;
+            while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; }))
+                c.release();
+        });
+        dialogs.answerFile(c.path);
+        QElapsedTimer took;
+        took.start();
+        DalvinterForm1->ToolButton1->click();
+        DalvinterForm1->Timer1Timer(nullptr);
+        const qint64 ms = took.elapsed();
+        {
+            std::lock_guard lock(m);
+            finished = true;
+        }
+        cv.notify_one();
+        watchdog.join();
+        EXPECT_LT(ms, 4000) << "the viewer waited on the " << c.name;
+        EXPECT_EQ(dataFileName(), c.path.toStdString());
+        EXPECT_EQ(chart().Series(0).Count(), 0);
+        EXPECT_FALSE(chart().Series(0).Active());
+        EXPECT_EQ(panel(3), QFileInfo(c.path).fileName());
+        testsupport::DestroyViewerForms();
+    }
+}
+
 // ---- Other commands.
 
 TEST_F(Viewer, ViewTogglesShowTheirStateOnTheirButtons)
@@ -696,6 +901,40 @@ TEST_F(Viewer, SaveAsWritesABitmapOfTheChart)
     DalvinterForm1->ZapiszJako1->trigger();
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_TRUE(boxes.records()[0].text.startsWith(QStringLiteral("Nie można zapisać wykresu")));
+}
+
+// The save dialog as the user meets it, with no script answering it. The folder set for
+// it is a Windows one that this machine does not have: the dialog opens in the start
+// folder instead, and its name field stays empty (Return there would have written a
+// file of the folder's name into the filesystem's root).
+TEST(ViewerSaveAsDialog, OpensInTheStartFolderWithAnEmptyName)
+{
+    testsupport::TempCwd cwd;
+    cwd.file(QStringLiteral("dalvnow.dan"), DataFile({QStringLiteral("k1")}, {{"2024-03-01", "12:00:00", "1"}}));
+    testsupport::CreateViewerForms();
+    ASSERT_EQ(DalvinterForm1->SavePictureDialog1->InitialDir(), QStringLiteral("c:\\vesk\\dane"));
+    QString folder, name;
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            seen = true;
+            folder = dialog->directory().absolutePath();
+            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name = edit->text();
+            dialog->reject();
+            poll.stop();
+        }
+    });
+    poll.start(20);
+    DalvinterForm1->ZapiszJako1->trigger();
+    ASSERT_TRUE(seen) << "no save dialog was shown";
+    EXPECT_EQ(folder, cwd.path());
+    EXPECT_EQ(name, QString());
+    testsupport::DestroyViewerForms();
 }
 
 // Help, description and support page go through the shell from the start folder; a
