@@ -366,8 +366,10 @@ bool FileReplacement::open(const std::string& path, std::string* error)
         return fail(errno, error);
     }
 
-    if (hadFile_ && !running_ &&
-        !(S_ISREG(old.st_mode) && old.st_nlink == 1 && folderWritable(folderOf(target_)))) {
+    const bool folderOpen = folderWritable(folderOf(target_));
+    if (running_ && !folderOpen)
+        return fail(ETXTBSY, error);
+    if (hadFile_ && !running_ && !(S_ISREG(old.st_mode) && old.st_nlink == 1 && folderOpen)) {
         inPlace_ = true;
         return true;
     }
