@@ -3,7 +3,6 @@
 #include <QPalette>
 
 #include "mainwindow/Unit1.h"
-#include "platform/Cp1250.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
 #include "platform/UrlDownload.h"
@@ -11,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QPixmap>
 

@@ -93,7 +93,7 @@ bool UrlDownload::start(const QUrl& url, const Target& target, Done done)
     request.setRawHeader("Accept-Encoding", "identity");
     reply_ = network_->get(request);
     reply_->setReadBufferSize(readBuffer);
-    connect(reply_, &QNetworkReply::readyRead, this, [this] { take(); });
+    connect(reply_, &QNetworkReply::readyRead, this, [this] { take(reply_); });
     connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
         const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QVariant announced = reply_->header(QNetworkRequest::ContentLengthHeader);
@@ -115,11 +115,11 @@ bool UrlDownload::start(const QUrl& url, const Target& target, Done done)
     return true;
 }
 
-void UrlDownload::take()
+void UrlDownload::take(QNetworkReply* reply)
 {
     char buffer[64 * 1024];
-    while (reply_ && error_.isEmpty() && reply_->bytesAvailable() > 0) {
-        const qint64 n = reply_->read(buffer, sizeof buffer);
+    while (error_.isEmpty() && reply->bytesAvailable() > 0) {
+        const qint64 n = reply->read(buffer, sizeof buffer);
         if (n <= 0)
             break;
         if (received_ + n > target_.limit) {
@@ -150,33 +150,39 @@ void UrlDownload::transferEnded()
     stall_.stop();
     if (!reply_)
         return;
-    take();
     QNetworkReply* reply = reply_;
     reply_ = nullptr;
     reply->deleteLater();
+    take(reply);
 
     QString error = error_;
+    if (error.isEmpty())
+        error = verdict(reply);
+    if (error.isEmpty()) {
+        std::string why;
+        if (!file_->commit(target_.backup.isEmpty() ? std::string() : nativePath(target_.backup), &why))
+            error = QStringLiteral("cannot write %1: %2").arg(target_.path, QString::fromStdString(why));
+    }
+    finish(error.isEmpty(), error);
+}
+
+QString UrlDownload::verdict(QNetworkReply* reply) const
+{
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
     // Chunks and HTTP/2 frames mark the end of the body; without them or a declared
     // length, a connection that broke looks like a body that ended.
     const bool framed = reply->rawHeader("Transfer-Encoding").toLower().contains("chunked") ||
                         reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
-    if (!error.isEmpty()) {
-    } else if (reply->error() != QNetworkReply::NoError) {
-        error = reply->errorString();
-    } else if (status < 200 || status > 299) {
-        error = QStringLiteral("HTTP status %1").arg(status);
-    } else if (announced.isValid() && announced.toLongLong() != received_) {
-        error = QStringLiteral("%1 of %2 bytes arrived").arg(received_).arg(announced.toLongLong());
-    } else if (!announced.isValid() && !framed) {
-        error = QStringLiteral("the server did not say how long the file is");
-    } else {
-        std::string why;
-        if (!file_->commit(target_.backup.isEmpty() ? std::string() : nativePath(target_.backup), &why))
-            error = QStringLiteral("cannot write %1: %2").arg(target_.path, QString::fromStdString(why));
-    }
-    finish(error.isEmpty(), error);
+    if (reply->error() != QNetworkReply::NoError)
+        return reply->errorString();
+    if (status < 200 || status > 299)
+        return QStringLiteral("HTTP status %1").arg(status);
+    if (announced.isValid() && announced.toLongLong() != received_)
+        return QStringLiteral("%1 of %2 bytes arrived").arg(received_).arg(announced.toLongLong());
+    if (!announced.isValid() && !framed)
+        return QStringLiteral("the server did not say how long the file is");
+    return {};
 }
 
 void UrlDownload::finish(bool ok, const QString& error)

@@ -67,9 +67,12 @@ public:
     static int stallTimeoutMs;
 
 private:
-    void take();
+    // Moves what arrived into the file.
+    void take(QNetworkReply* reply);
     void stop(const QString& error);
     void transferEnded();
+    // Why the finished reply's body may not be used; empty when it may.
+    QString verdict(QNetworkReply* reply) const;
     void finish(bool ok, const QString& error);
 
     QNetworkAccessManager* network_;

@@ -1,16 +1,12 @@
 #include "viewer/Unit4.h"
 
-#include "platform/Cp1250.h"
 #include "platform/FontFit.h"
 #include "platform/MessageBox.h"
 #include "platform/UrlDownload.h"
 #include "viewer/Unit1.h"
 #include "viewer/UpdateServer.h"
-#include "viewer/ViewerText.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QPixmap>
 
