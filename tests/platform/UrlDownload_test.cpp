@@ -313,22 +313,10 @@ TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
         {"no length, whole", [&](HttpServer& s) { s.answer("/f", HttpServer::framed(Length::undeclared, fresh)); },
          std::nullopt},
         {"no length, cut short",
-         [&](HttpServer& s) {
-             HttpServer::Answer a = HttpServer::framed(Length::undeclared, fresh);
-             a.cut = true;
-             a.sent = 3000;
-             s.answer("/f", a);
-         },
-         std::nullopt},
+         [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 3000, Length::undeclared)); }, std::nullopt},
         {"chunks, whole", [&](HttpServer& s) { s.answer("/f", HttpServer::framed(Length::chunked, fresh)); }, fresh},
         {"chunks, cut short",
-         [&](HttpServer& s) {
-             HttpServer::Answer a = HttpServer::framed(Length::chunked, fresh);
-             a.cut = true;
-             a.sent = 3000;
-             s.answer("/f", a);
-         },
-         std::nullopt},
+         [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 3000, Length::chunked)); }, std::nullopt},
         {"no answer", [](HttpServer& s) { s.answer("/f", HttpServer::silence()); }, std::nullopt},
         {"no answer after a redirect",
          [](HttpServer& s) {

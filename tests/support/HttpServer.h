@@ -36,9 +36,9 @@ public:
     };
     static Answer ok(std::string body) { return with(200, std::move(body)); }
     static Answer notFound() { return with(404, "Not Found"); }
-    static Answer cutShort(std::string body, std::uint64_t sent)
+    static Answer cutShort(std::string body, std::uint64_t sent, Length length = Length::declared)
     {
-        Answer a = ok(std::move(body));
+        Answer a = framed(length, std::move(body));
         a.sent = sent;
         a.cut = true;
         return a;
