@@ -271,3 +271,85 @@ TEST_F(SafeFile, WhatAKilledWriterLeftGoesAtTheNextWrite)
     EXPECT_EQ(readBytes(path("s")), "live") << "the writer at work was not disturbed";
     EXPECT_EQ(namesUnder(cwd.path()), expected);
 }
+
+// Bytes that arrive in pieces (a download) end up as a file written whole would, under the
+// same rules, and the previous file becomes the backup; a replacement given up or full
+// disk leaves everything as it was.
+TEST_F(SafeFile, APieceByPieceReplacementKeepsTheRulesAndTheBackup)
+{
+    const std::vector<std::string> pieces = {"new ", std::string(200000, 'x'), " end\r\n"};
+    std::string whole;
+    for (const std::string& piece : pieces)
+        whole += piece;
+    const struct {
+        const char* name;
+        void (*prepare)(const SafeFile& t);
+        bool inPlace;   // the file keeps its inode
+        bool backup;
+    } cases[] = {
+        {"beside", [](const SafeFile& t) { t.file("s", 0640); }, false, true},
+        {"new file", [](const SafeFile&) {}, false, true},
+        {"second name", [](const SafeFile& t) {
+             t.file("s", 0640);
+             ::link(t.path("s").c_str(), t.path("t").c_str());
+         }, true, true},
+        {"write-protected folder", [](const SafeFile& t) {
+             t.file("s", 0640);
+             ::chmod(QFile::encodeName(t.cwd.path()).constData(), 0555);
+         }, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        for (const QString& name : namesUnder(cwd.path()))
+            ::unlink(path(name.toStdString()).c_str());
+        c.prepare(*this);
+        const bool existed = statOf(path("s")).st_nlink > 0;
+        const ino_t inode = statOf(path("s")).st_ino;
+        std::set<QString> expected = namesUnder(cwd.path());
+        expected.insert(QStringLiteral("s"));
+        if (c.backup && existed)
+            expected.insert(QStringLiteral("s.bak"));
+
+        {
+            platform::FileReplacement dropped;
+            ASSERT_TRUE(dropped.open(path("s")));
+            ASSERT_TRUE(dropped.append("lost", 4));
+        }
+        if (existed) {
+            EXPECT_EQ(readBytes(path("s")), oldBytes) << "a replacement given up changes nothing";
+        }
+
+        platform::FileReplacement replacement;
+        std::string error;
+        ASSERT_TRUE(replacement.open(path("s"), &error)) << error;
+        for (const std::string& piece : pieces)
+            ASSERT_TRUE(replacement.append(piece.data(), piece.size(), &error)) << error;
+        EXPECT_EQ(replacement.size(), whole.size());
+        ASSERT_TRUE(replacement.commit(c.backup ? path("s.bak") : std::string(), &error)) << error;
+        ::chmod(QFile::encodeName(cwd.path()).constData(), 0755);
+
+        EXPECT_EQ(readBytes(path("s")), whole);
+        EXPECT_EQ(statOf(path("s")).st_ino == inode, c.inPlace);
+        EXPECT_EQ(statOf(path("s")).st_mode & 07777, existed ? 0640u : 0644u);
+        if (c.backup && existed) {
+            EXPECT_EQ(readBytes(path("s.bak")), oldBytes);
+        }
+        if (std::string(c.name) == "second name") {
+            EXPECT_EQ(readBytes(path("t")), whole);
+        }
+        EXPECT_EQ(namesUnder(cwd.path()), expected) << "no temporary file stays";
+    }
+
+    // A full disk on the way.
+    const std::set<QString> before = namesUnder(cwd.path());
+    diskRoom = 100;
+    platform::FileReplacement full(fullDiskWrite);
+    ASSERT_TRUE(full.open(path("s")));
+    std::string error;
+    EXPECT_FALSE(full.append(whole.data(), whole.size(), &error));
+    EXPECT_EQ(error, std::strerror(ENOSPC));
+    EXPECT_FALSE(full.commit({}, &error));
+    EXPECT_EQ(readBytes(path("s")), whole);
+    EXPECT_EQ(namesUnder(cwd.path()), before);
+}
