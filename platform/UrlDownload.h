@@ -45,7 +45,7 @@ public:
         QString path;            // the file to replace (absolute, or relative to the current directory now)
         QString backup;          // when not empty: the previous file moves here once the new one is in place
         bool executable = false; // the new file gets execute permission wherever it is readable
-        qint64 limit = fileLimit;
+        qint64 limit = fileLimit;  // a longer body fails the download
     };
     // ok is true when the target holds the new bytes; error says why not (for logs and tests).
     using Done = std::function<void(bool ok, const QString& error)>;
