@@ -3,7 +3,6 @@
 #include <QPalette>
 
 #include "mainwindow/Unit1.h"
-#include "platform/Cp1250.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
 #include "platform/UrlDownload.h"
@@ -11,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QPixmap>
 
@@ -21,16 +19,13 @@ using namespace vcl;
 
 namespace {
 
-// The maker's web and update server; TAZO6DALVINTER_SERVER in the environment replaces it.
-QString serverUrl(const QString& path)
+// The main program's folder on the maker's update server and its start folder;
+// TAZO6DALVINTER_SERVER in the environment replaces the server's address.
+const platform::UpdateSite& site()
 {
-    return platform::ServerUrl("TAZO6DALVINTER_SERVER", QStringLiteral("https://www.example.com"), path);
-}
-
-// The program's files in its start folder, whatever folder is current when a step ends.
-QString startFile(const char* name)
-{
-    return QDir(platform::cp1250ToUnicode(Form1->startDir)).absoluteFilePath(QString::fromLatin1(name));
+    static const platform::UpdateSite site("TAZO6DALVINTER_SERVER", QStringLiteral("Tazo6Dalvinter"),
+                                           [] { return Form1 ? Form1->startDir : std::string(); });
+    return site;
 }
 
 TLabel* label(QWidget* parent, const QString& caption, int left, int top)
@@ -141,7 +136,7 @@ void TForm5::FormCreate(TObject*) {}
 
 void TForm5::SpeedButton2Click(TObject*)
 {
-    if (!platform::ShellExecute(QStringLiteral("open"), serverUrl(QStringLiteral("/Support/tazodalvinter.html"))))
+    if (!platform::ShellExecute(QStringLiteral("open"), site().serverUrl(QStringLiteral("/Support/tazodalvinter.html"))))
         platform::MessageBox(QStringLiteral("System WINDOWS zgłosił bląd...."), QStringLiteral("Error..."),
                              platform::MB_OK | platform::MB_ICONERROR);
 }
@@ -151,13 +146,13 @@ void TForm5::SpeedButton1Click(TObject*)
     // The transfer runs while the window stays alive; a click meanwhile starts nothing.
     if (download_->busy())
         return;
-    QDir::setCurrent(platform::cp1250ToUnicode(Form1->startDir));
+    const QDir start = site().enterStartFolder();
     SpeedButton1->SetCaption(QStringLiteral("  Wait !!"));
-    const QString note = startFile("newver.txt");
+    const QString note = start.absoluteFilePath(QStringLiteral("newver.txt"));
     // A note left from an earlier check must not pass for the server's answer.
     QFile::remove(note);
     SpeedButton1->repaint();
-    platform::CheckVersion(*download_, QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/newver.txt"))), note,
+    platform::CheckVersion(*download_, site().fileUrl(QStringLiteral("newver.txt")), note,
                            [this](const QString& caption) { SpeedButton1->SetCaption(caption); });
 }
 
@@ -165,12 +160,13 @@ void TForm5::SpeedButton3Click(TObject*)
 {
     if (download_->busy())
         return;
-    QDir::setCurrent(platform::cp1250ToUnicode(Form1->startDir));
+    const QDir start = site().enterStartFolder();
     SpeedButton3->SetCaption(QStringLiteral("  Wait!! "));
     SpeedButton3->repaint();
     // The running program becomes the backup only once the new one is complete.
-    download_->start(QUrl(serverUrl(QStringLiteral("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__"))),
-                     {startFile("Tazo6Dalvinter"), startFile("Tazo6Dalvinter.bak"), true},
+    download_->start(site().fileUrl(QStringLiteral("Tazo6Dalvinter.e__")),
+                     {start.absoluteFilePath(QStringLiteral("Tazo6Dalvinter")),
+                      start.absoluteFilePath(QStringLiteral("Tazo6Dalvinter.bak")), true},
                      [this](bool ok, const QString&) {
                          SpeedButton3->SetCaption(ok ? QStringLiteral("Download completed: OK!")
                                                      : QStringLiteral("  Download error !."));

@@ -1,12 +1,18 @@
 #include "platform/SafeFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -23,12 +29,28 @@ bool writeProtected(const struct stat& st)
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string inFolder(const std::string& folder, const std::string& name)
+{
+    return (folder == "/" ? folder : folder + '/') + name;
 }
 
 bool folderWritable(const std::string& folder)
@@ -52,90 +74,198 @@ bool followLinks(std::string& path)
             return false;
         }
         const std::string next(target, static_cast<std::size_t>(n));
-        const std::string folder = folderOf(path);
-        path = next.front() == '/' ? next : (folder == "/" ? folder : folder + '/') + next;
+        path = next.front() == '/' ? next : inFolder(folderOf(path), next);
     }
     errno = ELOOP;
     return false;
 }
 
-std::string uniqueSuffix()
+// A temporary file is named after the file it replaces: "<name>.tmp" and six letters
+// or digits.
+const std::string_view temporaryMark = ".tmp";
+const std::string_view suffixLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t suffixLength = 6;
+
+std::string temporaryName(const std::string& path)
 {
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
-    std::string suffix(6, ' ');
-    for (char& c : suffix)
-        c = letters[pick(random)];
-    return suffix;
+    std::uniform_int_distribution<std::size_t> pick(0, suffixLetters.size() - 1);
+    std::string name = path;
+    name += temporaryMark;
+    for (std::size_t i = 0; i < suffixLength; ++i)
+        name += suffixLetters[pick(random)];
+    return name;
 }
 
-// Writes the bytes over the file's old contents and cuts what is left of them; a file of
-// the same length is thus never shorter than it should be, even on a full disk.
-bool writeInPlace(int fd, const struct stat& st, const void* data, std::size_t size, WriteFn write, int& code)
+bool isTemporaryOf(std::string_view name, std::string_view file)
 {
-    bool ok = WriteAll(fd, data, size, write);
-    if (ok && S_ISREG(st.st_mode))
-        ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0 && ::fsync(fd) == 0;
-    code = ok ? 0 : errno;
-    return ok;
+    if (name.size() != file.size() + temporaryMark.size() + suffixLength || !name.starts_with(file) ||
+        name.substr(file.size(), temporaryMark.size()) != temporaryMark)
+        return false;
+    const std::string_view suffix = name.substr(file.size() + temporaryMark.size());
+    return std::all_of(suffix.begin(), suffix.end(),
+                       [](char c) { return suffixLetters.find(c) != std::string_view::npos; });
 }
 
-enum class Outcome { done, failed, inPlace };
-
-// The bytes in a new file beside the target, renamed over it once complete. An old file
-// whose owner the new one cannot take, or that the folder does not let us replace, asks
-// to be written in place.
-Outcome throughTemporary(const std::string& target, const struct stat* old, const void* data, std::size_t size,
-                         WriteFn write, int& code)
+// Every writer holds a lock on its temporary file until it is renamed or removed, and
+// the lock goes with the writer's process: a temporary file of this file that nobody
+// holds was left by a writer that was killed.
+void removeLeftovers(const std::string& path)
 {
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = target + ".tmp" + uniqueSuffix();
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, old ? 0600 : 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    const std::string folder = folderOf(path);
+    const std::string file = nameOf(path);
+    std::vector<std::string> found;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (isTemporaryOf(entry->d_name, file))
+                found.push_back(inFolder(folder, entry->d_name));
+        ::closedir(dir);
     }
-    if (fd < 0) {
-        code = errno;
-        return old && (code == EACCES || code == EPERM) ? Outcome::inPlace : Outcome::failed;
-    }
-    const auto discard = [&](Outcome outcome) {
+    for (const std::string& leftover : found) {
+        const int fd = ::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::lstat(leftover.c_str(), &named) == 0 && sameFile(held, named))
+            ::unlink(leftover.c_str());
         ::close(fd);
-        ::unlink(temp.c_str());
-        return outcome;
-    };
-    if (old) {
-        struct stat made {};
-        if (::fstat(fd, &made) != 0 || ((made.st_uid != old->st_uid || made.st_gid != old->st_gid) &&
-                                        ::fchown(fd, old->st_uid, old->st_gid) != 0))
-            return discard(Outcome::inPlace);
-        ::fchmod(fd, old->st_mode & 07777);
     }
-    if (!WriteAll(fd, data, size, write) || ::fsync(fd) != 0) {
+}
+
+// A new file beside path, under a name no other file has, created exclusively (never
+// through a link), open for reading and writing and locked. Returns -1 (errno set).
+int createTemporary(const std::string& path, mode_t mode, std::string& name)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = temporaryName(path);
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        // Between the creation and the lock another writer may have taken the new file
+        // for a leftover; the name is then given up. On a file system without locks the
+        // file is written unlocked.
+        struct stat held {}, named {};
+        const bool taken = (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || ::fstat(fd, &held) != 0 ||
+                           ::lstat(name.c_str(), &named) != 0 || !sameFile(held, named);
+        if (!taken)
+            return fd;
+        ::close(fd);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// A file without a name in the system's temporary folder.
+int createNameless()
+{
+    const char* variable = std::getenv("TMPDIR");
+    const std::string folder = variable && *variable ? variable : "/tmp";
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    std::string name = inFolder(folder, "replacement.XXXXXX");
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.c_str());
+    return named;
+}
+
+// A rename is durable only once its folder is synced; a failure here leaves a complete
+// file either way, so it is not reported.
+void syncFolderOf(const std::string& path)
+{
+    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+mode_t withExecute(mode_t mode)
+{
+    return (mode & 07777) | ((mode & 0444) >> 2);
+}
+
+// Copies size bytes from the start of file `from` to `to`.
+bool copyBytes(int from, std::uint64_t size, int to, WriteFn write)
+{
+    std::vector<char> buffer(64 * 1024);
+    for (std::uint64_t done = 0; done < size;) {
+        const ssize_t n = ::pread(from, buffer.data(), std::min<std::uint64_t>(buffer.size(), size - done),
+                                  static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        if (!WriteAll(to, buffer.data(), static_cast<std::size_t>(n), write))
+            return false;
+        done += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+// The previous file under a temporary name beside its backup name, until the new file
+// is in place: a second name of the same file where possible, else a copy.
+struct Aside {
+    std::string name;
+    int fd = -1;   // the copy, kept locked until it takes the backup's name
+
+    void drop()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (!name.empty())
+            ::unlink(name.c_str());
+        *this = {};
+    }
+    void settle(const std::string& backup)
+    {
+        if (::rename(name.c_str(), backup.c_str()) == 0)
+            name.clear();
+        else
+            drop();   // the new file is in place; the earlier backup stays
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+        syncFolderOf(backup);
+    }
+};
+
+bool keepAside(const std::string& file, const std::string& backup, bool mayLink, Aside& aside, int& code)
+{
+    removeLeftovers(backup);
+    for (int attempt = 0; mayLink && attempt < 100; ++attempt) {
+        aside.name = temporaryName(backup);
+        if (::link(file.c_str(), aside.name.c_str()) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;   // another file system, or links not allowed here: copy
+    }
+    aside.name.clear();
+    const int in = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) {
         code = errno;
-        return discard(Outcome::failed);
+        return false;
     }
-    if (::close(fd) != 0) {
-        code = errno;
-        ::unlink(temp.c_str());
-        return Outcome::failed;
+    struct stat st {};
+    bool ok = ::fstat(in, &st) == 0 && (aside.fd = createTemporary(backup, 0600, aside.name)) >= 0 &&
+              copyBytes(in, static_cast<std::uint64_t>(st.st_size), aside.fd, nullptr) &&
+              ::fchmod(aside.fd, st.st_mode & 07777) == 0 && ::fsync(aside.fd) == 0;
+    code = ok ? 0 : errno;
+    ::close(in);
+    if (!ok) {
+        if (aside.fd < 0)
+            aside.name.clear();   // the name was never ours
+        aside.drop();
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        code = errno;
-        ::unlink(temp.c_str());
-        // A sticky folder lets only a file's owner replace it.
-        return old && (code == EACCES || code == EPERM) ? Outcome::inPlace : Outcome::failed;
-    }
-    // The rename itself is durable only once the folder is synced; a failure here
-    // leaves a complete file either way, so it is not reported.
-    const int folderFd = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-    return Outcome::done;
+    return ok;
 }
 
 } // namespace
@@ -180,40 +310,197 @@ int OpenForWriting(const std::string& path, int flags)
     return fd;
 }
 
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size, WriteFn write, std::string* error)
+FileReplacement::FileReplacement(WriteFn write) : write_(write) {}
+
+FileReplacement::~FileReplacement() { discard(); }
+
+bool FileReplacement::fail(int code, std::string* error)
 {
-    const auto fail = [error](int code) {
-        if (error)
-            *error = std::strerror(code ? code : EIO);
-        return false;
-    };
-    std::string target = path;
-    if (!followLinks(target))
-        return fail(errno);
+    discard();
+    if (error)
+        *error = std::strerror(code ? code : EIO);
+    return false;
+}
+
+void FileReplacement::discard()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
+    target_.clear();
+    temporary_.clear();
+    fd_ = -1;
+    inPlace_ = hadFile_ = running_ = false;
+    size_ = 0;
+    whole_ = nullptr;
+}
+
+bool FileReplacement::open(const std::string& path, std::string* error)
+{
+    discard();
+    target_ = path;
+    if (!followLinks(target_))
+        return fail(errno, error);
+    removeLeftovers(target_);
+
     // Opening the old file for writing is the test that we may change it at all. A fifo
     // without a reader fails at once instead of waiting for one.
-    const int fd = OpenForWriting(target, O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0 && errno != ENOENT)
-        return fail(errno);
-    int code = 0;
-    if (fd < 0)
-        return throughTemporary(target, nullptr, data, size, write, code) == Outcome::done || fail(code);
-
     struct stat old {};
-    bool ok = ::fstat(fd, &old) == 0;
-    code = ok ? 0 : errno;
-    if (ok) {
-        Outcome outcome = Outcome::inPlace;
-        if (S_ISREG(old.st_mode) && old.st_nlink == 1 && folderWritable(folderOf(target)))
-            outcome = throughTemporary(target, &old, data, size, write, code);
-        ok = outcome == Outcome::done ||
-             (outcome == Outcome::inPlace && writeInPlace(fd, old, data, size, write, code));
+    const int fd = OpenForWriting(target_, O_NOFOLLOW | O_NONBLOCK);
+    if (fd >= 0) {
+        const bool known = ::fstat(fd, &old) == 0;
+        const int code = errno;
+        ::close(fd);
+        if (!known)
+            return fail(code, error);
+        hadFile_ = true;
+    } else if (errno == ETXTBSY) {
+        // A running program: nobody may write it, but a new file may take its name.
+        if (::lstat(target_.c_str(), &old) != 0)
+            return fail(errno, error);
+        if (writeProtected(old))
+            return fail(EACCES, error);
+        hadFile_ = running_ = true;
+    } else if (errno != ENOENT) {
+        return fail(errno, error);
     }
+
+    const bool folderOpen = folderWritable(folderOf(target_));
+    if (running_ && !folderOpen)
+        return fail(ETXTBSY, error);
+    if (hadFile_ && !running_ && !(S_ISREG(old.st_mode) && old.st_nlink == 1 && folderOpen)) {
+        inPlace_ = true;
+        return true;
+    }
+    fd_ = createTemporary(target_, hadFile_ ? 0600 : 0666, temporary_);
+    if (fd_ < 0) {
+        const int code = errno;
+        temporary_.clear();
+        if (running_)
+            return fail(ETXTBSY, error);
+        if (!hadFile_ || (code != EACCES && code != EPERM))
+            return fail(code, error);
+        inPlace_ = true;
+        return true;
+    }
+    if (hadFile_) {
+        struct stat made {};
+        const bool sameOwner = ::fstat(fd_, &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid;
+        // A file whose owner the new one cannot take is written in place; a running
+        // program cannot be, and goes on under our owner.
+        if (!sameOwner && ::fchown(fd_, old.st_uid, old.st_gid) != 0 && !running_) {
+            ::close(fd_);
+            ::unlink(temporary_.c_str());
+            fd_ = -1;
+            temporary_.clear();
+            inPlace_ = true;
+            return true;
+        }
+        ::fchmod(fd_, old.st_mode & 07777);
+    }
+    return true;
+}
+
+bool FileReplacement::append(const void* data, std::size_t size, std::string* error)
+{
+    if (target_.empty())
+        return fail(EBADF, error);
+    if (fd_ < 0 && (fd_ = createNameless()) < 0)
+        return fail(errno, error);
+    // The write call stands for the target's disk; the nameless file lies elsewhere.
+    if (!WriteAll(fd_, data, size, inPlace_ ? nullptr : write_))
+        return fail(errno, error);
+    size_ += size;
+    return true;
+}
+
+bool FileReplacement::writeBytesTo(int fd, WriteFn write)
+{
+    if (whole_)
+        return WriteAll(fd, whole_, static_cast<std::size_t>(size_), write);
+    return size_ == 0 || copyBytes(fd_, size_, fd, write);
+}
+
+// Writes the bytes over the file's old contents and cuts what is left of them; a file of
+// the same length is thus never shorter than it should be, even on a full disk.
+bool FileReplacement::writeInPlace(int& code)
+{
+    const int fd = OpenForWriting(target_, O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        code = errno;
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && writeBytesTo(fd, write_);
+    if (ok && S_ISREG(st.st_mode)) {
+        if (executable_)
+            ::fchmod(fd, withExecute(st.st_mode));
+        ok = ::ftruncate(fd, static_cast<off_t>(size_)) == 0 && ::fsync(fd) == 0;
+    }
+    code = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
         code = errno;
     }
-    return ok || fail(code);
+    return ok;
+}
+
+bool FileReplacement::commit(const std::string& backup, std::string* error)
+{
+    if (target_.empty())
+        return fail(EBADF, error);
+    int code = 0;
+    Aside aside;
+    const bool keepBackup = hadFile_ && !backup.empty();
+    if (keepBackup && !keepAside(target_, backup, !inPlace_, aside, code))
+        return fail(code, error);
+
+    bool ok = true;
+    if (!inPlace_) {
+        struct stat made {};
+        if (executable_ && ::fstat(fd_, &made) == 0)
+            ::fchmod(fd_, withExecute(made.st_mode));
+        ok = ::fsync(fd_) == 0;
+        code = errno;
+        if (ok && ::rename(temporary_.c_str(), target_.c_str()) == 0) {
+            temporary_.clear();   // it is the target now
+            syncFolderOf(target_);
+        } else if (ok) {
+            code = errno;
+            ok = false;
+            // A sticky folder lets only a file's owner replace it; the old file is then
+            // written in place, and a backup that shares its contents must be a copy.
+            if (hadFile_ && !running_ && (code == EACCES || code == EPERM)) {
+                inPlace_ = true;
+                aside.drop();
+                ok = (!keepBackup || keepAside(target_, backup, false, aside, code)) && writeInPlace(code);
+            }
+        }
+    } else {
+        ok = writeInPlace(code);
+    }
+    if (!ok) {
+        aside.drop();
+        return fail(code, error);
+    }
+    if (keepBackup)
+        aside.settle(backup);
+    discard();
+    return true;
+}
+
+bool ReplaceFile(const std::string& path, const void* data, std::size_t size, WriteFn write, std::string* error)
+{
+    FileReplacement replacement(write);
+    if (!replacement.open(path, error))
+        return false;
+    if (replacement.inPlace_) {
+        replacement.whole_ = data;
+        replacement.size_ = size;
+        return replacement.commit({}, error);
+    }
+    return replacement.append(data, size, error) && replacement.commit({}, error);
 }
 
 } // namespace platform

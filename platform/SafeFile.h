@@ -1,12 +1,17 @@
 #pragma once
 // Replacing a file so that nothing is lost: the new bytes are written beside the
 // target, synced, and renamed over it only once complete, so a full disk or a crash
-// at any moment leaves either the old file or the new one, never a truncated one.
+// at any moment leaves either the old file or the new one, never a truncated one. A
+// program that is running is replaced the same way (Linux refuses to rewrite it); it
+// goes on from its old file and the new one takes effect at its next start.
 // What the user set up around the file stays as it was: a write-protected file is
 // refused, a symbolic link stays a link, and a file that cannot be replaced by a new
 // one (its folder is write-protected, or it has other names) is written in place.
+// A temporary file that a killed writer left behind is removed the next time the same
+// file is written; one that a live writer still holds stays.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -21,10 +26,59 @@ using WriteFn = long (*)(int fd, const void* data, std::size_t size);
 // to a new file beside it (created exclusively, never through a link) that takes the
 // old file's permissions and owner and is renamed over it once synced; a file in a
 // folder that cannot be written, one with other hard links, or one that is not a
-// regular file is overwritten in place instead. False on any failure, with *error
-// (when given) saying why; no temporary file stays behind.
+// regular file is overwritten in place instead, unless it is a running program. False
+// on any failure, with *error (when given) saying why; no temporary file stays behind.
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, WriteFn write = nullptr,
                  std::string* error = nullptr);
+
+// A replacement whose bytes arrive piece by piece (a download), under the rules of
+// ReplaceFile: they collect in the temporary file beside the target, or, where the
+// target must be written in place, in a nameless file in the system's temporary
+// folder, and reach the target only in commit(). Memory use does not grow with the
+// file. Destroying an unfinished replacement leaves every file as it was.
+class FileReplacement {
+public:
+    explicit FileReplacement(WriteFn write = nullptr);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Prepares the replacement of the file at path; false (with *error) when it may not
+    // be replaced at all, e.g. write-protected or running from a write-protected folder.
+    bool open(const std::string& path, std::string* error = nullptr);
+    bool append(const void* data, std::size_t size, std::string* error = nullptr);
+    // The new file gets execute permission wherever it may be read.
+    void setExecutable() { executable_ = true; }
+    // Puts the bytes appended so far in place of the file. When backup is not empty and
+    // there was a file, that previous file takes the name backup in the same step (an
+    // earlier backup stays when anything fails). Once it returns, the replacement is
+    // over either way.
+    bool commit(const std::string& backup = {}, std::string* error = nullptr);
+    // Drops the bytes; the file stays as it was.
+    void discard();
+
+    std::uint64_t size() const { return size_; }
+
+private:
+    friend bool ReplaceFile(const std::string&, const void*, std::size_t, WriteFn, std::string*);
+
+    bool fail(int code, std::string* error);
+    // Writes the new bytes into the target itself.
+    bool writeInPlace(int& code);
+    // Writes the new bytes into fd: the ones handed over whole, or those collected in fd_.
+    bool writeBytesTo(int fd, WriteFn write);
+
+    WriteFn write_;
+    std::string target_;      // the file replaced, links followed
+    std::string temporary_;   // the new file beside it; empty when written in place
+    int fd_ = -1;             // the temporary file, or the nameless one for writing in place
+    bool inPlace_ = false;
+    bool hadFile_ = false;
+    bool running_ = false;    // the file is a running program: only a rename replaces it
+    bool executable_ = false;
+    std::uint64_t size_ = 0;
+    const void* whole_ = nullptr;   // bytes handed over at once (ReplaceFile), written without a copy
+};
 
 // Opens an existing file for writing (O_WRONLY and O_CLOEXEC with the given flags).
 // A file without any write permission is refused with EACCES even where the system

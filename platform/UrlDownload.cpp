@@ -10,11 +10,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTemporaryFile>
-#include <QTimer>
-
-#include <cstdio>
-#include <sys/stat.h>
 
 namespace platform {
 
@@ -22,34 +17,23 @@ int UrlDownload::stallTimeoutMs = 30000;
 
 namespace {
 
-std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// The maker's web and update server, unless the environment names another.
+const char makerServer[] = "https://www.example.com";
 
-// A copy of the previous file under a temporary name beside the backup, so the old
-// backup stays until the new one is complete. Empty on failure.
-QString copyAside(const QString& source, const QString& backup, QString& error)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(source, in.errorString());
-        return {};
-    }
-    const QByteArray old = in.readAll();
-    QTemporaryFile out(backup + QStringLiteral(".XXXXXX"));
-    out.setAutoRemove(false);
-    if (!out.open() || out.write(old) != old.size() || !out.flush()) {
-        error = QStringLiteral("cannot write a backup beside %1: %2").arg(backup, out.errorString());
-        if (!out.fileName().isEmpty())
-            QFile::remove(out.fileName());
-        return {};
-    }
-    out.setPermissions(in.permissions());
-    out.close();
-    return out.fileName();
-}
+// What the network layer may hold of a body before we take it; it stops reading from
+// the socket when this is full, which slows the server down.
+constexpr qint64 readBuffer = 256 * 1024;
+
+std::string nativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 } // namespace
 
-UrlDownload::UrlDownload(QObject* parent) : QObject(parent), network_(new QNetworkAccessManager(this)) {}
+UrlDownload::UrlDownload(QObject* parent) : QObject(parent), network_(new QNetworkAccessManager(this))
+{
+    stall_.setSingleShot(true);
+    connect(&stall_, &QTimer::timeout, this,
+            [this] { stop(QStringLiteral("nothing arrived for %1 ms").arg(stallTimeoutMs)); });
+}
 
 UrlDownload::~UrlDownload()
 {
@@ -69,7 +53,9 @@ bool UrlDownload::allowed(const QUrl& url)
     if (scheme == QLatin1String("https"))
         return true;
     // Plain HTTP carries no proof of who answered; only a server on this machine is trusted so.
-    return scheme == QLatin1String("http") && QHostAddress(url.host()).isLoopback();
+    const QString host = url.host();
+    return scheme == QLatin1String("http") &&
+           (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback());
 }
 
 bool UrlDownload::start(const QUrl& url, const Target& target, Done done)
@@ -83,88 +69,126 @@ bool UrlDownload::start(const QUrl& url, const Target& target, Done done)
     if (!target.backup.isEmpty())
         target_.backup = QFileInfo(target.backup).absoluteFilePath();
     done_ = std::move(done);
-    body_.clear();
+    received_ = 0;
+    error_.clear();
 
+    const auto failLater = [this](const QString& why) { QTimer::singleShot(0, this, [this, why] { finish(false, why); }); };
     if (!allowed(url)) {
-        const QString why = QStringLiteral("refused address %1").arg(url.toString());
-        QTimer::singleShot(0, this, [this, why] { finish(false, why); });
+        failLater(QStringLiteral("refused address %1").arg(url.toString()));
+        return true;
+    }
+    file_ = std::make_unique<FileReplacement>();
+    if (target_.executable)
+        file_->setExecutable();
+    std::string why;
+    if (!file_->open(nativePath(target_.path), &why)) {
+        failLater(QStringLiteral("cannot write %1: %2").arg(target_.path, QString::fromStdString(why)));
         return true;
     }
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
-    request.setTransferTimeout(stallTimeoutMs);
+    // The bytes as the server keeps them, so that the declared length is the length we get.
+    request.setRawHeader("Accept-Encoding", "identity");
     reply_ = network_->get(request);
-    connect(reply_, &QNetworkReply::readyRead, this, [this] { body_ += reply_->readAll(); });
+    reply_->setReadBufferSize(readBuffer);
+    connect(reply_, &QNetworkReply::readyRead, this, [this] { take(reply_); });
+    connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
+        const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QVariant announced = reply_->header(QNetworkRequest::ContentLengthHeader);
+        if (status >= 200 && status <= 299 && announced.isValid() && announced.toLongLong() > target_.limit)
+            stop(QStringLiteral("%1 bytes announced, more than %2").arg(announced.toLongLong()).arg(target_.limit));
+        else
+            stall_.start();
+    });
     connect(reply_, &QNetworkReply::redirected, this, [this](const QUrl& next) {
-        if (allowed(next)) {
-            emit reply_->redirectAllowed();
-        } else {
-            refusedRedirect_ = next.toString();
-            reply_->abort();
+        if (!allowed(next)) {
+            stop(QStringLiteral("refused redirect to %1").arg(next.toString()));
+            return;
         }
+        stall_.start();
+        emit reply_->redirectAllowed();
     });
     connect(reply_, &QNetworkReply::finished, this, [this] { transferEnded(); });
+    stall_.start(stallTimeoutMs);
     return true;
+}
+
+void UrlDownload::take(QNetworkReply* reply)
+{
+    char buffer[64 * 1024];
+    while (error_.isEmpty() && reply->bytesAvailable() > 0) {
+        const qint64 n = reply->read(buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        if (received_ + n > target_.limit) {
+            stop(QStringLiteral("more than %1 bytes").arg(target_.limit));
+            return;
+        }
+        std::string why;
+        if (!file_->append(buffer, std::size_t(n), &why)) {
+            stop(QStringLiteral("cannot write %1: %2").arg(target_.path, QString::fromStdString(why)));
+            return;
+        }
+        received_ += n;
+    }
+    if (reply_ && error_.isEmpty())
+        stall_.start();
+}
+
+void UrlDownload::stop(const QString& error)
+{
+    if (error_.isEmpty())
+        error_ = error;
+    if (reply_)
+        reply_->abort();
 }
 
 void UrlDownload::transferEnded()
 {
+    stall_.stop();
+    if (!reply_)
+        return;
     QNetworkReply* reply = reply_;
     reply_ = nullptr;
     reply->deleteLater();
-    body_ += reply->readAll();
+    take(reply);
 
-    QString error;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (!refusedRedirect_.isEmpty())
-        error = QStringLiteral("refused redirect to %1").arg(refusedRedirect_);
-    else if (reply->error() != QNetworkReply::NoError)
-        error = reply->errorString();
-    else if (status < 200 || status > 299)
-        error = QStringLiteral("HTTP status %1").arg(status);
-    else if (announced.isValid() && announced.toLongLong() != body_.size())
-        error = QStringLiteral("%1 of %2 bytes arrived").arg(body_.size()).arg(announced.toLongLong());
-    else
-        error = commit(body_);
-    refusedRedirect_.clear();
+    QString error = error_;
+    if (error.isEmpty())
+        error = verdict(reply);
+    if (error.isEmpty()) {
+        std::string why;
+        if (!file_->commit(target_.backup.isEmpty() ? std::string() : nativePath(target_.backup), &why))
+            error = QStringLiteral("cannot write %1: %2").arg(target_.path, QString::fromStdString(why));
+    }
     finish(error.isEmpty(), error);
 }
 
-QString UrlDownload::commit(const QByteArray& body) const
+QString UrlDownload::verdict(QNetworkReply* reply) const
 {
-    const QFileInfo old(target_.path);
-    QString error;
-    QString backupCopy;
-    if (!target_.backup.isEmpty() && old.exists()) {
-        backupCopy = copyAside(target_.path, target_.backup, error);
-        if (backupCopy.isEmpty())
-            return error;
-    }
-    std::string why;
-    if (!ReplaceFile(nativePath(target_.path), body.constData(), std::size_t(body.size()), nullptr, &why)) {
-        if (!backupCopy.isEmpty())
-            QFile::remove(backupCopy);
-        return QStringLiteral("cannot write %1: %2").arg(target_.path, QString::fromStdString(why));
-    }
-    if (target_.executable) {
-        // Execute permission for whoever may read the program.
-        const std::string real = nativePath(QFileInfo(target_.path).canonicalFilePath());
-        struct stat st {};
-        if (::stat(real.c_str(), &st) == 0)
-            ::chmod(real.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
-    }
-    // The new file is in place; a backup that cannot take its name leaves the old backup.
-    if (!backupCopy.isEmpty() && std::rename(nativePath(backupCopy).c_str(), nativePath(target_.backup).c_str()) != 0)
-        QFile::remove(backupCopy);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    // Chunks and HTTP/2 frames mark the end of the body; without them or a declared
+    // length, a connection that broke looks like a body that ended.
+    const bool framed = reply->rawHeader("Transfer-Encoding").toLower().contains("chunked") ||
+                        reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
+    if (reply->error() != QNetworkReply::NoError)
+        return reply->errorString();
+    if (status < 200 || status > 299)
+        return QStringLiteral("HTTP status %1").arg(status);
+    if (announced.isValid() && announced.toLongLong() != received_)
+        return QStringLiteral("%1 of %2 bytes arrived").arg(received_).arg(announced.toLongLong());
+    if (!announced.isValid() && !framed)
+        return QStringLiteral("the server did not say how long the file is");
     return {};
 }
 
 void UrlDownload::finish(bool ok, const QString& error)
 {
     running_ = false;
+    file_.reset();
     // The callback may start the next download at once.
     Done done = std::move(done_);
     done_ = nullptr;
@@ -172,21 +196,40 @@ void UrlDownload::finish(bool ok, const QString& error)
         done(ok, error);
 }
 
-QString ServerUrl(const char* variable, const QString& defaultBase, const QString& path)
+UpdateSite::UpdateSite(const char* variable, QString program, std::function<std::string()> startDir)
+    : variable_(variable), program_(std::move(program)), startDir_(std::move(startDir))
 {
-    QString base = qEnvironmentVariable(variable);
+}
+
+QString UpdateSite::serverUrl(const QString& path) const
+{
+    QString base = qEnvironmentVariable(variable_);
     if (base.isEmpty())
-        base = defaultBase;
+        base = QString::fromLatin1(makerServer);
     while (base.endsWith(u'/'))
         base.chop(1);
     return base + path;
+}
+
+QUrl UpdateSite::fileUrl(const QString& name) const
+{
+    return QUrl(serverUrl(QStringLiteral("/client/%1/%2").arg(program_, name)));
+}
+
+QDir UpdateSite::enterStartFolder() const
+{
+    const QString folder = fromAnsi(startDir_());
+    if (folder.isEmpty())
+        return QDir(QDir::currentPath());
+    QDir::setCurrent(folder);
+    return QDir(QFileInfo(folder).absoluteFilePath());
 }
 
 bool CheckVersion(UrlDownload& download, const QUrl& url, const QString& notePath,
                   std::function<void(const QString& caption)> show)
 {
     const QString note = QFileInfo(notePath).absoluteFilePath();
-    return download.start(url, {note, {}, false}, [note, show](bool ok, const QString&) {
+    return download.start(url, {note, {}, false, UrlDownload::noteLimit}, [note, show](bool ok, const QString&) {
         if (!ok) {
             show(QStringLiteral("  Błąd pobierania"));
             return;

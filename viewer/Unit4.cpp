@@ -1,36 +1,18 @@
 #include "viewer/Unit4.h"
 
-#include "platform/Cp1250.h"
 #include "platform/FontFit.h"
 #include "platform/MessageBox.h"
 #include "platform/UrlDownload.h"
 #include "viewer/Unit1.h"
 #include "viewer/UpdateServer.h"
-#include "viewer/ViewerText.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QPixmap>
 
 TForm4* Form4 = nullptr;
 
 using namespace vcl;
-
-namespace {
-
-// The start folder is made current before each step, as every other file step of the viewer expects.
-void enterStartFolder()
-{
-    if (DalvinterForm1)
-        QDir::setCurrent(platform::fromAnsi(DalvinterForm1->startDir));
-}
-
-// The program's files in its start folder, whatever folder is current when a step ends.
-QString startFile(const char* name) { return QDir::current().absoluteFilePath(QString::fromLatin1(name)); }
-
-} // namespace
 
 static void initAboutResources()
 {
@@ -132,11 +114,12 @@ void TForm4::SpeedButton1Click(TObject*)
     // The transfer runs while the window stays alive; a click meanwhile starts nothing.
     if (download_->busy())
         return;
-    enterStartFolder();
+    const platform::UpdateSite& site = viewer::UpdateServer();
+    const QDir start = site.enterStartFolder();
     SpeedButton1->SetCaption(QStringLiteral("  Wait !!"));
     SpeedButton1->repaint();
-    const QString note = startFile("newver.txt");
-    platform::CheckVersion(*download_, QUrl(viewer::UpdateServerUrl(QStringLiteral("/client/Dalvinter/newver.txt"))), note,
+    platform::CheckVersion(*download_, site.fileUrl(QStringLiteral("newver.txt")),
+                           start.absoluteFilePath(QStringLiteral("newver.txt")),
                            [this](const QString& caption) { SpeedButton1->SetCaption(caption); });
 }
 
@@ -144,12 +127,14 @@ void TForm4::SpeedButton3Click(TObject*)
 {
     if (download_->busy())
         return;
-    enterStartFolder();
+    const platform::UpdateSite& site = viewer::UpdateServer();
+    const QDir start = site.enterStartFolder();
     SpeedButton3->SetCaption(QStringLiteral("  Wait!! "));
     SpeedButton3->repaint();
     // The running program becomes the backup only once the new one is complete.
-    download_->start(QUrl(viewer::UpdateServerUrl(QStringLiteral("/client/Dalvinter/Dalvinter.ex_"))),
-                     {startFile("Dalvinter"), startFile("Dalvinter.bak"), true},
+    download_->start(site.fileUrl(QStringLiteral("Dalvinter.ex_")),
+                     {start.absoluteFilePath(QStringLiteral("Dalvinter")),
+                      start.absoluteFilePath(QStringLiteral("Dalvinter.bak")), true},
                      [this](bool ok, const QString&) { programDownloaded(ok); });
 }
 
@@ -169,9 +154,12 @@ void TForm4::programDownloaded(bool ok)
         SpeedButton3->SetCaption(QStringLiteral("Download completed: OK!"));
         return;
     }
-    enterStartFolder();
-    download_->start(QUrl(viewer::UpdateServerUrl(QStringLiteral("/client/Dalvinter/mhelp.pd_"))),
-                     {startFile("mhelp.pdf"), startFile("mhelp.bak"), false}, [this](bool done, const QString&) {
+    const platform::UpdateSite& site = viewer::UpdateServer();
+    const QDir start = site.enterStartFolder();
+    download_->start(site.fileUrl(QStringLiteral("mhelp.pd_")),
+                     {start.absoluteFilePath(QStringLiteral("mhelp.pdf")),
+                      start.absoluteFilePath(QStringLiteral("mhelp.bak")), false},
+                     [this](bool done, const QString&) {
                          SpeedButton3->SetCaption(done ? QStringLiteral("Download completed: OK!")
                                                        : QStringLiteral("  Download error !."));
                      });

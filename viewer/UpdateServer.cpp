@@ -1,21 +1,16 @@
 #include "viewer/UpdateServer.h"
 
-#include "platform/UrlDownload.h"
+#include "viewer/Unit1.h"
 
 namespace viewer {
 
-namespace {
-
-const char* const serverVariable = "DALVINTER_SERVER";
-const char* const defaultServer = "https://www.example.com";
-
-} // namespace
-
-QString UpdateServerBase() { return platform::ServerUrl(serverVariable, QString::fromLatin1(defaultServer), {}); }
-
-QString UpdateServerUrl(const QString& path)
+const platform::UpdateSite& UpdateServer()
 {
-    return platform::ServerUrl(serverVariable, QString::fromLatin1(defaultServer), path);
+    static const platform::UpdateSite site("DALVINTER_SERVER", QStringLiteral("Dalvinter"),
+                                           [] { return std::string(DalvinterForm1 ? DalvinterForm1->startDir : ""); });
+    return site;
 }
+
+QString UpdateServerUrl(const QString& path) { return UpdateServer().serverUrl(path); }
 
 } // namespace viewer

@@ -10,6 +10,7 @@
 #include "tests/support/HttpServer.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunningProgram.h"
 
 #include <QPixmap>
 #include <gtest/gtest.h>
@@ -141,12 +142,15 @@ protected:
     {
         ::umask(022);
         qputenv("TAZO6DALVINTER_SERVER", QByteArray::fromStdString(server.base()));
+        // A server that stops answering fails the step within a second here.
+        platform::UrlDownload::stallTimeoutMs = 1000;
         AboutBox::SetUp();
     }
     void TearDown() override
     {
         AboutBox::TearDown();
         qunsetenv("TAZO6DALVINTER_SERVER");
+        platform::UrlDownload::stallTimeoutMs = 30000;
     }
 
     std::map<std::string, FileState> files() const { return testsupport::fileStates(cwd.path().toStdString(), updateFiles); }
@@ -217,6 +221,25 @@ TEST_F(AboutBoxUpdate, ProgramReplacesTheOldOneOnlyWhenCompleteAndTheOldOneBecom
         {"server down", [](HttpServer&) { return HttpServer::downBase(); }, true, false},
         {"plain HTTP to another machine", [](HttpServer&) { return std::string("http://192.0.2.7"); }, true, false},
         {"redirect to plain HTTP elsewhere", [](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::redirect("http://192.0.2.7/x")); return s.base(); }, true, false},
+        {"redirect to a server that never answers",
+         [](HttpServer& s) {
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::redirect(s.base() + "/mirror"));
+             s.answer("/mirror", HttpServer::silence());
+             return s.base();
+         },
+         true, false},
+        {"3 GiB announced",
+         [](HttpServer& s) {
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::streamed(std::uint64_t(3) << 30));
+             return s.base();
+         },
+         true, false},
+        {"no length",
+         [&](HttpServer& s) {
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::framed(HttpServer::Length::undeclared, fresh));
+             return s.base();
+         },
+         true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,6 +263,22 @@ TEST_F(AboutBoxUpdate, ProgramReplacesTheOldOneOnlyWhenCompleteAndTheOldOneBecom
         }
         EXPECT_EQ(files(), expected);
     }
+}
+
+TEST_F(AboutBoxUpdate, TheRunningProgramIsReplacedAndBecomesTheBackup)
+{
+    const std::string fresh(20000, 'N');
+    server.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh));
+    testsupport::RunningProgram running(cwd.path() + QStringLiteral("/Tazo6Dalvinter"));
+    ASSERT_TRUE(running.busy()) << "the program runs from its file";
+    clickAndWait(Form5->SpeedButton3, QStringLiteral("  Wait!! "));
+    EXPECT_EQ(Form5->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
+    // Compared as a whole: a failure must not print a program's bytes.
+    EXPECT_TRUE(stateOf(cwd.path() + "/Tazo6Dalvinter") == std::make_pair(fresh, 0755u)) << "the new program is in place";
+    const FileState backup = stateOf(cwd.path() + "/Tazo6Dalvinter.bak");
+    ASSERT_TRUE(backup.has_value());
+    EXPECT_TRUE(QByteArray::fromStdString(backup->first) == running.bytes()) << "the running program is the backup";
+    EXPECT_TRUE(running.running());
 }
 
 TEST_F(AboutBoxUpdate, AClickDuringATransferStartsNothing)

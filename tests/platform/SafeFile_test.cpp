@@ -1,6 +1,7 @@
 // Replacing a file whole: a full disk leaves the old file and no temporary one, and what
 // the user set up around the file stays as it was: write protection, symbolic and hard
-// links, a write-protected folder, permissions and owner.
+// links, a write-protected folder, permissions and owner. A temporary file left by a
+// writer that was killed goes at the next write of the same file.
 
 #include "platform/SafeFile.h"
 
@@ -15,7 +16,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <csignal>
 #include <set>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -206,4 +209,147 @@ TEST_F(SafeFile, AnAppendToAWriteProtectedFileIsRefused)
     EXPECT_TRUE(platform::WriteAll(fd, "x", 1));
     ::close(fd);
     EXPECT_EQ(readBytes(path("s")), oldBytes + "x");
+}
+
+// A writer killed while it replaces a file (a run log, the settings) leaves its
+// temporary file; the next replacement of the same file removes it. Anything that is not
+// such a leftover stays: another file's leftover, names of another pattern, and the
+// temporary file of a writer that is still at work.
+TEST_F(SafeFile, WhatAKilledWriterLeftGoesAtTheNextWrite)
+{
+    file("s");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        platform::FileReplacement replacement;
+        const std::string half = "half of the new contents";
+        const bool begun = replacement.open(path("s")) && replacement.append(half.data(), half.size());
+        (void)!::write(ready[1], begun ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char begun = 0;
+    ASSERT_EQ(::read(ready[0], &begun, 1), 1);
+    ::close(ready[0]);
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    ASSERT_EQ(begun, 'y');
+    std::set<QString> left = namesUnder(cwd.path());
+    left.erase(QStringLiteral("s"));
+    ASSERT_EQ(left.size(), 1u) << "the killed writer's temporary file";
+    const QString leftover = *left.begin();
+    EXPECT_EQ(readBytes(path(leftover.toStdString())), "half of the new contents");
+
+    // Names that are not this file's leftovers.
+    writeBytes(path("s.dan.tmpAbC123"), "another file's");
+    writeBytes(path("s.tmp"), "other pattern");
+    writeBytes(path("s.tmpAbC1234"), "other pattern");
+    writeBytes(path("s.tmpAb-123"), "other pattern");
+    writeBytes(path("S.tmpAbC123"), "another file's, by case");
+    writeBytes(path("victim"), "victim");
+    ::symlink("victim", path("s.tmpLink01").c_str());
+    ::mkdir(path("s.tmpFoldr1").c_str(), 0755);
+    std::set<QString> expected = namesUnder(cwd.path());
+    expected.erase(leftover);
+    ASSERT_TRUE(platform::ReplaceFile(path("s"), newBytes.data(), newBytes.size()));
+    EXPECT_EQ(readBytes(path("s")), newBytes);
+    EXPECT_EQ(namesUnder(cwd.path()), expected);
+    EXPECT_EQ(readBytes(path("victim")), "victim");
+
+    // A writer at work, here in this process.
+    platform::FileReplacement live;
+    ASSERT_TRUE(live.open(path("s")));
+    ASSERT_TRUE(live.append("live", 4));
+    const std::set<QString> atWork = namesUnder(cwd.path());
+    ASSERT_EQ(atWork.size(), expected.size() + 1);
+    ASSERT_TRUE(platform::ReplaceFile(path("s"), oldBytes.data(), oldBytes.size()));
+    EXPECT_EQ(namesUnder(cwd.path()), atWork);
+    ASSERT_TRUE(live.commit());
+    EXPECT_EQ(readBytes(path("s")), "live") << "the writer at work was not disturbed";
+    EXPECT_EQ(namesUnder(cwd.path()), expected);
+}
+
+// Bytes that arrive in pieces (a download) end up as a file written whole would, under the
+// same rules, and the previous file becomes the backup; a replacement given up or full
+// disk leaves everything as it was.
+TEST_F(SafeFile, APieceByPieceReplacementKeepsTheRulesAndTheBackup)
+{
+    const std::vector<std::string> pieces = {"new ", std::string(200000, 'x'), " end\r\n"};
+    std::string whole;
+    for (const std::string& piece : pieces)
+        whole += piece;
+    const struct {
+        const char* name;
+        void (*prepare)(const SafeFile& t);
+        bool inPlace;   // the file keeps its inode
+        bool backup;
+    } cases[] = {
+        {"beside", [](const SafeFile& t) { t.file("s", 0640); }, false, true},
+        {"new file", [](const SafeFile&) {}, false, true},
+        {"second name", [](const SafeFile& t) {
+             t.file("s", 0640);
+             ::link(t.path("s").c_str(), t.path("t").c_str());
+         }, true, true},
+        {"write-protected folder", [](const SafeFile& t) {
+             t.file("s", 0640);
+             ::chmod(QFile::encodeName(t.cwd.path()).constData(), 0555);
+         }, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        for (const QString& name : namesUnder(cwd.path()))
+            ::unlink(path(name.toStdString()).c_str());
+        c.prepare(*this);
+        const bool existed = statOf(path("s")).st_nlink > 0;
+        const ino_t inode = statOf(path("s")).st_ino;
+        std::set<QString> expected = namesUnder(cwd.path());
+        expected.insert(QStringLiteral("s"));
+        if (c.backup && existed)
+            expected.insert(QStringLiteral("s.bak"));
+
+        {
+            platform::FileReplacement dropped;
+            ASSERT_TRUE(dropped.open(path("s")));
+            ASSERT_TRUE(dropped.append("lost", 4));
+        }
+        if (existed) {
+            EXPECT_EQ(readBytes(path("s")), oldBytes) << "a replacement given up changes nothing";
+        }
+
+        platform::FileReplacement replacement;
+        std::string error;
+        ASSERT_TRUE(replacement.open(path("s"), &error)) << error;
+        for (const std::string& piece : pieces)
+            ASSERT_TRUE(replacement.append(piece.data(), piece.size(), &error)) << error;
+        EXPECT_EQ(replacement.size(), whole.size());
+        ASSERT_TRUE(replacement.commit(c.backup ? path("s.bak") : std::string(), &error)) << error;
+        ::chmod(QFile::encodeName(cwd.path()).constData(), 0755);
+
+        EXPECT_EQ(readBytes(path("s")), whole);
+        EXPECT_EQ(statOf(path("s")).st_ino == inode, c.inPlace);
+        EXPECT_EQ(statOf(path("s")).st_mode & 07777, existed ? 0640u : 0644u);
+        if (c.backup && existed) {
+            EXPECT_EQ(readBytes(path("s.bak")), oldBytes);
+        }
+        if (std::string(c.name) == "second name") {
+            EXPECT_EQ(readBytes(path("t")), whole);
+        }
+        EXPECT_EQ(namesUnder(cwd.path()), expected) << "no temporary file stays";
+    }
+
+    // A full disk on the way.
+    const std::set<QString> before = namesUnder(cwd.path());
+    diskRoom = 100;
+    platform::FileReplacement full(fullDiskWrite);
+    ASSERT_TRUE(full.open(path("s")));
+    std::string error;
+    EXPECT_FALSE(full.append(whole.data(), whole.size(), &error));
+    EXPECT_EQ(error, std::strerror(ENOSPC));
+    EXPECT_FALSE(full.commit({}, &error));
+    EXPECT_EQ(readBytes(path("s")), whole);
+    EXPECT_EQ(namesUnder(cwd.path()), before);
 }

@@ -1,12 +1,17 @@
 // Downloads into local files: what the files hold after every way a transfer can end,
-// which addresses are fetched at all, and one transfer at a time.
+// a running program as the target, the bounds of size, time and length, which addresses
+// are fetched at all, and one transfer at a time.
 
 #include "platform/UrlDownload.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunningProgram.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHostInfo>
+#include <QTimer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -54,6 +59,7 @@ protected:
     }
 
     std::string path(const char* name) const { return (cwd.path() + '/' + name).toStdString(); }
+    QStringList files() const { return QDir(cwd.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name); }
 
     testsupport::TempCwd cwd;
     HttpServer server;
@@ -81,6 +87,15 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
         {"redirect on this machine",
          [&](HttpServer& s) {
              s.answer("/old", HttpServer::redirect(s.base() + "/f"));
+             s.answer("/f", HttpServer::ok(fresh));
+             return s.base() + "/old";
+         },
+         true, {"/old", "/f"}},
+        {"redirect with a body of its own",
+         [&](HttpServer& s) {
+             HttpServer::Answer moved = HttpServer::redirect(s.base() + "/f");
+             moved.body = "moved to /f";
+             s.answer("/old", moved);
              s.answer("/f", HttpServer::ok(fresh));
              return s.base() + "/old";
          },
@@ -206,6 +221,189 @@ TEST_F(UrlDownloadTest, AStalledTransferFailsAndADestroyedOneReportsNothing)
         testsupport::ProcessPending();
     }
     EXPECT_EQ(bytesOf(path("a")), "old");
+}
+
+TEST_F(UrlDownloadTest, ARunningProgramIsReplacedAndKeptAsTheBackup)
+{
+    const std::string fresh = "#!/bin/sh\necho the new program\n";
+    const struct {
+        const char* name;
+        const char* target;   // the name the download replaces
+        std::function<void(const std::string& dir)> prepare;
+        bool ok;
+    } cases[] = {
+        {"started from its folder", "prog", [](const std::string&) {}, true},
+        {"reached through a link", "link", [](const std::string& d) { ::symlink("prog", (d + "/link").c_str()); }, true},
+        {"with a second name", "prog",
+         [](const std::string& d) { ::link((d + "/prog").c_str(), (d + "/other").c_str()); }, true},
+        {"write-protected", "prog", [](const std::string& d) { ::chmod((d + "/prog").c_str(), 0555); }, false},
+        {"in a write-protected folder", "prog", [](const std::string& d) { ::chmod(d.c_str(), 0555); }, false},
+    };
+    server.answer("/p", HttpServer::ok(fresh));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& name : files())
+            QFile::remove(cwd.path() + '/' + name);
+        testsupport::writeFile(path("prog.bak"), "older program", 0755);
+        testsupport::RunningProgram running(QString::fromStdString(path("prog")));
+        ASSERT_TRUE(running.busy()) << "the program runs from its file";
+        c.prepare(QFile::encodeName(cwd.path()).toStdString());
+        const QStringList before = files();
+        const unsigned mode = modeOf(path("prog"));
+
+        UrlDownload d;
+        const QString target = QString::fromLatin1(c.target);
+        EXPECT_EQ(run(d, server.base() + "/p", {target, target + QStringLiteral(".bak"), true}), c.ok)
+            << error.toStdString();
+        ::chmod(QFile::encodeName(cwd.path()).constData(), 0755);
+        EXPECT_TRUE(running.running()) << "the running program goes on from its old file";
+        // The old program is a binary; compared whole, it is reported by its size.
+        const auto holdsOldProgram = [&](const std::string& name) {
+            const std::optional<std::string> bytes = bytesOf(name);
+            return bytes && QByteArray::fromStdString(*bytes) == running.bytes();
+        };
+        if (!c.ok) {
+            EXPECT_TRUE(holdsOldProgram(path("prog")));
+            EXPECT_EQ(modeOf(path("prog")), mode);
+            EXPECT_EQ(bytesOf(path("prog.bak")), "older program");
+            EXPECT_EQ(files(), before) << "no temporary file stays";
+            continue;
+        }
+        EXPECT_EQ(bytesOf(path("prog")), fresh);
+        EXPECT_EQ(modeOf(path("prog")), 0755u);
+        EXPECT_TRUE(holdsOldProgram(path(c.target) + ".bak"));
+        EXPECT_EQ(modeOf(path(c.target) + ".bak"), 0755u);
+        if (std::string(c.target) == "link") {
+            struct stat st {};
+            EXPECT_TRUE(::lstat(path("link").c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link stays a link";
+            EXPECT_EQ(bytesOf(path("prog.bak")), "older program");
+        }
+        if (std::string(c.name) == "with a second name") {
+            EXPECT_TRUE(holdsOldProgram(path("other"))) << "a running program cannot be rewritten under its other name";
+        }
+        // The new program is the one that starts next.
+        QProcess next;
+        next.start(QString::fromStdString(path(c.target)), {});
+        ASSERT_TRUE(next.waitForFinished(5000));
+        EXPECT_EQ(next.readAllStandardOutput(), QByteArray("the new program\n"));
+    }
+}
+
+TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
+{
+    UrlDownload::stallTimeoutMs = 300;
+    constexpr qint64 limit = 1 << 20;
+    const std::uint64_t huge = std::uint64_t(3) << 30;
+    const std::string fresh(5000, 'N');
+    using Length = HttpServer::Length;
+    const struct {
+        const char* name;
+        std::function<void(HttpServer&)> serve;   // answers for "/f"
+        std::optional<std::string> installed;     // the new file, or nullopt when the download fails
+    } cases[] = {
+        {"3 GiB announced", [&](HttpServer& s) { s.answer("/f", HttpServer::streamed(huge)); }, std::nullopt},
+        {"endless body, no length",
+         [&](HttpServer& s) { s.answer("/f", HttpServer::streamed(huge, Length::undeclared)); }, std::nullopt},
+        {"endless chunks", [&](HttpServer& s) { s.answer("/f", HttpServer::streamed(huge, Length::chunked)); },
+         std::nullopt},
+        {"exactly the limit", [&](HttpServer& s) { s.answer("/f", HttpServer::streamed(limit)); },
+         std::string(limit, 'S')},
+        {"one byte more than the limit", [&](HttpServer& s) { s.answer("/f", HttpServer::streamed(limit + 1)); },
+         std::nullopt},
+        {"no length, whole", [&](HttpServer& s) { s.answer("/f", HttpServer::framed(Length::undeclared, fresh)); },
+         std::nullopt},
+        {"no length, cut short",
+         [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 3000, Length::undeclared)); }, std::nullopt},
+        {"chunks, whole", [&](HttpServer& s) { s.answer("/f", HttpServer::framed(Length::chunked, fresh)); }, fresh},
+        {"chunks, cut short",
+         [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 3000, Length::chunked)); }, std::nullopt},
+        {"no answer", [](HttpServer& s) { s.answer("/f", HttpServer::silence()); }, std::nullopt},
+        {"no answer after a redirect",
+         [](HttpServer& s) {
+             s.answer("/f", HttpServer::redirect(s.base() + "/hang"));
+             s.answer("/hang", HttpServer::silence());
+         },
+         std::nullopt},
+        {"no answer after two redirects",
+         [](HttpServer& s) {
+             s.answer("/f", HttpServer::redirect(s.base() + "/g"));
+             s.answer("/g", HttpServer::redirect(s.base() + "/hang"));
+             s.answer("/hang", HttpServer::silence());
+         },
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpServer s;
+        c.serve(s);
+        testsupport::writeFile(path("prog"), "old program", 0755);
+        UrlDownload d;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(run(d, s.base() + "/f", {QStringLiteral("prog"), {}, true, limit}), c.installed.has_value())
+            << error.toStdString();
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_EQ(bytesOf(path("prog")), c.installed.value_or("old program"));
+        EXPECT_EQ(files(), QStringList{QStringLiteral("prog")}) << "no temporary file stays";
+    }
+}
+
+// This process's resident memory in bytes.
+long residentBytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+TEST_F(UrlDownloadTest, ABigFileGoesToDiskAsItArrives)
+{
+    constexpr long size = 64L << 20;
+    server.answer("/big", HttpServer::streamed(size));
+    const long before = residentBytes();
+    long peak = before;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, residentBytes()); });
+    sampler.start(2);
+    UrlDownload d;
+    EXPECT_EQ(run(d, server.base() + "/big", {QStringLiteral("big"), {}, false}), true) << error.toStdString();
+    peak = std::max(peak, residentBytes());
+    EXPECT_EQ(QFileInfo(cwd.path() + QStringLiteral("/big")).size(), size);
+    EXPECT_LT(peak - before, 16L << 20) << "memory grew by " << (peak - before) / 1024 << " KiB";
+}
+
+TEST(UrlDownloadAddress, PlainHttpOnlyFromTheLoopback)
+{
+    const struct {
+        const char* url;
+        bool allowed;
+    } cases[] = {
+        {"https://www.example.com/client/x", true},  {"http://127.0.0.1:8080/x", true},
+        {"http://127.3.4.5/x", true},                {"http://[::1]:8080/x", true},
+        {"http://localhost:8080/x", true},           {"http://LocalHost/x", true},
+        {"http://www.example.com/x", false},         {"http://192.0.2.7/x", false},
+        {"http://localhost.example.com/x", false},   {"http://127.0.0.1.example.com/x", false},
+        {"ftp://localhost/x", false},                {"file:///etc/passwd", false},
+        {"newver.txt", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UrlDownload::allowed(QUrl(QString::fromLatin1(c.url))), c.allowed) << c.url;
+}
+
+TEST_F(UrlDownloadTest, TheLoopbackIsReachedByName)
+{
+    if (QHostInfo::fromName(QStringLiteral("localhost")).addresses().isEmpty())
+        GTEST_SKIP() << "this machine does not resolve \"localhost\"";
+    server.answer("/f", HttpServer::ok("by name"));
+    UrlDownload d;
+    EXPECT_EQ(run(d, "http://localhost:" + std::to_string(server.port()) + "/f", {QStringLiteral("f"), {}, false}),
+              true)
+        << error.toStdString();
+    EXPECT_EQ(bytesOf(path("f")), "by name");
 }
 
 // A one-page HTTPS server on this machine with a certificate for 127.0.0.1 that no

@@ -1,6 +1,8 @@
 #include "tests/support/HttpServer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 namespace testsupport {
 
@@ -119,17 +121,26 @@ void HttpServer::serve(TcpPeer& peer)
     changed_.notify_all();
 
     std::string out = "HTTP/1.1 " + std::to_string(a.status) + " " + reason(a.status) + "\r\n";
+    if (a.silent) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stopping_; });
+        return;
+    }
     if (!a.location.empty())
         out += "Location: " + a.location + "\r\n";
-    out += "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(a.body.size()) +
-           "\r\nConnection: close\r\n\r\n";
-    std::size_t first = a.body.size();
+    const std::uint64_t total = a.streamed ? a.streamed : a.body.size();
+    out += "Content-Type: application/octet-stream\r\n";
+    if (a.length == Length::declared)
+        out += "Content-Length: " + std::to_string(total) + "\r\n";
+    else if (a.length == Length::chunked)
+        out += "Transfer-Encoding: chunked\r\n";
+    out += "Connection: close\r\n\r\n";
+    std::uint64_t first = total;
     if (a.cut)
-        first = std::min(a.sent, a.body.size());
+        first = std::min(a.sent, total);
     else if (a.held)
-        first = a.body.size() / 2;
-    out.append(a.body, 0, first);
-    if (!peer.send(out) || a.cut)
+        first = total / 2;
+    if (!peer.send(out) || !sendBody(peer, a, 0, first) || a.cut)
         return;
     if (a.held) {
         std::unique_lock lock(mutex_);
@@ -137,12 +148,37 @@ void HttpServer::serve(TcpPeer& peer)
         if (stopping_)
             return;
         lock.unlock();
-        peer.send(std::string_view(a.body).substr(first));
+        if (!sendBody(peer, a, first, total))
+            return;
     }
+    if (a.length == Length::chunked && !peer.send("0\r\n\r\n"))
+        return;
     peer.shutdownWrite();
     // Let the client read everything before the connection goes.
     for (int step = 0; step < 20 && !peer.waitClosed(Ms(50)) && !stopping(); ++step) {
     }
+}
+
+bool HttpServer::sendBody(TcpPeer& peer, const Answer& a, std::uint64_t from, std::uint64_t to)
+{
+    constexpr std::uint64_t piece = 64 * 1024;
+    const std::string made(a.streamed ? piece : 0, 'S');
+    for (std::uint64_t at = from; at < to; at += piece) {
+        if (stopping())
+            return false;
+        const std::size_t n = std::size_t(std::min(piece, to - at));
+        const std::string_view bytes = a.streamed ? std::string_view(made).substr(0, n)
+                                                  : std::string_view(a.body).substr(std::size_t(at), n);
+        if (a.length == Length::chunked) {
+            char size[32];
+            std::snprintf(size, sizeof size, "%zx\r\n", n);
+            if (!peer.send(size) || !peer.send(bytes) || !peer.send("\r\n"))
+                return false;
+        } else if (!peer.send(bytes)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace testsupport

@@ -1,11 +1,14 @@
 #pragma once
 // A small HTTP/1.1 server on 127.0.0.1 for download tests: a port the system chose, its
 // own threads, one scripted answer per path, every request recorded. Each answer closes
-// its connection. A path without an answer gets 404.
+// its connection. A path without an answer gets 404. Bodies go out in pieces as fast as
+// the client takes them; a streamed body is made while it is sent, so it may be far
+// larger than the test's memory.
 
 #include "tests/support/TcpPeer.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -16,19 +19,60 @@ namespace testsupport {
 
 class HttpServer {
 public:
+    // How the end of the body is told: by a Content-Length header, by chunks, or only by
+    // the connection closing.
+    enum class Length { declared, chunked, undeclared };
+
     struct Answer {
         int status = 200;
         std::string body;
         std::string location;     // Location header of a redirect
-        std::size_t sent = 0;     // cut: bytes of the body sent before the connection closes
-        bool cut = false;         // the body stops short of its Content-Length
+        std::uint64_t sent = 0;   // cut: bytes of the body sent before the connection closes
+        bool cut = false;         // the body stops short of its length (and of its last chunk)
         bool held = false;        // the first half of the body goes out at once, the rest on release()
+        Length length = Length::declared;
+        std::uint64_t streamed = 0;   // when not 0: the body is this many bytes 'S', made while sent
+        bool silent = false;          // the request is read and never answered
     };
-    static Answer ok(std::string body) { return {200, std::move(body), {}, 0, false, false}; }
-    static Answer notFound() { return {404, "Not Found", {}, 0, false, false}; }
-    static Answer cutShort(std::string body, std::size_t sent) { return {200, std::move(body), {}, sent, true, false}; }
-    static Answer slow(std::string body) { return {200, std::move(body), {}, 0, false, true}; }
-    static Answer redirect(std::string location) { return {302, {}, std::move(location), 0, false, false}; }
+    static Answer ok(std::string body) { return with(200, std::move(body)); }
+    static Answer notFound() { return with(404, "Not Found"); }
+    static Answer cutShort(std::string body, std::uint64_t sent, Length length = Length::declared)
+    {
+        Answer a = framed(length, std::move(body));
+        a.sent = sent;
+        a.cut = true;
+        return a;
+    }
+    static Answer slow(std::string body)
+    {
+        Answer a = ok(std::move(body));
+        a.held = true;
+        return a;
+    }
+    static Answer redirect(std::string location)
+    {
+        Answer a = with(302, {});
+        a.location = std::move(location);
+        return a;
+    }
+    static Answer silence()
+    {
+        Answer a;
+        a.silent = true;
+        return a;
+    }
+    static Answer streamed(std::uint64_t size, Length length = Length::declared)
+    {
+        Answer a = framed(length, {});
+        a.streamed = size;
+        return a;
+    }
+    static Answer framed(Length length, std::string body)
+    {
+        Answer a = ok(std::move(body));
+        a.length = length;
+        return a;
+    }
 
     HttpServer();
     ~HttpServer();
@@ -50,8 +94,18 @@ public:
     static std::string downBase();
 
 private:
+    static Answer with(int status, std::string body)
+    {
+        Answer a;
+        a.status = status;
+        a.body = std::move(body);
+        return a;
+    }
     void acceptLoop();
     void serve(TcpPeer& peer);
+    // Sends body bytes [from, to) in pieces, as chunks when the answer is chunked; false
+    // when the client went away or the server stops.
+    bool sendBody(TcpPeer& peer, const Answer& a, std::uint64_t from, std::uint64_t to);
     bool stopping() const;
 
     TcpPeerListener listener_;

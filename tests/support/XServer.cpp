@@ -158,8 +158,10 @@ QString XServer::legacyTitle(const QString& window) const
 
 bool XServer::pressKeys(const QString& window, const QString& keys) const
 {
-    return !tool(QStringLiteral("xdotool"),
-                 {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("key"), keys})
+    // One call for all keys: focusing the window again would close a menu they opened.
+    return !tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("windowfocus"), QStringLiteral("--sync"), window,
+                                                        QStringLiteral("key")} +
+                                                keys.split(u' ', Qt::SkipEmptyParts))
                 .isNull();
 }
 

@@ -52,7 +52,7 @@ public:
     QString legacyTitle(const QString& window) const;
 
     // Gives the window the keyboard focus, then presses the keys (xdotool's names,
-    // e.g. "alt+z" or "Return").
+    // e.g. "alt+z" or "Return"; several apart by blanks, e.g. "alt+p Right p").
     bool pressKeys(const QString& window, const QString& keys) const;
     // Clicks the left button at x, y of the window's inside.
     bool click(const QString& window, int x, int y) const;

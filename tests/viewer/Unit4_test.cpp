@@ -1,14 +1,18 @@
 // The viewer's about box: its contents, and the version check, the program download and
 // the description download against a local server: the captions they end with, the
-// question they ask, and every local file's bytes and permissions afterwards.
+// question they ask, and every local file's bytes and permissions afterwards. Also the
+// real viewer, started as "./Dalvinter" from its folder, replacing itself.
 
 #include "tests/viewer/ViewerForms.h"
 
 #include "platform/MessageBox.h"
+#include "platform/UrlDownload.h"
 #include "platform/VclShell.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/RunningProgram.h"
+#include "tests/support/XServer.h"
 
 #include <QPixmap>
 #include <gtest/gtest.h>
@@ -45,12 +49,15 @@ protected:
         ::umask(022);
         setServer(server.base());
         put("dalvnow.dan", "DataTime k1\r\n", 0644);
+        // A server that stops answering fails the step within a second here.
+        platform::UrlDownload::stallTimeoutMs = 1000;
         testsupport::CreateViewerForms();
     }
     void TearDown() override
     {
         testsupport::DestroyViewerForms();
         qunsetenv("DALVINTER_SERVER");
+        platform::UrlDownload::stallTimeoutMs = 30000;
     }
 
     static void setServer(const std::string& base) { qputenv("DALVINTER_SERVER", QByteArray::fromStdString(base)); }
@@ -153,6 +160,12 @@ TEST_F(AboutBox, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
         {"no note on the server", HttpServer::notFound(), "  Błąd pobierania", false},
         {"note cut short", HttpServer::cutShort(longNote, 10), "  Błąd pobierania", false},
         {"server down", std::nullopt, "  Błąd pobierania", false},
+        {"3 GiB announced", HttpServer::streamed(std::uint64_t(3) << 30), "  Błąd pobierania", false},
+        {"endless, no length", HttpServer::streamed(std::uint64_t(3) << 30, HttpServer::Length::undeclared),
+         "  Błąd pobierania", false},
+        {"no length", HttpServer::framed(HttpServer::Length::undeclared, "2.5.2.0\r\n"), "  Błąd pobierania", false},
+        {"chunks", HttpServer::framed(HttpServer::Length::chunked, "2.5.2.0\r\n"), "2.5.2.0", true},
+        {"no answer", HttpServer::silence(), "  Błąd pobierania", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -229,6 +242,29 @@ const DownloadCase downloadCases[] = {
          return s.base();
      },
      platform::IDNO, "Download completed: OK!", true, false},
+    {"redirect to a server that never answers",
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::redirect(s.base() + "/mirror/Dalvinter.ex_"));
+         s.answer("/mirror/Dalvinter.ex_", HttpServer::silence());
+         return s.base();
+     },
+     std::nullopt, "  Download error !.", false, false},
+    {"program of 3 GiB announced",
+     [](HttpServer& s) { s.answer(programPath, HttpServer::streamed(std::uint64_t(3) << 30)); return s.base(); },
+     std::nullopt, "  Download error !.", false, false},
+    {"program without a length",
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::framed(HttpServer::Length::undeclared, newProgram));
+         return s.base();
+     },
+     std::nullopt, "  Download error !.", false, false},
+    {"description without a length",
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::ok(newProgram));
+         s.answer(descriptionPath, HttpServer::framed(HttpServer::Length::undeclared, newDescription));
+         return s.base();
+     },
+     platform::IDYES, "  Download error !.", true, false},
 };
 
 TEST_F(AboutBox, ProgramAndDescriptionReplaceTheOldOnesOnlyWhenComplete)
@@ -279,6 +315,24 @@ TEST_F(AboutBox, ANewProgramIsExecutableAndAnOldBackupStaysWhenThereWasNoProgram
     EXPECT_EQ(stateOf(cwd.path() + "/Dalvinter.bak"), file("older program", 0755));
 }
 
+TEST_F(AboutBox, TheRunningViewerIsReplacedAndBecomesTheBackup)
+{
+    put("mhelp.pdf", "%PDF description", 0644);
+    testsupport::RunningProgram running(cwd.path() + QStringLiteral("/Dalvinter"));
+    ASSERT_TRUE(running.busy()) << "the viewer runs from its file";
+    server.answer(programPath, HttpServer::ok(newProgram));
+    boxes.answer(platform::IDNO);
+    clickAndWait(Form4->SpeedButton3, QStringLiteral("  Wait!! "));
+    EXPECT_EQ(Form4->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
+    // Compared as a whole: a failure must not print a program's bytes.
+    EXPECT_TRUE(stateOf(cwd.path() + "/Dalvinter") == file(newProgram, 0755)) << "the new program is in place";
+    const FileState backup = stateOf(cwd.path() + "/Dalvinter.bak");
+    ASSERT_TRUE(backup.has_value());
+    EXPECT_TRUE(QByteArray::fromStdString(backup->first) == running.bytes()) << "the running program is the backup";
+    EXPECT_EQ(backup->second, 0755u);
+    EXPECT_TRUE(running.running());
+}
+
 TEST_F(AboutBox, TheStepsUseTheStartFolderWhateverFolderIsCurrent)
 {
     putInstalledFiles();
@@ -313,6 +367,62 @@ TEST_F(AboutBox, AClickDuringATransferStartsNothing)
     EXPECT_EQ(Form4->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
     EXPECT_EQ(server.requests(), std::vector<std::string>{programPath});
     EXPECT_EQ(boxes.records().size(), 1u);
+}
+
+// The real viewer, copied into a folder of its own and started there as "./Dalvinter",
+// downloads its new program from the about box while it runs.
+class RealViewerUpdate : public testsupport::RealProgramTest {
+protected:
+    void TearDown() override
+    {
+        RealProgramTest::TearDown();
+        qunsetenv("DALVINTER_SERVER");
+    }
+    HttpServer server;
+};
+
+TEST_F(RealViewerUpdate, ReplacesItsOwnRunningFileAndTheNewProgramRunsAtTheNextStart)
+{
+#ifndef DALVINTER_EXECUTABLE
+    GTEST_SKIP() << "the viewer is not built";
+#else
+    QFile built(QStringLiteral(DALVINTER_EXECUTABLE));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    const QByteArray viewer = built.readAll();
+    const std::string folder = cwd.path().toStdString();
+    testsupport::writeFile(folder + "/Dalvinter", viewer.toStdString(), 0755);
+    cwd.file(QStringLiteral("pomiar.dan"), "DataTime k1\r\n2024-03-01 12:00:00 21.5\r\n");
+    // The new program leaves a sign that it ran.
+    const std::string next = "#!/bin/sh\necho started > next-start.txt\n";
+    server.answer(programPath, HttpServer::ok(next));
+    qputenv("DALVINTER_SERVER", QByteArray::fromStdString(server.base()));
+
+    const QString window = startProgram(QStringLiteral("./Dalvinter"), {QStringLiteral("pomiar.dan")},
+                                        QStringLiteral("^VESK  Dalvinter"));
+    ASSERT_FALSE(window.isEmpty()) << "no chart window";
+    // "&Plik", then right to "&Pomoc", then "O &programie".
+    ASSERT_TRUE(x.pressKeys(window, QStringLiteral("alt+p Right Right p")));
+    const QString about = x.waitForWindow(program.processId(), QStringLiteral("^O programie$"));
+    ASSERT_FALSE(about.isEmpty()) << "no about box";
+    // " ->Pobierz nową wersję programu." in the middle of its 200-pixel button.
+    ASSERT_TRUE(x.click(about, 8 + 57 + 100, 8 + 150 + 11));
+    const QString question = x.waitForWindow(program.processId(), QStringLiteral("^Warning!$"), 10000);
+    ASSERT_FALSE(question.isEmpty()) << "no question after the download: it failed";
+    ASSERT_TRUE(x.pressKeys(question, QStringLiteral("Escape")));
+
+    // Compared as a whole: a failure must not print the viewer's bytes.
+    EXPECT_TRUE(testsupport::fileState(folder + "/Dalvinter") == file(next, 0755)) << "the new program is in place";
+    const FileState backup = testsupport::fileState(folder + "/Dalvinter.bak");
+    ASSERT_TRUE(backup.has_value());
+    EXPECT_TRUE(QByteArray::fromStdString(backup->first) == viewer) << "the running viewer is the backup";
+    EXPECT_EQ(program.state(), QProcess::Running) << "the viewer goes on from its old file";
+
+    QProcess again;
+    again.setWorkingDirectory(cwd.path());
+    again.start(QStringLiteral("./Dalvinter"), {});
+    ASSERT_TRUE(again.waitForFinished(5000));
+    EXPECT_EQ(testsupport::readBytes(folder + "/next-start.txt"), "started\n");
+#endif
 }
 
 } // namespace
