@@ -202,7 +202,7 @@ void TForm1::handleLiveLine(const std::string& received)
         if (sample)
             showLiveLine();
         else
-            Memo1->appendPlainText(fromAnsi(currentLine));
+            Lines(Memo1).Add(fromAnsi(currentLine));
     }
     if (sample)
         for (int i = 0; i <= 8; ++i)
@@ -225,7 +225,7 @@ void TForm1::clearLiveError()
 
 void TForm1::showLiveLine()
 {
-    Memo1->appendPlainText(fromAnsi(currentLine));
+    Lines(Memo1).Add(fromAnsi(currentLine));
     if (Chart1->SeriesCount() < parsedLine.channelCount)
         parsedLine.channelCount = Chart1->SeriesCount();
     const int count = std::max(0, parsedLine.channelCount);

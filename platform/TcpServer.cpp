@@ -151,6 +151,11 @@ void TcpServer::setActive(bool active)
     // TIME_WAIT; a port someone listens on is still refused.
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Peers inherit a small receive buffer: the system would otherwise grow it to many
+    // megabytes for a peer that floods, all of it lines still to be handled after the
+    // peer has long stopped. A device's lines need a fraction of it.
+    const int receiveBuffer = 64 * 1024;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
