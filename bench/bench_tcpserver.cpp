@@ -2,8 +2,8 @@
 // lines as fast as the server takes them for a while (10 s each unless given); every line
 // goes through the new-data step into the cyclic data file. For each round it prints the
 // lines read, whether every one of them is in the file whole and once (and in its
-// device's order), how long the file took to catch up after the devices stopped, the
-// peak resident memory of the process (goal: under 200 MB) and the longest gap in the
+// device's order), how long the lines still on their way took after the devices hung up,
+// the peak resident memory of the process (goal: under 200 MB) and the longest gap in the
 // user-interface thread's event handling (goal: under 100 ms).
 //
 //   bench_tcpserver [seconds per round]
@@ -95,6 +95,7 @@ int main(int argc, char** argv)
     const int port = Form1->IdTCPServer1->boundPort();
     const std::string fileName = QDir(dataDir).filePath("P.dan").toStdString();
     std::printf("resident at start:    %.1f MB\n", testsupport::residentMb());
+    std::printf("device send buffer:   %d KB\n", deviceSendBuffer / 1024);
 
     // A 5 ms heartbeat on the user-interface thread measures how long it was kept busy.
     QElapsedTimer clock;
@@ -104,7 +105,6 @@ int main(int argc, char** argv)
     heartbeat.setInterval(5);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         const qint64 now = clock.elapsed();
-
         longestGap = std::max(longestGap, now - lastBeat);
         lastBeat = now;
     });
