@@ -8,6 +8,7 @@
 //   bench_browser [lines] [paged file MB]
 
 #include "platform/MessageBox.h"
+#include "tests/support/ProcessMemory.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"
 
@@ -22,20 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
-
-// Resident memory of this process in MB.
-double residentMb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        long kb = 0;
-        if (key == "VmRSS:" && status >> kb)
-            return kb / 1024.0;
-        status.ignore(1 << 20, '\n');
-    }
-    return -1;
-}
 
 // One reading of 35 channels; the same length for every index below 10^8.
 std::string reading(long long i)
@@ -107,13 +94,13 @@ int main(int argc, char** argv)
             out << reading(i) << "\r\n";
     }
     const double fileMb = double(QFileInfo(QStringLiteral("whole.dan")).size()) / (1 << 20);
-    const double before = residentMb();
+    const double before = testsupport::residentMb();
     Form1->deviceFamily = 0;
     const double wholeMs = openAndDraw(QStringLiteral("whole.dan"));
     const auto repaintStart = Clock::now();
     Form1->Chart1->Repaint();
     const double repaintMs = msSince(repaintStart);
-    const double after = residentMb();
+    const double after = testsupport::residentMb();
     std::printf("whole open      %lld lines x 35 channels, %.1f MB\n", lines, fileMb);
     std::printf("  until drawn   %.0f ms (%d text-list lines, %d points a series)\n", wholeMs,
                 vcl::Lines(Form1->Memo1).Count(), Form1->Chart1->Series(0).Count());

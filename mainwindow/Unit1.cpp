@@ -238,8 +238,9 @@ void TForm1::buildComponents()
     Timer2->OnTimer = [this](TObject* s) { Timer2Timer(s); };
 
     IdTCPClient1 = std::make_unique<platform::TcpClient>();
-    // A device that does not answer must not hold a reading for the system's two minutes.
-    IdTCPClient1->ConnectTimeout = 4000;
+    // A connect waits as long as the system lets it, as a device behind a modem may be
+    // slow to answer; the stop button ends a connect that waits.
+    IdTCPClient1->ConnectTimeout = 0;
     IdTCPClient1->Port = 0;
     IdTCPClient1->OnStatus = [this](const std::string& text) {
         platform::queueCall(this, [this, text] { IdTCPClient1Status(text); });

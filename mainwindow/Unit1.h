@@ -251,6 +251,9 @@ public:
     void Czytaj1Click(TObject* Sender);
     void IdTCPClient1Status(const std::string& text);
     bool tcpTransactionRunning() const;
+    // The last transaction ended because its connect failed; its error box told the user,
+    // and the caller shows nothing more.
+    bool tcpConnectFailed() const { return tcpConnectFailed_; }
     // The console's conversation over IdTCPClient1: host and port from the settings
     // dialog's Edit1 and Edit2, connect when not connected, send `text` as one line and,
     // when readReplies, read lines ended by CR (4000 ms each) until a read times out,
@@ -304,6 +307,10 @@ private:
     void dropUnfinishedLine();
     QTimer* readPassTimer_ = nullptr;
     acquisition::LiveLineAssembler liveLines_;
+    // The loop's error text in status panel 2; a line read well takes it back.
+    void showLiveError(const QString& text);
+    void clearLiveError();
+    QString liveErrorShown_;
     // Points the folder list at a folder, falling back to the start folder.
     void showFolder(const std::string& folder);
     // Moves the window back onto the screen when stored geometry put it elsewhere.
@@ -338,6 +345,7 @@ private:
     // reading timer cannot pile boxes up.
     void finishTcpJob(const Done& done, bool notConnected, const std::string& connectError);
     bool tcpErrorShowing_ = false;
+    bool tcpConnectFailed_ = false;
     TcpWorker tcpWorker_;
 };
 

@@ -27,6 +27,7 @@ namespace {
 
 const QString wrongPortText = QStringLiteral("Niewłaściwa nazwa portu lub port jest aktywny.");
 const QString linkProblemText = QStringLiteral("Problem z komunikacją, sprawdź połączenia..");
+const QString readingFailedText = QStringLiteral("Błąd czytania pomiarów..");
 
 void errorBox(const QString& text)
 {
@@ -121,7 +122,7 @@ void TForm1::readPass()
         errorBox(linkProblemText);
         zamknijCom(comHandle);
         dropUnfinishedLine();
-        StatusBar1->Panels(2)->SetText(linkProblemText);
+        showLiveError(linkProblemText);
         return;
     }
     comReadCount = count;
@@ -130,14 +131,16 @@ void TForm1::readPass()
     if (count > 0) {
         emptyReads = 0;
         liveLines_.append(receive, count);
-        if (liveLines_.overflowed())
-            StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd czytania pomiarów.."));
+        const bool lost = liveLines_.overflowed();
         std::string line;
         bool completed = false;
         while (liveLines_.next(line)) {
             completed = true;
             handleLiveLine(line);
         }
+        // Said after the lines, so that a good one among them does not take it back.
+        if (lost)
+            showLiveError(readingFailedText);
         rxPending = liveLines_.pending();
         if (completed) {
             Timer2->SetEnabled(true);
@@ -190,24 +193,39 @@ void TForm1::handleLiveLine(const std::string& received)
             parsedLine.CzytajLinie(currentLine);
         } catch (const rtl::EConvertError&) {
             // A line that does not parse is dropped; the loop goes on.
-            StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd czytania pomiarów.."));
+            showLiveError(readingFailedText);
             return;
         }
     }
+    clearLiveError();
     if (mainViewMode == 1) {
         if (sample)
             showLiveLine();
         else
-            Memo1->appendPlainText(fromAnsi(currentLine));
+            Lines(Memo1).Add(fromAnsi(currentLine));
     }
     if (sample)
         for (int i = 0; i <= 8; ++i)
             settings.windows[i].newSample = 1;
 }
 
+void TForm1::showLiveError(const QString& text)
+{
+    StatusBar1->Panels(2)->SetText(text);
+    liveErrorShown_ = text;
+}
+
+void TForm1::clearLiveError()
+{
+    // Only while the panel still shows the loop's own text: another road's text stays.
+    if (!liveErrorShown_.isEmpty() && StatusBar1->Panels(2)->Text() == liveErrorShown_)
+        StatusBar1->Panels(2)->SetText(QString());
+    liveErrorShown_.clear();
+}
+
 void TForm1::showLiveLine()
 {
-    Memo1->appendPlainText(fromAnsi(currentLine));
+    Lines(Memo1).Add(fromAnsi(currentLine));
     if (Chart1->SeriesCount() < parsedLine.channelCount)
         parsedLine.channelCount = Chart1->SeriesCount();
     const int count = std::max(0, parsedLine.channelCount);

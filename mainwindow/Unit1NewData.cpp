@@ -47,6 +47,9 @@ acquisition::TimeStampOptions timeStampOptions()
     return options;
 }
 
+const QString noFileNameText = QStringLiteral("Nie zapisano do pliku: wybrany cykl archiwizacji nie tworzy nazwy pliku");
+const QString writeFailedText = QStringLiteral("Błąd zapisu do pliku: ");
+
 // Appends the line to the data file of the reading's period and says in the status bar
 // what became of it.
 void appendToCyclicFile(TForm1& form, const std::string& line, rtl::TDateTime now, bool reportSaved)
@@ -54,7 +57,7 @@ void appendToCyclicFile(TForm1& form, const std::string& line, rtl::TDateTime no
     auto* results = form.StatusBar1->Panels(2);
     const std::string name = acquisition::cyclicFileName(toAnsi(Form2->nazwaPlikuLabel->Text()), checkedCycle(), now);
     if (name.empty()) {
-        results->SetText(QStringLiteral("Nie zapisano do pliku: wybrany cykl archiwizacji nie tworzy nazwy pliku"));
+        results->SetText(noFileNameText);
         return;
     }
     const QString folder = form.DirectoryListBox1->Directory();
@@ -65,12 +68,15 @@ void appendToCyclicFile(TForm1& form, const std::string& line, rtl::TDateTime no
     const acquisition::AppendResult result =
         acquisition::appendCyclicLine(QFile::encodeName(path).toStdString(), form.parsedLine.Naglowek(), line);
     if (!result.written) {
-        results->SetText(QStringLiteral("Błąd zapisu do pliku: ") + shownName);
+        results->SetText(writeFailedText + shownName);
         return;
     }
     form.StatusBar1->Panels(0)->SetText(QStringLiteral("Zapis do pliku ") + QFileInfo(shownName).fileName());
     if (reportSaved)
         results->SetText(QStringLiteral("Zapisano do pliku: ") + shownName);
+    else if (results->Text().startsWith(writeFailedText) || results->Text() == noFileNameText)
+        // A road that reports no success must still take back the failure it reported.
+        results->SetText(QString());
     form.FileListBox1->Update();
 }
 

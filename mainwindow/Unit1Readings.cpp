@@ -61,7 +61,7 @@ void tcpReading(TForm1& f1, const TForm1::Done& finish)
               [&f1, finish] {
                   if (f1.replyOk == 1)
                       vcl::Guarded([&f1] { f1.NoweDaneExecute(&f1); });
-                  else
+                  else if (!f1.tcpConnectFailed())
                       f1.StatusBar1->Panels(2)->SetText(readingFailed);
                   finish();
               });

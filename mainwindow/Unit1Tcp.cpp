@@ -86,6 +86,7 @@ void TForm1::finishTcpJob(const Done& done, bool notConnected, const std::string
     // The worker's last act was to post this call; it ends right after.
     if (tcpWorker_.thread.joinable()) tcpWorker_.thread.join();
     tcpWorker_.running = false;
+    tcpConnectFailed_ = !connectError.empty();
     if (notConnected) StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd połączenia.."));
     if (done) done();
     if (connectError.empty() || tcpErrorShowing_) return;

@@ -265,7 +265,9 @@ void TcpClient::Connect(const std::string& host, int port)
     std::string why;
     switch (lastErr) {
     case ECONNREFUSED: why = "połączenie odrzucone"; break;
-    case ETIMEDOUT: why = "brak odpowiedzi w ciągu " + std::to_string(ConnectTimeout) + " ms"; break;
+    case ETIMEDOUT:
+        why = ConnectTimeout > 0 ? "brak odpowiedzi w ciągu " + std::to_string(ConnectTimeout) + " ms" : "brak odpowiedzi";
+        break;
     case EHOSTUNREACH:
     case ENETUNREACH: why = "adres nieosiągalny"; break;
     default: why = errnoText(lastErr); break;

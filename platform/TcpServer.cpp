@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -11,6 +12,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -34,12 +36,26 @@ std::string peerAddress(const sockaddr_in& a)
     return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
 }
 
+std::chrono::steady_clock::rep now() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+// A device sends and never reads, so only keep-alive probes find that its link died (a
+// modem that dropped the line, a device switched off): then about two minutes after its
+// last byte.
+void keepAlive(int fd)
+{
+    const int on = 1, idleSeconds = 60, intervalSeconds = 10, probes = 6;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
+
 } // namespace
 
 // ---- TcpServerPeer ----
 
 TcpServerPeer::TcpServerPeer(int fd, int id, std::string address)
-    : fd_(fd), id_(id), address_(std::move(address))
+    : fd_(fd), id_(id), address_(std::move(address)), lastHeard_(now())
 {
 }
 
@@ -47,12 +63,45 @@ void TcpServerPeer::disconnect()
 {
     std::lock_guard lock(mutex_);
     if (!closed_.exchange(true) && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    roomMade_.notify_all();
 }
 
 void TcpServerPeer::drop()
 {
     dropped_ = true;
     disconnect();
+}
+
+bool TcpServerPeer::admit(std::size_t bytes, std::size_t limit)
+{
+    std::unique_lock lock(mutex_);
+    const auto room = [&] { return dropped_ || closed_ || backlog_ == 0 || backlog_ + bytes <= limit; };
+    if (!room()) {
+        // Woken at half the limit, so that the thread reads a batch rather than a line a wake-up.
+        resumeAt_ = limit / 2;
+        waiting_ = true;
+        roomMade_.wait(lock, room);
+        waiting_ = false;
+    }
+    if (dropped_) return false;
+    backlog_ += bytes;
+    return true;
+}
+
+void TcpServerPeer::handed(std::size_t bytes)
+{
+    std::lock_guard lock(mutex_);
+    backlog_ -= std::min(bytes, backlog_);
+    if (waiting_ && backlog_ <= resumeAt_) roomMade_.notify_all();
+}
+
+void TcpServerPeer::heard() { lastHeard_ = now(); }
+
+std::chrono::steady_clock::rep TcpServerPeer::silentSince() const
+{
+    std::lock_guard lock(mutex_);
+    // Lines still waiting to be handled: it was stopped being read because it sends.
+    return backlog_ > 0 ? now() : lastHeard_.load();
 }
 
 void TcpServerPeer::release()
@@ -81,7 +130,8 @@ void TcpServer::setActive(bool active)
             std::lock_guard lock(peersMutex_);
             ending.splice(ending.end(), connections_);
         }
-        for (auto& c : ending) c.peer->disconnect();
+        // What the peers sent and nobody handled yet goes with the server.
+        for (auto& c : ending) c.peer->drop();
         for (auto& c : ending) {
             if (c.thread.joinable()) c.thread.join();
             c.peer->release();
@@ -101,6 +151,11 @@ void TcpServer::setActive(bool active)
     // TIME_WAIT; a port someone listens on is still refused.
     int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Peers inherit a small receive buffer: the system would otherwise grow it to many
+    // megabytes for a peer that floods, all of it lines still to be handled after the
+    // peer has long stopped. A device's lines need a fraction of it.
+    const int receiveBuffer = 64 * 1024;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -146,8 +201,26 @@ std::size_t TcpServer::peerCount() const
     std::lock_guard lock(peersMutex_);
     std::size_t n = 0;
     for (const auto& c : connections_)
-        if (!c.finished) ++n;
+        if (!c.finished && c.peer->connected()) ++n;
     return n;
+}
+
+bool TcpServer::makeRoom()
+{
+    std::lock_guard lock(peersMutex_);
+    TcpServerPeer* silentLongest = nullptr;
+    auto since = std::chrono::steady_clock::rep();
+    for (const auto& c : connections_) {
+        if (c.finished || !c.peer->connected()) continue;
+        const auto s = c.peer->silentSince();
+        if (!silentLongest || s < since) {
+            silentLongest = c.peer.get();
+            since = s;
+        }
+    }
+    // Only disconnected: what it sent before falling silent is still handled.
+    if (silentLongest) silentLongest->disconnect();
+    return silentLongest != nullptr;
 }
 
 void TcpServer::reapFinished()
@@ -193,11 +266,14 @@ void TcpServer::acceptLoop()
         }
         if (peerCount() >= maxPeers_) {
             reapFinished();
-            if (peerCount() >= maxPeers_) {
+            // A silent connection (idle, or half-open after a modem dropped) must not keep
+            // a device out.
+            if (peerCount() >= maxPeers_ && !makeRoom()) {
                 ::close(fd);
                 continue;
             }
         }
+        keepAlive(fd);
         std::lock_guard lock(peersMutex_);
         Connection& c = connections_.emplace_back();
         c.peer = std::make_shared<TcpServerPeer>(fd, nextPeerId_++, peerAddress(addr));
@@ -219,6 +295,7 @@ void TcpServer::servePeer(Connection* connection)
         const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
+        peer->heard();
         lines.append(chunk, std::size_t(r));
         while (peer->connected() && lines.next(line, truncated)) {
             try {
@@ -241,15 +318,18 @@ namespace {
 // Lines on their way to the receiver's thread. They wait in one queue, and the receiver
 // takes them in slices of a few milliseconds with its other events between, so peers that
 // send faster than the lines are handled cannot starve the receiver's thread of its
-// paint and timer events.
+// paint and timer events. Each peer's share of the queue is bounded (its backlog), so
+// neither can they fill the memory.
 class LineHandOver : public std::enable_shared_from_this<LineHandOver> {
 public:
     LineHandOver(QObject* receiver, TcpLineHandler handler) : receiver_(receiver), handler_(std::move(handler)) {}
 
     void push(const TcpPeerPtr& peer, const std::string& line, bool truncated)
     {
+        const std::size_t cost = line.size() + keeping;
+        if (peer && !peer->admit(cost, TcpServer::HandOverBacklog)) return;
         std::lock_guard lock(mutex_);
-        lines_.push_back({peer, line, truncated});
+        lines_.push_back({peer, line, truncated, cost});
         if (!posted_) {
             posted_ = true;
             post();
@@ -261,7 +341,10 @@ private:
         TcpPeerPtr peer;
         std::string text;
         bool truncated;
+        std::size_t cost;
     };
+    // What a waiting line costs besides its text: its queue entry and heap blocks.
+    static constexpr std::size_t keeping = sizeof(Line) + 48;
     static constexpr auto slice = std::chrono::milliseconds(10);
 
     void post()
@@ -285,6 +368,10 @@ private:
                 }
                 line = std::move(lines_.front());
                 lines_.pop_front();
+            }
+            if (line.peer) {
+                line.peer->handed(line.cost);
+                if (line.peer->dropped()) continue;
             }
             handler_(line.peer, line.text, line.truncated);
         }

@@ -11,12 +11,17 @@
 // their CR; an LF after a CR begins the next line. A line longer than MaxLineLength is
 // handed over cut to that length and marked truncated; the rest of it is dropped, and by
 // default so is the peer. Bytes after the last CR when a peer disconnects are no line and
-// are dropped. At most MaxPeers peers are served at once: one more is closed as soon as
-// it is accepted, so a flood of connections cannot eat the program's threads.
+// are dropped. At most MaxPeers peers are served at once, so a flood of connections cannot
+// eat the program's threads: a peer that connects beyond the limit takes the place of the
+// peer that has been silent longest, whose connection is closed. Keep-alive probes find a
+// peer whose link died without a word (a modem that dropped), so it does not hold its
+// place for good.
 
 #include "platform/TcpClient.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <list>
@@ -44,20 +49,37 @@ public:
     // returns. Used, for one, to drop a peer whose line could not be understood.
     void disconnect();
     bool connected() const { return !closed_.load(); }
-    // Ends the connection because a line of it could not be used; its lines still waiting
-    // to be handled elsewhere are to be dropped as well (dropped() tells).
+    // Ends the connection and drops its lines still waiting to be handled elsewhere
+    // (dropped() tells): a line of it could not be used, or the server stops.
     void drop();
     bool dropped() const { return dropped_.load(); }
+
+    // The backlog of lines read from this peer and not yet handled elsewhere. The peer's
+    // thread waits in admit() while `bytes` more would take the backlog beyond `limit`
+    // (an empty backlog always takes a line): the peer is not read from meanwhile, and
+    // TCP's own flow control slows it down. False, and nothing counted, when the peer
+    // was dropped; a line of a peer that was only disconnected is still admitted.
+    bool admit(std::size_t bytes, std::size_t limit);
+    // A line of the backlog was taken off; wakes the peer's thread when there is room.
+    void handed(std::size_t bytes);
 
 private:
     friend class TcpServer;
     void release();   // the server is done with the socket
+    void heard();     // bytes came from the peer
+    // When the peer was last heard from; now while lines of it still wait to be handled.
+    std::chrono::steady_clock::rep silentSince() const;
     mutable std::mutex mutex_;
+    std::condition_variable roomMade_;
     int fd_;
     const int id_;
     const std::string address_;
     std::atomic<bool> closed_{false};
     std::atomic<bool> dropped_{false};
+    std::size_t backlog_ = 0;
+    bool waiting_ = false;      // the peer's thread waits in admit
+    std::size_t resumeAt_ = 0;  // for the backlog to come down to this
+    std::atomic<std::chrono::steady_clock::rep> lastHeard_;
 };
 
 using TcpPeerPtr = std::shared_ptr<TcpServerPeer>;
@@ -81,8 +103,11 @@ public:
     // When set, a line that outgrows MaxLineLength ends its peer's connection (after the
     // cut line was handed over).
     bool OverlongEndsConnection = true;
-    // Peers served at once; a further one is closed when accepted.
+    // Peers served at once; a further one takes the place of the peer silent longest.
     std::size_t MaxPeers = 64;
+    // Bytes of one peer's lines that handToThreadOf lets wait for the receiver's thread
+    // before that peer is read from no more (each line counted with its keeping).
+    static constexpr std::size_t HandOverBacklog = 64 * 1024;
     // Set these before setActive(true).
     TcpLineHandler OnExecute;
     // Peer state texts ("Connected.", "Disconnected.") on the peer's thread.
@@ -118,6 +143,8 @@ private:
     void acceptLoop();
     void servePeer(Connection* connection);
     void reapFinished();
+    // At the limit: closes the peer silent longest; false when none could be closed.
+    bool makeRoom();
 
     int listenFd_ = -1;
     int wakeFd_ = -1;

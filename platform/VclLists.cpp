@@ -225,6 +225,29 @@ void TFileListBox::keyPressEvent(QKeyEvent* e)
 
 // ---- TMemoLines
 
+namespace {
+
+// Lines the program writes are no edits of the user's. Kept in the undo history, every
+// line ever added or dropped would stay in memory for good (a memo with a line limit
+// fed for days), and the user's undo could take a reading away. As with the class
+// library's text list, such a change also ends what the user could undo before it.
+class ProgramEdit {
+public:
+    explicit ProgramEdit(QPlainTextEdit* memo) : doc_(memo->document()), undo_(doc_->isUndoRedoEnabled())
+    {
+        doc_->setUndoRedoEnabled(false);
+    }
+    ~ProgramEdit() { doc_->setUndoRedoEnabled(undo_); }
+    ProgramEdit(const ProgramEdit&) = delete;
+    ProgramEdit& operator=(const ProgramEdit&) = delete;
+
+private:
+    QTextDocument* doc_;
+    bool undo_;
+};
+
+} // namespace
+
 int TMemoLines::Count() const
 {
     const QTextDocument* doc = memo_->document();
@@ -245,6 +268,7 @@ void TMemoLines::Set(int index, const QString& text)
 {
     if (index < 0 || index >= Count())
         return;
+    const ProgramEdit edit(memo_);
     const QTextBlock block = memo_->document()->findBlockByNumber(index);
     QTextCursor c(block);
     c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
@@ -261,6 +285,7 @@ void TMemoLines::Insert(int index, const QString& text)
     const int n = Count();
     if (index < 0 || index > n)
         return;
+    const ProgramEdit edit(memo_);
     QTextDocument* doc = memo_->document();
     QTextCursor c(doc);
     if (index < n) {
@@ -281,6 +306,7 @@ void TMemoLines::Delete(int index)
     const int n = Count();
     if (index < 0 || index >= n)
         return;
+    const ProgramEdit edit(memo_);
     QTextDocument* doc = memo_->document();
     const QTextBlock block = doc->findBlockByNumber(index);
     QTextCursor c(doc);

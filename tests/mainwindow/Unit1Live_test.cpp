@@ -325,3 +325,54 @@ TEST_F(LiveRoad, AnUnfinishedLineDoesNotOutliveItsSession)
         acquisition::comHandle = 0;
     }
 }
+
+TEST_F(LiveRoad, TheLoopsErrorTextGoesWhenItReadsALineAgain)
+{
+    const QString hungUp = QStringLiteral("Problem z komunikacją, sprawdź połączenia..");
+    const QString unreadable = QStringLiteral("Błąd czytania pomiarów..");
+    const QString otherRoad = QStringLiteral("Zapisano do pliku: P.dan");
+    enum class Fault { HangUp, Unreadable };
+    struct Case {
+        const char* name;
+        Fault fault;
+        QString shown;
+        bool otherRoadSince;   // another road wrote panel 2 after the fault
+        QString after;
+    } cases[] = {
+        {"hang-up, then STOP and START", Fault::HangUp, hungUp, false, QString()},
+        {"a line that does not parse", Fault::Unreadable, unreadable, false, QString()},
+        {"another road's text since then stays", Fault::Unreadable, unreadable, true, otherRoad},
+    };
+    const auto panel2 = [] { return Form1->StatusBar1->Panels(2)->Text(); };
+    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vcl::Lines(Form1->Memo1).Clear();
+        Form1->StatusBar1->Panels(2)->SetText(QString());
+        PtyDevice first, next;   // a device that hung up is gone; the next session uses another
+        Form2->NumerCom->SetText(QString::fromStdString(first.path()));
+        Form1->BitBtn4Click(Form1->BitBtn4);
+        ASSERT_TRUE(first.waitForReceived("?DAT &", 2000ms));
+        PtyDevice* device = &first;
+        if (c.fault == Fault::HangUp) {
+            first.hangUp();
+            ASSERT_TRUE(WaitUntil([&] { return panel2() == c.shown; }));
+            Form2->NumerCom->SetText(QString::fromStdString(next.path()));
+            Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+            Form1->BitBtn4Click(Form1->BitBtn4);   // START
+            ASSERT_TRUE(next.waitForReceived("?DAT &", 2000ms));
+            device = &next;
+        } else {
+            first.send("2024-03-05 14:07:09 1 -- 2\n");
+            ASSERT_TRUE(WaitUntil([&] { return panel2() == c.shown; }));
+        }
+        if (c.otherRoadSince)
+            Form1->StatusBar1->Panels(2)->SetText(otherRoad);
+        EXPECT_EQ(panel2(), c.otherRoadSince ? otherRoad : c.shown) << "the restart alone proves nothing";
+        device->send("2024-03-05 14:07:20 5 6\n");
+        ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
+        EXPECT_EQ(panel2(), c.after);
+        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+        acquisition::comHandle = 0;
+    }
+}

@@ -1,14 +1,21 @@
-// The server's bounds: the number of peers served at once, the length of a line, and a
-// stop that ends every peer promptly even while they keep sending.
+// The server's bounds: the number of peers served at once and who makes room at the limit,
+// keep-alive on every peer, the length of a line, the lines waiting for a receiver that
+// lags behind, and a stop that ends every peer promptly even while they keep sending.
 
 #include "platform/TcpServer.h"
+#include "tests/support/ProcessMemory.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/TcpPeer.h"
 
+#include <QObject>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -47,28 +54,123 @@ struct CountingServer {
     std::atomic<int> cut{0};
 };
 
+// The kernel's view of the server's established connections on `port`: for each, the
+// timer it runs (/proc/net/tcp: 0 none, 1 retransmit, 2 keep-alive, ...) and the seconds
+// until it fires.
+struct SocketTimer {
+    int kind;
+    double seconds;
+};
+std::vector<SocketTimer> serverSideTimers(int port)
+{
+    std::vector<SocketTimer> timers;
+    std::ifstream table("/proc/net/tcp");
+    std::string row;
+    std::getline(table, row);   // the column names
+    while (std::getline(table, row)) {
+        std::istringstream in(row);
+        std::string slot, local, remote, state, queues, timer;
+        in >> slot >> local >> remote >> state >> queues >> timer;
+        if (state != "01" || std::stoi(local.substr(local.find(':') + 1), nullptr, 16) != port) continue;
+        const std::size_t colon = timer.find(':');
+        timers.push_back({std::stoi(timer.substr(0, colon), nullptr, 16),
+                          std::stol(timer.substr(colon + 1), nullptr, 16) / 100.0});
+    }
+    return timers;
+}
+
+// Waits until `count` stays the same for a while (a reader that stopped), at most 3 s.
+bool settles(const std::atomic<int>& count)
+{
+    int last = -1;
+    return waitFor([&] {
+        const int now = count;
+        const bool still = now == last && now > 0;
+        last = now;
+        if (!still) std::this_thread::sleep_for(300ms);
+        return still;
+    }, 3000ms);
+}
+
+// A line of exactly 40 bytes with its CR.
+std::string floodLine(int i)
+{
+    char text[41];
+    std::snprintf(text, sizeof text, "2024-03-05 14:07:09 %010d 1234567.\r", i);
+    return text;
+}
+
+// A server whose lines go to a receiver on this thread, which only takes them while the
+// test runs the event loop: until then it lags behind without limit.
+struct HandOverServer {
+    HandOverServer()
+    {
+        server.DefaultPort = 0;
+        const auto toUi = TcpServer::handToThreadOf(&ui, [this](const TcpPeerPtr&, const std::string& line, bool) {
+            handled.push_back(line);
+        });
+        server.OnExecute = [this, toUi](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
+            ++read;
+            if (line == quietLine) ++quietRead;
+            toUi(peer, line, truncated);
+        };
+        server.setActive(true);
+    }
+    // The one line of a device that is not ahead.
+    static constexpr const char* quietLine = "a device with one line";
+    QObject ui;
+    TcpServer server;
+    std::atomic<int> read{0};
+    std::atomic<int> quietRead{0};
+    std::vector<std::string> handled;
+};
+
 } // namespace
 
-TEST(TcpServerBounds, PeersBeyondTheLimitAreClosedAtOnce)
+TEST(TcpServerBounds, AtTheLimitANewPeerTakesThePlaceOfThePeerSilentLongest)
 {
     CountingServer s(4);
     const int port = s.server.boundPort();
-    std::vector<TcpPeer> served;
-    for (int i = 0; i < 4; ++i) served.push_back(TcpPeer::connectTo(port));
+    std::vector<TcpPeer> peers;
+    for (int i = 0; i < 4; ++i) peers.push_back(TcpPeer::connectTo(port));
     ASSERT_TRUE(waitFor([&] { return s.server.peerCount() == 4; }));
+    // The second one to connect has been silent longest; the first spoke after it came.
+    int sent = 0;
+    for (int i : {0, 2, 3}) {
+        std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(peers[std::size_t(i)].send("line of a served peer\r"));
+        ++sent;
+        ASSERT_TRUE(waitFor([&] { return s.lines == sent; }));
+    }
 
-    TcpPeer extra = TcpPeer::connectTo(port);
-    EXPECT_TRUE(extra.waitClosed(2000ms));
+    TcpPeer device = TcpPeer::connectTo(port);
+    ASSERT_TRUE(device.send("line of the device\r"));
+    EXPECT_TRUE(waitFor([&] { return s.lines == sent + 1; }));
+    EXPECT_TRUE(peers[1].waitClosed(2000ms));
+    for (int i : {0, 2, 3}) {
+        EXPECT_FALSE(peers[std::size_t(i)].waitClosed(0ms)) << i;
+        ASSERT_TRUE(peers[std::size_t(i)].send("still served\r"));
+    }
+    EXPECT_TRUE(waitFor([&] { return s.lines == sent + 4; }));
     EXPECT_EQ(s.server.peerCount(), 4u);
-    for (auto& p : served) ASSERT_TRUE(p.send("line of a served peer\r"));
-    EXPECT_TRUE(waitFor([&] { return s.lines == 4; }));
+}
 
-    // A place that comes free takes the next peer.
-    served.front().close();
+TEST(TcpServerBounds, EveryPeerIsProbedByKeepAlive)
+{
+    if (!std::ifstream("/proc/net/tcp")) GTEST_SKIP() << "no /proc/net/tcp to look at";
+    CountingServer s;
+    std::vector<TcpPeer> peers;
+    for (int i = 0; i < 3; ++i) peers.push_back(TcpPeer::connectTo(s.server.boundPort()));
     ASSERT_TRUE(waitFor([&] { return s.server.peerCount() == 3; }));
-    TcpPeer next = TcpPeer::connectTo(port);
-    ASSERT_TRUE(next.send("next\r"));
-    EXPECT_TRUE(waitFor([&] { return s.lines == 5; }));
+    ASSERT_TRUE(peers[0].send("a line resets the idle time\r"));
+    ASSERT_TRUE(waitFor([&] { return s.lines == 1; }));
+    const auto timers = serverSideTimers(s.server.boundPort());
+    ASSERT_EQ(timers.size(), 3u);
+    for (const auto& t : timers) {
+        EXPECT_EQ(t.kind, 2) << "no keep-alive timer";
+        EXPECT_GT(t.seconds, 30);
+        EXPECT_LE(t.seconds, 60);
+    }
 }
 
 TEST(TcpServerBounds, OverlongLineEndsItsPeerAtTheLimit)
@@ -91,6 +193,63 @@ TEST(TcpServerBounds, OverlongLineEndsItsPeerAtTheLimit)
         }
         EXPECT_EQ(s.cut, c.whole ? 0 : 1);
     }
+}
+
+TEST(TcpServerBounds, AReceiverThatLagsStopsTheReadingOfThePeerAheadAndLosesNoLine)
+{
+    // 20 MB, far more than the sockets on the way hold.
+    constexpr int flood = 500000;
+    HandOverServer s;
+    const int port = s.server.boundPort();
+    const double before = testsupport::residentMb();
+    TcpPushingPeer flooder(port, floodLine, flood);
+    ASSERT_TRUE(settles(s.read));
+    EXPECT_LE(std::size_t(s.read), TcpServer::HandOverBacklog / 40 + 2);
+    EXPECT_LT(flooder.sent(), flood) << "the peer was not slowed down";
+    EXPECT_LT(testsupport::residentMb() - before, 16.0) << "MB taken while the receiver lagged";
+
+    // A peer that is not ahead is still read from.
+    TcpPeer quiet = TcpPeer::connectTo(port);
+    ASSERT_TRUE(quiet.send(std::string(HandOverServer::quietLine) + "\r"));
+    EXPECT_TRUE(waitFor([&] { return s.quietRead == 1; }));
+
+    // The receiver catches up: every line read arrives, in order, once.
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return s.handled.size() == std::size_t(flood) + 1; }, 20000));
+    EXPECT_EQ(s.read, flood + 1);
+    EXPECT_TRUE(flooder.waitSent(1000ms));
+    int next = 0, quietLines = 0;
+    for (const auto& line : s.handled) {
+        if (line == HandOverServer::quietLine) {
+            ++quietLines;
+            continue;
+        }
+        std::string expected = floodLine(next++);
+        expected.pop_back();
+        if (line != expected) {
+            ADD_FAILURE() << "line " << next - 1 << " arrived as " << line;
+            break;
+        }
+    }
+    EXPECT_EQ(next, flood);
+    EXPECT_EQ(quietLines, 1);
+}
+
+TEST(TcpServerBounds, StopDropsTheLinesStillWaitingForTheReceiver)
+{
+    constexpr int flood = 500000;
+    HandOverServer s;
+    TcpPushingPeer flooder(s.server.boundPort(), floodLine, flood);
+    ASSERT_TRUE(settles(s.read));
+
+    // The peer's thread waits for room in the hand-over; the stop must not wait for the
+    // receiver.
+    const auto start = Clock::now();
+    s.server.setActive(false);
+    EXPECT_LT(Clock::now() - start, 2s);
+    EXPECT_TRUE(waitFor([&] { return flooder.endedByServer(); }, 6000ms));
+    testsupport::ProcessPending();
+    EXPECT_FALSE(testsupport::WaitUntil([&] { return !s.handled.empty(); }, 300));
+    EXPECT_TRUE(s.handled.empty()) << s.handled.size() << " lines handled after the stop";
 }
 
 TEST(TcpServerBounds, StopEndsPeersThatKeepSendingWithinFiveSeconds)

@@ -2,6 +2,7 @@
 
 #include "platform/VclForms.h"
 #include "platform/VclLists.h"
+#include "tests/support/ProcessMemory.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 
@@ -249,6 +250,36 @@ TEST(VclMemoLines, LinesBehaveLikeTheClassLibrarysTextList)
 
     lines.Assign({"k1", "k2"});
     EXPECT_EQ(lines.Count(), 2);
+}
+
+TEST(VclMemoLines, LinesTheProgramWritesAreNoUndoHistory)
+{
+    QPlainTextEdit memo;
+    TMemoLines lines = Lines(&memo);
+    memo.insertPlainText(QStringLiteral("?B_U &"));   // the user's own edit
+    EXPECT_TRUE(memo.document()->isUndoAvailable());
+    lines.Add(QStringLiteral("2024-03-05 14:07:09 21.4 22.0"));
+    memo.undo();
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("?B_U &\n2024-03-05 14:07:09 21.4 22.0\n"))
+        << "undo took away a line the program wrote";
+    memo.moveCursor(QTextCursor::End);
+    memo.insertPlainText(QStringLiteral("x"));
+    memo.undo();
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("?B_U &\n2024-03-05 14:07:09 21.4 22.0\n"))
+        << "the user's next edit can be undone again";
+
+    // A text list with a line limit, fed for long, takes no memory beyond its lines; the
+    // event loop runs between the lines, as in the program.
+    const double before = testsupport::residentMb();
+    for (int i = 0; i < 100000; ++i) {
+        if (lines.Count() >= 200)
+            lines.Delete(0);
+        lines.Add(QStringLiteral("2024-03-05 14:07:09 %1 22.0 -.- 3.61").arg(i, 8));
+        if (i % 500 == 0)
+            testsupport::ProcessPending();
+    }
+    EXPECT_EQ(lines.Count(), 200);
+    EXPECT_LT(testsupport::residentMb() - before, 8.0) << "MB for 100000 lines through 200 places";
 }
 
 TEST(VclGrid, CellsAreAddressedColumnThenRow)

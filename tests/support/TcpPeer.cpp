@@ -155,6 +155,11 @@ void TcpPeer::shutdownWrite()
     if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
 }
 
+void TcpPeer::limitSendBuffer(int bytes)
+{
+    if (fd_ >= 0) ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+}
+
 void TcpPeer::close()
 {
     if (fd_ >= 0) ::close(fd_);
@@ -310,9 +315,10 @@ void TcpDevice::run()
 
 // ---- TcpPushingPeer ----
 
-TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, int count)
+TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer)
     : peer_(TcpPeer::connectTo(port)), count_(count)
 {
+    if (sendBuffer > 0) peer_.limitSendBuffer(sendBuffer);
     thread_ = std::thread([this, make = std::move(make)] {
         std::string batch;
         for (int i = 0; !stop_ && (count_ == 0 || i < count_); ++i) {

@@ -44,6 +44,9 @@ public:
     bool waitClosed(Ms timeout);
     // Stops sending; the far end reads the end of the stream.
     void shutdownWrite();
+    // Bytes the system may hold unsent for this peer, as a small device's network stack
+    // would; without it Linux lets the buffer grow to megabytes.
+    void limitSendBuffer(int bytes);
     void close();
 
 private:
@@ -141,10 +144,11 @@ private:
 
 // A device that pushes lines to our TCP server from its own thread: count lines made by
 // make(i), as fast as the server takes them; count 0 keeps sending until stopped or
-// until the server closes the connection.
+// until the server closes the connection. sendBuffer, when not 0, limits what the
+// device's system holds unsent (see TcpPeer::limitSendBuffer).
 class TcpPushingPeer {
 public:
-    TcpPushingPeer(int port, std::function<std::string(int)> make, int count);
+    TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer = 0);
     ~TcpPushingPeer();
     TcpPushingPeer(const TcpPushingPeer&) = delete;
     TcpPushingPeer& operator=(const TcpPushingPeer&) = delete;
