@@ -182,7 +182,12 @@ TEST_F(AboutBox, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
         if (c.noteRead)
             expected["newver.txt"] = std::nullopt;
         EXPECT_EQ(files(), expected);
-        EXPECT_EQ(s.requests(), c.answer ? std::vector<std::string>{notePath} : std::vector<std::string>{});
+        // The network layer may ask a second time when the server closes a connection
+        // it had no length for; only the note is ever asked for.
+        const std::vector<std::string> asked = s.requests();
+        EXPECT_EQ(asked.empty(), !c.answer);
+        for (const std::string& path : asked)
+            EXPECT_EQ(path, notePath);
         EXPECT_TRUE(boxes.records().empty());
     }
 }
