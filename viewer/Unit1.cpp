@@ -260,6 +260,8 @@ void TDalvinterForm1::FormCreate(TObject*)
 void TDalvinterForm1::New2chart1Execute(TObject*)
 {
     const QString path = platform::fromAnsi(dataFileName);
+    // No picture is saved over the data file the chart is made from.
+    vcl::SetFileInUse(path);
     loader_.load(QFile::encodeName(path).toStdString(), *Chart1, parsedLine);
     StatusBar1->Panels(3)->SetText(QFileInfo(path).fileName());
 }

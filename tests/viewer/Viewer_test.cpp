@@ -8,6 +8,7 @@
 #include "platform/Clipboard.h"
 #include "platform/MessageBox.h"
 #include "platform/VclShell.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/PolishLocale.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtInput.h"
@@ -901,6 +902,15 @@ TEST_F(Viewer, SaveAsWritesABitmapOfTheChart)
     DalvinterForm1->ZapiszJako1->trigger();
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_TRUE(boxes.records()[0].text.startsWith(QStringLiteral("Nie można zapisać wykresu")));
+
+    // The charted data file itself is refused, and stays as it was.
+    boxes.clear();
+    const std::string data = testsupport::readBytes((cwd.path() + QStringLiteral("/dalvnow.dan")).toStdString());
+    dialogs.answerFile(cwd.path() + QStringLiteral("/dalvnow.dan"));
+    DalvinterForm1->ZapiszJako1->trigger();
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_TRUE(boxes.records()[0].text.contains(QStringLiteral("jest otwarty w programie"))) << boxes.records()[0].text.toStdString();
+    EXPECT_EQ(testsupport::readBytes((cwd.path() + QStringLiteral("/dalvnow.dan")).toStdString()), data);
 }
 
 // The save dialog as the user meets it, with no script answering it. The folder set for
