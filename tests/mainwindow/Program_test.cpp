@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -131,6 +132,36 @@ INSTANTIATE_TEST_SUITE_P(OpenWindows, ZamknijWithWindows, ::testing::Values(0, 1
 // The strip after the full view showed an opened file's chart and text list, in the
 // layout of the parameter (SettingsBlock::bottomLayout): the window shows its top bar and
 // status bar, and where they have no control, the window's own colour.
+// A start, a switch to the full view and back, and "&Zamknij", with measurement windows
+// of their own charts open or none: the program writes no painting complaint on its
+// standard error, such as a chart painted before it had a size.
+TEST_F(RealProgram, PaintsWithoutComplaints)
+{
+    for (const int windows : {0, 2}) {
+        SCOPED_TRACE(testing::Message() << windows << " measurement windows");
+        SettingsBlock b = testsupport::StoredSettings();
+        b.windowCount = windows;
+        writeSettings(b);
+        ASSERT_NO_FATAL_FAILURE(start());
+        ASSERT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Okno"), windows));
+        ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == b.mainHeight; }));
+        ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == 93; }));
+        ASSERT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Okno"), windows));
+
+        const QString question = zamknij();
+        ASSERT_FALSE(question.isEmpty());
+        ASSERT_TRUE(x.pressKeys(question, QStringLiteral("Return")));
+        ASSERT_TRUE(program.waitForFinished(3000));
+        const QStringList complaints = QString::fromLocal8Bit(program.readAllStandardError())
+                                           .split(QLatin1Char('\n'))
+                                           .filter(QRegularExpression(QStringLiteral("QPainter|QCP")));
+        EXPECT_TRUE(complaints.isEmpty()) << complaints.size() << " lines, the first: "
+                                          << complaints.value(0).toStdString();
+    }
+}
+
 class StripAfterFullView : public RealProgram, public ::testing::WithParamInterface<int> {
 protected:
     // The pixels of the strip's picture, other than the top bar's controls and the status

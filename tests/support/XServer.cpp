@@ -112,7 +112,7 @@ bool XServer::start(QProcess& program, const QString& executable, const QStringL
     program.setWorkingDirectory(folder);
     program.setProcessEnvironment(environment());
     program.setStandardOutputFile(QProcess::nullDevice());
-    program.setStandardErrorFile(QProcess::nullDevice());
+    program.setProcessChannelMode(QProcess::SeparateChannels);
     program.start(executable, args);
     return program.waitForStarted(5000);
 }
@@ -192,17 +192,19 @@ bool XServer::pressKeys(const QString& window, const QString& keys) const
 
 bool XServer::click(const QString& window, int x, int y, int count) const
 {
+    // No --sync: it waits for the pointer to move, forever when it is already there. The
+    // server takes the move and the click in the order they were sent all the same.
     return !tool(QStringLiteral("xdotool"),
-                 {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("--sync"),
-                  QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("--repeat"),
+                 {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                  QString::number(y), QStringLiteral("click"), QStringLiteral("--repeat"),
                   QString::number(count), QStringLiteral("1")})
                 .isNull();
 }
 
 bool XServer::parkPointer() const
 {
-    return !tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                                             QString::number(screenWidth - 1), QString::number(screenHeight - 1)})
+    return !tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(screenWidth - 1),
+                                             QString::number(screenHeight - 1)})
                 .isNull();
 }
 

@@ -37,8 +37,9 @@ public:
     // The environment of a program shown on this server: the test's own, with DISPLAY
     // and the xcb platform.
     QProcessEnvironment environment() const;
-    // Starts a program shown on this server in folder, its output thrown away; false
-    // when it did not start within 5 s.
+    // Starts a program shown on this server in folder, its standard output thrown away
+    // and its standard error kept for readAllStandardError(); false when it did not
+    // start within 5 s.
     bool start(QProcess& program, const QString& executable, const QStringList& args,
                const QString& folder) const;
 
