@@ -33,6 +33,7 @@ constexpr int startX = 50, startY = 17;      // "START"
 constexpr int settingsX = 358, settingsY = 17;   // the settings button
 constexpr int viewX = 132, viewY = 17;           // "[_][_]", the view switch
 constexpr int fileListY = 214;                   // the file list's top in the full view
+constexpr int stripHeight = 93;                  // the main window's height in the strip
 
 class RealProgram : public testsupport::RealProgramTest {
 protected:
@@ -129,9 +130,6 @@ TEST_P(ZamknijWithWindows, OkEndsTheProgramAtOnce)
 
 INSTANTIATE_TEST_SUITE_P(OpenWindows, ZamknijWithWindows, ::testing::Values(0, 1, 3));
 
-// The strip after the full view showed an opened file's chart and text list, in the
-// layout of the parameter (SettingsBlock::bottomLayout): the window shows its top bar and
-// status bar, and where they have no control, the window's own colour.
 // A start, a switch to the full view and back, and "&Zamknij", with measurement windows
 // of their own charts open or none: the program writes no painting complaint on its
 // standard error, such as a chart painted before it had a size.
@@ -147,7 +145,7 @@ TEST_F(RealProgram, PaintsWithoutComplaints)
         ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
         ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == b.mainHeight; }));
         ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == 93; }));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == stripHeight; }));
         ASSERT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Okno"), windows));
 
         const QString question = zamknij();
@@ -162,6 +160,9 @@ TEST_F(RealProgram, PaintsWithoutComplaints)
     }
 }
 
+// The strip after the full view showed an opened file's chart and text list, in the
+// layout of the parameter (SettingsBlock::bottomLayout): the window shows its top bar and
+// status bar, and where they have no control, the window's own colour.
 class StripAfterFullView : public RealProgram, public ::testing::WithParamInterface<int> {
 protected:
     // The pixels of the strip's picture, other than the top bar's controls and the status
@@ -189,6 +190,16 @@ protected:
                     ++foreign;
         return foreign;
     }
+    // Whether the status bar's first panel, empty at the start, shows a text.
+    static bool statusShowsText(const QImage& strip)
+    {
+        const QRgb window = QApplication::palette().color(QPalette::Active, QPalette::Window).rgb();
+        for (int py = strip.height() - 15; py < strip.height() - 4; ++py)
+            for (int px = 4; px < 200; ++px)
+                if (strip.pixel(px, py) != window)
+                    return true;
+        return false;
+    }
 
     static constexpr int barHeight = 35;
     static constexpr int statusBarMaxHeight = 24;
@@ -215,7 +226,7 @@ TEST_P(StripAfterFullView, ShowsTheBarAlone)
     // The file list's only item, a double click opens it.
     ASSERT_TRUE(x.click(mainWindow, 60, fileListY + 8, 2));
     ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == 93; })) << "no strip";
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == stripHeight; })) << "no strip";
     ASSERT_TRUE(x.parkPointer());
 
     QImage strip;
@@ -228,8 +239,10 @@ TEST_P(StripAfterFullView, ShowsTheBarAlone)
     if (!clean) {
         const QString saved = QDir::temp().filePath(QStringLiteral("strip-after-full-view-%1.png").arg(GetParam()));
         strip.save(saved);
-        ADD_FAILURE() << foreignPixels(strip) << " pixels of other controls in the strip; its picture: " << saved.toStdString();
+        ADD_FAILURE() << foreignPixels(strip) << " pixels of other controls in the strip; its picture: "
+                      << saved.toStdString();
     }
+    EXPECT_TRUE(statusShowsText(strip)) << "the file was not opened: the status bar does not name it";
 }
 
 INSTANTIATE_TEST_SUITE_P(RightAndBottomLayout, StripAfterFullView, ::testing::Values(0, 1));
