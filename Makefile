@@ -8,7 +8,9 @@ BUILD    := build
 JOBS     := $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps locale configure build test run screenshots clean
+PROGRAMS := Tazo6Dalvinter Dalvinter
+
+.PHONY: deps locale configure build programs test run screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -32,14 +34,23 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The main program and the viewer, without the tests.
+programs: configure
+	cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS)
+
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 120
 
 # Starts the main program with run/ as its start folder ("settings.suap" and the other
-# files it writes land there).
-run: build
+# files it writes land there). It needs a display; without one Qt would only abort.
+run: programs
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2; \
+	  echo "Start it from a desktop session, or on a virtual one: xvfb-run -a make run" >&2; \
+	  exit 1; \
+	fi
 	mkdir -p run
-	cd run && ../$(BUILD)/mainwindow/Tazo6Dalvinter
+	cd run && $(abspath $(BUILD))/mainwindow/Tazo6Dalvinter
 
 # PNGs of the main window, the settings dialog and the viewer, rendered under Xvfb.
 screenshots: build

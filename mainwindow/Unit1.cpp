@@ -325,9 +325,10 @@ void TForm1::buildComponents()
     ToolButton18->OnClick = [this](TObject* s) { ToolButton18Click(s); };
 
     // In the strip the lower panel keeps its size and reaches under the top bar: the
-    // bar and the status bar stay in front.
+    // bar and the status bar stay in front, and the cover hides the rest.
     Panel2->raise();
     StatusBar1->raise();
+    buildStripCover();
     designedHeight_ = Height();
 }
 
@@ -402,6 +403,7 @@ void TForm1::FormCreate(TObject*)
     ToolBar1->SetEnabled(false);
     BitBtn2->SetEnabled(false);
     SetHeight(stripHeight);
+    setStripCovered(true);
     keepOnScreen();
 
     nextWindowIndex = 0;

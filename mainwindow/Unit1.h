@@ -315,6 +315,11 @@ private:
     void showFolder(const std::string& folder);
     // Moves the window back onto the screen when stored geometry put it elsewhere.
     void keepOnScreen();
+    // In the strip the full view's parts keep their places behind the top bar; a plain
+    // sheet over them, under the top bar and the status bar, shows the strip's bar alone.
+    void buildStripCover();
+    void setStripCovered(bool covered);
+    QWidget* stripCover_ = nullptr;
 
     static constexpr int maxPanelSize = 4000;   // a stored panel size beyond is nonsense
     static constexpr int minimumWidth = 200;

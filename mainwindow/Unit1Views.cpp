@@ -9,7 +9,44 @@
 #include "dialogs/Unit5.h"
 #include "platform/Convert.h"
 
+#include <QEvent>
+
 using namespace vcl;
+
+namespace {
+
+// An opaque sheet as large as its window, following the window's size.
+class WindowSheet : public QWidget {
+public:
+    explicit WindowSheet(QWidget* window) : QWidget(window)
+    {
+        setAutoFillBackground(true);
+        setGeometry(window->rect());
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (watched == parentWidget() && e->type() == QEvent::Resize)
+            setGeometry(parentWidget()->rect());
+        return false;
+    }
+};
+
+} // namespace
+
+void TForm1::buildStripCover()
+{
+    stripCover_ = new WindowSheet(this);
+    stripCover_->stackUnder(Panel2);
+    stripCover_->hide();
+}
+
+void TForm1::setStripCovered(bool covered)
+{
+    stripCover_->setVisible(covered);
+}
 
 void TForm1::BitBtn3Click(TObject*)
 {
@@ -19,11 +56,13 @@ void TForm1::BitBtn3Click(TObject*)
         BitBtn3->SetCaption(QStringLiteral("[_][_]"));
         BitBtn2->SetEnabled(false);
         SetHeight(stripHeight);
+        setStripCovered(true);
         ToolBar1->SetEnabled(false);
         Timer1->SetEnabled(false);
     } else {
         mainViewMode = 1;
         windowShowCounter = 0;
+        setStripCovered(false);
         BitBtn3->SetCaption(QStringLiteral("[_]"));
         BitBtn2->SetEnabled(true);
         // Before a full-view height was ever stored, the designed height serves.

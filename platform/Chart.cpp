@@ -965,6 +965,13 @@ TChart::TChart(int seriesCount, QWidget* parent) : QCustomPlot(parent)
 
     connect(this, &QCustomPlot::beforeReplot, this, [this] { prepare(); });
     prepare();
+
+    // The plot queued a first paint of its own when it was made, which would come when
+    // the chart may have no area yet; the first paint waits for one like every other.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    mReplotQueued = false;
+    replotPending_ = false;
+    requestReplot();
 }
 
 TChart::~TChart()
@@ -1004,12 +1011,14 @@ void TChart::queuedReplot()
     if (!replotPending_)
         return;
     replotPending_ = false;
-    // A hidden chart (a measurement window behind the full view) repaints when shown.
+    // A hidden chart (a measurement window behind the full view) repaints when shown,
+    // one without area (squeezed out by its window) when it gets one.
     if (!isVisible()) {
         hiddenDirty_ = true;
         return;
     }
-    replot(rpRefreshHint);
+    if (!rect().isEmpty())
+        replot(rpRefreshHint);
 }
 
 void TChart::Repaint()
@@ -1017,7 +1026,18 @@ void TChart::Repaint()
     replotPending_ = false;
     if (viewport() != rect())
         setViewport(rect());
-    replot(rpImmediateRefresh);
+    if (!rect().isEmpty())
+        replot(rpImmediateRefresh);
+}
+
+void TChart::resizeEvent(QResizeEvent* event)
+{
+    // The plot's buffers have no pixels to paint into until the chart has an area; the
+    // resize that gives it one paints it.
+    if (rect().isEmpty())
+        setViewport(rect());
+    else
+        QCustomPlot::resizeEvent(event);
 }
 
 void TChart::showEvent(QShowEvent* event)

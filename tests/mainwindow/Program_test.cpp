@@ -7,8 +7,12 @@
 #include "tests/support/QtTestApp.h"
 #include "tests/support/XServer.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -27,6 +31,9 @@ const QString questionTitle = QStringLiteral("Uwaga!");
 // Where the top bar's buttons are inside the main window.
 constexpr int startX = 50, startY = 17;      // "START"
 constexpr int settingsX = 358, settingsY = 17;   // the settings button
+constexpr int viewX = 132, viewY = 17;           // "[_][_]", the view switch
+constexpr int fileListY = 214;                   // the file list's top in the full view
+constexpr int stripHeight = 93;                  // the main window's height in the strip
 
 class RealProgram : public testsupport::RealProgramTest {
 protected:
@@ -122,5 +129,122 @@ TEST_P(ZamknijWithWindows, OkEndsTheProgramAtOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenWindows, ZamknijWithWindows, ::testing::Values(0, 1, 3));
+
+// A start, a switch to the full view and back, and "&Zamknij", with measurement windows
+// of their own charts open or none: the program writes no painting complaint on its
+// standard error, such as a chart painted before it had a size.
+TEST_F(RealProgram, PaintsWithoutComplaints)
+{
+    for (const int windows : {0, 2}) {
+        SCOPED_TRACE(testing::Message() << windows << " measurement windows");
+        SettingsBlock b = testsupport::StoredSettings();
+        b.windowCount = windows;
+        writeSettings(b);
+        ASSERT_NO_FATAL_FAILURE(start());
+        ASSERT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Okno"), windows));
+        ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == b.mainHeight; }));
+        ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == stripHeight; }));
+        ASSERT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Okno"), windows));
+
+        const QString question = zamknij();
+        ASSERT_FALSE(question.isEmpty());
+        ASSERT_TRUE(x.pressKeys(question, QStringLiteral("Return")));
+        ASSERT_TRUE(program.waitForFinished(3000));
+        const QStringList complaints = QString::fromLocal8Bit(program.readAllStandardError())
+                                           .split(QLatin1Char('\n'))
+                                           .filter(QRegularExpression(QStringLiteral("QPainter|QCP")));
+        EXPECT_TRUE(complaints.isEmpty()) << complaints.size() << " lines, the first: "
+                                          << complaints.value(0).toStdString();
+    }
+}
+
+// The strip after the full view showed an opened file's chart and text list, in the
+// layout of the parameter (SettingsBlock::bottomLayout): the window shows its top bar and
+// status bar, and where they have no control, the window's own colour.
+class StripAfterFullView : public RealProgram, public ::testing::WithParamInterface<int> {
+protected:
+    // The pixels of the strip's picture, other than the top bar's controls and the status
+    // bar, that are not the window's colour.
+    static int foreignPixels(const QImage& strip)
+    {
+        const int w = strip.width();
+        // The top bar's controls from left to right, "&Zamknij" at the right edge.
+        const std::pair<int, int> controls[] = {{8, 98},    {104, 160}, {164, 200}, {206, 336},
+                                                {342, 374}, {378, 410}, {w - 98, w}};
+        const auto onControl = [&](int px, int py) {
+            if (py >= barHeight)
+                return false;
+            for (const auto& [from, to] : controls)
+                if (px >= from - 1 && px <= to)
+                    return true;
+            return false;
+        };
+        const QRgb window = QApplication::palette().color(QPalette::Active, QPalette::Window).rgb();
+        int foreign = 0;
+        // Inside the bar's one-pixel frame, down to the highest the status bar may reach.
+        for (int py = 1; py < strip.height() - statusBarMaxHeight; ++py)
+            for (int px = 1; px < w - 1; ++px)
+                if (py != barHeight - 1 && !onControl(px, py) && strip.pixel(px, py) != window)
+                    ++foreign;
+        return foreign;
+    }
+    // Whether the status bar's first panel, empty at the start, shows a text.
+    static bool statusShowsText(const QImage& strip)
+    {
+        const QRgb window = QApplication::palette().color(QPalette::Active, QPalette::Window).rgb();
+        for (int py = strip.height() - 15; py < strip.height() - 4; ++py)
+            for (int px = 4; px < 200; ++px)
+                if (strip.pixel(px, py) != window)
+                    return true;
+        return false;
+    }
+
+    static constexpr int barHeight = 35;
+    static constexpr int statusBarMaxHeight = 24;
+};
+
+TEST_P(StripAfterFullView, ShowsTheBarAlone)
+{
+    SettingsBlock b = testsupport::StoredSettings();
+    b.bottomLayout = GetParam();
+    writeSettings(b);
+    QByteArray readings = "DataTime  k1 k2 k3\r\n";
+    for (int i = 0; i < 60; ++i)
+        readings += QStringLiteral("2024-03-05  08:%1:00  %2 5 %3\r\n")
+                        .arg(i, 2, 10, QLatin1Char('0'))
+                        .arg(20 + i % 7)
+                        .arg(30 - i % 5)
+                        .toLatin1();
+    cwd.file(QStringLiteral("pomiar.dan"), readings);
+    ASSERT_NO_FATAL_FAILURE(start());
+
+    ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == b.mainHeight; }))
+        << "no full view";
+    // The file list's only item, a double click opens it.
+    ASSERT_TRUE(x.click(mainWindow, 60, fileListY + 8, 2));
+    ASSERT_TRUE(x.click(mainWindow, viewX, viewY));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == stripHeight; })) << "no strip";
+    ASSERT_TRUE(x.parkPointer());
+
+    QImage strip;
+    const bool clean = testsupport::WaitUntil(
+        [&] {
+            strip = x.picture(mainWindow);
+            return !strip.isNull() && foreignPixels(strip) == 0;
+        },
+        3000);
+    if (!clean) {
+        const QString saved = QDir::temp().filePath(QStringLiteral("strip-after-full-view-%1.png").arg(GetParam()));
+        strip.save(saved);
+        ADD_FAILURE() << foreignPixels(strip) << " pixels of other controls in the strip; its picture: "
+                      << saved.toStdString();
+    }
+    EXPECT_TRUE(statusShowsText(strip)) << "the file was not opened: the status bar does not name it";
+}
+
+INSTANTIATE_TEST_SUITE_P(RightAndBottomLayout, StripAfterFullView, ::testing::Values(0, 1));
 
 #endif

@@ -535,6 +535,44 @@ TEST_F(ChartTest, ChangesAreRepaintedOncePerPass)
     EXPECT_EQ(replots, 1);
 }
 
+// A chart without area, made before its window is laid out or squeezed out by its
+// window later, paints nothing (its buffers would have no pixels), and shows its points
+// once it has an area again.
+TEST_F(ChartTest, PaintsOnlyWhileItHasAnArea)
+{
+    for (const bool shownFirst : {false, true}) {
+        SCOPED_TRACE(shownFirst ? "squeezed after it was shown" : "made without area");
+        QWidget window;
+        window.resize(800, 500);
+        auto* chart = new TChart(2, &window);
+        int replots = 0;
+        QObject::connect(chart, &QCustomPlot::afterReplot, [&] { ++replots; });
+        if (shownFirst) {
+            chart->setGeometry(0, 0, 800, 500);
+            window.show();
+            ASSERT_TRUE(testsupport::WaitUntil([&] { return replots > 0; }));
+        }
+        chart->setGeometry(0, 0, 800, 0);
+        window.show();
+        replots = 0;
+
+        const QColor marker(255, 0, 0);
+        chart->SetLegendVisible(false);
+        chart->LeftAxis().SetMinMax(0, 10);
+        chart->Series(0).SetColor(clRed);
+        chart->Series(0).SetPenWidth(3);
+        for (int i = 0; i < 50; ++i)
+            chart->Series(0).Add(5 + std::sin(i / 5.0), "t");
+        chart->Repaint();
+        testsupport::ProcessPending();
+        EXPECT_EQ(replots, 0);
+
+        chart->setGeometry(0, 0, 800, 500);
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return replots > 0; }));
+        EXPECT_GT(countColour(chart->grab().toImage(), marker), 200);
+    }
+}
+
 // ---------------------------------------------------------------------------------
 // Clicks
 

@@ -1,8 +1,8 @@
 // Renders the main window (strip and full view with a few readings, a chart of two
-// readings, a data file opened whole and one in the paged view), every page of the
-// settings dialog, its console after a configuration read from a data logger on a
-// pseudo-terminal, the about box and a measurement window (its chart of two readings
-// and its properties page) into PNG files, for a person to look at.
+// readings, a data file opened whole and one in the paged view, and the strip after
+// them), every page of the settings dialog, its console after a configuration read from
+// a data logger on a pseudo-terminal, the about box and a measurement window (its chart
+// of two readings and its properties page) into PNG files, for a person to look at.
 //
 //   screenshots <output folder>
 
@@ -123,6 +123,8 @@ int main(int argc, char** argv)
     Form1->TrackBar1->SetPosition(1);
     ok &= shoot(Form1, out + "/main-file-paged.png");
     Form1->deviceFamily = 0;
+    Form1->BitBtn3Click(Form1->BitBtn3);
+    ok &= shoot(Form1, out + "/main-strip-after-file.png");
 
     const char* pages[] = {"settings-pomiaru.png", "settings-komunikacja.png", "settings-systemu.png",
                            "settings-okien.png"};

@@ -3,7 +3,10 @@
 #include "tests/support/QtTestApp.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QHash>
 #include <QRegularExpression>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -12,6 +15,7 @@ namespace testsupport {
 namespace {
 
 constexpr int toolTimeoutMs = 5000;
+constexpr int screenWidth = 1600, screenHeight = 1000;
 
 // The text between the quotes of xprop's `NAME = "text"`, with its escapes undone.
 QString quotedValue(const QString& line)
@@ -29,6 +33,28 @@ QString quotedValue(const QString& line)
     return text;
 }
 
+// The screen in X's dump format as Xvfb keeps it: a header of 32-bit big-endian
+// fields, a colour map, then the rows of pixels.
+QImage readScreenDump(const QByteArray& dump)
+{
+    enum Field { headerSize, format = 2, width = 4, height, byteOrder = 7, bitsPerPixel = 11, bytesPerLine,
+                 colourCount = 19, fieldCount = 25 };
+    if (dump.size() < fieldCount * 4)
+        return {};
+    auto field = [&](int i) { return qFromBigEndian<quint32>(dump.constData() + 4 * i); };
+    constexpr quint32 zPixmap = 2, lsbFirst = 0, colourEntrySize = 12;
+    // A 24-bit screen comes as 32-bit little-endian words 0x00RRGGBB, which is RGB32.
+    if (field(format) != zPixmap || field(bitsPerPixel) != 32 || field(byteOrder) != lsbFirst)
+        return {};
+    const qsizetype pixels = qsizetype(field(headerSize)) + qsizetype(field(colourCount)) * colourEntrySize;
+    const int w = int(field(width)), h = int(field(height));
+    const qsizetype stride = field(bytesPerLine);
+    if (stride < qsizetype(w) * 4 || pixels + stride * h > dump.size())
+        return {};
+    return QImage(reinterpret_cast<const uchar*>(dump.constData() + pixels), w, h, stride, QImage::Format_RGB32)
+        .copy();
+}
+
 } // namespace
 
 XServer::XServer()
@@ -37,8 +63,9 @@ XServer::XServer()
     // its standard output once it accepts clients.
     server_.setProgram(QStringLiteral("Xvfb"));
     server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                          QStringLiteral("0"), QStringLiteral("1600x1000x24"), QStringLiteral("-nolisten"),
-                          QStringLiteral("tcp"), QStringLiteral("-noreset")});
+                          QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight), QStringLiteral("-fbdir"),
+                          frameBuffer_.path(), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                          QStringLiteral("-noreset")});
     server_.setProcessChannelMode(QProcess::SeparateChannels);
     server_.start();
     if (!server_.waitForStarted(toolTimeoutMs)) {
@@ -85,7 +112,7 @@ bool XServer::start(QProcess& program, const QString& executable, const QStringL
     program.setWorkingDirectory(folder);
     program.setProcessEnvironment(environment());
     program.setStandardOutputFile(QProcess::nullDevice());
-    program.setStandardErrorFile(QProcess::nullDevice());
+    program.setProcessChannelMode(QProcess::SeparateChannels);
     program.start(executable, args);
     return program.waitForStarted(5000);
 }
@@ -165,12 +192,50 @@ bool XServer::pressKeys(const QString& window, const QString& keys) const
                 .isNull();
 }
 
-bool XServer::click(const QString& window, int x, int y) const
+bool XServer::click(const QString& window, int x, int y, int count) const
 {
+    // No --sync: it waits for the pointer to move, forever when it is already there. The
+    // server takes the move and the click in the order they were sent all the same.
     return !tool(QStringLiteral("xdotool"),
-                 {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("--sync"),
-                  QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")})
+                 {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                  QString::number(y), QStringLiteral("click"), QStringLiteral("--repeat"),
+                  QString::number(count), QStringLiteral("1")})
                 .isNull();
+}
+
+bool XServer::parkPointer() const
+{
+    return !tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(screenWidth - 1),
+                                             QString::number(screenHeight - 1)})
+                .isNull();
+}
+
+QRect XServer::geometry(const QString& window) const
+{
+    // X=.., Y=.., WIDTH=.., HEIGHT=.. one per line.
+    const QString out =
+        tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    QHash<QString, int> values;
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            values.insert(line.left(eq), line.mid(eq + 1).toInt());
+    }
+    for (const char* key : {"X", "Y", "WIDTH", "HEIGHT"})
+        if (!values.contains(QLatin1String(key)))
+            return {};
+    return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                 values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+}
+
+QImage XServer::picture(const QString& window) const
+{
+    const QRect where = geometry(window);
+    QFile dump(frameBuffer_.filePath(QStringLiteral("Xvfb_screen0")));
+    if (where.isNull() || !dump.open(QIODevice::ReadOnly))
+        return {};
+    const QImage screen = readScreenDump(dump.readAll());
+    return screen.isNull() ? QImage() : screen.copy(where);
 }
 
 } // namespace testsupport

@@ -1,8 +1,9 @@
 #pragma once
 // A private X server for tests that must see what the window system shows (window
-// titles) and use the real program as its user does (keys, clicks): Xvfb on a display
-// it picks itself, ended with the object. Windows are found, read and driven with
-// xdotool and xprop.
+// titles, what is on the screen) and use the real program as its user does (keys,
+// clicks): Xvfb on a display it picks itself, ended with the object. Windows are found,
+// read and driven with xdotool and xprop; the screen is read from the frame buffer that
+// Xvfb keeps in a file.
 //
 // A test that needs it fails when it cannot be started: CI installs Xvfb. Its waits
 // run the event loop of the test's application object (QtTestApp).
@@ -11,10 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace testsupport {
 
@@ -33,8 +37,9 @@ public:
     // The environment of a program shown on this server: the test's own, with DISPLAY
     // and the xcb platform.
     QProcessEnvironment environment() const;
-    // Starts a program shown on this server in folder, its output thrown away; false
-    // when it did not start within 5 s.
+    // Starts a program shown on this server in folder, its standard output thrown away
+    // and its standard error kept for readAllStandardError(); false when it did not
+    // start within 5 s.
     bool start(QProcess& program, const QString& executable, const QStringList& args,
                const QString& folder) const;
 
@@ -54,14 +59,25 @@ public:
     // Gives the window the keyboard focus, then presses the keys (xdotool's names,
     // e.g. "alt+z" or "Return"; several apart by blanks, e.g. "alt+p Right p").
     bool pressKeys(const QString& window, const QString& keys) const;
-    // Clicks the left button at x, y of the window's inside.
-    bool click(const QString& window, int x, int y) const;
+    // Clicks the left button at x, y of the window's inside, count times in a row
+    // (2: a double click).
+    bool click(const QString& window, int x, int y, int count = 1) const;
+
+    // Moves the pointer to the screen's bottom right corner, where it is in no picture of
+    // a window (the server draws it into the screen).
+    bool parkPointer() const;
+
+    // Where the window's inside is on the screen; null when the window is gone.
+    QRect geometry(const QString& window) const;
+    // What the screen shows where the window's inside is; null when it cannot be read.
+    QImage picture(const QString& window) const;
 
 private:
     // Runs an X tool on this display; its standard output, or a null string when it failed.
     QString tool(const QString& program, const QStringList& args) const;
     QString property(const QString& window, const QString& name) const;
 
+    QTemporaryDir frameBuffer_;
     QProcess server_;
     QString display_;
     QString error_;
