@@ -170,10 +170,11 @@ QString UrlDownload::verdict(QNetworkReply* reply) const
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    // Chunks and HTTP/2 frames mark the end of the body; without them or a declared
-    // length, a connection that broke looks like a body that ended.
-    const bool framed = reply->rawHeader("Transfer-Encoding").toLower().contains("chunked") ||
-                        reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
+    // Without a declared length a connection that broke looks like a body that ended.
+    // HTTP/2 marks the end of a stream itself. Chunks would too, but the network layer
+    // now and then reports a chunked body cut off by a closed connection as complete,
+    // so chunks alone are not trusted.
+    const bool framed = reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
     if (reply->error() != QNetworkReply::NoError)
         return reply->errorString();
     if (status < 200 || status > 299)

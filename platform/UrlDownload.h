@@ -12,8 +12,8 @@
 //
 // Every transfer is bounded: a body longer than its target's limit fails, and so does
 // any hop (a redirect included) that sends nothing for stallTimeoutMs. A body whose end
-// cannot be told from a broken connection (neither a declared length nor chunks) is
-// never used.
+// cannot be told from a broken connection (no declared length; chunks count as none,
+// see verdict()) is never used.
 //
 // Only HTTPS with the server's certificate checked is fetched; plain HTTP is refused
 // except from the loopback (a local test server). Redirects are followed only under the

@@ -314,7 +314,10 @@ TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
          std::nullopt},
         {"no length, cut short",
          [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 3000, Length::undeclared)); }, std::nullopt},
-        {"chunks, whole", [&](HttpServer& s) { s.answer("/f", HttpServer::framed(Length::chunked, fresh)); }, fresh},
+        // A chunked body cut off by a closed connection is at times reported whole by
+        // the network layer, so no chunked body is taken.
+        {"chunks, whole", [&](HttpServer& s) { s.answer("/f", HttpServer::framed(Length::chunked, fresh)); },
+         std::nullopt},
         {"chunks, cut short",
          [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 3000, Length::chunked)); }, std::nullopt},
         {"no answer", [](HttpServer& s) { s.answer("/f", HttpServer::silence()); }, std::nullopt},
