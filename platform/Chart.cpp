@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace platform {
 
@@ -167,22 +169,31 @@ void LabelPool::Reset()
 
 void PointValues::append(double value)
 {
+    if (!wide_ && !std::isnan(value) && double(float(value)) != value)
+        makeWide();
+    const std::size_t size = wide_ ? sizeof(double) : sizeof(float);
     const std::size_t block = std::size_t(size_ >> kBlockBits);
     const int at = size_ & kBlockMask;
     if (block == blocks_.size()) {
         // Only the first block starts small: many series never hold more than a few points.
         const int capacity = block == 0 ? 1024 : kBlockMask + 1;
-        blocks_.emplace_back(new double[std::size_t(capacity)]);
+        blocks_.push_back(std::malloc(std::size_t(capacity) * size));
+        if (!blocks_.back())
+            throw std::bad_alloc();
         if (block == 0)
             firstCapacity_ = capacity;
     } else if (block == 0 && at == firstCapacity_) {
         const int capacity = std::min(firstCapacity_ * 4, kBlockMask + 1);
-        std::unique_ptr<double[]> grown(new double[std::size_t(capacity)]);
-        std::copy_n(blocks_[0].get(), at, grown.get());
-        blocks_[0] = std::move(grown);
+        void* grown = std::realloc(blocks_[0], std::size_t(capacity) * size);
+        if (!grown)
+            throw std::bad_alloc();
+        blocks_[0] = grown;
         firstCapacity_ = capacity;
     }
-    blocks_[block][std::size_t(at)] = value;
+    if (wide_)
+        static_cast<double*>(blocks_[block])[at] = value;
+    else
+        static_cast<float*>(blocks_[block])[at] = float(value);
     const std::size_t run = std::size_t(size_ / kRun);
     if (run == runs_.size())
         runs_.push_back(Run{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
@@ -191,6 +202,21 @@ void PointValues::append(double value)
     r.low = value < r.low ? value : r.low;
     r.high = value > r.high ? value : r.high;
     ++size_;
+}
+
+void PointValues::makeWide()
+{
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const int capacity = b == 0 ? firstCapacity_ : kBlockMask + 1;
+        auto* wide = static_cast<double*>(std::malloc(std::size_t(capacity) * sizeof(double)));
+        if (!wide)
+            throw std::bad_alloc();
+        const int used = std::min(capacity, size_ - int(b << kBlockBits));
+        std::copy_n(static_cast<const float*>(blocks_[b]), used, wide);
+        std::free(blocks_[b]);
+        blocks_[b] = wide;
+    }
+    wide_ = true;
 }
 
 void PointValues::truncate(int size)
@@ -202,16 +228,22 @@ void PointValues::truncate(int size)
         return;
     }
     size_ = size;
-    blocks_.resize(std::size_t((size_ - 1) >> kBlockBits) + 1);
+    const std::size_t blocks = std::size_t((size_ - 1) >> kBlockBits) + 1;
+    for (std::size_t b = blocks; b < blocks_.size(); ++b)
+        std::free(blocks_[b]);
+    blocks_.resize(blocks);
     runs_.resize(std::size_t((size_ - 1) / kRun) + 1);
     summarise(int(runs_.size()) - 1);
 }
 
 void PointValues::clear()
 {
+    for (void* block : blocks_)
+        std::free(block);
     blocks_.clear();
     runs_.clear();
     firstCapacity_ = 0;
+    wide_ = false;
     size_ = 0;
 }
 
@@ -340,7 +372,8 @@ private:
         const int dx = int(std::lround(offset.x()));
         const int dy = int(std::lround(offset.y()));
         const chart_detail::PointValues& points = series_->values_;
-        bars_.clear();
+        QList<QRect> bars;
+        bars.reserve(qsizetype(std::abs(right - left)) + 2);
         double last = std::numeric_limits<double>::quiet_NaN();
         for (int i = begin; i < end;) {
             const double column = std::floor(left + (double(i) - range.lower) * scale);
@@ -357,22 +390,70 @@ private:
                 const int top = int(std::lround(values->coordToPixel(high)));
                 const int bottom = int(std::lround(values->coordToPixel(low)));
                 const int y = std::min(top, bottom);
-                bars_.push_back(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width,
+                bars.push_back(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width,
                                       std::abs(bottom - top) + width));
             }
             i = j;
         }
+        // Opaque bars on a raster are filled as the rows of their union: a few long
+        // strips instead of thousands of narrow columns (the same pixels).
+        if (linePen.color().alpha() == 255 && !painter->modes().testFlag(QCPPainter::pmVectorized))
+            bars = rowsOf(bars, clipRect());
         painter->save();
         painter->setAntialiasing(false);
         painter->setPen(Qt::NoPen);
         painter->setBrush(linePen.color());
-        painter->drawRects(bars_.constData(), int(bars_.size()));
+        painter->drawRects(bars.constData(), int(bars.size()));
         painter->restore();
+    }
+
+    // The union of rectangles that come left to right (none starts left of the one
+    // before), within clip, as strips along the rows. A row covered by a rectangle and
+    // the one before it goes on; only rows that one of the two leaves out begin or end
+    // a strip, so the work follows the outline, not the area.
+    static QList<QRect> rowsOf(const QList<QRect>& bars, const QRect& clip)
+    {
+        QList<QRect> rows;
+        std::vector<int> startX(std::size_t(std::max(0, clip.height())));
+        int openTop = 0, openBottom = -1;   // rows open now (clip-relative), with prevEnd
+        int prevEnd = std::numeric_limits<int>::min();
+        // Rows that end together and began together make one rectangle.
+        auto close = [&](int from, int to) {
+            for (int y = from; y <= to;) {
+                const int x = startX[std::size_t(y)];
+                int last = y;
+                while (last < to && startX[std::size_t(last + 1)] == x)
+                    ++last;
+                rows.push_back(QRect(x, clip.top() + y, prevEnd - x, last - y + 1));
+                y = last + 1;
+            }
+        };
+        for (const QRect& bar : bars) {
+            const int top = std::max(bar.top(), clip.top()) - clip.top();
+            const int bottom = std::min(bar.bottom(), clip.bottom()) - clip.top();
+            if (top > bottom || bar.width() <= 0)
+                continue;
+            if (bar.left() > prevEnd) {
+                close(openTop, openBottom);
+                openTop = 0;
+                openBottom = -1;
+            }
+            close(openTop, std::min(openBottom, top - 1));
+            close(std::max(openTop, bottom + 1), openBottom);
+            for (int y = top, end = std::min(bottom, openTop - 1); y <= end; ++y)
+                startX[std::size_t(y)] = bar.left();
+            for (int y = std::max(top, openBottom + 1); y <= bottom; ++y)
+                startX[std::size_t(y)] = bar.left();
+            openTop = top;
+            openBottom = bottom;
+            prevEnd = bar.left() + bar.width();
+        }
+        close(openTop, openBottom);
+        return rows;
     }
 
     TChart* chart_;
     const TLineSeries* series_;
-    QList<QRect> bars_;
 };
 
 // Axis numbers with the program's decimal separator, read at every repaint: the plot

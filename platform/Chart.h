@@ -135,15 +135,24 @@ private:
 
 // The values of a series' points in blocks that never move, so that a long series
 // grows without being copied, and the smallest and largest value of every run of
-// kRun points (NaN left out), from which a long stretch is summed up quickly.
+// kRun points (NaN left out), from which a long stretch is summed up quickly. Values
+// are kept as floats while every one of them is a float (readings of the measurement
+// line are), as doubles from the first one that is not.
 class PointValues {
 public:
     static constexpr int kRun = 64;
 
+    PointValues() = default;
+    PointValues(const PointValues&) = delete;
+    PointValues& operator=(const PointValues&) = delete;
+    ~PointValues() { clear(); }
+
     int size() const { return size_; }
     double operator[](int index) const
     {
-        return blocks_[std::size_t(index >> kBlockBits)][std::size_t(index & kBlockMask)];
+        const void* block = blocks_[std::size_t(index >> kBlockBits)];
+        const std::size_t at = std::size_t(index & kBlockMask);
+        return wide_ ? static_cast<const double*>(block)[at] : double(static_cast<const float*>(block)[at]);
     }
     void append(double value);
     void truncate(int size);
@@ -159,11 +168,13 @@ private:
         double high;
     };
     void summarise(int run);
+    void makeWide();
 
     // The first block grows with the series up to its full size; the others are
-    // allocated whole.
-    std::vector<std::unique_ptr<double[]>> blocks_;
+    // allocated whole. Each holds floats, or doubles once wide_.
+    std::vector<void*> blocks_;
     int firstCapacity_ = 0;
+    bool wide_ = false;
     std::vector<Run> runs_;
     int size_ = 0;
 };
