@@ -21,6 +21,10 @@
 #include <QGuiApplication>
 #include <QScopeGuard>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <array>
 #include <optional>
 #include <utility>
@@ -241,7 +245,7 @@ private:
     bool readingsMayArrive() const
     {
         return f_.acquisitionRunning || f_.serialExchangeRunning() || f_.tcpTransactionRunning() ||
-               f_.Timer1->Enabled() || (f_.IdTCPServer1 && f_.IdTCPServer1->isActive());
+               f_.Timer1->Running() || (f_.IdTCPServer1 && f_.IdTCPServer1->isActive());
     }
 
     TForm1& f_;
@@ -254,6 +258,15 @@ private:
     QString panelBefore_;
     static inline LoadProgress* running_ = nullptr;
 };
+
+// What the file shown before took goes back to the system, not only to this process's
+// heap: a large file followed by a small one would otherwise hold on to its memory.
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 // Nothing that would open another file or change the shown one runs during a load.
 bool loadRunning() { return LoadProgress::running() != nullptr; }
@@ -312,6 +325,8 @@ void TForm1::DirectoryListBox1Change(TObject*)
 
 void TForm1::FileListBox1Click(TObject*)
 {
+    if (loadRunning())
+        return;
     MSExel1->setEnabled(true);
     OpenOffice1->setEnabled(true);
     dataFile.fileName = toAnsi(FileListBox1->FileName());
@@ -359,6 +374,7 @@ void TForm1::openDataFile(const QString& path)
     SaveToTable->setEnabled(true);
     SaveToFile->setEnabled(true);
     progress.done();
+    giveBackFreedMemory();
 }
 
 void TForm1::Edit1ToChar1Execute(TObject* Sender)
@@ -431,6 +447,7 @@ void TForm1::ToolButton7Click(TObject*)
         }
     }
     Memo1->clear();
+    giveBackFreedMemory();
 }
 
 void TForm1::Showfilesdan1Click(TObject*) { FileListBox1->SetMask(QStringLiteral("*.dan;")); }

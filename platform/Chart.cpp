@@ -160,8 +160,9 @@ std::string_view LabelPool::At(std::uint32_t id) const
 
 void LabelPool::Reset()
 {
-    chars_.clear();
-    ends_.clear();
+    // The labels of a million points are worth giving back, not only forgetting.
+    std::string().swap(chars_);
+    std::vector<std::uint32_t>().swap(ends_);
 }
 
 // ---------------------------------------------------------------------------------
@@ -241,7 +242,7 @@ void PointValues::clear()
     for (void* block : blocks_)
         std::free(block);
     blocks_.clear();
-    runs_.clear();
+    std::vector<Run>().swap(runs_);
     firstCapacity_ = 0;
     wide_ = false;
     size_ = 0;
@@ -274,6 +275,52 @@ void PointValues::widen(int from, int to, double& low, double& high) const
         high = r.high > high ? r.high : high;
     }
     take(to);
+}
+
+// A row covered by a rectangle and the one before it goes on; only rows that one of
+// the two leaves out begin or end a strip, so the work follows the outline, not the
+// area.
+QList<QRect> UnionRows(const QList<QRect>& bars, const QRect& clip)
+{
+    QList<QRect> rows;
+    std::vector<int> startX(std::size_t(std::max(0, clip.height())));
+    int openTop = 0, openBottom = -1;   // rows open now (clip-relative), with prevEnd
+    int prevEnd = std::numeric_limits<int>::min();
+    // Rows that end together and began together make one rectangle.
+    auto close = [&](int from, int to) {
+        for (int y = from; y <= to;) {
+            const int x = startX[std::size_t(y)];
+            int last = y;
+            while (last < to && startX[std::size_t(last + 1)] == x)
+                ++last;
+            rows.push_back(QRect(x, clip.top() + y, prevEnd - x, last - y + 1));
+            y = last + 1;
+        }
+    };
+    for (const QRect& bar : bars) {
+        const int top = std::max(bar.top(), clip.top()) - clip.top();
+        const int bottom = std::min(bar.bottom(), clip.bottom()) - clip.top();
+        const int left = std::max(bar.left(), clip.left());
+        const int end = std::min(bar.left() + bar.width(), clip.left() + clip.width());
+        if (top > bottom || left >= end)
+            continue;
+        if (left > prevEnd) {
+            close(openTop, openBottom);
+            openTop = 0;
+            openBottom = -1;
+        }
+        close(openTop, std::min(openBottom, top - 1));
+        close(std::max(openTop, bottom + 1), openBottom);
+        for (int y = top, last = std::min(bottom, openTop - 1); y <= last; ++y)
+            startX[std::size_t(y)] = left;
+        for (int y = std::max(top, openBottom + 1); y <= bottom; ++y)
+            startX[std::size_t(y)] = left;
+        openTop = top;
+        openBottom = bottom;
+        prevEnd = end;
+    }
+    close(openTop, openBottom);
+    return rows;
 }
 
 // ---------------------------------------------------------------------------------
@@ -398,58 +445,13 @@ private:
         // Opaque bars on a raster are filled as the rows of their union: a few long
         // strips instead of thousands of narrow columns (the same pixels).
         if (linePen.color().alpha() == 255 && !painter->modes().testFlag(QCPPainter::pmVectorized))
-            bars = rowsOf(bars, clipRect());
+            bars = UnionRows(bars, clipRect());
         painter->save();
         painter->setAntialiasing(false);
         painter->setPen(Qt::NoPen);
         painter->setBrush(linePen.color());
         painter->drawRects(bars.constData(), int(bars.size()));
         painter->restore();
-    }
-
-    // The union of rectangles that come left to right (none starts left of the one
-    // before), within clip, as strips along the rows. A row covered by a rectangle and
-    // the one before it goes on; only rows that one of the two leaves out begin or end
-    // a strip, so the work follows the outline, not the area.
-    static QList<QRect> rowsOf(const QList<QRect>& bars, const QRect& clip)
-    {
-        QList<QRect> rows;
-        std::vector<int> startX(std::size_t(std::max(0, clip.height())));
-        int openTop = 0, openBottom = -1;   // rows open now (clip-relative), with prevEnd
-        int prevEnd = std::numeric_limits<int>::min();
-        // Rows that end together and began together make one rectangle.
-        auto close = [&](int from, int to) {
-            for (int y = from; y <= to;) {
-                const int x = startX[std::size_t(y)];
-                int last = y;
-                while (last < to && startX[std::size_t(last + 1)] == x)
-                    ++last;
-                rows.push_back(QRect(x, clip.top() + y, prevEnd - x, last - y + 1));
-                y = last + 1;
-            }
-        };
-        for (const QRect& bar : bars) {
-            const int top = std::max(bar.top(), clip.top()) - clip.top();
-            const int bottom = std::min(bar.bottom(), clip.bottom()) - clip.top();
-            if (top > bottom || bar.width() <= 0)
-                continue;
-            if (bar.left() > prevEnd) {
-                close(openTop, openBottom);
-                openTop = 0;
-                openBottom = -1;
-            }
-            close(openTop, std::min(openBottom, top - 1));
-            close(std::max(openTop, bottom + 1), openBottom);
-            for (int y = top, end = std::min(bottom, openTop - 1); y <= end; ++y)
-                startX[std::size_t(y)] = bar.left();
-            for (int y = std::max(top, openBottom + 1); y <= bottom; ++y)
-                startX[std::size_t(y)] = bar.left();
-            openTop = top;
-            openBottom = bottom;
-            prevEnd = bar.left() + bar.width();
-        }
-        close(openTop, openBottom);
-        return rows;
     }
 
     TChart* chart_;

@@ -179,6 +179,11 @@ private:
     int size_ = 0;
 };
 
+// The union of rectangles of one width that come left to right (none starts left of
+// the one before it), within clip, as rectangles along the rows: what a dense line
+// fills, in far fewer pieces than its columns.
+QList<QRect> UnionRows(const QList<QRect>& bars, const QRect& clip);
+
 // Label ids of the points of one or more series. Series that are given the same
 // labels (every channel of one reading gets its time) share one track; a series whose
 // label differs from the track's at its end goes on with a copy of its own.

@@ -88,7 +88,7 @@ QString TextLines::text() const
 void TextLines::setText(const QString& text)
 {
     buffer_.clear();
-    starts_.clear();
+    std::vector<std::uint64_t>().swap(starts_);
     waste_ = 0;
     longest_ = 0;
     for (const QString& piece : splitLines(text)) {
@@ -100,7 +100,7 @@ void TextLines::setText(const QString& text)
 void TextLines::setAnsiText(QByteArray bytes)
 {
     buffer_ = std::move(bytes);
-    starts_.clear();
+    std::vector<std::uint64_t>().swap(starts_);
     waste_ = 0;
     longest_ = 0;
     const char* const data = buffer_.constData();

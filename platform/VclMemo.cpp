@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
@@ -21,7 +22,25 @@ using platform::TextPos;
 
 namespace {
 
-bool wordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+// Word boundaries as a plain text edit finds them ("21.5" is one word).
+int wordStartBefore(const QString& line, int column)
+{
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, line);
+    words.setPosition(column);
+    while (words.toPreviousBoundary() > 0 && !(words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)) {
+    }
+    return std::max(0, int(words.position()));
+}
+
+int wordStartAfter(const QString& line, int column)
+{
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, line);
+    words.setPosition(column);
+    while (words.toNextBoundary() >= 0 && words.position() < line.size() &&
+           !(words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)) {
+    }
+    return words.position() < 0 ? int(line.size()) : int(words.position());
+}
 
 // The captions of a plain text edit's menu, in the application's language.
 QString menuText(const char* text, QKeySequence::StandardKey key)
@@ -243,30 +262,16 @@ TextPos TMemo::moved(TextPos from, Move move) const
         else if (from.line > 0)
             to = {from.line - 1, text_.length(from.line - 1)};
         break;
-    case Move::NextWord: {
+    case Move::NextWord:
         if (from.column >= text_.length(from.line))
             return moved(from, Move::NextChar);
-        const QString line = text_.line(from.line);
-        int c = from.column;
-        while (c < line.size() && wordChar(line[c]))
-            ++c;
-        while (c < line.size() && !wordChar(line[c]))
-            ++c;
-        to.column = c;
+        to.column = wordStartAfter(text_.line(from.line), from.column);
         break;
-    }
-    case Move::PreviousWord: {
+    case Move::PreviousWord:
         if (from.column == 0)
             return moved(from, Move::PreviousChar);
-        const QString line = text_.line(from.line);
-        int c = from.column;
-        while (c > 0 && !wordChar(line[c - 1]))
-            --c;
-        while (c > 0 && wordChar(line[c - 1]))
-            --c;
-        to.column = c;
+        to.column = wordStartBefore(text_.line(from.line), from.column);
         break;
-    }
     case Move::NextLine: to = {from.line + 1, goal}; break;
     case Move::PreviousLine: to = {from.line - 1, goal}; break;
     case Move::NextPage: to = {from.line + std::max(1, rowsInView() - 1), goal}; break;
@@ -358,13 +363,13 @@ void TMemo::keyPressEvent(QKeyEvent* e)
     for (const auto& d : deletions) {
         if (!e->matches(d.key))
             continue;
-        if (!hasSelection())
+        if (!readOnly_ && !hasSelection())
             anchor_ = moved(caret_, d.move);
         edit(QString());
         return;
     }
     if (e->key() == Qt::Key_Backspace && !(e->modifiers() & ~Qt::ShiftModifier)) {
-        if (!hasSelection())
+        if (!readOnly_ && !hasSelection())
             anchor_ = moved(caret_, Move::PreviousChar);
         edit(QString());
         return;
@@ -425,13 +430,13 @@ void TMemo::mouseDoubleClickEvent(QMouseEvent* e)
         return;
     const TextPos at = posAt(e->position().toPoint());
     const QString line = text_.line(at.line);
-    int begin = at.column, end = at.column;
-    while (begin > 0 && wordChar(line[begin - 1]))
-        --begin;
-    while (end < line.size() && wordChar(line[end]))
-        ++end;
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, line);
+    words.setPosition(at.column);
+    const int begin = words.isAtBoundary() ? at.column : std::max(0, int(words.toPreviousBoundary()));
+    words.setPosition(begin);
+    const int end = begin < line.size() ? int(words.toNextBoundary()) : begin;
     anchor_ = {at.line, begin};
-    caret_ = {at.line, end};
+    caret_ = {at.line, end < 0 ? int(line.size()) : end};
     ensureCaretVisible();
     viewport()->update();
 }
