@@ -295,17 +295,16 @@ void loadTextList(vcl::TMemo* memo, const QString& path, LoadProgress& progress)
     constexpr qint64 piece = qint64(16) << 20;
     qint64 done = 0;
     while (true) {
-        if (done == bytes.size() - 1) {
-            if (file.atEnd())
-                break;
-            bytes.resize(bytes.size() + piece);   // the file grew
-        }
-        const qint64 n = file.read(bytes.data() + done, std::min(piece, bytes.size() - 1 - done));
+        // Past the size the file had, it is read on while it gives more.
+        const qint64 room = std::min(piece, bytes.size() - 1 - done);
+        const qint64 n = room > 0 ? file.read(bytes.data() + done, room) : file.read(bytes.data() + done, 1);
         if (n < 0)
             throw vcl::Exception(QStringLiteral("Nie można odczytać pliku \"%1\".").arg(path));
         if (n == 0)
             break;
         done += n;
+        if (done == bytes.size())
+            bytes.resize(bytes.size() + piece);
         progress.step();
     }
     bytes.resize(done);
