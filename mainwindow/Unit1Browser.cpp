@@ -469,9 +469,12 @@ void TForm1::ToolButton5Click(TObject*)
         !QFileInfo::exists(path) || platform::MessageBox(QStringLiteral("Plik istnieje, czy zamienić? "),
                                                          QStringLiteral("Uwaga"), platform::MB_OKCANCEL) == platform::IDOK;
     if (replace) {
+        // Straight from the text list's own 8-bit lines: a file loaded whole is saved
+        // without a copy of it in Unicode on the way.
         std::string bytes;
-        for (const QString& line : Lines(Memo1).ToList()) {
-            bytes += toAnsi(line);
+        std::string scratch;
+        for (int i = 0, n = Lines(Memo1).Count(); i < n; ++i) {
+            bytes += Memo1->AnsiLine(i, scratch);
             bytes += "\r\n";
         }
         if (!platform::ReplaceFile(QFile::encodeName(path).toStdString(), bytes.data(), bytes.size()))
