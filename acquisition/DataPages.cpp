@@ -10,10 +10,10 @@ namespace acquisition {
 
 namespace {
 
-bool holds(const std::string& line, std::string_view part) { return line.find(part) != std::string::npos; }
+bool holds(std::string_view line, std::string_view part) { return line.find(part) != std::string_view::npos; }
 
 // A channel line of a "Zero:" block names its channel first ("k1 0.5", " k2 0.25").
-bool channelLine(const std::string& line)
+bool channelLine(std::string_view line)
 {
     const std::size_t k = line.find('k');
     return k == 0 || k == 1;
@@ -67,41 +67,41 @@ bool readPage(const std::string& path, std::int64_t offset, int lines, Page& pag
     return true;
 }
 
-std::vector<std::size_t> wholeFileLineOrder(const std::vector<std::string>& lines)
+void forEachWholeFileLine(std::size_t count, const LineAt& lineAt, const std::function<void(std::size_t)>& visit)
 {
-    std::vector<std::size_t> order;
-    const std::size_t n = lines.size();
-    if (n == 0)
-        return order;
+    if (count == 0)
+        return;
     std::size_t start = 0;
-    if (holds(lines[0], "VeskSystem")) {
-        const auto marker = std::find_if(lines.begin(), lines.end(),
-                                         [](const std::string& l) { return holds(l, "***End_of_Header***"); });
-        if (marker == lines.end())
-            return order;
-        start = static_cast<std::size_t>(marker - lines.begin()) + 1;
+    const std::string_view first = lineAt(0);
+    if (holds(first, "VeskSystem")) {
+        std::size_t marker = 0;
+        while (marker < count && !holds(lineAt(marker), "***End_of_Header***"))
+            ++marker;
+        if (marker == count)
+            return;
+        start = marker + 1;
     } else {
-        start += holds(lines[0], "Start:") ? 1 : 0;
-        start += holds(lines[0], "NewDay:") ? 1 : 0;
+        start += holds(first, "Start:") ? 1 : 0;
+        start += holds(first, "NewDay:") ? 1 : 0;
     }
-    order.reserve(n - std::min(start, n));
-    for (std::size_t j = start; j < n; ++j) {
-        if (lines[j].size() <= 1)
+    for (std::size_t j = start; j < count; ++j) {
+        std::string_view line = lineAt(j);
+        if (line.size() <= 1)
             continue;
-        if (holds(lines[j], "Zero:")) {
+        if (holds(line, "Zero:")) {
             do
                 ++j;
-            while (j < n && channelLine(lines[j]));
-            if (j >= n)
+            while (j < count && channelLine(lineAt(j)));
+            if (j >= count)
                 break;
+            line = lineAt(j);
         }
         // The line after a new day's mark is the day's first reading; a mark that ends
         // the text has none.
-        if (holds(lines[j], "NewDay:") && ++j >= n)
+        if (holds(line, "NewDay:") && ++j >= count)
             break;
-        order.push_back(j);
+        visit(j);
     }
-    return order;
 }
 
 } // namespace acquisition

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace acquisition {
@@ -36,7 +38,12 @@ struct Page {
 // empty page. False when the file cannot be opened.
 bool readPage(const std::string& path, std::int64_t offset, int lines, Page& page);
 
-// Indexes of the lines of a file loaded whole that are parsed, in their order:
+// The line of a file loaded whole at an index, as 8-bit text; the view may end at the
+// next call.
+using LineAt = std::function<std::string_view(std::size_t index)>;
+
+// Runs visit with the index of each line of a file loaded whole that is parsed (of
+// `count` lines), in their order:
 // - a device file (line 0 holds "VeskSystem") from its column line, the line after
 //   the first holding "***End_of_Header***" (nothing without one);
 // - any other file from line 0, one further when line 0 holds "Start:" and one more
@@ -45,6 +52,6 @@ bool readPage(const std::string& path, std::int64_t offset, int lines, Page& pag
 // - a "Zero:" line and the channel lines after it (their first "k" is their first or
 //   second character) are passed over, and the line after them is taken whatever it is;
 // - a "NewDay:" line is passed over and the line after it is taken whatever it is.
-std::vector<std::size_t> wholeFileLineOrder(const std::vector<std::string>& lines);
+void forEachWholeFileLine(std::size_t count, const LineAt& lineAt, const std::function<void(std::size_t)>& visit);
 
 } // namespace acquisition

@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     const double lineBytes = double(bytes) / lines;
     std::printf("lines sent:      %d\n", lines);
     std::printf("lines received:  %d\n", Form1->lineCounter);
-    std::printf("text-list lines: %d\n", Form1->Memo1->document()->blockCount());
+    std::printf("text-list lines: %d\n", Form1->Memo1->Text().count());
     std::printf("total:           %.1f ms\n", ms);
     std::printf("per line:        %.3f ms handled\n", ms / lines);
     std::printf("on the wire:     %.3f ms per line of %.0f bytes at 115200 baud (8N1)\n",

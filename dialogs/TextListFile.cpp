@@ -59,21 +59,28 @@ QStringList splitLines(const QString& text)
     return lines;
 }
 
+TextEncoding textEncoding(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return TextEncoding::Utf8;
+    if (bytes.startsWith("\xFF\xFE"))
+        return TextEncoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return TextEncoding::Utf16BE;
+    return TextEncoding::Ansi;
+}
+
 TextFile decodeText(const QByteArray& bytes)
 {
     TextFile file;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        file.encoding = TextEncoding::Utf8;
+    file.encoding = textEncoding(bytes);
+    if (file.encoding == TextEncoding::Utf8) {
         // The mark that names the encoding is taken off here; a mark right after it is
         // text of the file and must not be dropped as a second one.
         QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
         file.text = utf8(QByteArrayView(bytes).sliced(3));
-    } else if (bytes.startsWith("\xFF\xFE")) {
-        file.encoding = TextEncoding::Utf16LE;
-        file.text = fromUtf16(bytes, 2, true);
-    } else if (bytes.startsWith("\xFE\xFF")) {
-        file.encoding = TextEncoding::Utf16BE;
-        file.text = fromUtf16(bytes, 2, false);
+    } else if (file.encoding == TextEncoding::Utf16LE || file.encoding == TextEncoding::Utf16BE) {
+        file.text = fromUtf16(bytes, 2, file.encoding == TextEncoding::Utf16LE);
     } else {
         file.text = platform::cp1250ToUnicode(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     }
@@ -113,7 +120,7 @@ QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding)
     return out;
 }
 
-TextFile readTextFile(const QString& path, qint64 maxBytes)
+QByteArray readTextBytes(const QString& path, qint64 maxBytes, const std::function<void()>& step)
 {
     const QString shown = QFileInfo(path).absoluteFilePath();
     QFile file(path);
@@ -124,23 +131,33 @@ TextFile readTextFile(const QString& path, qint64 maxBytes)
     };
     if (file.size() > maxBytes)
         throw tooLarge();
-    // Read in pieces up to one byte past the limit: a file that grows meanwhile, or one
-    // that tells no size, is held to the same limit.
-    QByteArray bytes;
-    bytes.reserve(file.size());
-    char piece[1 << 16];
+    // Read in pieces straight into the array, up to one byte past the limit: a file that
+    // grows meanwhile, or one that tells no size, is held to the same limit. The array
+    // keeps room for one byte more, so a text list can end the last line in place.
+    constexpr qint64 piece = qint64(16) << 20;
+    QByteArray bytes(std::min(file.size(), maxBytes) + 1, Qt::Uninitialized);
+    qint64 done = 0;
     for (;;) {
-        const qint64 room = maxBytes + 1 - bytes.size();
-        const qint64 n = file.read(piece, std::min<qint64>(qint64(sizeof piece), room));
+        if (bytes.size() - done < 2)
+            bytes.resize(bytes.size() + piece);
+        const qint64 n = file.read(bytes.data() + done, std::min({piece, bytes.size() - 1 - done, maxBytes + 1 - done}));
         if (n < 0)
             throw vcl::Exception(QStringLiteral("Nie można odczytać pliku \"%1\".").arg(shown));
         if (n == 0)
             break;
-        bytes.append(piece, n);
-        if (bytes.size() > maxBytes)
+        done += n;
+        if (done > maxBytes)
             throw tooLarge();
+        if (step)
+            step();
     }
-    return decodeText(bytes);
+    bytes.resize(done);
+    return bytes;
+}
+
+TextFile readTextFile(const QString& path, qint64 maxBytes)
+{
+    return decodeText(readTextBytes(path, maxBytes));
 }
 
 TextList readTextList(const QString& path)

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace dialogs {
 
 enum class TextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
@@ -31,12 +33,18 @@ inline constexpr qint64 maxTextFileBytes = qint64(256) << 20;
 // Lines of a text: a line break at the very end makes no extra empty line.
 QStringList splitLines(const QString& text);
 
+// The encoding the first bytes name (Ansi without a byte-order mark).
+TextEncoding textEncoding(const QByteArray& bytes);
 TextFile decodeText(const QByteArray& bytes);
 TextList decodeTextList(const QByteArray& bytes);
 QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding);
 
-// The file's text; raises vcl::Exception when it cannot be read or holds more than
-// maxBytes bytes.
+// The file's bytes, with room for one byte more; raises vcl::Exception when it cannot
+// be read or holds more than maxBytes bytes. step, when given, is called after every
+// piece read.
+QByteArray readTextBytes(const QString& path, qint64 maxBytes = maxTextFileBytes,
+                         const std::function<void()>& step = {});
+// The file's text, read so and decoded.
 TextFile readTextFile(const QString& path, qint64 maxBytes = maxTextFileBytes);
 // The file's text as lines, by the same rule.
 TextList readTextList(const QString& path);

@@ -202,13 +202,12 @@ void TForm1::buildComponents()
     const int cellText = gridColumnWidth - (StringGrid1->showGrid() ? 1 : 0) - 2 * cellMargin;
     StringGrid1->setFont(platform::FontFitting(StringGrid1->font(), QStringLiteral("000.00"), cellText));
     vcl::SetAlign(StringGrid1, alClient);
-    Memo1 = new QPlainTextEdit(Panel4);
+    Memo1 = new vcl::TMemo(Panel4);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setFamilies({QStringLiteral("Courier New"), mono.family()});
     // Its 8-bit text needs no shaping, and without it a long line lays out in a fraction of the time.
     mono.setStyleStrategy(QFont::PreferNoShaping);
     Memo1->setFont(mono);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     vcl::SetAlign(Memo1, alClient);
 
     Chart1 = new platform::TChart(seriesCount, this);

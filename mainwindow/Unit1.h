@@ -106,7 +106,7 @@ public:
     vcl::TPanel* Panel4;
     vcl::TPanel* Panel7;
     QTableWidget* StringGrid1;
-    QPlainTextEdit* Memo1;
+    vcl::TMemo* Memo1;
     vcl::TStatusBar* StatusBar1;
     vcl::TTimer* Timer1;
     vcl::TTimer* Timer2;
@@ -212,8 +212,11 @@ public:
     // The file the paged view shows (8-bit path). A click in the file list moves the
     // descriptor's name on to the clicked file, whose lines the pages must not show.
     std::string pagedFile;
-    // The largest file loaded whole into the text list; larger ones are refused.
-    static qint64 wholeLoadLimit;
+    // Bytes of memory the machine can still give, -1 when unknown: a file that would
+    // not fit is not loaded whole. Tests give their own figure.
+    static std::function<qint64()> freeMemory;
+    // How long a load runs before it shows the busy cursor and its status text.
+    static int loadBusyAfterMs;
 
     // ---- New-data step.
     // Parses currentLine and shows it (text list, grid, chart points, axis fit) and, with

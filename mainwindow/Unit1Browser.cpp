@@ -2,6 +2,10 @@
 // opened whole into the text list or page by page straight from the disk, each line
 // parsed into the grid and the chart; the clear command; the text list saved as a
 // data file and a data file opened from anywhere.
+//
+// A file opened whole is kept once, as its own bytes in the text list; the chart holds
+// a number for every value. A load that takes a while shows it: the busy cursor and a
+// text in the status bar, while the window goes on painting and every command waits.
 
 #include "mainwindow/Unit1.h"
 
@@ -12,11 +16,18 @@
 #include "platform/MessageBox.h"
 #include "platform/SafeFile.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScopeGuard>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <array>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -26,7 +37,31 @@ using platform::toAnsi;
 
 using namespace vcl;
 
-qint64 TForm1::wholeLoadLimit = dialogs::maxTextFileBytes;
+int TForm1::loadBusyAfterMs = 200;
+
+namespace {
+
+// What the machine can still give without swapping (MemAvailable); -1 when unknown.
+qint64 availableMemory()
+{
+    QFile info(QStringLiteral("/proc/meminfo"));
+    if (!info.open(QIODevice::ReadOnly))
+        return -1;
+    while (!info.atEnd()) {
+        const QByteArray line = info.readLine();
+        if (!line.startsWith("MemAvailable:"))
+            continue;
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        bool ok = false;
+        const qint64 kb = fields.size() >= 2 ? fields[1].toLongLong(&ok) : 0;
+        return ok ? kb * 1024 : -1;
+    }
+    return -1;
+}
+
+} // namespace
+
+std::function<qint64()> TForm1::freeMemory = availableMemory;
 
 namespace {
 
@@ -104,7 +139,10 @@ public:
         grid_.setColumnCount(count);
         for (int i = count; i < chart.SeriesCount(); ++i)
             chart.Series(i).SetActive(false);
-        const std::string label = line.headerLine ? std::string() : line.dateText + " " + line.timeText;
+        if (line.headerLine)
+            label_.clear();
+        else
+            label_.assign(line.dateText).append(1, ' ').append(line.timeText);
         for (int l = 0; l < count; ++l) {
             const auto k = static_cast<std::size_t>(l);
             grid_.set(l, 0, line.names[k]);
@@ -115,7 +153,7 @@ public:
             platform::TLineSeries& series = chart.Series(l);
             if (series.Title() != line.names[k])
                 series.SetTitle(line.names[k]);
-            series.Add(line.values[k], label, series.Color());
+            series.Add(line.values[k], label_, series.Color());
             if (line.statusFlags[k])
                 series.SetActive(false);
         }
@@ -138,12 +176,127 @@ private:
     bool whole_;
     GridCells grid_;
     bool skipped_ = false;
+    std::string label_;
 };
 
-// The whole file as the text list, read by the rule every text-file load follows.
-void loadTextList(QPlainTextEdit* memo, const QString& path)
+// A file loaded whole takes at most this many times its size in memory: its bytes in
+// the text list, and a number for every value in the chart.
+constexpr qint64 wholeLoadFactor = 3;
+
+// Shows that a long load is working: from TForm1::loadBusyAfterMs on, the busy cursor
+// and a text in status panel 0, until the chart has been drawn. Meanwhile the window
+// goes on painting: events are let through every tenth of a second, but no input of
+// the user, so no command runs before the load has ended; the window's close box is
+// refused, and the browser's commands refuse to run while one is under way. While a
+// device link may hand in readings (they would land among the file's points), nothing
+// is let through and only the status bar is painted.
+class LoadProgress {
+public:
+    LoadProgress(TForm1& form, const QString& name)
+        : f_(form), name_(name), onClose_(std::exchange(form.OnClose, [](TObject*, vcl::TCloseAction& action) {
+              action = vcl::caNone;
+          }))
+    {
+        clock_.start();
+        running_ = this;
+    }
+
+    ~LoadProgress()
+    {
+        running_ = nullptr;
+        f_.OnClose = std::move(onClose_);
+        if (!busy_)
+            return;
+        if (!done_)
+            f_.StatusBar1->Panels(0)->SetText(panelBefore_);
+        QGuiApplication::restoreOverrideCursor();
+    }
+
+    static LoadProgress* running() { return running_; }
+
+    // Called often during the load; looks at the clock and lets the window paint.
+    void step()
+    {
+        const qint64 ms = clock_.elapsed();
+        if (!busy_) {
+            if (ms < TForm1::loadBusyAfterMs)
+                return;
+            busy_ = true;
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            panelBefore_ = f_.StatusBar1->Panels(0)->Text();
+            f_.StatusBar1->Panels(0)->SetText(QStringLiteral("Wczytywanie pliku ") + name_ + QStringLiteral(".."));
+        } else if (ms - painted_ < 100) {
+            return;
+        }
+        painted_ = ms;
+        if (readingsMayArrive())
+            f_.StatusBar1->repaint();
+        else
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    // The load has ended well: the chart is drawn before the cursor comes back.
+    void done()
+    {
+        done_ = true;
+        if (busy_ && f_.Chart1->isVisible())
+            f_.Chart1->Repaint();
+    }
+
+private:
+    bool readingsMayArrive() const
+    {
+        return f_.acquisitionRunning || f_.serialExchangeRunning() || f_.tcpTransactionRunning() ||
+               f_.Timer1->Running() || (f_.IdTCPServer1 && f_.IdTCPServer1->isActive());
+    }
+
+    TForm1& f_;
+    QString name_;
+    std::function<void(TObject*, vcl::TCloseAction&)> onClose_;
+    QElapsedTimer clock_;
+    bool busy_ = false;
+    bool done_ = false;
+    qint64 painted_ = 0;
+    QString panelBefore_;
+    static inline LoadProgress* running_ = nullptr;
+};
+
+// What the file shown before took goes back to the system, not only to this process's
+// heap: a large file followed by a small one would otherwise hold on to its memory.
+void giveBackFreedMemory()
 {
-    memo->setPlainText(dialogs::readTextFile(path, TForm1::wholeLoadLimit).text);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+// Nothing that would open another file or change the shown one runs during a load.
+bool loadRunning() { return LoadProgress::running() != nullptr; }
+
+// The whole file as the text list, read by the rule every text-file load follows. A
+// file in code page 1250 (no byte-order mark) is kept as its own bytes. Raises its
+// error for a file that cannot be read, and refuses one that would not fit into the
+// memory the machine has free.
+void loadTextList(vcl::TMemo* memo, const QString& path, LoadProgress& progress)
+{
+    const qint64 free = TForm1::freeMemory ? TForm1::freeMemory() : -1;
+    const qint64 size = QFileInfo(path).size();
+    if (free >= 0 && size > free / wholeLoadFactor) {
+        constexpr qint64 mb = qint64(1) << 20;
+        throw vcl::Exception(QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości: potrzeba %2 MB "
+                                            "pamięci, a wolnej jest %3 MB. Można go oglądać stronami: w ustawieniach "
+                                            "wybierz typ systemu \"Kovra51\".")
+                                 .arg(path)
+                                 .arg((size * wholeLoadFactor + mb - 1) / mb)
+                                 .arg(free / mb));
+    }
+    // A file that grows while it is read is held to what fits.
+    const qint64 limit = free >= 0 ? free / wholeLoadFactor : std::numeric_limits<qint64>::max() / 2;
+    QByteArray bytes = dialogs::readTextBytes(path, limit, [&] { progress.step(); });
+    if (dialogs::textEncoding(bytes) == dialogs::TextEncoding::Ansi)
+        memo->SetAnsiText(std::move(bytes));
+    else
+        memo->setPlainText(dialogs::decodeText(bytes).text);
 }
 
 } // namespace
@@ -159,6 +312,8 @@ void TForm1::DirectoryListBox1Change(TObject*)
 
 void TForm1::FileListBox1Click(TObject*)
 {
+    if (loadRunning())
+        return;
     MSExel1->setEnabled(true);
     OpenOffice1->setEnabled(true);
     dataFile.fileName = toAnsi(FileListBox1->FileName());
@@ -168,6 +323,9 @@ void TForm1::FileListBox1DblClick(TObject*) { openDataFile(FileListBox1->FileNam
 
 void TForm1::openDataFile(const QString& path)
 {
+    if (loadRunning())
+        return;
+    LoadProgress progress(*this, QFileInfo(path).fileName());
     Memo1->clear();
     dataFile.fileName = toAnsi(path);
     WlasciwosciPlikuExecute(this);
@@ -192,7 +350,7 @@ void TForm1::openDataFile(const QString& path)
         Panel8->SetVisible(true);
     } else {
         Panel8->SetVisible(false);
-        loadTextList(Memo1, path);
+        loadTextList(Memo1, path, progress);
         Edit1ToChar1Execute(this);
     }
 
@@ -203,22 +361,26 @@ void TForm1::openDataFile(const QString& path)
     StatusBar1->Panels(0)->SetText(QStringLiteral("Odczyt z pliku ") + name);
     SaveToTable->setEnabled(true);
     SaveToFile->setEnabled(true);
+    progress.done();
+    giveBackFreedMemory();
 }
 
 void TForm1::Edit1ToChar1Execute(TObject* Sender)
 {
+    LoadProgress* progress = LoadProgress::running();
+    if (progress && Sender != this)
+        return;
     parsedLine.resetPending = true;
-    const QStringList shown = Lines(Memo1).ToList();
-    std::vector<std::string> lines;
-    lines.reserve(static_cast<std::size_t>(shown.size()));
-    for (const QString& l : shown)
-        lines.push_back(toAnsi(l));
-
+    std::string scratch;
+    const auto lineAt = [&](std::size_t j) { return Memo1->AnsiLine(int(j), scratch); };
     FileLoad load(*this, true);
-    for (const std::size_t j : acquisition::wholeFileLineOrder(lines)) {
-        currentLine = std::move(lines[j]);
+    std::size_t shown = 0;
+    acquisition::forEachWholeFileLine(std::size_t(Lines(Memo1).Count()), lineAt, [&](std::size_t j) {
+        currentLine.assign(lineAt(j));
         load.show();
-    }
+        if (progress && (++shown & 255) == 0)
+            progress->step();
+    });
     load.finish();
     if (ToolButton29->Down())
         dopasujWykresExecute(Sender);
@@ -226,6 +388,8 @@ void TForm1::Edit1ToChar1Execute(TObject* Sender)
 
 void TForm1::File1ToChar1Execute(TObject* Sender)
 {
+    if (loadRunning() && Sender != this)
+        return;
     parsedLine.resetPending = true;
     acquisition::Page page;
     if (!acquisition::readPage(systemPath(pagedFile), dataFile.pageStart, dataFile.pageLines, page)) {
@@ -247,6 +411,8 @@ void TForm1::File1ToChar1Execute(TObject* Sender)
 
 void TForm1::TrackBar1Change(TObject* Sender)
 {
+    if (loadRunning())
+        return;
     const int s = UpDown1->Position();
     const int p = TrackBar1->Position();
     Edit3->SetText(QString::number(qint64(s) * p));
@@ -256,6 +422,8 @@ void TForm1::TrackBar1Change(TObject* Sender)
 
 void TForm1::ToolButton7Click(TObject*)
 {
+    if (loadRunning())
+        return;
     if (platform::MessageBox(QStringLiteral("Czy nowe pomiary? "), QStringLiteral("Uwaga"), platform::MB_OKCANCEL) !=
         platform::IDOK)
         return;
@@ -267,6 +435,7 @@ void TForm1::ToolButton7Click(TObject*)
         }
     }
     Memo1->clear();
+    giveBackFreedMemory();
 }
 
 void TForm1::Showfilesdan1Click(TObject*) { FileListBox1->SetMask(QStringLiteral("*.dan;")); }
@@ -277,6 +446,8 @@ void TForm1::Memo1Click(TObject*) {}
 
 void TForm1::ToolButton5Click(TObject*)
 {
+    if (loadRunning())
+        return;
     SaveDialog1->SetInitialDir(DirectoryListBox1->Directory());
     SaveDialog1->SetFilter(QStringLiteral("Plik danych|*.dan|Wszystkie pliki|*.*"));
     SaveDialog1->SetDefaultExt(QStringLiteral("dan"));
@@ -288,9 +459,12 @@ void TForm1::ToolButton5Click(TObject*)
         !QFileInfo::exists(path) || platform::MessageBox(QStringLiteral("Plik istnieje, czy zamienić? "),
                                                          QStringLiteral("Uwaga"), platform::MB_OKCANCEL) == platform::IDOK;
     if (replace) {
+        // Straight from the text list's own 8-bit lines: a file loaded whole is saved
+        // without a copy of it in Unicode on the way.
         std::string bytes;
-        for (const QString& line : Lines(Memo1).ToList()) {
-            bytes += toAnsi(line);
+        std::string scratch;
+        for (int i = 0, n = Lines(Memo1).Count(); i < n; ++i) {
+            bytes += Memo1->AnsiLine(i, scratch);
             bytes += "\r\n";
         }
         if (!platform::ReplaceFile(QFile::encodeName(path).toStdString(), bytes.data(), bytes.size()))
@@ -302,6 +476,8 @@ void TForm1::ToolButton5Click(TObject*)
 
 void TForm1::ToolButton3Click(TObject*)
 {
+    if (loadRunning())
+        return;
     OpenDialog1->SetInitialDir(DirectoryListBox1->Directory());
     OpenDialog1->SetFilter(QStringLiteral("Plik danych|*.dan|Plik tekstowy|*.txt|Wszystkie pliki|*.*"));
     // A typed name is taken as it is: an existing file without an extension opens too.

@@ -27,7 +27,8 @@ namespace {
 
 // Adds text to a memo as the text list does: each line break (CR LF, CR or LF) starts a
 // new line, a break at the end makes no extra line, and an empty text is one empty line.
-void addLines(QPlainTextEdit* memo, const std::string& text)
+template <class Memo>
+void addLines(Memo* memo, const std::string& text)
 {
     if (!memo)
         return;

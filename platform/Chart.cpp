@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace platform {
 
@@ -158,31 +160,211 @@ std::string_view LabelPool::At(std::uint32_t id) const
 
 void LabelPool::Reset()
 {
-    chars_.clear();
-    ends_.clear();
+    // The labels of a million points are worth giving back, not only forgetting.
+    std::string().swap(chars_);
+    std::vector<std::uint32_t>().swap(ends_);
+}
+
+// ---------------------------------------------------------------------------------
+// Point values
+
+void PointValues::append(double value)
+{
+    if (!wide_ && !std::isnan(value) && double(float(value)) != value)
+        makeWide();
+    const std::size_t size = wide_ ? sizeof(double) : sizeof(float);
+    const std::size_t block = std::size_t(size_ >> kBlockBits);
+    const int at = size_ & kBlockMask;
+    if (block == blocks_.size()) {
+        // Only the first block starts small: many series never hold more than a few points.
+        const int capacity = block == 0 ? 1024 : kBlockMask + 1;
+        blocks_.push_back(std::malloc(std::size_t(capacity) * size));
+        if (!blocks_.back())
+            throw std::bad_alloc();
+        if (block == 0)
+            firstCapacity_ = capacity;
+    } else if (block == 0 && at == firstCapacity_) {
+        const int capacity = std::min(firstCapacity_ * 4, kBlockMask + 1);
+        void* grown = std::realloc(blocks_[0], std::size_t(capacity) * size);
+        if (!grown)
+            throw std::bad_alloc();
+        blocks_[0] = grown;
+        firstCapacity_ = capacity;
+    }
+    if (wide_)
+        static_cast<double*>(blocks_[block])[at] = value;
+    else
+        static_cast<float*>(blocks_[block])[at] = float(value);
+    const std::size_t run = std::size_t(size_ / kRun);
+    if (run == runs_.size())
+        runs_.push_back(Run{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
+    Run& r = runs_[run];
+    // NaN compares false and stays out.
+    r.low = value < r.low ? value : r.low;
+    r.high = value > r.high ? value : r.high;
+    ++size_;
+}
+
+void PointValues::makeWide()
+{
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const int capacity = b == 0 ? firstCapacity_ : kBlockMask + 1;
+        auto* wide = static_cast<double*>(std::malloc(std::size_t(capacity) * sizeof(double)));
+        if (!wide)
+            throw std::bad_alloc();
+        const int used = std::min(capacity, size_ - int(b << kBlockBits));
+        std::copy_n(static_cast<const float*>(blocks_[b]), used, wide);
+        std::free(blocks_[b]);
+        blocks_[b] = wide;
+    }
+    wide_ = true;
+}
+
+void PointValues::truncate(int size)
+{
+    if (size >= size_)
+        return;
+    if (size <= 0) {
+        clear();
+        return;
+    }
+    size_ = size;
+    const std::size_t blocks = std::size_t((size_ - 1) >> kBlockBits) + 1;
+    for (std::size_t b = blocks; b < blocks_.size(); ++b)
+        std::free(blocks_[b]);
+    blocks_.resize(blocks);
+    runs_.resize(std::size_t((size_ - 1) / kRun) + 1);
+    summarise(int(runs_.size()) - 1);
+}
+
+void PointValues::clear()
+{
+    for (void* block : blocks_)
+        std::free(block);
+    blocks_.clear();
+    std::vector<Run>().swap(runs_);
+    firstCapacity_ = 0;
+    wide_ = false;
+    size_ = 0;
+}
+
+void PointValues::summarise(int run)
+{
+    Run& r = runs_[std::size_t(run)];
+    r = Run{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+    for (int i = run * kRun, end = std::min(size_, (run + 1) * kRun); i < end; ++i) {
+        const double v = (*this)[i];
+        r.low = v < r.low ? v : r.low;
+        r.high = v > r.high ? v : r.high;
+    }
+}
+
+void PointValues::widen(int from, int to, double& low, double& high) const
+{
+    auto take = [&](int end) {
+        for (; from < end; ++from) {
+            const double v = (*this)[from];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+        }
+    };
+    take(std::min(to, (from + kRun - 1) / kRun * kRun));
+    for (; from + kRun <= to; from += kRun) {
+        const Run& r = runs_[std::size_t(from / kRun)];
+        low = r.low < low ? r.low : low;
+        high = r.high > high ? r.high : high;
+    }
+    take(to);
+}
+
+// A row covered by a rectangle and the one before it goes on; only rows that one of
+// the two leaves out begin or end a strip, so the work follows the outline, not the
+// area.
+QList<QRect> UnionRows(const QList<QRect>& bars, const QRect& clip)
+{
+    QList<QRect> rows;
+    std::vector<int> startX(std::size_t(std::max(0, clip.height())));
+    int openTop = 0, openBottom = -1;   // rows open now (clip-relative), with prevEnd
+    int prevEnd = std::numeric_limits<int>::min();
+    // Rows that end together and began together make one rectangle.
+    auto close = [&](int from, int to) {
+        for (int y = from; y <= to;) {
+            const int x = startX[std::size_t(y)];
+            int last = y;
+            while (last < to && startX[std::size_t(last + 1)] == x)
+                ++last;
+            rows.push_back(QRect(x, clip.top() + y, prevEnd - x, last - y + 1));
+            y = last + 1;
+        }
+    };
+    for (const QRect& bar : bars) {
+        const int top = std::max(bar.top(), clip.top()) - clip.top();
+        const int bottom = std::min(bar.bottom(), clip.bottom()) - clip.top();
+        const int left = std::max(bar.left(), clip.left());
+        const int end = std::min(bar.left() + bar.width(), clip.left() + clip.width());
+        if (top > bottom || left >= end)
+            continue;
+        if (left > prevEnd) {
+            close(openTop, openBottom);
+            openTop = 0;
+            openBottom = -1;
+        }
+        close(openTop, std::min(openBottom, top - 1));
+        close(std::max(openTop, bottom + 1), openBottom);
+        for (int y = top, last = std::min(bottom, openTop - 1); y <= last; ++y)
+            startX[std::size_t(y)] = left;
+        for (int y = std::max(top, openBottom + 1); y <= bottom; ++y)
+            startX[std::size_t(y)] = left;
+        openTop = top;
+        openBottom = bottom;
+        prevEnd = end;
+    }
+    close(openTop, openBottom);
+    return rows;
 }
 
 // ---------------------------------------------------------------------------------
 // The graph of one colour run of a series. In the 3D view it first draws the same
 // line shifted towards the back wall as a wide, pale band.
 //
-// Where the points are denser than the pixels, the line is drawn as its envelope: one
-// bar per pixel column from the column's smallest to its largest value, joined to the
-// column before. That is what the sampled polyline shows too, at a fraction of the
-// cost of stroking thousands of overlapping vertical segments.
+// The points stay with the series; the graph is given those in view only while it
+// draws. Where the points are denser than the pixels, the line is drawn as its
+// envelope: one bar per pixel column from the column's smallest to its largest value,
+// joined to the column before. That is what the sampled polyline shows too, at a
+// fraction of the cost of stroking thousands of overlapping vertical segments, and the
+// series' run summaries give a column's values without reading every point.
 class SeriesGraph : public QCPGraph {
 public:
-    SeriesGraph(TChart* chart, QCPAxis* keyAxis, QCPAxis* valueAxis)
-        : QCPGraph(keyAxis, valueAxis), chart_(chart)
+    SeriesGraph(TChart* chart, const TLineSeries* series, QCPAxis* keyAxis, QCPAxis* valueAxis)
+        : QCPGraph(keyAxis, valueAxis), chart_(chart), series_(series)
     {
         setAdaptiveSampling(true);
         setLineStyle(lsLine);
         setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+        setSelectable(QCP::stNone);
     }
 
 protected:
     void draw(QCPPainter* painter) override
     {
+        QCPAxis* keys = keyAxis();
+        if (!keys || !valueAxis())
+            return;
+        const auto [from, to] = series_->runPoints(this);
+        // The points in view and one more at each end, for the lines that leave it.
+        const QCPRange range = keys->range();
+        const int begin = int(std::clamp(std::ceil(range.lower) - 1.0, double(from), double(to)));
+        const int end = int(std::clamp(std::floor(range.upper) + 2.0, double(from), double(to)));
+        if (begin >= end)
+            return;
+        const bool envelope = scatterStyle().isNone() && envelopeFits(begin, end);
+        if (!envelope) {
+            auto& points = data().data()->*kGraphPoints;
+            points.clear();
+            points.reserve(end - begin);
+            for (int i = begin; i < end; ++i)
+                points.append(QCPGraphData(double(i), series_->values_[i]));
+        }
         const QPen front = pen();
         if (chart_->View3D()) {
             const double depth = chart_->DepthPixels();
@@ -191,16 +373,19 @@ protected:
             QPen bandPen(band, std::max(front.widthF() + 2.0, depth / 2.0));
             bandPen.setCapStyle(Qt::FlatCap);
             bandPen.setJoinStyle(Qt::RoundJoin);
-            drawLine(painter, bandPen, QPointF(depth / 2.0, -depth / 2.0));
+            drawLine(painter, bandPen, QPointF(depth / 2.0, -depth / 2.0), envelope, begin, end);
         }
-        drawLine(painter, front, QPointF());
+        drawLine(painter, front, QPointF(), envelope, begin, end);
+        data()->clear();
     }
 
 private:
-    void drawLine(QCPPainter* painter, const QPen& linePen, QPointF offset)
+    void drawLine(QCPPainter* painter, const QPen& linePen, QPointF offset, bool envelope, int begin, int end)
     {
-        if (scatterStyle().isNone() && drawEnvelope(painter, linePen, offset))
+        if (envelope) {
+            drawEnvelope(painter, linePen, offset, begin, end);
             return;
+        }
         const QPen own = pen();
         setPen(linePen);
         painter->save();
@@ -210,68 +395,67 @@ private:
         setPen(own);
     }
 
-    bool drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF offset)
+    bool envelopeFits(int begin, int end) const
     {
-        QCPAxis* keys = keyAxis();
-        QCPAxis* values = valueAxis();
-        if (!keys || !values || keys->scaleType() != QCPAxis::stLinear || data()->isEmpty())
+        const QCPAxis* keys = keyAxis();
+        if (keys->scaleType() != QCPAxis::stLinear)
             return false;
         const QCPRange range = keys->range();
         const double left = keys->coordToPixel(range.lower);
         const double right = keys->coordToPixel(range.upper);
         const double pixels = std::abs(right - left);
-        auto begin = data()->findBegin(range.lower, true);
-        auto end = data()->findEnd(range.upper, true);
-        if (pixels < 1.0 || double(end - begin) < 2.0 * pixels)
-            return false;
+        return pixels >= 1.0 && double(end - begin) >= 2.0 * pixels && (right - left) / range.size() > 0.0;
+    }
 
+    void drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF offset, int begin, int end)
+    {
+        const QCPAxis* keys = keyAxis();
+        const QCPAxis* values = valueAxis();
+        const QCPRange range = keys->range();
+        const double left = keys->coordToPixel(range.lower);
+        const double right = keys->coordToPixel(range.upper);
         const double scale = (right - left) / range.size();
-        if (!(scale > 0.0))
-            return false;
         const int width = std::max(1, int(std::lround(linePen.widthF())));
         const int dx = int(std::lround(offset.x()));
         const int dy = int(std::lround(offset.y()));
-        const QColor colour = linePen.color();
-        bars_.clear();
-        auto flush = [&](double column, double low, double high) {
-            const int top = int(std::lround(values->coordToPixel(high)));
-            const int bottom = int(std::lround(values->coordToPixel(low)));
-            const int y = std::min(top, bottom);
-            bars_.push_back(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width, std::abs(bottom - top) + width));
-        };
-        // The container is one contiguous array; its keys rise.
-        const QCPGraphData* points = &*begin;
-        const std::ptrdiff_t n = end - begin;
+        const chart_detail::PointValues& points = series_->values_;
+        QList<QRect> bars;
+        bars.reserve(qsizetype(std::abs(right - left)) + 2);
         double last = std::numeric_limits<double>::quiet_NaN();
-        for (std::ptrdiff_t i = 0; i < n;) {
-            const double column = std::floor(left + (points[i].key - range.lower) * scale);
+        for (int i = begin; i < end;) {
+            const double column = std::floor(left + (double(i) - range.lower) * scale);
             const double keyLimit = range.lower + (column + 1.0 - left) / scale;
+            // The column takes every point whose key lies below its right edge, and at
+            // least one.
+            const int j = int(std::clamp(std::ceil(keyLimit), double(i + 1), double(end)));
             // NaN compares false, so gaps drop out of the column's range.
             double low = std::isnan(last) ? std::numeric_limits<double>::infinity() : last;
             double high = std::isnan(last) ? -std::numeric_limits<double>::infinity() : last;
-            std::ptrdiff_t j = i;
-            do {
-                const double v = points[j].value;
-                low = v < low ? v : low;
-                high = v > high ? v : high;
-                ++j;
-            } while (j < n && points[j].key < keyLimit);
-            last = points[j - 1].value;
-            if (low <= high)
-                flush(column, low, high);
+            points.widen(i, j, low, high);
+            last = points[j - 1];
+            if (low <= high) {
+                const int top = int(std::lround(values->coordToPixel(high)));
+                const int bottom = int(std::lround(values->coordToPixel(low)));
+                const int y = std::min(top, bottom);
+                bars.push_back(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width,
+                                      std::abs(bottom - top) + width));
+            }
             i = j;
         }
+        // Opaque bars on a raster are filled as the rows of their union: a few long
+        // strips instead of thousands of narrow columns (the same pixels).
+        if (linePen.color().alpha() == 255 && !painter->modes().testFlag(QCPPainter::pmVectorized))
+            bars = UnionRows(bars, clipRect());
         painter->save();
         painter->setAntialiasing(false);
         painter->setPen(Qt::NoPen);
-        painter->setBrush(colour);
-        painter->drawRects(bars_.constData(), int(bars_.size()));
+        painter->setBrush(linePen.color());
+        painter->drawRects(bars.constData(), int(bars.size()));
         painter->restore();
-        return true;
     }
 
     TChart* chart_;
-    QList<QRect> bars_;
+    const TLineSeries* series_;
 };
 
 // Axis numbers with the program's decimal separator, read at every repaint: the plot
@@ -502,8 +686,7 @@ TLineSeries::TLineSeries(TChart* chart, int index)
       color_(kPalette[std::size_t(index) % std::size(kPalette)])
 {
     ColorRun run;
-    run.graph = new SeriesGraph(chart_, chart_->xAxis, chart_->yAxis);
-    run.data = run.graph->data().data();
+    run.graph = new SeriesGraph(chart_, this, chart_->xAxis, chart_->yAxis);
     runs_.push_back(run);
     applyPen(runs_.back());
     pending_.reserve(kPendingPoints);
@@ -609,16 +792,43 @@ void TLineSeries::flushPending()
 {
     if (pending_.empty())
         return;
-    ColorRun& run = runs_.back();
-    // Keys grow by one with every point, so the sorted append needs no checks.
-    auto& points = run.data->*kGraphPoints;
-    double key = double(count_ - int(pending_.size()));
+    int index = values_.size();
     for (const PendingPoint& p : pending_) {
-        points.append(QCPGraphData(key, p.value));
-        labelIds_.append(p.label);
-        key += 1.0;
+        values_.append(p.value);
+        storeLabel(index++, p.label);
     }
     pending_.clear();
+}
+
+void TLineSeries::storeLabel(int index, std::uint32_t id)
+{
+    if (!labels_)
+        labels_ = chart_->labelTrackFor(id);
+    QList<std::uint32_t>& ids = labels_->ids;
+    if (index < ids.size()) {
+        if (ids[index] == id)
+            return;
+        // Another series went on differently: this one goes on with its own copy.
+        if (labels_.use_count() > 1) {
+            auto own = std::make_shared<chart_detail::LabelTrack>();
+            own->ids = ids.first(index);
+            labels_ = std::move(own);
+        } else {
+            ids.resize(index);
+        }
+    }
+    labels_->ids.append(id);
+}
+
+std::pair<int, int> TLineSeries::runPoints(const chart_detail::SeriesGraph* graph) const
+{
+    for (std::size_t r = 0; r < runs_.size(); ++r) {
+        if (runs_[r].graph != graph)
+            continue;
+        const int to = r + 1 < runs_.size() ? runs_[r + 1].start : values_.size();
+        return {runs_[r].start - runs_[r].lead, std::min(to, values_.size())};
+    }
+    return {0, 0};
 }
 
 TLineSeries::ColorRun& TLineSeries::newRun(TColor color)
@@ -627,11 +837,9 @@ TLineSeries::ColorRun& TLineSeries::newRun(TColor color)
     ColorRun run;
     run.start = count_;
     run.color = color;
-    run.graph = new SeriesGraph(chart_, chart_->xAxis, valueAxis());
-    run.data = run.graph->data().data();
+    run.graph = new SeriesGraph(chart_, this, chart_->xAxis, valueAxis());
     // The segment that leads into the run's first point is drawn in the run's colour.
     run.lead = 1;
-    run.data->add(QCPGraphData(double(count_ - 1), YValue(count_ - 1)));
     runs_.push_back(run);
     applyPen(runs_.back());
     return runs_.back();
@@ -676,12 +884,12 @@ void TLineSeries::Clear()
         chart_->removeGraph(runs_[i].graph);
     runs_.resize(1);
     ColorRun& run = runs_.front();
-    run.data->clear();
     run.color = clDefault;
     run.start = 0;
     run.lead = 0;
     applyPen(run);
-    labelIds_.clear();
+    values_.clear();
+    labels_.reset();
     pending_.clear();
     count_ = 0;
     labelled_ = 0;
@@ -703,20 +911,18 @@ void TLineSeries::Truncate(int count)
         chart_->removeGraph(runs_.back().graph);
         runs_.pop_back();
     }
-    runs_.back().data->removeAfter(double(count - 1));
-    labelIds_.resize(count);
+    values_.truncate(count);
+    if (labels_.use_count() == 1)
+        labels_->ids.resize(count);
     count_ = count;
-    labelled_ = int(std::count_if(labelIds_.cbegin(), labelIds_.cend(), [](std::uint32_t id) { return id != 0; }));
-    hasRange_ = false;
-    minY_ = maxY_ = 0.0;
-    for (int i = 0; i < count_; ++i) {
-        const double value = YValue(i);
-        if (std::isnan(value))
-            continue;
-        minY_ = hasRange_ ? std::min(minY_, value) : value;
-        maxY_ = hasRange_ ? std::max(maxY_, value) : value;
-        hasRange_ = true;
-    }
+    labelled_ = int(std::count_if(labels_->ids.cbegin(), labels_->ids.cbegin() + count,
+                                  [](std::uint32_t id) { return id != 0; }));
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    values_.widen(0, count_, low, high);
+    hasRange_ = low <= high;
+    minY_ = hasRange_ ? low : 0.0;
+    maxY_ = hasRange_ ? high : 0.0;
     chart_->requestReplot();
 }
 
@@ -733,11 +939,10 @@ double TLineSeries::YValue(int index) const
 {
     if (index < 0 || index >= count_)
         throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-    const int stored = count_ - int(pending_.size());
+    const int stored = values_.size();
     if (index >= stored)
         return pending_[std::size_t(index - stored)].value;
-    const ColorRun& run = runOf(index);
-    return (run.data->constBegin() + (index - run.start + run.lead))->value;
+    return values_[index];
 }
 
 double TLineSeries::XValue(int index) const
@@ -751,8 +956,8 @@ std::string TLineSeries::Label(int index) const
 {
     if (index < 0 || index >= count_)
         throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-    const int stored = count_ - int(pending_.size());
-    const std::uint32_t id = index >= stored ? pending_[std::size_t(index - stored)].label : labelIds_[index];
+    const int stored = values_.size();
+    const std::uint32_t id = index >= stored ? pending_[std::size_t(index - stored)].label : labels_->ids[index];
     return std::string(chart_->labels_.At(id));
 }
 
@@ -1053,6 +1258,14 @@ void TChart::legendChanged()
 {
     legendDirty_ = true;
     requestReplot();
+}
+
+std::shared_ptr<chart_detail::LabelTrack> TChart::labelTrackFor(std::uint32_t firstId) const
+{
+    for (const auto& s : series_)
+        if (s->labels_ && !s->labels_->ids.isEmpty() && s->labels_->ids.front() == firstId)
+            return s->labels_;
+    return std::make_shared<chart_detail::LabelTrack>();
 }
 
 void TChart::seriesCleared()

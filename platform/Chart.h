@@ -7,6 +7,10 @@
 // (8-bit texts, code page 1250), thinned so that they never overlap. Adding a point is
 // an append; the work that depends on all points (label ticks, ranges, legend) is done
 // once per repaint, and repaints are coalesced into one per pass of the event loop.
+//
+// A point costs its value (8 bytes) and, where several series are given the same
+// labels, a share of one label list: millions of points a series are drawn from
+// per-run summaries of their values, in time that hardly grows with their number.
 
 #include <qcustomplot.h>
 
@@ -18,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class QPaintDevice;
@@ -127,6 +132,64 @@ private:
     std::string chars_;
     std::vector<std::uint32_t> ends_; // entry id (from 1) ends at ends_[id - 1]
 };
+
+// The values of a series' points in blocks that never move, so that a long series
+// grows without being copied, and the smallest and largest value of every run of
+// kRun points (NaN left out), from which a long stretch is summed up quickly. Values
+// are kept as floats while every one of them is a float (readings of the measurement
+// line are), as doubles from the first one that is not.
+class PointValues {
+public:
+    static constexpr int kRun = 64;
+
+    PointValues() = default;
+    PointValues(const PointValues&) = delete;
+    PointValues& operator=(const PointValues&) = delete;
+    ~PointValues() { clear(); }
+
+    int size() const { return size_; }
+    double operator[](int index) const
+    {
+        const void* block = blocks_[std::size_t(index >> kBlockBits)];
+        const std::size_t at = std::size_t(index & kBlockMask);
+        return wide_ ? static_cast<const double*>(block)[at] : double(static_cast<const float*>(block)[at]);
+    }
+    void append(double value);
+    void truncate(int size);
+    void clear();
+    // Widens low..high by the values of the points from..to-1 (NaN left out).
+    void widen(int from, int to, double& low, double& high) const;
+
+private:
+    static constexpr int kBlockBits = 16;
+    static constexpr int kBlockMask = (1 << kBlockBits) - 1;
+    struct Run {
+        double low;
+        double high;
+    };
+    void summarise(int run);
+    void makeWide();
+
+    // The first block grows with the series up to its full size; the others are
+    // allocated whole. Each holds floats, or doubles once wide_.
+    std::vector<void*> blocks_;
+    int firstCapacity_ = 0;
+    bool wide_ = false;
+    std::vector<Run> runs_;
+    int size_ = 0;
+};
+
+// The union of rectangles of one width that come left to right (none starts left of
+// the one before it), within clip, as rectangles along the rows: what a dense line
+// fills, in far fewer pieces than its columns.
+QList<QRect> UnionRows(const QList<QRect>& bars, const QRect& clip);
+
+// Label ids of the points of one or more series. Series that are given the same
+// labels (every channel of one reading gets its time) share one track; a series whose
+// label differs from the track's at its end goes on with a copy of its own.
+struct LabelTrack {
+    QList<std::uint32_t> ids;
+};
 } // namespace chart_detail
 
 // ---------------------------------------------------------------------------------
@@ -212,12 +275,14 @@ private:
         int start = 0;          // index of the run's first point of its own
         TColor color = clDefault;
         chart_detail::SeriesGraph* graph = nullptr;
-        QCPGraphDataContainer* data = nullptr;
         int lead = 0;           // 1 when the graph starts with the previous run's last point
     };
 
     TLineSeries(TChart* chart, int index);
     QCPAxis* valueAxis() const;
+    // The points a run's graph draws: from..to-1.
+    std::pair<int, int> runPoints(const chart_detail::SeriesGraph* graph) const;
+    void storeLabel(int index, std::uint32_t id);
     const ColorRun& runOf(int index) const;
     ColorRun& newRun(TColor color);
     void applyPen(ColorRun& run) const;
@@ -241,11 +306,11 @@ private:
     TVertAxis vertAxis_ = aLeftAxis;
 
     std::vector<ColorRun> runs_;
-    // QList grows in place (realloc), where std::vector would copy and touch new pages.
-    QList<std::uint32_t> labelIds_;
-    // Points not yet moved into the graph. Appending to one small buffer per series
-    // and moving them over in blocks keeps the big point arrays (whose headers share
-    // cache sets, all being page-aligned) out of the per-point path.
+    chart_detail::PointValues values_;
+    std::shared_ptr<chart_detail::LabelTrack> labels_; // null before the first point
+    // Points not yet stored. Appending to one small buffer per series and storing them
+    // in blocks keeps the big value arrays (which share cache sets, all being
+    // page-aligned) out of the per-point path.
     struct PendingPoint {
         double value;
         std::uint32_t label;
@@ -451,6 +516,9 @@ private:
     void drawInto(QPaintDevice& device, const QRect& target, QSize logical);
     void pressAt(QPoint pos, TMouseButton button, TShiftState shift);
     void seriesCleared();
+    // A track for a series' first label: one that another series began with the same
+    // label, or a new one.
+    std::shared_ptr<chart_detail::LabelTrack> labelTrackFor(std::uint32_t firstId) const;
     QCPRange autoBottomRange() const;
     const TLineSeries* labelSeries() const;
     int bottomAxisPixels() const;

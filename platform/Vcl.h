@@ -7,5 +7,6 @@
 #include "platform/VclDialogs.h"
 #include "platform/VclForms.h"
 #include "platform/VclLists.h"
+#include "platform/VclMemo.h"
 #include "platform/VclShell.h"
 #include "platform/VclTimer.h"

@@ -1,5 +1,7 @@
 #include "platform/VclLists.h"
 
+#include "platform/VclMemo.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -250,6 +252,8 @@ private:
 
 int TMemoLines::Count() const
 {
+    if (list_)
+        return list_->LineCount();
     const QTextDocument* doc = memo_->document();
     if (doc->isEmpty())
         return 0;
@@ -259,6 +263,8 @@ int TMemoLines::Count() const
 
 QString TMemoLines::Get(int index) const
 {
+    if (list_)
+        return list_->Line(index);
     if (index < 0 || index >= Count())
         return QString();
     return memo_->document()->findBlockByNumber(index).text();
@@ -266,6 +272,8 @@ QString TMemoLines::Get(int index) const
 
 void TMemoLines::Set(int index, const QString& text)
 {
+    if (list_)
+        return list_->SetLine(index, text);
     if (index < 0 || index >= Count())
         return;
     const ProgramEdit edit(memo_);
@@ -282,6 +290,8 @@ void TMemoLines::Add(const QString& text)
 
 void TMemoLines::Insert(int index, const QString& text)
 {
+    if (list_)
+        return list_->InsertLine(index, text);
     const int n = Count();
     if (index < 0 || index > n)
         return;
@@ -303,6 +313,8 @@ void TMemoLines::Insert(int index, const QString& text)
 
 void TMemoLines::Delete(int index)
 {
+    if (list_)
+        return list_->DeleteLine(index);
     const int n = Count();
     if (index < 0 || index >= n)
         return;
@@ -323,6 +335,8 @@ void TMemoLines::Delete(int index)
 
 void TMemoLines::Clear()
 {
+    if (list_)
+        return list_->clear();
     memo_->clear();
 }
 
@@ -334,11 +348,15 @@ QString TMemoLines::Text() const
 
 void TMemoLines::SetText(const QString& text)
 {
+    if (list_)
+        return list_->setPlainText(text);
     memo_->setPlainText(text);
 }
 
 QStringList TMemoLines::ToList() const
 {
+    if (list_)
+        return list_->LineList();
     QStringList lines;
     const int n = Count();
     QTextBlock block = memo_->document()->firstBlock();
@@ -349,6 +367,8 @@ QStringList TMemoLines::ToList() const
 
 void TMemoLines::Assign(const QStringList& lines)
 {
+    if (list_)
+        return list_->setPlainText(lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     memo_->setPlainText(lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 

@@ -13,6 +13,7 @@
 namespace vcl {
 
 class TFileListBox;
+class TMemo;
 
 // Folder list: the folder shown with its parents above it and its subfolders below;
 // a double click (or Enter) on an entry opens that folder. Setting Directory to
@@ -76,10 +77,12 @@ private:
 };
 
 // The lines of a memo as the class library's text list has them: a trailing line
-// break makes no extra line, an empty memo has no lines.
+// break makes no extra line, an empty memo has no lines. The same for a plain text
+// edit and for the layer's own memo (TMemo).
 class TMemoLines {
 public:
     explicit TMemoLines(QPlainTextEdit* memo) : memo_(memo) {}
+    explicit TMemoLines(TMemo* memo) : list_(memo) {}
     int Count() const;
     QString operator[](int index) const { return Get(index); }
     QString Get(int index) const;
@@ -94,9 +97,11 @@ public:
     void Assign(const QStringList& lines);
 
 private:
-    QPlainTextEdit* memo_;
+    QPlainTextEdit* memo_ = nullptr;
+    TMemo* list_ = nullptr;
 };
 inline TMemoLines Lines(QPlainTextEdit* memo) { return TMemoLines(memo); }
+inline TMemoLines Lines(TMemo* memo) { return TMemoLines(memo); }
 
 // Grid cells addressed (column, row) as the class library does; missing items read
 // as empty and are created when written.

@@ -13,7 +13,7 @@ using acquisition::pageOffset;
 using acquisition::plikPomiar;
 using acquisition::readPage;
 using acquisition::usePagedView;
-using acquisition::wholeFileLineOrder;
+using acquisition::forEachWholeFileLine;
 
 namespace {
 
@@ -158,6 +158,10 @@ TEST(WholeFileLineOrder, StartZeroAndNewDayLinesChooseWhatIsParsed)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(wholeFileLineOrder(c.lines), c.order);
+        std::vector<std::size_t> order;
+        forEachWholeFileLine(
+            c.lines.size(), [&](std::size_t i) { return std::string_view(c.lines.at(i)); },
+            [&](std::size_t i) { order.push_back(i); });
+        EXPECT_EQ(order, c.order);
     }
 }

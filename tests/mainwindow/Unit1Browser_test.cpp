@@ -11,8 +11,11 @@
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -463,18 +466,18 @@ TEST_F(Browser, AFileThatCannotBeReadIsReportedAndLoadsNothing)
     EXPECT_EQ(Form1->StatusBar1->Panels(0)->Text(), QStringLiteral("before"));
     EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1);
 
-    // A file too large to be read whole is refused the same way.
+    // A file too large for the memory the machine has free is refused the same way.
     boxes.clear();
     write(QStringLiteral("large.dan"), crlf({"2024-03-05 10:00:00 1 2", "2024-03-05 10:00:10 3 4"}));
-    const qint64 limit = TForm1::wholeLoadLimit;
-    TForm1::wholeLoadLimit = 40;
+    const auto freeMemory = TForm1::freeMemory;
+    TForm1::freeMemory = [] { return qint64(100); };
     Form1->FileListBox1->Update();
     Form1->FileListBox1->SetFileName(QStringLiteral("large.dan"));
     testsupport::MouseDoubleClick(list->viewport(), list->visualItemRect(list->currentItem()).center());
-    TForm1::wholeLoadLimit = limit;
+    TForm1::freeMemory = freeMemory;
     ASSERT_EQ(boxes.records().size(), 1u);
-    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.")
-                                           .arg(cwd.path() + "/large.dan"));
+    EXPECT_TRUE(boxes.records()[0].text.startsWith(
+        QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości").arg(cwd.path() + "/large.dan")));
     EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1);
 
     // A page whose file has gone leaves the view as it was.
@@ -484,6 +487,170 @@ TEST_F(Browser, AFileThatCannotBeReadIsReportedAndLoadsNothing)
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Fie no exist: ") + path);
     EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1);
+}
+
+// ---- Large files.
+
+TEST_F(Browser, ALoadThatTakesAWhileShowsItAndLetsNoCommandIn)
+{
+    write(QStringLiteral("big.dan"), deviceFile(3000, true));
+    write(QStringLiteral("other.dan"), crlf({"2024-03-05 10:00:00 1 2"}));
+    Form1->Show();
+    const int savedAfter = TForm1::loadBusyAfterMs;
+    const auto restore = qScopeGuard([&] { TForm1::loadBusyAfterMs = savedAfter; });
+    const struct {
+        const char* name;
+        int busyAfterMs;
+        bool shown;   // busy cursor and status text, the window let paint meanwhile
+    } cases[] = {
+        {"a load that takes longer than the limit", 0, true},
+        {"a quick load", 60000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TForm1::loadBusyAfterMs = c.busyAfterMs;
+        boxes.clear();
+        if (!c.shown) {
+            boxes.answer(platform::IDOK);       // clear the measurements
+            boxes.answer(platform::IDCANCEL);   // do not close the program
+        }
+        Form1->StatusBar1->Panels(0)->SetText(QString());
+        // What comes in while the file loads: a double click on another file, the
+        // clear command and the window's close box.
+        struct {
+            bool duringLoad = false;
+            Qt::CursorShape cursor = Qt::ArrowCursor;
+            QString panel0;
+        } seen;
+        QTimer::singleShot(0, Form1, [&] {
+            seen.duringLoad = Form1->Chart1->Series(0).Count() < 3000;
+            if (const QCursor* cursor = QGuiApplication::overrideCursor())
+                seen.cursor = cursor->shape();
+            seen.panel0 = Form1->StatusBar1->Panels(0)->Text();
+            QListWidget* list = Form1->FileListBox1;
+            const auto other = list->findItems(QStringLiteral("other.dan"), Qt::MatchExactly);
+            testsupport::MouseDoubleClick(list->viewport(), list->visualItemRect(other.at(0)).center());
+            Form1->ToolButton7->click();
+            QCloseEvent close;
+            QApplication::sendEvent(Form1, &close);
+        });
+        open(QStringLiteral("big.dan"), 0);
+        vcl::Application->ProcessMessages();
+
+        EXPECT_EQ(seen.duringLoad, c.shown);
+        EXPECT_EQ(seen.cursor, c.shown ? Qt::WaitCursor : Qt::ArrowCursor);
+        EXPECT_EQ(seen.panel0, c.shown ? QStringLiteral("Wczytywanie pliku big.dan..") : QStringLiteral("Odczyt z pliku big.dan"));
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the cursor is back";
+        if (!c.shown) {
+            // After a load the same commands run as usual: the other file is opened and
+            // cleared, and closing the window is asked about.
+            ASSERT_EQ(boxes.records().size(), 2u);
+            EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Czy nowe pomiary? "));
+            EXPECT_TRUE(boxes.records()[1].text.startsWith(QStringLiteral("Zamykanie programu.")));
+            EXPECT_EQ(QFileInfo(QString::fromStdString(Form1->dataFile.fileName)).fileName(), QStringLiteral("other.dan"));
+            EXPECT_EQ(Lines(Form1->Memo1).Count(), 0);
+            continue;
+        }
+        // Refused while the load ran: the big file is shown whole and the window is open.
+        EXPECT_TRUE(boxes.records().empty());
+        EXPECT_TRUE(Form1->isVisible());
+        EXPECT_EQ(Form1->StatusBar1->Panels(0)->Text(), QStringLiteral("Odczyt z pliku big.dan"));
+        EXPECT_EQ(QFileInfo(QString::fromStdString(Form1->dataFile.fileName)).fileName(), QStringLiteral("big.dan"));
+        EXPECT_EQ(memo(), textListLines(deviceFile(3000, true)));
+        EXPECT_EQ(Form1->Chart1->Series(0).Count(), 3000);
+        EXPECT_EQ(points(0).back(), (std::pair(deviceLabel(2999), 2999.0)));
+    }
+}
+
+TEST_F(Browser, WhileReadingsMayComeInALoadOnlyPaintsItsStatus)
+{
+    // A reading let in during the load would land among the file's points: with the
+    // periodic reading on, nothing runs until the load is over, yet the status bar
+    // shows the load.
+    write(QStringLiteral("big.dan"), deviceFile(3000, true));
+    Form1->Show();
+    vcl::Application->ProcessMessages();   // on the screen
+    Form1->Timer1->SetInterval(3600 * 1000);
+    Form1->Timer1->SetEnabled(true);
+    const int savedAfter = std::exchange(TForm1::loadBusyAfterMs, 0);
+    const auto restore = qScopeGuard([&] {
+        TForm1::loadBusyAfterMs = savedAfter;
+        Form1->Timer1->SetEnabled(false);
+    });
+    struct PaintedTexts : QObject {
+        QStringList texts;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                texts << Form1->StatusBar1->Panels(0)->Text();
+            return false;
+        }
+    } painted;
+    Form1->StatusBar1->installEventFilter(&painted);
+    int countWhenLetIn = -1;
+    QTimer::singleShot(0, Form1, [&] { countWhenLetIn = Form1->Chart1->Series(0).Count(); });
+    open(QStringLiteral("big.dan"), 0);
+    vcl::Application->ProcessMessages();
+    Form1->StatusBar1->removeEventFilter(&painted);
+
+    EXPECT_EQ(countWhenLetIn, 3000) << "nothing ran before the load was over";
+    EXPECT_TRUE(painted.texts.contains(QStringLiteral("Wczytywanie pliku big.dan.."))) << painted.texts.join('|').toStdString();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Browser, AFileThatDoesNotFitIsRefusedWithTheWayToSeeIt)
+{
+    // A year of readings in one sparse file of 1 GiB, on a machine with 2 GiB free.
+    const QString year = write(QStringLiteral("year.dan"), crlf({"2024-03-05 10:00:00 1 2"}));
+    {
+        QFile file(year);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.resize(qint64(1) << 30));
+    }
+    const std::string small = crlf({"2024-03-05 10:00:00 1 2", "2024-03-05 10:00:10 3 4"});
+    write(QStringLiteral("small.dan"), small);
+    const qint64 size = qint64(small.size());
+    const auto savedFree = TForm1::freeMemory;
+    const auto restore = qScopeGuard([&] { TForm1::freeMemory = savedFree; });
+    const struct {
+        const char* name;
+        QString file;
+        qint64 free;      // -1: unknown
+        QString refusal;  // the message's start, %1 the path; empty: loaded
+    } cases[] = {
+        {"1 GiB with 2 GiB free", QStringLiteral("year.dan"), qint64(2) << 30,
+         QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości: potrzeba 3072 MB pamięci, a wolnej jest "
+                        "2048 MB. Można go oglądać stronami: w ustawieniach wybierz typ systemu \"Kovra51\".")},
+        {"three times the file free", QStringLiteral("small.dan"), 3 * size, QString()},
+        {"a byte less", QStringLiteral("small.dan"), 3 * size - 1, QStringLiteral("Plik \"%1\" jest za duży")},
+        {"free memory unknown", QStringLiteral("small.dan"), -1, QString()},
+    };
+    Form1->Show();
+    QListWidget* list = Form1->FileListBox1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int i = 0; i < 35; ++i)
+            Form1->Chart1->Series(i).Clear();
+        boxes.clear();
+        Form1->StatusBar1->Panels(0)->SetText(QStringLiteral("before"));
+        const qint64 free = c.free;
+        TForm1::freeMemory = [free] { return free; };
+        Form1->deviceFamily = 0;
+        Form1->FileListBox1->Update();
+        Form1->FileListBox1->SetFileName(c.file);
+        testsupport::MouseDoubleClick(list->viewport(), list->visualItemRect(list->currentItem()).center());
+        if (c.refusal.isEmpty()) {
+            EXPECT_TRUE(boxes.records().empty());
+            EXPECT_EQ(memo(), textListLines(small));
+            EXPECT_EQ(Form1->Chart1->Series(0).Count(), 2);
+            continue;
+        }
+        ASSERT_EQ(boxes.records().size(), 1u);
+        EXPECT_TRUE(boxes.records()[0].text.startsWith(c.refusal.arg(cwd.path() + "/" + c.file)))
+            << boxes.records()[0].text.toStdString();
+        EXPECT_EQ(Form1->Chart1->Series(0).Count(), 0);
+        EXPECT_EQ(Form1->StatusBar1->Panels(0)->Text(), QStringLiteral("before"));
+    }
 }
 
 // ---- Folder, file list and its popup menu.

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -261,6 +262,152 @@ TEST_F(ChartTest, PointsKeepValueLabelAndColourAcrossClears)
     }
     EXPECT_THROW(s.YValue(0), std::out_of_range);
     EXPECT_THROW(chart.Series(3), std::out_of_range);
+}
+
+TEST_F(ChartTest, SeriesGivenTheSameLabelsReadBackTheirOwn)
+{
+    // Series share one list of labels while they are given the same ones; every series
+    // must still read back exactly its own after diverging, truncating and clearing.
+    TChart chart(3);
+    std::vector<std::vector<std::pair<double, std::string>>> model(3);
+    std::mt19937 random(35);
+    auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    int reading = 0;
+    for (int step = 0; step < 20000; ++step) {
+        const int s = pick(3);
+        TLineSeries& series = chart.Series(s);
+        const int what = pick(1000);
+        if (what < 3) {
+            series.Clear();
+            model[std::size_t(s)].clear();
+        } else if (what < 10) {
+            const int keep = pick(int(model[std::size_t(s)].size()) + 1);
+            series.Truncate(keep);
+            model[std::size_t(s)].resize(std::size_t(keep));
+        } else {
+            // Mostly the reading the others got at the same place; now and then another.
+            const std::size_t at = model[std::size_t(s)].size();
+            std::string label = "2024-03-05 " + std::to_string(at);
+            if (pick(50) == 0)
+                label = "other " + std::to_string(reading++);
+            if (pick(100) == 0)
+                label.clear();
+            const double value = at * 0.5 + s;
+            series.Add(value, label);
+            model[std::size_t(s)].emplace_back(value, label);
+        }
+        if (what == 999)
+            chart.RenderToImage(200, 100);   // stores the points waiting to be stored
+    }
+    for (int s = 0; s < 3; ++s) {
+        SCOPED_TRACE(s);
+        const auto& m = model[std::size_t(s)];
+        ASSERT_EQ(chart.Series(s).Count(), int(m.size()));
+        for (std::size_t i = 0; i < m.size(); ++i) {
+            ASSERT_EQ(chart.Series(s).Label(int(i)), m[i].second) << i;
+            ASSERT_EQ(chart.Series(s).YValue(int(i)), m[i].first) << i;
+        }
+    }
+}
+
+TEST_F(ChartTest, ValuesKeepEveryDigitAndTheirRangeAcrossTruncations)
+{
+    // Values start as floats (as the measurement line gives them) and stay exact when
+    // the first one that is no float comes; the range follows truncations.
+    TChart chart(1);
+    TLineSeries& s = chart.Series(0);
+    std::vector<double> model;
+    std::mt19937 random(1250);
+    auto add = [&](double v) {
+        s.Add(v, "t");
+        model.push_back(v);
+    };
+    for (int i = 0; i < 70000; ++i)
+        add(i % 977 == 5 ? std::numeric_limits<double>::quiet_NaN() : double(float(i * 0.1f)));
+    add(0.1);   // no float
+    for (int i = 0; i < 70000; ++i)
+        add(double(random()) / 7.0);
+    for (const int keep : {140001, 100000, 65536, 64, 1}) {
+        s.Truncate(keep);
+        model.resize(std::size_t(keep));
+        for (int i = 0; i < 20; ++i)
+            add(-double(i) * 1e-7);
+        chart.RenderToImage(200, 100);
+        ASSERT_EQ(s.Count(), int(model.size()));
+        double low = std::numeric_limits<double>::infinity(), high = -low;
+        for (std::size_t i = 0; i < model.size(); ++i) {
+            const double v = s.YValue(int(i));
+            ASSERT_TRUE(v == model[i] || (std::isnan(v) && std::isnan(model[i]))) << keep << " " << i;
+            if (!std::isnan(model[i])) {
+                low = std::min(low, model[i]);
+                high = std::max(high, model[i]);
+            }
+        }
+        EXPECT_EQ(s.MinYValue(), low) << keep;
+        EXPECT_EQ(s.MaxYValue(), high) << keep;
+    }
+}
+
+TEST(ChartRuns, TheRangeOfAStretchIsThatOfItsValues)
+{
+    chart_detail::PointValues values;
+    std::vector<double> model;
+    std::mt19937 random(64);
+    for (int i = 0; i < 5000; ++i) {
+        const double v = i % 37 == 0 ? std::numeric_limits<double>::quiet_NaN() : double(int(random() % 2001) - 1000);
+        values.append(v);
+        model.push_back(v);
+    }
+    for (int k = 0; k < 3000; ++k) {
+        int from = int(random() % 5001), to = int(random() % 5001);
+        if (to < from)
+            std::swap(from, to);
+        double low = std::numeric_limits<double>::infinity(), high = -low;
+        values.widen(from, to, low, high);
+        double wantLow = std::numeric_limits<double>::infinity(), wantHigh = -wantLow;
+        for (int i = from; i < to; ++i) {
+            if (!std::isnan(model[std::size_t(i)])) {
+                wantLow = std::min(wantLow, model[std::size_t(i)]);
+                wantHigh = std::max(wantHigh, model[std::size_t(i)]);
+            }
+        }
+        ASSERT_EQ(low, wantLow) << from << ".." << to;
+        ASSERT_EQ(high, wantHigh) << from << ".." << to;
+    }
+}
+
+TEST(ChartRuns, ADenseLineIsFilledAsTheRowsOfItsColumns)
+{
+    // Columns of one width from left to right, some reaching out of the clip: the
+    // rows cover exactly the pixels the columns cover inside it.
+    const QRect clip(10, 20, 120, 80);
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        const int width = 1 + int(random() % 4);
+        QList<QRect> bars;
+        int x = 0;
+        int y = 50;
+        for (int i = 0; i < 100; ++i) {
+            x += int(random() % 3 == 0 ? random() % 4 : 1);
+            y += int(random() % 21) - 10;
+            const int height = int(random() % 40);
+            bars.push_back(QRect(x, y, width, height));
+        }
+        const QList<QRect> rows = chart_detail::UnionRows(bars, clip);
+        auto covered = [](const QList<QRect>& rects, QPoint p) {
+            return std::any_of(rects.begin(), rects.end(), [&](const QRect& r) { return r.contains(p); });
+        };
+        for (int py = 0; py < 140; ++py)
+            for (int px = 0; px < 160; ++px) {
+                const QPoint p(px, py);
+                ASSERT_EQ(covered(rows, p), clip.contains(p) && covered(bars, p)) << round << " at " << px << "," << py;
+            }
+    }
+    // A band whose columns all cover the same rows is one rectangle.
+    QList<QRect> band;
+    for (int x = 0; x < 500; ++x)
+        band.push_back(QRect(x, 30, 1, 40));
+    EXPECT_EQ(chart_detail::UnionRows(band, QRect(0, 0, 600, 200)), QList<QRect>{QRect(0, 30, 500, 40)});
 }
 
 TEST_F(ChartTest, PointInTheSeriesOwnColourFollowsTheSeries)

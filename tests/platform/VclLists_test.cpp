@@ -1,8 +1,10 @@
-// Folder and file lists (and the current directory they set), memo lines, grid cells.
+// Folder and file lists (and the current directory they set), memo lines (of a plain
+// text edit and of the layer's own memo alike), grid cells.
 
 #include "platform/VclForms.h"
 #include "platform/VclLists.h"
 #include "tests/support/ProcessMemory.h"
+#include "platform/VclMemo.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 
 using namespace vcl;
 
@@ -209,9 +212,14 @@ TEST_F(VclLists, FolderListOpensTheEntryTheUserActivates)
     form->Hide();
 }
 
-TEST(VclMemoLines, LinesBehaveLikeTheClassLibrarysTextList)
+template <class Memo>
+class VclMemoLines : public ::testing::Test {};
+using MemoKinds = ::testing::Types<QPlainTextEdit, TMemo>;
+TYPED_TEST_SUITE(VclMemoLines, MemoKinds);
+
+TYPED_TEST(VclMemoLines, LinesBehaveLikeTheClassLibrarysTextList)
 {
-    QPlainTextEdit memo;
+    TypeParam memo;
     TMemoLines lines = Lines(&memo);
     struct Case { const char* text; QStringList lines; };
     const Case cases[] = {
@@ -280,6 +288,44 @@ TEST(VclMemoLines, LinesTheProgramWritesAreNoUndoHistory)
     }
     EXPECT_EQ(lines.Count(), 200);
     EXPECT_LT(testsupport::residentMb() - before, 8.0) << "MB for 100000 lines through 200 places";
+}
+
+TEST(VclMemoLines, TheLayersMemoHoldsWhatAPlainTextEditHolds)
+{
+    // The same random changes, through the text list and as a plain text edit takes
+    // them, on both memos; the lines are compared after each.
+    QPlainTextEdit plain;
+    TMemo own;
+    std::mt19937 random(1250);
+    auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    const QStringList texts = {"", "21.5", "a\nb", "x\r\n", QStringLiteral("łódź"), QStringLiteral("数"), "\n"};
+    auto text = [&] { return texts[pick(int(texts.size()))]; };
+    for (int step = 0; step < 2000; ++step) {
+        const int n = Lines(&plain).Count();
+        const int index = pick(n + 2) - 1;
+        const QString t = text();
+        switch (pick(9)) {
+        case 0: Lines(&plain).Add(t); Lines(&own).Add(t); break;
+        case 1: Lines(&plain).Insert(index, t); Lines(&own).Insert(index, t); break;
+        case 2: Lines(&plain).Delete(index); Lines(&own).Delete(index); break;
+        case 3: Lines(&plain).Set(index, t); Lines(&own).Set(index, t); break;
+        case 4: plain.appendPlainText(t); own.appendPlainText(t); break;
+        case 5:
+            if (pick(20) == 0) {
+                Lines(&plain).Clear();
+                Lines(&own).Clear();
+            }
+            break;
+        case 6: Lines(&plain).Assign({t, text()}); Lines(&own).Assign(Lines(&plain).ToList()); break;
+        case 7: Lines(&plain).SetText(t + text()); Lines(&own).SetText(plain.toPlainText()); break;
+        default: Lines(&plain).Add(t + t); Lines(&own).Add(t + t); break;
+        }
+        ASSERT_EQ(Lines(&own).ToList(), Lines(&plain).ToList()) << "step " << step;
+        ASSERT_EQ(Lines(&own).Count(), Lines(&plain).Count());
+        ASSERT_EQ(Lines(&own).Text(), Lines(&plain).Text());
+        ASSERT_EQ(own.toPlainText(), plain.toPlainText());
+        ASSERT_EQ(Lines(&own).Get(index), Lines(&plain).Get(index));
+    }
 }
 
 TEST(VclGrid, CellsAreAddressedColumnThenRow)

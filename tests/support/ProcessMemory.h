@@ -23,4 +23,7 @@ inline double statusMb(const char* field)
 inline double residentMb() { return statusMb("VmRSS:"); }
 inline double peakResidentMb() { return statusMb("VmHWM:"); }
 
+// Starts the peak figure afresh from what is resident now.
+inline void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
 } // namespace testsupport

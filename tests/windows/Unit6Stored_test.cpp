@@ -53,7 +53,11 @@ protected:
         showList(w, name);
         testsupport::MouseClick(w->FileListBox1->viewport(), itemCentre(w));
     }
-    static QStringList lines(QPlainTextEdit* memo) { return vcl::Lines(memo).ToList(); }
+    template <class Memo>
+    static QStringList lines(Memo* memo)
+    {
+        return vcl::Lines(memo).ToList();
+    }
     static std::vector<double> points(TForm6* w)
     {
         std::vector<double> values;
@@ -500,8 +504,10 @@ TEST_F(StoredRuns, ThePreviewTheBrowserAndTheConsoleReadATextFileAlike)
         }
     }
 
-    // A file over the size limit is refused by each of them alike; the preview and the
-    // console keep what they showed. The file has a hole: it takes no room on the disk.
+    // A file over the size limit is refused by the preview and the console alike, and
+    // they keep what they showed. (The browser's limit follows the memory the machine
+    // has free, with a message of its own.) The file has a hole: it takes no room on
+    // the disk.
     const QString large = stored(QStringLiteral("duzy.dan"), crlfLines({"00:00:01  21.4"}));
     ASSERT_TRUE(QFile(large).resize(dialogs::maxTextFileBytes + 1));
     const QString refusal = QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.").arg(large);
@@ -514,10 +520,5 @@ TEST_F(StoredRuns, ThePreviewTheBrowserAndTheConsoleReadATextFileAlike)
     dialogs.answerFile(large);
     Form2->Button6->click();
     EXPECT_EQ(lines(Form2->Memo1), console);
-    Form1->Show();
-    Form1->FileListBox1->SetDirectory(windowDir());
-    Form1->FileListBox1->SetFileName(QStringLiteral("duzy.dan"));
-    QListWidget* list = Form1->FileListBox1;
-    testsupport::MouseDoubleClick(list->viewport(), list->visualItemRect(list->currentItem()).center());
-    EXPECT_EQ(boxTexts(), QStringList(3, refusal));
+    EXPECT_EQ(boxTexts(), QStringList(2, refusal));
 }
