@@ -399,13 +399,7 @@ TEST_F(FormatFloatTest, Pictures)
         {"#0.0", 1.5e19, "1.5E19"},
     };
     // The texts are the program's own, also on a desktop whose C library writes a comma.
-    for (const bool polish : {false, true}) {
-        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
-        std::optional<testsupport::PolishLocale> locale;
-        if (polish) {
-            locale.emplace();
-            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
-        }
+    testsupport::UnderCAndPolishLocale([&] {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << c.picture << " " << c.value);
             EXPECT_EQ(FormatFloat(c.picture, c.value), c.expected);
@@ -414,7 +408,7 @@ TEST_F(FormatFloatTest, Pictures)
         EXPECT_EQ(FormatFloat("#0.0", -std::numeric_limits<double>::infinity()), "-INF");
         EXPECT_EQ(FormatFloat("#0.0", std::nan("")), "NAN");
         EXPECT_EQ(FormatFloat("", -std::numeric_limits<double>::infinity()), "-INF");
-    }
+    });
 }
 
 // The value texts of the viewer's status bar and info form: a float as the viewer holds
@@ -434,16 +428,10 @@ TEST_F(FormatFloatTest, GeneralFormat)
         {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
         {inf, "INF"}, {-inf, "-INF"}, {std::nan(""), "NAN"}, {-std::nan(""), "NAN"},
     };
-    for (const bool polish : {false, true}) {
-        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
-        std::optional<testsupport::PolishLocale> locale;
-        if (polish) {
-            locale.emplace();
-            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
-        }
+    testsupport::UnderCAndPolishLocale([&] {
         for (const auto& c : cases)
             EXPECT_EQ(FloatToStr(c.value), c.text) << c.value;
-    }
+    });
 }
 
 TEST_F(FormatFloatTest, DecimalSeparatorFromTheSettings)

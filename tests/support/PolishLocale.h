@@ -4,7 +4,10 @@
 // application object is created. `make locale` generates it; active() says whether the
 // machine has it.
 
+#include <gtest/gtest.h>
+
 #include <clocale>
+#include <optional>
 #include <string>
 
 namespace testsupport {
@@ -31,5 +34,21 @@ private:
     std::string saved_;
     bool active_ = false;
 };
+
+// Runs body under the C locale, then under the Polish one: the programs' texts must not
+// differ between the two. Fails the test when the machine lacks the Polish locale.
+template <class Body>
+void UnderCAndPolishLocale(Body body)
+{
+    for (const bool polish : {false, true}) {
+        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
+        std::optional<PolishLocale> locale;
+        if (polish) {
+            locale.emplace();
+            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
+        }
+        body();
+    }
+}
 
 } // namespace testsupport

@@ -516,13 +516,7 @@ TEST_F(ViewerShown, ClickedPointShowsSeriesAndValueAsHeld)
     for (const auto& c : cases)
         values << c.value;
     // A Polish desktop's C library writes a decimal comma; the viewer writes its own texts.
-    for (const bool polish : {false, true}) {
-        SCOPED_TRACE(polish ? "pl_PL.UTF-8" : "C");
-        std::optional<testsupport::PolishLocale> locale;
-        if (polish) {
-            locale.emplace();
-            ASSERT_TRUE(locale->active()) << "pl_PL.UTF-8 is not generated here (make locale)";
-        }
+    testsupport::UnderCAndPolishLocale([&] {
         ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5}));   // none clicked on the plot's edge
         for (int i = 0; i < int(std::size(cases)); ++i) {
             SCOPED_TRACE(i);
@@ -534,7 +528,7 @@ TEST_F(ViewerShown, ClickedPointShowsSeriesAndValueAsHeld)
         EXPECT_EQ(DalvinterForm3->Label4max->Caption(), QStringLiteral("31.5"));
         EXPECT_EQ(DalvinterForm3->Label1min->Caption(), QStringLiteral("-3"));
         testsupport::DestroyViewerForms();
-    }
+    });
 }
 
 // A zoom is drawn in six steps from the range shown before to the new one, each step on
