@@ -138,9 +138,10 @@ QByteArray readTextBytes(const QString& path, qint64 maxBytes, const std::functi
     QByteArray bytes(std::min(file.size(), maxBytes) + 1, Qt::Uninitialized);
     qint64 done = 0;
     for (;;) {
-        if (bytes.size() - done < 2)
+        // Past the size the file had, it is read on while it gives more.
+        if (done == bytes.size())
             bytes.resize(bytes.size() + piece);
-        const qint64 n = file.read(bytes.data() + done, std::min({piece, bytes.size() - 1 - done, maxBytes + 1 - done}));
+        const qint64 n = file.read(bytes.data() + done, std::min({piece, bytes.size() - done, maxBytes + 1 - done}));
         if (n < 0)
             throw vcl::Exception(QStringLiteral("Nie można odczytać pliku \"%1\".").arg(shown));
         if (n == 0)
