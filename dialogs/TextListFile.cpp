@@ -124,7 +124,9 @@ QByteArray readTextBytes(const QString& path, qint64 maxBytes, const std::functi
 {
     const QString shown = QFileInfo(path).absoluteFilePath();
     QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    // Only a plain file: a FIFO would hold the program until some writer came, and a
+    // device might never end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         throw vcl::Exception(QStringLiteral("Nie można otworzyć pliku \"%1\".").arg(shown));
     const auto tooLarge = [&] {
         return vcl::Exception(QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.").arg(shown));

@@ -16,7 +16,14 @@ LineReader::~LineReader()
 
 bool LineReader::open(const std::string& path)
 {
-    return open(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting: a FIFO would hold the open until a writer came. open(fd)
+    // then refuses it, and the reads of a plain file wait as usual.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return false;
+    }
+    return open(fd);
 }
 
 bool LineReader::open(int fd)
@@ -24,9 +31,10 @@ bool LineReader::open(int fd)
     close();
     if (fd < 0)
         return false;
-    // A directory opens on Linux but every read fails; refuse it here.
+    // Only a plain file: a directory opens on Linux but every read fails, a FIFO may
+    // never be written and a device may never end.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
     }

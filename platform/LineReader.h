@@ -26,7 +26,8 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    // Opens a file for reading (path in the file system's encoding). False when it cannot be opened.
+    // Opens a plain file for reading (path in the file system's encoding). False when it
+    // cannot be opened or is no plain file (a folder, a FIFO, a device).
     bool open(const std::string& path);
     // Reads from an open descriptor, which the reader then owns (also when it refuses it).
     bool open(int fd);

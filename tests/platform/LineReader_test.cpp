@@ -384,6 +384,10 @@ TEST_F(LineReaderTest, OpenFailuresAndClose)
     EXPECT_FALSE(r.readLine(line));
     EXPECT_FALSE(r.open("missing.txt"));
     EXPECT_FALSE(r.open("."));
+    // A FIFO nobody writes to is refused at once rather than waited on; a device too.
+    ASSERT_EQ(::mkfifo("kolejka", 0600), 0);
+    EXPECT_FALSE(r.open("kolejka"));
+    EXPECT_FALSE(r.open("/dev/zero"));
     EXPECT_FALSE(r.isOpen());
 
     ASSERT_TRUE(r.open(writeFile("a.txt", "x\n")));
