@@ -13,6 +13,7 @@
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/WaitBreaker.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -32,13 +33,10 @@
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -802,28 +800,16 @@ TEST_F(Viewer, OpenCommandTakesOnlyPlainFiles)
         SCOPED_TRACE(c.name);
         start({QStringLiteral("data.dan"), QStringLiteral("1")});
         ASSERT_EQ(chart().Series(0).Count(), 3);
-        std::mutex m;
-        std::condition_variable cv;
-        bool finished = false;
-        std::thread watchdog([&] {
-            std::unique_lock lock(m);
-            if (cv.wait_for(lock, std::chrono::seconds(5), [&] { return finished; }))
-                return;
-            while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; }))
-                c.release();
-        });
         dialogs.answerFile(c.path);
-        QElapsedTimer took;
-        took.start();
-        DalvinterForm1->ToolButton1->click();
-        DalvinterForm1->Timer1Timer(nullptr);
-        const qint64 ms = took.elapsed();
+        qint64 ms;
         {
-            std::lock_guard lock(m);
-            finished = true;
+            testsupport::WaitBreaker breaker(c.release, std::chrono::seconds(5));
+            QElapsedTimer took;
+            took.start();
+            DalvinterForm1->ToolButton1->click();
+            DalvinterForm1->Timer1Timer(nullptr);
+            ms = took.elapsed();
         }
-        cv.notify_one();
-        watchdog.join();
         EXPECT_LT(ms, 4000) << "the viewer waited on the " << c.name;
         EXPECT_EQ(dataFileName(), c.path.toStdString());
         EXPECT_EQ(chart().Series(0).Count(), 0);
