@@ -2,6 +2,7 @@
 
 #include "platform/Chart.h"
 #include "platform/LineReader.h"
+#include "platform/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -125,16 +126,14 @@ private:
     std::size_t held_ = 0;
 };
 
-// The file as the loader opened it. Only a plain file is taken: opening a FIFO would
-// wait for a writer and reading a device may never end. The line reader reads a copy
-// of the descriptor, so that the file's identity and the bytes hashed are those read.
+// The file as the loader opened it (only a plain file is taken). The line reader reads
+// a copy of the descriptor, so that the file's identity and the bytes hashed are those
+// read.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    explicit OpenFile(const std::string& path) : fd_(platform::OpenForReading(path))
     {
-        if (fd_ >= 0 && (::fstat(fd_, &stat_) != 0 || !S_ISREG(stat_.st_mode)
-                         || ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)) {
+        if (fd_ >= 0 && ::fstat(fd_, &stat_) != 0) {
             ::close(fd_);
             fd_ = -1;
         }
