@@ -209,6 +209,7 @@ FileLoader::~FileLoader() = default;
 void FileLoader::forget()
 {
     resume_.reset();
+    seenEnd_ = -1;
 }
 
 bool FileLoader::canResume(const std::string& path, const platform::TChart& chart, Kind kind) const
@@ -271,6 +272,13 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
         line.Zeruj();
     }
     lastResumed_ = resumed;
+    // Where the file ended when the last load read it; -1 when there is nothing to
+    // compare with: a first load, another file, or this file replaced since.
+    const std::int64_t seenEnd = opened && seenPath_ == path && seenDevice_ == file.device()
+                                         && seenInode_ == file.inode()
+                                     ? seenEnd_
+                                     : -1;
+    seenEnd_ = -1;
     if (!opened)
         return false;
 
@@ -303,6 +311,10 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
             unfinished->hash = beforeLine;
             unfinished->line = line;
             unfinished->series = seriesNow();
+            // A writer that has added to the file since the last load may be in the
+            // middle of this line.
+            if (seenEnd >= 0 && reader.position() != seenEnd)
+                break;
         }
         line.CzytajLinie(buffer.c_str());
         if (kind == Kind::Current && line.channelCount == 0)
@@ -354,6 +366,12 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     // A file replaced while it was read is not the one whose bytes are kept.
     struct stat now {};
     const bool same = ::stat(path.c_str(), &now) == 0 && now.st_dev == file.device() && now.st_ino == file.inode();
+    if (same) {
+        seenPath_ = path;
+        seenDevice_ = file.device();
+        seenInode_ = file.inode();
+        seenEnd_ = reader.position();
+    }
     if (next->offset == 0 || !same)
         return true;
     next->path = path;
