@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace acquisition {
@@ -125,17 +123,11 @@ std::string joinPath(const std::string& dir, const char* name)
 
 bool loadSettingsFile(SettingsBlock& block, const std::string& path)
 {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    // A name that is no plain file counts as no file: a FIFO would hold the start until
+    // some writer came, and a device might never end.
+    const int fd = platform::OpenForReading(path);
     if (fd < 0)
         return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     auto* bytes = reinterpret_cast<unsigned char*>(&block);
     for (;;) {
         std::size_t got = 0;

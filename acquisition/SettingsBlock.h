@@ -150,7 +150,8 @@ inline constexpr const char* settingsFileName = "settings.suap";
 // Reads a settings file over the block: a short file of n bytes replaces the first n
 // bytes, an empty one changes nothing, a longer one is read in consecutive pieces of
 // the block's size, each laid over the block from its start. Returns whether the file
-// opened (an empty file counts as present). The path is in the file system's encoding.
+// opened (an empty file counts as present; a folder, a FIFO or a device as missing). The
+// path is in the file system's encoding.
 bool loadSettingsFile(SettingsBlock& block, const std::string& path);
 
 // The main window's start: reads "settings.suap" from the start folder, or sets the

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace acquisition {
@@ -83,7 +82,7 @@ CopyResult writeSpreadsheetCopy(const std::string& dataFile, std::string_view sh
             *error = why;
         return result;
     };
-    const int fd = ::open(dataFile.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::OpenForReading(dataFile);
     if (fd < 0)
         return fail(CopyResult::dataFileUnreadable, std::strerror(errno));
     SpreadsheetCopy copy(shownPath);

@@ -52,8 +52,8 @@ enum class CopyResult { written, dataFileUnreadable, copyUnwritable };
 // Reads the data file at dataFile (file-system encoding) and replaces the file at
 // copyPath with its copy, whose first line names the data file as shownPath (8-bit).
 // The copy is written beside its place and renamed over it once complete, so an
-// unreadable data file or a failed write leaves an earlier copy as it was (and makes
-// none when there was none). *error, when given, says why the copy was not written.
+// unreadable data file (also one that is no plain file, such as a FIFO or a device) or
+// a failed write leaves an earlier copy as it was (and makes none when there was none). *error, when given, says why the copy was not written.
 CopyResult writeSpreadsheetCopy(const std::string& dataFile, std::string_view shownPath, const std::string& copyPath,
                                 platform::WriteFn write = nullptr, std::string* error = nullptr);
 

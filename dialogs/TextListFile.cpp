@@ -123,10 +123,10 @@ QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding)
 QByteArray readTextBytes(const QString& path, qint64 maxBytes, const std::function<void()>& step)
 {
     const QString shown = QFileInfo(path).absoluteFilePath();
-    QFile file(path);
+    QFile file;
     // Only a plain file: a FIFO would hold the program until some writer came, and a
     // device might never end.
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!platform::OpenForReading(file, path))
         throw vcl::Exception(QStringLiteral("Nie można otworzyć pliku \"%1\".").arg(shown));
     const auto tooLarge = [&] {
         return vcl::Exception(QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości.").arg(shown));

@@ -1,9 +1,10 @@
 #include "platform/LineReader.h"
 
+#include "platform/SafeFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,14 +17,7 @@ LineReader::~LineReader()
 
 bool LineReader::open(const std::string& path)
 {
-    // Opened without waiting: a FIFO would hold the open until a writer came. open(fd)
-    // then refuses it, and the reads of a plain file wait as usual.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return false;
-    }
-    return open(fd);
+    return open(OpenForReading(path));
 }
 
 bool LineReader::open(int fd)

@@ -1,5 +1,7 @@
 #include "platform/SafeFile.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -122,11 +124,11 @@ void removeLeftovers(const std::string& path)
         ::closedir(dir);
     }
     for (const std::string& leftover : found) {
-        const int fd = ::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd = OpenForReading(leftover, O_NOFOLLOW);
         if (fd < 0)
             continue;
         struct stat held {}, named {};
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        if (::fstat(fd, &held) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
             ::lstat(leftover.c_str(), &named) == 0 && sameFile(held, named))
             ::unlink(leftover.c_str());
         ::close(fd);
@@ -249,7 +251,7 @@ bool keepAside(const std::string& file, const std::string& backup, bool mayLink,
             break;   // another file system, or links not allowed here: copy
     }
     aside.name.clear();
-    const int in = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int in = OpenForReading(file, O_NOFOLLOW);
     if (in < 0) {
         code = errno;
         return false;
@@ -308,6 +310,52 @@ int OpenForWriting(const std::string& path, int flags)
         return -1;
     }
     return fd;
+}
+
+int OpenForReading(const std::string& path, int flags)
+{
+    // Looked at before it is opened: opening a terminal may reset the device behind it,
+    // and opening a FIFO waits for a writer. The open itself does not wait either, in
+    // case something else took the name meanwhile; what it opened is looked at again.
+    struct stat st {};
+    const bool follow = (flags & O_NOFOLLOW) == 0;
+    if (::fstatat(AT_FDCWD, path.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    const auto refusal = [](const struct stat& s) {
+        return S_ISREG(s.st_mode) ? 0 : S_ISDIR(s.st_mode) ? EISDIR : S_ISLNK(s.st_mode) ? ELOOP : EINVAL;
+    };
+    if (const int code = refusal(st)) {
+        errno = code;
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    int code = ::fstat(fd, &st) != 0 ? errno : refusal(st);
+    if (code == 0 && (flags & O_NONBLOCK) == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        code = errno;
+    if (code != 0) {
+        ::close(fd);
+        errno = code;
+        return -1;
+    }
+    return fd;
+}
+
+bool OpenForReading(QFile& file, const QString& path)
+{
+    file.close();
+    const int fd = OpenForReading(QFile::encodeName(path).toStdString());
+    if (fd < 0)
+        return false;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 FileReplacement::FileReplacement(WriteFn write) : write_(write) {}

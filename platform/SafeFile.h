@@ -9,10 +9,14 @@
 // one (its folder is write-protected, or it has other names) is written in place.
 // A temporary file that a killed writer left behind is removed the next time the same
 // file is written; one that a live writer still holds stays.
+// Files named by the user are read only when they are plain files (OpenForReading).
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+class QFile;
+class QString;
 
 namespace platform {
 
@@ -84,6 +88,16 @@ private:
 // A file without any write permission is refused with EACCES even where the system
 // would let the caller write it (root). Returns the descriptor or -1 with errno set.
 int OpenForWriting(const std::string& path, int flags = 0);
+
+// Opens a plain file for reading (O_RDONLY and O_CLOEXEC with the given flags). Anything
+// else is refused at once and is not opened: a folder (EISDIR), a FIFO, whose open would
+// wait for a writer, a device, which may never end and which an open may reset, or a
+// socket (EINVAL); with O_NOFOLLOW, a symbolic link (ELOOP). Reads of the descriptor then
+// wait for the disk as usual. Returns the descriptor or -1 with errno set.
+int OpenForReading(const std::string& path, int flags = 0);
+// The same for a QFile: opens `file` on the plain file at path (a name as Qt takes it).
+// False, with `file` closed, when the file was refused or could not be opened.
+bool OpenForReading(QFile& file, const QString& path);
 
 // Writes all bytes to fd, retrying short writes and interruptions. A write that takes
 // nothing counts as a full disk (errno ENOSPC). *written (when given) receives the

@@ -2,6 +2,7 @@
 
 #include "platform/Chart.h"
 #include "platform/LineReader.h"
+#include "platform/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -125,16 +126,14 @@ private:
     std::size_t held_ = 0;
 };
 
-// The file as the loader opened it. Only a plain file is taken: opening a FIFO would
-// wait for a writer and reading a device may never end. The line reader reads a copy
-// of the descriptor, so that the file's identity and the bytes hashed are those read.
+// The file as the loader opened it (only a plain file is taken). The line reader reads
+// a copy of the descriptor, so that the file's identity and the bytes hashed are those
+// read.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    explicit OpenFile(const std::string& path) : fd_(platform::OpenForReading(path))
     {
-        if (fd_ >= 0 && (::fstat(fd_, &stat_) != 0 || !S_ISREG(stat_.st_mode)
-                         || ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)) {
+        if (fd_ >= 0 && ::fstat(fd_, &stat_) != 0) {
             ::close(fd_);
             fd_ = -1;
         }
@@ -210,6 +209,7 @@ FileLoader::~FileLoader() = default;
 void FileLoader::forget()
 {
     resume_.reset();
+    seenEnd_ = -1;
 }
 
 bool FileLoader::canResume(const std::string& path, const platform::TChart& chart, Kind kind) const
@@ -272,6 +272,13 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
         line.Zeruj();
     }
     lastResumed_ = resumed;
+    // Where the file ended when the last load read it; -1 when there is nothing to
+    // compare with: a first load, another file, or this file replaced since.
+    const std::int64_t seenEnd = opened && seenPath_ == path && seenDevice_ == file.device()
+                                         && seenInode_ == file.inode()
+                                     ? seenEnd_
+                                     : -1;
+    seenEnd_ = -1;
     if (!opened)
         return false;
 
@@ -304,6 +311,10 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
             unfinished->hash = beforeLine;
             unfinished->line = line;
             unfinished->series = seriesNow();
+            // A writer that has added to the file since the last load may be in the
+            // middle of this line.
+            if (seenEnd >= 0 && reader.position() != seenEnd)
+                break;
         }
         line.CzytajLinie(buffer.c_str());
         if (kind == Kind::Current && line.channelCount == 0)
@@ -355,6 +366,12 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     // A file replaced while it was read is not the one whose bytes are kept.
     struct stat now {};
     const bool same = ::stat(path.c_str(), &now) == 0 && now.st_dev == file.device() && now.st_ino == file.inode();
+    if (same) {
+        seenPath_ = path;
+        seenDevice_ = file.device();
+        seenInode_ = file.inode();
+        seenEnd_ = reader.position();
+    }
     if (next->offset == 0 || !same)
         return true;
     next->path = path;

@@ -18,7 +18,10 @@
 // or changed anywhere before that point, another file name, another kind of load, a
 // chart whose series were changed by someone else, or after forget()) it loads from the
 // start. A last line without its line break may still be being written: the next load
-// reads it again, whole.
+// reads it again, whole. When the file has changed since the previous load of it, such a
+// line is not charted at all, so that a reading caught half-written never shows as a
+// point: the next load charts it, complete, or as it stands once the file no longer
+// changes. A first load (also after forget()) charts it as it stands.
 
 #include <cstdint>
 #include <memory>
@@ -62,6 +65,11 @@ private:
     bool canResume(const std::string& path, const platform::TChart& chart, Kind kind) const;
 
     std::unique_ptr<Resume> resume_;
+    // The file as the last load left it: its path, its identity and where it ended.
+    std::string seenPath_;
+    std::uint64_t seenDevice_ = 0;
+    std::uint64_t seenInode_ = 0;
+    std::int64_t seenEnd_ = -1;   // -1: no load to compare with
     bool running_ = false;
     bool lastResumed_ = false;
 };

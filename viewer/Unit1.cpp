@@ -6,6 +6,7 @@
 #include "platform/Cp1250.h"
 #include "platform/Jpeg.h"
 #include "platform/MessageBox.h"
+#include "platform/SafeFile.h"
 #include "viewer/ViewerText.h"
 
 #include <QDir>
@@ -51,10 +52,11 @@ const char* const backgroundFiles[] = {"ChartPc1.jpeg", "ChartPc1.jpg", "ChartPc
 
 QImage readBackground(const QString& name)
 {
-    if (name.endsWith(QLatin1String(".bmp")))
-        return QImage(name, "BMP");
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? platform::decodeJpeg(f.readAll()) : QImage();
+    QFile f;
+    if (!platform::OpenForReading(f, name))
+        return QImage();
+    const QByteArray bytes = f.readAll();
+    return name.endsWith(QLatin1String(".bmp")) ? QImage::fromData(bytes, "BMP") : platform::decodeJpeg(bytes);
 }
 
 } // namespace

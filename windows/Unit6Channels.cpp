@@ -5,6 +5,7 @@
 
 #include "mainwindow/Unit1.h"
 #include "platform/Cp1250.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +27,9 @@ std::string fileSystemName(const QString& path) { return QFile::encodeName(path)
 
 void TForm6::loadChannelList()
 {
-    QFile file(QDir(FileListBox1->Directory()).filePath(channelFileName));
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+    // A FIFO or a device under the list's name is no list: the window must not wait on it.
+    QFile file;
+    if (!platform::OpenForReading(file, QDir(FileListBox1->Directory()).filePath(channelFileName)))
         return;
     const QByteArray bytes = file.readAll();
     // One item per line, whatever the line break; a final line break makes no item.

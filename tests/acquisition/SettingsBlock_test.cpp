@@ -4,16 +4,20 @@
 
 #include "tests/support/FileBytes.h"
 #include "tests/support/FullDisk.h"
+#include "tests/support/PtyDevice.h"
+#include "tests/support/WaitBreaker.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <climits>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <sys/stat.h>
@@ -241,6 +245,40 @@ TEST_F(SettingsBlockTest, SettingsFileThatIsAFolderCountsAsMissing)
     SettingsBlock block;
     EXPECT_FALSE(loadSettings(block, dir_));
     EXPECT_EQ(getText(block.filePrefix), "P");
+}
+
+// A FIFO or a device under the settings file's name is no settings file: the start
+// neither waits for a writer nor reads a device, and goes on with the first-run values
+// as without the file.
+TEST_F(SettingsBlockTest, SettingsFileThatIsNoPlainFileCountsAsMissing)
+{
+    SettingsBlock firstRun;
+    ASSERT_FALSE(loadSettings(firstRun, dir_));
+    testsupport::PtyDevice terminal;
+    const std::string file = path("settings.suap");
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::function<void()> release;   // ends a wait that has begun
+    } cases[] = {
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, [&] { testsupport::VisitFifo(file); }},
+        {"terminal", [&] { ASSERT_EQ(::symlink(terminal.path().c_str(), file.c_str()), 0); },
+         [&] { terminal.hangUp(); }},
+        {"empty device", [&] { ASSERT_EQ(::symlink("/dev/null", file.c_str()), 0); }, [] {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(file.c_str());
+        ASSERT_NO_FATAL_FAILURE(c.make());
+        testsupport::WaitBreaker breaker(c.release);
+        QElapsedTimer took;
+        took.start();
+        SettingsBlock block;
+        EXPECT_FALSE(loadSettings(block, dir_));
+        EXPECT_LT(took.elapsed(), 2000) << "the load waited";
+        EXPECT_TRUE(imageOf(block) == imageOf(firstRun)) << "not the block of a start without the file";
+        EXPECT_TRUE(boxes_.records().empty());
+    }
 }
 
 TEST_F(SettingsBlockTest, EmptyFileCountsAsPresentAndChangesNothing)

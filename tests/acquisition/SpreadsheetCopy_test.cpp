@@ -5,11 +5,19 @@
 #include "acquisition/SpreadsheetCopy.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FullDisk.h"
+#include "tests/support/PtyDevice.h"
 #include "tests/support/TempDirTest.h"
+#include "tests/support/WaitBreaker.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using acquisition::CopyResult;
 
@@ -114,6 +122,54 @@ TEST_F(SpreadsheetCopyFile, AnUnreadableDataFileLeavesAnEarlierCopyAndMakesNone)
     ASSERT_TRUE(QDir(tempPath()).mkdir("d.dan"));
     EXPECT_EQ(acquisition::writeSpreadsheetCopy(path("d.dan"), "d.dan", copy), CopyResult::dataFileUnreadable);
     EXPECT_EQ(testsupport::readBytes(copy), earlier);
+}
+
+// A FIFO or a device under a data file's name is refused at once: the copy neither waits
+// for a writer nor reads a device for good, and writes nothing, whether or not there
+// was an earlier copy.
+TEST_F(SpreadsheetCopyFile, ADataFileThatIsNoPlainFileIsRefusedAtOnce)
+{
+    testsupport::PtyDevice terminal;
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::function<void()> release;   // ends a wait that has begun
+    } cases[] = {
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(data.c_str(), 0600), 0); }, [&] { testsupport::VisitFifo(data); }},
+        {"terminal", [&] { ASSERT_EQ(::symlink(terminal.path().c_str(), data.c_str()), 0); },
+         [&] { terminal.hangUp(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(data.c_str());
+        ASSERT_NO_FATAL_FAILURE(c.make());
+        for (const bool hadCopy : {false, true}) {
+            SCOPED_TRACE(hadCopy ? "earlier copy" : "no copy yet");
+            ::unlink(copy.c_str());
+            if (hadCopy)
+                testsupport::writeBytes(copy, earlier);
+            testsupport::WaitBreaker breaker(c.release);
+            QElapsedTimer took;
+            took.start();
+            std::string error;
+            EXPECT_EQ(acquisition::writeSpreadsheetCopy(data, "/x/a b.dan", copy, nullptr, &error),
+                      CopyResult::dataFileUnreadable);
+            EXPECT_LT(took.elapsed(), 2000) << "the copy waited";
+            EXPECT_FALSE(error.empty());
+            if (hadCopy) {
+                EXPECT_EQ(testsupport::readBytes(copy), earlier);
+            } else {
+                EXPECT_FALSE(QFile::exists(QString::fromStdString(copy))) << "no copy is written";
+            }
+            QStringList names{QStringLiteral("a b.dan")};
+            if (hadCopy)
+                names << QStringLiteral("a b.dan.txt");
+            EXPECT_EQ(QDir(tempPath()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                                                 QDir::Name),
+                      names)
+                << "no temporary file";
+        }
+    }
 }
 
 TEST_F(SpreadsheetCopyFile, AFailedWriteKeepsTheEarlierCopyWhole)

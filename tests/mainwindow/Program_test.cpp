@@ -17,6 +17,10 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #ifdef TAZO_EXECUTABLE
 
@@ -157,6 +161,42 @@ TEST_F(RealProgram, PaintsWithoutComplaints)
                                            .filter(QRegularExpression(QStringLiteral("QPainter|QCP")));
         EXPECT_TRUE(complaints.isEmpty()) << complaints.size() << " lines, the first: "
                                           << complaints.value(0).toStdString();
+    }
+}
+
+// A FIFO or a device named "settings.suap" in the start folder is no settings file: the
+// program neither waits for a writer nor reads a device for good. Its window comes up
+// within seconds, placed and sized as on a first start without the file (an empty file
+// would count as present and give the window no size and the right layout).
+TEST_F(RealProgram, SettingsFileThatIsNoPlainFileStartsAsTheFirstRun)
+{
+    const auto stop = [&] {
+        program.kill();
+        program.waitForFinished(3000);
+    };
+    const auto placed = [&] {
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return x.geometry(mainWindow).height() == stripHeight; }));
+        return x.geometry(mainWindow);
+    };
+    ASSERT_NO_FATAL_FAILURE(start());
+    const QRect firstRun = placed();
+    stop();
+
+    const std::string file = QFile::encodeName(cwd.path() + QStringLiteral("/settings.suap")).toStdString();
+    const struct {
+        const char* name;
+        std::function<int()> make;
+    } cases[] = {
+        {"fifo", [&] { return ::mkfifo(file.c_str(), 0600); }},
+        {"device that never ends", [&] { return ::symlink("/dev/zero", file.c_str()); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(file.c_str());
+        ASSERT_EQ(c.make(), 0);
+        ASSERT_NO_FATAL_FAILURE(start());
+        EXPECT_EQ(placed(), firstRun);
+        stop();
     }
 }
 

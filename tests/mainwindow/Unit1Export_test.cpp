@@ -11,14 +11,18 @@
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/WaitBreaker.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -146,6 +150,28 @@ TEST_F(Export, AnUnreadableDataFileKeepsTheEarlierCopyAndStartsNothing)
     EXPECT_EQ(shell.records().size(), 1u) << "nothing is started";
     expectItemsDisabled();
     EXPECT_FALSE(Form1->FileListBox1->Items().contains(QStringLiteral("P.dan"))) << "the list was read again";
+}
+
+// The selected data file was replaced by a FIFO: the export neither waits for a writer
+// nor writes a copy, it says the file cannot be opened.
+TEST_F(Export, ADataFileThatBecameAFifoIsRefusedAtOnce)
+{
+    const QString data = put(QStringLiteral("P.dan"), "1.5\r\n");
+    select(QStringLiteral("P.dan"));
+    ASSERT_TRUE(QFile::remove(data));
+    const std::string fifo = QFile::encodeName(data).toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    testsupport::WaitBreaker breaker([&] { testsupport::VisitFifo(fifo); });
+    QElapsedTimer took;
+    took.start();
+    Form1->MSExel1->trigger();
+    EXPECT_LT(took.elapsed(), 2000) << "the export waited on the FIFO";
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Błąd otwarcia pliku.."));
+    EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Błąd..."));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/P.dan.txt"))) << "no copy is written";
+    EXPECT_TRUE(shell.records().empty()) << "nothing is started";
+    expectItemsDisabled();
 }
 
 TEST_F(Export, ACopyThatCannotBeWrittenIsReported)

@@ -7,9 +7,12 @@
 
 #include "tests/support/FileBytes.h"
 #include "tests/support/FullDisk.h"
+#include "tests/support/PtyDevice.h"
 #include "tests/support/QtTestApp.h"
+#include "tests/support/WaitBreaker.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -209,6 +212,94 @@ TEST_F(SafeFile, AnAppendToAWriteProtectedFileIsRefused)
     EXPECT_TRUE(platform::WriteAll(fd, "x", 1));
     ::close(fd);
     EXPECT_EQ(readBytes(path("s")), oldBytes + "x");
+}
+
+// Only a plain file is opened for reading, through a link too; a FIFO, a device or a
+// folder is refused at once, also a FIFO that a writer holds, whose open would not wait.
+// A plain file's descriptor reads as usual: it waits for the disk and is not inherited.
+TEST_F(SafeFile, OnlyAPlainFileIsOpenedForReading)
+{
+    file("s");
+    ::symlink("s", path("link").c_str());
+    ::mkdir(path("folder").c_str(), 0755);
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(path("held fifo").c_str(), 0600), 0);
+    const int writer = ::open(path("held fifo").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    testsupport::PtyDevice terminal;
+    const struct {
+        const char* name;
+        std::string path;
+        int flags;
+        int error;   // 0: opened
+    } cases[] = {
+        {"plain file", path("s"), 0, 0},
+        {"link to a plain file", path("link"), 0, 0},
+        {"link not to be followed", path("link"), O_NOFOLLOW, ELOOP},
+        {"missing", path("missing"), 0, ENOENT},
+        {"folder", path("folder"), 0, EISDIR},
+        {"fifo", path("fifo"), 0, EINVAL},
+        {"fifo a writer holds", path("held fifo"), 0, EINVAL},
+        {"terminal", terminal.path(), 0, EINVAL},
+        {"device that never ends", "/dev/zero", 0, EINVAL},
+    };
+    testsupport::WaitBreaker breaker([&] {
+        testsupport::VisitFifo(path("fifo"));
+        terminal.hangUp();
+    });
+    QElapsedTimer took;
+    took.start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        errno = 0;
+        const int fd = platform::OpenForReading(c.path, c.flags);
+        if (c.error != 0) {
+            EXPECT_EQ(fd, -1);
+            EXPECT_EQ(errno, c.error) << std::strerror(errno);
+        } else {
+            ASSERT_GE(fd, 0) << std::strerror(errno);
+            EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+            EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+            std::string bytes(100, '\0');
+            bytes.resize(std::size_t(std::max<ssize_t>(0, ::read(fd, bytes.data(), bytes.size()))));
+            EXPECT_EQ(bytes, oldBytes);
+            ::close(fd);
+        }
+        if (c.flags == 0) {
+            QFile qt;
+            EXPECT_EQ(platform::OpenForReading(qt, QFile::decodeName(c.path.c_str())), c.error == 0);
+            EXPECT_EQ(qt.isOpen(), c.error == 0);
+            if (c.error == 0) {
+                EXPECT_EQ(qt.readAll().toStdString(), oldBytes);
+            }
+        }
+    }
+    EXPECT_LT(took.elapsed(), 2000) << "an open waited";
+    ::close(writer);
+}
+
+// A FIFO that a reader holds can be written in place, but no backup can be made of it:
+// the replacement fails at once rather than waiting for a writer to copy from, and
+// nothing reaches the FIFO.
+TEST_F(SafeFile, NoBackupIsMadeOfAFifo)
+{
+    ASSERT_EQ(::mkfifo(path("s").c_str(), 0600), 0);
+    const int reader = ::open(path("s").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    testsupport::WaitBreaker breaker([&] { testsupport::VisitFifo(path("s")); });
+    QElapsedTimer took;
+    took.start();
+    platform::FileReplacement replacement;
+    std::string error;
+    ASSERT_TRUE(replacement.open(path("s"), &error)) << error;
+    ASSERT_TRUE(replacement.append(newBytes.data(), newBytes.size(), &error)) << error;
+    EXPECT_FALSE(replacement.commit(path("s.bak"), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_LT(took.elapsed(), 2000) << "the backup waited on the FIFO";
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0) << "bytes reached the FIFO";
+    EXPECT_EQ(namesUnder(cwd.path()), std::set<QString>{QStringLiteral("s")}) << "no backup, no temporary file";
+    ::close(reader);
 }
 
 // A writer killed while it replaces a file (a run log, the settings) leaves its

@@ -24,6 +24,13 @@ inline void writeBytes(const std::string& path, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Adds the bytes at the end of the file, as a program that appends to it does.
+inline void appendBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 // A file's bytes and permission bits; nullopt when there is no file of that name.
 using FileState = std::optional<std::pair<std::string, unsigned>>;
 

@@ -4,12 +4,17 @@
 
 #include "tests/windows/WindowFixture.h"
 
+#include "tests/support/WaitBreaker.h"
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace windowtest;
 using testsupport::TempCwd;
@@ -172,6 +177,32 @@ TEST_F(WindowTest, AnExistingFolderIsUsedWithItsChannelListAndStoredRun)
     EXPECT_EQ(w->LabeledEdit1->Text(), QStringLiteral("pomiar7"));
     EXPECT_EQ(w->Memo4->toPlainText(), QStringLiteral("uwaga ą\ndruga"));
     EXPECT_EQ(acquisition::getText(r.remarks), "uwaga \xB9\r\ndruga") << "loading the remarks stores nothing";
+}
+
+// A FIFO under the channel list's name is no list: the window opens at once with the
+// list it has without the file, instead of waiting for a writer.
+TEST_F(WindowTest, AChannelListThatIsAFifoIsNoList)
+{
+    Form1->settings.windowCount = 2;
+    ASSERT_TRUE(QDir().mkpath(windowDir(1)));
+    const std::string fifo = QFile::encodeName(windowDir(1) + QStringLiteral("/ChanelConfig.confs")).toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto items = [](TForm6* w) {
+        QStringList out;
+        for (int i = 0; i < w->ComboBox2->ItemCount(); ++i)
+            out << w->ComboBox2->itemText(i);
+        return out;
+    };
+    const QStringList withoutFile = items(open(0));
+    ASSERT_FALSE(withoutFile.isEmpty());
+
+    testsupport::WaitBreaker breaker([&] { testsupport::VisitFifo(fifo); });
+    QElapsedTimer took;
+    took.start();
+    TForm6* w = open(1);
+    EXPECT_LT(took.elapsed(), 2000) << "the window waited on the FIFO";
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(items(w), withoutFile);
 }
 
 TEST_F(WindowTest, ChoosingAChannelTogglesItAndSavesTheList)
