@@ -55,7 +55,8 @@ class SerialExchange : public QObject {
 public:
     enum class Kind { Lines, Memory };
 
-    // The longest line the line exchange holds; a longer one is handed over in chunks.
+    // The longest line the line exchange holds. A longer one is no reply line: it is
+    // shown in pieces of this size and goes nowhere else.
     static constexpr std::size_t lineBufferSize = 2000;
     // The longest text the memory download keeps waiting for its line end.
     static constexpr std::size_t keptTextSize = 5000;
@@ -187,8 +188,10 @@ private:
         if (ok && !nothingToCut)
             cutLines();
         if (!ok || !portCom.replyPending || endedByUser_ || (nothingToCut && arrivedBefore)) {
-            if (!replyOverByLine_ && !lineBuffer_.empty())
-                showUnfinished(std::exchange(lineBuffer_, {}));
+            // The rest of an over-long line is one of its pieces; other text after the
+            // last line end was cut off in the middle of a line.
+            if (overLong_ || !replyOverByLine_)
+                showPieces(std::exchange(lineBuffer_, {}));
             finish();
             return;
         }
@@ -219,29 +222,31 @@ private:
             start = next;
         }
         lineBuffer_.erase(0, start);
-        while (lineBuffer_.size() > lineBufferSize) {
-            handleLine(lineBuffer_.substr(0, lineBufferSize));
+        // A line that outgrows the buffer before its end comes is shown as it grows.
+        while (!finished_ && lineBuffer_.size() > lineBufferSize) {
+            showPieces(std::string_view(lineBuffer_).substr(0, lineBufferSize));
             lineBuffer_.erase(0, lineBufferSize);
+            overLong_ = true;
+            // A reading waits for one line, and this one is none; the device that sends
+            // it may never end it.
+            if (portCom.exchangeType == 7)
+                endReplyByLine();
         }
     }
 
     void lineEnded(std::string_view text, bool keepCr)
     {
+        if (overLong_ || text.size() > lineBufferSize) {
+            showPieces(text);
+            overLong_ = false;
+            if (portCom.exchangeType == 7)
+                endReplyByLine();
+            return;
+        }
         std::string line(text);
         if (keepCr)
             line += '\r';
-        handOver(line);
-    }
-
-    // A line longer than the line buffer goes on in chunks of the buffer's size, counted
-    // from its start whatever reads it came in.
-    void handOver(std::string_view line)
-    {
-        while (line.size() > lineBufferSize) {
-            handleLine(std::string(line.substr(0, lineBufferSize)));
-            line.remove_prefix(lineBufferSize);
-        }
-        handleLine(std::string(line));
+        handleLine(line);
     }
 
     void endReplyByLine()
@@ -278,9 +283,9 @@ private:
         }
     }
 
-    // Text after the last line end of a reply that has ended: the device was cut off in
-    // the middle of a line, so it is shown for the user to see but is no reading.
-    void showUnfinished(std::string_view text)
+    // Text that is no whole reply line (the pieces of an over-long line, text cut off in
+    // the middle of a line) is shown for the user to see but is no reading.
+    void showPieces(std::string_view text)
     {
         while (!text.empty()) {
             const std::size_t n = std::min(text.size(), lineBufferSize);
@@ -407,6 +412,7 @@ private:
     bool lfMayFollow_ = false;
     // The second byte of a CR LF or LF CR that may come with the next read ('\0': none).
     char pairMayFollow_ = 0;
+    bool overLong_ = false;   // the line under way has been shown in pieces already
     bool replyOverByLine_ = false;
     bool endedByUser_ = false;
     bool finished_ = false;
