@@ -191,16 +191,20 @@ PortComRead::PortComRead(QObject* parent) : QObject(parent)
 
 PortComRead::~PortComRead() = default;
 
-void PortComRead::start(std::function<void(bool)> done)
+void PortComRead::start(std::function<void(bool)> done, bool endAtLineEnd)
 {
     done_ = std::move(done);
     got_ = 0;
     running_ = true;
+    endAtLineEnd_ = endAtLineEnd;
     portCom.rxText[0] = '\0';
     auto& port = portComDevice();
     if (!port.isOpen()) {
         // Reported from the event loop like any other end of a read.
-        QTimer::singleShot(0, this, [this] { finish(-1); });
+        QTimer::singleShot(0, this, [this] {
+            if (running_)
+                finish(-1);
+        });
         return;
     }
     const auto& t = portComTimeouts();
@@ -221,6 +225,26 @@ void PortComRead::cancel()
     timer_.stop();
     notifier_.reset();
     done_ = nullptr;
+}
+
+void PortComRead::endNow()
+{
+    if (!running_)
+        return;
+    const long n = portComDevice().readAvailable(buffer_ + got_, PortCom::readSize - got_);
+    if (n > 0)
+        got_ += std::size_t(n);
+    finish(long(got_));
+}
+
+bool PortComRead::took(long n)
+{
+    const unsigned char* const from = buffer_ + got_;
+    got_ += std::size_t(n);
+    const unsigned char* const to = buffer_ + got_;
+    if (got_ == PortCom::readSize)
+        return true;
+    return endAtLineEnd_ && std::find_if(from, to, [](unsigned char c) { return c == '\r' || c == '\n'; }) != to;
 }
 
 void PortComRead::armTimer()
@@ -257,9 +281,8 @@ void PortComRead::bytesReady()
         return;
     }
     if (n > 0) {
-        got_ += std::size_t(n);
         lastByte_ = Clock::now();
-        if (got_ == PortCom::readSize) {
+        if (took(n)) {
             finish(long(got_));
             return;
         }
@@ -275,9 +298,7 @@ void PortComRead::timeUp()
     // Past the total deadline the read ends with it; after a gap it goes on.
     const auto now = Clock::now();
     const long n = portComDevice().readAvailable(buffer_ + got_, PortCom::readSize - got_);
-    if (n > 0)
-        got_ += std::size_t(n);
-    if (n <= 0 || got_ == PortCom::readSize || (totalLimit_ && now >= deadline_)) {
+    if (n <= 0 || took(n) || (totalLimit_ && now >= deadline_)) {
         finish(long(got_));
         return;
     }

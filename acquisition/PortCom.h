@@ -113,9 +113,14 @@ class PortComRead : public QObject {
 public:
     explicit PortComRead(QObject* parent = nullptr);
     ~PortComRead() override;
-    // done(ok) runs from the event loop when the read has ended.
-    void start(std::function<void(bool)> done);
+    // done(ok) runs from the event loop when the read has ended. With endAtLineEnd the
+    // read also ends as soon as its bytes hold a CR or an LF, so that a device that
+    // never pauses has its lines taken as they come.
+    void start(std::function<void(bool)> done, bool endAtLineEnd = false);
     void cancel();
+    // Ends a running read at once with what has come so far, the bytes the port already
+    // holds included; done runs from inside the call. Does nothing when no read runs.
+    void endNow();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -123,6 +128,8 @@ private:
     void timeUp();
     void finish(long count);
     void armTimer();
+    // Adds n bytes read into the buffer; true when the read is to end with them.
+    bool took(long n);
 
     std::function<void(bool)> done_;
     std::unique_ptr<QSocketNotifier> notifier_;
@@ -133,6 +140,7 @@ private:
     Clock::time_point lastByte_{};
     bool totalLimit_ = false;
     bool running_ = false;
+    bool endAtLineEnd_ = false;
 };
 
 // The send of portCom's text: byte by byte, each one drained, stopping at the first byte

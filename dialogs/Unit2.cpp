@@ -92,6 +92,7 @@ TForm2::TForm2(QWidget* Owner) : TForm(Owner)
     buildComponents();
     OnCreate = [this](TObject* s) { FormCreate(s); };
     OnShow = [this](TObject* s) { FormShow(s); };
+    OnHide = [this](TObject* s) { FormHide(s); };
 }
 
 TForm2::~TForm2() = default;
@@ -285,6 +286,9 @@ void TForm2::buildConsoleTab()
     Edit3->SetText(QStringLiteral("..."));
     Button1 = button<TButton>(Panel1, QStringLiteral("Wyślij rozkaz.."), 484, 38, 110,
                               QStringLiteral("Wysyła rozkaz z pola po lewej."));
+    Button11 = button<TButton>(Panel1, QStringLiteral("Przerwij czytanie.."), 464, 6, 130,
+                               QStringLiteral("Kończy czytanie odpowiedzi urządzenia."));
+    Button11->SetVisible(false);
 
     Memo1 = new QPlainTextEdit(tab);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -299,6 +303,7 @@ void TForm2::buildConsoleTab()
     Button7->OnClick = [this](TObject* s) { Button7Click(s); };
     Button8->OnClick = [this](TObject* s) { Button8Click(s); };
     Button9->OnClick = [this](TObject* s) { Button9Click(s); };
+    Button11->OnClick = [this](TObject* s) { Button11Click(s); };
     ComboBox3->OnChange = [this](TObject* s) { ComboBox3Change(s); };
 }
 
@@ -399,6 +404,14 @@ void TForm2::FormShow(TObject*)
     RadioButton2->SetEnabled(false);
     RadioButton3->SetEnabled(false);
     TabSheet3->SetTabVisible(false);
+}
+
+void TForm2::FormHide(TObject*)
+{
+    // Nobody sees the console's reply once the dialog is closed, and the port it holds
+    // must be free for the main window.
+    if (Form1)
+        Form1->endConsoleExchange();
 }
 
 void TForm2::loadConsoleFiles()
@@ -642,6 +655,8 @@ void TForm2::Label6Click(TObject*)
 void TForm2::BitBtn1Click(TObject*)
 {
     TForm1& f1 = mainWindow();
+    // A reply still being read ends first, so the file keeps what the console shows.
+    f1.endConsoleExchange();
     if (!QDir::setCurrent(fromAnsi(f1.startDir)))
         throw vcl::Exception(QStringLiteral("Nie można przejść do folderu \"%1\".").arg(fromAnsi(f1.startDir)));
     dialogs::writeTextList(QString::fromLatin1(configFileName), Lines(Memo1).ToList(), memoEncoding);

@@ -67,6 +67,7 @@ public:
     vcl::TButton* Button1;
     vcl::TButton* Button3;
     vcl::TButton* Button4;
+    vcl::TButton* Button11;                // ends the reply being read; shown only then
     QPlainTextEdit* Memo1;
     vcl::TButton* Button5;
     vcl::TButton* Button6;
@@ -88,6 +89,7 @@ public:
     // ---- Handlers.
     void FormCreate(TObject* Sender);
     void FormShow(TObject* Sender);
+    void FormHide(TObject* Sender);
     void czestoscPomiaruChange(TObject* Sender);
     void nazwaPlikuLabelChange(TObject* Sender);
     void Button2Click(TObject* Sender);
@@ -122,7 +124,10 @@ public:
     void Button7Click(TObject* Sender);
     void Button8Click(TObject* Sender);
     void Button9Click(TObject* Sender);
+    void Button11Click(TObject* Sender);
     void ComboBox3Change(TObject* Sender);
+    // The serial exchange says when it starts and stops reading a console reply.
+    void showReadingReply(bool reading);
 
     // Encoding of the configuration text last loaded into Memo1; OK writes it back so.
     dialogs::TextEncoding memoEncoding = dialogs::TextEncoding::Ansi;

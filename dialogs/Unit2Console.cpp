@@ -178,6 +178,10 @@ void TForm2::Button9Click(TObject*)
     f1.czytajrsExecute(Button9);
 }
 
+void TForm2::Button11Click(TObject*) { mainWindow().endConsoleExchange(); }
+
+void TForm2::showReadingReply(bool reading) { Button11->SetVisible(reading); }
+
 void TForm2::ComboBox3Change(TObject*)
 {
     // The list keeps showing the entry as chosen, comment included.

@@ -248,6 +248,9 @@ public:
     bool czytajrsExecute(TObject* Sender, Done done = {});   // console send of commandText
     void pokazStanPolaczenia();
     bool serialExchangeRunning() const;
+    // Ends a running exchange of the device console at once: the port is closed and its
+    // done runs before the call returns. Any other exchange is left to run.
+    void endConsoleExchange();
 
     // TCP client transaction on IdTCPClient1.
     bool czytajTCPIPExecute(TObject* Sender, Done done = {});

@@ -55,13 +55,15 @@ class SerialExchange : public QObject {
 public:
     enum class Kind { Lines, Memory };
 
-    // The longest line the line exchange holds; a longer one is handed over in chunks.
+    // The longest line the line exchange holds. A longer one is no reply line: it is
+    // shown in pieces of this size and goes nowhere else.
     static constexpr std::size_t lineBufferSize = 2000;
     // The longest text the memory download keeps waiting for its line end.
     static constexpr std::size_t keptTextSize = 5000;
 
     SerialExchange(TForm1& form, Kind kind, vcl::TObject* sender, TForm1::Done done)
-        : QObject(&form), form_(form), kind_(kind), sender_(sender), done_(std::move(done)), send_(this), read_(this)
+        : QObject(&form), form_(form), kind_(kind), sender_(sender), done_(std::move(done)), send_(this), read_(this),
+          console_(kind == Kind::Lines && portCom.echoToConsole == 1)
     {
     }
 
@@ -85,6 +87,18 @@ public:
         form.serialExchange_ = exchange;
         exchange->start();
         return true;
+    }
+
+    bool forConsole() const { return console_; }
+
+    // Ends the exchange now, as the user asks: what has come so far is handled, then the
+    // port is closed and done runs, all before the call returns.
+    void endNow()
+    {
+        endedByUser_ = true;
+        read_.endNow();
+        if (!finished_)
+            finish();
     }
 
 private:
@@ -136,18 +150,22 @@ private:
             finish();
             return;
         }
+        if (console_ && Form2)
+            Form2->showReadingReply(true);
         readNext();
     }
 
     void readNext()
     {
-        read_.start([this](bool ok) {
-            step([this, ok] {
-                if (!ok && !(portCom.readFlags & readEndOfData))
-                    showReadError();
-                kind_ == Kind::Lines ? afterLineRead(ok) : afterMemoryRead(ok);
-            });
-        });
+        read_.start(
+            [this](bool ok) {
+                step([this, ok] {
+                    if (!ok && !(portCom.readFlags & readEndOfData))
+                        showReadError();
+                    kind_ == Kind::Lines ? afterLineRead(ok) : afterMemoryRead(ok);
+                });
+            },
+            kind_ == Kind::Lines);
     }
 
     // A device that hangs up has its own report from the caller; any other failed read
@@ -169,56 +187,66 @@ private:
         const bool nothingToCut = lineBuffer_.empty();
         if (ok && !nothingToCut)
             cutLines();
-        if (!ok || !portCom.replyPending || (nothingToCut && arrivedBefore)) {
-            if (!replyOverByLine_ && !lineBuffer_.empty())
-                showUnfinished(std::exchange(lineBuffer_, {}));
+        if (!ok || !portCom.replyPending || endedByUser_ || (nothingToCut && arrivedBefore)) {
+            // The rest of an over-long line is one of its pieces; other text after the
+            // last line end was cut off in the middle of a line.
+            if (overLong_ || !replyOverByLine_)
+                showPieces(std::exchange(lineBuffer_, {}));
             finish();
             return;
         }
         readNext();
     }
 
+    // A line ends at a CR, a CR LF, an LF CR or an LF alone. A CR LF line keeps its CR.
+    // A pair that a read split belongs to the line end before it.
     void cutLines()
     {
         std::size_t start = 0;
-        // The LF of a CR LF that a read split from its CR belongs to the line before.
-        if (lfMayFollow_ && lineBuffer_.front() == '\n')
+        if (const char second = std::exchange(pairMayFollow_, 0); second != 0 && lineBuffer_.front() == second)
             start = 1;
-        lfMayFollow_ = false;
-        std::size_t cr;
-        while (!finished_ && (cr = lineBuffer_.find('\r', start)) != std::string::npos) {
-            std::string line;
-            if (cr + 1 < lineBuffer_.size() && lineBuffer_[cr + 1] == '\n') {
-                line = lineBuffer_.substr(start, cr + 1 - start);
-                start = cr + 2;
-            } else {
-                line = lineBuffer_.substr(start, cr - start);
-                if (!line.empty() && line.back() == '\n') {
-                    line.pop_back();
-                    if (portCom.exchangeType == 7)
-                        endReplyByLine();
-                }
-                start = cr + 1;
-                lfMayFollow_ = start == lineBuffer_.size();
+        std::size_t end;
+        while (!finished_ && (end = lineBuffer_.find_first_of("\r\n", start)) != std::string::npos) {
+            const char first = lineBuffer_[end];
+            const char second = first == '\r' ? '\n' : '\r';
+            const std::string_view text(lineBuffer_.data() + start, end - start);
+            std::size_t next = end + 1;
+            bool keepCr = false;
+            if (next == lineBuffer_.size()) {
+                pairMayFollow_ = second;
+            } else if (lineBuffer_[next] == second) {
+                keepCr = first == '\r';
+                ++next;
             }
-            handOver(line);
+            lineEnded(text, keepCr);
+            start = next;
         }
         lineBuffer_.erase(0, start);
-        while (lineBuffer_.size() > lineBufferSize) {
-            handleLine(lineBuffer_.substr(0, lineBufferSize));
+        // A line that outgrows the buffer before its end comes is shown as it grows.
+        while (!finished_ && lineBuffer_.size() > lineBufferSize) {
+            showPieces(std::string_view(lineBuffer_).substr(0, lineBufferSize));
             lineBuffer_.erase(0, lineBufferSize);
+            overLong_ = true;
+            // A reading waits for one line, and this one is none; the device that sends
+            // it may never end it.
+            if (portCom.exchangeType == 7)
+                endReplyByLine();
         }
     }
 
-    // A line longer than the line buffer goes on in chunks of the buffer's size, counted
-    // from its start whatever reads it came in.
-    void handOver(std::string_view line)
+    void lineEnded(std::string_view text, bool keepCr)
     {
-        while (line.size() > lineBufferSize) {
-            handleLine(std::string(line.substr(0, lineBufferSize)));
-            line.remove_prefix(lineBufferSize);
+        if (overLong_ || text.size() > lineBufferSize) {
+            showPieces(text);
+            overLong_ = false;
+            if (portCom.exchangeType == 7)
+                endReplyByLine();
+            return;
         }
-        handleLine(std::string(line));
+        std::string line(text);
+        if (keepCr)
+            line += '\r';
+        handleLine(line);
     }
 
     void endReplyByLine()
@@ -255,9 +283,9 @@ private:
         }
     }
 
-    // Text after the last line end of a reply that has ended: the device was cut off in
-    // the middle of a line, so it is shown for the user to see but is no reading.
-    void showUnfinished(std::string_view text)
+    // Text that is no whole reply line (the pieces of an over-long line, text cut off in
+    // the middle of a line) is shown for the user to see but is no reading.
+    void showPieces(std::string_view text)
     {
         while (!text.empty()) {
             const std::size_t n = std::min(text.size(), lineBufferSize);
@@ -354,6 +382,8 @@ private:
     void finish()
     {
         finished_ = true;
+        if (console_ && Form2)
+            Form2->showReadingReply(false);
         send_.cancel();
         read_.cancel();
         portCom.Zamknij();
@@ -374,11 +404,17 @@ private:
     PortComRead read_;
     std::string command_;
     bool memoryCommand_ = false;
+    const bool console_;   // a console command: its reply is echoed, the user may end it
     std::string lineBuffer_;
     std::string kept_;
     bool textArrived_ = false;
+    // The memory download's CR at the end of a read, whose LF may come with the next one.
     bool lfMayFollow_ = false;
+    // The second byte of a CR LF or LF CR that may come with the next read ('\0': none).
+    char pairMayFollow_ = 0;
+    bool overLong_ = false;   // the line under way has been shown in pieces already
     bool replyOverByLine_ = false;
+    bool endedByUser_ = false;
     bool finished_ = false;
 };
 
@@ -422,3 +458,9 @@ void TForm1::pokazStanPolaczenia()
 }
 
 bool TForm1::serialExchangeRunning() const { return serialExchange_ != nullptr; }
+
+void TForm1::endConsoleExchange()
+{
+    if (serialExchange_ && serialExchange_->forConsole())
+        serialExchange_->endNow();
+}

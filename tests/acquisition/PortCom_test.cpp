@@ -318,6 +318,49 @@ TEST_F(PortComTest, TheTotalDeadlineEndsAReadThatNeverPauses)
     EXPECT_EQ(first.text + rest.text, all) << "nothing lost at the read boundary";
 }
 
+TEST_F(PortComTest, AReadOfLinesEndsAtItsFirstLineEndOrWhenTheUserEndsIt)
+{
+    // 500 ms gap, 5000 ms in all: a read that waits for either is too slow for the limits below.
+    open(1, 1.0);
+    const struct {
+        std::string bytes;
+        std::string text;
+    } cases[] = {
+        {"abc\r\ndef", "abc\r\ndef"},
+        {"abc\r", "abc\r"},
+        {"abc\n", "abc\n"},
+        {"\n\rdef", "\n\rdef"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes));
+        device.send(c.bytes);
+        ASSERT_TRUE(device.waitUntilSent(2000ms));
+        bool ended = false;
+        PortComRead reader;
+        const auto start = Clock::now();
+        reader.start([&](bool ok) {
+            EXPECT_TRUE(ok);
+            ended = true;
+        }, true);
+        ASSERT_TRUE(WaitUntil([&] { return ended; }, 6000));
+        EXPECT_LT(msSince(start), 300);
+        EXPECT_EQ(rx(), c.text);
+    }
+
+    // Text without a line end waits for the gap, unless the user ends the read first.
+    device.send("part");
+    ASSERT_TRUE(device.waitUntilSent(2000ms));
+    bool ended = false;
+    PortComRead reader;
+    reader.start([&](bool) { ended = true; }, true);
+    testsupport::ProcessPending();
+    const auto start = Clock::now();
+    reader.endNow();
+    EXPECT_TRUE(ended) << "done runs from inside the call";
+    EXPECT_LT(msSince(start), 100);
+    EXPECT_EQ(rx(), "part") << "what came is handed over";
+}
+
 TEST_F(PortComTest, AReadOf4000BytesLeavesTheRestAndTheReplyEndClosesTheReply)
 {
     open(1, 0.04);

@@ -3,6 +3,7 @@
 // go, the send buttons held back during an exchange, and the configuration text kept
 // in files.
 
+#include "acquisition/LivePort.h"
 #include "acquisition/PortCom.h"
 #include "tests/support/ProgramForms.h"
 #include "platform/DateTime.h"
@@ -14,8 +15,10 @@
 #include "tests/support/TcpPeer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -71,6 +74,12 @@ protected:
         return Form2->ShowModal();
     }
     QString root() const { return QDir(cwd.path()).canonicalPath(); }
+    // The port is closed when another opener gets it.
+    static bool portFree(const PtyDevice& port)
+    {
+        platform::SerialPort other;
+        return other.open(port.path());
+    }
 
     // The exchange sends from the event loop, so the wait runs it. `from` skips what the
     // device had received before.
@@ -157,6 +166,101 @@ TEST_F(Console, QueryRepliesGoToTheConsoleAndMemoryRepliesToTheMainList)
     EXPECT_EQ(device.received(), "?DAT &?MEM &");
     EXPECT_EQ(console(), (QStringList{QStringLiteral("przed"), QStringLiteral("2024-03-05 14:07:09 21.4")}));
     EXPECT_EQ(vcl::Lines(Form1->Memo1).ToList(), (QStringList{QStringLiteral("mem 1"), QStringLiteral("mem 2")}));
+}
+
+TEST_F(Console, AStreamingDeviceHasEachLineShownAsItComesUntilTheUserEndsTheRead)
+{
+    // At the real time-outs a read ends 500 ms after the last byte: a line every 200 ms
+    // never leaves such a gap.
+    acquisition::PortCom::timeScale = 1.0;
+    const std::vector<std::string> lines = {"2024-03-05 14:07:09 21.4", "2024-03-05 14:07:10 21.5",
+                                            "2024-03-05 14:07:11 21.6"};
+    for (const std::string ending : {"\n", "\r\n", "\r", "\n\r"}) {
+        SCOPED_TRACE(QString::fromLatin1(ending.c_str()).toUtf8().toHex().toStdString());
+        PtyDevice logger;
+        acquisition::setText(acquisition::portCom.portSettings, logger.path());
+        std::vector<std::string> stream;
+        for (const auto& l : lines)
+            stream.push_back(l + ending);
+        logger.answerPeriodically("?DAT &", stream, 200ms, true);
+        vcl::Lines(Form2->Memo1).Clear();
+        Form2->Edit3->SetText(QStringLiteral("?DAT &"));
+        Form2->Button1->click();
+        ASSERT_TRUE(WaitUntil([] { return console().size() >= 3; }, 2000)) << "lines come every 200 ms";
+        EXPECT_EQ(console().mid(0, 3),
+                  (QStringList{QString::fromStdString(lines[0]), QString::fromStdString(lines[1]),
+                               QString::fromStdString(lines[2])}));
+        EXPECT_TRUE(Form1->serialExchangeRunning());
+        EXPECT_FALSE(Form2->Button11->isHidden()) << "the user sees that the console reads";
+        EXPECT_TRUE(sendButtonsDisabled());
+
+        Form2->Button11->click();
+        EXPECT_FALSE(Form1->serialExchangeRunning());
+        EXPECT_TRUE(portFree(logger)) << "closed at once";
+        EXPECT_TRUE(sendButtonsEnabled());
+        EXPECT_TRUE(Form2->Button11->isHidden());
+        EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QString()) << "ended by the user is no failure";
+        for (const QString& l : console())
+            EXPECT_NE(std::find(lines.begin(), lines.end(), l.toStdString()), lines.end()) << "whole lines only: " << l.toStdString();
+    }
+}
+
+TEST_F(Console, ClosingTheDialogEndsTheReadOfAStreamingDeviceAndStartThenWorks)
+{
+    const struct {
+        const char* how;
+        std::function<void()> close;
+        int result;
+    } cases[] = {
+        {"OK", [] { Form2->BitBtn1->Click(); }, vcl::mrOk},
+        {"the close box", [] { Form2->close(); }, vcl::mrCancel},
+        {"as a cancel, by \"Wyświetl  okna.\" with no window", [] { Form2->Button13->Click(); }, vcl::mrCancel},
+    };
+    Form1->startDir = root().toStdString();
+    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:01"));
+    Form2->SzybkoscTransmisji->SetText(QStringLiteral("115600"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        PtyDevice logger;
+        acquisition::setText(acquisition::portCom.portSettings, logger.path());
+        Form2->NumerCom->SetText(QString::fromStdString(logger.path()));
+        logger.answerPeriodically("?DAT &", {"2024-03-05 14:07:09 21.4 22.0\n", "2024-03-05 14:07:10 21.5 22.1\n"},
+                                  200ms, true);
+        vcl::Lines(Form1->Memo1).Clear();
+        boxes.clear();
+        // The user comes from the TCP client and picks the serial link, which shows the console.
+        Form2->RadioButton2->SetChecked(true);
+        QElapsedTimer closed;
+        const int result = showDialog([&] {
+            Form2->PageControl1->SetActivePage(Form2->TabSheet2);
+            testsupport::MouseClick(Form2->RadioButton1);
+            Form2->PageControl1->SetActivePage(Form2->TabSheet3);
+            // The console's text as the showing loaded it, and the reply after it.
+            const auto shown = console().size();
+            Form2->Edit3->SetText(QStringLiteral("?DAT &"));
+            Form2->Button1->click();
+            ASSERT_TRUE(WaitUntil([&] { return console().size() >= shown + 2; }, 3000));
+            EXPECT_TRUE(Form2->Button11->Visible());
+            closed.start();
+            c.close();
+        });
+        EXPECT_EQ(result, c.result);
+        EXPECT_FALSE(Form1->serialExchangeRunning());
+        EXPECT_TRUE(portFree(logger));
+        EXPECT_LT(closed.elapsed(), 500);
+        EXPECT_TRUE(sendButtonsEnabled());
+        EXPECT_TRUE(Form2->Button11->isHidden());
+
+        Form1->BitBtn4Click(Form1->BitBtn4);   // START
+        EXPECT_TRUE(boxes.records().empty()) << "the port is free for the live road";
+        ASSERT_TRUE(logger.waitForReceived("?DAT &?DAT &", 2000ms));
+        EXPECT_EQ(logger.received(), "?DAT &?DAT &");
+        ASSERT_TRUE(WaitUntil([] { return vcl::Lines(Form1->Memo1).Count() >= 2; }, 3000));
+        EXPECT_TRUE(vcl::Lines(Form1->Memo1).Get(0).startsWith(QStringLiteral("2024-03-05 14:07:")));
+        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+        EXPECT_EQ(acquisition::comHandle, 0);
+    }
 }
 
 TEST_F(Console, SendButtonsAreHeldBackDuringAnExchangeAndComeBackWhenItIsRefused)

@@ -12,7 +12,9 @@
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -195,6 +197,58 @@ TEST_F(Exchange, LongOrUnfinishedReplyTextReachesTheConsoleWhole)
         vcl::Lines(Form2->Memo1).Clear();
         ASSERT_TRUE(console("?B_U &"));
         EXPECT_EQ(consoleLines(), c.lines);
+    }
+}
+
+TEST_F(Exchange, AnOverLongLineIsShownInPiecesAndIsNoReading)
+{
+    // A blank and a time make a reading of any console line; padded with blanks, the
+    // first 2000 bytes of this one would be one.
+    const auto padded = [](std::size_t size) {
+        std::string line = " 14:07:09 21.4";
+        line.resize(size, ' ');
+        return line;
+    };
+    const std::string good = " 14:07:10 5 6";
+    const QString pieceOfBlanks(2000 - 14, QLatin1Char(' '));
+    const QString head = QStringLiteral(" 14:07:09 21.4") + pieceOfBlanks;
+    const struct {
+        const char* what;
+        std::vector<std::string> writes;
+        QStringList console;   // the pieces, then the good line
+        int readings;
+    } cases[] = {
+        {"whole in one read", {padded(2100) + "\r\n" + good + "\r\n\x1A"},
+         {head, QString(100, QLatin1Char(' ')), good.c_str()}, 1},
+        {"outgrows the buffer before its CR", {padded(2100).substr(0, 2050), padded(2100).substr(2050) + "\r\n" + good + "\r\n\x1A"},
+         {head, QString(100, QLatin1Char(' ')), good.c_str()}, 1},
+        {"two pieces exactly, LF alone", {padded(4000) + "\n" + good + "\n\x1A"},
+         {head, QString(2000, QLatin1Char(' ')), good.c_str()}, 1},
+        {"2000 bytes fit the buffer", {padded(2000) + "\r\n" + good + "\r\n\x1A"},
+         {QString::fromLatin1(padded(2000).c_str()), good.c_str()}, 2},
+    };
+    const QString dataDir = cwd.mkdir(QStringLiteral("dane"));
+    Form1->DirectoryListBox1->SetDirectory(dataDir);
+    Form2->zapiszDoPliku->SetChecked(true);
+    Form2->CyklStaly->SetChecked(true);
+    Form2->RadioButton10->SetChecked(true);   // the device's time: lines are stored as received
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(QDir(dataDir).filePath(QStringLiteral("P.dan")));
+        PtyDevice logger;
+        acquisition::setText(portCom.portSettings, logger.path());
+        logger.answerAfter("?DAT &", 0ms, c.writes, 150ms);
+        vcl::Lines(Form1->Memo1).Clear();
+        vcl::Lines(Form2->Memo1).Clear();
+        Form1->Chart1->Series(0).Clear();
+        ASSERT_TRUE(console("?DAT &"));
+        EXPECT_EQ(consoleLines(), c.console);
+        EXPECT_EQ(mainLines().size(), c.readings);
+        EXPECT_EQ(Form1->Chart1->Series(0).Count(), c.readings);
+        EXPECT_FLOAT_EQ(Form1->parsedLine.values[1], 6.0f) << "the last value is the good line's";
+        const QByteArray stored = testsupport::ReadFileBytes(QDir(dataDir).filePath(QStringLiteral("P.dan")));
+        EXPECT_EQ(stored.count("14:07:10 5 6"), 1);
+        EXPECT_EQ(stored.count("14:07:09 21.4"), c.readings - 1) << "only a line that fits is a reading";
     }
 }
 

@@ -82,6 +82,15 @@ protected:
     static bool readingDone() { return idle() && Form1->ToolButton15->Enabled(); }
     static QStringList memo() { return vcl::Lines(Form1->Memo1).ToList(); }
     static QString status2() { return Form1->StatusBar1->Panels(2)->Text(); }
+    // Readings are appended to "P.dan" in a folder of the test's own; returns its path.
+    std::string appendReadingsToDataFile()
+    {
+        const QString dataDir = cwd.mkdir(QStringLiteral("dane"));
+        Form1->DirectoryListBox1->SetDirectory(dataDir);
+        Form2->zapiszDoPliku->SetChecked(true);
+        Form2->CyklStaly->SetChecked(true);
+        return QDir(dataDir).filePath(QStringLiteral("P.dan")).toStdString();
+    }
 
     // The exchange sends from the event loop, so the wait runs it.
     bool deviceGot(const std::string& bytes)
@@ -241,14 +250,10 @@ TEST_F(Readings, SerialReadingWithoutAPortSaysSoAndGivesTheButtonBack)
 
 TEST_F(Readings, ASerialReadingCutOffBeforeItsLineEndIsNotStored)
 {
-    const QString dataDir = cwd.mkdir(QStringLiteral("dane"));
-    Form1->DirectoryListBox1->SetDirectory(dataDir);
-    Form2->zapiszDoPliku->SetChecked(true);
-    Form2->CyklStaly->SetChecked(true);
+    const std::string dataFile = appendReadingsToDataFile();
     const std::string good = "2024-03-05 14:07:00 20.0 1";
     const std::string cut = "2024-03-05 14:07:09 21.4 2";
     const QString saved = QStringLiteral("Zapisano do pliku: P.dan");
-    const std::string dataFile = QDir(dataDir).filePath(QStringLiteral("P.dan")).toStdString();
 
     device.answer("?DAT &", good + "\r\n");
     singleReading();
@@ -270,15 +275,54 @@ TEST_F(Readings, ASerialReadingCutOffBeforeItsLineEndIsNotStored)
     }
 }
 
+TEST_F(Readings, AReplyLineLongerThanTheLineBufferIsNotStored)
+{
+    const std::string dataFile = appendReadingsToDataFile();
+    device.answer("?DAT &", "2024-03-05 14:07:00 20.0 1\r\n");
+    singleReading();
+    ASSERT_TRUE(WaitUntil(readingDone));
+    const std::string stored = testsupport::readBytes(dataFile);
+    ASSERT_FALSE(stored.empty());
+
+    // A reading padded with blanks, whose first 2000 bytes look like a one-channel reading.
+    std::string padded = "2024-03-05 14:07:09 21.4";
+    padded.resize(2100, ' ');
+    // Values all the way: the first 2000 bytes look like a reading of 35 channels.
+    std::string values = "2024-03-05 14:07:09";
+    while (values.size() < 2100)
+        values += " 21.4";
+    const struct {
+        const char* what;
+        std::vector<std::string> writes;
+    } cases[] = {
+        {"padded, whole in one read", {padded + "\r\n"}},
+        {"values, whole in one read", {values + "\r\n"}},
+        {"padded, outgrows the buffer before its CR", {padded.substr(0, 2050), padded.substr(2050) + "\r\n"}},
+        {"values, outgrows the buffer before its LF", {values.substr(0, 2050), values.substr(2050) + "\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.goSilent();
+        device.answerAfter("?DAT &", 0ms, c.writes, 60ms);
+        const int steps = Form1->newDataSteps;
+        singleReading();
+        ASSERT_TRUE(WaitUntil(readingDone));
+        // What the device still sends goes into the port before the next reading opens it.
+        ASSERT_TRUE(device.waitUntilSent(2000ms));
+        EXPECT_EQ(testsupport::readBytes(dataFile), stored) << "the data file is as it was";
+        EXPECT_FALSE(status2().startsWith(QStringLiteral("Zapisano do pliku: "))) << status2().toStdString();
+        EXPECT_EQ(Form1->newDataSteps, steps);
+        EXPECT_EQ(memo(), QStringList{QStringLiteral("2024-03-05 14:07:00 20.0 1")});
+        EXPECT_EQ(Form1->Chart1->Series(0).Count(), 1) << "no point for it";
+        EXPECT_EQ(Form1->Chart1->Series(2).Count(), 0);
+    }
+}
+
 // ---- Label reading
 
 TEST_F(Readings, SerialLabelReadingWithoutAWholeReplyStoresNothing)
 {
-    const QString dataDir = cwd.mkdir(QStringLiteral("dane"));
-    Form1->DirectoryListBox1->SetDirectory(dataDir);
-    Form2->zapiszDoPliku->SetChecked(true);
-    Form2->CyklStaly->SetChecked(true);
-    const std::string dataFile = QDir(dataDir).filePath(QStringLiteral("P.dan")).toStdString();
+    const std::string dataFile = appendReadingsToDataFile();
     const struct {
         const char* name;
         const char* reply;   // nullptr: the device stays silent

@@ -148,6 +148,12 @@ int main(int argc, char** argv)
         Form2->Button4->click();
         ok &= settleUntil([] { return Form2->Button4->Enabled() && !Form1->serialExchangeRunning(); });
         ok &= shoot(Form2, out + "/settings-systemu-config.png");
+        device.answerPeriodically("?DAT &", {"2024-03-05 14:07:09 21.4 22.0\n"}, std::chrono::milliseconds(200), true);
+        Form2->Edit3->SetText(QStringLiteral("?DAT &"));
+        Form2->Button1->click();
+        settleUntil([] { return vcl::Lines(Form2->Memo1).Count() > 9; });
+        ok &= shoot(Form2, out + "/settings-systemu-reading.png");
+        Form2->Button11->click();
     }
     Form2->Hide();
     Form5->Show();
