@@ -18,7 +18,9 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTimer>
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -299,6 +301,17 @@ public:
     static int emptyReadPauseMs;
     // Shows the completed line currentLine in the full view (text list, grid, chart).
     void showLiveLine();
+    // What the measurement windows record: the values of the live line that last raised
+    // their flags. The measurement line itself also takes the lines of the browser, the
+    // new-data step and the TCP server, none of which may reach a run log. A channel that
+    // line did not carry keeps what the live line before it gave. count: live lines
+    // handed on since the program started; a flag raised before the first one (kept in
+    // the settings file from an earlier session) announces nothing.
+    struct LiveSample {
+        std::array<float, Linia1MG::kMaxChannels> values{};
+        std::uint64_t count = 0;
+    };
+    LiveSample liveSample;
 
 private:
     void buildComponents();

@@ -15,7 +15,10 @@
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
 
+#include <bitset>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 using platform::fromAnsi;
 using platform::toAnsi;
@@ -32,6 +35,35 @@ const QString readingFailedText = QStringLiteral("Błąd czytania pomiarów..");
 void errorBox(const QString& text)
 {
     platform::MessageBox(text, QStringLiteral("Błąd"), platform::MB_OK);
+}
+
+using Channels = std::bitset<Linia1MG::kMaxChannels>;
+
+// Parses a live line into the measurement line and tells which channels it set. The
+// parse leaves the others as they were, and they may hold another road's values. Every
+// value a parse sets is a finite number, so a NaN put everywhere beforehand marks what
+// it left alone; those places get their values back, also when the parse fails.
+Channels parseLiveLine(Linia1MG& line, const std::string& text)
+{
+    const auto kept = line.values;
+    line.values.fill(std::numeric_limits<float>::quiet_NaN());
+    Channels carried;
+    const auto giveBack = [&] {
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            if (std::isnan(line.values[i]))
+                line.values[i] = kept[i];
+            else
+                carried.set(i);
+        }
+    };
+    try {
+        line.CzytajLinie(text);
+    } catch (...) {
+        giveBack();
+        throw;
+    }
+    giveBack();
+    return carried;
 }
 
 } // namespace
@@ -186,11 +218,12 @@ void TForm1::handleLiveLine(const std::string& received)
     // listed, but the previous values are neither plotted again nor handed to the
     // measurement windows as a sample the device never sent.
     const bool sample = hasLiveLineShape(currentLine);
+    Channels carried;
     if (sample) {
         try {
             if (parsedLine.resetPending)
                 parsedLine.Zeruj();
-            parsedLine.CzytajLinie(currentLine);
+            carried = parseLiveLine(parsedLine, currentLine);
         } catch (const rtl::EConvertError&) {
             // A line that does not parse is dropped; the loop goes on.
             showLiveError(readingFailedText);
@@ -204,9 +237,16 @@ void TForm1::handleLiveLine(const std::string& received)
         else
             Lines(Memo1).Add(fromAnsi(currentLine));
     }
-    if (sample)
-        for (int i = 0; i <= 8; ++i)
-            settings.windows[i].newSample = 1;
+    if (!sample)
+        return;
+    // The windows record this line's values at their next ticks, whatever other roads
+    // parse into the measurement line until then.
+    for (std::size_t i = 0; i < liveSample.values.size(); ++i)
+        if (carried[i])
+            liveSample.values[i] = parsedLine.values[i];
+    ++liveSample.count;
+    for (int i = 0; i <= 8; ++i)
+        settings.windows[i].newSample = 1;
 }
 
 void TForm1::showLiveError(const QString& text)
