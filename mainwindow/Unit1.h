@@ -250,6 +250,10 @@ public:
     bool czytajrsExecute(TObject* Sender, Done done = {});   // console send of commandText
     void pokazStanPolaczenia();
     bool serialExchangeRunning() const;
+    // Shows a failure of the serial exchange's port in status panel 2. The live road
+    // takes it back when it reads lines from that port again, unless the panel was
+    // written since.
+    void showSerialError(const QString& text);
 
     // TCP client transaction on IdTCPClient1.
     bool czytajTCPIPExecute(TObject* Sender, Done done = {});
@@ -323,10 +327,22 @@ private:
     void dropUnfinishedLine();
     QTimer* readPassTimer_ = nullptr;
     acquisition::LiveLineAssembler liveLines_;
-    // The loop's error text in status panel 2; a line read well takes it back.
+    // An error text put into status panel 2: the panel's write count right after it and
+    // the port it was about.
+    struct PanelError {
+        bool shown = false;
+        unsigned write = 0;
+        std::string port;
+    };
+    void showPanelError(PanelError& error, const QString& text, std::string port);
+    // Empties the panel when it still shows that text; the text is forgotten either way.
+    void takeBackPanelError(PanelError& error);
+    // The loop's error text in status panel 2; a line read well takes it back, and the
+    // exchange's error about the port the line came from with it.
     void showLiveError(const QString& text);
     void clearLiveError();
-    QString liveErrorShown_;
+    PanelError liveError_;
+    PanelError serialError_;
     // Points the folder list at a folder, falling back to the start folder.
     void showFolder(const std::string& folder);
     // Moves the window back onto the screen when stored geometry put it elsewhere.

@@ -9,11 +9,15 @@
 #include "mainwindow/Unit1.h"
 
 #include "acquisition/LivePort.h"
+#include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <bitset>
 #include <cmath>
@@ -35,6 +39,14 @@ const QString readingFailedText = QStringLiteral("Błąd czytania pomiarów..");
 void errorBox(const QString& text)
 {
     platform::MessageBox(text, QStringLiteral("Błąd"), platform::MB_OK);
+}
+
+// The device a port path stands for: two names of one device (a link to it) are one
+// port.
+std::string portIdentity(const std::string& path)
+{
+    const QString canonical = QFileInfo(QFile::decodeName(path.c_str())).canonicalFilePath();
+    return canonical.isEmpty() ? path : QFile::encodeName(canonical).toStdString();
 }
 
 using Channels = std::bitset<Linia1MG::kMaxChannels>;
@@ -249,18 +261,35 @@ void TForm1::handleLiveLine(const std::string& received)
         settings.windows[i].newSample = 1;
 }
 
-void TForm1::showLiveError(const QString& text)
+void TForm1::showPanelError(PanelError& error, const QString& text, std::string port)
 {
-    StatusBar1->Panels(2)->SetText(text);
-    liveErrorShown_ = text;
+    auto* panel = StatusBar1->Panels(2);
+    panel->SetText(text);
+    error = {true, panel->Writes(), std::move(port)};
+}
+
+void TForm1::takeBackPanelError(PanelError& error)
+{
+    // Only while the panel still shows that text: another road's text stays.
+    auto* panel = StatusBar1->Panels(2);
+    if (error.shown && panel->Writes() == error.write)
+        panel->SetText(QString());
+    error = {};
+}
+
+void TForm1::showLiveError(const QString& text) { showPanelError(liveError_, text, {}); }
+
+void TForm1::showSerialError(const QString& text)
+{
+    // The port the exchange opened last, or tried to.
+    showPanelError(serialError_, text, portIdentity(portComDevice().path()));
 }
 
 void TForm1::clearLiveError()
 {
-    // Only while the panel still shows the loop's own text: another road's text stays.
-    if (!liveErrorShown_.isEmpty() && StatusBar1->Panels(2)->Text() == liveErrorShown_)
-        StatusBar1->Panels(2)->SetText(QString());
-    liveErrorShown_.clear();
+    takeBackPanelError(liveError_);
+    if (serialError_.shown && serialError_.port == portIdentity(livePort().path()))
+        takeBackPanelError(serialError_);
 }
 
 void TForm1::showLiveLine()
