@@ -39,6 +39,8 @@ protected:
         acquisition::comHandle = 0;
         TForm1::emptyReadPauseMs = 100;
         testsupport::DestroyProgramForms();
+        acquisition::portCom = acquisition::PortCom{};
+        acquisition::PortCom::timeScale = 1.0;
     }
     int memoLines() const { return vcl::Lines(Form1->Memo1).Count(); }
     bool boxShown(const QString& text) const
@@ -451,6 +453,4 @@ TEST_F(LiveRoad, TheExchangesErrorGoesWhenTheLiveRoadReadsItsPortAgain)
         EXPECT_EQ(panel2(), c.after);
         Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
     }
-    acquisition::portCom = acquisition::PortCom{};
-    acquisition::PortCom::timeScale = 1.0;
 }
