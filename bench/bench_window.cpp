@@ -87,8 +87,9 @@ int main(int argc, char** argv)
     for (int s = 0; s < samples; ++s) {
         now = now.addMSecs(500);
         for (int c = 0; c < 9; ++c)
-            Form1->parsedLine.values[static_cast<std::size_t>(c)] =
+            Form1->liveSample.values[static_cast<std::size_t>(c)] =
                 static_cast<float>(20.0 + 5.0 * std::sin(s / 600.0 + c) + c);
+        ++Form1->liveSample.count;
         Form1->settings.windows[0].newSample = 1;
         const auto t0 = std::chrono::steady_clock::now();
         w->Timer1Timer(w->Timer1);

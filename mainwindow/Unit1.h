@@ -18,7 +18,9 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTimer>
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -251,6 +253,10 @@ public:
     // Ends a running exchange of the device console at once: the port is closed and its
     // done runs before the call returns. Any other exchange is left to run.
     void endConsoleExchange();
+    // Shows a failure of the serial exchange's port in status panel 2. The live road
+    // takes it back when it reads lines from that port again, unless the panel was
+    // written since.
+    void showSerialError(const QString& text);
 
     // TCP client transaction on IdTCPClient1.
     bool czytajTCPIPExecute(TObject* Sender, Done done = {});
@@ -302,6 +308,17 @@ public:
     static int emptyReadPauseMs;
     // Shows the completed line currentLine in the full view (text list, grid, chart).
     void showLiveLine();
+    // What the measurement windows record: the values of the live line that last raised
+    // their flags. The measurement line itself also takes the lines of the browser, the
+    // new-data step and the TCP server, none of which may reach a run log. A channel that
+    // line did not carry keeps what the live line before it gave. count: live lines
+    // handed on since the program started; a flag raised before the first one (kept in
+    // the settings file from an earlier session) announces nothing.
+    struct LiveSample {
+        std::array<float, Linia1MG::kMaxChannels> values{};
+        std::uint64_t count = 0;
+    };
+    LiveSample liveSample;
 
 private:
     void buildComponents();
@@ -313,10 +330,22 @@ private:
     void dropUnfinishedLine();
     QTimer* readPassTimer_ = nullptr;
     acquisition::LiveLineAssembler liveLines_;
-    // The loop's error text in status panel 2; a line read well takes it back.
+    // An error text put into status panel 2: the panel's write count right after it and
+    // the port it was about.
+    struct PanelError {
+        bool shown = false;
+        unsigned write = 0;
+        std::string port;
+    };
+    void showPanelError(PanelError& error, const QString& text, std::string port);
+    // Empties the panel when it still shows that text; the text is forgotten either way.
+    void takeBackPanelError(PanelError& error);
+    // The loop's error text in status panel 2; a line read well takes it back, and the
+    // exchange's error about the port the line came from with it.
     void showLiveError(const QString& text);
     void clearLiveError();
-    QString liveErrorShown_;
+    PanelError liveError_;
+    PanelError serialError_;
     // Points the folder list at a folder, falling back to the start folder.
     void showFolder(const std::string& folder);
     // Moves the window back onto the screen when stored geometry put it elsewhere.

@@ -170,7 +170,7 @@ private:
 
     // A device that hangs up has its own report from the caller; any other failed read
     // is the port's.
-    void showReadError() { form_.StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd com..")); }
+    void showReadError() { form_.showSerialError(QStringLiteral("Błąd com..")); }
 
     // ---- Line exchange.
 
@@ -444,7 +444,7 @@ bool TForm1::czytajrsExecute(TObject* Sender, Done done)
     return czytajRsLinie(Sender, [this, done] {
         portCom.echoToConsole = 0;
         if (failureLeftToCaller(portCom.readFlags))
-            StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd połączenia.."));
+            showSerialError(QStringLiteral("Błąd połączenia.."));
         if (done)
             done();
     });

@@ -9,13 +9,20 @@
 #include "mainwindow/Unit1.h"
 
 #include "acquisition/LivePort.h"
+#include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <bitset>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 using platform::fromAnsi;
 using platform::toAnsi;
@@ -32,6 +39,43 @@ const QString readingFailedText = QStringLiteral("Błąd czytania pomiarów..");
 void errorBox(const QString& text)
 {
     platform::MessageBox(text, QStringLiteral("Błąd"), platform::MB_OK);
+}
+
+// The device a port path stands for: two names of one device (a link to it) are one
+// port.
+std::string portIdentity(const std::string& path)
+{
+    const QString canonical = QFileInfo(QFile::decodeName(path.c_str())).canonicalFilePath();
+    return canonical.isEmpty() ? path : QFile::encodeName(canonical).toStdString();
+}
+
+using Channels = std::bitset<Linia1MG::kMaxChannels>;
+
+// Parses a live line into the measurement line and tells which channels it set. The
+// parse leaves the others as they were, and they may hold another road's values. Every
+// value a parse sets is a finite number, so a NaN put everywhere beforehand marks what
+// it left alone; those places get their values back, also when the parse fails.
+Channels parseLiveLine(Linia1MG& line, const std::string& text)
+{
+    const auto kept = line.values;
+    line.values.fill(std::numeric_limits<float>::quiet_NaN());
+    Channels carried;
+    const auto giveBack = [&] {
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            if (std::isnan(line.values[i]))
+                line.values[i] = kept[i];
+            else
+                carried.set(i);
+        }
+    };
+    try {
+        line.CzytajLinie(text);
+    } catch (...) {
+        giveBack();
+        throw;
+    }
+    giveBack();
+    return carried;
 }
 
 } // namespace
@@ -186,11 +230,12 @@ void TForm1::handleLiveLine(const std::string& received)
     // listed, but the previous values are neither plotted again nor handed to the
     // measurement windows as a sample the device never sent.
     const bool sample = hasLiveLineShape(currentLine);
+    Channels carried;
     if (sample) {
         try {
             if (parsedLine.resetPending)
                 parsedLine.Zeruj();
-            parsedLine.CzytajLinie(currentLine);
+            carried = parseLiveLine(parsedLine, currentLine);
         } catch (const rtl::EConvertError&) {
             // A line that does not parse is dropped; the loop goes on.
             showLiveError(readingFailedText);
@@ -204,23 +249,47 @@ void TForm1::handleLiveLine(const std::string& received)
         else
             Lines(Memo1).Add(fromAnsi(currentLine));
     }
-    if (sample)
-        for (int i = 0; i <= 8; ++i)
-            settings.windows[i].newSample = 1;
+    if (!sample)
+        return;
+    // The windows record this line's values at their next ticks, whatever other roads
+    // parse into the measurement line until then.
+    for (std::size_t i = 0; i < liveSample.values.size(); ++i)
+        if (carried[i])
+            liveSample.values[i] = parsedLine.values[i];
+    ++liveSample.count;
+    for (int i = 0; i <= 8; ++i)
+        settings.windows[i].newSample = 1;
 }
 
-void TForm1::showLiveError(const QString& text)
+void TForm1::showPanelError(PanelError& error, const QString& text, std::string port)
 {
-    StatusBar1->Panels(2)->SetText(text);
-    liveErrorShown_ = text;
+    auto* panel = StatusBar1->Panels(2);
+    panel->SetText(text);
+    error = {true, panel->Writes(), std::move(port)};
+}
+
+void TForm1::takeBackPanelError(PanelError& error)
+{
+    // Only while the panel still shows that text: another road's text stays.
+    auto* panel = StatusBar1->Panels(2);
+    if (error.shown && panel->Writes() == error.write)
+        panel->SetText(QString());
+    error = {};
+}
+
+void TForm1::showLiveError(const QString& text) { showPanelError(liveError_, text, {}); }
+
+void TForm1::showSerialError(const QString& text)
+{
+    // The port the exchange opened last, or tried to.
+    showPanelError(serialError_, text, portIdentity(portComDevice().path()));
 }
 
 void TForm1::clearLiveError()
 {
-    // Only while the panel still shows the loop's own text: another road's text stays.
-    if (!liveErrorShown_.isEmpty() && StatusBar1->Panels(2)->Text() == liveErrorShown_)
-        StatusBar1->Panels(2)->SetText(QString());
-    liveErrorShown_.clear();
+    takeBackPanelError(liveError_);
+    if (serialError_.shown && serialError_.port == portIdentity(livePort().path()))
+        takeBackPanelError(serialError_);
 }
 
 void TForm1::showLiveLine()

@@ -111,7 +111,7 @@ void TForm1::ToolButton15Click(TObject*)
               [this, finish] {
                   if (portCom.readFlags != 0) {
                       if (acquisition::failureLeftToCaller(portCom.readFlags))
-                          StatusBar1->Panels(2)->SetText(readingFailed);
+                          showSerialError(readingFailed);
                   } else {
                       const GridSize& size = parsedLine.channelCount < 10 ? fewChannels : manyChannels;
                       StringGrid1->verticalHeader()->setDefaultSectionSize(size.rowHeight);
@@ -187,7 +187,7 @@ void TForm1::testClick(TObject*)
               [this, finish, stepsBefore] {
                   if (portCom.readFlags != 0) {
                       if (acquisition::failureLeftToCaller(portCom.readFlags))
-                          StatusBar1->Panels(2)->SetText(readingFailed);
+                          showSerialError(readingFailed);
                   } else if (portCom.replyLines > 0 && newDataSteps == stepsBefore) {
                       vcl::Guarded([this] { NoweDaneExecute(this); });
                   }

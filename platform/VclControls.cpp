@@ -663,6 +663,7 @@ void TSplitter::paintEvent(QPaintEvent*)
 void TStatusPanel::SetText(const QString& text)
 {
     text_ = text;
+    ++writes_;
     if (bar_)
         bar_->update();
 }

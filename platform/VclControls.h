@@ -323,12 +323,16 @@ public:
     void SetText(const QString& text);
     int Width() const { return width_; }
     void SetWidth(int width);
+    // Texts set so far: whoever wrote the panel tells from it whether the text is still
+    // its own, also when another writer has put up the same words since.
+    unsigned Writes() const { return writes_; }
 
 private:
     friend class TStatusBar;
     TStatusBar* bar_ = nullptr;
     QString text_;
     int width_ = 50;
+    unsigned writes_ = 0;
 };
 
 // Status bar, aligned to the bottom, 19 pixels high. Panels have fixed widths from

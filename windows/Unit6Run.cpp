@@ -306,11 +306,12 @@ void TForm6::Timer1Timer(TObject* Sender)
         return;
     }
     r.newSample = 0;
-    const bool recording = BitBtn1->Caption() == captionStop;
+    // A flag kept in the settings file from an earlier session stands for no reading.
+    const bool recording = BitBtn1->Caption() == captionStop && Form1->liveSample.count > 0;
     const auto elapsed = [&r] { return rtl::FormatDateTime("hh:mm:ss ", rtl::Now() - r.startTime); };
     std::string line = elapsed();
     if (recording) {
-        const auto& values = Form1->parsedLine.values;
+        const auto& values = Form1->liveSample.values;
         int p = 0;
         for (int i = 0; i < ComboBox2->ItemCount(); ++i) {
             if (!ComboBox2->itemText(i).contains(QStringLiteral("Aktywny")))

@@ -2,6 +2,7 @@
 // view and the strip, a busy port, a silent device, a hang-up and lines that do not parse.
 
 #include "acquisition/LivePort.h"
+#include "acquisition/PortCom.h"
 #include "tests/support/ProgramForms.h"
 #include "platform/Convert.h"
 #include "platform/MessageBox.h"
@@ -9,6 +10,7 @@
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -37,6 +39,8 @@ protected:
         acquisition::comHandle = 0;
         TForm1::emptyReadPauseMs = 100;
         testsupport::DestroyProgramForms();
+        acquisition::portCom = acquisition::PortCom{};
+        acquisition::PortCom::timeScale = 1.0;
     }
     int memoLines() const { return vcl::Lines(Form1->Memo1).Count(); }
     bool boxShown(const QString& text) const
@@ -374,5 +378,79 @@ TEST_F(LiveRoad, TheLoopsErrorTextGoesWhenItReadsALineAgain)
         EXPECT_EQ(panel2(), c.after);
         Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
         acquisition::comHandle = 0;
+    }
+}
+
+TEST_F(LiveRoad, TheExchangesErrorGoesWhenTheLiveRoadReadsItsPortAgain)
+{
+    const QString consoleFailed = QStringLiteral("Błąd połączenia..");
+    const QString readingFailed = QStringLiteral("Błąd czytania pomiarów..");
+    enum class Exchange { ConsoleSend, SingleReading };
+    enum class Port { Live, LinkToLive, Other };
+    struct Case {
+        const char* name;
+        Exchange exchange;
+        Port port;                  // of the exchange that failed
+        bool browserFailedSince;    // the browser's failure in the same words
+        QString shown;
+        QString after;              // once the live road has read a line
+    } cases[] = {
+        {"a console send to the live port", Exchange::ConsoleSend, Port::Live, false, consoleFailed, QString()},
+        {"a single reading from the live port", Exchange::SingleReading, Port::Live, false, readingFailed, QString()},
+        {"a console send to a link to the live port", Exchange::ConsoleSend, Port::LinkToLive, false, consoleFailed,
+         QString()},
+        {"a console send to another port", Exchange::ConsoleSend, Port::Other, false, consoleFailed, consoleFailed},
+        {"a failed single reading, and the browser's own since", Exchange::SingleReading, Port::Live, true,
+         readingFailed, readingFailed},
+    };
+    const auto panel2 = [] { return Form1->StatusBar1->Panels(2)->Text(); };
+    Form2->RadioButton1->SetChecked(true);   // readings over the serial link
+    const QString unreadable = cwd.file(QStringLiteral("zly.dan"), "2024-03-05 14:07:09 1 2 3.4.5\r\n");
+    const QString link = cwd.path() + QStringLiteral("/port-link");
+    acquisition::PortCom::timeScale = 0.2;
+    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vcl::Lines(Form1->Memo1).Clear();
+        Form1->StatusBar1->Panels(2)->SetText(QString());
+        PtyDevice live, other;
+        Form2->NumerCom->SetText(QString::fromStdString(live.path()));
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(QString::fromStdString(live.path()), link));
+        const std::string exchangePort =
+            c.port == Port::Live ? live.path() : c.port == Port::LinkToLive ? QFile::encodeName(link).toStdString()
+                                                                            : other.path();
+        acquisition::portCom = acquisition::PortCom{};
+        acquisition::setText(acquisition::portCom.portSettings, exchangePort);
+        acquisition::portCom.baudRate = 115200;
+
+        // Another program holds the port, so the exchange cannot open it.
+        PtyDevice& held = c.port == Port::Other ? other : live;
+        ASSERT_TRUE(held.holdPort()) << held.holdError();
+        if (c.exchange == Exchange::ConsoleSend) {
+            bool ended = false;
+            Form1->commandText = "?B_U &";
+            ASSERT_TRUE(Form1->czytajrsExecute(Form1, [&] { ended = true; }));
+            ASSERT_TRUE(WaitUntil([&] { return ended; }));
+        } else {
+            Form1->ToolButton15Click(Form1->ToolButton15);
+            ASSERT_TRUE(WaitUntil([&] { return Form1->ToolButton15->Enabled(); }));
+        }
+        ASSERT_EQ(panel2(), c.shown);
+        held.releasePort();
+        if (c.browserFailedSince) {
+            Form1->StatusBar1->Panels(2)->SetText(QString());
+            Form1->openDataFile(unreadable);
+            ASSERT_EQ(panel2(), readingFailed);
+            vcl::Lines(Form1->Memo1).Clear();
+        }
+
+        Form1->BitBtn4Click(Form1->BitBtn4);   // START
+        ASSERT_TRUE(live.waitForReceived("?DAT &", 2000ms));
+        EXPECT_EQ(panel2(), c.shown) << "opening the port alone proves nothing";
+        live.send("2024-03-05 14:07:20 5 6\n");
+        ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
+        EXPECT_EQ(panel2(), c.after);
+        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
     }
 }

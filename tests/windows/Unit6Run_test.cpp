@@ -173,14 +173,14 @@ TEST_F(RunTest, TheFirstTickArmsAndOneTickTakesOneSample)
     w->BitBtn1->Click();
     w->Timer1->SetEnabled(false);
     auto& r = Form1->settings.windows[0];
-    r.newSample = 1;
+    announce(0);
     w->Timer1Timer(w->Timer1);
     EXPECT_TRUE(w->tickArmed);
     EXPECT_EQ(r.newSample, 1) << "the arming tick leaves the flag";
     EXPECT_EQ(vcl::Lines(w->Memo1).Count(), 0);
     // Two lines announced before the next tick make one sample.
-    r.newSample = 1;
-    r.newSample = 1;
+    announce(0);
+    announce(0);
     advance(1000);
     w->Timer1Timer(w->Timer1);
     EXPECT_EQ(r.newSample, 0);
@@ -396,7 +396,7 @@ TEST_F(RunTest, SamplesGoOnWhileTheFullDiskBoxWaitsForItsAnswer)
         auto& r = Form1->settings.windows[0];
         if (r.newSample == 0) {
             advance(1000);
-            r.newSample = 1;
+            announce(0);
         }
     });
     const auto lines = [w] { return vcl::Lines(w->Memo1).Count(); };
@@ -536,8 +536,8 @@ TEST_F(RunTest, AChannelListLongerThanTheSeriesAndColoursStaysInBounds)
     TForm6* w = open(0);
     ASSERT_EQ(w->ComboBox2->ItemCount(), 70);
     start(w, QStringLiteral("wide.dan"));
-    for (std::size_t i = 0; i < Form1->parsedLine.values.size(); ++i)
-        Form1->parsedLine.values[i] = float(i);
+    for (std::size_t i = 0; i < Form1->liveSample.values.size(); ++i)
+        Form1->liveSample.values[i] = float(i);
     sample(w, 1000);
     const QByteArray line = readFile(log(QStringLiteral("wide")));
     EXPECT_EQ(line.count(' ') - 1, 64) << "one value per channel of the measurement line";

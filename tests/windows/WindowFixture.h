@@ -76,11 +76,19 @@ protected:
     QString windowDir(int k = 0) const { return cwd.path() + QStringLiteral("/Okno") + QString::number(k + 1); }
 
     void advance(int ms) { now = now.addMSecs(ms); }
+    // The values of the next live line, as the live loop hands them on to the windows.
     void setValues(std::initializer_list<float> values)
     {
         int i = 0;
         for (float v : values)
-            Form1->parsedLine.values[static_cast<std::size_t>(i++)] = v;
+            Form1->liveSample.values[static_cast<std::size_t>(i++)] = v;
+    }
+    // What the live loop does when a line completes: hands its values on and raises
+    // the flag of the slot.
+    static void announce(int slot)
+    {
+        ++Form1->liveSample.count;
+        Form1->settings.windows[slot].newSample = 1;
     }
     // Marks or unmarks item i of the channel list as the user's choice does.
     static void toggle(TForm6* w, int item)
@@ -93,7 +101,7 @@ protected:
     void sample(TForm6* w, int afterMs = 0)
     {
         advance(afterMs);
-        Form1->settings.windows[w->windowIndex].newSample = 1;
+        announce(w->windowIndex);
         w->Timer1Timer(w->Timer1);
         QCoreApplication::sendPostedEvents(w, QEvent::MetaCall);
     }
