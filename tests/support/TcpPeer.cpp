@@ -315,16 +315,20 @@ void TcpDevice::run()
 
 // ---- TcpPushingPeer ----
 
-TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer)
+TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer,
+                               int linesPerSecond)
     : peer_(TcpPeer::connectTo(port)), count_(count)
 {
     if (sendBuffer > 0) peer_.limitSendBuffer(sendBuffer);
-    thread_ = std::thread([this, make = std::move(make)] {
+    thread_ = std::thread([this, make = std::move(make), linesPerSecond] {
+        const auto start = Clock::now();
         std::string batch;
         for (int i = 0; !stop_ && (count_ == 0 || i < count_); ++i) {
+            if (linesPerSecond > 0)
+                std::this_thread::sleep_until(start + std::chrono::microseconds(1000000LL * i / linesPerSecond));
             batch += make(i);
             // A few lines per send, as a device's network stack would pack them.
-            if (batch.size() < 512 && (count_ == 0 || i + 1 < count_)) continue;
+            if (linesPerSecond == 0 && batch.size() < 512 && (count_ == 0 || i + 1 < count_)) continue;
             if (!peer_.send(batch)) {
                 endedByServer_ = true;
                 break;
