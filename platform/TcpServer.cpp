@@ -55,14 +55,27 @@ void keepAlive(int fd)
 // ---- TcpServerPeer ----
 
 TcpServerPeer::TcpServerPeer(int fd, int id, std::string address)
-    : fd_(fd), id_(id), address_(std::move(address)), lastHeard_(now())
+    : fd_(fd), id_(id), address_(std::move(address))
 {
 }
 
 void TcpServerPeer::disconnect()
 {
     std::lock_guard lock(mutex_);
+    retiring_ = false;
     if (!closed_.exchange(true) && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    roomMade_.notify_all();
+}
+
+void TcpServerPeer::retire()
+{
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    retiring_ = true;
+    closed_ = true;
+    // The system still gives what arrived before, then the end of the stream; what the
+    // peer sends after it is refused, so the peer learns that it was not taken.
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
     roomMade_.notify_all();
 }
 
@@ -95,13 +108,15 @@ void TcpServerPeer::handed(std::size_t bytes)
     if (waiting_ && backlog_ <= resumeAt_) roomMade_.notify_all();
 }
 
-void TcpServerPeer::heard() { lastHeard_ = now(); }
+void TcpServerPeer::awaiting(bool waiting) { awaitingSince_ = waiting ? now() : working; }
 
-std::chrono::steady_clock::rep TcpServerPeer::silentSince() const
+std::optional<std::chrono::steady_clock::duration> TcpServerPeer::silence() const
 {
-    std::lock_guard lock(mutex_);
-    // Lines still waiting to be handled: it was stopped being read because it sends.
-    return backlog_ > 0 ? now() : lastHeard_.load();
+    // Only the wait for its bytes counts: while its thread works on lines or waits in
+    // admit for room, the peer may be sending all along.
+    const auto since = awaitingSince_.load();
+    if (since == working) return std::nullopt;
+    return std::chrono::steady_clock::duration(std::max<std::chrono::steady_clock::rep>(now() - since, 0));
 }
 
 void TcpServerPeer::release()
@@ -192,6 +207,7 @@ void TcpServer::setActive(bool active)
     maxLineLength_ = MaxLineLength;
     overlongEnds_ = OverlongEndsConnection;
     maxPeers_ = MaxPeers ? MaxPeers : 1;
+    silenceBeforeReplaced_ = SilenceBeforeReplaced;
     stopping_ = false;
     acceptor_ = std::thread(&TcpServer::acceptLoop, this);
 }
@@ -209,17 +225,16 @@ bool TcpServer::makeRoom()
 {
     std::lock_guard lock(peersMutex_);
     TcpServerPeer* silentLongest = nullptr;
-    auto since = std::chrono::steady_clock::rep();
+    auto longest = silenceBeforeReplaced_;
     for (const auto& c : connections_) {
         if (c.finished || !c.peer->connected()) continue;
-        const auto s = c.peer->silentSince();
-        if (!silentLongest || s < since) {
+        const auto silence = c.peer->silence();
+        if (silence && *silence >= longest) {
             silentLongest = c.peer.get();
-            since = s;
+            longest = *silence;
         }
     }
-    // Only disconnected: what it sent before falling silent is still handled.
-    if (silentLongest) silentLongest->disconnect();
+    if (silentLongest) silentLongest->retire();
     return silentLongest != nullptr;
 }
 
@@ -291,13 +306,14 @@ void TcpServer::servePeer(Connection* connection)
     std::string line;
     bool truncated = false;
     char chunk[8192];
-    while (peer->connected()) {
+    while (peer->handingOn()) {
+        peer->awaiting(true);
         const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
+        peer->awaiting(false);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
-        peer->heard();
         lines.append(chunk, std::size_t(r));
-        while (peer->connected() && lines.next(line, truncated)) {
+        while (peer->handingOn() && lines.next(line, truncated)) {
             try {
                 if (handler_) handler_(peer, line, truncated);
             } catch (...) {
