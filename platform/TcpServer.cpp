@@ -55,7 +55,7 @@ void keepAlive(int fd)
 // ---- TcpServerPeer ----
 
 TcpServerPeer::TcpServerPeer(int fd, int id, std::string address)
-    : fd_(fd), id_(id), address_(std::move(address))
+    : fd_(fd), id_(id), address_(std::move(address)), awaitingSince_(now())
 {
 }
 
@@ -108,7 +108,14 @@ void TcpServerPeer::handed(std::size_t bytes)
     if (waiting_ && backlog_ <= resumeAt_) roomMade_.notify_all();
 }
 
-void TcpServerPeer::awaiting(bool waiting) { awaitingSince_ = waiting ? now() : working; }
+void TcpServerPeer::awaiting(bool waiting)
+{
+    // A new peer is silent from the moment it connected.
+    if (!waiting)
+        awaitingSince_ = working;
+    else if (awaitingSince_ == working)
+        awaitingSince_ = now();
+}
 
 std::optional<std::chrono::steady_clock::duration> TcpServerPeer::silence() const
 {

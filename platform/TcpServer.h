@@ -92,7 +92,7 @@ private:
     std::size_t resumeAt_ = 0;  // for the backlog to come down to this
     // Since when the peer's thread waits for bytes; `working` while it has some.
     static constexpr auto working = std::numeric_limits<std::chrono::steady_clock::rep>::min();
-    std::atomic<std::chrono::steady_clock::rep> awaitingSince_{working};
+    std::atomic<std::chrono::steady_clock::rep> awaitingSince_;
 };
 
 using TcpPeerPtr = std::shared_ptr<TcpServerPeer>;
