@@ -50,6 +50,11 @@ void keepAlive(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
 }
 
+QString cannotListen(int port, int err)
+{
+    return QStringLiteral("Nie można nasłuchiwać na porcie TCP %1: %2.").arg(QString::number(port), systemErrorText(err));
+}
+
 } // namespace
 
 // ---- TcpServerPeer ----
@@ -166,9 +171,9 @@ void TcpServer::setActive(bool active)
 
     const int port = DefaultPort;
     if (port < 0 || port > 65535)
-        throw SocketError("Numer portu TCP poza zakresem 0-65535.");
+        throw SocketError(QStringLiteral("Numer portu TCP poza zakresem 0-65535."));
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw SocketError(std::string("Cannot create a socket: ") + std::strerror(errno));
+    if (fd < 0) throw SocketError(QStringLiteral("Cannot create a socket: ") + systemErrorText(errno));
     // Lets a restarted server bind while connections of the previous one linger in
     // TIME_WAIT; a port someone listens on is still refused.
     int one = 1;
@@ -186,17 +191,17 @@ void TcpServer::setActive(bool active)
         const int err = errno;
         ::close(fd);
         if (err == EADDRINUSE)
-            throw SocketError("Port TCP " + std::to_string(port) +
-                              " jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.");
+            throw SocketError(
+                QStringLiteral("Port TCP %1 jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.").arg(port));
         if (err == EACCES)
-            throw SocketError("Brak uprawnień do nasłuchiwania na porcie TCP " + std::to_string(port) + ".");
-        throw SocketError("Nie można nasłuchiwać na porcie TCP " + std::to_string(port) + ": " + std::strerror(err) + ".");
+            throw SocketError(QStringLiteral("Brak uprawnień do nasłuchiwania na porcie TCP %1.").arg(port));
+        throw SocketError(cannotListen(port, err));
     }
     // Devices of a whole site may call in at once after a network outage.
     if (::listen(fd, SOMAXCONN) != 0) {
         const int err = errno;
         ::close(fd);
-        throw SocketError("Nie można nasłuchiwać na porcie TCP " + std::to_string(port) + ": " + std::strerror(err) + ".");
+        throw SocketError(cannotListen(port, err));
     }
     socklen_t len = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -204,7 +209,7 @@ void TcpServer::setActive(bool active)
     if (wakeFd < 0) {
         const int err = errno;
         ::close(fd);
-        throw SocketError(std::string("Cannot create the server's wake-up event: ") + std::strerror(err));
+        throw SocketError(QStringLiteral("Cannot create the server's wake-up event: ") + systemErrorText(err));
     }
     listenFd_ = fd;
     wakeFd_ = wakeFd;

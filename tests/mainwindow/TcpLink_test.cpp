@@ -261,6 +261,20 @@ TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
     EXPECT_FALSE(Form1->tcpTransactionRunning());
 }
 
+TEST_F(TcpLinkTest, AHostNameWithPolishLettersReachesTheErrorBoxWhole)
+{
+    // Not a name a resolver can look up: the system says so at once.
+    Form2->Edit1->SetText(QStringLiteral("łódź-żółć.invalid"));
+    bool ended = false;
+    ASSERT_TRUE(Form1->czytajTCPIPExecute(Form1, [&] { ended = true; }));
+    ASSERT_TRUE(WaitUntil([&] { return ended && !boxes.records().empty(); }));
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text,
+              QStringLiteral("Nie można połączyć z łódź-żółć.invalid:%1: nie znaleziono adresu łódź-żółć.invalid.")
+                  .arg(device.port()));
+    EXPECT_EQ(panel(1), QStringLiteral("Resolving hostname łódź-żółć.invalid."));
+}
+
 TEST_F(TcpLinkTest, UnansweredConnectWaitsUntilTheStopButtonEndsIt)
 {
     testsupport::TcpUnansweringPort host;
@@ -672,4 +686,26 @@ TEST(TcpReceiverAtStart, StoredServerModeStoresWhatDevicesPushFromTheStart)
     EXPECT_EQ(testsupport::readBytes(file.toStdString()), "DataTime  k1 k2\r\n2024-03-05 14:07:09 21.4 22.0\r\n");
     EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("System: Tazo132"));
     EXPECT_TRUE(boxes.records().empty());
+}
+
+TEST(TcpReceiverAtStart, APortThatAnotherProgramListensOnIsReportedInWholeLetters)
+{
+    testsupport::TcpPeerListener otherProgram;
+    testsupport::TempCwd cwd;
+    platform::MessageScript boxes;
+    acquisition::SettingsBlock b = testsupport::StoredSettings();
+    b.connectionMode = 2;
+    acquisition::setText(b.tcpPort, std::to_string(otherProgram.port()));
+    cwd.file("settings.suap", testsupport::BlockBytes(b));
+    testsupport::CreateProgramForms(false);
+    struct Forms {
+        ~Forms() { testsupport::DestroyProgramForms(); }
+    } forms;
+
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(boxes.records()[0].text,
+              QStringLiteral("Port TCP %1 jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.")
+                  .arg(otherProgram.port()));
+    EXPECT_FALSE(Form1->IdTCPServer1->isActive());
 }
