@@ -14,7 +14,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -55,27 +57,35 @@ struct CountingServer {
     std::atomic<int> cut{0};
 };
 
-// The kernel's view of the server's established connections on `port`: for each, the
-// timer it runs (/proc/net/tcp: 0 none, 1 retransmit, 2 keep-alive, ...) and the seconds
-// until it fires.
+// The kernel's view of the server's end of each of our peers' connections (the server
+// on `port`, the peers on `peerPorts`): the timer it runs (/proc/net/tcp: 0 none,
+// 1 retransmit, 2 keep-alive, ...) and the seconds until it fires, by the peer's port.
+// The kernel writes the table a page at a time, and a socket that another program opens
+// or closes meanwhile shifts the rest, so a row may come twice or not at all: each row is
+// taken once, and the table is read again until every peer's row was in it.
 struct SocketTimer {
     int kind;
     double seconds;
 };
-std::vector<SocketTimer> serverSideTimers(int port)
+std::map<int, SocketTimer> serverSideTimers(int port, const std::set<int>& peerPorts)
 {
-    std::vector<SocketTimer> timers;
-    std::ifstream table("/proc/net/tcp");
-    std::string row;
-    std::getline(table, row);   // the column names
-    while (std::getline(table, row)) {
-        std::istringstream in(row);
-        std::string slot, local, remote, state, queues, timer;
-        in >> slot >> local >> remote >> state >> queues >> timer;
-        if (state != "01" || std::stoi(local.substr(local.find(':') + 1), nullptr, 16) != port) continue;
-        const std::size_t colon = timer.find(':');
-        timers.push_back({std::stoi(timer.substr(0, colon), nullptr, 16),
-                          std::stol(timer.substr(colon + 1), nullptr, 16) / 100.0});
+    const auto portOf = [](const std::string& address) {
+        return std::stoi(address.substr(address.find(':') + 1), nullptr, 16);
+    };
+    std::map<int, SocketTimer> timers;
+    for (int reading = 0; reading < 20 && timers.size() < peerPorts.size(); ++reading) {
+        std::ifstream table("/proc/net/tcp");
+        std::string row;
+        std::getline(table, row);   // the column names
+        while (std::getline(table, row)) {
+            std::istringstream in(row);
+            std::string slot, local, remote, state, queues, timer;
+            in >> slot >> local >> remote >> state >> queues >> timer;
+            if (state != "01" || portOf(local) != port || !peerPorts.count(portOf(remote))) continue;
+            const std::size_t colon = timer.find(':');
+            timers.emplace(portOf(remote), SocketTimer{std::stoi(timer.substr(0, colon), nullptr, 16),
+                                                       std::stol(timer.substr(colon + 1), nullptr, 16) / 100.0});
+        }
     }
     return timers;
 }
@@ -200,9 +210,13 @@ TEST(TcpServerBounds, EveryPeerIsProbedByKeepAlive)
     ASSERT_TRUE(waitFor([&] { return s.server.peerCount() == 3; }));
     ASSERT_TRUE(peers[0].send("a line resets the idle time\r"));
     ASSERT_TRUE(waitFor([&] { return s.lines == 1; }));
-    const auto timers = serverSideTimers(s.server.boundPort());
-    ASSERT_EQ(timers.size(), 3u);
-    for (const auto& t : timers) {
+    std::set<int> peerPorts;
+    for (const auto& p : peers) peerPorts.insert(p.localPort());
+    ASSERT_EQ(peerPorts.size(), 3u);
+    const auto timers = serverSideTimers(s.server.boundPort(), peerPorts);
+    ASSERT_EQ(timers.size(), 3u) << "server sides found in /proc/net/tcp";
+    for (const auto& [peerPort, t] : timers) {
+        SCOPED_TRACE(peerPort);
         EXPECT_EQ(t.kind, 2) << "no keep-alive timer";
         EXPECT_GT(t.seconds, 30);
         EXPECT_LE(t.seconds, 60);

@@ -89,6 +89,14 @@ TcpPeer TcpPeer::connectTo(int port, Ms timeout)
     return TcpPeer(fd);
 }
 
+int TcpPeer::localPort() const
+{
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+    return ntohs(a.sin_port);
+}
+
 bool TcpPeer::send(std::string_view bytes)
 {
     std::size_t done = 0;

@@ -32,6 +32,8 @@ public:
     static TcpPeer connectTo(int port, Ms timeout = Ms(2000));
 
     bool isOpen() const { return fd_ >= 0; }
+    // The port of this end, 0 when closed.
+    int localPort() const;
     // Sends all bytes; false on failure.
     bool send(std::string_view bytes);
     // Waits until `count` bytes have arrived (or the deadline) and returns them (fewer at
