@@ -90,7 +90,8 @@ private:
     std::size_t backlog_ = 0;
     bool waiting_ = false;      // the peer's thread waits in admit
     std::size_t resumeAt_ = 0;  // for the backlog to come down to this
-    // Since when the peer's thread waits for bytes; `working` while it has some.
+    // Since when the peer's thread waits for bytes (at first: since the peer connected);
+    // `working` while it has some.
     static constexpr auto working = std::numeric_limits<std::chrono::steady_clock::rep>::min();
     std::atomic<std::chrono::steady_clock::rep> awaitingSince_;
 };
