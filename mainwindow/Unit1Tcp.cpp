@@ -91,7 +91,7 @@ void TForm1::finishTcpJob(const Done& done, bool notConnected, const std::string
     if (done) done();
     if (connectError.empty() || tcpErrorShowing_) return;
     tcpErrorShowing_ = true;
-    platform::ShowException(QString::fromStdString(connectError));
+    platform::ShowException(fromAnsi(connectError));
     tcpErrorShowing_ = false;
 }
 
@@ -202,7 +202,7 @@ bool TForm1::tcpConsoleSend(const std::string& text, bool readReplies, std::func
     });
 }
 
-void TForm1::IdTCPClient1Status(const std::string& text) { StatusBar1->Panels(1)->SetText(QString::fromStdString(text)); }
+void TForm1::IdTCPClient1Status(const std::string& text) { StatusBar1->Panels(1)->SetText(fromAnsi(text)); }
 
 void TForm1::IdTCPServer1Execute(const platform::TcpPeerPtr& AContext, const std::string& line, bool truncated)
 {
@@ -232,5 +232,5 @@ void TForm1::IdTCPServer1Execute(const platform::TcpPeerPtr& AContext, const std
 
 void TForm1::IdTCPServer1Status(const std::string& AStatusText)
 {
-    StatusBar1->Panels(1)->SetText(QString::fromStdString(AStatusText));
+    StatusBar1->Panels(1)->SetText(fromAnsi(AStatusText));
 }

@@ -1836,7 +1836,7 @@ void TChart::SaveToBitmapFile(const QString& fileName)
     const QSize size = this->size().isValid() && !this->size().isEmpty() ? this->size() : QSize(640, 480);
     const QImage image = RenderToImage(size.width(), size.height()).convertToFormat(QImage::Format_RGB32);
     if (!image.save(fileName, "BMP"))
-        throw EChartError("Cannot create file \"" + fileName.toStdString() + "\"");
+        throw EChartError("Cannot create file \"" + platform::unicodeToCp1250(fileName) + "\"");
 }
 
 void TChart::CopyToClipboard()

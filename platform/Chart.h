@@ -105,7 +105,7 @@ enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
 // The vertical axis a series is drawn against; "both" draws against the left one.
 enum TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis };
 
-// Raised when an image or a print cannot be written.
+// Raised when an image or a print cannot be written; its text is in code page 1250.
 class EChartError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

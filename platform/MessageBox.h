@@ -2,6 +2,9 @@
 // The one message-box service. The programs call it as they would the system's
 // message box; tests install a script that records each box and answers it, so no
 // test ever blocks on a modal box.
+//
+// Texts come as Unicode. The system's 8-bit texts, error texts in what() among them,
+// are code page 1250 and are decoded on their way here (fromAnsi, vcl::ExceptionText).
 
 #include <QString>
 #include <deque>

@@ -1,5 +1,7 @@
 #include "platform/TcpClient.h"
 
+#include "platform/Cp1250.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -18,11 +20,14 @@
 
 namespace platform {
 
+SocketError::SocketError(const QString& text) : std::runtime_error(unicodeToCp1250(text)) {}
+
+// strerror speaks the language and the encoding of the C library's locale.
+QString systemErrorText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string errnoText(int err) { return std::strerror(err); }
 
 int remainingMs(Clock::time_point deadline)
 {
@@ -187,7 +192,7 @@ bool TcpClient::wait(int fd, short events, int timeoutMs)
         pollfd p[2] = {{fd, events, 0}, {wakeFd_, POLLIN, 0}};
         const int r = ::poll(p, wakeFd_ >= 0 ? 2 : 1, timeoutMs);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) throw SocketError("Wait for the connection failed: " + errnoText(errno));
+        if (r < 0) throw SocketError(QStringLiteral("Wait for the connection failed: ") + systemErrorText(errno));
         throwIfInterrupted();
         return r > 0;
     }
@@ -203,7 +208,8 @@ void TcpClient::Connect(const std::string& host, int port)
         if (fd_ >= 0) throw SocketError("Already connected.");
     }
     if (port < 0 || port > 65535) throw SocketError("Numer portu TCP poza zakresem 0-65535.");
-    const std::string where = host + ":" + std::to_string(port);
+    // The host is 8-bit text from the settings.
+    const QString where = cp1250ToUnicode(host) + QLatin1Char(':') + QString::number(port);
 
     status("Resolving hostname " + host + ".");
     addrinfo hints{};
@@ -214,7 +220,8 @@ void TcpClient::Connect(const std::string& host, int port)
     const std::string service = std::to_string(port);
     const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
     if (rc != 0 || !found)
-        throw SocketError("Nie można połączyć z " + where + ": nie znaleziono adresu " + host + ".");
+        throw SocketError(QStringLiteral("Nie można połączyć z %1: nie znaleziono adresu %2.")
+                              .arg(where, cp1250ToUnicode(host)));
 
     status("Connecting to " + host + ".");
     const int timeout = scaled(ConnectTimeout);
@@ -262,17 +269,18 @@ void TcpClient::Connect(const std::string& host, int port)
         ::close(fd);
     }
     ::freeaddrinfo(found);
-    std::string why;
+    QString why;
     switch (lastErr) {
-    case ECONNREFUSED: why = "połączenie odrzucone"; break;
+    case ECONNREFUSED: why = QStringLiteral("połączenie odrzucone"); break;
     case ETIMEDOUT:
-        why = ConnectTimeout > 0 ? "brak odpowiedzi w ciągu " + std::to_string(ConnectTimeout) + " ms" : "brak odpowiedzi";
+        why = ConnectTimeout > 0 ? QStringLiteral("brak odpowiedzi w ciągu %1 ms").arg(ConnectTimeout)
+                                 : QStringLiteral("brak odpowiedzi");
         break;
     case EHOSTUNREACH:
-    case ENETUNREACH: why = "adres nieosiągalny"; break;
-    default: why = errnoText(lastErr); break;
+    case ENETUNREACH: why = QStringLiteral("adres nieosiągalny"); break;
+    default: why = systemErrorText(lastErr); break;
     }
-    throw SocketError("Nie można połączyć z " + where + ": " + why + ".");
+    throw SocketError(QStringLiteral("Nie można połączyć z %1: %2.").arg(where, why));
 }
 
 bool TcpClient::receiveAvailable()
@@ -297,7 +305,7 @@ bool TcpClient::receiveAvailable()
             peerClosed_ = true;
             break;
         }
-        throw SocketError("Receive failed: " + errnoText(err));
+        throw SocketError(QStringLiteral("Receive failed: ") + systemErrorText(err));
     }
     return any;
 }
@@ -386,7 +394,7 @@ void TcpClient::Write(std::string_view bytes)
         }
         if (w < 0 && errno == EINTR) continue;
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            throw SocketError("Send failed: " + errnoText(errno));
+            throw SocketError(QStringLiteral("Send failed: ") + systemErrorText(errno));
         if (timeout > 0 && remainingMs(deadline) == 0) throw SocketError("Send timed out.");
         wait(fd_, POLLOUT, timeout > 0 ? remainingMs(deadline) : -1);
     }
@@ -418,7 +426,7 @@ std::string TcpClient::ReadLn(char terminator, int timeoutMs)
         throwIfInterrupted();
         if (lines_.next(line, truncated)) {
             if (truncated)
-                throw LineTooLong("Line longer than " + std::to_string(MaxLineLength) + " bytes.");
+                throw LineTooLong(QStringLiteral("Line longer than %1 bytes.").arg(MaxLineLength));
             return line;
         }
         if (peerClosed_) {

@@ -9,6 +9,8 @@
 //
 // Also here: the line assembly shared with TcpServer, and the socket error type.
 
+#include <QString>
+
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -19,11 +21,15 @@
 
 namespace platform {
 
-// A socket failure: connect refused, host not found, port in use, connection reset.
+// A socket failure: connect refused, host not found, port in use, connection reset. The
+// text is made for the user; what() holds it in code page 1250, as the runtime's error
+// texts are, so the error box shows it as written.
 class SocketError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit SocketError(const QString& text);
 };
+// The system's text for an errno value.
+QString systemErrorText(int err);
 // The peer closed the connection before a line was complete.
 class ConnectionClosed : public SocketError {
 public:
@@ -102,7 +108,7 @@ public:
     // seconds of the real program pass in milliseconds.
     static double TimeScale;
     // Connection state texts ("Connecting to 10.0.0.5.", "Connected.", "Disconnected."),
-    // called on the calling thread.
+    // 8-bit text as the host is, called on the calling thread.
     std::function<void(const std::string&)> OnStatus;
 
     // Connects to Host:Port (IPv4). Raises SocketError, with a Polish text for the user,

@@ -50,19 +50,37 @@ void keepAlive(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
 }
 
+QString cannotListen(int port, int err)
+{
+    return QStringLiteral("Nie można nasłuchiwać na porcie TCP %1: %2.").arg(QString::number(port), systemErrorText(err));
+}
+
 } // namespace
 
 // ---- TcpServerPeer ----
 
 TcpServerPeer::TcpServerPeer(int fd, int id, std::string address)
-    : fd_(fd), id_(id), address_(std::move(address)), lastHeard_(now())
+    : fd_(fd), id_(id), address_(std::move(address)), awaitingSince_(now())
 {
 }
 
 void TcpServerPeer::disconnect()
 {
     std::lock_guard lock(mutex_);
+    retiring_ = false;
     if (!closed_.exchange(true) && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    roomMade_.notify_all();
+}
+
+void TcpServerPeer::retire()
+{
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    retiring_ = true;
+    closed_ = true;
+    // The system still gives what arrived before, then the end of the stream; what the
+    // peer sends after it is refused, so the peer learns that it was not taken.
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
     roomMade_.notify_all();
 }
 
@@ -95,13 +113,22 @@ void TcpServerPeer::handed(std::size_t bytes)
     if (waiting_ && backlog_ <= resumeAt_) roomMade_.notify_all();
 }
 
-void TcpServerPeer::heard() { lastHeard_ = now(); }
-
-std::chrono::steady_clock::rep TcpServerPeer::silentSince() const
+void TcpServerPeer::awaiting(bool waiting)
 {
-    std::lock_guard lock(mutex_);
-    // Lines still waiting to be handled: it was stopped being read because it sends.
-    return backlog_ > 0 ? now() : lastHeard_.load();
+    // A new peer is silent from the moment it connected.
+    if (!waiting)
+        awaitingSince_ = working;
+    else if (awaitingSince_ == working)
+        awaitingSince_ = now();
+}
+
+std::optional<std::chrono::steady_clock::duration> TcpServerPeer::silence() const
+{
+    // Only the wait for its bytes counts: while its thread works on lines or waits in
+    // admit for room, the peer may be sending all along.
+    const auto since = awaitingSince_.load();
+    if (since == working) return std::nullopt;
+    return std::chrono::steady_clock::duration(std::max<std::chrono::steady_clock::rep>(now() - since, 0));
 }
 
 void TcpServerPeer::release()
@@ -144,9 +171,9 @@ void TcpServer::setActive(bool active)
 
     const int port = DefaultPort;
     if (port < 0 || port > 65535)
-        throw SocketError("Numer portu TCP poza zakresem 0-65535.");
+        throw SocketError(QStringLiteral("Numer portu TCP poza zakresem 0-65535."));
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw SocketError(std::string("Cannot create a socket: ") + std::strerror(errno));
+    if (fd < 0) throw SocketError(QStringLiteral("Cannot create a socket: ") + systemErrorText(errno));
     // Lets a restarted server bind while connections of the previous one linger in
     // TIME_WAIT; a port someone listens on is still refused.
     int one = 1;
@@ -164,17 +191,17 @@ void TcpServer::setActive(bool active)
         const int err = errno;
         ::close(fd);
         if (err == EADDRINUSE)
-            throw SocketError("Port TCP " + std::to_string(port) +
-                              " jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.");
+            throw SocketError(
+                QStringLiteral("Port TCP %1 jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.").arg(port));
         if (err == EACCES)
-            throw SocketError("Brak uprawnień do nasłuchiwania na porcie TCP " + std::to_string(port) + ".");
-        throw SocketError("Nie można nasłuchiwać na porcie TCP " + std::to_string(port) + ": " + std::strerror(err) + ".");
+            throw SocketError(QStringLiteral("Brak uprawnień do nasłuchiwania na porcie TCP %1.").arg(port));
+        throw SocketError(cannotListen(port, err));
     }
     // Devices of a whole site may call in at once after a network outage.
     if (::listen(fd, SOMAXCONN) != 0) {
         const int err = errno;
         ::close(fd);
-        throw SocketError("Nie można nasłuchiwać na porcie TCP " + std::to_string(port) + ": " + std::strerror(err) + ".");
+        throw SocketError(cannotListen(port, err));
     }
     socklen_t len = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -182,7 +209,7 @@ void TcpServer::setActive(bool active)
     if (wakeFd < 0) {
         const int err = errno;
         ::close(fd);
-        throw SocketError(std::string("Cannot create the server's wake-up event: ") + std::strerror(err));
+        throw SocketError(QStringLiteral("Cannot create the server's wake-up event: ") + systemErrorText(err));
     }
     listenFd_ = fd;
     wakeFd_ = wakeFd;
@@ -192,6 +219,7 @@ void TcpServer::setActive(bool active)
     maxLineLength_ = MaxLineLength;
     overlongEnds_ = OverlongEndsConnection;
     maxPeers_ = MaxPeers ? MaxPeers : 1;
+    silenceBeforeReplaced_ = SilenceBeforeReplaced;
     stopping_ = false;
     acceptor_ = std::thread(&TcpServer::acceptLoop, this);
 }
@@ -209,17 +237,16 @@ bool TcpServer::makeRoom()
 {
     std::lock_guard lock(peersMutex_);
     TcpServerPeer* silentLongest = nullptr;
-    auto since = std::chrono::steady_clock::rep();
+    auto longest = silenceBeforeReplaced_;
     for (const auto& c : connections_) {
         if (c.finished || !c.peer->connected()) continue;
-        const auto s = c.peer->silentSince();
-        if (!silentLongest || s < since) {
+        const auto silence = c.peer->silence();
+        if (silence && *silence >= longest) {
             silentLongest = c.peer.get();
-            since = s;
+            longest = *silence;
         }
     }
-    // Only disconnected: what it sent before falling silent is still handled.
-    if (silentLongest) silentLongest->disconnect();
+    if (silentLongest) silentLongest->retire();
     return silentLongest != nullptr;
 }
 
@@ -291,13 +318,14 @@ void TcpServer::servePeer(Connection* connection)
     std::string line;
     bool truncated = false;
     char chunk[8192];
-    while (peer->connected()) {
+    while (peer->handingOn()) {
+        peer->awaiting(true);
         const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
+        peer->awaiting(false);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
-        peer->heard();
         lines.append(chunk, std::size_t(r));
-        while (peer->connected() && lines.next(line, truncated)) {
+        while (peer->handingOn() && lines.next(line, truncated)) {
             try {
                 if (handler_) handler_(peer, line, truncated);
             } catch (...) {

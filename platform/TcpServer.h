@@ -13,9 +13,10 @@
 // default so is the peer. Bytes after the last CR when a peer disconnects are no line and
 // are dropped. At most MaxPeers peers are served at once, so a flood of connections cannot
 // eat the program's threads: a peer that connects beyond the limit takes the place of the
-// peer that has been silent longest, whose connection is closed. Keep-alive probes find a
-// peer whose link died without a word (a modem that dropped), so it does not hold its
-// place for good.
+// peer that has been silent longest, when that one has been silent for
+// SilenceBeforeReplaced at least; otherwise the newcomer is refused. The peer closed to make
+// room loses none of the lines it sent before. Keep-alive probes find a peer whose link
+// died without a word (a modem that dropped), so it does not hold its place for good.
 
 #include "platform/TcpClient.h"
 
@@ -24,9 +25,11 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -66,9 +69,16 @@ public:
 private:
     friend class TcpServer;
     void release();   // the server is done with the socket
-    void heard();     // bytes came from the peer
-    // When the peer was last heard from; now while lines of it still wait to be handled.
-    std::chrono::steady_clock::rep silentSince() const;
+    // The peer's thread waits for bytes of the peer (true), or has bytes of it to work on.
+    void awaiting(bool waiting);
+    // How long the peer's thread has waited for bytes in vain, everything read before
+    // handed on; nullopt while it works on bytes of the peer or waits for room for them.
+    std::optional<std::chrono::steady_clock::duration> silence() const;
+    // Ends the connection to make room for another peer: what the peer sent before is
+    // still read and handed on as lines, nothing after.
+    void retire();
+    // Lines of it may still be handed on: connected, or retired and not yet read out.
+    bool handingOn() const { return !closed_.load() || retiring_.load(); }
     mutable std::mutex mutex_;
     std::condition_variable roomMade_;
     int fd_;
@@ -76,10 +86,14 @@ private:
     const std::string address_;
     std::atomic<bool> closed_{false};
     std::atomic<bool> dropped_{false};
+    std::atomic<bool> retiring_{false};
     std::size_t backlog_ = 0;
     bool waiting_ = false;      // the peer's thread waits in admit
     std::size_t resumeAt_ = 0;  // for the backlog to come down to this
-    std::atomic<std::chrono::steady_clock::rep> lastHeard_;
+    // Since when the peer's thread waits for bytes (at first: since the peer connected);
+    // `working` while it has some.
+    static constexpr auto working = std::numeric_limits<std::chrono::steady_clock::rep>::min();
+    std::atomic<std::chrono::steady_clock::rep> awaitingSince_;
 };
 
 using TcpPeerPtr = std::shared_ptr<TcpServerPeer>;
@@ -103,8 +117,11 @@ public:
     // When set, a line that outgrows MaxLineLength ends its peer's connection (after the
     // cut line was handed over).
     bool OverlongEndsConnection = true;
-    // Peers served at once; a further one takes the place of the peer silent longest.
+    // Peers served at once; a further one takes the place of the peer silent longest when
+    // that one has sent nothing for SilenceBeforeReplaced, and is refused otherwise. A
+    // peer whose lines wait for room in a hand-over is never silent.
     std::size_t MaxPeers = 64;
+    std::chrono::milliseconds SilenceBeforeReplaced{60000};
     // Bytes of one peer's lines that handToThreadOf lets wait for the receiver's thread
     // before that peer is read from no more (each line counted with its keeping).
     static constexpr std::size_t HandOverBacklog = 64 * 1024;
@@ -143,7 +160,8 @@ private:
     void acceptLoop();
     void servePeer(Connection* connection);
     void reapFinished();
-    // At the limit: closes the peer silent longest; false when none could be closed.
+    // At the limit: closes the peer silent longest when it has been silent long enough;
+    // false when no peer was.
     bool makeRoom();
 
     int listenFd_ = -1;
@@ -161,6 +179,7 @@ private:
     std::size_t maxLineLength_ = 16384;
     bool overlongEnds_ = true;
     std::size_t maxPeers_ = 64;
+    std::chrono::steady_clock::duration silenceBeforeReplaced_{};
 };
 
 // Runs `call` on the thread of `receiver` by a queued call; calls posted to one receiver

@@ -112,7 +112,7 @@ TColor FromQColor(const QColor& c)
 }
 
 Exception::Exception(const QString& message)
-    : std::runtime_error(message.toStdString()), message_(message)
+    : std::runtime_error(platform::unicodeToCp1250(message)), message_(message)
 {
 }
 

@@ -47,8 +47,8 @@ constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000,
 QColor ToQColor(TColor c);
 TColor FromQColor(const QColor& c);
 
-// An error raised by our own code with a Unicode message (the runtime's errors are
-// std::exception with 8-bit cp1250 text in what()).
+// An error raised by our own code with a Unicode message. what() holds it in code page
+// 1250, as the runtime's errors (std::exception with 8-bit cp1250 text in what()) do.
 class Exception : public std::runtime_error {
 public:
     explicit Exception(const QString& message);

@@ -261,6 +261,20 @@ TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
     EXPECT_FALSE(Form1->tcpTransactionRunning());
 }
 
+TEST_F(TcpLinkTest, AHostNameWithPolishLettersReachesTheErrorBoxWhole)
+{
+    // Not a name a resolver can look up: the system says so at once.
+    Form2->Edit1->SetText(QStringLiteral("łódź-żółć.invalid"));
+    bool ended = false;
+    ASSERT_TRUE(Form1->czytajTCPIPExecute(Form1, [&] { ended = true; }));
+    ASSERT_TRUE(WaitUntil([&] { return ended && !boxes.records().empty(); }));
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].text,
+              QStringLiteral("Nie można połączyć z łódź-żółć.invalid:%1: nie znaleziono adresu łódź-żółć.invalid.")
+                  .arg(device.port()));
+    EXPECT_EQ(panel(1), QStringLiteral("Resolving hostname łódź-żółć.invalid."));
+}
+
 TEST_F(TcpLinkTest, UnansweredConnectWaitsUntilTheStopButtonEndsIt)
 {
     testsupport::TcpUnansweringPort host;
@@ -540,6 +554,11 @@ TEST_F(TcpReceiverTest, TwoPeersAtOnceGiveEveryLineWholeWithoutFittingTheAxes)
 
 TEST_F(TcpReceiverTest, SilentConnectionsAtTheLimitDoNotKeepADeviceOut)
 {
+    // Any silence is long enough here.
+    Form1->IdTCPServer1->setActive(false);
+    Form1->IdTCPServer1->SilenceBeforeReplaced = 0ms;
+    Form1->IdTCPServer1->setActive(true);
+    port = Form1->IdTCPServer1->boundPort();
     std::vector<TcpPeer> silent;
     for (int i = 0; i < 64; ++i) silent.push_back(TcpPeer::connectTo(port));
     ASSERT_TRUE(WaitUntil([&] { return Form1->IdTCPServer1->peerCount() == 64; }));
@@ -550,6 +569,71 @@ TEST_F(TcpReceiverTest, SilentConnectionsAtTheLimitDoNotKeepADeviceOut)
     EXPECT_TRUE(silent[0].waitClosed(2000ms)) << "the first to connect has been silent longest";
     EXPECT_FALSE(silent[1].waitClosed(0ms));
     EXPECT_EQ(Form1->IdTCPServer1->peerCount(), 64u);
+    EXPECT_TRUE(boxes.records().empty());
+}
+
+TEST_F(TcpReceiverTest, AtTheLimitDevicesThatKeepSendingKeepTheirPlaceAndEveryLineReachesTheFile)
+{
+    constexpr int devices = 64, perDevice = 150, linesPerSecond = 100;
+    const auto lineOf = [](int device, int i) {
+        return "2024-03-05 14:07:09 " + std::to_string(device) + " " + std::to_string(i) + "\r";
+    };
+    std::vector<std::unique_ptr<testsupport::TcpPushingPeer>> pushing;
+    for (int d = 0; d < devices; ++d)
+        pushing.push_back(std::make_unique<testsupport::TcpPushingPeer>(
+            port, [d, lineOf](int i) { return lineOf(d, i); }, perDevice, 0, linesPerSecond));
+    ASSERT_TRUE(WaitUntil([&] {
+        return Form1->IdTCPServer1->peerCount() == devices &&
+               std::all_of(pushing.begin(), pushing.end(), [](const auto& p) { return p->sent() > 0; });
+    }));
+
+    TcpPeer newcomer = TcpPeer::connectTo(port);
+    ASSERT_TRUE(newcomer.send(lineOf(devices, 0)));
+    bool refused = false;
+    EXPECT_TRUE(WaitUntil([&] { return refused = refused || newcomer.waitClosed(0ms); })) << "the newcomer was taken in";
+    for (int d = 0; d < devices; ++d) {
+        EXPECT_FALSE(pushing[std::size_t(d)]->endedByServer()) << "device " << d << " was closed";
+        EXPECT_LT(pushing[std::size_t(d)]->sent(), perDevice) << "device " << d << " had stopped sending";
+    }
+
+    // Each device's lines in the data file: all it took as delivered, in its order.
+    const auto dataLines = [&] {
+        const std::string bytes = dataFile();
+        return int(std::count(bytes.begin(), bytes.end(), '\n')) - 1;
+    };
+    const auto sendingEnded = [&] {
+        return std::all_of(pushing.begin(), pushing.end(),
+                           [](const auto& p) { return p->sent() == perDevice || p->endedByServer(); });
+    };
+    int sentInAll = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        sentInAll = 0;
+        for (const auto& p : pushing) sentInAll += p->sent();
+        return sendingEnded() && dataLines() >= sentInAll;
+    }, 20000));
+    testsupport::ProcessPending();
+    std::vector<int> next(devices + 1, 0);
+    int unknown = 0, outOfOrder = 0;
+    const std::string file = dataFile();
+    for (std::size_t at = file.find("\r\n") + 2, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        const std::string line = file.substr(at, end - at);
+        int d = -1, i = -1;
+        if (std::sscanf(line.c_str(), "2024-03-05 14:07:09 %d %d", &d, &i) != 2 || d < 0 || d > devices ||
+            line + "\r" != lineOf(d, i)) {
+            ++unknown;
+            continue;
+        }
+        if (i != next[std::size_t(d)]) ++outOfOrder;
+        next[std::size_t(d)] = i + 1;
+    }
+    std::vector<int> sent;
+    for (const auto& p : pushing) sent.push_back(p->sent());
+    sent.push_back(0);   // the newcomer
+    EXPECT_EQ(next, sent) << "lines of each device in the file";
+    EXPECT_EQ(sentInAll, devices * perDevice);
+    EXPECT_EQ(unknown, 0);
+    EXPECT_EQ(outOfOrder, 0);
+    EXPECT_EQ(Form1->IdTCPServer1->peerCount(), std::size_t(devices));
     EXPECT_TRUE(boxes.records().empty());
 }
 
@@ -602,4 +686,26 @@ TEST(TcpReceiverAtStart, StoredServerModeStoresWhatDevicesPushFromTheStart)
     EXPECT_EQ(testsupport::readBytes(file.toStdString()), "DataTime  k1 k2\r\n2024-03-05 14:07:09 21.4 22.0\r\n");
     EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("System: Tazo132"));
     EXPECT_TRUE(boxes.records().empty());
+}
+
+TEST(TcpReceiverAtStart, APortThatAnotherProgramListensOnIsReportedInWholeLetters)
+{
+    testsupport::TcpPeerListener otherProgram;
+    testsupport::TempCwd cwd;
+    platform::MessageScript boxes;
+    acquisition::SettingsBlock b = testsupport::StoredSettings();
+    b.connectionMode = 2;
+    acquisition::setText(b.tcpPort, std::to_string(otherProgram.port()));
+    cwd.file("settings.suap", testsupport::BlockBytes(b));
+    testsupport::CreateProgramForms(false);
+    struct Forms {
+        ~Forms() { testsupport::DestroyProgramForms(); }
+    } forms;
+
+    ASSERT_EQ(boxes.records().size(), 1u);
+    EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(boxes.records()[0].text,
+              QStringLiteral("Port TCP %1 jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.")
+                  .arg(otherProgram.port()));
+    EXPECT_FALSE(Form1->IdTCPServer1->isActive());
 }

@@ -316,12 +316,17 @@ TEST_F(OutputCommands, BitmapFileIsAnImageOfTheChartsSize)
     EXPECT_EQ(image.size(), Form1->Chart1->size());
     EXPECT_TRUE(boxes.records().empty());
 
-    // A folder that does not exist: the error reaches the user and nothing is written.
-    dialogs.answerFile(QStringLiteral("no such folder/wykres.bmp"));
-    Form1->SaveToFile->trigger();
-    ASSERT_EQ(boxes.records().size(), 1u);
-    EXPECT_TRUE(boxes.records()[0].text.contains(QStringLiteral("wykres.bmp")));
-    EXPECT_FALSE(QFile::exists(cwd.path() + "/no such folder"));
+    // A folder that does not exist: the error reaches the user, the name in its own
+    // letters, and nothing is written.
+    for (const QString& folder : {QStringLiteral("no such folder"), QStringLiteral("brak folderu żółć")}) {
+        boxes.clear();
+        dialogs.answerFile(folder + QStringLiteral("/wykres.bmp"));
+        Form1->SaveToFile->trigger();
+        ASSERT_EQ(boxes.records().size(), 1u);
+        EXPECT_TRUE(boxes.records()[0].text.contains(folder + QStringLiteral("/wykres.bmp")))
+            << boxes.records()[0].text.toStdString();
+        EXPECT_FALSE(QFile::exists(cwd.path() + "/" + folder));
+    }
 }
 
 TEST_F(OutputCommands, TheBitmapIsOfferedItsOwnNameAndAsksBeforeItReplacesAFile)

@@ -89,6 +89,14 @@ TcpPeer TcpPeer::connectTo(int port, Ms timeout)
     return TcpPeer(fd);
 }
 
+int TcpPeer::localPort() const
+{
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+    return ntohs(a.sin_port);
+}
+
 bool TcpPeer::send(std::string_view bytes)
 {
     std::size_t done = 0;
@@ -315,16 +323,20 @@ void TcpDevice::run()
 
 // ---- TcpPushingPeer ----
 
-TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer)
+TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer,
+                               int linesPerSecond)
     : peer_(TcpPeer::connectTo(port)), count_(count)
 {
     if (sendBuffer > 0) peer_.limitSendBuffer(sendBuffer);
-    thread_ = std::thread([this, make = std::move(make)] {
+    thread_ = std::thread([this, make = std::move(make), linesPerSecond] {
+        const auto start = Clock::now();
         std::string batch;
         for (int i = 0; !stop_ && (count_ == 0 || i < count_); ++i) {
+            if (linesPerSecond > 0)
+                std::this_thread::sleep_until(start + std::chrono::microseconds(1000000LL * i / linesPerSecond));
             batch += make(i);
             // A few lines per send, as a device's network stack would pack them.
-            if (batch.size() < 512 && (count_ == 0 || i + 1 < count_)) continue;
+            if (linesPerSecond == 0 && batch.size() < 512 && (count_ == 0 || i + 1 < count_)) continue;
             if (!peer_.send(batch)) {
                 endedByServer_ = true;
                 break;

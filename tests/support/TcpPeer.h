@@ -32,6 +32,8 @@ public:
     static TcpPeer connectTo(int port, Ms timeout = Ms(2000));
 
     bool isOpen() const { return fd_ >= 0; }
+    // The port of this end, 0 when closed.
+    int localPort() const;
     // Sends all bytes; false on failure.
     bool send(std::string_view bytes);
     // Waits until `count` bytes have arrived (or the deadline) and returns them (fewer at
@@ -143,12 +145,14 @@ private:
 };
 
 // A device that pushes lines to our TCP server from its own thread: count lines made by
-// make(i), as fast as the server takes them; count 0 keeps sending until stopped or
-// until the server closes the connection. sendBuffer, when not 0, limits what the
-// device's system holds unsent (see TcpPeer::limitSendBuffer).
+// make(i), as fast as the server takes them, or linesPerSecond of them each sent on its
+// own at that steady pace; count 0 keeps sending until stopped or until the server
+// closes the connection. sendBuffer, when not 0, limits what the device's system holds
+// unsent (see TcpPeer::limitSendBuffer).
 class TcpPushingPeer {
 public:
-    TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer = 0);
+    TcpPushingPeer(int port, std::function<std::string(int)> make, int count, int sendBuffer = 0,
+                   int linesPerSecond = 0);
     ~TcpPushingPeer();
     TcpPushingPeer(const TcpPushingPeer&) = delete;
     TcpPushingPeer& operator=(const TcpPushingPeer&) = delete;
@@ -157,6 +161,7 @@ public:
     bool waitSent(std::chrono::milliseconds timeout);
     // True once a send failed or the server closed the connection.
     bool endedByServer() const { return endedByServer_.load(); }
+    // Lines the device's system took whole, which the device takes as delivered.
     int sent() const { return sent_.load(); }
     void stop();
 
