@@ -265,8 +265,9 @@ protected:
         ASSERT_TRUE(x.click(mainWindow, settingsX, settingsY));
         settings = x.waitForWindow(pid(), QStringLiteral("^Ustawienia"));
         ASSERT_FALSE(settings.isEmpty()) << "no settings dialog";
-        if (tabX >= 0)
+        if (tabX >= 0) {
             ASSERT_TRUE(x.click(settings, tabX, tabY));
+        }
     }
     // The window of the program that the action brings; empty when none came.
     QString windowAfter(const std::function<bool()>& action)
