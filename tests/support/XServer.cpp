@@ -162,14 +162,19 @@ QString XServer::tool(const QString& program, const QStringList& args) const
 
 QStringList XServer::windows(qint64 pid, const QString& titlePattern) const
 {
-    const QString found = tool(QStringLiteral("xdotool"),
-                               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), titlePattern});
+    QStringList search{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible")};
+    if (pid > 0)
+        search << QStringLiteral("--pid") << QString::number(pid);
+    const QString found = tool(QStringLiteral("xdotool"), search << QStringLiteral("--name") << titlePattern);
     const QRegularExpression pattern(titlePattern);
     QStringList matching;
     for (const QString& window : found.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        // xdotool matches the older title property; the one shown must match too.
-        if (pattern.match(title(window)).hasMatch())
+        // xdotool matches the older title property; the one shown must match too. A window
+        // without the newer one shows the older.
+        QString shown = title(window);
+        if (shown.isNull())
+            shown = legacyTitle(window);
+        if (pattern.match(shown).hasMatch())
             matching << window;
     }
     return matching;
@@ -213,6 +218,15 @@ QStringList XServer::windowList(const QStringList& xpropTarget, const QString& n
             windows << QString::number(number);
     }
     return windows;
+}
+
+qint64 XServer::pid(const QString& window) const
+{
+    // _NET_WM_PID = 4711
+    const QString out = tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("-notype"),
+                                                       QStringLiteral("_NET_WM_PID")});
+    const qsizetype eq = out.indexOf(QLatin1String(" = "));
+    return eq < 0 ? 0 : out.mid(eq + 3).trimmed().toLongLong();
 }
 
 QString XServer::transientFor(const QString& window) const

@@ -50,8 +50,8 @@ public:
     bool start(QProcess& program, const QString& executable, const QStringList& args,
                const QString& folder) const;
 
-    // Visible windows of process pid whose title matches the regular expression, as
-    // X window ids.
+    // Visible windows of process pid (0: of any program) whose title matches the regular
+    // expression, as X window ids.
     QStringList windows(qint64 pid, const QString& titlePattern) const;
     // Waits until there is such a window and returns the first; empty after the time-out.
     QString waitForWindow(qint64 pid, const QString& titlePattern, int timeoutMs = 5000) const;
@@ -74,6 +74,8 @@ public:
     // a window (the server draws it into the screen).
     bool parkPointer() const;
 
+    // The process that shows the window, as the window tells (_NET_WM_PID); 0 when it does not.
+    qint64 pid(const QString& window) const;
     // The window that the window is a transient of (WM_TRANSIENT_FOR); empty when none.
     QString transientFor(const QString& window) const;
     // The managed windows from the bottom of the stack to the top, as the window manager
