@@ -300,6 +300,9 @@ protected:
         ASSERT_TRUE(x.pressKeys(window, QStringLiteral("Escape")));
         ASSERT_TRUE(testsupport::WaitUntil([&] { return !x.windows(pid(), QStringLiteral(".")).contains(window); }))
             << "it did not close";
+        // Input that comes before the program has seen the closing would still be refused.
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.activeWindow() == settings; }))
+            << "the settings dialog is not active again";
         ASSERT_TRUE(x.click(settings, okX, okY));
         EXPECT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Ustawienia"), 0)) << "the settings dialog takes no click";
     }

@@ -239,6 +239,11 @@ QStringList XServer::stacking() const
     return windowList({QStringLiteral("-root")}, QStringLiteral("_NET_CLIENT_LIST_STACKING"));
 }
 
+QString XServer::activeWindow() const
+{
+    return windowList({QStringLiteral("-root")}, QStringLiteral("_NET_ACTIVE_WINDOW")).value(0);
+}
+
 QString XServer::title(const QString& window) const
 {
     return property(window, QStringLiteral("_NET_WM_NAME"));

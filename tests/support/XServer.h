@@ -81,6 +81,8 @@ public:
     // The managed windows from the bottom of the stack to the top, as the window manager
     // tells them (_NET_CLIENT_LIST_STACKING).
     QStringList stacking() const;
+    // The window that the window manager made active (_NET_ACTIVE_WINDOW); empty when none.
+    QString activeWindow() const;
 
     // Where the window's inside is on the screen; null when the window is gone.
     QRect geometry(const QString& window) const;
