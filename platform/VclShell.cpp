@@ -2,7 +2,6 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -10,6 +9,9 @@
 #include <QTimer>
 
 #include <memory>
+#include <utility>
+#include <vector>
+
 #include <unistd.h>
 
 namespace platform {
@@ -46,23 +48,20 @@ bool startWatched(const QString& program, const QStringList& arguments, const QS
         return false;
     }
     runningPrograms().push_back(process);
+    // Told once: by the end of the program within the window, else by the window's end.
     auto report = std::make_shared<std::function<void(bool)>>(std::move(watched));
-    const int window = startFailureWindowMs;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(process, &QProcess::finished, process, [process, report, clock, window](int code, QProcess::ExitStatus how) {
-        if (*report && clock->elapsed() < window)
+    QObject::connect(process, &QProcess::finished, process, [process, report](int code, QProcess::ExitStatus how) {
+        if (*report)
             std::exchange(*report, {})(how == QProcess::NormalExit && code == 0);
         std::erase(runningPrograms(), process);
         process->deleteLater();
     });
-    QTimer::singleShot(window, process, [report] {
+    QTimer::singleShot(startFailureWindowMs, process, [report] {
         if (*report)
             std::exchange(*report, {})(true);
     });
     return true;
 }
-
 
 QString unquoted(QString text)
 {
