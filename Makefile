@@ -3,7 +3,7 @@
 
 PACKAGES := cmake g++ make libgtest-dev qt6-base-dev libqcustomplot-dev libjpeg-dev \
             locales fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool x11-utils \
-            qt6-translations-l10n poppler-utils libreoffice-calc-nogui
+            qt6-translations-l10n poppler-utils libreoffice-calc openbox
 BUILD    := build
 JOBS     := $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -276,19 +276,22 @@ bool loadRunning() { return LoadProgress::running() != nullptr; }
 // The whole file as the text list, read by the rule every text-file load follows. A
 // file in code page 1250 (no byte-order mark) is kept as its own bytes. Raises its
 // error for a file that cannot be read, and refuses one that would not fit into the
-// memory the machine has free.
-void loadTextList(vcl::TMemo* memo, const QString& path, LoadProgress& progress)
+// memory the machine has free; the refusal points to the paged view when that view
+// would page through the file (pageable).
+void loadTextList(vcl::TMemo* memo, const QString& path, LoadProgress& progress, bool pageable)
 {
     const qint64 free = TForm1::freeMemory ? TForm1::freeMemory() : -1;
     const qint64 size = QFileInfo(path).size();
     if (free >= 0 && size > free / wholeLoadFactor) {
         constexpr qint64 mb = qint64(1) << 20;
-        throw vcl::Exception(QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości: potrzeba %2 MB "
-                                            "pamięci, a wolnej jest %3 MB. Można go oglądać stronami: w ustawieniach "
-                                            "wybierz typ systemu \"Kovra51\".")
-                                 .arg(path)
-                                 .arg((size * wholeLoadFactor + mb - 1) / mb)
-                                 .arg(free / mb));
+        QString refusal = QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości: potrzeba %2 MB "
+                                         "pamięci, a wolnej jest %3 MB.")
+                              .arg(path)
+                              .arg((size * wholeLoadFactor + mb - 1) / mb)
+                              .arg(free / mb);
+        if (pageable)
+            refusal += QStringLiteral(" Można go oglądać stronami: w ustawieniach wybierz typ systemu \"Kovra51\".");
+        throw vcl::Exception(refusal);
     }
     // A file that grows while it is read is held to what fits.
     const qint64 limit = free >= 0 ? free / wholeLoadFactor : std::numeric_limits<qint64>::max() / 2;
@@ -350,7 +353,11 @@ void TForm1::openDataFile(const QString& path)
         Panel8->SetVisible(true);
     } else {
         Panel8->SetVisible(false);
-        loadTextList(Memo1, path, progress);
+        // Only a device file's fixed-length lines make pages that cover it; a file without
+        // them would show as one page.
+        constexpr int pagedFamily = 2;
+        loadTextList(Memo1, path, progress,
+                     dataFile.lineLen > 0 && acquisition::usePagedView(pagedFamily, s, dataFile));
         Edit1ToChar1Execute(this);
     }
 

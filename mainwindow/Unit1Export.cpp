@@ -24,6 +24,28 @@ void TForm1::OpenOffice1Click(TObject*)
 
 void TForm1::MSEksplorer1Click(TObject*) { ExploreFolder(DirectoryListBox1->Directory()); }
 
+namespace {
+
+// Starts the spreadsheet program with the document and says so when none could open it:
+// none could be started, or the one started ended with an error at once. Nothing waits
+// for the program; a failure found later is told then.
+void openInSpreadsheet(const QString& program, const QString& document, const QString& importFilter = {})
+{
+    const auto sayNone = [document] {
+        platform::MessageBox(QStringLiteral("Nie można uruchomić arkusza kalkulacyjnego.\n"
+                                            "Plik %1 można otworzyć samodzielnie.")
+                                 .arg(QDir::toNativeSeparators(document)),
+                             QStringLiteral("Błąd"), platform::MB_OK | platform::MB_ICONERROR);
+    };
+    if (!platform::ShellExecute(QStringLiteral("open"), program, document, {}, importFilter, [sayNone](bool opened) {
+            if (!opened)
+                sayNone();
+        }))
+        sayNone();
+}
+
+} // namespace
+
 void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list, QAction* excelItem,
                                  QAction* calcItem)
 {
@@ -50,13 +72,11 @@ void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list
                                  QStringLiteral("Błąd..."), platform::MB_OK);
             break;
         case acquisition::CopyResult::written:
-            // Whether the program starts is not the export's business: it is not reported.
-            platform::ShellExecute(QStringLiteral("open"), program, copy, {},
-                                   QString::fromLatin1(acquisition::spreadsheetCopyImportFilter));
+            openInSpreadsheet(program, copy, QString::fromLatin1(acquisition::spreadsheetCopyImportFilter));
             break;
         }
     } else {
-        platform::ShellExecute(QStringLiteral("open"), program, path);
+        openInSpreadsheet(program, path);
     }
     list->Update();
     excelItem->setEnabled(false);

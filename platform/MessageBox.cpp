@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <cstdio>
@@ -63,26 +65,29 @@ int consoleBox(const QString& text, const QString& title, unsigned flags)
 
 int modalBox(const QString& text, const QString& title, unsigned flags)
 {
-    QMessageBox box(iconFor(flags), title, text);
-    box.setWindowModality(Qt::ApplicationModal);
+    // On the heap: the owner may close for good while the box is open and take it along.
+    QPointer<QMessageBox> box = new QMessageBox(iconFor(flags), title, text, QMessageBox::NoButton, DialogOwner());
+    const auto drop = qScopeGuard([&] { delete box.data(); });
+    box->setWindowModality(Qt::ApplicationModal);
     if (flags & (MB_TOPMOST | MB_SERVICE_NOTIFICATION))
-        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
     const std::vector<ButtonSpec> specs = buttonsFor(flags);
     for (const ButtonSpec& spec : specs)
-        box.addButton(spec.button)->setText(QString::fromUtf8(spec.caption));
-    box.setDefaultButton(specs.front().button);
+        box->addButton(spec.button)->setText(QString::fromUtf8(spec.caption));
+    box->setDefaultButton(specs.front().button);
     // Escape answers as the system's box does: Cancel when there is one, OK when it is alone.
-    if (QAbstractButton* cancel = box.button(QMessageBox::Cancel))
-        box.setEscapeButton(cancel);
+    const bool hasCancel = box->button(QMessageBox::Cancel) != nullptr;
+    if (hasCancel)
+        box->setEscapeButton(box->button(QMessageBox::Cancel));
     else if (specs.size() == 1)
-        box.setEscapeButton(box.button(specs.front().button));
-    box.exec();
-    const QAbstractButton* clicked = box.clickedButton();
+        box->setEscapeButton(box->button(specs.front().button));
+    box->exec();
+    const QAbstractButton* clicked = box ? box->clickedButton() : nullptr;
     for (const ButtonSpec& spec : specs) {
-        if (clicked && clicked == box.button(spec.button))
+        if (clicked && clicked == box->button(spec.button))
             return spec.result;
     }
-    return box.button(QMessageBox::Cancel) ? IDCANCEL : specs.front().result;
+    return hasCancel ? IDCANCEL : specs.front().result;
 }
 
 int realBox(const QString& text, const QString& title, unsigned flags)
@@ -112,6 +117,15 @@ QString applicationTitle()
 }
 
 } // namespace
+
+QWidget* DialogOwner()
+{
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return nullptr;
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return QApplication::activeWindow();
+}
 
 int FirstButton(unsigned flags)
 {

@@ -11,6 +11,8 @@
 #include <functional>
 #include <vector>
 
+class QWidget;
+
 namespace platform {
 
 // Button and icon flags and results, with the system's values so callers read alike.
@@ -31,8 +33,13 @@ struct MessageRecord {
     int answer = 0;
 };
 
-// Shows a modal box (or asks the script) and returns the button chosen. The box has
-// no owner window and blocks the whole application until answered. Called from a
+// The window that a box or dialog shown now belongs to: the modal window the user is in,
+// else the active window; null when there is neither. The window manager keeps a
+// dialog above its owner, also when the owner stays on top of other windows.
+QWidget* DialogOwner();
+
+// Shows a modal box (or asks the script) and returns the button chosen. The box belongs
+// to DialogOwner() and blocks the whole application until answered. Called from a
 // thread other than the user-interface thread it is shown there, and this thread
 // waits. Without a QApplication (a console program) the box is written to stderr and
 // answered with its first button.

@@ -14,6 +14,8 @@
 namespace platform {
 
 int UrlDownload::stallTimeoutMs = 30000;
+int UrlDownload::noteTimeLimitMs = 60 * 1000;
+int UrlDownload::fileTimeLimitMs = 30 * 60 * 1000;
 
 namespace {
 
@@ -33,6 +35,10 @@ UrlDownload::UrlDownload(QObject* parent) : QObject(parent), network_(new QNetwo
     stall_.setSingleShot(true);
     connect(&stall_, &QTimer::timeout, this,
             [this] { stop(QStringLiteral("nothing arrived for %1 ms").arg(stallTimeoutMs)); });
+    // A server that sends a byte now and then keeps the stall limit away for ever.
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this,
+            [this] { stop(QStringLiteral("not done within %1 ms").arg(target_.timeLimitMs)); });
 }
 
 UrlDownload::~UrlDownload()
@@ -112,6 +118,7 @@ bool UrlDownload::start(const QUrl& url, const Target& target, Done done)
     });
     connect(reply_, &QNetworkReply::finished, this, [this] { transferEnded(); });
     stall_.start(stallTimeoutMs);
+    deadline_.start(target_.timeLimitMs);
     return true;
 }
 
@@ -148,6 +155,7 @@ void UrlDownload::stop(const QString& error)
 void UrlDownload::transferEnded()
 {
     stall_.stop();
+    deadline_.stop();
     if (!reply_)
         return;
     QNetworkReply* reply = reply_;
@@ -230,7 +238,8 @@ bool CheckVersion(UrlDownload& download, const QUrl& url, const QString& notePat
                   std::function<void(const QString& caption)> show)
 {
     const QString note = QFileInfo(notePath).absoluteFilePath();
-    return download.start(url, {note, {}, false, UrlDownload::noteLimit}, [note, show](bool ok, const QString&) {
+    const UrlDownload::Target target{note, {}, false, UrlDownload::noteLimit, UrlDownload::noteTimeLimitMs};
+    return download.start(url, target, [note, show](bool ok, const QString&) {
         if (!ok) {
             show(QStringLiteral("  Błąd pobierania"));
             return;

@@ -11,7 +11,8 @@
 // receives the previous target in the same step.
 //
 // Every transfer is bounded: a body longer than its target's limit fails, and so does
-// any hop (a redirect included) that sends nothing for stallTimeoutMs. A body whose end
+// any hop (a redirect included) that sends nothing for stallTimeoutMs, and a transfer
+// that has not ended within its target's time limit, however steadily bytes arrive. A body whose end
 // cannot be told from a broken connection (no declared length; chunks count as none,
 // see verdict()) is never used.
 //
@@ -40,12 +41,17 @@ public:
     // Far above any real version note (one line) or program.
     static constexpr qint64 noteLimit = 64 * 1024;
     static constexpr qint64 fileLimit = qint64(512) << 20;
+    // The whole transfer of a version note, and of a program or document, redirects
+    // included; tests shorten them.
+    static int noteTimeLimitMs;
+    static int fileTimeLimitMs;
 
     struct Target {
         QString path;            // the file to replace (absolute, or relative to the current directory now)
         QString backup;          // when not empty: the previous file moves here once the new one is in place
         bool executable = false; // the new file gets execute permission wherever it is readable
         qint64 limit = fileLimit;  // a longer body fails the download
+        int timeLimitMs = fileTimeLimitMs;   // a transfer still running then fails
     };
     // ok is true when the target holds the new bytes; error says why not (for logs and tests).
     using Done = std::function<void(bool ok, const QString& error)>;
@@ -78,6 +84,7 @@ private:
     QNetworkAccessManager* network_;
     QNetworkReply* reply_ = nullptr;
     QTimer stall_;
+    QTimer deadline_;
     std::unique_ptr<FileReplacement> file_;
     Target target_;
     Done done_;

@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScopeGuard>
 
 #include <sys/stat.h>
 
@@ -101,22 +103,25 @@ QString TFileDialogBase::choose()
             return {};
         chosen = QFileInfo(QDir(startDir), answer.text).absoluteFilePath();
     } else {
-        QFileDialog dialog(nullptr, title_, startDir, QtFilter(filter_));
-        dialog.setAcceptMode(save_ ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        // Owned by the window the user is in, so that it opens above it; on the heap,
+        // as the owner may close for good while it is open and take it along.
+        QPointer<QFileDialog> dialog = new QFileDialog(platform::DialogOwner(), title_, startDir, QtFilter(filter_));
+        const auto drop = qScopeGuard([&] { delete dialog.data(); });
+        dialog->setAcceptMode(save_ ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         // As the class library's open dialog: a name that does not exist yet may be typed.
-        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog->setFileMode(QFileDialog::AnyFile);
         // The question about an existing file comes after the default extension is
         // added, so it is asked about the file really written (see mayWrite).
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        const QStringList filters = dialog.nameFilters();
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+        const QStringList filters = dialog->nameFilters();
         if (filterIndex_ >= 1 && filterIndex_ <= filters.size())
-            dialog.selectNameFilter(filters[filterIndex_ - 1]);
+            dialog->selectNameFilter(filters[filterIndex_ - 1]);
         if (!fileName_.isEmpty() && !isPattern(fileName_))
-            dialog.selectFile(fileName_);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            dialog->selectFile(fileName_);
+        if (dialog->exec() != QDialog::Accepted || !dialog || dialog->selectedFiles().isEmpty())
             return {};
-        chosen = dialog.selectedFiles().constFirst();
-        filterIndex_ = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+        chosen = dialog->selectedFiles().constFirst();
+        filterIndex_ = static_cast<int>(filters.indexOf(dialog->selectedNameFilter())) + 1;
     }
     // A default extension written as a pattern ("*.bmp") adds the extension alone.
     QString ext = defaultExt_;
@@ -149,7 +154,7 @@ bool TColorDialog::Execute()
         color_ = answer.color;
         return true;
     }
-    const QColor chosen = QColorDialog::getColor(ToQColor(color_));
+    const QColor chosen = QColorDialog::getColor(ToQColor(color_), platform::DialogOwner());
     if (!chosen.isValid())
         return false;
     color_ = FromQColor(chosen);
@@ -174,8 +179,9 @@ bool TPrintDialog::Execute()
             Printer()->setOutputFileName(answer.text);
         } else {
             // Qt's own dialog asks before it prints into an existing file.
-            QPrintDialog dialog(Printer());
-            if (dialog.exec() != QDialog::Accepted)
+            QPointer<QPrintDialog> dialog = new QPrintDialog(Printer(), platform::DialogOwner());
+            const auto drop = qScopeGuard([&] { delete dialog.data(); });
+            if (dialog->exec() != QDialog::Accepted)
                 return false;
         }
         const QString file = Printer()->outputFileName();

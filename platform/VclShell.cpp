@@ -6,11 +6,62 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
 
 namespace platform {
 
+int startFailureWindowMs = 10000;
+
 namespace {
 
+// Watched programs stay our children until they end, so that their exit status tells a
+// failure at once; the list keeps them reachable. They are never killed: a program
+// still running when this one ends goes on, as a detached one would.
+std::vector<QProcess*>& runningPrograms()
+{
+    static auto* programs = new std::vector<QProcess*>;
+    return *programs;
+}
+
+bool startWatched(const QString& program, const QStringList& arguments, const QString& directory,
+                  std::function<void(bool)> watched)
+{
+    auto* process = new QProcess;
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setWorkingDirectory(directory);
+    // Its output goes nowhere: a full pipe that nobody reads would stop it.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    // A session of its own, so that the terminal's signals to this program pass it by.
+    process->setChildProcessModifier([] { ::setsid(); });
+    process->start();
+    if (!process->waitForStarted(5000)) {
+        delete process;
+        return false;
+    }
+    runningPrograms().push_back(process);
+    // Told once: by the end of the program within the window, else by the window's end.
+    auto report = std::make_shared<std::function<void(bool)>>(std::move(watched));
+    QObject::connect(process, &QProcess::finished, process, [process, report](int code, QProcess::ExitStatus how) {
+        if (*report)
+            std::exchange(*report, {})(how == QProcess::NormalExit && code == 0);
+        std::erase(runningPrograms(), process);
+        process->deleteLater();
+    });
+    QTimer::singleShot(startFailureWindowMs, process, [report] {
+        if (*report)
+            std::exchange(*report, {})(true);
+    });
+    return true;
+}
 
 QString unquoted(QString text)
 {
@@ -94,7 +145,7 @@ ShellRequest ShellResolve(const QString& operation, const QString& file, const Q
 }
 
 bool ShellExecute(const QString& operation, const QString& file, const QString& parameters,
-                  const QString& directory, const QString& importFilter)
+                  const QString& directory, const QString& importFilter, std::function<void(bool)> watched)
 {
     const ShellRequest request = ShellResolve(operation, file, parameters, directory, importFilter);
     if (ShellScript* script = ShellScript::current())
@@ -102,7 +153,7 @@ bool ShellExecute(const QString& operation, const QString& file, const QString& 
     if (!canOpen(request))
         return false;
     if (!request.program.isEmpty())
-        return QProcess::startDetached(request.program, request.arguments, directory);
+        return startWatched(request.program, request.arguments, directory, std::move(watched));
     return QDesktopServices::openUrl(request.url);
 }
 

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace platform {
@@ -27,8 +28,21 @@ namespace platform {
 // (StarCalc):...") that Calc reads the document with, so that it neither asks nor
 // guesses how; the desktop's opener cannot be told one and goes without it.
 // Returns true when the program or the desktop took the request.
+//
+// A program started so is watched for startFailureWindowMs: when it ends with an error
+// in that time (as an office suite without its desktop part does, or an opener that
+// finds no program for the document), it did not open the document. watched, when
+// given, runs once on this thread when the watch ends: false for such an end, true when
+// the program ended well or still runs. It is not called when ShellExecute returns
+// false, under a ShellScript, nor for a request that the desktop services took (there is
+// no program to watch).
+// Nothing waits: the program runs in a session of its own and outlives this one.
 bool ShellExecute(const QString& operation, const QString& file, const QString& parameters = {},
-                  const QString& directory = {}, const QString& importFilter = {});
+                  const QString& directory = {}, const QString& importFilter = {},
+                  std::function<void(bool opened)> watched = {});
+
+// How long a started program is watched for a failure; tests shorten it.
+extern int startFailureWindowMs;
 
 struct ShellRequest {
     QString operation;

@@ -38,6 +38,9 @@ constexpr int settingsX = 358, settingsY = 17;   // the settings button
 constexpr int viewX = 132, viewY = 17;           // "[_][_]", the view switch
 constexpr int fileListY = 214;                   // the file list's top in the full view
 constexpr int stripHeight = 93;                  // the main window's height in the strip
+constexpr int tabY = 12, windowsTabX = 212;      // the settings dialog's tabs, "okien."
+constexpr int consoleSaveX = 91, consoleButtonY = 307;   // the console's save button
+constexpr int okX = 557, okY = 309;              // the settings dialog's "OK"
 
 class RealProgram : public testsupport::RealProgramTest {
 protected:
@@ -286,5 +289,105 @@ TEST_P(StripAfterFullView, ShowsTheBarAlone)
 }
 
 INSTANTIATE_TEST_SUITE_P(RightAndBottomLayout, StripAfterFullView, ::testing::Values(0, 1));
+
+// The settings dialog stays on top of other windows. The dialogs and boxes it opens
+// belong to it: each is its transient and above it, where its name field and buttons can
+// be used, and the settings dialog takes input again once they are closed.
+class SettingsDialogOnTop : public RealProgram {
+protected:
+    // Starts the program with a window manager and opens the settings dialog on the tab
+    // that a click at tabX shows (< 0: the first tab, shown at first).
+    void openSettings(int tabX)
+    {
+        ASSERT_TRUE(x.startWindowManager()) << "no window manager";
+        ASSERT_NO_FATAL_FAILURE(start());
+        ASSERT_TRUE(x.click(mainWindow, settingsX, settingsY));
+        settings = x.waitForWindow(pid(), QStringLiteral("^Ustawienia"));
+        ASSERT_FALSE(settings.isEmpty()) << "no settings dialog";
+        if (tabX >= 0) {
+            ASSERT_TRUE(x.click(settings, tabX, tabY));
+        }
+    }
+    // The window of the program that the action brings; empty when none came.
+    QString windowAfter(const std::function<bool()>& action)
+    {
+        const QStringList before = x.windows(pid(), QStringLiteral("."));
+        if (!action())
+            return {};
+        QString found;
+        testsupport::WaitUntil([&] {
+            for (const QString& w : x.windows(pid(), QStringLiteral(".")))
+                if (!before.contains(w))
+                    found = w;
+            return !found.isEmpty();
+        });
+        return found;
+    }
+    void expectAboveSettings(const QString& window)
+    {
+        EXPECT_EQ(x.transientFor(window), settings) << "not a transient of the settings dialog";
+        QStringList stack;
+        EXPECT_TRUE(testsupport::WaitUntil([&] {
+            stack = x.stacking();
+            return stack.contains(settings) && stack.indexOf(window) > stack.indexOf(settings);
+        })) << "not above the settings dialog; from the bottom: " << stack.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(x.geometry(window).intersects(x.geometry(settings))) << "they do not overlap: the order tells nothing";
+    }
+    // Closes the window with Escape, then the settings dialog with its "OK".
+    void closeBoth(const QString& window)
+    {
+        ASSERT_TRUE(x.pressKeys(window, QStringLiteral("Escape")));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return !x.windows(pid(), QStringLiteral(".")).contains(window); }))
+            << "it did not close";
+        // Input that comes before the program has seen the closing would still be refused.
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return x.activeWindow() == settings; }))
+            << "the settings dialog is not active again";
+        ASSERT_TRUE(x.click(settings, okX, okY));
+        EXPECT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Ustawienia"), 0)) << "the settings dialog takes no click";
+    }
+
+    QString settings;
+};
+
+struct SettingsFileDialog {
+    const char* name;
+    int tabX;     // where to click on the button's tab; < 0: the first tab
+    int x, y;     // the button's middle in the settings dialog
+    friend void PrintTo(const SettingsFileDialog& d, std::ostream* os) { *os << d.name; }
+};
+
+class SettingsFileDialogs : public SettingsDialogOnTop, public ::testing::WithParamInterface<SettingsFileDialog> {};
+
+TEST_P(SettingsFileDialogs, OpenAboveTheSettingsDialog)
+{
+    const SettingsFileDialog& road = GetParam();
+    ASSERT_NO_FATAL_FAILURE(openSettings(road.tabX));
+    const QString dialog = windowAfter([&] { return x.click(settings, road.x, road.y); });
+    ASSERT_FALSE(dialog.isEmpty()) << "no file dialog";
+    expectAboveSettings(dialog);
+    closeBoth(dialog);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, SettingsFileDialogs,
+    ::testing::Values(SettingsFileDialog{"Folder", -1, 362, 112}, SettingsFileDialog{"WorkFolder", windowsTabX, 76, 106},
+                      SettingsFileDialog{"ConsoleLoad", windowsTabX, 57, consoleButtonY},
+                      SettingsFileDialog{"ConsoleSave", windowsTabX, consoleSaveX, consoleButtonY}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The console's save into a file that is there asks first; the question too is above.
+TEST_F(SettingsDialogOnTop, ReplaceQuestionOfTheConsoleSaveIsAbove)
+{
+    cwd.file(QStringLiteral("k.txt"), "?DAT &\r\n");
+    ASSERT_NO_FATAL_FAILURE(openSettings(windowsTabX));
+    const QString dialog = windowAfter([&] { return x.click(settings, consoleSaveX, consoleButtonY); });
+    ASSERT_FALSE(dialog.isEmpty()) << "no file dialog";
+    const QString question = windowAfter([&] { return x.pressKeys(dialog, QStringLiteral("k Return")); });
+    ASSERT_FALSE(question.isEmpty()) << "no question about the file that is there";
+    EXPECT_EQ(x.title(question), QStringLiteral("Uwaga"));
+    expectAboveSettings(question);
+    closeBoth(question);
+    EXPECT_EQ(testsupport::ReadFileBytes(cwd.path() + QStringLiteral("/k.txt")), QByteArray("?DAT &\r\n"));
+}
 
 #endif

@@ -12,17 +12,20 @@
 #include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/WaitBreaker.h"
+#include "tests/support/XServer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <csignal>
 
 namespace {
 
@@ -67,16 +70,37 @@ protected:
     testsupport::TempCwd cwd;
     QString folder;
     platform::MessageScript boxes;
-    platform::ShellScript shell;
 };
 
 class Export : public ExportFixture {
 protected:
     testsupport::FakePrograms programs{{QStringLiteral("localc"), QStringLiteral("xdg-open")}};
+    platform::ShellScript shell;
 };
 
 // With the office suite that PATH really holds.
-class ExportIntoCalc : public ExportFixture {};
+class ExportIntoCalc : public ExportFixture {
+protected:
+    platform::ShellScript shell;
+};
+
+// The program really started, and watched for a short while.
+class ExportStartsTheProgram : public ExportFixture {
+protected:
+    void SetUp() override
+    {
+        ExportFixture::SetUp();
+        platform::startFailureWindowMs = 600;
+    }
+    void TearDown() override
+    {
+        platform::startFailureWindowMs = window_;
+        ExportFixture::TearDown();
+    }
+
+private:
+    const int window_ = platform::startFailureWindowMs;
+};
 
 } // namespace
 
@@ -222,6 +246,50 @@ TEST_F(Export, TheExplorerOpensTheBrowsedFolderOrSaysItCannot)
     EXPECT_EQ(boxes.records()[0].flags, unsigned(platform::MB_OK));
 }
 
+// Where no spreadsheet program opens the document, the user is told so in a box that
+// names the file to open by hand: when there is none to start, at once; when the one
+// started ends with an error at once, when it has. Where one opens it, nothing is said.
+TEST_F(ExportStartsTheProgram, NoProgramThatOpensTheDocumentIsTold)
+{
+    const QString copy = folder + QStringLiteral("/P.dan.txt");
+    const QString text = put(QStringLiteral("pomiary.txt"), "1.5\r\n");
+    put(QStringLiteral("P.dan"), "1.5\r\n");
+    struct Case {
+        const char* what;
+        QStringList onPath;
+        int exitCode;
+        const char* file;
+        QString document;   // named in the box; empty: no box
+    } cases[] = {
+        {"Calc ends with an error at once", {"localc", "xdg-open"}, 1, "P.dan", copy},
+        {"the opener finds no program", {"xdg-open"}, 3, "pomiary.txt", text},
+        {"nothing to start", {}, 0, "P.dan", copy},
+        {"Calc opens the copy", {"localc"}, 0, "P.dan", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        boxes.clear();
+        testsupport::FakePrograms programs(c.onPath, 0, c.exitCode);
+        select(QString::fromLatin1(c.file));
+        Form1->OpenOffice1->trigger();
+        expectItemsDisabled();
+        if (!c.onPath.isEmpty()) {
+            ASSERT_TRUE(programs.waitForRun(c.onPath[0]).has_value()) << "nothing was started";
+        }
+        if (c.document.isEmpty()) {
+            EXPECT_FALSE(testsupport::WaitUntil([&] { return !boxes.records().empty(); }, 1000));
+            continue;
+        }
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return !boxes.records().empty(); }, 5000)) << "nothing was said";
+        ASSERT_EQ(boxes.records().size(), 1u);
+        EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Błąd"));
+        EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Nie można uruchomić arkusza kalkulacyjnego.\n"
+                                                          "Plik %1 można otworzyć samodzielnie.")
+                                               .arg(c.document));
+        EXPECT_EQ(boxes.records()[0].flags, unsigned(platform::MB_OK | platform::MB_ICONERROR));
+    }
+}
+
 namespace {
 
 struct Cell {
@@ -278,7 +346,7 @@ TEST_F(ExportIntoCalc, CalcReadsDecimalCommasAsNumbersAndPolishLettersWhole)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("localc")).isEmpty() &&
         QStandardPaths::findExecutable(QStringLiteral("libreoffice")).isEmpty())
-        GTEST_SKIP() << "LibreOffice Calc is not installed (Debian package libreoffice-calc-nogui, "
+        GTEST_SKIP() << "LibreOffice Calc is not installed (Debian package libreoffice-calc, "
                         "which `make test` installs)";
     const QString polish = cwd.mkdir(QStringLiteral("pomiary łódź"));
     Form1->DirectoryListBox1->SetDirectory(polish);
@@ -329,4 +397,46 @@ TEST_F(ExportIntoCalc, CalcReadsDecimalCommasAsNumbersAndPolishLettersWhole)
         EXPECT_EQ(rows[n.row][3].type, QStringLiteral("float"));
         EXPECT_EQ(rows[n.row][3].value, QString::fromLatin1(n.second));
     }
+}
+
+// "OpenOffice" as the user meets it, on a display: the office suite that is installed
+// opens a window on the copy.
+TEST_F(ExportStartsTheProgram, CalcOpensAWindowOnTheCopy)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("localc")).isEmpty() &&
+        QStandardPaths::findExecutable(QStringLiteral("libreoffice")).isEmpty())
+        GTEST_SKIP() << "LibreOffice Calc is not installed (Debian package libreoffice-calc, "
+                        "which `make test` installs)";
+    testsupport::XServer x;
+    ASSERT_TRUE(x.running()) << x.error().toStdString();
+    // Calc gets this program's environment: the test's display, and a home of the test's
+    // own for the office suite's profile.
+    const QByteArray display = qgetenv("DISPLAY"), home = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("DISPLAY", display);
+        qputenv("HOME", home);
+    });
+    qputenv("DISPLAY", x.display().toLocal8Bit());
+    qputenv("HOME", QFile::encodeName(cwd.mkdir(QStringLiteral("home"))));
+
+    put(QStringLiteral("P 2022.dan"), "DataTime  k1\r\n2022-03-01  12:00:05  1.5\r\n");
+    select(QStringLiteral("P 2022.dan"));
+    Form1->OpenOffice1->trigger();
+    // A first start makes the profile and takes its time; an office suite that cannot
+    // show a window ends at once, and the export says so.
+    QString window;
+    testsupport::WaitUntil(
+        [&] {
+            window = x.windows(0, QStringLiteral("^P 2022\\.dan\\.txt")).value(0);
+            return !window.isEmpty() || !boxes.records().empty();
+        },
+        40000);
+    ASSERT_FALSE(window.isEmpty()) << "no window on the copy; "
+                                   << (boxes.records().empty() ? "nothing was said"
+                                                               : boxes.records()[0].text.toStdString());
+    const qint64 calc = x.pid(window);
+    ASSERT_GT(calc, 0);
+    ::kill(pid_t(calc), SIGTERM);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return ::kill(pid_t(calc), 0) != 0; }, 10000)) << "Calc did not end";
+    EXPECT_TRUE(boxes.records().empty());
 }

@@ -6,9 +6,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -339,6 +341,51 @@ TEST_F(RealMessageBoxTest, ShowExceptionShowsTheErrorBox)
     EXPECT_EQ(seen.text, QString("Save error "));
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
     EXPECT_EQ(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+}
+
+// A box belongs to the modal window open at the time, so that the window manager keeps it
+// above that window; without one it belongs to the active window. When its owner is
+// destroyed while the box is open, the box goes with it and the call returns as cancelled.
+TEST_F(RealMessageBoxTest, BoxBelongsToTheModalWindowAndEndsWithIt)
+{
+    struct Case {
+        unsigned flags;
+        bool modal;          // the owner is modal; else it is a plain window made active
+        bool destroyOwner;
+        int expected;
+    };
+    const Case cases[] = {{MB_OKCANCEL, true, false, IDOK}, {MB_OKCANCEL, false, false, IDOK},
+                          {MB_OKCANCEL, true, true, IDCANCEL}, {MB_OK, true, true, IDOK}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.flags << (c.modal ? " modal" : " active")
+                                        << (c.destroyOwner ? ", owner destroyed" : ""));
+        QPointer<QWidget> other = new QWidget;   // a window shown before, which owns nothing
+        other->show();
+        QPointer<QWidget> owner = new QWidget;
+        if (c.modal)
+            owner->setWindowModality(Qt::ApplicationModal);
+        owner->show();
+        owner->activateWindow();
+        for (QDeadlineTimer t(3000); QApplication::activeWindow() != owner && !t.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_EQ(QApplication::activeWindow(), owner.data());
+        QWidget* const ownerWindow = owner.data();
+        Seen seen;
+        QWidget* parent = nullptr;
+        whenBoxShows(seen, [&](QMessageBox* box) {
+            parent = box->parentWidget();
+            if (c.destroyOwner)
+                delete owner.data();
+            else
+                box->button(QMessageBox::Ok)->click();
+        });
+        EXPECT_EQ(MessageBox("text", "title", c.flags), c.expected);
+        ASSERT_TRUE(seen.found);
+        EXPECT_EQ(parent, ownerWindow);
+        EXPECT_EQ(owner.isNull(), c.destroyOwner);
+        delete owner.data();
+        delete other.data();
+    }
 }
 
 // A box raised by a worker thread is shown by the user-interface thread; the worker waits for the answer.

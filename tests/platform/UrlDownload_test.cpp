@@ -43,7 +43,12 @@ unsigned modeOf(const std::string& path)
 class UrlDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override { UrlDownload::stallTimeoutMs = 2000; }
-    void TearDown() override { UrlDownload::stallTimeoutMs = 30000; }
+    void TearDown() override
+    {
+        UrlDownload::stallTimeoutMs = 30000;
+        UrlDownload::noteTimeLimitMs = noteTimeLimit_;
+        UrlDownload::fileTimeLimitMs = fileTimeLimit_;
+    }
 
     // Runs one download to its end; the outcome, or nullopt when it did not start.
     std::optional<bool> run(UrlDownload& d, const std::string& url, const UrlDownload::Target& target)
@@ -64,6 +69,10 @@ protected:
     testsupport::TempCwd cwd;
     HttpServer server;
     QString error;
+
+private:
+    const int noteTimeLimit_ = UrlDownload::noteTimeLimitMs;
+    const int fileTimeLimit_ = UrlDownload::fileTimeLimitMs;
 };
 
 TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfer)
@@ -292,6 +301,7 @@ TEST_F(UrlDownloadTest, ARunningProgramIsReplacedAndKeptAsTheBackup)
 TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
 {
     UrlDownload::stallTimeoutMs = 300;
+    UrlDownload::fileTimeLimitMs = 1500;
     constexpr qint64 limit = 1 << 20;
     const std::uint64_t huge = std::uint64_t(3) << 30;
     const std::string fresh(5000, 'N');
@@ -320,6 +330,11 @@ TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
          std::nullopt},
         {"chunks, cut short",
          [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 3000, Length::chunked)); }, std::nullopt},
+        // A byte now and then keeps the stall limit away; the whole transfer has its own.
+        {"a byte every 100 ms, for ever",
+         [&](HttpServer& s) { s.answer("/f", HttpServer::drip(std::string(1000, 'D'), 100)); }, std::nullopt},
+        {"a byte every 100 ms, done in time",
+         [&](HttpServer& s) { s.answer("/f", HttpServer::drip("DDDD", 100)); }, std::string("DDDD")},
         {"no answer", [](HttpServer& s) { s.answer("/f", HttpServer::silence()); }, std::nullopt},
         {"no answer after a redirect",
          [](HttpServer& s) {
@@ -349,6 +364,26 @@ TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
         EXPECT_EQ(bytesOf(path("prog")), c.installed.value_or("old program"));
         EXPECT_EQ(files(), QStringList{QStringLiteral("prog")}) << "no temporary file stays";
     }
+}
+
+// A version note is one line: it has far less time than a program. The same slow answer
+// is too slow for a note and fine for a program.
+TEST_F(UrlDownloadTest, AVersionNoteHasLessTimeThanAProgram)
+{
+    UrlDownload::noteTimeLimitMs = 400;
+    UrlDownload::fileTimeLimitMs = 3000;
+    const std::string note = "2.5.2.0\r\n";
+    server.answer("/n", HttpServer::drip(note, 100));
+    UrlDownload d;
+    std::optional<QString> caption;
+    ASSERT_TRUE(platform::CheckVersion(d, QUrl(QString::fromStdString(server.base() + "/n")),
+                                       QStringLiteral("newver.txt"), [&](const QString& c) { caption = c; }));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return caption.has_value(); }, 3000));
+    EXPECT_EQ(*caption, QStringLiteral("  Błąd pobierania"));
+    EXPECT_EQ(files(), QStringList()) << "no note, and no temporary file, stays";
+
+    EXPECT_EQ(run(d, server.base() + "/n", {QStringLiteral("prog"), {}, true}), true) << error.toStdString();
+    EXPECT_EQ(bytesOf(path("prog")), note);
 }
 
 // This process's resident memory in bytes.

@@ -8,10 +8,13 @@
 #include "platform/VclShell.h"
 #include "tests/support/QtTestApp.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPrinter>
 #include <QScopeGuard>
 #include <QTimer>
@@ -170,6 +173,38 @@ TEST(VclDialogs, ClassLibraryFiltersBecomeQtFilters)
     };
     for (const Case& c : cases)
         EXPECT_EQ(TFileDialogBase::QtFilter(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
+}
+
+// Shown for real, a file dialog belongs to the modal window open at the time. When that
+// window is destroyed while the dialog is open, the dialog goes with it and Execute
+// ends as cancelled, the file name unchanged.
+TEST(VclDialogs, FileDialogBelongsToTheModalWindowAndEndsWithIt)
+{
+    testsupport::TempCwd tmp;
+    QPointer<QWidget> owner = new QWidget;
+    owner->setWindowModality(Qt::ApplicationModal);
+    owner->show();
+    QWidget* const ownerWindow = owner.data();
+    QWidget* parent = nullptr;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll.stop();
+        parent = dialog->parentWidget();
+        delete owner.data();
+    });
+    poll.start();
+    TOpenDialog open;
+    open.SetInitialDir(tmp.path());
+    open.SetFileName(QStringLiteral("pomiar.txt"));
+    EXPECT_FALSE(open.Execute());
+    EXPECT_EQ(parent, ownerWindow);
+    EXPECT_TRUE(owner.isNull());
+    EXPECT_EQ(open.FileName(), QStringLiteral("pomiar.txt"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST(VclDialogs, ColourAndPrintDialogsAreScriptedAndPrintingWritesAPdf)

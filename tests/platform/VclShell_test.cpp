@@ -8,6 +8,8 @@
 #include "tests/support/QtTestApp.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 using testsupport::FakePrograms;
@@ -93,4 +95,48 @@ TEST(VclShellPrograms, AStartedProgramGetsThePathAsOneArgumentAndIsNotWaitedFor)
     const auto arguments = programs.waitForRun(QStringLiteral("localc"));
     ASSERT_TRUE(arguments.has_value()) << "the program was not started";
     EXPECT_EQ(*arguments, QStringList({QStringLiteral("--infilter=") + filter, document}));
+}
+
+// A started program is watched for a while: when it ends with an error in that time it
+// did not open the document, and that is told once, later; a program that ends well, or
+// still runs when the watch ends, opened it. A program that cannot be started at all is
+// refused at once and told nothing later.
+TEST(VclShellPrograms, AProgramThatFailsAtOnceIsToldLater)
+{
+    testsupport::TempCwd tmp;
+    const QString document = tmp.file(QStringLiteral("P 2022.dan.txt"), "x");
+    const int window = platform::startFailureWindowMs;
+    const auto restore = qScopeGuard([window] { platform::startFailureWindowMs = window; });
+    platform::startFailureWindowMs = 600;
+    struct Case {
+        const char* what;
+        int delayMs, exitCode;
+        bool opened;
+    } cases[] = {
+        {"ends with an error at once", 0, 1, false},
+        {"ends well at once", 0, 0, true},
+        {"ends with an error after the watch", 1500, 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePrograms programs({QStringLiteral("localc")}, c.delayMs, c.exitCode);
+        std::vector<bool> told;
+        ASSERT_TRUE(platform::ShellExecute(QStringLiteral("open"), QStringLiteral("scalc.exe"), document, {}, {},
+                                           [&](bool opened) { told.push_back(opened); }));
+        EXPECT_TRUE(told.empty()) << "the start waited for the program";
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return !told.empty(); }, 5000)) << "the watch never ended";
+        EXPECT_EQ(told, std::vector<bool>{c.opened});
+        ASSERT_TRUE(programs.waitForRun(QStringLiteral("localc")).has_value());
+        EXPECT_FALSE(testsupport::WaitUntil([&] { return told.size() > 1; }, 300)) << "told twice";
+    }
+
+    FakePrograms programs({QStringLiteral("localc")});
+    QFile broken(programs.path(QStringLiteral("localc")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write("#!/nonexistent/interpreter\n");
+    broken.close();
+    bool told = false;
+    EXPECT_FALSE(platform::ShellExecute(QStringLiteral("open"), QStringLiteral("scalc.exe"), document, {}, {},
+                                        [&](bool) { told = true; }));
+    EXPECT_FALSE(testsupport::WaitUntil([&] { return told; }, 300));
 }

@@ -7,7 +7,7 @@
 
 namespace testsupport {
 
-FakePrograms::FakePrograms(const QStringList& names, int delayMs)
+FakePrograms::FakePrograms(const QStringList& names, int delayMs, int exitCode)
     : oldPath_(qgetenv("PATH")), hadPath_(qEnvironmentVariableIsSet("PATH"))
 {
     for (const QString& name : names) {
@@ -16,8 +16,9 @@ FakePrograms::FakePrograms(const QStringList& names, int delayMs)
         const QString script = QStringLiteral("#!/bin/sh\n"
                                               "/bin/sleep %2\n"
                                               "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
-                                              "exec /bin/mv '%1.tmp' '%1'\n")
-                                   .arg(args, QString::number(delayMs / 1000.0));
+                                              "/bin/mv '%1.tmp' '%1'\n"
+                                              "exit %3\n")
+                                   .arg(args, QString::number(delayMs / 1000.0), QString::number(exitCode));
         QFile file(path(name));
         if (file.open(QIODevice::WriteOnly)) {
             file.write(script.toUtf8());

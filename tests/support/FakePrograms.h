@@ -2,7 +2,8 @@
 // Programs on PATH for a test. While the object lives, PATH is one fresh folder that
 // holds executables of the given names and nothing else, so a lookup on PATH finds
 // exactly these. Each of them, when started, waits delayMs, writes the arguments it got
-// into "<name>.args" beside it, one per line, and ends; nothing is ever opened.
+// into "<name>.args" beside it, one per line, and ends with exitCode (a program that
+// failed when it is not 0); nothing is ever opened.
 
 #include <QByteArray>
 #include <QString>
@@ -14,7 +15,7 @@ namespace testsupport {
 
 class FakePrograms {
 public:
-    explicit FakePrograms(const QStringList& names, int delayMs = 0);
+    explicit FakePrograms(const QStringList& names, int delayMs = 0, int exitCode = 0);
     ~FakePrograms();
     FakePrograms(const FakePrograms&) = delete;
     FakePrograms& operator=(const FakePrograms&) = delete;

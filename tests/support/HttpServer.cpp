@@ -161,9 +161,13 @@ void HttpServer::serve(TcpPeer& peer)
 
 bool HttpServer::sendBody(TcpPeer& peer, const Answer& a, std::uint64_t from, std::uint64_t to)
 {
-    constexpr std::uint64_t piece = 64 * 1024;
+    const std::uint64_t piece = a.dripMs ? 1 : 64 * 1024;
     const std::string made(a.streamed ? piece : 0, 'S');
     for (std::uint64_t at = from; at < to; at += piece) {
+        if (a.dripMs && at > from) {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, Ms(a.dripMs), [&] { return stopping_; });
+        }
         if (stopping())
             return false;
         const std::size_t n = std::size_t(std::min(piece, to - at));

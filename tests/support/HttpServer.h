@@ -33,6 +33,7 @@ public:
         Length length = Length::declared;
         std::uint64_t streamed = 0;   // when not 0: the body is this many bytes 'S', made while sent
         bool silent = false;          // the request is read and never answered
+        int dripMs = 0;               // when not 0: the body goes out a byte at a time, this far apart
     };
     static Answer ok(std::string body) { return with(200, std::move(body)); }
     static Answer notFound() { return with(404, "Not Found"); }
@@ -53,6 +54,12 @@ public:
     {
         Answer a = with(302, {});
         a.location = std::move(location);
+        return a;
+    }
+    static Answer drip(std::string body, int intervalMs)
+    {
+        Answer a = ok(std::move(body));
+        a.dripMs = intervalMs;
         return a;
     }
     static Answer silence()

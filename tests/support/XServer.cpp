@@ -89,6 +89,10 @@ XServer::XServer()
 
 XServer::~XServer()
 {
+    if (windowManager_.state() != QProcess::NotRunning) {
+        windowManager_.kill();
+        windowManager_.waitForFinished(3000);
+    }
     if (server_.state() == QProcess::NotRunning)
         return;
     server_.terminate();
@@ -96,6 +100,27 @@ XServer::~XServer()
         server_.kill();
         server_.waitForFinished(3000);
     }
+}
+
+bool XServer::startWindowManager()
+{
+    if (!running())
+        return false;
+    QProcessEnvironment env = environment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    windowManager_.setProcessEnvironment(env);
+    windowManager_.setStandardOutputFile(QProcess::nullDevice());
+    windowManager_.setStandardErrorFile(QProcess::nullDevice());
+    windowManager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    if (!windowManager_.waitForStarted(toolTimeoutMs))
+        return false;
+    // A manager that is up names its check window on the root window.
+    return WaitUntil(
+        [&] {
+            return windowManager_.state() == QProcess::Running &&
+                   !windowList({QStringLiteral("-root")}, QStringLiteral("_NET_SUPPORTING_WM_CHECK")).isEmpty();
+        },
+        toolTimeoutMs);
 }
 
 QProcessEnvironment XServer::environment() const
@@ -137,14 +162,19 @@ QString XServer::tool(const QString& program, const QStringList& args) const
 
 QStringList XServer::windows(qint64 pid, const QString& titlePattern) const
 {
-    const QString found = tool(QStringLiteral("xdotool"),
-                               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), titlePattern});
+    QStringList search{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible")};
+    if (pid > 0)
+        search << QStringLiteral("--pid") << QString::number(pid);
+    const QString found = tool(QStringLiteral("xdotool"), search << QStringLiteral("--name") << titlePattern);
     const QRegularExpression pattern(titlePattern);
     QStringList matching;
     for (const QString& window : found.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        // xdotool matches the older title property; the one shown must match too.
-        if (pattern.match(title(window)).hasMatch())
+        // xdotool matches the older title property; the one shown must match too. A window
+        // without the newer one shows the older.
+        QString shown = title(window);
+        if (shown.isNull())
+            shown = legacyTitle(window);
+        if (pattern.match(shown).hasMatch())
             matching << window;
     }
     return matching;
@@ -171,6 +201,47 @@ QString XServer::property(const QString& window, const QString& name) const
 {
     const QString out = tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("-notype"), name});
     return quotedValue(out.trimmed());
+}
+
+QStringList XServer::windowList(const QStringList& xpropTarget, const QString& name) const
+{
+    // NAME: window id # 0x400007, 0x600003
+    const QString out = tool(QStringLiteral("xprop"), xpropTarget + QStringList{QStringLiteral("-notype"), name});
+    const qsizetype hash = out.indexOf(QLatin1Char('#'));
+    if (hash < 0)
+        return {};
+    QStringList windows;
+    for (const QString& id : out.mid(hash + 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const qulonglong number = id.trimmed().toULongLong(&ok, 16);
+        if (ok)
+            windows << QString::number(number);
+    }
+    return windows;
+}
+
+qint64 XServer::pid(const QString& window) const
+{
+    // _NET_WM_PID = 4711
+    const QString out = tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("-notype"),
+                                                       QStringLiteral("_NET_WM_PID")});
+    const qsizetype eq = out.indexOf(QLatin1String(" = "));
+    return eq < 0 ? 0 : out.mid(eq + 3).trimmed().toLongLong();
+}
+
+QString XServer::transientFor(const QString& window) const
+{
+    return windowList({QStringLiteral("-id"), window}, QStringLiteral("WM_TRANSIENT_FOR")).value(0);
+}
+
+QStringList XServer::stacking() const
+{
+    return windowList({QStringLiteral("-root")}, QStringLiteral("_NET_CLIENT_LIST_STACKING"));
+}
+
+QString XServer::activeWindow() const
+{
+    return windowList({QStringLiteral("-root")}, QStringLiteral("_NET_ACTIVE_WINDOW")).value(0);
 }
 
 QString XServer::title(const QString& window) const
@@ -212,20 +283,21 @@ bool XServer::parkPointer() const
 
 QRect XServer::geometry(const QString& window) const
 {
-    // X=.., Y=.., WIDTH=.., HEIGHT=.. one per line.
-    const QString out =
-        tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    // xwininfo's "  Absolute upper-left X:  64" and so on, one per line; xdotool's
+    // geometry adds the frame a second time once a window manager frames the window.
+    const QString out = tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
     QHash<QString, int> values;
     for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            values.insert(line.left(eq), line.mid(eq + 1).toInt());
+        const qsizetype colon = line.indexOf(QLatin1Char(':'));
+        if (colon > 0)
+            values.insert(line.left(colon).trimmed(), line.mid(colon + 1).trimmed().toInt());
     }
-    for (const char* key : {"X", "Y", "WIDTH", "HEIGHT"})
+    for (const char* key : {"Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"})
         if (!values.contains(QLatin1String(key)))
             return {};
-    return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
-                 values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+    return QRect(values.value(QStringLiteral("Absolute upper-left X")),
+                 values.value(QStringLiteral("Absolute upper-left Y")), values.value(QStringLiteral("Width")),
+                 values.value(QStringLiteral("Height")));
 }
 
 QImage XServer::picture(const QString& window) const

@@ -5,7 +5,11 @@
 // read and driven with xdotool and xprop; the screen is read from the frame buffer that
 // Xvfb keeps in a file.
 //
-// A test that needs it fails when it cannot be started: CI installs Xvfb. Its waits
+// A window manager can be started on it for tests of how windows stack; without one,
+// nothing frames, stacks or moves the windows but the programs themselves.
+//
+// A test that needs it fails when it cannot be started: CI installs Xvfb (and the
+// window manager). Its waits
 // run the event loop of the test's application object (QtTestApp).
 
 #include "tests/support/QtTestApp.h"
@@ -34,6 +38,9 @@ public:
     const QString& error() const { return error_; }
     // The display name, e.g. ":3".
     const QString& display() const { return display_; }
+    // Starts a window manager (openbox) on the server and waits until it manages windows;
+    // false when it did not come up within 5 s. It ends with the server.
+    bool startWindowManager();
     // The environment of a program shown on this server: the test's own, with DISPLAY
     // and the xcb platform.
     QProcessEnvironment environment() const;
@@ -43,8 +50,8 @@ public:
     bool start(QProcess& program, const QString& executable, const QStringList& args,
                const QString& folder) const;
 
-    // Visible windows of process pid whose title matches the regular expression, as
-    // X window ids.
+    // Visible windows of process pid (0: of any program) whose title matches the regular
+    // expression, as X window ids.
     QStringList windows(qint64 pid, const QString& titlePattern) const;
     // Waits until there is such a window and returns the first; empty after the time-out.
     QString waitForWindow(qint64 pid, const QString& titlePattern, int timeoutMs = 5000) const;
@@ -67,6 +74,16 @@ public:
     // a window (the server draws it into the screen).
     bool parkPointer() const;
 
+    // The process that shows the window, as the window tells (_NET_WM_PID); 0 when it does not.
+    qint64 pid(const QString& window) const;
+    // The window that the window is a transient of (WM_TRANSIENT_FOR); empty when none.
+    QString transientFor(const QString& window) const;
+    // The managed windows from the bottom of the stack to the top, as the window manager
+    // tells them (_NET_CLIENT_LIST_STACKING).
+    QStringList stacking() const;
+    // The window that the window manager made active (_NET_ACTIVE_WINDOW); empty when none.
+    QString activeWindow() const;
+
     // Where the window's inside is on the screen; null when the window is gone.
     QRect geometry(const QString& window) const;
     // What the screen shows where the window's inside is; null when it cannot be read.
@@ -76,9 +93,12 @@ private:
     // Runs an X tool on this display; its standard output, or a null string when it failed.
     QString tool(const QString& program, const QStringList& args) const;
     QString property(const QString& window, const QString& name) const;
+    // The window ids of a property of type WINDOW, as decimal numbers (xdotool's form).
+    QStringList windowList(const QStringList& xpropTarget, const QString& name) const;
 
     QTemporaryDir frameBuffer_;
     QProcess server_;
+    QProcess windowManager_;
     QString display_;
     QString error_;
 };

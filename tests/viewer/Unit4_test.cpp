@@ -49,8 +49,11 @@ protected:
         ::umask(022);
         setServer(server.base());
         put("dalvnow.dan", "DataTime k1\r\n", 0644);
-        // A server that stops answering fails the step within a second here.
+        // A server that stops answering fails the step within a second here, and one
+        // that sends a byte now and then within a second or two.
         platform::UrlDownload::stallTimeoutMs = 1000;
+        platform::UrlDownload::noteTimeLimitMs = 800;
+        platform::UrlDownload::fileTimeLimitMs = 2000;
         testsupport::CreateViewerForms();
     }
     void TearDown() override
@@ -58,6 +61,8 @@ protected:
         testsupport::DestroyViewerForms();
         qunsetenv("DALVINTER_SERVER");
         platform::UrlDownload::stallTimeoutMs = 30000;
+        platform::UrlDownload::noteTimeLimitMs = noteTimeLimit_;
+        platform::UrlDownload::fileTimeLimitMs = fileTimeLimit_;
     }
 
     static void setServer(const std::string& base) { qputenv("DALVINTER_SERVER", QByteArray::fromStdString(base)); }
@@ -88,6 +93,10 @@ protected:
     vcl::DialogScript dialogs;
     platform::ShellScript shell;
     HttpServer server;
+
+private:
+    const int noteTimeLimit_ = platform::UrlDownload::noteTimeLimitMs;
+    const int fileTimeLimit_ = platform::UrlDownload::fileTimeLimitMs;
 };
 
 TEST_F(AboutBox, ShowsNameVersionPictureAndTheTwoUpdateButtons)
@@ -166,6 +175,7 @@ TEST_F(AboutBox, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
         {"no length", HttpServer::framed(HttpServer::Length::undeclared, "2.5.2.0\r\n"), "  Błąd pobierania", false},
         {"chunks", HttpServer::framed(HttpServer::Length::chunked, "2.5.2.0\r\n"), "  Błąd pobierania", false},
         {"no answer", HttpServer::silence(), "  Błąd pobierania", false},
+        {"a byte every 200 ms", HttpServer::drip("2.5.2.0\r\n", 200), "  Błąd pobierania", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -257,6 +267,16 @@ const DownloadCase downloadCases[] = {
     {"program of 3 GiB announced",
      [](HttpServer& s) { s.answer(programPath, HttpServer::streamed(std::uint64_t(3) << 30)); return s.base(); },
      std::nullopt, "  Download error !.", false, false},
+    {"program a byte every 200 ms",
+     [](HttpServer& s) { s.answer(programPath, HttpServer::drip(newProgram, 200)); return s.base(); },
+     std::nullopt, "  Download error !.", false, false},
+    {"description a byte every 200 ms",
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::ok(newProgram));
+         s.answer(descriptionPath, HttpServer::drip(newDescription, 200));
+         return s.base();
+     },
+     platform::IDYES, "  Download error !.", true, false},
     {"program without a length",
      [](HttpServer& s) {
          s.answer(programPath, HttpServer::framed(HttpServer::Length::undeclared, newProgram));
