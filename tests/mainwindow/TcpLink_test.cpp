@@ -238,12 +238,8 @@ TEST_F(TcpLinkTest, PortThatIsNoNumberOrOutOfRangeSendsNothing)
 
 TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
 {
-    int closedPort;
-    {
-        testsupport::TcpPeerListener gone;
-        closedPort = gone.port();
-    }
-    Form2->Edit2->SetText(QString::number(closedPort));
+    const testsupport::TcpHeldPort closed;
+    Form2->Edit2->SetText(QString::number(closed.port()));
     Form1->replyOk = 1;
     Form1->currentLine = "2024-03-05 14:00:00 1";
     bool boxAfterDone = false;
@@ -256,7 +252,7 @@ TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Error"));
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Nie można połączyć z 127.0.0.1:%1: połączenie odrzucone.")
-                                           .arg(closedPort));
+                                           .arg(closed.port()));
     EXPECT_TRUE(boxAfterDone);
     EXPECT_FALSE(Form1->tcpTransactionRunning());
 }
@@ -574,11 +570,9 @@ TEST(TcpReceiverAtStart, StoredServerModeStoresWhatDevicesPushFromTheStart)
 {
     testsupport::TempCwd cwd;
     platform::MessageScript boxes;
-    int port;
-    {
-        testsupport::TcpPeerListener probe;
-        port = probe.port();
-    }
+    // The program's server listens on this port.
+    const testsupport::TcpHeldPort held;
+    const int port = held.port();
     acquisition::SettingsBlock b = testsupport::StoredSettings();
     b.connectionMode = 2;
     acquisition::setText(b.tcpPort, std::to_string(port));

@@ -83,7 +83,7 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
         {"cut short",
          [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 4000)); return s.base() + "/f"; }, false,
          {"/f"}},
-        {"server down", [](HttpServer&) { return HttpServer::downBase() + "/f"; }, false, {}},
+        {"server down", [](HttpServer& s) { return s.downBase() + "/f"; }, false, {}},
         {"redirect on this machine",
          [&](HttpServer& s) {
              s.answer("/old", HttpServer::redirect(s.base() + "/f"));

@@ -75,11 +75,7 @@ bool HttpServer::waitForRequest(const std::string& path, int timeoutMs) const
     });
 }
 
-std::string HttpServer::downBase()
-{
-    const int port = TcpPeerListener().port();
-    return "http://127.0.0.1:" + std::to_string(port);
-}
+std::string HttpServer::downBase() const { return "http://127.0.0.1:" + std::to_string(down_.port()); }
 
 void HttpServer::acceptLoop()
 {

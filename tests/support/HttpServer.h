@@ -90,8 +90,9 @@ public:
     // Waits until a request for path has arrived (a held answer has begun).
     bool waitForRequest(const std::string& path, int timeoutMs = 5000) const;
 
-    // The base address of a server that is down: a loopback port nobody listens on.
-    static std::string downBase();
+    // The base address of a server that is down: a loopback port nobody listens on, held
+    // by this server while it lives.
+    std::string downBase() const;
 
 private:
     static Answer with(int status, std::string body)
@@ -110,6 +111,7 @@ private:
 
     TcpPeerListener listener_;
     int port_ = 0;
+    TcpHeldPort down_;
     std::thread acceptThread_;
     std::vector<std::thread> connections_;
     mutable std::mutex mutex_;

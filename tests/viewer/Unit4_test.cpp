@@ -175,7 +175,7 @@ TEST_F(AboutBox, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
         HttpServer s;
         if (c.answer)
             s.answer(notePath, *c.answer);
-        setServer(c.answer ? s.base() : HttpServer::downBase());
+        setServer(c.answer ? s.base() : s.downBase());
 
         clickAndWait(Form4->SpeedButton1, QStringLiteral("  Wait !!"));
         EXPECT_EQ(Form4->SpeedButton1->Caption(), QString::fromUtf8(c.caption));
@@ -233,7 +233,7 @@ const DownloadCase downloadCases[] = {
     {"program cut short",
      [](HttpServer& s) { s.answer(programPath, cutProgram()); return s.base(); },
      std::nullopt, "  Download error !.", false, false},
-    {"server down", [](HttpServer&) { return HttpServer::downBase(); }, std::nullopt, "  Download error !.", false,
+    {"server down", [](HttpServer& s) { return s.downBase(); }, std::nullopt, "  Download error !.", false,
      false},
     {"plain HTTP to another machine", [](HttpServer&) { return std::string("http://192.0.2.7"); }, std::nullopt,
      "  Download error !.", false, false},
