@@ -87,6 +87,10 @@ public:
     void release();
     // Paths asked for, in the order the requests arrived.
     std::vector<std::string> requests() const;
+    // What the client asked for: requests() with a request that repeats the one before it
+    // counted once when that one was answered without a length. The network layer may send
+    // such a request again, unasked, when the server's close reaches it before the answer.
+    std::vector<std::string> asked() const;
     // Waits until a request for path has arrived (a held answer has begun).
     bool waitForRequest(const std::string& path, int timeoutMs = 5000) const;
 
@@ -118,6 +122,7 @@ private:
     mutable std::condition_variable changed_;
     std::map<std::string, Answer> answers_;
     std::vector<std::string> requests_;
+    std::vector<bool> unframed_;   // for each request: its answer had no length
     bool released_ = false;
     bool stopping_ = false;
 };
