@@ -164,8 +164,9 @@ TEST_F(TcpLinkTest, LineFeedOfACrLfReplyBeginsTheNextLineAndALateReplyIsDropped)
     ASSERT_TRUE(transact());
     EXPECT_EQ(Form1->currentLine, "\n2024-03-05 14:07:19 3 4");
 
-    // Its reply comes after the transaction gave up; the next command gets its own.
-    device.reply(TcpDevice::late("2024-03-05 14:07:29 LATE 5\r\n", scaledReplyWaitMs * 2));
+    // Its reply comes after the transaction gave up; the next command gets its own. Late
+    // by four waits more, so that it stays late when the program begins its wait late.
+    device.reply(TcpDevice::late("2024-03-05 14:07:29 LATE 5\r\n", scaledReplyWaitMs * 5));
     ASSERT_TRUE(transact());
     EXPECT_EQ(Form1->replyOk, 0);
     ASSERT_TRUE(WaitUntil([&] { return device.answered() == 3; }));
@@ -359,6 +360,9 @@ TEST_F(TcpLinkTest, ConsoleConversationHandsEveryReplyLine)
 
 TEST_F(TcpLinkTest, OneLineReadTakesTheWaitingLineIntoTheTextList)
 {
+    // Everything here must come within the waits: a second for the reply, not 200 ms,
+    // lets a device thread that a loaded machine holds back still answer in time.
+    platform::TcpClient::TimeScale = 0.25;
     device.reply(TcpDevice::line("2024-03-05 14:07:09 1\r2024-03-05 14:07:19 2"));
     ASSERT_TRUE(transact());
     Form1->Czytaj1Click(Form1);
