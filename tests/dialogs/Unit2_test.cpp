@@ -36,15 +36,6 @@ SettingsBlock blockFrom(const QByteArray& bytes)
     return b;
 }
 
-// A port nobody listens on right now.
-int freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
 SettingsBlock storedBlock() { return testsupport::StoredSettings(); }
 
 // The main window and the settings dialog, created in the program's order.
@@ -282,8 +273,8 @@ INSTANTIATE_TEST_SUITE_P(SettingsFile, CycleBytes,
 
 TEST_F(SettingsDialog, StoredServerModeListensFromStartAndShowingDoesNotStopIt)
 {
-    const int port = freePort();
-    ASSERT_NE(port, 0);
+    const testsupport::TcpHeldPort held;   // the program's server listens on it
+    const int port = held.port();
     SettingsBlock b = storedBlock();
     b.connectionMode = 2;
     acquisition::setText(b.tcpPort, std::to_string(port));

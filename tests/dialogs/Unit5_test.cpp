@@ -193,7 +193,7 @@ TEST_F(AboutBoxUpdate, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
         HttpServer s;
         if (c.answer)
             s.answer("/client/Tazo6Dalvinter/newver.txt", *c.answer);
-        qputenv("TAZO6DALVINTER_SERVER", QByteArray::fromStdString(c.answer ? s.base() : HttpServer::downBase()));
+        qputenv("TAZO6DALVINTER_SERVER", QByteArray::fromStdString(c.answer ? s.base() : s.downBase()));
 
         clickAndWait(Form5->SpeedButton1, QStringLiteral("  Wait !!"));
         EXPECT_EQ(Form5->SpeedButton1->Caption(), QString::fromUtf8(c.caption));
@@ -218,7 +218,7 @@ TEST_F(AboutBoxUpdate, ProgramReplacesTheOldOneOnlyWhenCompleteAndTheOldOneBecom
         {"complete, no program before", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh)); return s.base(); }, false, true},
         {"not found", [](HttpServer& s) { return s.base(); }, true, false},
         {"cut short", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::cutShort(fresh, 12000)); return s.base(); }, true, false},
-        {"server down", [](HttpServer&) { return HttpServer::downBase(); }, true, false},
+        {"server down", [](HttpServer& s) { return s.downBase(); }, true, false},
         {"plain HTTP to another machine", [](HttpServer&) { return std::string("http://192.0.2.7"); }, true, false},
         {"redirect to plain HTTP elsewhere", [](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::redirect("http://192.0.2.7/x")); return s.base(); }, true, false},
         {"redirect to a server that never answers",

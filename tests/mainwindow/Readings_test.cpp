@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QTcpServer>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -37,13 +36,6 @@ int count(const std::string& text, const std::string& part)
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
         ++n;
     return n;
-}
-
-// A port nobody listens on right now.
-int freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 class Readings : public ::testing::Test {
@@ -216,10 +208,11 @@ TEST_F(Readings, TcpReplyThatNeverCameIsAnErrorNotTheLastReadingAgain)
         std::size_t boxes;
     } cases[] = {{"device closes without a reply", true, readingFailed, 0}, {"connection refused", false, "", 1}};
     useLink(Link::TcpClient);
+    const testsupport::TcpHeldPort refusing;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         boxes.clear();
-        Form2->Edit2->SetText(QString::number(c.listening ? listener.port() : freePort()));
+        Form2->Edit2->SetText(QString::number(c.listening ? listener.port() : refusing.port()));
         Form1->currentLine = "2024-03-05 14:00:00 1 2";
         Form1->replyOk = 1;
         Form1->ToolButton15Click(Form1->ToolButton15);
@@ -475,8 +468,8 @@ TEST_F(Readings, StopEndsATcpReadingThatStillWaitsForItsReply)
 
 TEST_F(Readings, ServerModeReadingsOnlyStartAndStopTheServer)
 {
-    const int port = freePort();
-    ASSERT_NE(port, 0);
+    const testsupport::TcpHeldPort held;   // the program's server listens on it
+    const int port = held.port();
     Form1->settings.connectionMode = 2;
     acquisition::setText(Form1->settings.tcpPort, std::to_string(port));
 

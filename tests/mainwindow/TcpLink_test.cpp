@@ -164,8 +164,9 @@ TEST_F(TcpLinkTest, LineFeedOfACrLfReplyBeginsTheNextLineAndALateReplyIsDropped)
     ASSERT_TRUE(transact());
     EXPECT_EQ(Form1->currentLine, "\n2024-03-05 14:07:19 3 4");
 
-    // Its reply comes after the transaction gave up; the next command gets its own.
-    device.reply(TcpDevice::late("2024-03-05 14:07:29 LATE 5\r\n", scaledReplyWaitMs * 2));
+    // Its reply comes after the transaction gave up; the next command gets its own. Late
+    // by four waits more, so that it stays late when the program begins its wait late.
+    device.reply(TcpDevice::late("2024-03-05 14:07:29 LATE 5\r\n", scaledReplyWaitMs * 5));
     ASSERT_TRUE(transact());
     EXPECT_EQ(Form1->replyOk, 0);
     ASSERT_TRUE(WaitUntil([&] { return device.answered() == 3; }));
@@ -238,12 +239,8 @@ TEST_F(TcpLinkTest, PortThatIsNoNumberOrOutOfRangeSendsNothing)
 
 TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
 {
-    int closedPort;
-    {
-        testsupport::TcpPeerListener gone;
-        closedPort = gone.port();
-    }
-    Form2->Edit2->SetText(QString::number(closedPort));
+    const testsupport::TcpHeldPort closed;
+    Form2->Edit2->SetText(QString::number(closed.port()));
     Form1->replyOk = 1;
     Form1->currentLine = "2024-03-05 14:00:00 1";
     bool boxAfterDone = false;
@@ -256,7 +253,7 @@ TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Error"));
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Nie można połączyć z 127.0.0.1:%1: połączenie odrzucone.")
-                                           .arg(closedPort));
+                                           .arg(closed.port()));
     EXPECT_TRUE(boxAfterDone);
     EXPECT_FALSE(Form1->tcpTransactionRunning());
 }
@@ -377,6 +374,9 @@ TEST_F(TcpLinkTest, ConsoleConversationHandsEveryReplyLine)
 
 TEST_F(TcpLinkTest, OneLineReadTakesTheWaitingLineIntoTheTextList)
 {
+    // Everything here must come within the waits: a second for the reply, not 200 ms,
+    // lets a device thread that a loaded machine holds back still answer in time.
+    platform::TcpClient::TimeScale = 0.25;
     device.reply(TcpDevice::line("2024-03-05 14:07:09 1\r2024-03-05 14:07:19 2"));
     ASSERT_TRUE(transact());
     Form1->Czytaj1Click(Form1);
@@ -658,11 +658,9 @@ TEST(TcpReceiverAtStart, StoredServerModeStoresWhatDevicesPushFromTheStart)
 {
     testsupport::TempCwd cwd;
     platform::MessageScript boxes;
-    int port;
-    {
-        testsupport::TcpPeerListener probe;
-        port = probe.port();
-    }
+    // The program's server listens on this port.
+    const testsupport::TcpHeldPort held;
+    const int port = held.port();
     acquisition::SettingsBlock b = testsupport::StoredSettings();
     b.connectionMode = 2;
     acquisition::setText(b.tcpPort, std::to_string(port));

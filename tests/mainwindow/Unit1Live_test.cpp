@@ -253,6 +253,9 @@ TEST_F(LiveRoad, The101stEmptyReadGoesOnAndThe102ndEndsTheLoop)
             return Form1->emptyReads >= c.emptyReads - 1;
         }, 10000));
         ASSERT_EQ(Form1->emptyReads, c.emptyReads - 1);
+        // The read after the next one waits a second: time enough for the device's line
+        // even on a loaded machine, whose device thread may take more than 100 ms to send.
+        TForm1::emptyReadPauseMs = 1000;
         ASSERT_TRUE(WaitUntil([&] { return Form1->emptyReads == c.emptyReads || boxShown(silent); }, 2000));
         if (!c.ended) {
             EXPECT_FALSE(boxShown(silent));

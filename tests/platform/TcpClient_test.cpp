@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using platform::TcpClient;
@@ -18,6 +22,20 @@ using testsupport::TcpPeerListener;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// Waits until the thread tid of this process sleeps in poll, as a call does that waits
+// for its socket; false after five seconds.
+bool sleepsInPoll(const std::atomic<pid_t>& tid)
+{
+    const auto deadline = Clock::now() + 5s;
+    for (; Clock::now() < deadline; std::this_thread::sleep_for(1ms)) {
+        if (tid == 0) continue;
+        std::string wchan;
+        std::ifstream("/proc/self/task/" + std::to_string(tid) + "/wchan") >> wchan;
+        if (wchan.find("poll") != std::string::npos) return true;
+    }
+    return false;
+}
 
 struct Link {
     Link()
@@ -85,11 +103,15 @@ TEST(TcpClientInput, DisconnectFromAnotherThreadEndsAWaitAtOnce)
         client.ConnectTimeout = 10000;
         client.ReadTimeout = 10000;
         if (c.connected) client.Connect();
+        std::atomic<pid_t> waiter{0};
         auto call = std::async(std::launch::async, [&] {
+            waiter = ::gettid();
             if (c.connected) client.ReadLn('\r');
             else client.Connect();
         });
-        EXPECT_EQ(call.wait_for(100ms), std::future_status::timeout);
+        // Cut short only once the call waits: a Disconnect before it began is another case.
+        ASSERT_TRUE(sleepsInPoll(waiter));
+        EXPECT_EQ(call.wait_for(0ms), std::future_status::timeout);
         const auto start = Clock::now();
         client.Disconnect();
         EXPECT_FALSE(client.Connected());

@@ -288,17 +288,13 @@ TEST_F(TcpTest, ClientRefusesAnOverlongLineAndReadsTheNextOne)
 
 TEST_F(TcpTest, ClientConnectFailuresRaise)
 {
-    int closedPort;
-    {
-        TcpPeerListener gone;
-        closedPort = gone.port();
-    }
+    const testsupport::TcpHeldPort closed;
     struct Case {
         const char* what;
         std::string host;
         int port;
     } cases[] = {
-        {"refused", "127.0.0.1", closedPort},
+        {"refused", "127.0.0.1", closed.port()},
         {"unknown host", "no-such-host.invalid", 3999},
         {"port out of range", "127.0.0.1", 70000},
     };

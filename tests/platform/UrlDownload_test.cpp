@@ -5,6 +5,7 @@
 #include "platform/UrlDownload.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/HttpServer.h"
+#include "tests/support/ProcessMemory.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunningProgram.h"
 
@@ -92,7 +93,7 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
         {"cut short",
          [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 4000)); return s.base() + "/f"; }, false,
          {"/f"}},
-        {"server down", [](HttpServer&) { return HttpServer::downBase() + "/f"; }, false, {}},
+        {"server down", [](HttpServer& s) { return s.downBase() + "/f"; }, false, {}},
         {"redirect on this machine",
          [&](HttpServer& s) {
              s.answer("/old", HttpServer::redirect(s.base() + "/f"));
@@ -386,32 +387,20 @@ TEST_F(UrlDownloadTest, AVersionNoteHasLessTimeThanAProgram)
     EXPECT_EQ(bytesOf(path("prog")), note);
 }
 
-// This process's resident memory in bytes.
-long residentBytes()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * ::sysconf(_SC_PAGESIZE);
-}
-
 TEST_F(UrlDownloadTest, ABigFileGoesToDiskAsItArrives)
 {
     constexpr long size = 64L << 20;
     server.answer("/big", HttpServer::streamed(size));
-    const long before = residentBytes();
-    long peak = before;
+    const double before = testsupport::heldMb();
+    double peak = before;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, residentBytes()); });
+    QObject::connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, testsupport::heldMb()); });
     sampler.start(2);
     UrlDownload d;
     EXPECT_EQ(run(d, server.base() + "/big", {QStringLiteral("big"), {}, false}), true) << error.toStdString();
-    peak = std::max(peak, residentBytes());
+    peak = std::max(peak, testsupport::heldMb());
     EXPECT_EQ(QFileInfo(cwd.path() + QStringLiteral("/big")).size(), size);
-    EXPECT_LT(peak - before, 16L << 20) << "memory grew by " << (peak - before) / 1024 << " KiB";
+    EXPECT_LT(peak - before, 16.0) << "MB taken while 64 MB arrived";
 }
 
 TEST(UrlDownloadAddress, PlainHttpOnlyFromTheLoopback)

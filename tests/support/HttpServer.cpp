@@ -64,6 +64,16 @@ std::vector<std::string> HttpServer::requests() const
     return requests_;
 }
 
+std::vector<std::string> HttpServer::asked() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> asked;
+    for (std::size_t i = 0; i < requests_.size(); ++i)
+        if (i == 0 || requests_[i] != requests_[i - 1] || !unframed_[i - 1])
+            asked.push_back(requests_[i]);
+    return asked;
+}
+
 bool HttpServer::waitForRequest(const std::string& path, int timeoutMs) const
 {
     std::unique_lock lock(mutex_);
@@ -75,11 +85,7 @@ bool HttpServer::waitForRequest(const std::string& path, int timeoutMs) const
     });
 }
 
-std::string HttpServer::downBase()
-{
-    const int port = TcpPeerListener().port();
-    return "http://127.0.0.1:" + std::to_string(port);
-}
+std::string HttpServer::downBase() const { return "http://127.0.0.1:" + std::to_string(down_.port()); }
 
 void HttpServer::acceptLoop()
 {
@@ -114,9 +120,10 @@ void HttpServer::serve(TcpPeer& peer)
     Answer a;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(path);
         const auto found = answers_.find(path);
         a = found != answers_.end() ? found->second : notFound();
+        requests_.push_back(path);
+        unframed_.push_back(!a.silent && a.length == Length::undeclared);
     }
     changed_.notify_all();
 

@@ -94,11 +94,16 @@ public:
     void release();
     // Paths asked for, in the order the requests arrived.
     std::vector<std::string> requests() const;
+    // What the client asked for: requests() with a request that repeats the one before it
+    // counted once when that one was answered without a length. The network layer may send
+    // such a request again, unasked, when the server's close reaches it before the answer.
+    std::vector<std::string> asked() const;
     // Waits until a request for path has arrived (a held answer has begun).
     bool waitForRequest(const std::string& path, int timeoutMs = 5000) const;
 
-    // The base address of a server that is down: a loopback port nobody listens on.
-    static std::string downBase();
+    // The base address of a server that is down: a loopback port nobody listens on, held
+    // by this server while it lives.
+    std::string downBase() const;
 
 private:
     static Answer with(int status, std::string body)
@@ -117,12 +122,14 @@ private:
 
     TcpPeerListener listener_;
     int port_ = 0;
+    TcpHeldPort down_;
     std::thread acceptThread_;
     std::vector<std::thread> connections_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::map<std::string, Answer> answers_;
     std::vector<std::string> requests_;
+    std::vector<bool> unframed_;   // for each request: its answer had no length
     bool released_ = false;
     bool stopping_ = false;
 };

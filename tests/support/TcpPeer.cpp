@@ -36,22 +36,26 @@ sockaddr_in loopback(int port)
     return a;
 }
 
-// A socket listening on 127.0.0.1 at a port the system chose.
-int listenOnLoopback(int backlog, int& port)
+// A socket on 127.0.0.1 at a port the system chose, listening when backlog is set.
+int onLoopback(std::optional<int> backlog, int& port, bool reuseAddress = false)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    const int one = 1;
+    if (reuseAddress) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a = loopback(0);
     socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0 ||
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (backlog && ::listen(fd, *backlog) != 0) ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
         const int err = errno;
         ::close(fd);
-        throw std::runtime_error(std::string("listen: ") + std::strerror(err));
+        throw std::runtime_error(std::string(backlog ? "listen: " : "bind: ") + std::strerror(err));
     }
     port = ntohs(a.sin_port);
     return fd;
 }
+
+int listenOnLoopback(int backlog, int& port) { return onLoopback(backlog, port); }
 
 } // namespace
 
@@ -204,6 +208,14 @@ TcpUnansweringPort::TcpUnansweringPort()
 }
 
 TcpUnansweringPort::~TcpUnansweringPort() { ::close(fd_); }
+
+// ---- TcpHeldPort ----
+
+// SO_REUSEADDR lets a server that sets it too bind the port and listen while it is held;
+// the system still gives the port to no socket that asks for any port.
+TcpHeldPort::TcpHeldPort() { fd_ = onLoopback(std::nullopt, port_, true); }
+
+TcpHeldPort::~TcpHeldPort() { ::close(fd_); }
 
 // ---- TcpDevice ----
 

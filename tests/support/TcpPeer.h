@@ -95,6 +95,24 @@ private:
     std::vector<TcpPeer> queued_;
 };
 
+// A loopback port the test keeps for itself until it goes: bound and never listening, so a
+// connect to it is refused (the system answers it with a reset), and no other socket gets
+// the port meanwhile, whoever asks the system for a free one. A port found by binding and
+// closing again could be taken by a test running beside. A server that binds with
+// SO_REUSEADDR, as the program's does, may still listen on the held port.
+class TcpHeldPort {
+public:
+    TcpHeldPort();
+    ~TcpHeldPort();
+    TcpHeldPort(const TcpHeldPort&) = delete;
+    TcpHeldPort& operator=(const TcpHeldPort&) = delete;
+    int port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 // A device our TCP client talks to: it listens on 127.0.0.1, takes one connection at a
 // time (a new one after the previous closed), records every byte it receives and answers
 // each command (bytes up to CR LF) with the next queued reply. With no reply queued it

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -447,11 +448,20 @@ TEST_F(FileLoaderTest, LinesWrittenWhileReloadingEndAsAFullLoad)
     Loaded l(file);
     ASSERT_TRUE(l.ok);
     std::atomic<bool> done{false};
+    std::atomic<int> reloads{0};
     std::thread writer([&] {
         const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         std::mt19937 rng(7);
         std::uniform_int_distribution<std::size_t> piece(1, 9);
         for (int i = 100; fd >= 0 && i < 1600; ++i) {
+            // Every 100 lines the writer lets a reload come, so that the reloads fall
+            // among the writes even when the machine holds the reader back.
+            if (i % 100 == 0) {
+                const int seen = reloads;
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                while (reloads == seen && std::chrono::steady_clock::now() < until)
+                    std::this_thread::yield();
+            }
             const std::string line = dataLine(i, 4, "\r\n");
             for (std::size_t at = 0; at < line.size();) {
                 const std::size_t n = std::min(piece(rng), line.size() - at);
@@ -464,14 +474,13 @@ TEST_F(FileLoaderTest, LinesWrittenWhileReloadingEndAsAFullLoad)
             ::close(fd);
         done = true;
     });
-    int reloads = 0;
     while (!done) {
         l.reload();
         ++reloads;
     }
     writer.join();
     ASSERT_TRUE(l.reload());
-    EXPECT_GT(reloads, 2) << "the reloads did not overlap the writes";
+    EXPECT_GT(reloads.load(), 2) << "the reloads did not overlap the writes";
     Loaded fresh(file);
     EXPECT_EQ(fresh.s(0).Count(), 1600);
     EXPECT_TRUE(l.line == fresh.line);
