@@ -251,12 +251,12 @@ TEST(TcpServerBounds, AReceiverThatLagsStopsTheReadingOfThePeerAheadAndLosesNoLi
     constexpr int flood = 500000;
     HandOverServer s;
     const int port = s.server.boundPort();
-    const double before = testsupport::residentMb();
+    const double before = testsupport::heldMb();
     TcpPushingPeer flooder(port, floodLine, flood);
     ASSERT_TRUE(settles(s.read));
     EXPECT_LE(std::size_t(s.read), TcpServer::HandOverBacklog / 40 + 2);
     EXPECT_LT(flooder.sent(), flood) << "the peer was not slowed down";
-    EXPECT_LT(testsupport::residentMb() - before, 16.0) << "MB taken while the receiver lagged";
+    EXPECT_LT(testsupport::heldMb() - before, 16.0) << "MB taken while the receiver lagged";
 
     // A peer that is not ahead is still read from.
     TcpPeer quiet = TcpPeer::connectTo(port);
