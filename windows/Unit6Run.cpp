@@ -5,6 +5,7 @@
 #include "windows/Unit6.h"
 
 #include "mainwindow/Unit1.h"
+#include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
