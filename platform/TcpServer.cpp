@@ -1,7 +1,6 @@
 #include "platform/TcpServer.h"
 
-#include <QMetaObject>
-#include <QObject>
+#include "platform/Threads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -420,11 +419,6 @@ TcpLineHandler TcpServer::handToThreadOf(QObject* receiver, TcpLineHandler handl
     return [handOver](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
         handOver->push(peer, line, truncated);
     };
-}
-
-void queueCall(QObject* receiver, std::function<void()> call)
-{
-    QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
 }
 
 } // namespace platform
