@@ -1,5 +1,6 @@
 #include "platform/TcpServer.h"
 
+#include "platform/LineAssembler.h"
 #include "platform/Threads.h"
 
 #include <algorithm>
@@ -313,7 +314,7 @@ void TcpServer::servePeer(Connection* connection)
     // The socket stays open until the server joins this thread, so it is read unlocked.
     const int fd = peer->fd_;
     if (status_) status_(peer, "Connected.");
-    LineAssembler lines('\r', maxLineLength_);
+    LineAssembler lines({.end = '\r', .limit = maxLineLength_});
     std::string line;
     bool truncated = false;
     char chunk[8192];
