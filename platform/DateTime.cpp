@@ -2,6 +2,7 @@
 
 #include "platform/Cp1250.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -54,40 +55,10 @@ std::array<std::string, 7> encodeNames7(const std::array<const char*, 7>& utf8)
     return out;
 }
 
-// Days since 1 January 1970 of a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + std::int64_t(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
-{
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = std::int64_t(yoe) + era * 400 + (m <= 2);
-}
-
-bool isLeapYear(int y)
-{
-    return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
-}
-
-int daysInMonth(int y, int m)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && isLeapYear(y) ? 29 : days[m - 1];
-}
+// Day 0 of a TDateTime, and the first and last day of the years a date may have.
+constexpr std::chrono::sys_days dayZero = std::chrono::year{1899} / std::chrono::December / 30;
+constexpr std::chrono::sys_days firstDay = std::chrono::year{1} / std::chrono::January / 1;
+constexpr std::chrono::sys_days lastDay = std::chrono::year{9999} / std::chrono::December / 31;
 
 // The value split as the runtime splits it: rounded to whole milliseconds (to nearest,
 // ties to even), whole days counted towards zero, the time of day from the absolute value.
@@ -126,16 +97,15 @@ Fields decode(TDateTime dt)
     f.min = s.msOfDay / 60000 % 60;
     f.sec = s.msOfDay / 1000 % 60;
     f.msec = s.msOfDay % 1000;
-    std::int64_t y;
-    unsigned m, d;
-    civilFromDays(s.days - std::int64_t(UnixDateDelta), y, m, d);
-    if (y >= 1 && y <= 9999) {
-        f.year = int(y);
-        f.month = int(m);
-        f.day = int(d);
+    const std::chrono::sys_days day = dayZero + std::chrono::days(s.days);
+    // Checked first: the calendar's year holds 16 bits, a day far out would wrap into it.
+    if (day >= firstDay && day <= lastDay) {
+        const std::chrono::year_month_day date(day);
+        f.year = int(date.year());
+        f.month = int(unsigned(date.month()));
+        f.day = int(unsigned(date.day()));
     }
-    // 30 December 1899 was a Saturday.
-    f.dayOfWeek = int(((s.days + 6) % 7 + 7) % 7) + 1;
+    f.dayOfWeek = int(std::chrono::weekday(day).c_encoding()) + 1;
     return f;
 }
 
@@ -543,9 +513,14 @@ TDateTime Time()
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& date)
 {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+    // Month and day are checked first: the calendar keeps only a byte of each.
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
         return false;
-    date = TDateTime(daysFromCivil(year, unsigned(month), unsigned(day))) + UnixDateDelta;
+    const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{unsigned(month)},
+                                          std::chrono::day{unsigned(day)}};
+    if (!ymd.ok())
+        return false;
+    date = TDateTime((std::chrono::sys_days(ymd) - dayZero).count());
     return true;
 }
 

@@ -60,21 +60,58 @@ TEST_F(DateTimeTest, EncodeRejectsImpossibleFields)
     }
 }
 
-// Calendar checked against Qt's own Julian-day arithmetic over the whole range.
+// Calendar checked against Qt's own Julian-day arithmetic on every day of the range:
+// decode, encode back, weekday, and no day past the end of its month.
 TEST_F(DateTimeTest, DecodeDateAgreesWithQDate)
 {
     const qint64 julianOfZero = QDate(1899, 12, 30).toJulianDay();
-    for (qint64 day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); day += 997) {
+    for (qint64 day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); ++day) {
         const QDate expected = QDate::fromJulianDay(julianOfZero + day);
         int y, m, d;
         DecodeDate(CombineDateTime(double(day), 0.75), y, m, d);
         ASSERT_EQ(QDate(y, m, d), expected) << day;
         ASSERT_EQ(EncodeDate(y, m, d), double(day));
         ASSERT_EQ(DayOfWeek(double(day)), expected.dayOfWeek() % 7 + 1) << day;
+        TDateTime beyond;
+        if (d == expected.daysInMonth()) {
+            ASSERT_FALSE(TryEncodeDate(y, m, d + 1, beyond)) << y << "-" << m << "-" << d + 1;
+        }
     }
     Word y, m, d;
     DecodeDate(-700000.0, y, m, d); // before year 1
     EXPECT_EQ(y + m + d, 0);
+}
+
+// The ends of the calendar, and days so far out that a 16-bit year would wrap back into
+// it (whole 400-year cycles, which keep the weekday, from 5 March 2024, a Tuesday).
+TEST_F(DateTimeTest, CalendarEdges)
+{
+    const TDateTime cycles = 164 * 146097.0;
+    const struct {
+        const char* name;
+        TDateTime value;
+        int y, m, d, dayOfWeek;
+    } cases[] = {
+        {"first day", EncodeDate(1, 1, 1), 1, 1, 1, 2},
+        {"day before the first", EncodeDate(1, 1, 1) - 1, 0, 0, 0, 1},
+        {"last day", EncodeDate(9999, 12, 31), 9999, 12, 31, 6},
+        {"day after the last", EncodeDate(9999, 12, 31) + 1, 0, 0, 0, 7},
+        {"65600 years on", EncodeDate(2024, 3, 5) + cycles, 0, 0, 0, 3},
+        {"65600 years back", EncodeDate(2024, 3, 5) - cycles, 0, 0, 0, 3},
+        {"day zero with a time", 0.75, 1899, 12, 30, 7},
+        {"less than a day before day zero", -0.25, 1899, 12, 30, 7},
+        {"a day and a quarter before", -1.25, 1899, 12, 29, 6},
+        {"1900 has no leap day", EncodeDate(1900, 2, 28) + 1, 1900, 3, 1, 5},
+        {"2000 has one", EncodeDate(2000, 2, 28) + 1, 2000, 2, 29, 3},
+        {"2100 has none", EncodeDate(2100, 2, 28) + 1, 2100, 3, 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int y, m, d;
+        DecodeDate(c.value, y, m, d);
+        EXPECT_EQ((std::array{y, m, d}), (std::array{c.y, c.m, c.d}));
+        EXPECT_EQ(DayOfWeek(c.value), c.dayOfWeek);
+    }
 }
 
 TEST_F(DateTimeTest, DecodeRoundsToMillisecondsOnly)
