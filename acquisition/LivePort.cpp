@@ -72,44 +72,6 @@ void flushCom(int handle)
         livePort().flush();
 }
 
-void LiveLineAssembler::append(const char* data, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i)
-        if (data[i] != '\0')
-            pending_.push_back(data[i]);
-    if (pending_.size() > maxPending && pending_.find('\n', scanned_) == std::string::npos) {
-        pending_.erase(0, pending_.size() - maxPending);
-        scanned_ = 0;
-        overflowed_ = true;
-    }
-}
-
-bool LiveLineAssembler::next(std::string& line)
-{
-    const std::size_t lf = pending_.find('\n', scanned_);
-    if (lf == std::string::npos) {
-        scanned_ = pending_.size();
-        return false;
-    }
-    line.assign(pending_, 0, lf);
-    pending_.erase(0, lf + 1);
-    scanned_ = 0;
-    return true;
-}
-
-void LiveLineAssembler::clear()
-{
-    pending_.clear();
-    scanned_ = 0;
-}
-
-bool LiveLineAssembler::overflowed()
-{
-    const bool was = overflowed_;
-    overflowed_ = false;
-    return was;
-}
-
 bool hasLiveLineShape(std::string_view line)
 {
     return line.find('-') == 4 && line.rfind(':') == 16;

@@ -1,16 +1,16 @@
 #pragma once
 // The live acquisition's own serial port (independent of the command exchange's
-// object) and the assembly of its received bytes into lines.
+// object) and the rules by which its received bytes are cut into lines.
 //
 // comHandle: 0 = no port open, -1 = the last open failed, any other value = the open
 // port. Every close sets it back to 0; a read, flush or close with no port open does
 // nothing.
 
+#include "platform/LineAssembler.h"
 #include "platform/SerialPort.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace acquisition {
@@ -39,28 +39,11 @@ int piszComRts(int handle, const void* bytes, std::size_t count);
 int czytajComDostepne(int handle, void* buffer, std::uint32_t& count, std::uint32_t largest);
 void flushCom(int handle);
 
-// Joins received bytes into lines ended by a line feed. A read may hold the end of
-// one line, several lines and the start of the next: every line is handed out in
-// order and the unfinished rest waits for later bytes. NUL bytes are dropped (they
-// would otherwise hide the line end behind them). An unfinished line longer than
-// maxPending is cut: what came first is dropped and overflowed() reports it.
-class LiveLineAssembler {
-public:
-    static constexpr std::size_t maxPending = 64 * 1024;
-
-    void append(const char* data, std::size_t n);
-    // Next completed line without its line feed (still with CR and blanks).
-    bool next(std::string& line);
-    const std::string& pending() const { return pending_; }
-    void clear();
-    // True once since the last call when bytes had to be dropped.
-    bool overflowed();
-
-private:
-    std::string pending_;
-    std::size_t scanned_ = 0;
-    bool overflowed_ = false;
-};
+// The live loop's lines end at a line feed (a CR before it stays on the line). NUL
+// bytes are dropped: they would otherwise hide the line end behind them. An unfinished
+// line longer than 64 KiB loses what came first, and overflowed() reports it.
+inline constexpr platform::LineRules liveLineRules{
+    .end = '\n', .limit = 64 * 1024, .overlong = platform::LineRules::Overlong::KeepEnd, .dropNul = true};
 
 // A line the live loop parses: its first "-" is the 5th character and its last ":"
 // the 17th, as in "yyyy-mm-dd hh:mm:ss ...".

@@ -6,6 +6,7 @@
 #include "platform/Cp1250.h"
 #include "platform/FontFit.h"
 #include "platform/MessageBox.h"
+#include "platform/Threads.h"
 
 #include <QDir>
 #include <QFile>

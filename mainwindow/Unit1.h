@@ -329,7 +329,7 @@ private:
     // Forgets text not yet ended by a line feed; done whenever a session ends or begins.
     void dropUnfinishedLine();
     QTimer* readPassTimer_ = nullptr;
-    acquisition::LiveLineAssembler liveLines_;
+    platform::LineAssembler liveLines_{acquisition::liveLineRules};
     // An error text put into status panel 2: the panel's write count right after it and
     // the port it was about.
     struct PanelError {

@@ -3,8 +3,8 @@
 
 #include "mainwindow/Unit1.h"
 
+#include "platform/Convert.h"
 #include "platform/Cp1250.h"
-#include "platform/DateTime.h"
 
 using platform::fromAnsi;
 

@@ -185,7 +185,7 @@ void TForm1::readPass()
         // Said after the lines, so that a good one among them does not take it back.
         if (lost)
             showLiveError(readingFailedText);
-        rxPending = liveLines_.pending();
+        rxPending = liveLines_.unread();
         if (completed) {
             Timer2->SetEnabled(true);
             return;

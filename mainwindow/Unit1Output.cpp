@@ -7,8 +7,8 @@
 
 #include "platform/ChartPrint.h"
 #include "platform/Clipboard.h"
+#include "platform/Convert.h"
 #include "platform/Cp1250.h"
-#include "platform/DateTime.h"
 
 #include <QDir>
 #include <QFileInfo>

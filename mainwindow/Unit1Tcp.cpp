@@ -12,6 +12,7 @@
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
+#include "platform/Threads.h"
 
 using platform::fromAnsi;
 using platform::toAnsi;

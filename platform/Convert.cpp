@@ -1,10 +1,13 @@
 #include "platform/Convert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace rtl {
 
@@ -225,6 +228,330 @@ std::size_t Pos(std::string_view needle, std::string_view text)
     if (needle.empty()) return 0;  // the runtime finds an empty text nowhere
     std::size_t p = text.find(needle);
     return p == std::string_view::npos ? 0 : p + 1;
+}
+
+// ---- number pictures -----------------------------------------------------------
+
+namespace {
+
+// value = 0.d1d2d3... x 10^exponent; no trailing zeros in digits; no digits means zero.
+struct Decimal {
+    std::string digits;
+    int exponent = 0;
+};
+
+void stripTrailingZeros(std::string& s, std::size_t keep = 0)
+{
+    while (s.size() > keep && s.back() == '0')
+        s.pop_back();
+}
+
+Decimal toDecimal(double magnitude)
+{
+    Decimal d;
+    if (magnitude == 0)
+        return d;
+    // d.ddddddddddddddde[+-]XX whatever the C library's locale; a double holds 15 digits.
+    char buf[40];
+    const std::to_chars_result done = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14);
+    const char* e = std::find(buf, done.ptr, 'e');
+    d.digits.push_back(buf[0]);
+    d.digits.append(buf + 2, std::size_t(e - (buf + 2)));
+    std::from_chars(e + 1 + (e[1] == '+'), done.ptr, d.exponent);
+    ++d.exponent;
+    stripTrailingZeros(d.digits);
+    return d;
+}
+
+// Keeps the first `keep` digits, rounding half away from zero.
+void roundDigits(Decimal& d, int keep)
+{
+    if (d.digits.empty() || keep >= int(d.digits.size()))
+        return;
+    if (keep < 0) {
+        d.digits.clear();
+        return;
+    }
+    const bool up = d.digits[std::size_t(keep)] >= '5';
+    d.digits.resize(std::size_t(keep));
+    if (up) {
+        int i = keep - 1;
+        while (i >= 0 && d.digits[std::size_t(i)] == '9')
+            d.digits[std::size_t(i--)] = '0';
+        if (i < 0) {
+            d.digits.insert(d.digits.begin(), '1');
+            ++d.exponent;
+        } else {
+            ++d.digits[std::size_t(i)];
+        }
+    }
+    stripTrailingZeros(d.digits);
+}
+
+// Digit `index` of d counted from its first one (weight 10^(exponent - 1 - index)).
+char digitAt(const Decimal& d, int index)
+{
+    return index >= 0 && index < int(d.digits.size()) ? d.digits[std::size_t(index)] : '0';
+}
+
+struct NumberSection {
+    std::string_view text;
+    int intPlaceholders = 0;
+    int minInt = 0;
+    int maxDec = 0;
+    int minDec = 0;
+    bool thousands = false;
+    bool scientific = false;
+    int expDigits = 0;
+};
+
+// Calls visit(kind, begin, end) for each element of a section: 'q' quoted text, 'i' an
+// integer placeholder, '.' the point, 'f' a fraction placeholder, ',' a thousands mark,
+// 'e' the exponent with its zeros, 'l' a literal character.
+template <typename Visit>
+void walkSection(std::string_view s, Visit visit)
+{
+    bool point = false, exponent = false;
+    std::size_t p = 0;
+    while (p < s.size()) {
+        const char c = s[p];
+        const std::size_t at = p;
+        if (c == '\'' || c == '"') {
+            const std::size_t close = s.find(c, p + 1);
+            p = close == std::string_view::npos ? s.size() : close + 1;
+            visit('q', at, p);
+        } else if (!exponent && (c == '0' || c == '#')) {
+            ++p;
+            visit(point ? 'f' : 'i', at, p);
+        } else if (!exponent && !point && c == '.') {
+            point = true;
+            ++p;
+            visit('.', at, p);
+        } else if (!exponent && !point && c == ',') {
+            ++p;
+            visit(',', at, p);
+        } else if (!exponent && (c == 'E' || c == 'e') && p + 1 < s.size() && (s[p + 1] == '+' || s[p + 1] == '-')) {
+            exponent = true;
+            p += 2;
+            while (p < s.size() && s[p] == '0')
+                ++p;
+            visit('e', at, p);
+        } else {
+            ++p;
+            visit('l', at, p);
+        }
+    }
+}
+
+NumberSection parseSection(std::string_view text)
+{
+    NumberSection n;
+    n.text = text;
+    int firstZero = -1;
+    walkSection(text, [&](char kind, std::size_t at, std::size_t end) {
+        switch (kind) {
+        case 'i':
+            if (text[at] == '0' && firstZero < 0)
+                firstZero = n.intPlaceholders;
+            ++n.intPlaceholders;
+            break;
+        case 'f':
+            ++n.maxDec;
+            if (text[at] == '0')
+                n.minDec = n.maxDec;
+            break;
+        case ',':
+            n.thousands = true;
+            break;
+        case 'e':
+            n.scientific = true;
+            n.expDigits = std::min(int(end - at - 2), 4);
+            break;
+        default:
+            break;
+        }
+    });
+    n.minInt = firstZero < 0 ? 0 : n.intPlaceholders - firstZero;
+    return n;
+}
+
+// The number rounded to the digits the section shows.
+Decimal roundForSection(Decimal d, const NumberSection& n)
+{
+    if (n.scientific)
+        roundDigits(d, std::max(1, n.intPlaceholders) + n.maxDec);
+    else
+        roundDigits(d, d.exponent + n.maxDec);
+    return d;
+}
+
+constexpr char thousandSeparator = '\xA0';
+
+std::string formatSection(const NumberSection& n, const Decimal& d, bool minus)
+{
+    std::string integer, fraction;
+    int exponent = 0;
+    if (n.scientific) {
+        const int intDigits = std::max(1, n.intPlaceholders);
+        if (!d.digits.empty())
+            exponent = d.exponent - intDigits;
+        for (int i = 0; i < intDigits; ++i)
+            integer += digitAt(d, i);
+        for (int j = 0; j < n.maxDec; ++j)
+            fraction += digitAt(d, intDigits + j);
+    } else {
+        for (int i = 0; i < d.exponent; ++i)
+            integer += digitAt(d, i);
+        if (int(integer.size()) < n.minInt)
+            integer.insert(0, std::size_t(n.minInt) - integer.size(), '0');
+        for (int j = 0; j < n.maxDec; ++j)
+            fraction += digitAt(d, d.exponent + j);
+    }
+    stripTrailingZeros(fraction, std::size_t(n.minDec));
+
+    std::string out;
+    if (minus)
+        out += '-';
+    const int L = int(integer.size());
+    const auto emitInteger = [&](int from, int to) {
+        for (int idx = std::max(from, 0); idx < to; ++idx) {
+            out += integer[std::size_t(idx)];
+            const int remaining = L - 1 - idx;
+            if (n.thousands && !n.scientific && remaining > 0 && remaining % 3 == 0)
+                out += thousandSeparator;
+        }
+    };
+    int intIndex = 0, fracIndex = 0;
+    const bool noIntPlaceholders = n.intPlaceholders == 0;
+    walkSection(n.text, [&](char kind, std::size_t at, std::size_t end) {
+        const std::string_view piece = n.text.substr(at, end - at);
+        switch (kind) {
+        case 'q':
+            out.append(piece.substr(1, piece.size() >= 2 && piece.back() == piece.front() ? piece.size() - 2
+                                                                                          : piece.size() - 1));
+            break;
+        case 'i': {
+            // Digits fill the placeholders from the right; the first takes any excess.
+            const int first = L - n.intPlaceholders + intIndex;
+            emitInteger(intIndex == 0 ? 0 : first, first + 1);
+            ++intIndex;
+            break;
+        }
+        case '.':
+            if (noIntPlaceholders)
+                emitInteger(0, L);
+            if (!fraction.empty())
+                out += FormatSettings.DecimalSeparator;
+            break;
+        case 'f':
+            if (fracIndex < int(fraction.size()))
+                out += fraction[std::size_t(fracIndex)];
+            ++fracIndex;
+            break;
+        case ',':
+            break;
+        case 'e': {
+            out += piece[0];
+            if (exponent < 0)
+                out += '-';
+            else if (piece[1] == '+')
+                out += '+';
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%0*d", n.expDigits, exponent < 0 ? -exponent : exponent);
+            out += buf;
+            break;
+        }
+        default:
+            out.append(piece);
+            break;
+        }
+    });
+    return out;
+}
+
+} // namespace
+
+std::string FloatToStr(double value)
+{
+    if (std::isnan(value))
+        return "NAN";
+    if (std::isinf(value))
+        return value < 0 ? "-INF" : "INF";
+    const Decimal d = toDecimal(std::fabs(value));
+    if (d.digits.empty())
+        return "0";
+    std::string out = value < 0 ? "-" : "";
+    const int exponent = d.exponent - 1; // of the first digit
+    if (exponent >= 15 || exponent < -5) {
+        out += d.digits.front();
+        if (d.digits.size() > 1) {
+            out += FormatSettings.DecimalSeparator;
+            out.append(d.digits, 1);
+        }
+        return out + 'E' + std::to_string(exponent);
+    }
+    if (exponent < 0)
+        return out + '0' + FormatSettings.DecimalSeparator + std::string(std::size_t(-exponent - 1), '0') + d.digits;
+    const std::size_t whole = std::size_t(exponent) + 1;
+    if (d.digits.size() <= whole)
+        return out + d.digits + std::string(whole - d.digits.size(), '0');
+    return out + d.digits.substr(0, whole) + FormatSettings.DecimalSeparator + d.digits.substr(whole);
+}
+
+std::string FormatFloat(std::string_view picture, double value)
+{
+    if (std::isnan(value) || std::isinf(value) || picture.empty() || std::fabs(value) >= 1e18)
+        return FloatToStr(value);
+
+    std::vector<std::string_view> sections;
+    {
+        std::size_t start = 0;
+        char quote = 0;
+        for (std::size_t p = 0; p < picture.size() && sections.size() < 2; ++p) {
+            const char c = picture[p];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '\'' || c == '"') {
+                quote = c;
+            } else if (c == ';') {
+                sections.push_back(picture.substr(start, p - start));
+                start = p + 1;
+            }
+        }
+        std::string_view last = picture.substr(start);
+        if (sections.size() == 2) {
+            // A fourth section and beyond are ignored.
+            char q = 0;
+            for (std::size_t p = 0; p < last.size(); ++p) {
+                if (q) {
+                    if (last[p] == q)
+                        q = 0;
+                } else if (last[p] == '\'' || last[p] == '"') {
+                    q = last[p];
+                } else if (last[p] == ';') {
+                    last = last.substr(0, p);
+                    break;
+                }
+            }
+        }
+        sections.push_back(last);
+    }
+
+    const Decimal magnitude = toDecimal(std::fabs(value));
+    const NumberSection first = parseSection(sections[0]);
+    NumberSection chosen = first;
+    bool ownSign = true;
+    if (value < 0 && sections.size() >= 2 && !sections[1].empty()) {
+        chosen = parseSection(sections[1]);
+        ownSign = false;
+    }
+    if (sections.size() >= 3 && !sections[2].empty() && roundForSection(magnitude, first).digits.empty()) {
+        chosen = parseSection(sections[2]);
+        ownSign = false;
+    }
+    const Decimal shown = roundForSection(magnitude, chosen);
+    return formatSection(chosen, shown, ownSign && value < 0 && !shown.digits.empty());
 }
 
 } // namespace rtl

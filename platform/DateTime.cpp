@@ -2,15 +2,11 @@
 
 #include "platform/Cp1250.h"
 
-#include <algorithm>
-#include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
-#include <vector>
 
 namespace platform {
 
@@ -59,40 +55,10 @@ std::array<std::string, 7> encodeNames7(const std::array<const char*, 7>& utf8)
     return out;
 }
 
-// Days since 1 January 1970 of a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + std::int64_t(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
-{
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = std::int64_t(yoe) + era * 400 + (m <= 2);
-}
-
-bool isLeapYear(int y)
-{
-    return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
-}
-
-int daysInMonth(int y, int m)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && isLeapYear(y) ? 29 : days[m - 1];
-}
+// Day 0 of a TDateTime, and the first and last day of the years a date may have.
+constexpr std::chrono::sys_days dayZero = std::chrono::year{1899} / std::chrono::December / 30;
+constexpr std::chrono::sys_days firstDay = std::chrono::year{1} / std::chrono::January / 1;
+constexpr std::chrono::sys_days lastDay = std::chrono::year{9999} / std::chrono::December / 31;
 
 // The value split as the runtime splits it: rounded to whole milliseconds (to nearest,
 // ties to even), whole days counted towards zero, the time of day from the absolute value.
@@ -131,16 +97,15 @@ Fields decode(TDateTime dt)
     f.min = s.msOfDay / 60000 % 60;
     f.sec = s.msOfDay / 1000 % 60;
     f.msec = s.msOfDay % 1000;
-    std::int64_t y;
-    unsigned m, d;
-    civilFromDays(s.days - std::int64_t(UnixDateDelta), y, m, d);
-    if (y >= 1 && y <= 9999) {
-        f.year = int(y);
-        f.month = int(m);
-        f.day = int(d);
+    const std::chrono::sys_days day = dayZero + std::chrono::days(s.days);
+    // Checked first: the calendar's year holds 16 bits, a day far out would wrap into it.
+    if (day >= firstDay && day <= lastDay) {
+        const std::chrono::year_month_day date(day);
+        f.year = int(date.year());
+        f.month = int(unsigned(date.month()));
+        f.day = int(unsigned(date.day()));
     }
-    // 30 December 1899 was a Saturday.
-    f.dayOfWeek = int(((s.days + 6) % 7 + 7) % 7) + 1;
+    f.dayOfWeek = int(std::chrono::weekday(day).c_encoding()) + 1;
     return f;
 }
 
@@ -548,9 +513,14 @@ TDateTime Time()
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& date)
 {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+    // Month and day are checked first: the calendar keeps only a byte of each.
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
         return false;
-    date = TDateTime(daysFromCivil(year, unsigned(month), unsigned(day))) + UnixDateDelta;
+    const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{unsigned(month)},
+                                          std::chrono::day{unsigned(day)}};
+    if (!ymd.ok())
+        return false;
+    date = TDateTime((std::chrono::sys_days(ymd) - dayZero).count());
     return true;
 }
 
@@ -724,334 +694,6 @@ TDateTime StrToDateTime(std::string_view text)
     if (!TryStrToDateTime(text, v))
         raise("is not a valid date and time", text);
     return v;
-}
-
-} // namespace rtl
-
-// ---- number pictures -----------------------------------------------------------
-
-namespace rtl {
-
-namespace {
-
-// value = 0.d1d2d3... x 10^exponent; no trailing zeros in digits; no digits means zero.
-struct Decimal {
-    std::string digits;
-    int exponent = 0;
-};
-
-void stripTrailingZeros(std::string& s, std::size_t keep = 0)
-{
-    while (s.size() > keep && s.back() == '0')
-        s.pop_back();
-}
-
-Decimal toDecimal(double magnitude)
-{
-    Decimal d;
-    if (magnitude == 0)
-        return d;
-    // d.ddddddddddddddde[+-]XX whatever the C library's locale; a double holds 15 digits.
-    char buf[40];
-    const std::to_chars_result done = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14);
-    const char* e = std::find(buf, done.ptr, 'e');
-    d.digits.push_back(buf[0]);
-    d.digits.append(buf + 2, std::size_t(e - (buf + 2)));
-    std::from_chars(e + 1 + (e[1] == '+'), done.ptr, d.exponent);
-    ++d.exponent;
-    stripTrailingZeros(d.digits);
-    return d;
-}
-
-// Keeps the first `keep` digits, rounding half away from zero.
-void roundDigits(Decimal& d, int keep)
-{
-    if (d.digits.empty() || keep >= int(d.digits.size()))
-        return;
-    if (keep < 0) {
-        d.digits.clear();
-        return;
-    }
-    const bool up = d.digits[std::size_t(keep)] >= '5';
-    d.digits.resize(std::size_t(keep));
-    if (up) {
-        int i = keep - 1;
-        while (i >= 0 && d.digits[std::size_t(i)] == '9')
-            d.digits[std::size_t(i--)] = '0';
-        if (i < 0) {
-            d.digits.insert(d.digits.begin(), '1');
-            ++d.exponent;
-        } else {
-            ++d.digits[std::size_t(i)];
-        }
-    }
-    stripTrailingZeros(d.digits);
-}
-
-// Digit `index` of d counted from its first one (weight 10^(exponent - 1 - index)).
-char digitAt(const Decimal& d, int index)
-{
-    return index >= 0 && index < int(d.digits.size()) ? d.digits[std::size_t(index)] : '0';
-}
-
-struct NumberSection {
-    std::string_view text;
-    int intPlaceholders = 0;
-    int minInt = 0;
-    int maxDec = 0;
-    int minDec = 0;
-    bool thousands = false;
-    bool scientific = false;
-    int expDigits = 0;
-};
-
-// Calls visit(kind, begin, end) for each element of a section: 'q' quoted text, 'i' an
-// integer placeholder, '.' the point, 'f' a fraction placeholder, ',' a thousands mark,
-// 'e' the exponent with its zeros, 'l' a literal character.
-template <typename Visit>
-void walkSection(std::string_view s, Visit visit)
-{
-    bool point = false, exponent = false;
-    std::size_t p = 0;
-    while (p < s.size()) {
-        const char c = s[p];
-        const std::size_t at = p;
-        if (c == '\'' || c == '"') {
-            const std::size_t close = s.find(c, p + 1);
-            p = close == std::string_view::npos ? s.size() : close + 1;
-            visit('q', at, p);
-        } else if (!exponent && (c == '0' || c == '#')) {
-            ++p;
-            visit(point ? 'f' : 'i', at, p);
-        } else if (!exponent && !point && c == '.') {
-            point = true;
-            ++p;
-            visit('.', at, p);
-        } else if (!exponent && !point && c == ',') {
-            ++p;
-            visit(',', at, p);
-        } else if (!exponent && (c == 'E' || c == 'e') && p + 1 < s.size() && (s[p + 1] == '+' || s[p + 1] == '-')) {
-            exponent = true;
-            p += 2;
-            while (p < s.size() && s[p] == '0')
-                ++p;
-            visit('e', at, p);
-        } else {
-            ++p;
-            visit('l', at, p);
-        }
-    }
-}
-
-NumberSection parseSection(std::string_view text)
-{
-    NumberSection n;
-    n.text = text;
-    int firstZero = -1;
-    walkSection(text, [&](char kind, std::size_t at, std::size_t end) {
-        switch (kind) {
-        case 'i':
-            if (text[at] == '0' && firstZero < 0)
-                firstZero = n.intPlaceholders;
-            ++n.intPlaceholders;
-            break;
-        case 'f':
-            ++n.maxDec;
-            if (text[at] == '0')
-                n.minDec = n.maxDec;
-            break;
-        case ',':
-            n.thousands = true;
-            break;
-        case 'e':
-            n.scientific = true;
-            n.expDigits = std::min(int(end - at - 2), 4);
-            break;
-        default:
-            break;
-        }
-    });
-    n.minInt = firstZero < 0 ? 0 : n.intPlaceholders - firstZero;
-    return n;
-}
-
-// The number rounded to the digits the section shows.
-Decimal roundForSection(Decimal d, const NumberSection& n)
-{
-    if (n.scientific)
-        roundDigits(d, std::max(1, n.intPlaceholders) + n.maxDec);
-    else
-        roundDigits(d, d.exponent + n.maxDec);
-    return d;
-}
-
-constexpr char thousandSeparator = '\xA0';
-
-std::string formatSection(const NumberSection& n, const Decimal& d, bool minus)
-{
-    std::string integer, fraction;
-    int exponent = 0;
-    if (n.scientific) {
-        const int intDigits = std::max(1, n.intPlaceholders);
-        if (!d.digits.empty())
-            exponent = d.exponent - intDigits;
-        for (int i = 0; i < intDigits; ++i)
-            integer += digitAt(d, i);
-        for (int j = 0; j < n.maxDec; ++j)
-            fraction += digitAt(d, intDigits + j);
-    } else {
-        for (int i = 0; i < d.exponent; ++i)
-            integer += digitAt(d, i);
-        if (int(integer.size()) < n.minInt)
-            integer.insert(0, std::size_t(n.minInt) - integer.size(), '0');
-        for (int j = 0; j < n.maxDec; ++j)
-            fraction += digitAt(d, d.exponent + j);
-    }
-    stripTrailingZeros(fraction, std::size_t(n.minDec));
-
-    std::string out;
-    if (minus)
-        out += '-';
-    const int L = int(integer.size());
-    const auto emitInteger = [&](int from, int to) {
-        for (int idx = std::max(from, 0); idx < to; ++idx) {
-            out += integer[std::size_t(idx)];
-            const int remaining = L - 1 - idx;
-            if (n.thousands && !n.scientific && remaining > 0 && remaining % 3 == 0)
-                out += thousandSeparator;
-        }
-    };
-    int intIndex = 0, fracIndex = 0;
-    const bool noIntPlaceholders = n.intPlaceholders == 0;
-    walkSection(n.text, [&](char kind, std::size_t at, std::size_t end) {
-        const std::string_view piece = n.text.substr(at, end - at);
-        switch (kind) {
-        case 'q':
-            out.append(piece.substr(1, piece.size() >= 2 && piece.back() == piece.front() ? piece.size() - 2
-                                                                                          : piece.size() - 1));
-            break;
-        case 'i': {
-            // Digits fill the placeholders from the right; the first takes any excess.
-            const int first = L - n.intPlaceholders + intIndex;
-            emitInteger(intIndex == 0 ? 0 : first, first + 1);
-            ++intIndex;
-            break;
-        }
-        case '.':
-            if (noIntPlaceholders)
-                emitInteger(0, L);
-            if (!fraction.empty())
-                out += FormatSettings.DecimalSeparator;
-            break;
-        case 'f':
-            if (fracIndex < int(fraction.size()))
-                out += fraction[std::size_t(fracIndex)];
-            ++fracIndex;
-            break;
-        case ',':
-            break;
-        case 'e': {
-            out += piece[0];
-            if (exponent < 0)
-                out += '-';
-            else if (piece[1] == '+')
-                out += '+';
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "%0*d", n.expDigits, exponent < 0 ? -exponent : exponent);
-            out += buf;
-            break;
-        }
-        default:
-            out.append(piece);
-            break;
-        }
-    });
-    return out;
-}
-
-} // namespace
-
-std::string FloatToStr(double value)
-{
-    if (std::isnan(value))
-        return "NAN";
-    if (std::isinf(value))
-        return value < 0 ? "-INF" : "INF";
-    const Decimal d = toDecimal(std::fabs(value));
-    if (d.digits.empty())
-        return "0";
-    std::string out = value < 0 ? "-" : "";
-    const int exponent = d.exponent - 1; // of the first digit
-    if (exponent >= 15 || exponent < -5) {
-        out += d.digits.front();
-        if (d.digits.size() > 1) {
-            out += FormatSettings.DecimalSeparator;
-            out.append(d.digits, 1);
-        }
-        return out + 'E' + std::to_string(exponent);
-    }
-    if (exponent < 0)
-        return out + '0' + FormatSettings.DecimalSeparator + std::string(std::size_t(-exponent - 1), '0') + d.digits;
-    const std::size_t whole = std::size_t(exponent) + 1;
-    if (d.digits.size() <= whole)
-        return out + d.digits + std::string(whole - d.digits.size(), '0');
-    return out + d.digits.substr(0, whole) + FormatSettings.DecimalSeparator + d.digits.substr(whole);
-}
-
-std::string FormatFloat(std::string_view picture, double value)
-{
-    if (std::isnan(value) || std::isinf(value) || picture.empty() || std::fabs(value) >= 1e18)
-        return FloatToStr(value);
-
-    std::vector<std::string_view> sections;
-    {
-        std::size_t start = 0;
-        char quote = 0;
-        for (std::size_t p = 0; p < picture.size() && sections.size() < 2; ++p) {
-            const char c = picture[p];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '\'' || c == '"') {
-                quote = c;
-            } else if (c == ';') {
-                sections.push_back(picture.substr(start, p - start));
-                start = p + 1;
-            }
-        }
-        std::string_view last = picture.substr(start);
-        if (sections.size() == 2) {
-            // A fourth section and beyond are ignored.
-            char q = 0;
-            for (std::size_t p = 0; p < last.size(); ++p) {
-                if (q) {
-                    if (last[p] == q)
-                        q = 0;
-                } else if (last[p] == '\'' || last[p] == '"') {
-                    q = last[p];
-                } else if (last[p] == ';') {
-                    last = last.substr(0, p);
-                    break;
-                }
-            }
-        }
-        sections.push_back(last);
-    }
-
-    const Decimal magnitude = toDecimal(std::fabs(value));
-    const NumberSection first = parseSection(sections[0]);
-    NumberSection chosen = first;
-    bool ownSign = true;
-    if (value < 0 && sections.size() >= 2 && !sections[1].empty()) {
-        chosen = parseSection(sections[1]);
-        ownSign = false;
-    }
-    if (sections.size() >= 3 && !sections[2].empty() && roundForSection(magnitude, first).digits.empty()) {
-        chosen = parseSection(sections[2]);
-        ownSign = false;
-    }
-    const Decimal shown = roundForSection(magnitude, chosen);
-    return formatSection(chosen, shown, ownSign && value < 0 && !shown.digits.empty());
 }
 
 } // namespace rtl

@@ -134,25 +134,4 @@ bool TryStrToDate(std::string_view text, TDateTime& value);
 TDateTime StrToDateTime(std::string_view text);
 bool TryStrToDateTime(std::string_view text, TDateTime& value);
 
-// The runtime's number picture, as used for value texts ("#0.0", "0.00"). Up to three
-// sections "positive;negative;zero" (the negative one is written without a minus, the
-// zero one serves a value that rounds to zero; an empty section falls back to the first).
-// In a section: '0' a digit always written, '#' a digit written when significant, the
-// first '.' the decimal point (written as FormatSettings.DecimalSeparator, and only when
-// a decimal digit follows), ',' among the integer placeholders groups thousands with the
-// Polish system's separator, the no-break space 0xA0; "E+00", "E-00" (either letter
-// case) scientific notation with at least as many exponent digits as zeros; text in
-// '...' or "..." and every other character copied. The value is taken to 15 significant
-// digits (all that a double holds) and rounded half away from zero, so 0.15 gives "0.2"
-// with "#0.0". A value that rounds to zero carries no minus. An empty picture gives the
-// general format (FloatToStr); so does a value of 1e18 or more, and so do infinities
-// and NaN.
-std::string FormatFloat(std::string_view picture, double value);
-
-// The runtime's general float format: up to 15 significant digits without trailing
-// zeros, the decimal point written as FormatSettings.DecimalSeparator; scientific
-// ("1.5E-7", "1E20") below 0.00001 and from 1E15 on. "INF", "-INF" and "NAN" for the
-// values that are not finite. The C library's locale plays no part.
-std::string FloatToStr(double value);
-
 } // namespace rtl

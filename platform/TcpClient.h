@@ -7,7 +7,9 @@
 // which ends the waiting call at once. Lines are 8-bit bytes passed unchanged, NUL and
 // bytes above 0x7F included; anything that wants 7-bit text maps them itself.
 //
-// Also here: the line assembly shared with TcpServer, and the socket error type.
+// Also here: the socket error type.
+
+#include "platform/LineAssembler.h"
 
 #include <QString>
 
@@ -44,39 +46,6 @@ public:
 class Interrupted : public ConnectionClosed {
 public:
     using ConnectionClosed::ConnectionClosed;
-};
-
-// Cuts a byte stream into lines at one terminator byte; the terminator is not part of the
-// line, every other byte is (an LF after a CR starts the next line). A line that grows
-// beyond maxLength bytes is handed out at once as its first maxLength bytes, marked
-// truncated, and the rest of it up to its terminator is dropped, so memory stays bounded
-// whatever the peer sends.
-class LineAssembler {
-public:
-    explicit LineAssembler(char terminator = '\r', std::size_t maxLength = 16384)
-        : terminator_(terminator), maxLength_(maxLength ? maxLength : 1) {}
-
-    void append(const char* data, std::size_t n);
-    void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
-    // The next line, oldest first; false when no line is complete.
-    bool next(std::string& line, bool& truncated);
-    // True when next() would hand out a line.
-    bool hasLine() const;
-    // Bytes of the unfinished line held (0 while the rest of a cut line is skipped).
-    std::size_t pending() const { return buffer_.size() - start_; }
-    // Everything received and not yet handed out, complete lines included.
-    std::string_view unread() const { return std::string_view(buffer_).substr(start_); }
-    void clear();
-    // Changes terminator and limit for the lines still to come.
-    void configure(char terminator, std::size_t maxLength);
-
-private:
-    char terminator_;
-    std::size_t maxLength_;
-    std::string buffer_;
-    std::size_t start_ = 0;     // first byte of the unfinished line in buffer_
-    std::size_t scanned_ = 0;   // bytes from start_ already known to hold no terminator
-    bool skipping_ = false;     // dropping the tail of a cut line
 };
 
 // The links' 7-bit text: every byte above 0x7F becomes "?", as a device line decoded as

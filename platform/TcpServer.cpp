@@ -1,7 +1,7 @@
 #include "platform/TcpServer.h"
 
-#include <QMetaObject>
-#include <QObject>
+#include "platform/LineAssembler.h"
+#include "platform/Threads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -314,7 +314,7 @@ void TcpServer::servePeer(Connection* connection)
     // The socket stays open until the server joins this thread, so it is read unlocked.
     const int fd = peer->fd_;
     if (status_) status_(peer, "Connected.");
-    LineAssembler lines('\r', maxLineLength_);
+    LineAssembler lines({.end = '\r', .limit = maxLineLength_});
     std::string line;
     bool truncated = false;
     char chunk[8192];
@@ -420,11 +420,6 @@ TcpLineHandler TcpServer::handToThreadOf(QObject* receiver, TcpLineHandler handl
     return [handOver](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
         handOver->push(peer, line, truncated);
     };
-}
-
-void queueCall(QObject* receiver, std::function<void()> call)
-{
-    QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
 }
 
 } // namespace platform

@@ -4,8 +4,8 @@
 // the line handler on that peer's thread, once per line. Nothing is sent back.
 //
 // The handler runs on a network thread, so anything that belongs to the user interface
-// must be reached through handToThreadOf (or queueCall), which hands each line to a
-// QObject's thread in the order the lines arrived.
+// must be reached through handToThreadOf (or queueCall of Threads.h), which hands each
+// line to a QObject's thread in the order the lines arrived.
 //
 // Lines are 8-bit bytes passed unchanged (NUL and bytes above 0x7F included), without
 // their CR; an LF after a CR begins the next line. A line longer than MaxLineLength is
@@ -181,10 +181,5 @@ private:
     std::size_t maxPeers_ = 64;
     std::chrono::steady_clock::duration silenceBeforeReplaced_{};
 };
-
-// Runs `call` on the thread of `receiver` by a queued call; calls posted to one receiver
-// run in the order they were posted. `receiver` must exist when the call is posted;
-// calls still pending when it is destroyed are dropped.
-void queueCall(QObject* receiver, std::function<void()> call);
 
 } // namespace platform

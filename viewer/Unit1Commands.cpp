@@ -5,8 +5,8 @@
 
 #include "platform/ChartPrint.h"
 #include "platform/Clipboard.h"
+#include "platform/Convert.h"
 #include "platform/Cp1250.h"
-#include "platform/DateTime.h"
 #include "platform/MessageBox.h"
 #include "viewer/Unit3.h"
 #include "viewer/Unit4.h"

@@ -5,9 +5,11 @@
 #include "windows/Unit6.h"
 
 #include "mainwindow/Unit1.h"
+#include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/DateTime.h"
 #include "platform/MessageBox.h"
+#include "platform/Threads.h"
 
 #include <QDir>
 #include <QFile>
@@ -281,18 +283,15 @@ void TForm6::tellLogError(const QString& text)
     }
     logBoxOpen_ = true;
     QPointer<TForm6> self(this);
-    QMetaObject::invokeMethod(
-        this,
-        [self, text] {
-            platform::ShowException(text);
-            if (!self)
-                return;
-            self->logBoxOpen_ = false;
-            const QString waiting = std::exchange(self->logErrorWaiting_, QString());
-            if (!waiting.isEmpty() && self->logErrorShown_)
-                self->tellLogError(waiting);
-        },
-        Qt::QueuedConnection);
+    platform::queueCall(this, [self, text] {
+        platform::ShowException(text);
+        if (!self)
+            return;
+        self->logBoxOpen_ = false;
+        const QString waiting = std::exchange(self->logErrorWaiting_, QString());
+        if (!waiting.isEmpty() && self->logErrorShown_)
+            self->tellLogError(waiting);
+    });
 }
 
 void TForm6::Timer1Timer(TObject* Sender)

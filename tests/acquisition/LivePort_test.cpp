@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-using acquisition::LiveLineAssembler;
+using platform::LineAssembler;
 
 namespace {
 
-std::vector<std::string> feed(LiveLineAssembler& a, const std::vector<std::string>& reads)
+std::vector<std::string> feed(LineAssembler& a, const std::vector<std::string>& reads)
 {
     std::vector<std::string> lines;
     std::string line;
@@ -25,7 +25,7 @@ std::vector<std::string> feed(LiveLineAssembler& a, const std::vector<std::strin
 
 } // namespace
 
-TEST(LiveLineAssembler, SplitsEveryLineInOrderAndKeepsTheRest)
+TEST(LiveLines, SplitsEveryLineInOrderAndKeepsTheRest)
 {
     struct Case {
         const char* name;
@@ -42,26 +42,26 @@ TEST(LiveLineAssembler, SplitsEveryLineInOrderAndKeepsTheRest)
         {"bytes above 0x7F kept", {"\xB9\xEA\n"}, {"\xB9\xEA"}, ""},
     };
     for (const Case& c : cases) {
-        LiveLineAssembler a;
+        LineAssembler a(acquisition::liveLineRules);
         EXPECT_EQ(feed(a, c.reads), c.lines) << c.name;
-        EXPECT_EQ(a.pending(), c.rest) << c.name;
+        EXPECT_EQ(a.unread(), c.rest) << c.name;
     }
 }
 
-TEST(LiveLineAssembler, BoundsAnUnfinishedLine)
+TEST(LiveLines, BoundsAnUnfinishedLine)
 {
-    LiveLineAssembler a;
+    LineAssembler a(acquisition::liveLineRules);
     const std::string chunk(1000, 'x');
     for (int i = 0; i < 200; ++i)
         a.append(chunk.data(), chunk.size());
-    EXPECT_LE(a.pending().size(), LiveLineAssembler::maxPending);
+    EXPECT_EQ(a.unread().size(), 64u * 1024) << "the last 64 KiB are kept";
     EXPECT_TRUE(a.overflowed());
     EXPECT_FALSE(a.overflowed()) << "reported once";
     std::string line;
     a.append("y\nz", 3);
     ASSERT_TRUE(a.next(line));
     EXPECT_EQ(line.back(), 'y');
-    EXPECT_EQ(a.pending(), "z");
+    EXPECT_EQ(a.unread(), "z");
 }
 
 TEST(LiveLineShape, DateBlankTimeOnly)

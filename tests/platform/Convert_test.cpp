@@ -9,9 +9,11 @@
 #include <bit>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -251,6 +253,119 @@ TEST_F(ConvertTest, PosIsOneBased)
     EXPECT_EQ(rtl::Pos("", "abc"), 0u);
     EXPECT_EQ(rtl::Pos("a", ""), 0u);
     EXPECT_EQ(rtl::IntToStr(-5), "-5");
+}
+
+// ---- number texts ----
+
+using FormatFloatTest = ConvertTest;
+using rtl::FloatToStr;
+using rtl::FormatFloat;
+using rtl::FormatSettings;
+
+TEST_F(FormatFloatTest, Pictures)
+{
+    struct Case {
+        const char* picture;
+        double value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"#0.0", 23.45, "23.5"},
+        {"#0.0", 0.05, "0.1"},
+        {"#0.0", 0.15, "0.2"},       // 0.1499999... in binary; the decimal value rounds up
+        {"#0.0", 2.25, "2.3"},       // half away from zero, not to even
+        {"#0.0", -2.25, "-2.3"},
+        {"#0.0", 0.0, "0.0"},
+        {"#0.0", -0.04, "0.0"},      // rounds to zero: no minus
+        {"#0.0", -999.0, "-999.0"},
+        {"#0.0", 9999.96, "10000.0"},
+        {"#0.0", 1234567.891, "1234567.9"},
+        {"0.00", 3.14159, "3.14"},
+        {"0.00", 0.005, "0.01"},
+        {"0.00", 0.0049, "0.00"},
+        {"0.00", -0.5, "-0.50"},
+        {"0.00", 99.995, "100.00"},
+        {"#.##", 0.0, ""},
+        {"#.##", 1.0, "1"},
+        {"#.##", 1.5, "1.5"},
+        {"0.#", 2.0, "2"},
+        {"0.", 1.5, "2"},
+        {"000", 7.0, "007"},
+        {"#", 7.49, "7"},
+        {"0", 0.5, "1"},
+        {"0", -0.5, "-1"},
+        {"#,##0", 1234567.0, "1\xA0" "234\xA0" "567"},
+        {"#,##0.00", 999.999, "1\xA0" "000.00"},
+        {"0.00E+00", 12345.0, "1.23E+04"},
+        {"0.00E+00", 0.00012345, "1.23E-04"},
+        {"0.00E-00", 12345.0, "1.23E04"},
+        {"00.0e+0", 12345.0, "12.3e+3"},
+        {"0.0E+00", 0.0, "0.0E+00"},
+        {"#0.0' V'", 12.34, "12.3 V"},
+        {"\"T=\"0.0", -1.26, "-T=1.3"},
+        {"0.0;(0.0)", -1.26, "(1.3)"},
+        {"0.0;(0.0)", 1.26, "1.3"},
+        {"0.0;;zero", 0.04, "zero"},
+        {"0.0;;zero", -0.04, "zero"},
+        {"0.0;;zero", -1.0, "-1.0"},
+        {"0.0;(0.0);zero;ignored", 0.0, "zero"},
+        {"", 1.5, "1.5"},
+        {"", 1e18, "1E18"},
+        {"", 1.5e-7, "1.5E-7"},
+        {"#0.0", 2e18, "2E18"},
+        {"", 0.1 + 0.2, "0.3"},
+        {"", 31.5, "31.5"},
+        {"", -0.00001, "-0.00001"},
+        {"", 123456789012345.0, "123456789012345"},
+        {"", 1234567890123456.0, "1.23456789012346E15"},
+        {"#0.0", 1.5e19, "1.5E19"},
+    };
+    // The texts are the program's own, also on a desktop whose C library writes a comma.
+    testsupport::UnderCAndPolishLocale([&] {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.picture << " " << c.value);
+            EXPECT_EQ(FormatFloat(c.picture, c.value), c.expected);
+        }
+        EXPECT_EQ(FormatFloat("#0.0", std::numeric_limits<double>::infinity()), "INF");
+        EXPECT_EQ(FormatFloat("#0.0", -std::numeric_limits<double>::infinity()), "-INF");
+        EXPECT_EQ(FormatFloat("#0.0", std::nan("")), "NAN");
+        EXPECT_EQ(FormatFloat("", -std::numeric_limits<double>::infinity()), "-INF");
+    });
+}
+
+// The value texts of the viewer's status bar and info form: a float as the viewer holds
+// it, shown with all the digits a double gives.
+TEST_F(FormatFloatTest, GeneralFormat)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {double(21.3f), "21.2999992370605"}, {-3, "-3"}, {100000000, "100000000"}, {-100000000, "-100000000"},
+        {0, "0"}, {-0.0, "0"}, {0.5, "0.5"}, {double(0.1f), "0.100000001490116"}, {31.5, "31.5"},
+        {1e20, "1E20"}, {-1.5e-7, "-1.5E-7"}, {0.00001, "0.00001"}, {0.0000099, "9.9E-6"},
+        {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1.23456789012346E15"},
+        {999999999999999.9, "1E15"}, {double(std::numeric_limits<float>::max()), "3.40282346638529E38"},
+        {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
+        {inf, "INF"}, {-inf, "-INF"}, {std::nan(""), "NAN"}, {-std::nan(""), "NAN"},
+    };
+    testsupport::UnderCAndPolishLocale([&] {
+        for (const auto& c : cases)
+            EXPECT_EQ(FloatToStr(c.value), c.text) << c.value;
+    });
+}
+
+TEST_F(FormatFloatTest, DecimalSeparatorFromTheSettings)
+{
+    const char saved = FormatSettings.DecimalSeparator;
+    FormatSettings.DecimalSeparator = ',';
+    EXPECT_EQ(FormatFloat("#0.0", 23.45), "23,5");
+    EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\xA0" "234,50");
+    EXPECT_EQ(FormatFloat("", 0.25), "0,25");
+    EXPECT_EQ(FloatToStr(1.5e-7), "1,5E-7");
+    FormatSettings.DecimalSeparator = saved;
+    EXPECT_EQ(FormatFloat("#0.0", 23.45), "23.5");
 }
 
 } // namespace

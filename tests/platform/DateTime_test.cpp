@@ -2,7 +2,6 @@
 
 #include "platform/Cp1250.h"
 
-#include "tests/support/PolishLocale.h"
 #include "tests/support/TempDirTest.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +9,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <cmath>
-#include <limits>
 #include <optional>
 
 using namespace rtl;
@@ -21,7 +18,6 @@ namespace {
 using InTempDir = testsupport::TempDirTest;
 
 using DateTimeTest = InTempDir;
-using FormatFloatTest = InTempDir;
 
 TDateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
 {
@@ -64,21 +60,58 @@ TEST_F(DateTimeTest, EncodeRejectsImpossibleFields)
     }
 }
 
-// Calendar checked against Qt's own Julian-day arithmetic over the whole range.
+// Calendar checked against Qt's own Julian-day arithmetic on every day of the range:
+// decode, encode back, weekday, and no day past the end of its month.
 TEST_F(DateTimeTest, DecodeDateAgreesWithQDate)
 {
     const qint64 julianOfZero = QDate(1899, 12, 30).toJulianDay();
-    for (qint64 day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); day += 997) {
+    for (qint64 day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); ++day) {
         const QDate expected = QDate::fromJulianDay(julianOfZero + day);
         int y, m, d;
         DecodeDate(CombineDateTime(double(day), 0.75), y, m, d);
         ASSERT_EQ(QDate(y, m, d), expected) << day;
         ASSERT_EQ(EncodeDate(y, m, d), double(day));
         ASSERT_EQ(DayOfWeek(double(day)), expected.dayOfWeek() % 7 + 1) << day;
+        TDateTime beyond;
+        if (d == expected.daysInMonth()) {
+            ASSERT_FALSE(TryEncodeDate(y, m, d + 1, beyond)) << y << "-" << m << "-" << d + 1;
+        }
     }
     Word y, m, d;
     DecodeDate(-700000.0, y, m, d); // before year 1
     EXPECT_EQ(y + m + d, 0);
+}
+
+// The ends of the calendar, and days so far out that a 16-bit year would wrap back into
+// it (whole 400-year cycles, which keep the weekday, from 5 March 2024, a Tuesday).
+TEST_F(DateTimeTest, CalendarEdges)
+{
+    const TDateTime cycles = 164 * 146097.0;
+    const struct {
+        const char* name;
+        TDateTime value;
+        int y, m, d, dayOfWeek;
+    } cases[] = {
+        {"first day", EncodeDate(1, 1, 1), 1, 1, 1, 2},
+        {"day before the first", EncodeDate(1, 1, 1) - 1, 0, 0, 0, 1},
+        {"last day", EncodeDate(9999, 12, 31), 9999, 12, 31, 6},
+        {"day after the last", EncodeDate(9999, 12, 31) + 1, 0, 0, 0, 7},
+        {"65600 years on", EncodeDate(2024, 3, 5) + cycles, 0, 0, 0, 3},
+        {"65600 years back", EncodeDate(2024, 3, 5) - cycles, 0, 0, 0, 3},
+        {"day zero with a time", 0.75, 1899, 12, 30, 7},
+        {"less than a day before day zero", -0.25, 1899, 12, 30, 7},
+        {"a day and a quarter before", -1.25, 1899, 12, 29, 6},
+        {"1900 has no leap day", EncodeDate(1900, 2, 28) + 1, 1900, 3, 1, 5},
+        {"2000 has one", EncodeDate(2000, 2, 28) + 1, 2000, 2, 29, 3},
+        {"2100 has none", EncodeDate(2100, 2, 28) + 1, 2100, 3, 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int y, m, d;
+        DecodeDate(c.value, y, m, d);
+        EXPECT_EQ((std::array{y, m, d}), (std::array{c.y, c.m, c.d}));
+        EXPECT_EQ(DayOfWeek(c.value), c.dayOfWeek);
+    }
 }
 
 TEST_F(DateTimeTest, DecodeRoundsToMillisecondsOnly)
@@ -338,112 +371,6 @@ TEST_F(DateTimeTest, NowReadsTheInstalledClock)
     EXPECT_EQ(platform::currentDateTime(), fixed);
     SetClockForTesting(previous);
     EXPECT_NE(platform::currentDateTime(), fixed);
-}
-
-TEST_F(FormatFloatTest, Pictures)
-{
-    struct Case {
-        const char* picture;
-        double value;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"#0.0", 23.45, "23.5"},
-        {"#0.0", 0.05, "0.1"},
-        {"#0.0", 0.15, "0.2"},       // 0.1499999... in binary; the decimal value rounds up
-        {"#0.0", 2.25, "2.3"},       // half away from zero, not to even
-        {"#0.0", -2.25, "-2.3"},
-        {"#0.0", 0.0, "0.0"},
-        {"#0.0", -0.04, "0.0"},      // rounds to zero: no minus
-        {"#0.0", -999.0, "-999.0"},
-        {"#0.0", 9999.96, "10000.0"},
-        {"#0.0", 1234567.891, "1234567.9"},
-        {"0.00", 3.14159, "3.14"},
-        {"0.00", 0.005, "0.01"},
-        {"0.00", 0.0049, "0.00"},
-        {"0.00", -0.5, "-0.50"},
-        {"0.00", 99.995, "100.00"},
-        {"#.##", 0.0, ""},
-        {"#.##", 1.0, "1"},
-        {"#.##", 1.5, "1.5"},
-        {"0.#", 2.0, "2"},
-        {"0.", 1.5, "2"},
-        {"000", 7.0, "007"},
-        {"#", 7.49, "7"},
-        {"0", 0.5, "1"},
-        {"0", -0.5, "-1"},
-        {"#,##0", 1234567.0, "1\xA0" "234\xA0" "567"},
-        {"#,##0.00", 999.999, "1\xA0" "000.00"},
-        {"0.00E+00", 12345.0, "1.23E+04"},
-        {"0.00E+00", 0.00012345, "1.23E-04"},
-        {"0.00E-00", 12345.0, "1.23E04"},
-        {"00.0e+0", 12345.0, "12.3e+3"},
-        {"0.0E+00", 0.0, "0.0E+00"},
-        {"#0.0' V'", 12.34, "12.3 V"},
-        {"\"T=\"0.0", -1.26, "-T=1.3"},
-        {"0.0;(0.0)", -1.26, "(1.3)"},
-        {"0.0;(0.0)", 1.26, "1.3"},
-        {"0.0;;zero", 0.04, "zero"},
-        {"0.0;;zero", -0.04, "zero"},
-        {"0.0;;zero", -1.0, "-1.0"},
-        {"0.0;(0.0);zero;ignored", 0.0, "zero"},
-        {"", 1.5, "1.5"},
-        {"", 1e18, "1E18"},
-        {"", 1.5e-7, "1.5E-7"},
-        {"#0.0", 2e18, "2E18"},
-        {"", 0.1 + 0.2, "0.3"},
-        {"", 31.5, "31.5"},
-        {"", -0.00001, "-0.00001"},
-        {"", 123456789012345.0, "123456789012345"},
-        {"", 1234567890123456.0, "1.23456789012346E15"},
-        {"#0.0", 1.5e19, "1.5E19"},
-    };
-    // The texts are the program's own, also on a desktop whose C library writes a comma.
-    testsupport::UnderCAndPolishLocale([&] {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << c.picture << " " << c.value);
-            EXPECT_EQ(FormatFloat(c.picture, c.value), c.expected);
-        }
-        EXPECT_EQ(FormatFloat("#0.0", std::numeric_limits<double>::infinity()), "INF");
-        EXPECT_EQ(FormatFloat("#0.0", -std::numeric_limits<double>::infinity()), "-INF");
-        EXPECT_EQ(FormatFloat("#0.0", std::nan("")), "NAN");
-        EXPECT_EQ(FormatFloat("", -std::numeric_limits<double>::infinity()), "-INF");
-    });
-}
-
-// The value texts of the viewer's status bar and info form: a float as the viewer holds
-// it, shown with all the digits a double gives.
-TEST_F(FormatFloatTest, GeneralFormat)
-{
-    const double inf = std::numeric_limits<double>::infinity();
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
-        {double(21.3f), "21.2999992370605"}, {-3, "-3"}, {100000000, "100000000"}, {-100000000, "-100000000"},
-        {0, "0"}, {-0.0, "0"}, {0.5, "0.5"}, {double(0.1f), "0.100000001490116"}, {31.5, "31.5"},
-        {1e20, "1E20"}, {-1.5e-7, "-1.5E-7"}, {0.00001, "0.00001"}, {0.0000099, "9.9E-6"},
-        {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1.23456789012346E15"},
-        {999999999999999.9, "1E15"}, {double(std::numeric_limits<float>::max()), "3.40282346638529E38"},
-        {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
-        {inf, "INF"}, {-inf, "-INF"}, {std::nan(""), "NAN"}, {-std::nan(""), "NAN"},
-    };
-    testsupport::UnderCAndPolishLocale([&] {
-        for (const auto& c : cases)
-            EXPECT_EQ(FloatToStr(c.value), c.text) << c.value;
-    });
-}
-
-TEST_F(FormatFloatTest, DecimalSeparatorFromTheSettings)
-{
-    const char saved = FormatSettings.DecimalSeparator;
-    FormatSettings.DecimalSeparator = ',';
-    EXPECT_EQ(FormatFloat("#0.0", 23.45), "23,5");
-    EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\xA0" "234,50");
-    EXPECT_EQ(FormatFloat("", 0.25), "0,25");
-    EXPECT_EQ(FloatToStr(1.5e-7), "1,5E-7");
-    FormatSettings.DecimalSeparator = saved;
-    EXPECT_EQ(FormatFloat("#0.0", 23.45), "23.5");
 }
 
 } // namespace

@@ -22,7 +22,6 @@
 
 using namespace std::chrono_literals;
 using platform::ConnectionClosed;
-using platform::LineAssembler;
 using platform::LineTooLong;
 using platform::SocketError;
 using platform::TcpClient;
@@ -150,48 +149,6 @@ struct ClientLink {
     TcpPeer far;
     std::vector<std::string> states;
 };
-
-// ---- line assembly ----
-
-TEST(LineAssembler, CutsAtCrKeepsEveryOtherByteAndBoundsLength)
-{
-    struct Line {
-        std::string text;
-        bool truncated;
-    };
-    struct Case {
-        const char* what;
-        std::vector<std::string> chunks;
-        std::vector<Line> lines;
-        std::size_t pendingAfter;
-    } cases[] = {
-        {"joined across chunks", {"ab\rcd", "e\r"}, {{"ab", false}, {"cde", false}}, 0},
-        {"LF after CR starts the next line", {"1234\r\n1234\r"}, {{"1234", false}, {"\n1234", false}}, 0},
-        {"empty lines", {"\r\r"}, {{"", false}, {"", false}}, 0},
-        {"NUL and high bytes", {std::string("\0\xff\x80z\r", 5)}, {{std::string("\0\xff\x80z", 4), false}}, 0},
-        {"exactly the limit is whole", {"abcde\r"}, {{"abcde", false}}, 0},
-        {"over the limit is cut, rest dropped", {"abcdefgh\rx\r"}, {{"abcde", true}, {"x", false}}, 0},
-        {"cut before its CR arrives", {"abcdefg", "hij", "klm\rk\r"}, {{"abcde", true}, {"k", false}}, 0},
-        {"unfinished rest is held", {"ab\rxyz"}, {{"ab", false}}, 3},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        LineAssembler a('\r', 5);
-        std::vector<Line> got;
-        for (const auto& chunk : c.chunks) {
-            a.append(chunk);
-            std::string line;
-            bool truncated = false;
-            while (a.next(line, truncated)) got.push_back({line, truncated});
-        }
-        ASSERT_EQ(got.size(), c.lines.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].text, c.lines[i].text) << i;
-            EXPECT_EQ(got[i].truncated, c.lines[i].truncated) << i;
-        }
-        EXPECT_EQ(a.pending(), c.pendingAfter);
-    }
-}
 
 // ---- client ----
 
