@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -165,21 +166,25 @@ int main(int argc, char** argv)
     std::printf("full reload (goal < 1000 ms):  %8.1f ms until drawn (load %.1f ms, draw %.1f ms; median of 3)\n",
                 median(fullLoad) + median(fullDraw), median(fullLoad), median(fullDraw));
 
-    // Reload ticks that find the file as it was: the first after the full load, then more.
-    {
+    // Reload ticks that find the file as it was: the first after a load, then more.
+    const auto idle = [&](const char* when) {
         constexpr int kIdle = 20;
         std::vector<double> idleLoad;
+        std::int64_t firstRead = 0;
+        std::int64_t read = 0;
         const double cpu0 = cpuMs();
         for (int run = 0; run < kIdle; ++run) {
             const auto t0 = Clock::now();
             loader.load(path, chart, line);
             idleLoad.push_back(ms(Clock::now() - t0));
+            (run == 0 ? firstRead : read) += loader.lastLoadBytesRead();
         }
         const double cpu = (cpuMs() - cpu0) / kIdle;
-        std::printf("idle reload (file unchanged):  %8.3f ms load (median of %d; first %.3f ms), %.3f ms CPU each\n",
-                    median(idleLoad), kIdle, idleLoad.front(), cpu);
-    }
-
+        std::printf("idle reload %s %8.3f ms load (median of %d), %.3f ms CPU each; the first %.3f ms, "
+                    "%.1f MB read, the others %.1f MB\n",
+                    when, median(idleLoad), kIdle, cpu, idleLoad.front(), double(firstRead) / 1e6, double(read) / 1e6);
+    };
+    idle("after a full load:  ");
     long next = lines;
     bool resumedAll = true;
     for (const bool refit : {false, true}) {
@@ -197,6 +202,8 @@ int main(int argc, char** argv)
                     refit ? ", axes refit:   " : " (goal < 150 ms):", median(growLoad) + median(growDraw), median(growLoad),
                     median(growDraw), kAppended);
     }
+
+    idle("after the appends:  ");
 
     platform::TChart fresh(81);
     Linia1MG freshLine;

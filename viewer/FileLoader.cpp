@@ -6,7 +6,10 @@
 #include "viewer/ContentHash.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +22,58 @@ constexpr platform::TColor kFixedColors[8] = {
     platform::clRed, platform::clNavy, platform::clLime, platform::clGreen,
     platform::clBlue, platform::clOlive, platform::clFuchsia, platform::clAqua,
 };
+
+std::int64_t nanoseconds(const timespec& t)
+{
+    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// The clock the kernel stamps a file's changes with: a change made after this reading
+// carries a change time no earlier than it. The coarse clock, as a file system may stamp
+// with the last clock tick, which the precise time is ahead of by up to a tick.
+timespec fileClockNow()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
+    return t;
+}
+
+// A file system keeps change times at a granularity of its own (a nanosecond, 100 ns,
+// 10 ms, a second, two) and does not tell it. A stamp is a whole multiple of it, so the
+// stamp's trailing decimal zeros bound it, and whole seconds may count in twos.
+std::int64_t stampGrain(const timespec& t)
+{
+    if (t.tv_nsec == 0)
+        return 2'000'000'000;
+    std::int64_t grain = 1;
+    for (long n = t.tv_nsec; n % 10 == 0; n /= 10)
+        grain *= 10;
+    return grain;
+}
+
+// A local file system stamps a change with this machine's clock and shows it to stat()
+// at once; a network one stamps with its server's clock and may show attributes it has
+// cached, so its files are always read. An overlay (a container's) shows the stamps of
+// the file systems beneath it.
+bool stampsLocally(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (std::uint32_t(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:   // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case MSDOS_SUPER_MAGIC:
+    case EXFAT_SUPER_MAGIC:
+    case OVERLAYFS_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // The file as the loader opened it (only a plain file is taken). The line reader reads
 // a copy of the descriptor, so that the file's identity and the bytes hashed are those
@@ -43,6 +98,10 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     dev_t device() const { return stat_.st_dev; }
     ino_t inode() const { return stat_.st_ino; }
+    // The size and change time when it was opened, before any byte was read.
+    off_t sizeAtOpen() const { return stat_.st_size; }
+    timespec changedAtOpen() const { return stat_.st_ctim; }
+    bool stampsLocally() const { return ::stampsLocally(fd_); }
     int duplicate() const { return ::fcntl(fd_, F_DUPFD_CLOEXEC, 0); }
 
     std::int64_t size() const
@@ -51,9 +110,9 @@ public:
         return ::fstat(fd_, &st) == 0 ? std::int64_t(st.st_size) : -1;
     }
 
-    // The hash of the file's first `count` bytes as they are now; false when they
-    // cannot all be read.
-    bool hashOf(std::int64_t count, ContentHash& hash) const
+    // The hash of the file's first `count` bytes as they are now, adding the bytes read
+    // to `read`; false when they cannot all be read.
+    bool hashOf(std::int64_t count, ContentHash& hash, std::int64_t& read) const
     {
         std::vector<char> block(std::size_t(1) << 20);
         for (std::int64_t at = 0; at < count;) {
@@ -65,6 +124,7 @@ public:
                 return false;
             hash.update(std::string_view(block.data(), std::size_t(got)));
             at += got;
+            read += got;
         }
         return true;
     }
@@ -80,6 +140,19 @@ struct SeriesState {
     std::string title;
 };
 
+void restoreSeries(platform::TChart& chart, const std::vector<SeriesState>& states)
+{
+    for (int q = 0; q < chart.SeriesCount(); ++q) {
+        platform::TLineSeries& s = chart.Series(q);
+        const SeriesState& kept = states[std::size_t(q)];
+        s.Truncate(kept.count);
+        s.SetActive(kept.active);
+        // An unchanged chart asks for no repaint.
+        if (s.Title() != kept.title)
+            s.SetTitle(kept.title);
+    }
+}
+
 } // namespace
 
 // The state at the last whole line of the last load, and what the file and chart
@@ -94,7 +167,13 @@ struct FileLoader::Resume {
     ContentHash hash;   // of the bytes before offset
     Linia1MG line;
     std::vector<SeriesState> series;      // at the resume point
-    std::vector<int> countsAfterLoad;     // at the end of the load
+    // The file when the load began, and whether a reload that finds it so may keep the
+    // load's result unread.
+    off_t size = -1;
+    timespec changed{};
+    bool standing = false;
+    Linia1MG lineAfterLoad;
+    std::vector<SeriesState> afterLoad;   // at the end of the load
 };
 
 FileLoader::FileLoader() = default;
@@ -109,12 +188,27 @@ void FileLoader::forget()
 bool FileLoader::canResume(const std::string& path, const platform::TChart& chart, Kind kind) const
 {
     if (!resume_ || resume_->path != path || resume_->kind != kind || resume_->chart != &chart
-        || int(resume_->countsAfterLoad.size()) != chart.SeriesCount())
+        || int(resume_->afterLoad.size()) != chart.SeriesCount())
         return false;
     for (int q = 0; q < chart.SeriesCount(); ++q)
-        if (chart.Series(q).Count() != resume_->countsAfterLoad[std::size_t(q)])
+        if (chart.Series(q).Count() != resume_->afterLoad[std::size_t(q)].count)
             return false;
     return true;
+}
+
+// A write stamps the grain it falls in. One in the grain the load began in may be
+// followed by another with the same stamp; one a whole grain before the start cannot.
+bool FileLoader::changedBeforeLoad(const timespec& changed, const timespec& loadStart)
+{
+    return nanoseconds(changed) + stampGrain(changed) <= nanoseconds(loadStart);
+}
+
+bool FileLoader::unchangedSinceLastLoad(const std::string& path) const
+{
+    struct stat now {};
+    return resume_ && resume_->standing && ::stat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode)
+           && now.st_dev == resume_->device && now.st_ino == resume_->inode && now.st_size == resume_->size
+           && nanoseconds(now.st_ctim) == nanoseconds(resume_->changed);
 }
 
 bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG& line, Kind kind)
@@ -130,7 +224,16 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     } done{running_};
 
     lastResumed_ = false;
+    lastRead_ = 0;
     const int seriesCount = chart.SeriesCount();
+    if (canResume(path, chart, kind) && unchangedSinceLastLoad(path)) {
+        // Nothing was written since the last load began: its result stands.
+        line = resume_->lineAfterLoad;
+        restoreSeries(chart, resume_->afterLoad);
+        lastResumed_ = true;
+        return true;
+    }
+    const timespec start = fileClockNow();
     OpenFile file(path);
     platform::LineReader reader(platform::LineReader::Breaks::TextMode);
     const bool opened = file.isOpen() && reader.open(file.duplicate());
@@ -139,19 +242,11 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     ContentHash hash;
     bool resumed = false;
     if (opened && canResume(path, chart, kind) && file.device() == resume_->device
-        && file.inode() == resume_->inode && file.size() >= resume_->offset && file.hashOf(resume_->offset, hash)
-        && hash == resume_->hash && reader.seek(resume_->offset)) {
+        && file.inode() == resume_->inode && file.size() >= resume_->offset
+        && file.hashOf(resume_->offset, hash, lastRead_) && hash == resume_->hash && reader.seek(resume_->offset)) {
         resumed = true;
         line = resume_->line;
-        for (int q = 0; q < seriesCount; ++q) {
-            platform::TLineSeries& s = chart.Series(q);
-            const SeriesState& kept = resume_->series[std::size_t(q)];
-            s.Truncate(kept.count);
-            s.SetActive(kept.active);
-            // An unchanged chart asks for no repaint.
-            if (s.Title() != kept.title)
-                s.SetTitle(kept.title);
-        }
+        restoreSeries(chart, resume_->series);
     }
     if (!resumed) {
         resume_.reset();
@@ -185,10 +280,14 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
         return states;
     };
 
-    reader.setConsumer([&hash](std::string_view bytes) { hash.update(bytes); });
+    reader.setConsumer([this, &hash](std::string_view bytes) {
+        hash.update(bytes);
+        lastRead_ += std::int64_t(bytes.size());
+    });
     // The state before a line that ran into the end of the file: a writer may still be
     // adding to it, so the next load reads it again, whole.
     std::unique_ptr<Resume> unfinished;
+    bool heldBack = false;
     ContentHash beforeLine;
     bool first = !resumed;
     std::string buffer;
@@ -207,8 +306,10 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
             unfinished->series = seriesNow();
             // A writer that has added to the file since the last load may be in the
             // middle of this line.
-            if (seenEnd >= 0 && reader.position() != seenEnd)
+            if (seenEnd >= 0 && reader.position() != seenEnd) {
+                heldBack = true;
                 break;
+            }
         }
         line.CzytajLinie(buffer.c_str());
         if (kind == Kind::Current && line.channelCount == 0)
@@ -273,9 +374,12 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     next->chart = &chart;
     next->device = file.device();
     next->inode = file.inode();
-    next->countsAfterLoad.resize(std::size_t(seriesCount));
-    for (int q = 0; q < seriesCount; ++q)
-        next->countsAfterLoad[std::size_t(q)] = chart.Series(q).Count();
+    next->size = file.sizeAtOpen();
+    next->changed = file.changedAtOpen();
+    // A line held back is for the next load to chart, even when nothing is written since.
+    next->standing = !heldBack && file.stampsLocally() && changedBeforeLoad(next->changed, start);
+    next->lineAfterLoad = line;
+    next->afterLoad = seriesNow();
     resume_ = std::move(next);
     return true;
 }
