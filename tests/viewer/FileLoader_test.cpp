@@ -441,6 +441,26 @@ const InPlaceCase kInPlace[] = {
 
 INSTANTIATE_TEST_SUITE_P(Changes, FileLoaderInPlace, testing::ValuesIn(kInPlace), caseName<InPlaceCase>);
 
+// Runs a writer while the loader reloads, as the reload timer does while a program
+// writes the file, then one more reload once the writer is done. The writer is given
+// the count of reloads so far; returns the count of reloads that ran beside it.
+int reloadWhileWriting(Loaded& l, const std::function<void(const std::atomic<int>& reloads)>& write)
+{
+    std::atomic<bool> done{false};
+    std::atomic<int> reloads{0};
+    std::thread writer([&] {
+        write(reloads);
+        done = true;
+    });
+    while (!done) {
+        l.reload();
+        ++reloads;
+    }
+    writer.join();
+    EXPECT_TRUE(l.reload());
+    return reloads;
+}
+
 // A program appends readings while the viewer reloads; its writes end anywhere in a
 // line, also between the CR and the LF. When the writer is done, one more reload shows
 // exactly what a fresh load shows: no piece of a line read half-written stays a point.
@@ -449,9 +469,7 @@ TEST_F(FileLoaderTest, LinesWrittenWhileReloadingEndAsAFullLoad)
     const std::string file = fileWith("live.dan", kHeader + dataLines(0, 100, 4, "\r\n"));
     Loaded l(file);
     ASSERT_TRUE(l.ok);
-    std::atomic<bool> done{false};
-    std::atomic<int> reloads{0};
-    std::thread writer([&] {
+    const int overlapping = reloadWhileWriting(l, [&](const std::atomic<int>& reloads) {
         const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         std::mt19937 rng(7);
         std::uniform_int_distribution<std::size_t> piece(1, 9);
@@ -474,15 +492,8 @@ TEST_F(FileLoaderTest, LinesWrittenWhileReloadingEndAsAFullLoad)
         }
         if (fd >= 0)
             ::close(fd);
-        done = true;
     });
-    while (!done) {
-        l.reload();
-        ++reloads;
-    }
-    writer.join();
-    ASSERT_TRUE(l.reload());
-    EXPECT_GT(reloads.load(), 2) << "the reloads did not overlap the writes";
+    EXPECT_GT(overlapping, 2) << "the reloads did not overlap the writes";
     Loaded fresh(file);
     EXPECT_EQ(fresh.s(0).Count(), 1600);
     EXPECT_TRUE(l.line == fresh.line);
@@ -615,12 +626,10 @@ TEST_F(FileLoaderTest, ValuesCorrectedWhileReloadingEndAsAFullLoad)
     std::uniform_int_distribution<int> lag(0, 3000);
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        std::atomic<bool> done{false};
-        std::atomic<int> reloads{0};
         const int first = line(rng);
         const int second = line(rng);
         const auto pause = std::chrono::microseconds(lag(rng));
-        std::thread writer([&] {
+        reloadWhileWriting(l, [&](const std::atomic<int>& reloads) {
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
             while (reloads == 0 && std::chrono::steady_clock::now() < until)
                 std::this_thread::yield();
@@ -629,14 +638,7 @@ TEST_F(FileLoaderTest, ValuesCorrectedWhileReloadingEndAsAFullLoad)
             while (std::chrono::steady_clock::now() < next)
                 std::this_thread::yield();
             overwriteValue(file, second);
-            done = true;
         });
-        while (!done) {
-            l.reload();
-            ++reloads;
-        }
-        writer.join();
-        ASSERT_TRUE(l.reload());
         Loaded fresh(file);
         ASSERT_TRUE(l.line == fresh.line);
         expectSameCharts(l.chart, fresh.chart);
