@@ -25,10 +25,11 @@
 //
 // A reload timer loads an unchanged file all day, so a load that could read on asks the
 // file system first: when the file's identity, size and change time are those it had
-// when the last load began, and that change lay before the load began, nothing was
-// written since and the last load's result stands without a byte being read. The change
-// time is kept by the kernel and no user can set it back; a file system that stamps with
-// another machine's clock or shows stale attributes (a network one) is always read.
+// when the last load began, and that change lay a whole time-stamp grain before the load
+// began, nothing was written since and the last load's result stands without a byte
+// being read. The change time is kept by the kernel and no user can set it back; a file
+// system that stamps with another machine's clock or shows stale attributes (a network
+// one) is always read.
 
 #include <cstdint>
 #include <ctime>
