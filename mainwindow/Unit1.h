@@ -211,6 +211,9 @@ public:
     void ToolButton3Click(TObject* Sender);      // "Czytaj pomiary.."
     // Opens a data file as a double click on it in the file list does.
     void openDataFile(const QString& path);
+    // A browser command as its control runs it: it would open another file or change the
+    // one shown, so it is refused while a file loads, whatever sends it.
+    vcl::TNotifyEvent browserCommand(void (TForm1::*handler)(TObject*));
     // The file the paged view shows (8-bit path). A click in the file list moves the
     // descriptor's name on to the clicked file, whose lines the pages must not show.
     std::string pagedFile;

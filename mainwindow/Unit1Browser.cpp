@@ -304,6 +304,14 @@ void loadTextList(vcl::TMemo* memo, const QString& path, LoadProgress& progress,
 
 } // namespace
 
+vcl::TNotifyEvent TForm1::browserCommand(void (TForm1::*handler)(TObject*))
+{
+    return [this, handler](TObject* sender) {
+        if (!loadRunning())
+            (this->*handler)(sender);
+    };
+}
+
 void TForm1::DirectoryListBox1Change(TObject*)
 {
     browsedDir = toAnsi(DirectoryListBox1->Directory());
@@ -315,8 +323,6 @@ void TForm1::DirectoryListBox1Change(TObject*)
 
 void TForm1::FileListBox1Click(TObject*)
 {
-    if (loadRunning())
-        return;
     MSExel1->setEnabled(true);
     OpenOffice1->setEnabled(true);
     dataFile.fileName = toAnsi(FileListBox1->FileName());
@@ -326,8 +332,6 @@ void TForm1::FileListBox1DblClick(TObject*) { openDataFile(FileListBox1->FileNam
 
 void TForm1::openDataFile(const QString& path)
 {
-    if (loadRunning())
-        return;
     LoadProgress progress(*this, QFileInfo(path).fileName());
     Memo1->clear();
     dataFile.fileName = toAnsi(path);
@@ -375,8 +379,6 @@ void TForm1::openDataFile(const QString& path)
 void TForm1::Edit1ToChar1Execute(TObject* Sender)
 {
     LoadProgress* progress = LoadProgress::running();
-    if (progress && Sender != this)
-        return;
     parsedLine.resetPending = true;
     std::string scratch;
     const auto lineAt = [&](std::size_t j) { return Memo1->AnsiLine(int(j), scratch); };
@@ -395,8 +397,6 @@ void TForm1::Edit1ToChar1Execute(TObject* Sender)
 
 void TForm1::File1ToChar1Execute(TObject* Sender)
 {
-    if (loadRunning() && Sender != this)
-        return;
     parsedLine.resetPending = true;
     acquisition::Page page;
     if (!acquisition::readPage(systemPath(pagedFile), dataFile.pageStart, dataFile.pageLines, page)) {
@@ -418,8 +418,6 @@ void TForm1::File1ToChar1Execute(TObject* Sender)
 
 void TForm1::TrackBar1Change(TObject* Sender)
 {
-    if (loadRunning())
-        return;
     const int s = UpDown1->Position();
     const int p = TrackBar1->Position();
     Edit3->SetText(QString::number(qint64(s) * p));
@@ -429,8 +427,6 @@ void TForm1::TrackBar1Change(TObject* Sender)
 
 void TForm1::ToolButton7Click(TObject*)
 {
-    if (loadRunning())
-        return;
     if (platform::MessageBox(QStringLiteral("Czy nowe pomiary? "), QStringLiteral("Uwaga"), platform::MB_OKCANCEL) !=
         platform::IDOK)
         return;
@@ -453,8 +449,6 @@ void TForm1::Memo1Click(TObject*) {}
 
 void TForm1::ToolButton5Click(TObject*)
 {
-    if (loadRunning())
-        return;
     SaveDialog1->SetInitialDir(DirectoryListBox1->Directory());
     SaveDialog1->SetFilter(QStringLiteral("Plik danych|*.dan|Wszystkie pliki|*.*"));
     SaveDialog1->SetDefaultExt(QStringLiteral("dan"));
@@ -483,8 +477,6 @@ void TForm1::ToolButton5Click(TObject*)
 
 void TForm1::ToolButton3Click(TObject*)
 {
-    if (loadRunning())
-        return;
     OpenDialog1->SetInitialDir(DirectoryListBox1->Directory());
     OpenDialog1->SetFilter(QStringLiteral("Plik danych|*.dan|Plik tekstowy|*.txt|Wszystkie pliki|*.*"));
     // A typed name is taken as it is: an existing file without an extension opens too.

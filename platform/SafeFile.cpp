@@ -452,7 +452,7 @@ bool FileReplacement::open(const std::string& path, std::string* error)
 
 bool FileReplacement::append(const void* data, std::size_t size, std::string* error)
 {
-    if (target_.empty())
+    if (target_.empty() || whole_)
         return fail(EBADF, error);
     if (fd_ < 0 && (fd_ = createNameless()) < 0)
         return fail(errno, error);
@@ -460,6 +460,15 @@ bool FileReplacement::append(const void* data, std::size_t size, std::string* er
     if (!WriteAll(fd_, data, size, inPlace_ ? nullptr : write_))
         return fail(errno, error);
     size_ += size;
+    return true;
+}
+
+bool FileReplacement::setContents(const void* data, std::size_t size, std::string* error)
+{
+    if (!inPlace_ || fd_ >= 0 || size_ > 0)
+        return append(data, size, error);
+    whole_ = data;
+    size_ = size;
     return true;
 }
 
@@ -541,14 +550,8 @@ bool FileReplacement::commit(const std::string& backup, std::string* error)
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, WriteFn write, std::string* error)
 {
     FileReplacement replacement(write);
-    if (!replacement.open(path, error))
-        return false;
-    if (replacement.inPlace_) {
-        replacement.whole_ = data;
-        replacement.size_ = size;
-        return replacement.commit({}, error);
-    }
-    return replacement.append(data, size, error) && replacement.commit({}, error);
+    return replacement.open(path, error) && replacement.setContents(data, size, error)
+           && replacement.commit({}, error);
 }
 
 } // namespace platform

@@ -51,6 +51,10 @@ public:
     // be replaced at all, e.g. write-protected or running from a write-protected folder.
     bool open(const std::string& path, std::string* error = nullptr);
     bool append(const void* data, std::size_t size, std::string* error = nullptr);
+    // All of the new bytes at once, instead of appending them: where the file is
+    // written in place, commit() writes them from `data` without a copy, so they must
+    // stay until then.
+    bool setContents(const void* data, std::size_t size, std::string* error = nullptr);
     // The new file gets execute permission wherever it may be read.
     void setExecutable() { executable_ = true; }
     // Puts the bytes appended so far in place of the file. When backup is not empty and
@@ -64,8 +68,6 @@ public:
     std::uint64_t size() const { return size_; }
 
 private:
-    friend bool ReplaceFile(const std::string&, const void*, std::size_t, WriteFn, std::string*);
-
     bool fail(int code, std::string* error);
     // Writes the new bytes into the target itself.
     bool writeInPlace(int& code);
@@ -81,7 +83,7 @@ private:
     bool running_ = false;    // the file is a running program: only a rename replaces it
     bool executable_ = false;
     std::uint64_t size_ = 0;
-    const void* whole_ = nullptr;   // bytes handed over at once (ReplaceFile), written without a copy
+    const void* whole_ = nullptr;   // bytes handed over at once (setContents), written without a copy
 };
 
 // Opens an existing file for writing (O_WRONLY and O_CLOEXEC with the given flags).

@@ -3,15 +3,17 @@
 #include "platform/Chart.h"
 #include "platform/LineReader.h"
 #include "platform/SafeFile.h"
+#include "viewer/ContentHash.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -21,110 +23,57 @@ constexpr platform::TColor kFixedColors[8] = {
     platform::clBlue, platform::clOlive, platform::clFuchsia, platform::clAqua,
 };
 
-// A 64-bit hash of a byte stream fed in pieces of any size (the XXH64 design). The
-// loader keeps the hash of every byte it parsed, so that the next load can tell the
-// part already read is unchanged before it reads on.
-class ContentHash {
-public:
-    void update(std::string_view bytes)
-    {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-        std::size_t n = bytes.size();
-        total_ += n;
-        if (held_ + n < kStripe) {
-            std::memcpy(stripe_ + held_, p, n);
-            held_ += n;
-            return;
-        }
-        if (held_ > 0) {
-            const std::size_t take = kStripe - held_;
-            std::memcpy(stripe_ + held_, p, take);
-            mixStripe(stripe_);
-            p += take;
-            n -= take;
-            held_ = 0;
-        }
-        for (; n >= kStripe; p += kStripe, n -= kStripe)
-            mixStripe(p);
-        std::memcpy(stripe_, p, n);
-        held_ = n;
-    }
+std::int64_t nanoseconds(const timespec& t)
+{
+    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
 
-    std::uint64_t digest() const
-    {
-        std::uint64_t h = total_ >= kStripe
-                              ? merge(merge(merge(merge(std::rotl(v_[0], 1) + std::rotl(v_[1], 7) + std::rotl(v_[2], 12)
-                                                            + std::rotl(v_[3], 18),
-                                                        v_[0]),
-                                                  v_[1]),
-                                            v_[2]),
-                                      v_[3])
-                              : kP5;
-        h += total_;
-        const unsigned char* p = stripe_;
-        std::size_t n = held_;
-        for (; n >= 8; p += 8, n -= 8) {
-            h ^= round(0, word64(p));
-            h = std::rotl(h, 27) * kP1 + kP4;
-        }
-        if (n >= 4) {
-            h ^= std::uint64_t(word32(p)) * kP1;
-            h = std::rotl(h, 23) * kP2 + kP3;
-            p += 4;
-            n -= 4;
-        }
-        for (; n > 0; ++p, --n) {
-            h ^= *p * kP5;
-            h = std::rotl(h, 11) * kP1;
-        }
-        h ^= h >> 33;
-        h *= kP2;
-        h ^= h >> 29;
-        h *= kP3;
-        return h ^ (h >> 32);
-    }
+// The clock the kernel stamps a file's changes with: a change made after this reading
+// carries a change time no earlier than it. The coarse clock, as a file system may stamp
+// with the last clock tick, which the precise time is ahead of by up to a tick.
+timespec fileClockNow()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
+    return t;
+}
 
-    bool operator==(const ContentHash& other) const { return total_ == other.total_ && digest() == other.digest(); }
+// A file system keeps change times at a granularity of its own (a nanosecond, 100 ns,
+// 10 ms, a second, two) and does not tell it. A stamp is a whole multiple of it, so the
+// stamp's trailing decimal zeros bound it, and whole seconds may count in twos.
+std::int64_t stampGrain(const timespec& t)
+{
+    if (t.tv_nsec == 0)
+        return 2'000'000'000;
+    std::int64_t grain = 1;
+    for (long n = t.tv_nsec; n % 10 == 0; n /= 10)
+        grain *= 10;
+    return grain;
+}
 
-private:
-    static constexpr std::uint64_t kP1 = 0x9E3779B185EBCA87ull;
-    static constexpr std::uint64_t kP2 = 0xC2B2AE3D27D4EB4Full;
-    static constexpr std::uint64_t kP3 = 0x165667B19E3779F9ull;
-    static constexpr std::uint64_t kP4 = 0x85EBCA77C2B2AE63ull;
-    static constexpr std::uint64_t kP5 = 0x27D4EB2F165667C5ull;
-    static constexpr std::size_t kStripe = 32;
-
-    static std::uint64_t word64(const unsigned char* p)
-    {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        return w;
+// A local file system stamps a change with this machine's clock and shows it to stat()
+// at once; a network one stamps with its server's clock and may show attributes it has
+// cached, so its files are always read. An overlay (a container's) shows the stamps of
+// the file systems beneath it.
+bool stampsLocally(int fd)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (std::uint32_t(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:   // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case MSDOS_SUPER_MAGIC:
+    case EXFAT_SUPER_MAGIC:
+    case OVERLAYFS_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
     }
-    static std::uint32_t word32(const unsigned char* p)
-    {
-        std::uint32_t w;
-        std::memcpy(&w, p, 4);
-        return w;
-    }
-    static std::uint64_t round(std::uint64_t acc, std::uint64_t input)
-    {
-        return std::rotl(acc + input * kP2, 31) * kP1;
-    }
-    static std::uint64_t merge(std::uint64_t acc, std::uint64_t lane)
-    {
-        return (acc ^ round(0, lane)) * kP1 + kP4;
-    }
-    void mixStripe(const unsigned char* p)
-    {
-        for (int i = 0; i < 4; ++i)
-            v_[i] = round(v_[i], word64(p + 8 * i));
-    }
-
-    std::uint64_t v_[4] = {kP1 + kP2, kP2, 0, std::uint64_t(0) - kP1};
-    std::uint64_t total_ = 0;
-    unsigned char stripe_[kStripe] = {};
-    std::size_t held_ = 0;
-};
+}
 
 // The file as the loader opened it (only a plain file is taken). The line reader reads
 // a copy of the descriptor, so that the file's identity and the bytes hashed are those
@@ -149,6 +98,10 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     dev_t device() const { return stat_.st_dev; }
     ino_t inode() const { return stat_.st_ino; }
+    // The size and change time when it was opened, before any byte was read.
+    off_t sizeAtOpen() const { return stat_.st_size; }
+    timespec changedAtOpen() const { return stat_.st_ctim; }
+    bool stampsLocally() const { return ::stampsLocally(fd_); }
     int duplicate() const { return ::fcntl(fd_, F_DUPFD_CLOEXEC, 0); }
 
     std::int64_t size() const
@@ -157,9 +110,9 @@ public:
         return ::fstat(fd_, &st) == 0 ? std::int64_t(st.st_size) : -1;
     }
 
-    // The hash of the file's first `count` bytes as they are now; false when they
-    // cannot all be read.
-    bool hashOf(std::int64_t count, ContentHash& hash) const
+    // The hash of the file's first `count` bytes as they are now, adding the bytes read
+    // to `read`; false when they cannot all be read.
+    bool hashOf(std::int64_t count, ContentHash& hash, std::int64_t& read) const
     {
         std::vector<char> block(std::size_t(1) << 20);
         for (std::int64_t at = 0; at < count;) {
@@ -171,6 +124,7 @@ public:
                 return false;
             hash.update(std::string_view(block.data(), std::size_t(got)));
             at += got;
+            read += got;
         }
         return true;
     }
@@ -186,6 +140,19 @@ struct SeriesState {
     std::string title;
 };
 
+void restoreSeries(platform::TChart& chart, const std::vector<SeriesState>& states)
+{
+    for (int q = 0; q < chart.SeriesCount(); ++q) {
+        platform::TLineSeries& s = chart.Series(q);
+        const SeriesState& kept = states[std::size_t(q)];
+        s.Truncate(kept.count);
+        s.SetActive(kept.active);
+        // An unchanged chart asks for no repaint.
+        if (s.Title() != kept.title)
+            s.SetTitle(kept.title);
+    }
+}
+
 } // namespace
 
 // The state at the last whole line of the last load, and what the file and chart
@@ -200,7 +167,13 @@ struct FileLoader::Resume {
     ContentHash hash;   // of the bytes before offset
     Linia1MG line;
     std::vector<SeriesState> series;      // at the resume point
-    std::vector<int> countsAfterLoad;     // at the end of the load
+    // The file when the load began, and whether a reload that finds it so may keep the
+    // load's result unread.
+    off_t size = -1;
+    timespec changed{};
+    bool standing = false;
+    Linia1MG lineAfterLoad;
+    std::vector<SeriesState> afterLoad;   // at the end of the load
 };
 
 FileLoader::FileLoader() = default;
@@ -215,12 +188,27 @@ void FileLoader::forget()
 bool FileLoader::canResume(const std::string& path, const platform::TChart& chart, Kind kind) const
 {
     if (!resume_ || resume_->path != path || resume_->kind != kind || resume_->chart != &chart
-        || int(resume_->countsAfterLoad.size()) != chart.SeriesCount())
+        || int(resume_->afterLoad.size()) != chart.SeriesCount())
         return false;
     for (int q = 0; q < chart.SeriesCount(); ++q)
-        if (chart.Series(q).Count() != resume_->countsAfterLoad[std::size_t(q)])
+        if (chart.Series(q).Count() != resume_->afterLoad[std::size_t(q)].count)
             return false;
     return true;
+}
+
+// A write stamps the grain it falls in. One in the grain the load began in may be
+// followed by another with the same stamp; one a whole grain before the start cannot.
+bool FileLoader::changedBeforeLoad(const timespec& changed, const timespec& loadStart)
+{
+    return nanoseconds(changed) + stampGrain(changed) <= nanoseconds(loadStart);
+}
+
+bool FileLoader::unchangedSinceLastLoad(const std::string& path) const
+{
+    struct stat now {};
+    return resume_ && resume_->standing && ::stat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode)
+           && now.st_dev == resume_->device && now.st_ino == resume_->inode && now.st_size == resume_->size
+           && nanoseconds(now.st_ctim) == nanoseconds(resume_->changed);
 }
 
 bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG& line, Kind kind)
@@ -236,7 +224,16 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     } done{running_};
 
     lastResumed_ = false;
+    lastRead_ = 0;
     const int seriesCount = chart.SeriesCount();
+    if (canResume(path, chart, kind) && unchangedSinceLastLoad(path)) {
+        // Nothing was written since the last load began: its result stands.
+        line = resume_->lineAfterLoad;
+        restoreSeries(chart, resume_->afterLoad);
+        lastResumed_ = true;
+        return true;
+    }
+    const timespec start = fileClockNow();
     OpenFile file(path);
     platform::LineReader reader(platform::LineReader::Breaks::TextMode);
     const bool opened = file.isOpen() && reader.open(file.duplicate());
@@ -245,19 +242,11 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     ContentHash hash;
     bool resumed = false;
     if (opened && canResume(path, chart, kind) && file.device() == resume_->device
-        && file.inode() == resume_->inode && file.size() >= resume_->offset && file.hashOf(resume_->offset, hash)
-        && hash == resume_->hash && reader.seek(resume_->offset)) {
+        && file.inode() == resume_->inode && file.size() >= resume_->offset
+        && file.hashOf(resume_->offset, hash, lastRead_) && hash == resume_->hash && reader.seek(resume_->offset)) {
         resumed = true;
         line = resume_->line;
-        for (int q = 0; q < seriesCount; ++q) {
-            platform::TLineSeries& s = chart.Series(q);
-            const SeriesState& kept = resume_->series[std::size_t(q)];
-            s.Truncate(kept.count);
-            s.SetActive(kept.active);
-            // An unchanged chart asks for no repaint.
-            if (s.Title() != kept.title)
-                s.SetTitle(kept.title);
-        }
+        restoreSeries(chart, resume_->series);
     }
     if (!resumed) {
         resume_.reset();
@@ -291,10 +280,14 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
         return states;
     };
 
-    reader.setConsumer([&hash](std::string_view bytes) { hash.update(bytes); });
+    reader.setConsumer([this, &hash](std::string_view bytes) {
+        hash.update(bytes);
+        lastRead_ += std::int64_t(bytes.size());
+    });
     // The state before a line that ran into the end of the file: a writer may still be
     // adding to it, so the next load reads it again, whole.
     std::unique_ptr<Resume> unfinished;
+    bool heldBack = false;
     ContentHash beforeLine;
     bool first = !resumed;
     std::string buffer;
@@ -313,8 +306,10 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
             unfinished->series = seriesNow();
             // A writer that has added to the file since the last load may be in the
             // middle of this line.
-            if (seenEnd >= 0 && reader.position() != seenEnd)
+            if (seenEnd >= 0 && reader.position() != seenEnd) {
+                heldBack = true;
                 break;
+            }
         }
         line.CzytajLinie(buffer.c_str());
         if (kind == Kind::Current && line.channelCount == 0)
@@ -379,9 +374,12 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     next->chart = &chart;
     next->device = file.device();
     next->inode = file.inode();
-    next->countsAfterLoad.resize(std::size_t(seriesCount));
-    for (int q = 0; q < seriesCount; ++q)
-        next->countsAfterLoad[std::size_t(q)] = chart.Series(q).Count();
+    next->size = file.sizeAtOpen();
+    next->changed = file.changedAtOpen();
+    // A line held back is for the next load to chart, even when nothing is written since.
+    next->standing = !heldBack && file.stampsLocally() && changedBeforeLoad(next->changed, start);
+    next->lineAfterLoad = line;
+    next->afterLoad = seriesNow();
     resume_ = std::move(next);
     return true;
 }

@@ -22,8 +22,17 @@
 // line is not charted at all, so that a reading caught half-written never shows as a
 // point: the next load charts it, complete, or as it stands once the file no longer
 // changes. A first load (also after forget()) charts it as it stands.
+//
+// A reload timer loads an unchanged file all day, so a load that could read on asks the
+// file system first: when the file's identity, size and change time are those it had
+// when the last load began, and that change lay a whole time-stamp grain before the load
+// began, nothing was written since and the last load's result stands without a byte
+// being read. The change time is kept by the kernel and no user can set it back; a file
+// system that stamps with another machine's clock or shows stale attributes (a network
+// one) is always read.
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,10 +68,19 @@ public:
 
     // Whether the last load was read on from an earlier one (for the bench and tests).
     bool lastLoadResumed() const { return lastResumed_; }
+    // How many bytes of the file the last load read, to check them or to parse them
+    // (for the bench and tests).
+    std::int64_t lastLoadBytesRead() const { return lastRead_; }
+
+    // Whether a file whose change time is `changed` has had no write since a load that
+    // began at `loadStart` (by the file system's clock) when its change time is still
+    // the same: any write after the start would have given it another.
+    static bool changedBeforeLoad(const timespec& changed, const timespec& loadStart);
 
 private:
     struct Resume;
     bool canResume(const std::string& path, const platform::TChart& chart, Kind kind) const;
+    bool unchangedSinceLastLoad(const std::string& path) const;
 
     std::unique_ptr<Resume> resume_;
     // The file as the last load left it: its path, its identity and where it ended.
@@ -72,4 +90,5 @@ private:
     std::int64_t seenEnd_ = -1;   // -1: no load to compare with
     bool running_ = false;
     bool lastResumed_ = false;
+    std::int64_t lastRead_ = 0;
 };

@@ -21,7 +21,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <random>
+#include <utility>
 
 using testsupport::TempCwd;
 using vcl::Cell;
@@ -559,6 +561,56 @@ TEST_F(Browser, ALoadThatTakesAWhileShowsItAndLetsNoCommandIn)
         EXPECT_EQ(memo(), textListLines(deviceFile(3000, true)));
         EXPECT_EQ(Form1->Chart1->Series(0).Count(), 3000);
         EXPECT_EQ(points(0).back(), (std::pair(deviceLabel(2999), 2999.0)));
+    }
+}
+
+// Each of the browser's commands, sent while a file loads (the window lets events
+// through to paint), is refused: no box, no dialog, and the loaded file shown whole.
+TEST_F(Browser, EveryBrowserCommandWaitsForTheLoad)
+{
+    write(QStringLiteral("big.dan"), deviceFile(3000, true));
+    write(QStringLiteral("other.dan"), crlf({"2024-03-05 10:00:00 1 2"}));
+    Form1->Show();
+    const int savedAfter = std::exchange(TForm1::loadBusyAfterMs, 0);
+    const auto restore = qScopeGuard([&] { TForm1::loadBusyAfterMs = savedAfter; });
+    const auto otherFile = [] {
+        QListWidget* list = Form1->FileListBox1;
+        const auto other = list->findItems(QStringLiteral("other.dan"), Qt::MatchExactly);
+        return std::pair(list->viewport(), list->visualItemRect(other.at(0)).center());
+    };
+    const struct {
+        const char* name;
+        std::function<void()> send;
+    } cases[] = {
+        {"a click on another file", [&] { testsupport::MouseClick(otherFile().first, otherFile().second); }},
+        {"a double click on another file", [&] { testsupport::MouseDoubleClick(otherFile().first, otherFile().second); }},
+        {"the page slider moved", [] { Form1->TrackBar1->SetPosition(Form1->TrackBar1->Position() + 1); }},
+        {"the open button", [] { Form1->ToolButton3->click(); }},
+        {"the save button", [] { Form1->ToolButton5->click(); }},
+        {"the clear button", [] { Form1->ToolButton7->click(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        vcl::DialogScript dialogs;
+        const QString pageOffset = Form1->Edit3->Text();
+        const bool exportsOn = Form1->MSExel1->isEnabled();
+        bool sentDuringLoad = false;
+        QTimer::singleShot(0, Form1, [&] {
+            sentDuringLoad = Form1->StatusBar1->Panels(0)->Text() == QStringLiteral("Wczytywanie pliku big.dan..");
+            c.send();
+        });
+        open(QStringLiteral("big.dan"), 0);
+        vcl::Application->ProcessMessages();
+
+        ASSERT_TRUE(sentDuringLoad);
+        EXPECT_TRUE(boxes.records().empty());
+        EXPECT_TRUE(dialogs.records().empty());
+        EXPECT_EQ(QFileInfo(QString::fromStdString(Form1->dataFile.fileName)).fileName(), QStringLiteral("big.dan"));
+        EXPECT_EQ(Form1->MSExel1->isEnabled(), exportsOn);
+        EXPECT_EQ(Form1->Edit3->Text(), pageOffset);
+        EXPECT_EQ(memo(), textListLines(deviceFile(3000, true)));
+        EXPECT_EQ(Form1->Chart1->Series(0).Count(), 3000);
     }
 }
 

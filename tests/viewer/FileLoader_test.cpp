@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -439,6 +441,26 @@ const InPlaceCase kInPlace[] = {
 
 INSTANTIATE_TEST_SUITE_P(Changes, FileLoaderInPlace, testing::ValuesIn(kInPlace), caseName<InPlaceCase>);
 
+// Runs a writer while the loader reloads, as the reload timer does while a program
+// writes the file, then one more reload once the writer is done. The writer is given
+// the count of reloads so far; returns the count of reloads that ran beside it.
+int reloadWhileWriting(Loaded& l, const std::function<void(const std::atomic<int>& reloads)>& write)
+{
+    std::atomic<bool> done{false};
+    std::atomic<int> reloads{0};
+    std::thread writer([&] {
+        write(reloads);
+        done = true;
+    });
+    while (!done) {
+        l.reload();
+        ++reloads;
+    }
+    writer.join();
+    EXPECT_TRUE(l.reload());
+    return reloads;
+}
+
 // A program appends readings while the viewer reloads; its writes end anywhere in a
 // line, also between the CR and the LF. When the writer is done, one more reload shows
 // exactly what a fresh load shows: no piece of a line read half-written stays a point.
@@ -447,9 +469,7 @@ TEST_F(FileLoaderTest, LinesWrittenWhileReloadingEndAsAFullLoad)
     const std::string file = fileWith("live.dan", kHeader + dataLines(0, 100, 4, "\r\n"));
     Loaded l(file);
     ASSERT_TRUE(l.ok);
-    std::atomic<bool> done{false};
-    std::atomic<int> reloads{0};
-    std::thread writer([&] {
+    const int overlapping = reloadWhileWriting(l, [&](const std::atomic<int>& reloads) {
         const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         std::mt19937 rng(7);
         std::uniform_int_distribution<std::size_t> piece(1, 9);
@@ -472,19 +492,181 @@ TEST_F(FileLoaderTest, LinesWrittenWhileReloadingEndAsAFullLoad)
         }
         if (fd >= 0)
             ::close(fd);
-        done = true;
     });
-    while (!done) {
-        l.reload();
-        ++reloads;
-    }
-    writer.join();
-    ASSERT_TRUE(l.reload());
-    EXPECT_GT(reloads.load(), 2) << "the reloads did not overlap the writes";
+    EXPECT_GT(overlapping, 2) << "the reloads did not overlap the writes";
     Loaded fresh(file);
     EXPECT_EQ(fresh.s(0).Count(), 1600);
     EXPECT_TRUE(l.line == fresh.line);
     expectSameCharts(l.chart, fresh.chart);
+}
+
+// Waits until the file system's clock has moved well past the file's last change, so
+// that a load that begins now began after it.
+void waitPastLastChange(const std::string& file)
+{
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    const auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    timespec now{};
+    while (::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 && ns(now) < ns(st.st_ctim) + 20'000'000
+           && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(ns(now), ns(st.st_ctim) + 20'000'000) << "the file's change time lies ahead of the clock";
+}
+
+// A reload tick that finds the file as the last load found it reads nothing and keeps
+// what is charted; any write since that load began is read, also one in place that keeps
+// the size, or a file of the same size put in its place.
+struct IdleCase {
+    const char* name;
+    std::string before;
+    std::function<void(const std::string& path)> change;   // none: the file stays as it is
+    bool read;
+};
+
+using FileLoaderIdle = FileLoaderTable<IdleCase>;
+
+TEST_P(FileLoaderIdle, ReadsOnlyAFileWrittenSinceTheLastLoad)
+{
+    const IdleCase& c = GetParam();
+    const std::string file = fileWith("live.dan", c.before);
+    waitPastLastChange(file);
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
+    ASSERT_GT(l.loader.lastLoadBytesRead(), 0);
+    if (c.change)
+        c.change(file);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(l.reload());
+        if (round == 0) {
+            EXPECT_EQ(l.loader.lastLoadBytesRead() > 0, c.read) << l.loader.lastLoadBytesRead() << " bytes read";
+        }
+        EXPECT_TRUE(l.loader.lastLoadResumed() || c.read);
+        Loaded fresh(fileWith("fresh.dan", readBytes(file)));
+        EXPECT_TRUE(l.line == fresh.line);
+        EXPECT_EQ(l.line.lineCount, fresh.line.lineCount);
+        expectSameCharts(l.chart, fresh.chart);
+    }
+}
+
+// Rewrites the file with one reading changed, keeping its size: truncated and written
+// anew, or one byte overwritten where it stands.
+void rewriteValue(const std::string& path, int lineIndex)
+{
+    writeBytes(path, withValueChanged(readBytes(path), lineIndex));
+}
+
+void overwriteValue(const std::string& path, int lineIndex)
+{
+    const std::string before = readBytes(path);
+    const std::string after = withValueChanged(before, lineIndex);
+    const std::size_t at = std::size_t(std::mismatch(before.begin(), before.end(), after.begin()).first - before.begin());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, &after[at], 1, off_t(at)), 1);
+    ::close(fd);
+}
+
+const std::string kUnfinished = "2024-03-01 11:00:00 1.5 2 3";
+
+const IdleCase kIdle[] = {
+    {"Unchanged", kHeader + dataLines(0, 300, 4, "\r\n"), nullptr, false},
+    {"UnchangedWithoutFinalLineBreak", kHeader + dataLines(0, 300, 4) + kUnfinished, nullptr, false},
+    {"RewrittenAtTheSameSize", kHeader + dataLines(0, 300, 4, "\r\n"),
+     [](const std::string& p) { rewriteValue(p, 200); }, true},
+    {"OneByteOverwrittenInPlace", kHeader + dataLines(0, 300, 4, "\r\n"),
+     [](const std::string& p) { overwriteValue(p, 200); }, true},
+    {"ReplacedBySameSize", kHeader + dataLines(0, 300, 4),
+     [](const std::string& p) {
+         writeBytes(p + ".new", kHeader + dataLines(1000, 300, 4));
+         ASSERT_EQ(std::rename((p + ".new").c_str(), p.c_str()), 0);
+     },
+     true},
+    {"Appended", kHeader + dataLines(0, 300, 4),
+     [](const std::string& p) { appendBytes(p, dataLines(300, 2, 4)); }, true},
+    {"UnfinishedLineCompleted", kHeader + dataLines(0, 300, 4) + kUnfinished,
+     [](const std::string& p) { appendBytes(p, "0 4\n"); }, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Reloads, FileLoaderIdle, testing::ValuesIn(kIdle), caseName<IdleCase>);
+
+// A reading caught half-written is held back by the reload that finds it. When the
+// writer stops there, the next reload charts it as it stands, although nothing was
+// written since the reload that held it back began.
+TEST_F(FileLoaderTest, LineHeldBackIsChartedByTheNextReload)
+{
+    const std::string file = fileWith("live.dan", kHeader + dataLines(0, 10, 4));
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
+    appendBytes(file, "2024-03-01 11:00:00 1.5 7");
+    waitPastLastChange(file);
+    ASSERT_TRUE(l.reload());
+    ASSERT_EQ(l.s(0).Count(), 10) << "the half-written line was charted at once";
+    ASSERT_TRUE(l.reload());
+    ASSERT_EQ(l.s(1).Count(), 11);
+    EXPECT_EQ(l.s(1).YValue(10), 7.0);
+    Loaded fresh(file);
+    EXPECT_TRUE(l.line == fresh.line);
+    expectSameCharts(l.chart, fresh.chart);
+}
+
+// A program corrects readings in place (the file keeps its size) while the viewer
+// reloads: one correction, which the next reload reads, and another a moment later,
+// which may fall anywhere in that reload. One more reload after them shows exactly
+// what a fresh load shows.
+TEST_F(FileLoaderTest, ValuesCorrectedWhileReloadingEndAsAFullLoad)
+{
+    const std::string file = fileWith("live.dan", kHeader + dataLines(0, 3000, 4, "\r\n"));
+    Loaded l(file);
+    ASSERT_TRUE(l.ok);
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> line(1, 3000);
+    std::uniform_int_distribution<int> lag(0, 3000);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const int first = line(rng);
+        const int second = line(rng);
+        const auto pause = std::chrono::microseconds(lag(rng));
+        reloadWhileWriting(l, [&](const std::atomic<int>& reloads) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (reloads == 0 && std::chrono::steady_clock::now() < until)
+                std::this_thread::yield();
+            overwriteValue(file, first);
+            const auto next = std::chrono::steady_clock::now() + pause;
+            while (std::chrono::steady_clock::now() < next)
+                std::this_thread::yield();
+            overwriteValue(file, second);
+        });
+        Loaded fresh(file);
+        ASSERT_TRUE(l.line == fresh.line);
+        expectSameCharts(l.chart, fresh.chart);
+    }
+}
+
+// The change time a reload compares is kept at the file system's own granularity (a
+// nanosecond, 10 ms, two seconds, ...), which it may share with the start of a load. A
+// change in the same grain as the start can be followed by a write with the same stamp.
+TEST(FileLoaderChangeTime, OnlyAChangeAWholeGrainBeforeTheLoadStands)
+{
+    const struct {
+        const char* name;
+        timespec changed;
+        timespec start;
+        bool stands;
+    } cases[] = {
+        {"same instant", {100, 123456789}, {100, 123456789}, false},
+        {"a nanosecond before", {100, 123456789}, {100, 123456790}, true},
+        {"after the start", {100, 123456790}, {100, 123456789}, false},
+        {"10 ms stamp, same 10 ms", {100, 120000000}, {100, 129999999}, false},
+        {"10 ms stamp, next 10 ms", {100, 120000000}, {100, 130000000}, true},
+        {"whole seconds, same two", {100, 0}, {101, 999999999}, false},
+        {"whole seconds, two later", {100, 0}, {102, 0}, true},
+        {"across a second", {99, 999999999}, {100, 0}, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileLoader::changedBeforeLoad(c.changed, c.start), c.stands) << c.name;
 }
 
 TEST_F(FileLoaderTest, AppendPastTheShownPointsMatchesAFullLoad)
