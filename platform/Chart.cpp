@@ -443,9 +443,12 @@ private:
             i = j;
         }
         // Opaque bars on a raster are filled as the rows of their union: a few long
-        // strips instead of thousands of narrow columns (the same pixels).
+        // strips instead of thousands of narrow columns (the same pixels). The union is
+        // cut where the painter cuts, which the plot sets a row above the graph's own
+        // clip rectangle.
         if (linePen.color().alpha() == 255 && !painter->modes().testFlag(QCPPainter::pmVectorized))
-            bars = UnionRows(bars, clipRect());
+            bars = UnionRows(bars, painter->hasClipping() ? painter->clipBoundingRect().toAlignedRect()
+                                                          : painter->window());
         painter->save();
         painter->setAntialiasing(false);
         painter->setPen(Qt::NoPen);

@@ -483,6 +483,53 @@ TEST_F(ChartTest, DenseSeriesFillsTheRangeOfItsValues)
         EXPECT_NE(image.pixel(x, y(v)), red) << v;
 }
 
+// A line that leaves the plot over an edge is drawn up to that edge whether it has
+// few points (a polyline) or more than the pixels (columns of its values' range).
+TEST_F(ChartTest, ADenseLineReachesTheEdgeOfThePlotAsAPlainLineDoes)
+{
+    const struct {
+        const char* name;
+        double inside, outside; // a value on the axis and one beyond its edge
+    } edges[] = {
+        {"above the maximum", 5.0, 20.0},
+        {"below the minimum", 5.0, -10.0},
+    };
+    for (const auto& e : edges) {
+        SCOPED_TRACE(e.name);
+        // The outermost row the line paints inside the plot's columns, and the columns
+        // of the plot that it paints there.
+        auto edgeRow = [&](int points) {
+            // Rendered at its own size, so that the plot stays laid out as it was drawn.
+            auto chart = shownChart(1, QSize(600, 400));
+            chart->SetLegendVisible(false);
+            chart->LeftAxis().SetMinMax(0, 10);
+            TLineSeries& s = chart->Series(0);
+            s.SetColor(clRed);
+            s.SetPenWidth(3);
+            for (int i = 0; i < points; ++i)
+                s.Add(i % 2 ? e.outside : e.inside, "t");
+            const QImage image = chart->RenderToImage(600, 400);
+            const QRect plot = chart->axisRect()->rect();
+            const bool above = e.outside > e.inside;
+            for (int k = 0; k < image.height(); ++k) {
+                const int y = above ? k : image.height() - 1 - k;
+                int painted = 0;
+                for (int x = plot.left() + 2; x < plot.right() - 2; ++x)
+                    painted += image.pixel(x, y) == qRgb(255, 0, 0) ? 1 : 0;
+                if (painted > 0)
+                    return std::pair(y, painted);
+            }
+            return std::pair(-1, 0);
+        };
+        const auto [plainRow, plainPainted] = edgeRow(3);
+        const auto [denseRow, densePainted] = edgeRow(20000);
+        ASSERT_GE(plainRow, 0);
+        EXPECT_EQ(denseRow, plainRow);
+        // Every column crosses the edge, so the dense line covers the row from end to end.
+        EXPECT_GT(densePainted, 500);
+    }
+}
+
 TEST_F(ChartTest, PointColourDrawsTheSegmentsOfItsRun)
 {
     TChart chart(1);
