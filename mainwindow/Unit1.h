@@ -217,8 +217,10 @@ public:
     // Bytes of memory the machine can still give, -1 when unknown: a file that would
     // not fit is not loaded whole. Tests give their own figure.
     static std::function<qint64()> freeMemory;
-    // How long a load runs before it shows the busy cursor and its status text.
+    // How long a load runs before it shows the busy cursor and its status text, and
+    // how often it lets the window paint after that.
     static int loadBusyAfterMs;
+    static int loadPaintEveryMs;
 
     // ---- New-data step.
     // Parses currentLine and shows it (text list, grid, chart points, axis fit) and, with

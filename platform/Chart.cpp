@@ -1208,6 +1208,10 @@ QString TChart::decode(std::string_view text) const
 
 void TChart::requestReplot()
 {
+    if (!autoRepaint_) {
+        heldDirty_ = true;
+        return;
+    }
     if (replotPending_)
         return;
     replotPending_ = true;
@@ -1219,6 +1223,10 @@ void TChart::queuedReplot()
     if (!replotPending_)
         return;
     replotPending_ = false;
+    if (!autoRepaint_) {
+        heldDirty_ = true;
+        return;
+    }
     // A hidden chart (a measurement window behind the full view) repaints when shown,
     // one without area (squeezed out by its window) when it gets one.
     if (!isVisible()) {
@@ -1232,20 +1240,32 @@ void TChart::queuedReplot()
 void TChart::Repaint()
 {
     replotPending_ = false;
+    heldDirty_ = false;
     if (viewport() != rect())
         setViewport(rect());
     if (!rect().isEmpty())
         replot(rpImmediateRefresh);
 }
 
+void TChart::SetAutoRepaint(bool on)
+{
+    autoRepaint_ = on;
+    if (on && std::exchange(heldDirty_, false))
+        requestReplot();
+}
+
 void TChart::resizeEvent(QResizeEvent* event)
 {
     // The plot's buffers have no pixels to paint into until the chart has an area; the
     // resize that gives it one paints it.
-    if (rect().isEmpty())
+    if (rect().isEmpty()) {
         setViewport(rect());
-    else
+    } else if (!autoRepaint_) {
+        setViewport(rect());
+        heldDirty_ = true;
+    } else {
         QCustomPlot::resizeEvent(event);
+    }
 }
 
 void TChart::showEvent(QShowEvent* event)

@@ -479,6 +479,12 @@ public:
 
     // Repaint now (the repaints asked for by changes are coalesced and queued).
     void Repaint();
+    // Switched off, changes and resizes do not draw the chart: a long load lets the
+    // event loop run without drawing its half-done chart again and again. Switched on
+    // again, one repaint is queued if any was asked for meanwhile and Repaint has not
+    // drawn since.
+    bool AutoRepaint() const { return autoRepaint_; }
+    void SetAutoRepaint(bool on);
 
     // Both fire on the mouse press, with the pressed button in the shift state. A
     // legend click names the series of the entry under the mouse (-1 on no entry);
@@ -567,6 +573,8 @@ private:
 
     bool replotPending_ = false;
     bool hiddenDirty_ = false;
+    bool autoRepaint_ = true;
+    bool heldDirty_ = false; // a repaint was asked for while AutoRepaint was off
 };
 
 } // namespace platform

@@ -729,6 +729,44 @@ TEST_F(ChartTest, ChangesAreRepaintedOncePerPass)
     EXPECT_EQ(replots, 1);
 }
 
+// While AutoRepaint is off, neither changes nor a resize draw the chart; switched on,
+// it draws once if anything waited, and not again if Repaint drew meanwhile.
+TEST_F(ChartTest, WithAutoRepaintOffChangesWaitForIt)
+{
+    const struct {
+        const char* name;
+        bool resize;       // resized while off
+        bool repaint;      // Repaint called while off
+        int afterOn;       // replots once it is on again
+    } cases[] = {
+        {"points added", false, false, 1},
+        {"points added and resized", true, false, 1},
+        {"points added, then drawn by Repaint", false, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto chart = shownChart(2);
+        int replots = 0;
+        QObject::connect(chart.get(), &QCustomPlot::afterReplot, [&] { ++replots; });
+        chart->SetAutoRepaint(false);
+        for (int i = 0; i < 1000; ++i)
+            chart->Series(0).Add(i, "t");
+        if (c.resize)
+            chart->resize(700, 400);
+        testsupport::ProcessPending();
+        EXPECT_EQ(replots, 0);
+        if (c.repaint) {
+            chart->Repaint();
+            EXPECT_EQ(replots, 1);
+            replots = 0;
+        }
+        chart->SetAutoRepaint(true);
+        EXPECT_EQ(replots, 0) << "queued, not drawn at once";
+        testsupport::ProcessPending();
+        EXPECT_EQ(replots, c.afterOn);
+    }
+}
+
 // A chart without area, made before its window is laid out or squeezed out by its
 // window later, paints nothing (its buffers would have no pixels), and shows its points
 // once it has an area again.
