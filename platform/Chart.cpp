@@ -21,45 +21,15 @@
 
 namespace platform {
 
-// ---------------------------------------------------------------------------------
-// Colours
-
-QColor ColorToQColor(TColor color)
-{
-    if (color == clNone || color == clDefault)
-        return QColor();
-    const auto bits = std::uint32_t(color);
-    if ((bits & 0xFF000000u) == 0xFF000000u) {
-        const QPalette pal = QApplication::palette();
-        switch (bits & 0xFFu) {
-        case 0x05: return pal.color(QPalette::Base);
-        case 0x08: return pal.color(QPalette::Text);
-        case 0x0D: return pal.color(QPalette::Highlight);
-        case 0x0F: return pal.color(QPalette::Button);
-        case 0x10: return pal.color(QPalette::Dark);
-        case 0x11: return pal.color(QPalette::Disabled, QPalette::Text);
-        case 0x12: return pal.color(QPalette::ButtonText);
-        case 0x18: return pal.color(QPalette::ToolTipBase);
-        default: return pal.color(QPalette::Window);
-        }
-    }
-    return QColor(int(bits & 0xFFu), int((bits >> 8) & 0xFFu), int((bits >> 16) & 0xFFu));
-}
-
-TColor QColorToColor(const QColor& color)
-{
-    if (!color.isValid())
-        return clNone;
-    return RGBColor(color.red(), color.green(), color.blue());
-}
+using vcl::TColor;
 
 namespace {
 
 // Colours of new series: strong colours that stay visible on a white wall.
 constexpr TColor kPalette[] = {
-    clRed, clGreen, clBlue, RGBColor(255, 128, 0), clFuchsia, clTeal, clNavy, clMaroon,
-    clOlive, clPurple, clGray, RGBColor(0, 160, 0), clBlack, RGBColor(0, 150, 200),
-    RGBColor(150, 80, 0), RGBColor(220, 0, 120),
+    vcl::clRed, vcl::clGreen, vcl::clBlue, vcl::RGBColor(255, 128, 0), vcl::clFuchsia, vcl::clTeal,
+    vcl::clNavy, vcl::clMaroon, vcl::clOlive, vcl::clPurple, vcl::clGray, vcl::RGBColor(0, 160, 0),
+    vcl::clBlack, vcl::RGBColor(0, 150, 200), vcl::RGBColor(150, 80, 0), vcl::RGBColor(220, 0, 120),
 };
 
 // The point vector of a graph's data container, for appends without the container's
@@ -73,7 +43,7 @@ constexpr double kClickTolerance = 4.0; // pixels, beyond half the pen width
 
 QColor colorOr(TColor color, const QColor& fallback)
 {
-    const QColor c = ColorToQColor(color);
+    const QColor c = vcl::ToQColor(color);
     return c.isValid() ? c : fallback;
 }
 
@@ -705,7 +675,7 @@ QCPAxis* TLineSeries::valueAxis() const
 QColor TLineSeries::lineColor(const ColorRun& run) const
 {
     const QColor own = colorOr(color_, Qt::black);
-    return run.color == clDefault ? own : colorOr(run.color, own);
+    return run.color == vcl::clDefault ? own : colorOr(run.color, own);
 }
 
 QColor TLineSeries::legendColor() const
@@ -851,7 +821,7 @@ TLineSeries::ColorRun& TLineSeries::newRun(TColor color)
 int TLineSeries::Add(double value, const std::string& label, TColor color)
 {
     if (color == color_)
-        color = clDefault;
+        color = vcl::clDefault;
     ColorRun* run = &runs_.back();
     if (run->color != color) {
         if (count_ == 0) {
@@ -887,7 +857,7 @@ void TLineSeries::Clear()
         chart_->removeGraph(runs_[i].graph);
     runs_.resize(1);
     ColorRun& run = runs_.front();
-    run.color = clDefault;
+    run.color = vcl::clDefault;
     run.start = 0;
     run.lead = 0;
     applyPen(run);

@@ -12,6 +12,8 @@
 // labels, a share of one label list: millions of points a series are drawn from
 // per-run summaries of their values, in time that hardly grows with their number.
 
+#include "platform/VclCore.h"
+
 #include <qcustomplot.h>
 
 #include <cstdint>
@@ -29,49 +31,6 @@ class QPaintDevice;
 class QRubberBand;
 
 namespace platform {
-
-// ---------------------------------------------------------------------------------
-// Colours as the class library stores them: 0x00BBGGRR for plain colours; the high
-// byte 0xFF marks a system colour (its low byte is the index); two special values.
-using TColor = std::int32_t;
-
-constexpr TColor RGBColor(int r, int g, int b)
-{
-    return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
-}
-
-constexpr TColor clBlack = 0x000000;
-constexpr TColor clMaroon = 0x000080;
-constexpr TColor clGreen = 0x008000;
-constexpr TColor clOlive = 0x008080;
-constexpr TColor clNavy = 0x800000;
-constexpr TColor clPurple = 0x800080;
-constexpr TColor clTeal = 0x808000;
-constexpr TColor clGray = 0x808080;
-constexpr TColor clSilver = 0xC0C0C0;
-constexpr TColor clRed = 0x0000FF;
-constexpr TColor clLime = 0x00FF00;
-constexpr TColor clYellow = 0x00FFFF;
-constexpr TColor clBlue = 0xFF0000;
-constexpr TColor clFuchsia = 0xFF00FF;
-constexpr TColor clAqua = 0xFFFF00;
-constexpr TColor clWhite = 0xFFFFFF;
-constexpr TColor clNone = 0x1FFFFFFF;
-// "No colour of its own": a point added with it is drawn in its series' colour.
-constexpr TColor clDefault = 0x20000000;
-constexpr TColor clWindow = TColor(0xFF000005u);
-constexpr TColor clWindowText = TColor(0xFF000008u);
-constexpr TColor clHighlight = TColor(0xFF00000Du);
-constexpr TColor clBtnFace = TColor(0xFF00000Fu);
-constexpr TColor clBtnShadow = TColor(0xFF000010u);
-constexpr TColor clGrayText = TColor(0xFF000011u);
-constexpr TColor clBtnText = TColor(0xFF000012u);
-constexpr TColor clInfoBk = TColor(0xFF000018u);
-
-// clNone and clDefault give an invalid QColor; system colours come from the palette.
-QColor ColorToQColor(TColor color);
-// An invalid QColor gives clNone; the alpha channel is dropped.
-TColor QColorToColor(const QColor& color);
 
 // ---------------------------------------------------------------------------------
 // Mouse buttons and the shift state of the class library's mouse events.
@@ -213,8 +172,8 @@ public:
     bool Active() const { return active_; }
     void SetActive(bool active);
 
-    TColor Color() const { return color_; }
-    void SetColor(TColor color);
+    vcl::TColor Color() const { return color_; }
+    void SetColor(vcl::TColor color);
     int PenWidth() const { return penWidth_; }
     void SetPenWidth(int width);
 
@@ -236,7 +195,7 @@ public:
 
     // Appends a point at x = Count(); returns its index. A colour other than clDefault
     // and the series' colour draws the segment that ends at the point in that colour.
-    int Add(double value, const std::string& label = std::string(), TColor color = clDefault);
+    int Add(double value, const std::string& label = std::string(), vcl::TColor color = vcl::clDefault);
     void Clear();
     // Keeps the first `count` points and removes the rest (a reader that re-reads the
     // end of a growing file takes back the points of its unfinished last line).
@@ -252,7 +211,7 @@ public:
     double XValue(int index) const;
     std::string Label(int index) const;
     // clDefault when the point carries no colour of its own.
-    TColor ValueColor(int index) const;
+    vcl::TColor ValueColor(int index) const;
 
     // First and last point within the bottom axis' shown range; -1 and -1 when none.
     int FirstValueIndex() const;
@@ -273,7 +232,7 @@ private:
 
     struct ColorRun {
         int start = 0;          // index of the run's first point of its own
-        TColor color = clDefault;
+        vcl::TColor color = vcl::clDefault;
         chart_detail::SeriesGraph* graph = nullptr;
         int lead = 0;           // 1 when the graph starts with the previous run's last point
     };
@@ -284,7 +243,7 @@ private:
     std::pair<int, int> runPoints(const chart_detail::SeriesGraph* graph) const;
     void storeLabel(int index, std::uint32_t id);
     const ColorRun& runOf(int index) const;
-    ColorRun& newRun(TColor color);
+    ColorRun& newRun(vcl::TColor color);
     void applyPen(ColorRun& run) const;
     void applyAll();
     void flushPending();
@@ -297,7 +256,7 @@ private:
     std::string name_;
     std::string title_;
     bool active_ = true;
-    TColor color_;
+    vcl::TColor color_;
     int penWidth_ = 1;
     bool marksVisible_ = false;
     bool marksClip_ = false;
@@ -435,8 +394,8 @@ public:
     void SetChart3DPercent(int percent);
     int DepthPixels() const;
 
-    TColor BackWallColor() const { return backWallColor_; }
-    void SetBackWallColor(TColor color);
+    vcl::TColor BackWallColor() const { return backWallColor_; }
+    void SetBackWallColor(vcl::TColor color);
     // Drawn inside the axes, stretched to the plot area; a null image removes it.
     void SetBackImage(const QImage& image);
     bool HasBackImage() const { return !backImage_.isNull(); }
@@ -559,7 +518,7 @@ private:
 
     bool view3D_ = false;
     int depthPercent_ = 15;
-    TColor backWallColor_ = clWhite;
+    vcl::TColor backWallColor_ = vcl::clWhite;
     QImage backImage_;
     int maxPointsPerPage_ = 0;
 

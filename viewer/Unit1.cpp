@@ -168,7 +168,7 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
     Chart1->SetLegendAlignment(platform::laLeft);
     Chart1->SetLegendVisible(true);
     Chart1->SetView3D(false);
-    Chart1->SetBackWallColor(platform::clWhite);
+    Chart1->SetBackWallColor(vcl::clWhite);
     Chart1->SetAnimatedZoom(true);
     Chart1->SetMaxPointsPerPage(pointsPerPage);
     Chart1->LeftAxis().SetLabelsVisible(false);

@@ -131,9 +131,9 @@ void TDalvinterForm1::DodajLegExecute(TObject*)
 
 void TDalvinterForm1::KolorTlaExecute(TObject*)
 {
-    ColorDialog1->SetColor(vcl::TColor(Chart1->BackWallColor()));
+    ColorDialog1->SetColor(Chart1->BackWallColor());
     if (ColorDialog1->Execute())
-        Chart1->SetBackWallColor(platform::TColor(ColorDialog1->Color()));
+        Chart1->SetBackWallColor(ColorDialog1->Color());
 }
 
 void TDalvinterForm1::ToolButton26Click(TObject*)

@@ -25,6 +25,7 @@
 #include <vector>
 
 using namespace platform;
+using namespace vcl;
 
 namespace {
 
@@ -417,22 +418,6 @@ TEST_F(ChartTest, PointInTheSeriesOwnColourFollowsTheSeries)
     s.SetColor(clNavy);
     s.Add(1, "", clNavy);
     EXPECT_EQ(s.ValueColor(0), clDefault);
-}
-
-TEST_F(ChartTest, ColourConversionsUseTheLowByteForRed)
-{
-    struct Case { TColor colour; QColor q; };
-    const Case cases[] = {
-        {clRed, QColor(255, 0, 0)}, {clBlue, QColor(0, 0, 255)}, {clLime, QColor(0, 255, 0)},
-        {RGBColor(10, 20, 30), QColor(10, 20, 30)}, {0x00332211, QColor(0x11, 0x22, 0x33)},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ColorToQColor(c.colour), c.q) << std::hex << c.colour;
-        EXPECT_EQ(QColorToColor(c.q), c.colour);
-    }
-    EXPECT_FALSE(ColorToQColor(clDefault).isValid());
-    EXPECT_FALSE(ColorToQColor(clNone).isValid());
-    EXPECT_TRUE(ColorToQColor(clBtnFace).isValid());
 }
 
 // ---------------------------------------------------------------------------------
