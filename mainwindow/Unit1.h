@@ -178,9 +178,9 @@ public:
     void UsuWszystkie1Click(TObject* Sender);
     void ZaznaczWszystkie1Click(TObject* Sender);
     void Chart1ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
-                           platform::TMouseButton Button, platform::TShiftState Shift, QPoint pos);
-    void Chart1ClickLegend(platform::TChart& Sender, platform::TMouseButton Button,
-                           platform::TShiftState Shift, int item, QPoint pos);
+                           vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos);
+    void Chart1ClickLegend(platform::TChart& Sender, vcl::TMouseButton Button,
+                           vcl::TShiftState Shift, int item, QPoint pos);
 
     // ---- Printing, clipboard, chart table.
     void ToolButton1Click(TObject* Sender);    // print the chart

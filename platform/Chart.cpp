@@ -73,26 +73,26 @@ QString markText(double value)
     return text.replace('.', QChar(rtl::FormatSettings.DecimalSeparator));
 }
 
-TMouseButton buttonOf(Qt::MouseButton button)
+vcl::TMouseButton buttonOf(Qt::MouseButton button)
 {
     switch (button) {
-    case Qt::RightButton: return mbRight;
-    case Qt::MiddleButton: return mbMiddle;
-    default: return mbLeft;
+    case Qt::RightButton: return vcl::mbRight;
+    case Qt::MiddleButton: return vcl::mbMiddle;
+    default: return vcl::mbLeft;
     }
 }
 
-TShiftState shiftOf(const QMouseEvent* event)
+vcl::TShiftState shiftOf(const QMouseEvent* event)
 {
-    TShiftState shift;
+    vcl::TShiftState shift;
     const Qt::KeyboardModifiers mods = event->modifiers();
-    if (mods & Qt::ShiftModifier) shift.Include(ssShift);
-    if (mods & Qt::AltModifier) shift.Include(ssAlt);
-    if (mods & Qt::ControlModifier) shift.Include(ssCtrl);
+    if (mods & Qt::ShiftModifier) shift.Include(vcl::ssShift);
+    if (mods & Qt::AltModifier) shift.Include(vcl::ssAlt);
+    if (mods & Qt::ControlModifier) shift.Include(vcl::ssCtrl);
     const Qt::MouseButtons buttons = event->buttons() | event->button();
-    if (buttons & Qt::LeftButton) shift.Include(ssLeft);
-    if (buttons & Qt::RightButton) shift.Include(ssRight);
-    if (buttons & Qt::MiddleButton) shift.Include(ssMiddle);
+    if (buttons & Qt::LeftButton) shift.Include(vcl::ssLeft);
+    if (buttons & Qt::RightButton) shift.Include(vcl::ssRight);
+    if (buttons & Qt::MiddleButton) shift.Include(vcl::ssMiddle);
     return shift;
 }
 
@@ -1657,7 +1657,7 @@ void TChart::UndoZoom()
 // ---------------------------------------------------------------------------------
 // Mouse
 
-void TChart::pressAt(QPoint pos, TMouseButton button, TShiftState shift)
+void TChart::pressAt(QPoint pos, vcl::TMouseButton button, vcl::TShiftState shift)
 {
     if (legend->visible() && legend->layout() && legend->outerRect().contains(pos)) {
         const int item = LegendItemAt(pos);
@@ -1737,7 +1737,7 @@ void TChart::mouseReleaseEvent(QMouseEvent* event)
 void TChart::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // The second press of a double click counts as a click of its own.
-    pressAt(event->position().toPoint(), buttonOf(event->button()), shiftOf(event).Include(ssDouble));
+    pressAt(event->position().toPoint(), buttonOf(event->button()), shiftOf(event).Include(vcl::ssDouble));
     event->accept();
 }
 

@@ -32,34 +32,6 @@ class QRubberBand;
 
 namespace platform {
 
-// ---------------------------------------------------------------------------------
-// Mouse buttons and the shift state of the class library's mouse events.
-enum TMouseButton { mbLeft, mbRight, mbMiddle };
-
-enum TShiftStateFlag : unsigned {
-    ssShift = 1u << 0, ssAlt = 1u << 1, ssCtrl = 1u << 2,
-    ssLeft = 1u << 3, ssRight = 1u << 4, ssMiddle = 1u << 5, ssDouble = 1u << 6,
-};
-
-class TShiftState {
-public:
-    constexpr TShiftState() = default;
-    constexpr TShiftState(std::initializer_list<TShiftStateFlag> flags)
-    {
-        for (TShiftStateFlag f : flags)
-            bits_ |= f;
-    }
-    constexpr bool Contains(TShiftStateFlag flag) const { return (bits_ & flag) != 0; }
-    constexpr bool Empty() const { return bits_ == 0; }
-    constexpr TShiftState& Include(TShiftStateFlag flag) { bits_ |= flag; return *this; }
-    constexpr TShiftState& Exclude(TShiftStateFlag flag) { bits_ &= ~unsigned(flag); return *this; }
-    constexpr unsigned Bits() const { return bits_; }
-    friend constexpr bool operator==(TShiftState a, TShiftState b) { return a.bits_ == b.bits_; }
-
-private:
-    unsigned bits_ = 0;
-};
-
 enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
 // The vertical axis a series is drawn against; "both" draws against the left one.
 enum TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis };
@@ -342,9 +314,9 @@ struct TPrintMargins {
 class TChart : public QCustomPlot {
 public:
     using TClickLegendEvent =
-        std::function<void(TChart& sender, TMouseButton button, TShiftState shift, int item, QPoint pos)>;
+        std::function<void(TChart& sender, vcl::TMouseButton button, vcl::TShiftState shift, int item, QPoint pos)>;
     using TClickSeriesEvent = std::function<void(TChart& sender, TLineSeries& series, int valueIndex,
-                                                 TMouseButton button, TShiftState shift, QPoint pos)>;
+                                                 vcl::TMouseButton button, vcl::TShiftState shift, QPoint pos)>;
 
     explicit TChart(int seriesCount, QWidget* parent = nullptr);
     ~TChart() override;
@@ -479,7 +451,7 @@ private:
     void rebuildLegend();
     void layoutFor(int width, int height);
     void drawInto(QPaintDevice& device, const QRect& target, QSize logical);
-    void pressAt(QPoint pos, TMouseButton button, TShiftState shift);
+    void pressAt(QPoint pos, vcl::TMouseButton button, vcl::TShiftState shift);
     void seriesCleared();
     // A track for a series' first label: one that another series began with the same
     // label, or a new one.

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <utility>
 
@@ -77,6 +78,33 @@ constexpr TColor clInfoBk = TColor(0xFF000018u);
 QColor ToQColor(TColor color);
 // An invalid QColor gives clNone; the alpha channel is dropped.
 TColor FromQColor(const QColor& color);
+
+// Mouse buttons and the shift state of the class library's mouse events.
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+
+enum TShiftStateFlag : unsigned {
+    ssShift = 1u << 0, ssAlt = 1u << 1, ssCtrl = 1u << 2,
+    ssLeft = 1u << 3, ssRight = 1u << 4, ssMiddle = 1u << 5, ssDouble = 1u << 6,
+};
+
+class TShiftState {
+public:
+    constexpr TShiftState() = default;
+    constexpr TShiftState(std::initializer_list<TShiftStateFlag> flags)
+    {
+        for (TShiftStateFlag f : flags)
+            bits_ |= f;
+    }
+    constexpr bool Contains(TShiftStateFlag flag) const { return (bits_ & flag) != 0; }
+    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr TShiftState& Include(TShiftStateFlag flag) { bits_ |= flag; return *this; }
+    constexpr TShiftState& Exclude(TShiftStateFlag flag) { bits_ &= ~unsigned(flag); return *this; }
+    constexpr unsigned Bits() const { return bits_; }
+    friend constexpr bool operator==(TShiftState a, TShiftState b) { return a.bits_ == b.bits_; }
+
+private:
+    unsigned bits_ = 0;
+};
 
 // An error raised by our own code with a Unicode message. what() holds it in code page
 // 1250, as the runtime's errors (std::exception with 8-bit cp1250 text in what()) do.
