@@ -1,4 +1,5 @@
 #include "platform/Chart.h"
+#include "platform/ChartPaint.h"
 
 #include "platform/Convert.h"
 
