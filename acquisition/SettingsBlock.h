@@ -77,7 +77,7 @@ struct WindowRecord {
     std::uint8_t reserved416[8] = {};    // a date-time nobody uses; 0.0 is zero bytes
     std::uint8_t newSample = 0;
     std::uint8_t reserved425[3] = {};
-    std::uint32_t seriesColours[9] = {};
+    std::int32_t seriesColours[9] = {};   // colour values (vcl::TColor)
     std::uint8_t penWidths[9] = {};
     std::uint8_t reserved473[7] = {};
 };

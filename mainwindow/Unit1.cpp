@@ -223,9 +223,9 @@ void TForm1::buildComponents()
     Chart1->RightAxis().SetAutomatic(false);
     Chart1->SetView3D(false);
     vcl::SetAlign(Chart1, alClient);
-    Chart1->OnClickSeries = [this](platform::TChart& c, platform::TLineSeries& s, int i, platform::TMouseButton b,
-                                   platform::TShiftState sh, QPoint p) { Chart1ClickSeries(c, s, i, b, sh, p); };
-    Chart1->OnClickLegend = [this](platform::TChart& c, platform::TMouseButton b, platform::TShiftState sh, int item,
+    Chart1->OnClickSeries = [this](platform::TChart& c, platform::TLineSeries& s, int i, vcl::TMouseButton b,
+                                   vcl::TShiftState sh, QPoint p) { Chart1ClickSeries(c, s, i, b, sh, p); };
+    Chart1->OnClickLegend = [this](platform::TChart& c, vcl::TMouseButton b, vcl::TShiftState sh, int item,
                                    QPoint p) { Chart1ClickLegend(c, b, sh, item, p); };
 
     Timer1 = new TTimer(this);

@@ -178,9 +178,9 @@ public:
     void UsuWszystkie1Click(TObject* Sender);
     void ZaznaczWszystkie1Click(TObject* Sender);
     void Chart1ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
-                           platform::TMouseButton Button, platform::TShiftState Shift, QPoint pos);
-    void Chart1ClickLegend(platform::TChart& Sender, platform::TMouseButton Button,
-                           platform::TShiftState Shift, int item, QPoint pos);
+                           vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos);
+    void Chart1ClickLegend(platform::TChart& Sender, vcl::TMouseButton Button,
+                           vcl::TShiftState Shift, int item, QPoint pos);
 
     // ---- Printing, clipboard, chart table.
     void ToolButton1Click(TObject* Sender);    // print the chart
@@ -220,8 +220,10 @@ public:
     // Bytes of memory the machine can still give, -1 when unknown: a file that would
     // not fit is not loaded whole. Tests give their own figure.
     static std::function<qint64()> freeMemory;
-    // How long a load runs before it shows the busy cursor and its status text.
+    // How long a load runs before it shows the busy cursor and its status text, and
+    // how often it lets the window paint after that.
     static int loadBusyAfterMs;
+    static int loadPaintEveryMs;
 
     // ---- New-data step.
     // Parses currentLine and shows it (text list, grid, chart points, axis fit) and, with

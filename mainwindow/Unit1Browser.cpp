@@ -38,6 +38,7 @@ using platform::toAnsi;
 using namespace vcl;
 
 int TForm1::loadBusyAfterMs = 200;
+int TForm1::loadPaintEveryMs = 100;
 
 namespace {
 
@@ -185,11 +186,14 @@ constexpr qint64 wholeLoadFactor = 3;
 
 // Shows that a long load is working: from TForm1::loadBusyAfterMs on, the busy cursor
 // and a text in status panel 0, until the chart has been drawn. Meanwhile the window
-// goes on painting: events are let through every tenth of a second, but no input of
+// goes on painting: events are let through every tenth of a second
+// (TForm1::loadPaintEveryMs), but no input of
 // the user, so no command runs before the load has ended; the window's close box is
 // refused, and the browser's commands refuse to run while one is under way. While a
 // device link may hand in readings (they would land among the file's points), nothing
-// is let through and only the status bar is painted.
+// is let through and only the status bar is painted. The chart is drawn once, when
+// the load is over: drawn on the way, its points would be drawn again and again only
+// to be thrown away.
 class LoadProgress {
 public:
     LoadProgress(TForm1& form, const QString& name)
@@ -199,11 +203,13 @@ public:
     {
         clock_.start();
         running_ = this;
+        f_.Chart1->SetAutoRepaint(false);
     }
 
     ~LoadProgress()
     {
         running_ = nullptr;
+        f_.Chart1->SetAutoRepaint(true);
         f_.OnClose = std::move(onClose_);
         if (!busy_)
             return;
@@ -225,7 +231,7 @@ public:
             QGuiApplication::setOverrideCursor(Qt::WaitCursor);
             panelBefore_ = f_.StatusBar1->Panels(0)->Text();
             f_.StatusBar1->Panels(0)->SetText(QStringLiteral("Wczytywanie pliku ") + name_ + QStringLiteral(".."));
-        } else if (ms - painted_ < 100) {
+        } else if (ms - painted_ < TForm1::loadPaintEveryMs) {
             return;
         }
         painted_ = ms;

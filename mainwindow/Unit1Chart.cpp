@@ -109,7 +109,7 @@ void TForm1::ToolButton33Click(TObject*)
 }
 
 void TForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries& Series, int ValueIndex,
-                               platform::TMouseButton, platform::TShiftState, QPoint)
+                               vcl::TMouseButton, vcl::TShiftState, QPoint)
 {
     if (ValueIndex < 0 || ValueIndex >= Series.Count())
         return;
@@ -122,7 +122,7 @@ void TForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries& Series,
         Series.SetMarksVisible(true);
 }
 
-void TForm1::Chart1ClickLegend(platform::TChart&, platform::TMouseButton Button, platform::TShiftState Shift,
+void TForm1::Chart1ClickLegend(platform::TChart&, vcl::TMouseButton Button, vcl::TShiftState Shift,
                                int item, QPoint)
 {
     // A click beside every entry names no series: nothing to report.
@@ -131,7 +131,7 @@ void TForm1::Chart1ClickLegend(platform::TChart&, platform::TMouseButton Button,
     auto& s = Chart1->Series(item);
     if (s.Active())
         s.SetPenWidth(s.PenWidth() + 1);
-    if (Button == platform::mbRight && Shift == platform::TShiftState{platform::ssRight}) {
+    if (Button == vcl::mbRight && Shift == vcl::TShiftState{vcl::ssRight}) {
         const int count = std::min(parsedLine.channelCount, Chart1->SeriesCount());
         for (int i = 0; i < count; ++i) {
             Chart1->Series(i).SetActive(true);

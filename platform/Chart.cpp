@@ -1,81 +1,31 @@
 #include "platform/Chart.h"
 
-#include "platform/Clipboard.h"
-#include "platform/Convert.h"
+#include "platform/ChartPaint.h"
 #include "platform/Cp1250.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QMouseEvent>
-#include <QPaintDevice>
-#include <QPalette>
-#include <QPdfWriter>
-#include <QPrinter>
 #include <QRubberBand>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <new>
 
 namespace platform {
 
-// ---------------------------------------------------------------------------------
-// Colours
-
-QColor ColorToQColor(TColor color)
-{
-    if (color == clNone || color == clDefault)
-        return QColor();
-    const auto bits = std::uint32_t(color);
-    if ((bits & 0xFF000000u) == 0xFF000000u) {
-        const QPalette pal = QApplication::palette();
-        switch (bits & 0xFFu) {
-        case 0x05: return pal.color(QPalette::Base);
-        case 0x08: return pal.color(QPalette::Text);
-        case 0x0D: return pal.color(QPalette::Highlight);
-        case 0x0F: return pal.color(QPalette::Button);
-        case 0x10: return pal.color(QPalette::Dark);
-        case 0x11: return pal.color(QPalette::Disabled, QPalette::Text);
-        case 0x12: return pal.color(QPalette::ButtonText);
-        case 0x18: return pal.color(QPalette::ToolTipBase);
-        default: return pal.color(QPalette::Window);
-        }
-    }
-    return QColor(int(bits & 0xFFu), int((bits >> 8) & 0xFFu), int((bits >> 16) & 0xFFu));
-}
-
-TColor QColorToColor(const QColor& color)
-{
-    if (!color.isValid())
-        return clNone;
-    return RGBColor(color.red(), color.green(), color.blue());
-}
+using vcl::TColor;
 
 namespace {
 
 // Colours of new series: strong colours that stay visible on a white wall.
 constexpr TColor kPalette[] = {
-    clRed, clGreen, clBlue, RGBColor(255, 128, 0), clFuchsia, clTeal, clNavy, clMaroon,
-    clOlive, clPurple, clGray, RGBColor(0, 160, 0), clBlack, RGBColor(0, 150, 200),
-    RGBColor(150, 80, 0), RGBColor(220, 0, 120),
+    vcl::clRed, vcl::clGreen, vcl::clBlue, vcl::RGBColor(255, 128, 0), vcl::clFuchsia, vcl::clTeal,
+    vcl::clNavy, vcl::clMaroon, vcl::clOlive, vcl::clPurple, vcl::clGray, vcl::RGBColor(0, 160, 0),
+    vcl::clBlack, vcl::RGBColor(0, 150, 200), vcl::RGBColor(150, 80, 0), vcl::RGBColor(220, 0, 120),
 };
-
-// The point vector of a graph's data container, for appends without the container's
-// ordering checks (the derived class only grants access to the protected member).
-struct GraphPointsAccess : QCPGraphDataContainer {
-    static constexpr auto points = &GraphPointsAccess::mData;
-};
-constexpr auto kGraphPoints = GraphPointsAccess::points;
 
 constexpr double kClickTolerance = 4.0; // pixels, beyond half the pen width
-
-QColor colorOr(TColor color, const QColor& fallback)
-{
-    const QColor c = ColorToQColor(color);
-    return c.isValid() ? c : fallback;
-}
 
 double segmentDistance(QPointF p, QPointF a, QPointF b)
 {
@@ -88,595 +38,34 @@ double segmentDistance(QPointF p, QPointF a, QPointF b)
     return std::hypot(d.x(), d.y());
 }
 
-// A value mark's text: up to three decimals, no trailing zeros.
-QString markText(double value)
-{
-    QString text = QString::number(value, 'f', 3);
-    if (text.contains('.')) {
-        while (text.endsWith('0'))
-            text.chop(1);
-        if (text.endsWith('.'))
-            text.chop(1);
-    }
-    if (text == "-0")
-        text = "0";
-    return text.replace('.', QChar(rtl::FormatSettings.DecimalSeparator));
-}
-
-TMouseButton buttonOf(Qt::MouseButton button)
+vcl::TMouseButton buttonOf(Qt::MouseButton button)
 {
     switch (button) {
-    case Qt::RightButton: return mbRight;
-    case Qt::MiddleButton: return mbMiddle;
-    default: return mbLeft;
+    case Qt::RightButton: return vcl::mbRight;
+    case Qt::MiddleButton: return vcl::mbMiddle;
+    default: return vcl::mbLeft;
     }
 }
 
-TShiftState shiftOf(const QMouseEvent* event)
+vcl::TShiftState shiftOf(const QMouseEvent* event)
 {
-    TShiftState shift;
+    vcl::TShiftState shift;
     const Qt::KeyboardModifiers mods = event->modifiers();
-    if (mods & Qt::ShiftModifier) shift.Include(ssShift);
-    if (mods & Qt::AltModifier) shift.Include(ssAlt);
-    if (mods & Qt::ControlModifier) shift.Include(ssCtrl);
+    if (mods & Qt::ShiftModifier) shift.Include(vcl::ssShift);
+    if (mods & Qt::AltModifier) shift.Include(vcl::ssAlt);
+    if (mods & Qt::ControlModifier) shift.Include(vcl::ssCtrl);
     const Qt::MouseButtons buttons = event->buttons() | event->button();
-    if (buttons & Qt::LeftButton) shift.Include(ssLeft);
-    if (buttons & Qt::RightButton) shift.Include(ssRight);
-    if (buttons & Qt::MiddleButton) shift.Include(ssMiddle);
+    if (buttons & Qt::LeftButton) shift.Include(vcl::ssLeft);
+    if (buttons & Qt::RightButton) shift.Include(vcl::ssRight);
+    if (buttons & Qt::MiddleButton) shift.Include(vcl::ssMiddle);
     return shift;
-}
-
-void takeOut(QCPLayoutElement* element)
-{
-    if (element && element->layout())
-        element->layout()->take(element);
 }
 
 } // namespace
 
-namespace chart_detail {
-
-// ---------------------------------------------------------------------------------
-// Label pool
-
-std::uint32_t LabelPool::Intern(std::string_view text)
-{
-    if (text.empty())
-        return 0;
-    if (!ends_.empty() && At(std::uint32_t(ends_.size())) == text)
-        return std::uint32_t(ends_.size());
-    chars_.append(text);
-    ends_.push_back(std::uint32_t(chars_.size()));
-    return std::uint32_t(ends_.size());
-}
-
-std::string_view LabelPool::At(std::uint32_t id) const
-{
-    if (id == 0 || id > ends_.size())
-        return {};
-    const std::uint32_t begin = id == 1 ? 0 : ends_[id - 2];
-    return std::string_view(chars_).substr(begin, ends_[id - 1] - begin);
-}
-
-void LabelPool::Reset()
-{
-    // The labels of a million points are worth giving back, not only forgetting.
-    std::string().swap(chars_);
-    std::vector<std::uint32_t>().swap(ends_);
-}
-
-// ---------------------------------------------------------------------------------
-// Point values
-
-void PointValues::append(double value)
-{
-    if (!wide_ && !std::isnan(value) && double(float(value)) != value)
-        makeWide();
-    const std::size_t size = wide_ ? sizeof(double) : sizeof(float);
-    const std::size_t block = std::size_t(size_ >> kBlockBits);
-    const int at = size_ & kBlockMask;
-    if (block == blocks_.size()) {
-        // Only the first block starts small: many series never hold more than a few points.
-        const int capacity = block == 0 ? 1024 : kBlockMask + 1;
-        blocks_.push_back(std::malloc(std::size_t(capacity) * size));
-        if (!blocks_.back())
-            throw std::bad_alloc();
-        if (block == 0)
-            firstCapacity_ = capacity;
-    } else if (block == 0 && at == firstCapacity_) {
-        const int capacity = std::min(firstCapacity_ * 4, kBlockMask + 1);
-        void* grown = std::realloc(blocks_[0], std::size_t(capacity) * size);
-        if (!grown)
-            throw std::bad_alloc();
-        blocks_[0] = grown;
-        firstCapacity_ = capacity;
-    }
-    if (wide_)
-        static_cast<double*>(blocks_[block])[at] = value;
-    else
-        static_cast<float*>(blocks_[block])[at] = float(value);
-    const std::size_t run = std::size_t(size_ / kRun);
-    if (run == runs_.size())
-        runs_.push_back(Run{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
-    Run& r = runs_[run];
-    // NaN compares false and stays out.
-    r.low = value < r.low ? value : r.low;
-    r.high = value > r.high ? value : r.high;
-    ++size_;
-}
-
-void PointValues::makeWide()
-{
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
-        const int capacity = b == 0 ? firstCapacity_ : kBlockMask + 1;
-        auto* wide = static_cast<double*>(std::malloc(std::size_t(capacity) * sizeof(double)));
-        if (!wide)
-            throw std::bad_alloc();
-        const int used = std::min(capacity, size_ - int(b << kBlockBits));
-        std::copy_n(static_cast<const float*>(blocks_[b]), used, wide);
-        std::free(blocks_[b]);
-        blocks_[b] = wide;
-    }
-    wide_ = true;
-}
-
-void PointValues::truncate(int size)
-{
-    if (size >= size_)
-        return;
-    if (size <= 0) {
-        clear();
-        return;
-    }
-    size_ = size;
-    const std::size_t blocks = std::size_t((size_ - 1) >> kBlockBits) + 1;
-    for (std::size_t b = blocks; b < blocks_.size(); ++b)
-        std::free(blocks_[b]);
-    blocks_.resize(blocks);
-    runs_.resize(std::size_t((size_ - 1) / kRun) + 1);
-    summarise(int(runs_.size()) - 1);
-}
-
-void PointValues::clear()
-{
-    for (void* block : blocks_)
-        std::free(block);
-    blocks_.clear();
-    std::vector<Run>().swap(runs_);
-    firstCapacity_ = 0;
-    wide_ = false;
-    size_ = 0;
-}
-
-void PointValues::summarise(int run)
-{
-    Run& r = runs_[std::size_t(run)];
-    r = Run{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
-    for (int i = run * kRun, end = std::min(size_, (run + 1) * kRun); i < end; ++i) {
-        const double v = (*this)[i];
-        r.low = v < r.low ? v : r.low;
-        r.high = v > r.high ? v : r.high;
-    }
-}
-
-void PointValues::widen(int from, int to, double& low, double& high) const
-{
-    auto take = [&](int end) {
-        for (; from < end; ++from) {
-            const double v = (*this)[from];
-            low = v < low ? v : low;
-            high = v > high ? v : high;
-        }
-    };
-    take(std::min(to, (from + kRun - 1) / kRun * kRun));
-    for (; from + kRun <= to; from += kRun) {
-        const Run& r = runs_[std::size_t(from / kRun)];
-        low = r.low < low ? r.low : low;
-        high = r.high > high ? r.high : high;
-    }
-    take(to);
-}
-
-// A row covered by a rectangle and the one before it goes on; only rows that one of
-// the two leaves out begin or end a strip, so the work follows the outline, not the
-// area.
-QList<QRect> UnionRows(const QList<QRect>& bars, const QRect& clip)
-{
-    QList<QRect> rows;
-    std::vector<int> startX(std::size_t(std::max(0, clip.height())));
-    int openTop = 0, openBottom = -1;   // rows open now (clip-relative), with prevEnd
-    int prevEnd = std::numeric_limits<int>::min();
-    // Rows that end together and began together make one rectangle.
-    auto close = [&](int from, int to) {
-        for (int y = from; y <= to;) {
-            const int x = startX[std::size_t(y)];
-            int last = y;
-            while (last < to && startX[std::size_t(last + 1)] == x)
-                ++last;
-            rows.push_back(QRect(x, clip.top() + y, prevEnd - x, last - y + 1));
-            y = last + 1;
-        }
-    };
-    for (const QRect& bar : bars) {
-        const int top = std::max(bar.top(), clip.top()) - clip.top();
-        const int bottom = std::min(bar.bottom(), clip.bottom()) - clip.top();
-        const int left = std::max(bar.left(), clip.left());
-        const int end = std::min(bar.left() + bar.width(), clip.left() + clip.width());
-        if (top > bottom || left >= end)
-            continue;
-        if (left > prevEnd) {
-            close(openTop, openBottom);
-            openTop = 0;
-            openBottom = -1;
-        }
-        close(openTop, std::min(openBottom, top - 1));
-        close(std::max(openTop, bottom + 1), openBottom);
-        for (int y = top, last = std::min(bottom, openTop - 1); y <= last; ++y)
-            startX[std::size_t(y)] = left;
-        for (int y = std::max(top, openBottom + 1); y <= bottom; ++y)
-            startX[std::size_t(y)] = left;
-        openTop = top;
-        openBottom = bottom;
-        prevEnd = end;
-    }
-    close(openTop, openBottom);
-    return rows;
-}
-
-// ---------------------------------------------------------------------------------
-// The graph of one colour run of a series. In the 3D view it first draws the same
-// line shifted towards the back wall as a wide, pale band.
-//
-// The points stay with the series; the graph is given those in view only while it
-// draws. Where the points are denser than the pixels, the line is drawn as its
-// envelope: one bar per pixel column from the column's smallest to its largest value,
-// joined to the column before. That is what the sampled polyline shows too, at a
-// fraction of the cost of stroking thousands of overlapping vertical segments, and the
-// series' run summaries give a column's values without reading every point.
-class SeriesGraph : public QCPGraph {
-public:
-    SeriesGraph(TChart* chart, const TLineSeries* series, QCPAxis* keyAxis, QCPAxis* valueAxis)
-        : QCPGraph(keyAxis, valueAxis), chart_(chart), series_(series)
-    {
-        setAdaptiveSampling(true);
-        setLineStyle(lsLine);
-        setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
-        setSelectable(QCP::stNone);
-    }
-
-protected:
-    void draw(QCPPainter* painter) override
-    {
-        QCPAxis* keys = keyAxis();
-        if (!keys || !valueAxis())
-            return;
-        const auto [from, to] = series_->runPoints(this);
-        // The points in view and one more at each end, for the lines that leave it.
-        const QCPRange range = keys->range();
-        const int begin = int(std::clamp(std::ceil(range.lower) - 1.0, double(from), double(to)));
-        const int end = int(std::clamp(std::floor(range.upper) + 2.0, double(from), double(to)));
-        if (begin >= end)
-            return;
-        const bool envelope = scatterStyle().isNone() && envelopeFits(begin, end);
-        if (!envelope) {
-            auto& points = data().data()->*kGraphPoints;
-            points.clear();
-            points.reserve(end - begin);
-            for (int i = begin; i < end; ++i)
-                points.append(QCPGraphData(double(i), series_->values_[i]));
-        }
-        const QPen front = pen();
-        if (chart_->View3D()) {
-            const double depth = chart_->DepthPixels();
-            QColor band = front.color();
-            band.setAlpha(80);
-            QPen bandPen(band, std::max(front.widthF() + 2.0, depth / 2.0));
-            bandPen.setCapStyle(Qt::FlatCap);
-            bandPen.setJoinStyle(Qt::RoundJoin);
-            drawLine(painter, bandPen, QPointF(depth / 2.0, -depth / 2.0), envelope, begin, end);
-        }
-        drawLine(painter, front, QPointF(), envelope, begin, end);
-        data()->clear();
-    }
-
-private:
-    void drawLine(QCPPainter* painter, const QPen& linePen, QPointF offset, bool envelope, int begin, int end)
-    {
-        if (envelope) {
-            drawEnvelope(painter, linePen, offset, begin, end);
-            return;
-        }
-        const QPen own = pen();
-        setPen(linePen);
-        painter->save();
-        painter->translate(offset);
-        QCPGraph::draw(painter);
-        painter->restore();
-        setPen(own);
-    }
-
-    bool envelopeFits(int begin, int end) const
-    {
-        const QCPAxis* keys = keyAxis();
-        if (keys->scaleType() != QCPAxis::stLinear)
-            return false;
-        const QCPRange range = keys->range();
-        const double left = keys->coordToPixel(range.lower);
-        const double right = keys->coordToPixel(range.upper);
-        const double pixels = std::abs(right - left);
-        return pixels >= 1.0 && double(end - begin) >= 2.0 * pixels && (right - left) / range.size() > 0.0;
-    }
-
-    void drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF offset, int begin, int end)
-    {
-        const QCPAxis* keys = keyAxis();
-        const QCPAxis* values = valueAxis();
-        const QCPRange range = keys->range();
-        const double left = keys->coordToPixel(range.lower);
-        const double right = keys->coordToPixel(range.upper);
-        const double scale = (right - left) / range.size();
-        const int width = std::max(1, int(std::lround(linePen.widthF())));
-        const int dx = int(std::lround(offset.x()));
-        const int dy = int(std::lround(offset.y()));
-        const chart_detail::PointValues& points = series_->values_;
-        QList<QRect> bars;
-        bars.reserve(qsizetype(std::abs(right - left)) + 2);
-        double last = std::numeric_limits<double>::quiet_NaN();
-        for (int i = begin; i < end;) {
-            const double column = std::floor(left + (double(i) - range.lower) * scale);
-            const double keyLimit = range.lower + (column + 1.0 - left) / scale;
-            // The column takes every point whose key lies below its right edge, and at
-            // least one.
-            const int j = int(std::clamp(std::ceil(keyLimit), double(i + 1), double(end)));
-            // NaN compares false, so gaps drop out of the column's range.
-            double low = std::isnan(last) ? std::numeric_limits<double>::infinity() : last;
-            double high = std::isnan(last) ? -std::numeric_limits<double>::infinity() : last;
-            points.widen(i, j, low, high);
-            last = points[j - 1];
-            if (low <= high) {
-                const int top = int(std::lround(values->coordToPixel(high)));
-                const int bottom = int(std::lround(values->coordToPixel(low)));
-                const int y = std::min(top, bottom);
-                bars.push_back(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width,
-                                      std::abs(bottom - top) + width));
-            }
-            i = j;
-        }
-        // Opaque bars on a raster are filled as the rows of their union: a few long
-        // strips instead of thousands of narrow columns (the same pixels).
-        if (linePen.color().alpha() == 255 && !painter->modes().testFlag(QCPPainter::pmVectorized))
-            bars = UnionRows(bars, clipRect());
-        painter->save();
-        painter->setAntialiasing(false);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(linePen.color());
-        painter->drawRects(bars.constData(), int(bars.size()));
-        painter->restore();
-    }
-
-    TChart* chart_;
-    const TLineSeries* series_;
-};
-
-// Axis numbers with the program's decimal separator, read at every repaint: the plot
-// would use the desktop's locale, which may well write 21,5 where the program writes 21.5.
-class NumberTicker : public QCPAxisTicker {
-protected:
-    QString getTickLabel(double tick, const QLocale&, QChar formatChar, int precision) override
-    {
-        QLocale plain = QLocale::c();
-        plain.setNumberOptions(QLocale::OmitGroupSeparator);
-        return QCPAxisTicker::getTickLabel(tick, plain, formatChar, precision)
-            .replace(QLatin1Char('.'), QChar(rtl::FormatSettings.DecimalSeparator));
-    }
-};
-
-// Bottom axis ticks at point indices, labelled with the points' labels and thinned so
-// that no two labels overlap. Series without labels get plain numbers.
-class LabelTicker : public NumberTicker {
-public:
-    explicit LabelTicker(TChart* chart) : chart_(chart) {}
-
-    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
-                  QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override
-    {
-        const TLineSeries* source = chart_->labelSeries();
-        if (!source) {
-            QCPAxisTicker::generate(range, locale, formatChar, precision, ticks, subTicks, tickLabels);
-            return;
-        }
-        ticks.clear();
-        if (subTicks)
-            subTicks->clear();
-        if (tickLabels)
-            tickLabels->clear();
-        const double lower = std::max(0.0, std::ceil(range.lower));
-        const double upper = std::min(double(source->Count() - 1), std::floor(range.upper));
-        if (!(lower <= upper))
-            return;
-        const int first = int(lower);
-        const int last = int(upper);
-        const int count = last - first + 1;
-        const int widest = chart_->widestLabel(*source, first, last);
-        const int capacity = std::max(1, chart_->bottomAxisPixels() / (widest + 12));
-        long long step = 1;
-        for (long long magnitude = 1; step * capacity < count; magnitude *= 10) {
-            for (long long m : {1LL, 2LL, 5LL}) {
-                step = m * magnitude;
-                if (step * capacity >= count)
-                    break;
-            }
-        }
-        for (long long i = (first + step - 1) / step * step; i <= last; i += step) {
-            ticks.push_back(double(i));
-            if (tickLabels)
-                tickLabels->push_back(chart_->decode(source->Label(int(i))));
-        }
-    }
-
-private:
-    TChart* chart_;
-};
-
-// The back wall: its colour, the background picture and, in 3D, a floor and a side
-// wall that make the plot area look like a box.
-class WallLayer : public QCPLayerable {
-public:
-    explicit WallLayer(TChart* chart) : QCPLayerable(chart, QStringLiteral("background")), chart_(chart) {}
-
-protected:
-    QRect clipRect() const override { return chart_->plotRect_->rect(); }
-    void applyDefaultAntialiasingHint(QCPPainter* painter) const override { painter->setAntialiasing(false); }
-
-    void draw(QCPPainter* painter) override
-    {
-        const QRect r = chart_->plotRect_->rect();
-        painter->fillRect(r, colorOr(chart_->BackWallColor(), Qt::white));
-        if (chart_->HasBackImage())
-            painter->drawImage(QRectF(r), chart_->backImage_);
-        if (!chart_->View3D())
-            return;
-        const int d = chart_->DepthPixels();
-        const QColor wall = colorOr(chart_->BackWallColor(), Qt::white);
-        const QColor side = wall.darker(118);
-        const QColor floor = wall.darker(135);
-        const QPolygon sideWall({r.bottomLeft(), r.topLeft(), QPoint(r.left() + d, r.top()),
-                                 QPoint(r.left() + d, r.bottom() - d)});
-        const QPolygon floorPlane({r.bottomLeft(), QPoint(r.left() + d, r.bottom() - d),
-                                   QPoint(r.right(), r.bottom() - d), r.bottomRight()});
-        painter->setPen(QPen(QColor(110, 110, 110), 1));
-        painter->setBrush(side);
-        painter->drawPolygon(sideWall);
-        painter->setBrush(floor);
-        painter->drawPolygon(floorPlane);
-        painter->setBrush(Qt::NoBrush);
-        painter->drawRect(QRect(QPoint(r.left() + d, r.top()), QPoint(r.right(), r.bottom() - d)));
-    }
-
-private:
-    TChart* chart_;
-};
-
-// Value marks of the series whose marks are visible: a box with the value over each
-// point, thinned so that the boxes do not pile up.
-class MarksLayer : public QCPLayerable {
-public:
-    explicit MarksLayer(TChart* chart) : QCPLayerable(chart, QStringLiteral("marks")), chart_(chart) {}
-
-protected:
-    QRect clipRect() const override { return chart_->viewport(); }
-    void applyDefaultAntialiasingHint(QCPPainter* painter) const override { painter->setAntialiasing(false); }
-
-    void draw(QCPPainter* painter) override
-    {
-        const QRect plot = chart_->plotRect_->rect();
-        const QFontMetrics metrics(chart_->font());
-        painter->setFont(chart_->font());
-        for (int s = 0; s < chart_->SeriesCount(); ++s) {
-            const TLineSeries& series = chart_->Series(s);
-            if (!series.Active() || !series.MarksVisible() || series.Count() == 0)
-                continue;
-            const int first = series.FirstValueIndex();
-            const int last = series.LastValueIndex();
-            if (first < 0)
-                continue;
-            painter->save();
-            painter->setClipRect(series.MarksClip() ? plot : chart_->viewport());
-            // Widest text a value of the series can give: its largest magnitude, signed, three decimals.
-            const double largest = std::max(std::abs(series.MaxYValue()), std::abs(series.MinYValue()));
-            const int boxWidth = metrics.horizontalAdvance(QString::number(-largest, 'f', 3)) + 6;
-            const int step = std::max(1, int(std::ceil(double(last - first + 1) * (boxWidth + 4) /
-                                                       std::max(1, plot.width()))));
-            for (int i = first; i <= last; i += step) {
-                const double y = series.YValue(i);
-                if (!std::isfinite(y))
-                    continue;
-                const QString text = markText(y);
-                const QPointF at(chart_->xAxis->coordToPixel(i), series.valueAxis()->coordToPixel(y));
-                const int w = metrics.horizontalAdvance(text) + 6;
-                const int h = metrics.height() + 2;
-                const QRectF box(at.x() - w / 2.0, at.y() - 8 - h, w, h);
-                painter->setPen(QPen(Qt::black, 1));
-                painter->drawLine(at, QPointF(at.x(), at.y() - 8));
-                painter->setBrush(QColor(255, 255, 225));
-                painter->drawRect(box);
-                painter->drawText(box, Qt::AlignCenter, text);
-            }
-            painter->restore();
-        }
-    }
-
-private:
-    TChart* chart_;
-};
-
-// One legend entry: an optional check box, a piece of the line and the title.
-class LegendEntry : public QCPAbstractLegendItem {
-public:
-    LegendEntry(QCPLegend* legend, TChart* chart, TLineSeries* series)
-        : QCPAbstractLegendItem(legend), chart_(chart), series_(series)
-    {
-        setMargins(QMargins(3, 1, 3, 1));
-    }
-
-    TLineSeries* Series() const { return series_; }
-
-    QRect CheckBoxRect() const
-    {
-        if (!chart_->LegendCheckBoxes())
-            return QRect();
-        return QRect(mRect.left(), mRect.center().y() - 5, 11, 11);
-    }
-
-protected:
-    QString text() const
-    {
-        return chart_->decode(series_->Title().empty() ? series_->Name() : series_->Title());
-    }
-
-    void draw(QCPPainter* painter) override
-    {
-        const QFont font = mParentLegend->font();
-        painter->setFont(font);
-        const int cy = mRect.center().y();
-        int x = mRect.left();
-        if (chart_->LegendCheckBoxes()) {
-            const QRect box = CheckBoxRect();
-            painter->setPen(QPen(Qt::black, 1));
-            painter->setBrush(Qt::white);
-            painter->drawRect(box.adjusted(0, 0, -1, -1));
-            if (series_->Active()) {
-                painter->drawLine(QLineF(box.left() + 2, cy, box.left() + 4, box.bottom() - 3));
-                painter->drawLine(QLineF(box.left() + 4, box.bottom() - 3, box.right() - 2, box.top() + 2));
-            }
-            x = box.right() + 5;
-        }
-        painter->setPen(QPen(series_->legendColor(), std::clamp(series_->PenWidth(), 1, 4)));
-        painter->drawLine(QLineF(x, cy, x + 18, cy));
-        x += 23;
-        painter->setPen(series_->Active() ? QColor(Qt::black) : QColor(Qt::gray));
-        painter->drawText(QRect(x, mRect.top(), std::max(0, mRect.right() - x + 1), mRect.height()),
-                          Qt::AlignLeft | Qt::AlignVCenter, text());
-    }
-
-    QSize minimumOuterSizeHint() const override
-    {
-        const QFontMetrics metrics(mParentLegend->font());
-        const int width = (chart_->LegendCheckBoxes() ? 16 : 0) + 23 + metrics.horizontalAdvance(text());
-        const int height = std::max(metrics.height(), 13);
-        return QSize(width + mMargins.left() + mMargins.right(), height + mMargins.top() + mMargins.bottom());
-    }
-    QSize maximumOuterSizeHint() const override { return minimumOuterSizeHint(); }
-
-private:
-    TChart* chart_;
-    TLineSeries* series_;
-};
-
-} // namespace chart_detail
-
-using chart_detail::LegendEntry;
+using chart_detail::colorOr;
 using chart_detail::SeriesGraph;
+using chart_detail::takeOut;
 
 // ---------------------------------------------------------------------------------
 // TLineSeries
@@ -702,7 +91,7 @@ QCPAxis* TLineSeries::valueAxis() const
 QColor TLineSeries::lineColor(const ColorRun& run) const
 {
     const QColor own = colorOr(color_, Qt::black);
-    return run.color == clDefault ? own : colorOr(run.color, own);
+    return run.color == vcl::clDefault ? own : colorOr(run.color, own);
 }
 
 QColor TLineSeries::legendColor() const
@@ -848,7 +237,7 @@ TLineSeries::ColorRun& TLineSeries::newRun(TColor color)
 int TLineSeries::Add(double value, const std::string& label, TColor color)
 {
     if (color == color_)
-        color = clDefault;
+        color = vcl::clDefault;
     ColorRun* run = &runs_.back();
     if (run->color != color) {
         if (count_ == 0) {
@@ -884,7 +273,7 @@ void TLineSeries::Clear()
         chart_->removeGraph(runs_[i].graph);
     runs_.resize(1);
     ColorRun& run = runs_.front();
-    run.color = clDefault;
+    run.color = vcl::clDefault;
     run.start = 0;
     run.lead = 0;
     applyPen(run);
@@ -1205,6 +594,10 @@ QString TChart::decode(std::string_view text) const
 
 void TChart::requestReplot()
 {
+    if (!autoRepaint_) {
+        heldDirty_ = true;
+        return;
+    }
     if (replotPending_)
         return;
     replotPending_ = true;
@@ -1216,6 +609,10 @@ void TChart::queuedReplot()
     if (!replotPending_)
         return;
     replotPending_ = false;
+    if (!autoRepaint_) {
+        heldDirty_ = true;
+        return;
+    }
     // A hidden chart (a measurement window behind the full view) repaints when shown,
     // one without area (squeezed out by its window) when it gets one.
     if (!isVisible()) {
@@ -1229,20 +626,32 @@ void TChart::queuedReplot()
 void TChart::Repaint()
 {
     replotPending_ = false;
+    heldDirty_ = false;
     if (viewport() != rect())
         setViewport(rect());
     if (!rect().isEmpty())
         replot(rpImmediateRefresh);
 }
 
+void TChart::SetAutoRepaint(bool on)
+{
+    autoRepaint_ = on;
+    if (on && std::exchange(heldDirty_, false))
+        requestReplot();
+}
+
 void TChart::resizeEvent(QResizeEvent* event)
 {
     // The plot's buffers have no pixels to paint into until the chart has an area; the
     // resize that gives it one paints it.
-    if (rect().isEmpty())
+    if (rect().isEmpty()) {
         setViewport(rect());
-    else
+    } else if (!autoRepaint_) {
+        setViewport(rect());
+        heldDirty_ = true;
+    } else {
         QCustomPlot::resizeEvent(event);
+    }
 }
 
 void TChart::showEvent(QShowEvent* event)
@@ -1406,185 +815,6 @@ int TChart::bottomAxisPixels() const
 }
 
 // ---------------------------------------------------------------------------------
-// Layout
-
-void TChart::rebuildLegend()
-{
-    legend->clearItems();
-    for (const auto& s : series_)
-        if (s->ShowInLegend() && (s->Active() || legendCheckBoxes_))
-            legend->addItem(new LegendEntry(legend, this, s.get()));
-    legendDirty_ = false;
-    layoutDirty_ = true;
-}
-
-void TChart::rebuildLayout()
-{
-    for (QCPLayoutElement* e : std::initializer_list<QCPLayoutElement*>{
-             title_, subTitle_, legend, spacerA_, spacerB_, legendHolder_, plotRect_, middle_})
-        takeOut(e);
-    plotLayout()->simplify();
-    middle_->simplify();
-    legendHolder_->simplify();
-
-    bool anyEntry = false;
-    for (int i = 0; i < legend->itemCount() && !anyEntry; ++i)
-        anyEntry = legend->item(i) != nullptr;
-    const bool showLegend = legendVisible_ && anyEntry;
-    const bool across = legendAlignment_ == laTop || legendAlignment_ == laBottom;
-    if (showLegend) {
-        if (across) {
-            legendHolder_->addElement(0, 0, spacerA_);
-            legendHolder_->addElement(0, 1, legend);
-            legendHolder_->addElement(0, 2, spacerB_);
-            legendHolder_->setColumnStretchFactors({1.0, 0.001, 1.0});
-            legendHolder_->setRowStretchFactors({1.0});
-        } else {
-            legendHolder_->addElement(0, 0, legend);
-            legendHolder_->addElement(1, 0, spacerB_);
-            legendHolder_->setRowStretchFactors({0.001, 1.0});
-            legendHolder_->setColumnStretchFactors({1.0});
-        }
-    }
-    legend->setVisible(showLegend);
-    title_->setVisible(titleVisible_);
-    subTitle_->setVisible(subTitleVisible_);
-    spacerA_->setVisible(showLegend);
-    spacerB_->setVisible(showLegend);
-
-    int column = 0;
-    QList<double> columnStretch;
-    if (showLegend && legendAlignment_ == laLeft) {
-        middle_->addElement(0, column++, legendHolder_);
-        columnStretch << 0.001;
-    }
-    middle_->addElement(0, column++, plotRect_);
-    columnStretch << 1.0;
-    if (showLegend && legendAlignment_ == laRight) {
-        middle_->addElement(0, column++, legendHolder_);
-        columnStretch << 0.001;
-    }
-    middle_->setColumnStretchFactors(columnStretch);
-
-    int row = 0;
-    QList<double> rowStretch;
-    auto addRow = [&](QCPLayoutElement* e, double stretch) {
-        plotLayout()->addElement(row++, 0, e);
-        rowStretch << stretch;
-    };
-    if (titleVisible_)
-        addRow(title_, 0.001);
-    if (subTitleVisible_)
-        addRow(subTitle_, 0.001);
-    if (showLegend && legendAlignment_ == laTop)
-        addRow(legendHolder_, 0.001);
-    addRow(middle_, 1.0);
-    if (showLegend && legendAlignment_ == laBottom)
-        addRow(legendHolder_, 0.001);
-    plotLayout()->setRowStretchFactors(rowStretch);
-    plotLayout()->setColumnStretchFactors({1.0});
-    layoutDirty_ = false;
-}
-
-void TChart::prepare()
-{
-    for (auto& s : series_)
-        s->flushPending();
-    if (legendDirty_)
-        rebuildLegend();
-    if (layoutDirty_)
-        rebuildLayout();
-
-    if (legend->visible() && legend->itemCount() > 0) {
-        // Cells of a wrapped grid may be empty.
-        int widest = 1, tallest = 1, entries = 0;
-        for (int i = 0; i < legend->itemCount(); ++i) {
-            if (QCPAbstractLegendItem* item = legend->item(i)) {
-                const QSize hint = item->minimumOuterSizeHint();
-                widest = std::max(widest, hint.width());
-                tallest = std::max(tallest, hint.height());
-                ++entries;
-            }
-        }
-        const bool across = legendAlignment_ == laTop || legendAlignment_ == laBottom;
-        int wrap;
-        if (across)
-            wrap = std::max(1, (viewport().width() - 30) / (widest + legend->columnSpacing()));
-        else
-            wrap = std::max(1, (viewport().height() - 60) / (tallest + legend->rowSpacing()));
-        wrap = std::min(wrap, std::max(1, entries));
-        const auto order = across ? QCPLayoutGrid::foColumnsFirst : QCPLayoutGrid::foRowsFirst;
-        if (legend->wrap() != wrap || legend->fillOrder() != order) {
-            legend->setWrap(wrap);
-            legend->setFillOrder(order, true);
-        }
-    }
-
-    // A label is centred on its point, and one that would stick out of the chart is not
-    // drawn at all: the plot keeps half a label's width free at both ends.
-    int half = 0;
-    const QCPRange shown = bottom_->shownRange();
-    if (const TLineSeries* source = labelSeries(); source && xAxis->visible() && xAxis->tickLabels()) {
-        const double first = std::max(0.0, std::ceil(shown.lower));
-        const double last = std::min(double(source->Count() - 1), std::floor(shown.upper));
-        if (first <= last)
-            half = widestLabel(*source, int(first), int(last)) / 2 + 3;
-    }
-    plotRect_->setMinimumMargins(QMargins(std::max(half, plotMargins_.left()), plotMargins_.top(),
-                                          std::max(half, plotMargins_.right()), plotMargins_.bottom()));
-
-    xAxis->setRange(shown);
-    yAxis->setRange(left_->shownRange());
-    yAxis2->setRange(right_->shownRange());
-}
-
-void TChart::layoutFor(int width, int height)
-{
-    setViewport(QRect(0, 0, width, height));
-    prepare();
-    updateLayout();
-}
-
-// ---------------------------------------------------------------------------------
-// Legend geometry
-
-int TChart::LegendItemAt(QPoint pos) const
-{
-    if (!legend || !legend->visible() || !legend->layout())
-        return -1;
-    for (int i = 0; i < legend->itemCount(); ++i) {
-        auto* entry = static_cast<LegendEntry*>(legend->item(i));
-        if (entry && entry->outerRect().contains(pos))
-            return entry->Series()->Index();
-    }
-    return -1;
-}
-
-QRect TChart::LegendEntryRect(int series) const
-{
-    if (!legend || !legend->visible() || !legend->layout())
-        return QRect();
-    for (int i = 0; i < legend->itemCount(); ++i) {
-        auto* entry = static_cast<LegendEntry*>(legend->item(i));
-        if (entry && entry->Series()->Index() == series)
-            return entry->outerRect();
-    }
-    return QRect();
-}
-
-QRect TChart::LegendCheckBoxRect(int series) const
-{
-    if (!legend || !legend->visible() || !legend->layout())
-        return QRect();
-    for (int i = 0; i < legend->itemCount(); ++i) {
-        auto* entry = static_cast<LegendEntry*>(legend->item(i));
-        if (entry && entry->Series()->Index() == series)
-            return entry->CheckBoxRect();
-    }
-    return QRect();
-}
-
-// ---------------------------------------------------------------------------------
 // Zoom
 
 bool TChart::Zoomed() const
@@ -1664,7 +894,7 @@ void TChart::UndoZoom()
 // ---------------------------------------------------------------------------------
 // Mouse
 
-void TChart::pressAt(QPoint pos, TMouseButton button, TShiftState shift)
+void TChart::pressAt(QPoint pos, vcl::TMouseButton button, vcl::TShiftState shift)
 {
     if (legend->visible() && legend->layout() && legend->outerRect().contains(pos)) {
         const int item = LegendItemAt(pos);
@@ -1744,105 +974,13 @@ void TChart::mouseReleaseEvent(QMouseEvent* event)
 void TChart::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // The second press of a double click counts as a click of its own.
-    pressAt(event->position().toPoint(), buttonOf(event->button()), shiftOf(event).Include(ssDouble));
+    pressAt(event->position().toPoint(), buttonOf(event->button()), shiftOf(event).Include(vcl::ssDouble));
     event->accept();
 }
 
 void TChart::wheelEvent(QWheelEvent* event)
 {
     event->ignore();
-}
-
-// ---------------------------------------------------------------------------------
-// Output
-
-void TChart::drawInto(QPaintDevice& device, const QRect& target, QSize logical)
-{
-    if (target.width() <= 0 || target.height() <= 0 || logical.width() <= 0 || logical.height() <= 0)
-        return;
-    const QRect old = viewport();
-    // The bottom labels are thinned by the plot's width, which is known after one layout.
-    layoutFor(logical.width(), logical.height());
-    {
-        QCPPainter painter(&device);
-        if (!painter.isActive()) {
-            layoutFor(old.width(), old.height());
-            throw EChartError("Cannot paint on the device");
-        }
-        const int type = device.devType();
-        if (type != QInternal::Image && type != QInternal::Pixmap)
-            painter.setMode(QCPPainter::pmVectorized);
-        painter.setMode(QCPPainter::pmNoCaching);
-        painter.setWindow(QRect(QPoint(0, 0), logical));
-        painter.setViewport(target);
-        toPainter(&painter, logical.width(), logical.height());
-    }
-    setViewport(old);
-    prepare();
-    updateLayout();
-}
-
-void TChart::PrintRect(QPaintDevice& device, const QRect& target)
-{
-    const double sx = device.logicalDpiX() > 0 ? 96.0 / device.logicalDpiX() : 1.0;
-    const double sy = device.logicalDpiY() > 0 ? 96.0 / device.logicalDpiY() : 1.0;
-    const QSize logical(std::max(1, int(std::lround(target.width() * sx))),
-                        std::max(1, int(std::lround(target.height() * sy))));
-    drawInto(device, target, logical);
-}
-
-void TChart::PrintPage(QPaintDevice& device)
-{
-    // The chart is drawn in screen units scaled onto the page, while text is sized by
-    // the device's resolution: at a printer's resolution text would be scaled twice.
-    // A page laid out at screen resolution stays vector all the same.
-    if (auto* printer = dynamic_cast<QPrinter*>(&device))
-        printer->setResolution(96);
-    else if (auto* writer = dynamic_cast<QPdfWriter*>(&device))
-        writer->setResolution(96);
-    const QRect page(0, 0, device.width(), device.height());
-    QRect target = page.adjusted(page.width() * printMargins_.Left / 100, page.height() * printMargins_.Top / 100,
-                                 -page.width() * printMargins_.Right / 100,
-                                 -page.height() * printMargins_.Bottom / 100);
-    if (target.width() <= 0 || target.height() <= 0)
-        return;
-    if (printProportional_ && width() > 0 && height() > 0) {
-        // Same shape as on screen, in physical units of the device.
-        const double screenAspect = double(width()) / height();
-        const double dx = device.logicalDpiX() > 0 ? device.logicalDpiX() : 96.0;
-        const double dy = device.logicalDpiY() > 0 ? device.logicalDpiY() : 96.0;
-        const double targetAspect = (target.width() / dx) / (target.height() / dy);
-        QSize size = target.size();
-        if (targetAspect > screenAspect)
-            size.setWidth(int(target.height() / dy * screenAspect * dx));
-        else
-            size.setHeight(int(target.width() / dx / screenAspect * dy));
-        target = QRect(target.left() + (target.width() - size.width()) / 2,
-                       target.top() + (target.height() - size.height()) / 2, size.width(), size.height());
-    }
-    PrintRect(device, target);
-}
-
-QImage TChart::RenderToImage(int width, int height)
-{
-    QImage image(std::max(1, width), std::max(1, height), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    drawInto(image, image.rect(), image.size());
-    return image;
-}
-
-void TChart::SaveToBitmapFile(const QString& fileName)
-{
-    const QSize size = this->size().isValid() && !this->size().isEmpty() ? this->size() : QSize(640, 480);
-    const QImage image = RenderToImage(size.width(), size.height()).convertToFormat(QImage::Format_RGB32);
-    if (!image.save(fileName, "BMP"))
-        throw EChartError("Cannot create file \"" + platform::unicodeToCp1250(fileName) + "\"");
-}
-
-void TChart::CopyToClipboard()
-{
-    const QSize size = this->size().isValid() && !this->size().isEmpty() ? this->size() : QSize(640, 480);
-    SetClipboardImage(RenderToImage(size.width(), size.height()));
 }
 
 } // namespace platform

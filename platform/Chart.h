@@ -12,6 +12,9 @@
 // labels, a share of one label list: millions of points a series are drawn from
 // per-run summaries of their values, in time that hardly grows with their number.
 
+#include "platform/ChartData.h"
+#include "platform/VclCore.h"
+
 #include <qcustomplot.h>
 
 #include <cstdint>
@@ -29,77 +32,6 @@ class QPaintDevice;
 class QRubberBand;
 
 namespace platform {
-
-// ---------------------------------------------------------------------------------
-// Colours as the class library stores them: 0x00BBGGRR for plain colours; the high
-// byte 0xFF marks a system colour (its low byte is the index); two special values.
-using TColor = std::int32_t;
-
-constexpr TColor RGBColor(int r, int g, int b)
-{
-    return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
-}
-
-constexpr TColor clBlack = 0x000000;
-constexpr TColor clMaroon = 0x000080;
-constexpr TColor clGreen = 0x008000;
-constexpr TColor clOlive = 0x008080;
-constexpr TColor clNavy = 0x800000;
-constexpr TColor clPurple = 0x800080;
-constexpr TColor clTeal = 0x808000;
-constexpr TColor clGray = 0x808080;
-constexpr TColor clSilver = 0xC0C0C0;
-constexpr TColor clRed = 0x0000FF;
-constexpr TColor clLime = 0x00FF00;
-constexpr TColor clYellow = 0x00FFFF;
-constexpr TColor clBlue = 0xFF0000;
-constexpr TColor clFuchsia = 0xFF00FF;
-constexpr TColor clAqua = 0xFFFF00;
-constexpr TColor clWhite = 0xFFFFFF;
-constexpr TColor clNone = 0x1FFFFFFF;
-// "No colour of its own": a point added with it is drawn in its series' colour.
-constexpr TColor clDefault = 0x20000000;
-constexpr TColor clWindow = TColor(0xFF000005u);
-constexpr TColor clWindowText = TColor(0xFF000008u);
-constexpr TColor clHighlight = TColor(0xFF00000Du);
-constexpr TColor clBtnFace = TColor(0xFF00000Fu);
-constexpr TColor clBtnShadow = TColor(0xFF000010u);
-constexpr TColor clGrayText = TColor(0xFF000011u);
-constexpr TColor clBtnText = TColor(0xFF000012u);
-constexpr TColor clInfoBk = TColor(0xFF000018u);
-
-// clNone and clDefault give an invalid QColor; system colours come from the palette.
-QColor ColorToQColor(TColor color);
-// An invalid QColor gives clNone; the alpha channel is dropped.
-TColor QColorToColor(const QColor& color);
-
-// ---------------------------------------------------------------------------------
-// Mouse buttons and the shift state of the class library's mouse events.
-enum TMouseButton { mbLeft, mbRight, mbMiddle };
-
-enum TShiftStateFlag : unsigned {
-    ssShift = 1u << 0, ssAlt = 1u << 1, ssCtrl = 1u << 2,
-    ssLeft = 1u << 3, ssRight = 1u << 4, ssMiddle = 1u << 5, ssDouble = 1u << 6,
-};
-
-class TShiftState {
-public:
-    constexpr TShiftState() = default;
-    constexpr TShiftState(std::initializer_list<TShiftStateFlag> flags)
-    {
-        for (TShiftStateFlag f : flags)
-            bits_ |= f;
-    }
-    constexpr bool Contains(TShiftStateFlag flag) const { return (bits_ & flag) != 0; }
-    constexpr bool Empty() const { return bits_ == 0; }
-    constexpr TShiftState& Include(TShiftStateFlag flag) { bits_ |= flag; return *this; }
-    constexpr TShiftState& Exclude(TShiftStateFlag flag) { bits_ &= ~unsigned(flag); return *this; }
-    constexpr unsigned Bits() const { return bits_; }
-    friend constexpr bool operator==(TShiftState a, TShiftState b) { return a.bits_ == b.bits_; }
-
-private:
-    unsigned bits_ = 0;
-};
 
 enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
 // The vertical axis a series is drawn against; "both" draws against the left one.
@@ -119,77 +51,6 @@ class LabelTicker;
 class MarksLayer;
 class WallLayer;
 class LegendEntry;
-
-// Point labels of all series of a chart, each stored once. The series that receive a
-// point of the same reading one after another (the usual case) share its text.
-class LabelPool {
-public:
-    std::uint32_t Intern(std::string_view text);
-    std::string_view At(std::uint32_t id) const;
-    void Reset();
-
-private:
-    std::string chars_;
-    std::vector<std::uint32_t> ends_; // entry id (from 1) ends at ends_[id - 1]
-};
-
-// The values of a series' points in blocks that never move, so that a long series
-// grows without being copied, and the smallest and largest value of every run of
-// kRun points (NaN left out), from which a long stretch is summed up quickly. Values
-// are kept as floats while every one of them is a float (readings of the measurement
-// line are), as doubles from the first one that is not.
-class PointValues {
-public:
-    static constexpr int kRun = 64;
-
-    PointValues() = default;
-    PointValues(const PointValues&) = delete;
-    PointValues& operator=(const PointValues&) = delete;
-    ~PointValues() { clear(); }
-
-    int size() const { return size_; }
-    double operator[](int index) const
-    {
-        const void* block = blocks_[std::size_t(index >> kBlockBits)];
-        const std::size_t at = std::size_t(index & kBlockMask);
-        return wide_ ? static_cast<const double*>(block)[at] : double(static_cast<const float*>(block)[at]);
-    }
-    void append(double value);
-    void truncate(int size);
-    void clear();
-    // Widens low..high by the values of the points from..to-1 (NaN left out).
-    void widen(int from, int to, double& low, double& high) const;
-
-private:
-    static constexpr int kBlockBits = 16;
-    static constexpr int kBlockMask = (1 << kBlockBits) - 1;
-    struct Run {
-        double low;
-        double high;
-    };
-    void summarise(int run);
-    void makeWide();
-
-    // The first block grows with the series up to its full size; the others are
-    // allocated whole. Each holds floats, or doubles once wide_.
-    std::vector<void*> blocks_;
-    int firstCapacity_ = 0;
-    bool wide_ = false;
-    std::vector<Run> runs_;
-    int size_ = 0;
-};
-
-// The union of rectangles of one width that come left to right (none starts left of
-// the one before it), within clip, as rectangles along the rows: what a dense line
-// fills, in far fewer pieces than its columns.
-QList<QRect> UnionRows(const QList<QRect>& bars, const QRect& clip);
-
-// Label ids of the points of one or more series. Series that are given the same
-// labels (every channel of one reading gets its time) share one track; a series whose
-// label differs from the track's at its end goes on with a copy of its own.
-struct LabelTrack {
-    QList<std::uint32_t> ids;
-};
 } // namespace chart_detail
 
 // ---------------------------------------------------------------------------------
@@ -213,8 +74,8 @@ public:
     bool Active() const { return active_; }
     void SetActive(bool active);
 
-    TColor Color() const { return color_; }
-    void SetColor(TColor color);
+    vcl::TColor Color() const { return color_; }
+    void SetColor(vcl::TColor color);
     int PenWidth() const { return penWidth_; }
     void SetPenWidth(int width);
 
@@ -236,7 +97,7 @@ public:
 
     // Appends a point at x = Count(); returns its index. A colour other than clDefault
     // and the series' colour draws the segment that ends at the point in that colour.
-    int Add(double value, const std::string& label = std::string(), TColor color = clDefault);
+    int Add(double value, const std::string& label = std::string(), vcl::TColor color = vcl::clDefault);
     void Clear();
     // Keeps the first `count` points and removes the rest (a reader that re-reads the
     // end of a growing file takes back the points of its unfinished last line).
@@ -252,7 +113,7 @@ public:
     double XValue(int index) const;
     std::string Label(int index) const;
     // clDefault when the point carries no colour of its own.
-    TColor ValueColor(int index) const;
+    vcl::TColor ValueColor(int index) const;
 
     // First and last point within the bottom axis' shown range; -1 and -1 when none.
     int FirstValueIndex() const;
@@ -273,7 +134,7 @@ private:
 
     struct ColorRun {
         int start = 0;          // index of the run's first point of its own
-        TColor color = clDefault;
+        vcl::TColor color = vcl::clDefault;
         chart_detail::SeriesGraph* graph = nullptr;
         int lead = 0;           // 1 when the graph starts with the previous run's last point
     };
@@ -284,7 +145,7 @@ private:
     std::pair<int, int> runPoints(const chart_detail::SeriesGraph* graph) const;
     void storeLabel(int index, std::uint32_t id);
     const ColorRun& runOf(int index) const;
-    ColorRun& newRun(TColor color);
+    ColorRun& newRun(vcl::TColor color);
     void applyPen(ColorRun& run) const;
     void applyAll();
     void flushPending();
@@ -297,7 +158,7 @@ private:
     std::string name_;
     std::string title_;
     bool active_ = true;
-    TColor color_;
+    vcl::TColor color_;
     int penWidth_ = 1;
     bool marksVisible_ = false;
     bool marksClip_ = false;
@@ -383,9 +244,9 @@ struct TPrintMargins {
 class TChart : public QCustomPlot {
 public:
     using TClickLegendEvent =
-        std::function<void(TChart& sender, TMouseButton button, TShiftState shift, int item, QPoint pos)>;
+        std::function<void(TChart& sender, vcl::TMouseButton button, vcl::TShiftState shift, int item, QPoint pos)>;
     using TClickSeriesEvent = std::function<void(TChart& sender, TLineSeries& series, int valueIndex,
-                                                 TMouseButton button, TShiftState shift, QPoint pos)>;
+                                                 vcl::TMouseButton button, vcl::TShiftState shift, QPoint pos)>;
 
     explicit TChart(int seriesCount, QWidget* parent = nullptr);
     ~TChart() override;
@@ -435,8 +296,8 @@ public:
     void SetChart3DPercent(int percent);
     int DepthPixels() const;
 
-    TColor BackWallColor() const { return backWallColor_; }
-    void SetBackWallColor(TColor color);
+    vcl::TColor BackWallColor() const { return backWallColor_; }
+    void SetBackWallColor(vcl::TColor color);
     // Drawn inside the axes, stretched to the plot area; a null image removes it.
     void SetBackImage(const QImage& image);
     bool HasBackImage() const { return !backImage_.isNull(); }
@@ -479,6 +340,12 @@ public:
 
     // Repaint now (the repaints asked for by changes are coalesced and queued).
     void Repaint();
+    // Switched off, changes and resizes do not draw the chart: a long load lets the
+    // event loop run without drawing its half-done chart again and again. Switched on
+    // again, one repaint is queued if any was asked for meanwhile and Repaint has not
+    // drawn since.
+    bool AutoRepaint() const { return autoRepaint_; }
+    void SetAutoRepaint(bool on);
 
     // Both fire on the mouse press, with the pressed button in the shift state. A
     // legend click names the series of the entry under the mouse (-1 on no entry);
@@ -514,7 +381,7 @@ private:
     void rebuildLegend();
     void layoutFor(int width, int height);
     void drawInto(QPaintDevice& device, const QRect& target, QSize logical);
-    void pressAt(QPoint pos, TMouseButton button, TShiftState shift);
+    void pressAt(QPoint pos, vcl::TMouseButton button, vcl::TShiftState shift);
     void seriesCleared();
     // A track for a series' first label: one that another series began with the same
     // label, or a new one.
@@ -553,7 +420,7 @@ private:
 
     bool view3D_ = false;
     int depthPercent_ = 15;
-    TColor backWallColor_ = clWhite;
+    vcl::TColor backWallColor_ = vcl::clWhite;
     QImage backImage_;
     int maxPointsPerPage_ = 0;
 
@@ -567,6 +434,8 @@ private:
 
     bool replotPending_ = false;
     bool hiddenDirty_ = false;
+    bool autoRepaint_ = true;
+    bool heldDirty_ = false; // a repaint was asked for while AutoRepaint was off
 };
 
 } // namespace platform

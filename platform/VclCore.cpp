@@ -3,6 +3,7 @@
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 
+#include <QApplication>
 #include <QChildEvent>
 #include <QEvent>
 #include <QGroupBox>
@@ -101,14 +102,33 @@ void placeChild(QWidget* child, const QRect& r)
 
 } // namespace
 
-QColor ToQColor(TColor c)
+QColor ToQColor(TColor color)
 {
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    if (color == clNone || color == clDefault)
+        return QColor();
+    const auto bits = std::uint32_t(color);
+    if ((bits & 0xFF000000u) == 0xFF000000u) {
+        const QPalette pal = QApplication::palette();
+        switch (bits & 0xFFu) {
+        case 0x05: return pal.color(QPalette::Base);
+        case 0x08: return pal.color(QPalette::Text);
+        case 0x0D: return pal.color(QPalette::Highlight);
+        case 0x0F: return pal.color(QPalette::Button);
+        case 0x10: return pal.color(QPalette::Dark);
+        case 0x11: return pal.color(QPalette::Disabled, QPalette::Text);
+        case 0x12: return pal.color(QPalette::ButtonText);
+        case 0x18: return pal.color(QPalette::ToolTipBase);
+        default: return pal.color(QPalette::Window);
+        }
+    }
+    return QColor(int(bits & 0xFFu), int((bits >> 8) & 0xFFu), int((bits >> 16) & 0xFFu));
 }
 
-TColor FromQColor(const QColor& c)
+TColor FromQColor(const QColor& color)
 {
-    return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16);
+    if (!color.isValid())
+        return clNone;
+    return RGBColor(color.red(), color.green(), color.blue());
 }
 
 Exception::Exception(const QString& message)
@@ -273,10 +293,10 @@ void SetFontColor(QWidget* w, TColor color)
     w->setProperty(kFontColor, uint(color));
     QPalette p = w->palette();
     const QColor c = ToQColor(color);
+    const QPalette standard = QApplication::palette(w);
     for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(g, QPalette::WindowText, c);
-        p.setColor(g, QPalette::ButtonText, c);
-        p.setColor(g, QPalette::Text, c);
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+            p.setColor(g, role, c.isValid() ? c : standard.color(g, role));
     }
     w->setPalette(p);
     w->update();
@@ -285,7 +305,8 @@ void SetFontColor(QWidget* w, TColor color)
 void SetColor(QWidget* w, TColor color)
 {
     QPalette p = w->palette();
-    p.setColor(QPalette::Window, ToQColor(color));
+    const QColor c = ToQColor(color);
+    p.setColor(QPalette::Window, c.isValid() ? c : QApplication::palette(w).color(QPalette::Window));
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <utility>
 
@@ -36,16 +37,74 @@ enum TModalResult : int {
     mrYes = 6, mrNo = 7, mrClose = 8,
 };
 
-// Colour as the class library stores it: 0x00BBGGRR.
-using TColor = std::uint32_t;
-constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000,
-                 clOlive = 0x008080, clNavy = 0x800000, clPurple = 0x800080,
-                 clTeal = 0x808000, clGray = 0x808080, clSilver = 0xC0C0C0,
-                 clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
-                 clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00,
-                 clWhite = 0xFFFFFF;
-QColor ToQColor(TColor c);
-TColor FromQColor(const QColor& c);
+// Colours as the class library stores them: 0x00BBGGRR for plain colours; the high
+// byte 0xFF marks a system colour (its low byte is the index); two special values.
+using TColor = std::int32_t;
+
+constexpr TColor RGBColor(int r, int g, int b)
+{
+    return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
+
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clMaroon = 0x000080;
+constexpr TColor clGreen = 0x008000;
+constexpr TColor clOlive = 0x008080;
+constexpr TColor clNavy = 0x800000;
+constexpr TColor clPurple = 0x800080;
+constexpr TColor clTeal = 0x808000;
+constexpr TColor clGray = 0x808080;
+constexpr TColor clSilver = 0xC0C0C0;
+constexpr TColor clRed = 0x0000FF;
+constexpr TColor clLime = 0x00FF00;
+constexpr TColor clYellow = 0x00FFFF;
+constexpr TColor clBlue = 0xFF0000;
+constexpr TColor clFuchsia = 0xFF00FF;
+constexpr TColor clAqua = 0xFFFF00;
+constexpr TColor clWhite = 0xFFFFFF;
+constexpr TColor clNone = 0x1FFFFFFF;
+// "No colour of its own": a chart point added with it is drawn in its series' colour.
+constexpr TColor clDefault = 0x20000000;
+constexpr TColor clWindow = TColor(0xFF000005u);
+constexpr TColor clWindowText = TColor(0xFF000008u);
+constexpr TColor clHighlight = TColor(0xFF00000Du);
+constexpr TColor clBtnFace = TColor(0xFF00000Fu);
+constexpr TColor clBtnShadow = TColor(0xFF000010u);
+constexpr TColor clGrayText = TColor(0xFF000011u);
+constexpr TColor clBtnText = TColor(0xFF000012u);
+constexpr TColor clInfoBk = TColor(0xFF000018u);
+
+// clNone and clDefault give an invalid QColor; system colours come from the palette.
+QColor ToQColor(TColor color);
+// An invalid QColor gives clNone; the alpha channel is dropped.
+TColor FromQColor(const QColor& color);
+
+// Mouse buttons and the shift state of the class library's mouse events.
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+
+enum TShiftStateFlag : unsigned {
+    ssShift = 1u << 0, ssAlt = 1u << 1, ssCtrl = 1u << 2,
+    ssLeft = 1u << 3, ssRight = 1u << 4, ssMiddle = 1u << 5, ssDouble = 1u << 6,
+};
+
+class TShiftState {
+public:
+    constexpr TShiftState() = default;
+    constexpr TShiftState(std::initializer_list<TShiftStateFlag> flags)
+    {
+        for (TShiftStateFlag f : flags)
+            bits_ |= f;
+    }
+    constexpr bool Contains(TShiftStateFlag flag) const { return (bits_ & flag) != 0; }
+    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr TShiftState& Include(TShiftStateFlag flag) { bits_ |= flag; return *this; }
+    constexpr TShiftState& Exclude(TShiftStateFlag flag) { bits_ &= ~unsigned(flag); return *this; }
+    constexpr unsigned Bits() const { return bits_; }
+    friend constexpr bool operator==(TShiftState a, TShiftState b) { return a.bits_ == b.bits_; }
+
+private:
+    unsigned bits_ = 0;
+};
 
 // An error raised by our own code with a Unicode message. what() holds it in code page
 // 1250, as the runtime's errors (std::exception with 8-bit cp1250 text in what()) do.
@@ -133,10 +192,12 @@ void SetVisible(QWidget* w, bool visible);
 bool Enabled(const QWidget* w);
 void SetEnabled(QWidget* w, bool enabled);
 
-// The control's own background colour (the class library's Color), painted behind its children.
+// The control's own background colour (the class library's Color), painted behind its
+// children. clNone and clDefault give the control's default colour.
 void SetColor(QWidget* w, TColor color);
 
-// Font colour (text colour of the control) and style.
+// Font colour (text colour of the control) and style. clNone and clDefault give the
+// control's default text colour; FontColor reads back the value as set.
 void SetFontColor(QWidget* w, TColor color);
 TColor FontColor(const QWidget* w);
 void SetFontBold(QWidget* w, bool bold);

@@ -18,9 +18,9 @@
 
 namespace {
 
-constexpr platform::TColor kFixedColors[8] = {
-    platform::clRed, platform::clNavy, platform::clLime, platform::clGreen,
-    platform::clBlue, platform::clOlive, platform::clFuchsia, platform::clAqua,
+constexpr vcl::TColor kFixedColors[8] = {
+    vcl::clRed, vcl::clNavy, vcl::clLime, vcl::clGreen,
+    vcl::clBlue, vcl::clOlive, vcl::clFuchsia, vcl::clAqua,
 };
 
 std::int64_t nanoseconds(const timespec& t)
@@ -254,7 +254,7 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
         for (int q = 0; q < seriesCount; ++q) {
             platform::TLineSeries& s = chart.Series(q);
             if (kind == Kind::Older)
-                s.SetColor(platform::TColor(255 + 8 * q));
+                s.SetColor(vcl::TColor(255 + 8 * q));
             s.Clear();
             s.SetActive(false);
         }
@@ -323,7 +323,7 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
                         chart.Series(q).SetColor(kFixedColors[q]);
                 } else {
                     for (int j = 0; j <= c && j < seriesCount; ++j)
-                        chart.Series(j).SetColor(platform::TColor(32 + j * (17825792 / c)));
+                        chart.Series(j).SetColor(vcl::TColor(32 + j * (17825792 / c)));
                 }
             }
         }

@@ -168,7 +168,7 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
     Chart1->SetLegendAlignment(platform::laLeft);
     Chart1->SetLegendVisible(true);
     Chart1->SetView3D(false);
-    Chart1->SetBackWallColor(platform::clWhite);
+    Chart1->SetBackWallColor(vcl::clWhite);
     Chart1->SetAnimatedZoom(true);
     Chart1->SetMaxPointsPerPage(pointsPerPage);
     Chart1->LeftAxis().SetLabelsVisible(false);
@@ -183,8 +183,8 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
         s.SetMarksVisible(false);
         s.SetVertAxis(platform::aBothVertAxis);
     }
-    Chart1->OnClickSeries = [this](platform::TChart& c, platform::TLineSeries& s, int i, platform::TMouseButton b,
-                                   platform::TShiftState sh, QPoint p) { Chart1ClickSeries(c, s, i, b, sh, p); };
+    Chart1->OnClickSeries = [this](platform::TChart& c, platform::TLineSeries& s, int i, vcl::TMouseButton b,
+                                   vcl::TShiftState sh, QPoint p) { Chart1ClickSeries(c, s, i, b, sh, p); };
 
     Timer1 = new TTimer(this);
     Timer1->SetEnabled(false);

@@ -100,9 +100,9 @@ public:
     void Dopasuj1Execute(TObject* Sender);
     void ToolButton26Click(TObject* Sender);
     void Chart1ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
-                           platform::TMouseButton Button, platform::TShiftState Shift, QPoint pos);
+                           vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos);
     void Chart2ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
-                           platform::TMouseButton Button, platform::TShiftState Shift, QPoint pos);
+                           vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos);
     void StatusBar1DblClick(TObject* Sender);
     void ToolButton8Click(TObject* Sender);
     void HelpContentsExecute(TObject* Sender);

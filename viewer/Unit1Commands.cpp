@@ -131,9 +131,9 @@ void TDalvinterForm1::DodajLegExecute(TObject*)
 
 void TDalvinterForm1::KolorTlaExecute(TObject*)
 {
-    ColorDialog1->SetColor(vcl::TColor(Chart1->BackWallColor()));
+    ColorDialog1->SetColor(Chart1->BackWallColor());
     if (ColorDialog1->Execute())
-        Chart1->SetBackWallColor(platform::TColor(ColorDialog1->Color()));
+        Chart1->SetBackWallColor(ColorDialog1->Color());
 }
 
 void TDalvinterForm1::ToolButton26Click(TObject*)
@@ -145,7 +145,7 @@ void TDalvinterForm1::ToolButton26Click(TObject*)
 }
 
 void TDalvinterForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries& Series, int ValueIndex,
-                                        platform::TMouseButton, platform::TShiftState, QPoint)
+                                        vcl::TMouseButton, vcl::TShiftState, QPoint)
 {
     StatusBar1->Panels(1)->SetText(platform::cp1250ToUnicode(Series.Title()));
     StatusBar1->Panels(2)->SetText(QStringLiteral("Y= ") + platform::fromAnsi(rtl::FloatToStr(Series.YValue(ValueIndex))));
@@ -156,7 +156,7 @@ void TDalvinterForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries
 }
 
 void TDalvinterForm1::Chart2ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
-                                        platform::TMouseButton Button, platform::TShiftState Shift, QPoint pos)
+                                        vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos)
 {
     Chart1ClickSeries(Sender, Series, ValueIndex, Button, Shift, pos);
 }

@@ -326,7 +326,7 @@ void TForm6::Timer1Timer(TObject* Sender)
                 series.SetActive(true);
                 // Beyond the nine style slots a series draws in its own colour.
                 series.Add(v, label,
-                           p < styleSlots ? static_cast<platform::TColor>(r.seriesColours[p]) : platform::clDefault);
+                           p < styleSlots ? r.seriesColours[p] : vcl::clDefault);
                 series.SetPenWidth(UpDown2->Position());
             }
             Chart1->SetLegendVisible(false);

@@ -112,7 +112,7 @@ void TForm6::FileListBox1DblClick(TObject*)
     Linia1MG stored;
     stored.Zeruj();
     auto& series = Chart1->Series(0);
-    const auto colour = static_cast<platform::TColor>(record().seriesColours[0]);
+    const vcl::TColor colour = record().seriesColours[0];
     int unreadable = 0;
     for (const QString& line : *lines) {
         try {

@@ -650,6 +650,33 @@ TEST_F(Browser, WhileReadingsMayComeInALoadOnlyPaintsItsStatus)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(Browser, ALongLoadDrawsTheChartOnceItIsComplete)
+{
+    // The window is let paint during the load, but the chart is drawn only with all of
+    // the file's points: a chart drawn on the way would be thrown away at once.
+    write(QStringLiteral("big.dan"), deviceFile(3000, true));
+    Form1->Show();
+    vcl::Application->ProcessMessages();
+    // Busy at once, and the window let paint at every step of the load.
+    const int savedAfter = std::exchange(TForm1::loadBusyAfterMs, 0);
+    const int savedEvery = std::exchange(TForm1::loadPaintEveryMs, 0);
+    const auto restore = qScopeGuard([&] {
+        TForm1::loadBusyAfterMs = savedAfter;
+        TForm1::loadPaintEveryMs = savedEvery;
+    });
+    QList<int> drawnWith;   // points of the first series at each drawing of the chart
+    const auto connection =
+        QObject::connect(Form1->Chart1, &QCustomPlot::afterReplot, [&] { drawnWith << Form1->Chart1->Series(0).Count(); });
+    open(QStringLiteral("big.dan"), 0);
+    vcl::Application->ProcessMessages();
+    QObject::disconnect(connection);
+
+    ASSERT_FALSE(drawnWith.isEmpty());
+    EXPECT_EQ(drawnWith, QList<int>(drawnWith.size(), 3000));
+    EXPECT_EQ(drawnWith.size(), 1) << "drawn once";
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
 // The refusal names the paged view only for a device file, whose fixed-length lines the
 // view pages through; a file without a header block would show there as one page.
 TEST_F(Browser, AFileThatDoesNotFitIsRefusedWithTheWayToSeeIt)

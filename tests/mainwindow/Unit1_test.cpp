@@ -493,13 +493,13 @@ TEST_F(MainProgram, SeriesClickReportsTheValueAndTogglesMarks)
     auto& s = Form1->Chart1->Series(1);
     s.SetActive(true);
     s.Add(21.46, "12:00:05");
-    Form1->Chart1ClickSeries(*Form1->Chart1, s, 0, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->Chart1ClickSeries(*Form1->Chart1, s, 0, vcl::mbLeft, {vcl::ssLeft}, {});
     EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("k2  12:00:05  Y= 21.5"));
     EXPECT_FALSE(s.MarksVisible()) << "marks stay hidden while the value-marks tool is up";
     Form1->ToolButton33Click(nullptr);
-    Form1->Chart1ClickSeries(*Form1->Chart1, s, 0, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->Chart1ClickSeries(*Form1->Chart1, s, 0, vcl::mbLeft, {vcl::ssLeft}, {});
     EXPECT_TRUE(s.MarksVisible());
-    Form1->Chart1ClickSeries(*Form1->Chart1, s, 0, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->Chart1ClickSeries(*Form1->Chart1, s, 0, vcl::mbLeft, {vcl::ssLeft}, {});
     EXPECT_FALSE(s.MarksVisible());
 }
 
@@ -531,8 +531,8 @@ TEST_F(MainProgram, ValueMarksOffHidesTheMarksOfTheChannelSeries)
     EXPECT_TRUE(Form1->ToolButton33->Down());
     EXPECT_TRUE(Form1->showValues);
     EXPECT_EQ(marksDrawn(), 0) << "switching on shows no marks by itself";
-    Form1->Chart1ClickSeries(chart, chart.Series(0), 2, platform::mbLeft, {platform::ssLeft}, {});
-    Form1->Chart1ClickSeries(chart, chart.Series(1), 2, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->Chart1ClickSeries(chart, chart.Series(0), 2, vcl::mbLeft, {vcl::ssLeft}, {});
+    Form1->Chart1ClickSeries(chart, chart.Series(1), 2, vcl::mbLeft, {vcl::ssLeft}, {});
     EXPECT_GT(marksDrawn(), 100);
 
     Form1->ToolButton33Click(nullptr);   // off again
@@ -544,10 +544,10 @@ TEST_F(MainProgram, ValueMarksOffHidesTheMarksOfTheChannelSeries)
 
     // Marks of a series beyond the channel count are not the tool's to hide.
     Form1->ToolButton33Click(nullptr);
-    Form1->Chart1ClickSeries(chart, chart.Series(2), 2, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->Chart1ClickSeries(chart, chart.Series(2), 2, vcl::mbLeft, {vcl::ssLeft}, {});
     Form1->ToolButton33Click(nullptr);
     EXPECT_TRUE(chart.Series(2).MarksVisible());
-    Form1->Chart1ClickSeries(chart, chart.Series(0), 2, platform::mbLeft, {platform::ssLeft}, {});
+    Form1->Chart1ClickSeries(chart, chart.Series(0), 2, vcl::mbLeft, {vcl::ssLeft}, {});
     EXPECT_FALSE(chart.Series(0).MarksVisible()) << "with the tool up a click shows no marks";
 }
 
@@ -560,18 +560,18 @@ TEST_F(MainProgram, LegendClickWidensActiveSeriesAndRightClickResets)
     auto& chart = *Form1->Chart1;
     chart.Series(2).SetActive(true);
 
-    Form1->Chart1ClickLegend(chart, platform::mbLeft, {platform::ssLeft}, 2, {});
+    Form1->Chart1ClickLegend(chart, vcl::mbLeft, {vcl::ssLeft}, 2, {});
     EXPECT_EQ(chart.Series(2).PenWidth(), 2);
     EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("k3  10:11:12  Y= 7.5"));
 
     chart.Series(1).SetActive(false);
-    Form1->Chart1ClickLegend(chart, platform::mbLeft, {platform::ssLeft}, 1, {});
+    Form1->Chart1ClickLegend(chart, vcl::mbLeft, {vcl::ssLeft}, 1, {});
     EXPECT_EQ(chart.Series(1).PenWidth(), 1) << "an inactive series keeps its width";
     EXPECT_TRUE(Form1->StatusBar1->Panels(2)->Text().startsWith("k2  "));
 
-    Form1->Chart1ClickLegend(chart, platform::mbRight, {platform::ssRight, platform::ssShift}, 2, {});
+    Form1->Chart1ClickLegend(chart, vcl::mbRight, {vcl::ssRight, vcl::ssShift}, 2, {});
     EXPECT_FALSE(chart.Series(0).Active()) << "shift held: no reset";
-    Form1->Chart1ClickLegend(chart, platform::mbRight, {platform::ssRight}, 2, {});
+    Form1->Chart1ClickLegend(chart, vcl::mbRight, {vcl::ssRight}, 2, {});
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(chart.Series(i).Active());
         EXPECT_EQ(chart.Series(i).PenWidth(), 1);
@@ -579,7 +579,7 @@ TEST_F(MainProgram, LegendClickWidensActiveSeriesAndRightClickResets)
 
     // A click on no entry changes nothing.
     Form1->StatusBar1->Panels(2)->SetText(QStringLiteral("before"));
-    Form1->Chart1ClickLegend(chart, platform::mbRight, {platform::ssRight}, -1, {});
+    Form1->Chart1ClickLegend(chart, vcl::mbRight, {vcl::ssRight}, -1, {});
     EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QStringLiteral("before"));
 }
 
@@ -595,7 +595,7 @@ TEST_F(MainProgram, RightButtonLegendResetStopsAtTheChannelCount)
             chart.Series(i).SetPenWidth(3);
         }
         Form1->parsedLine.channelCount = count;
-        Form1->Chart1ClickLegend(chart, platform::mbRight, {platform::ssRight}, clicked, {});
+        Form1->Chart1ClickLegend(chart, vcl::mbRight, {vcl::ssRight}, clicked, {});
         for (int i = 0; i < TForm1::seriesCount; ++i) {
             if (i < count) {
                 EXPECT_TRUE(chart.Series(i).Active()) << "count " << count << ", series " << i;

@@ -1,4 +1,5 @@
 #include "platform/Chart.h"
+#include "platform/ChartPaint.h"
 
 #include "platform/Convert.h"
 
@@ -25,6 +26,7 @@
 #include <vector>
 
 using namespace platform;
+using namespace vcl;
 
 namespace {
 
@@ -419,22 +421,6 @@ TEST_F(ChartTest, PointInTheSeriesOwnColourFollowsTheSeries)
     EXPECT_EQ(s.ValueColor(0), clDefault);
 }
 
-TEST_F(ChartTest, ColourConversionsUseTheLowByteForRed)
-{
-    struct Case { TColor colour; QColor q; };
-    const Case cases[] = {
-        {clRed, QColor(255, 0, 0)}, {clBlue, QColor(0, 0, 255)}, {clLime, QColor(0, 255, 0)},
-        {RGBColor(10, 20, 30), QColor(10, 20, 30)}, {0x00332211, QColor(0x11, 0x22, 0x33)},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ColorToQColor(c.colour), c.q) << std::hex << c.colour;
-        EXPECT_EQ(QColorToColor(c.q), c.colour);
-    }
-    EXPECT_FALSE(ColorToQColor(clDefault).isValid());
-    EXPECT_FALSE(ColorToQColor(clNone).isValid());
-    EXPECT_TRUE(ColorToQColor(clBtnFace).isValid());
-}
-
 // ---------------------------------------------------------------------------------
 // Drawing
 
@@ -481,6 +467,53 @@ TEST_F(ChartTest, DenseSeriesFillsTheRangeOfItsValues)
         EXPECT_EQ(image.pixel(x, y(v)), red) << v;
     for (double v : {1.0, 9.0})
         EXPECT_NE(image.pixel(x, y(v)), red) << v;
+}
+
+// A line that leaves the plot over an edge is drawn up to that edge whether it has
+// few points (a polyline) or more than the pixels (columns of its values' range).
+TEST_F(ChartTest, ADenseLineReachesTheEdgeOfThePlotAsAPlainLineDoes)
+{
+    const struct {
+        const char* name;
+        double inside, outside; // a value on the axis and one beyond its edge
+    } edges[] = {
+        {"above the maximum", 5.0, 20.0},
+        {"below the minimum", 5.0, -10.0},
+    };
+    for (const auto& e : edges) {
+        SCOPED_TRACE(e.name);
+        // The outermost row the line paints inside the plot's columns, and the columns
+        // of the plot that it paints there.
+        auto edgeRow = [&](int points) {
+            // Rendered at its own size, so that the plot stays laid out as it was drawn.
+            auto chart = shownChart(1, QSize(600, 400));
+            chart->SetLegendVisible(false);
+            chart->LeftAxis().SetMinMax(0, 10);
+            TLineSeries& s = chart->Series(0);
+            s.SetColor(clRed);
+            s.SetPenWidth(3);
+            for (int i = 0; i < points; ++i)
+                s.Add(i % 2 ? e.outside : e.inside, "t");
+            const QImage image = chart->RenderToImage(600, 400);
+            const QRect plot = chart->axisRect()->rect();
+            const bool above = e.outside > e.inside;
+            for (int k = 0; k < image.height(); ++k) {
+                const int y = above ? k : image.height() - 1 - k;
+                int painted = 0;
+                for (int x = plot.left() + 2; x < plot.right() - 2; ++x)
+                    painted += image.pixel(x, y) == qRgb(255, 0, 0) ? 1 : 0;
+                if (painted > 0)
+                    return std::pair(y, painted);
+            }
+            return std::pair(-1, 0);
+        };
+        const auto [plainRow, plainPainted] = edgeRow(3);
+        const auto [denseRow, densePainted] = edgeRow(20000);
+        ASSERT_GE(plainRow, 0);
+        EXPECT_EQ(denseRow, plainRow);
+        // Every column crosses the edge, so the dense line covers the row from end to end.
+        EXPECT_GT(densePainted, 500);
+    }
 }
 
 TEST_F(ChartTest, PointColourDrawsTheSegmentsOfItsRun)
@@ -680,6 +713,44 @@ TEST_F(ChartTest, ChangesAreRepaintedOncePerPass)
     EXPECT_EQ(replots, 1);
     QApplication::processEvents();
     EXPECT_EQ(replots, 1);
+}
+
+// While AutoRepaint is off, neither changes nor a resize draw the chart; switched on,
+// it draws once if anything waited, and not again if Repaint drew meanwhile.
+TEST_F(ChartTest, WithAutoRepaintOffChangesWaitForIt)
+{
+    const struct {
+        const char* name;
+        bool resize;       // resized while off
+        bool repaint;      // Repaint called while off
+        int afterOn;       // replots once it is on again
+    } cases[] = {
+        {"points added", false, false, 1},
+        {"points added and resized", true, false, 1},
+        {"points added, then drawn by Repaint", false, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto chart = shownChart(2);
+        int replots = 0;
+        QObject::connect(chart.get(), &QCustomPlot::afterReplot, [&] { ++replots; });
+        chart->SetAutoRepaint(false);
+        for (int i = 0; i < 1000; ++i)
+            chart->Series(0).Add(i, "t");
+        if (c.resize)
+            chart->resize(700, 400);
+        testsupport::ProcessPending();
+        EXPECT_EQ(replots, 0);
+        if (c.repaint) {
+            chart->Repaint();
+            EXPECT_EQ(replots, 1);
+            replots = 0;
+        }
+        chart->SetAutoRepaint(true);
+        EXPECT_EQ(replots, 0) << "queued, not drawn at once";
+        testsupport::ProcessPending();
+        EXPECT_EQ(replots, c.afterOn);
+    }
 }
 
 // A chart without area, made before its window is laid out or squeezed out by its

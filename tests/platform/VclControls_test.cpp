@@ -5,6 +5,7 @@
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QTabBar>
 #include <QToolButton>
@@ -186,6 +187,74 @@ TEST_F(VclControls, ButtonLooksAndFlags)
     EXPECT_EQ(clicks, 0);
     start->Click();                   // code still can
     EXPECT_EQ(clicks, 1);
+}
+
+TEST(VclColours, ConvertToAndFromQtColours)
+{
+    // Plain colours keep red in the low byte, both ways.
+    const struct {
+        TColor colour;
+        QColor q;
+    } plain[] = {
+        {clRed, QColor(255, 0, 0)},      {clBlue, QColor(0, 0, 255)},     {clLime, QColor(0, 255, 0)},
+        {clNavy, QColor(0, 0, 128)},     {clGreen, QColor(0, 128, 0)},    {clWhite, QColor(255, 255, 255)},
+        {RGBColor(10, 20, 30), QColor(10, 20, 30)}, {0x00332211, QColor(0x11, 0x22, 0x33)},
+    };
+    for (const auto& c : plain) {
+        EXPECT_EQ(ToQColor(c.colour), c.q) << std::hex << c.colour;
+        EXPECT_EQ(FromQColor(c.q), c.colour) << std::hex << c.colour;
+    }
+    EXPECT_EQ(FromQColor(QColor(1, 2, 3, 4)), RGBColor(1, 2, 3)) << "alpha dropped";
+
+    // System colours are the desktop's.
+    const QPalette desktop = QApplication::palette();
+    const struct {
+        TColor colour;
+        QColor q;
+    } system[] = {
+        {clWindow, desktop.color(QPalette::Base)},
+        {clWindowText, desktop.color(QPalette::Text)},
+        {clHighlight, desktop.color(QPalette::Highlight)},
+        {clBtnFace, desktop.color(QPalette::Button)},
+        {clBtnShadow, desktop.color(QPalette::Dark)},
+        {clGrayText, desktop.color(QPalette::Disabled, QPalette::Text)},
+        {clBtnText, desktop.color(QPalette::ButtonText)},
+        {clInfoBk, desktop.color(QPalette::ToolTipBase)},
+    };
+    for (const auto& c : system)
+        EXPECT_EQ(ToQColor(c.colour), c.q) << std::hex << c.colour;
+
+    // The two special values are no colour at all.
+    EXPECT_FALSE(ToQColor(clNone).isValid());
+    EXPECT_FALSE(ToQColor(clDefault).isValid());
+    EXPECT_EQ(FromQColor(QColor()), clNone);
+}
+
+TEST_F(VclControls, FontAndBackColoursShowSystemColoursAndKeepTheValueSet)
+{
+    auto* label = new TLabel(form.get());
+    const QPalette standard = QApplication::palette(label);
+    const struct {
+        TColor colour;
+        QColor shown;
+    } cases[] = {
+        {clTeal, QColor(0, 128, 128)},
+        {clBtnText, QApplication::palette().color(QPalette::ButtonText)},
+        {clHighlight, QApplication::palette().color(QPalette::Highlight)},
+        {clDefault, standard.color(QPalette::WindowText)},
+        {clNone, standard.color(QPalette::WindowText)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.colour);
+        label->SetFontColor(c.colour);
+        EXPECT_EQ(label->FontColor(), c.colour);
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), c.shown);
+    }
+    auto* panel = new TPanel(form.get());
+    SetColor(panel, clBtnFace);
+    EXPECT_EQ(panel->palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+    SetColor(panel, clDefault);
+    EXPECT_EQ(panel->palette().color(QPalette::Window), QApplication::palette(panel).color(QPalette::Window));
 }
 
 TEST_F(VclControls, CloseKindButtonClosesItsForm)

@@ -140,7 +140,7 @@ TEST_F(FileLoaderTest, HeaderFileNamesColoursAndLabels)
     Loaded l(file);
     ASSERT_TRUE(l.ok);
     const char* titles[] = {"Temp", "Wilg", "Cisn"};
-    const platform::TColor colours[] = {platform::clRed, platform::clNavy, platform::clLime};
+    const vcl::TColor colours[] = {vcl::clRed, vcl::clNavy, vcl::clLime};
     for (int q = 0; q < 3; ++q) {
         EXPECT_TRUE(l.s(q).Active());
         EXPECT_EQ(l.s(q).Title(), titles[q]);
@@ -148,19 +148,19 @@ TEST_F(FileLoaderTest, HeaderFileNamesColoursAndLabels)
         EXPECT_EQ(labels(l.s(q)), (std::vector<std::string>{"2024-03-01 12:00:00", "2024-03-01 12:00:05"}));
     }
     EXPECT_EQ(values(l.s(1)), (std::vector<double>{-3.0, -2.0}));
-    EXPECT_EQ(l.s(3).Color(), platform::clGreen);
+    EXPECT_EQ(l.s(3).Color(), vcl::clGreen);
     for (int q = 3; q < kSeries; ++q) {
         EXPECT_FALSE(l.s(q).Active()) << q;
         EXPECT_EQ(l.s(q).Count(), 0) << q;
     }
-    EXPECT_EQ(l.s(0).ValueColor(0), platform::clDefault);
+    EXPECT_EQ(l.s(0).ValueColor(0), vcl::clDefault);
 }
 
 TEST_F(FileLoaderTest, ManyColumnsFromTheFirstLineTakeTheRamp)
 {
     const std::string file = fileWith("ramp.dan", dataLines(0, 3, 12));
     TChart chart(kSeries);
-    const platform::TColor untouched = chart.Series(13).Color();
+    const vcl::TColor untouched = chart.Series(13).Color();
     Linia1MG line;
     FileLoader loader;
     ASSERT_TRUE(loader.load(file, chart, line));
@@ -229,8 +229,8 @@ TEST_F(FileLoaderTest, OnlyDateAndTimeLineUsesTheFixedColours)
 {
     const std::string file = fileWith("dt.dan", "2024-03-01 12:00:00\n");
     Loaded l(file);
-    EXPECT_EQ(l.s(0).Color(), platform::clRed);
-    EXPECT_EQ(l.s(7).Color(), platform::clAqua);
+    EXPECT_EQ(l.s(0).Color(), vcl::clRed);
+    EXPECT_EQ(l.s(7).Color(), vcl::clAqua);
     EXPECT_EQ(l.line.channelCount, 1);
 }
 

@@ -921,10 +921,10 @@ TEST_F(Viewer, BackWallColour)
     start();
     dialogs.answerColor(vcl::clYellow);
     DalvinterForm1->KolorTla1->trigger();
-    EXPECT_EQ(chart().BackWallColor(), platform::clYellow);
+    EXPECT_EQ(chart().BackWallColor(), vcl::clYellow);
     dialogs.cancel();
     DalvinterForm1->KolorTla1->trigger();
-    EXPECT_EQ(chart().BackWallColor(), platform::clYellow);
+    EXPECT_EQ(chart().BackWallColor(), vcl::clYellow);
     ASSERT_EQ(dialogs.records().size(), 2u);
 }
 

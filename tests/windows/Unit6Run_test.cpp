@@ -543,7 +543,7 @@ TEST_F(RunTest, AChannelListLongerThanTheSeriesAndColoursStaysInBounds)
     EXPECT_EQ(line.count(' ') - 1, 64) << "one value per channel of the measurement line";
     EXPECT_TRUE(line.endsWith(" 63.0\r\n"));
     EXPECT_EQ(w->Chart1->Series(34).Count(), 1);
-    EXPECT_EQ(w->Chart1->Series(9).ValueColor(0), platform::clDefault);
+    EXPECT_EQ(w->Chart1->Series(9).ValueColor(0), vcl::clDefault);
     boxes.clear();
     w->BitBtn1->Click();
     w->BitBtn1->Click();
