@@ -93,12 +93,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     }
 }
 
-int Screen::Width()
-{
-    QScreen* s = QGuiApplication::primaryScreen();
-    return s ? s->geometry().width() : 0;
-}
-
 int Screen::Height()
 {
     QScreen* s = QGuiApplication::primaryScreen();

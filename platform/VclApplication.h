@@ -33,7 +33,6 @@ public:
     // The program's name for its plain messages (ShowMessage); by default the name of
     // the executable. It is not Qt's display name, which the window system would add
     // to every window title.
-    QString Title() const { return applicationName(); }
     void SetTitle(const QString& title) { setApplicationName(title); }
     void SetMainFormOnTaskBar(bool) {}
 
@@ -68,7 +67,6 @@ extern TApplication* Application;
 
 // The screen the forms are placed on.
 struct Screen {
-    static int Width();
     static int Height();
 };
 
