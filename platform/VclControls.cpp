@@ -87,7 +87,6 @@ void TPanel::SetCaption(const QString& caption)
 
 void TPanel::SetBevelOuter(TBevelCut bevel)
 {
-    bevel_ = bevel;
     switch (bevel) {
     case bvNone: setFrameStyle(QFrame::NoFrame); break;
     case bvLowered: setFrameStyle(QFrame::Panel | QFrame::Sunken); break;

@@ -45,7 +45,6 @@ protected:
 
 private:
     QString caption_;
-    TBevelCut bevel_ = bvRaised;
 };
 
 // Group box with a caption; its radio buttons form one group.
