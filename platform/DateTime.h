@@ -73,8 +73,6 @@ extern TDateFormatSettings DateFormatSettings;
 
 // Clock (platform::currentDateTime).
 TDateTime Now();
-// Same as platform::setClock, under the name tests look for.
-inline platform::Clock SetClockForTesting(platform::Clock clock) { return platform::setClock(std::move(clock)); }
 
 // Years 1..9999; raises EConvertError "Invalid argument to date encode".
 TDateTime EncodeDate(int year, int month, int day);

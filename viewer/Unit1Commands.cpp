@@ -155,12 +155,6 @@ void TDalvinterForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries
         Series.SetMarksVisible(ToolButton26->Down());
 }
 
-void TDalvinterForm1::Chart2ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
-                                        vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos)
-{
-    Chart1ClickSeries(Sender, Series, ValueIndex, Button, Shift, pos);
-}
-
 void TDalvinterForm1::FilePrintExecute(TObject*)
 {
     QPrinter* printer = PrintDialog1->Printer();

@@ -320,9 +320,9 @@ TEST_F(DateTimeTest, NowReadsTheInstalledClock)
     EXPECT_LE(before, now);
     EXPECT_LE(now, after);
 
-    const platform::Clock previous = SetClockForTesting([&] { return fixed; });
+    const platform::Clock previous = platform::setClock([&] { return fixed; });
     EXPECT_EQ(platform::currentDateTime(), fixed);
-    SetClockForTesting(previous);
+    platform::setClock(previous);
     EXPECT_NE(platform::currentDateTime(), fixed);
 }
 
