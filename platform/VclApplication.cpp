@@ -78,11 +78,6 @@ void TApplication::Restart()
     mainForm_ = nullptr;
 }
 
-void TApplication::ProcessMessages()
-{
-    processEvents();
-}
-
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
     try {

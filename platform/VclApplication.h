@@ -46,8 +46,6 @@ public:
     // Clears a Terminate request and forgets the main form, so that the next form
     // created becomes it: tests run one program start after another in one process.
     void Restart();
-    // Handles pending events, as the program's long loops do to keep the interface alive.
-    void ProcessMessages();
 
     bool notify(QObject* receiver, QEvent* event) override;
 

@@ -106,7 +106,6 @@ public:
     void HelpContentsExecute(TObject* Sender);
     void PTechnicznaClick(TObject* Sender);
     void HelpAboutExecute(TObject* Sender);
-    void HelpIndexExecute(TObject* Sender);
     void ToolButton25Click(TObject* Sender);
     void Button1Click(TObject* Sender);
 

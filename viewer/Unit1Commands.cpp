@@ -237,12 +237,6 @@ void TDalvinterForm1::PTechnicznaClick(TObject*)
     openThroughShell(viewer::UpdateServerUrl(QStringLiteral("/Support/PTDalvinter.html")));
 }
 
-void TDalvinterForm1::HelpIndexExecute(TObject*)
-{
-    // The help system's finder belongs to the Windows help files, which the viewer does
-    // not ship; nothing reaches this command.
-}
-
 void TDalvinterForm1::HelpAboutExecute(TObject*)
 {
     QDir::setCurrent(platform::fromAnsi(startDir));
