@@ -54,13 +54,6 @@ void SpreadsheetCopy::put(char c)
     out_.push_back(c == '.' ? ',' : c);
 }
 
-std::string spreadsheetCopy(std::string_view dataFilePath, std::string_view dataText)
-{
-    SpreadsheetCopy copy(dataFilePath);
-    copy.add(dataText);
-    return copy.finish();
-}
-
 std::string spreadsheetCopyName(std::string_view dataFilePath)
 {
     const std::size_t slash = dataFilePath.find_last_of("/\\");

@@ -30,9 +30,6 @@ private:
     bool pendingCr_ = false;
 };
 
-// The copy of a whole data file at once.
-std::string spreadsheetCopy(std::string_view dataFilePath, std::string_view dataText);
-
 // The copy's file name: the data file's name without its folder, extension included,
 // followed by ".txt" (P20220301.dan gives P20220301.dan.txt).
 std::string spreadsheetCopyName(std::string_view dataFilePath);

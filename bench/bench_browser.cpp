@@ -61,7 +61,7 @@ double openAndDraw(const QString& name)
     Form1->FileListBox1->Update();
     Form1->FileListBox1->SetFileName(name);
     Form1->FileListBox1DblClick(Form1->FileListBox1);
-    vcl::Application->ProcessMessages();
+    vcl::Application->processEvents();
     return msSince(t);
 }
 
@@ -69,7 +69,7 @@ double turnTo(int page)
 {
     const auto t = Clock::now();
     Form1->TrackBar1->SetPosition(page);
-    vcl::Application->ProcessMessages();
+    vcl::Application->processEvents();
     return msSince(t);
 }
 
@@ -86,7 +86,7 @@ void showFullView(testsupport::BenchProgram& program)
     Form1->Show();
     Form1->BitBtn3Click(Form1->BitBtn3);
     Form1->SetWidth(1400);
-    program.app.ProcessMessages();
+    program.app.processEvents();
 }
 
 int wholeOpen(testsupport::BenchProgram& program, long long lines)

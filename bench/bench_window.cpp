@@ -77,7 +77,7 @@ int main(int argc, char** argv)
     w->BitBtn1->Click();
     w->Timer1->SetEnabled(false);
     w->Timer1Timer(w->Timer1);   // the arming tick
-    app.ProcessMessages();
+    app.processEvents();
 
     const long long writtenBefore = writtenByProcess();
     const std::uint64_t logBefore = w->runLog().bytesWritten();
@@ -97,7 +97,7 @@ int main(int argc, char** argv)
         micros.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
         // The window's repaints and the rest of the event loop, between ticks as in life.
         if (s % 1000 == 999)
-            app.ProcessMessages();
+            app.processEvents();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 

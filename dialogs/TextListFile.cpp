@@ -87,11 +87,6 @@ TextFile decodeText(const QByteArray& bytes)
     return file;
 }
 
-TextList decodeTextList(const QByteArray& bytes)
-{
-    return asLines(decodeText(bytes));
-}
-
 QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding)
 {
     QByteArray out;

@@ -36,7 +36,6 @@ QStringList splitLines(const QString& text);
 // The encoding the first bytes name (Ansi without a byte-order mark).
 TextEncoding textEncoding(const QByteArray& bytes);
 TextFile decodeText(const QByteArray& bytes);
-TextList decodeTextList(const QByteArray& bytes);
 QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding);
 
 // The file's bytes, with room for one byte more; raises vcl::Exception when it cannot

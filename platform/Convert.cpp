@@ -211,8 +211,6 @@ int StrToIntC(std::string_view text)
     return static_cast<int>(v);
 }
 
-std::string IntToStr(long long value) { return std::to_string(value); }
-
 std::string_view TrimView(std::string_view text)
 {
     std::size_t b = 0, e = text.size();

@@ -46,8 +46,6 @@ bool TryStrToInt(std::string_view text, int& value);
 // digits; the value saturates at the 32-bit limits instead of wrapping.
 int StrToIntC(std::string_view text);
 
-std::string IntToStr(long long value);
-
 // The runtime's number picture, as used for value texts ("#0.0", "0.00"). Up to three
 // sections "positive;negative;zero" (the negative one is written without a minus, the
 // zero one serves a value that rounds to zero; an empty section falls back to the first).

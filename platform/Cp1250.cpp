@@ -101,9 +101,4 @@ std::string utf8ToCp1250(std::string_view utf8, std::vector<qsizetype>* unconver
     return unicodeToCp1250(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), unconvertible);
 }
 
-std::string cp1250ToUtf8(std::string_view bytes)
-{
-    return cp1250ToUnicode(bytes).toStdString();
-}
-
 } // namespace platform

@@ -39,6 +39,5 @@ inline std::string toAnsi(const QString& text) { return unicodeToCp1250(text); }
 // For texts kept in UTF-8 source code, e.g. captions written to 8-bit files. Positions
 // reported are UTF-16 indexes in the decoded text, as above.
 std::string utf8ToCp1250(std::string_view utf8, std::vector<qsizetype>* unconvertible = nullptr);
-std::string cp1250ToUtf8(std::string_view bytes);
 
 } // namespace platform

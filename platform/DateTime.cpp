@@ -309,8 +309,6 @@ public:
     explicit Scanner(std::string_view s) : s_(s) {}
 
     bool atEnd() const { return pos_ >= s_.size(); }
-    std::size_t pos() const { return pos_; }
-    void reset() { pos_ = 0; }
 
     void blanks()
     {
@@ -340,7 +338,7 @@ public:
     }
 
     // Digits, as the runtime reads them: no more once the value has reached 1000.
-    bool number(int& value, int& length)
+    bool number(int& value)
     {
         blanks();
         std::size_t i = pos_;
@@ -349,7 +347,6 @@ public:
             n = n * 10 + (s_[i++] - '0');
         if (i == pos_)
             return false;
-        length = int(i - pos_);
         pos_ = i;
         value = n;
         return true;
@@ -385,14 +382,14 @@ public:
             baseHour = 0;
         else if (word(fs.TimePMString) || word("PM"))
             baseHour = 12;
-        int hour, len, min = 0, sec = 0, msec = 0;
-        if (!number(hour, len))
+        int hour, min = 0, sec = 0, msec = 0;
+        if (!number(hour))
             return false;
         if (character(fs.TimeSeparator)) {
-            if (!number(min, len))
+            if (!number(min))
                 return false;
             if (character(fs.TimeSeparator)) {
-                if (!number(sec, len))
+                if (!number(sec))
                     return false;
                 if (character(FormatSettings.DecimalSeparator) && !fraction(msec))
                     return false;
@@ -415,57 +412,7 @@ public:
         return TryEncodeTime(hour, min, sec, msec, result);
     }
 
-    bool date(TDateTime& result)
-    {
-        const TDateFormatSettings& fs = DateFormatSettings;
-        int n1, n2, n3, l1, l2, l3;
-        if (!(number(n1, l1) && character(fs.DateSeparator) && number(n2, l2)))
-            return false;
-        const char order = dateOrder();
-        int y, m, d;
-        if (character(fs.DateSeparator)) {
-            if (!number(n3, l3))
-                return false;
-            int yearLength;
-            if (order == 'Y') {
-                y = n1; m = n2; d = n3; yearLength = l1;
-            } else if (order == 'D') {
-                y = n3; m = n2; d = n1; yearLength = l3;
-            } else {
-                y = n3; m = n1; d = n2; yearLength = l3;
-            }
-            if (yearLength <= 2) {
-                const int centuryBase = currentYear() - fs.TwoDigitYearCenturyWindow;
-                y += centuryBase / 100 * 100;
-                if (fs.TwoDigitYearCenturyWindow > 0 && y < centuryBase)
-                    y += 100;
-            }
-        } else {
-            y = currentYear();
-            if (order == 'D') {
-                d = n1; m = n2;
-            } else {
-                m = n1; d = n2;
-            }
-        }
-        character(fs.DateSeparator);
-        blanks();
-        return TryEncodeDate(y, m, d, result);
-    }
-
 private:
-    static char dateOrder()
-    {
-        for (char c : DateFormatSettings.ShortDateFormat) {
-            const char u = upper(c);
-            if (u == 'D' || u == 'M' || u == 'Y')
-                return u;
-        }
-        return 'M';
-    }
-
-    static int currentYear() { return platform::currentDateTime().toLocalTime().date().year(); }
-
     std::string_view s_;
     std::size_t pos_ = 0;
 };
@@ -497,18 +444,6 @@ TDateFormatSettings::TDateFormatSettings()
 TDateTime Now()
 {
     return DateTimeFromQDateTime(platform::currentDateTime());
-}
-
-TDateTime Date()
-{
-    const QDateTime now = platform::currentDateTime().toLocalTime();
-    return EncodeDate(now.date().year(), now.date().month(), now.date().day());
-}
-
-TDateTime Time()
-{
-    const QTime t = platform::currentDateTime().toLocalTime().time();
-    return EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
 }
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& date)
@@ -549,23 +484,6 @@ TDateTime EncodeTime(int hour, int min, int sec, int msec)
     return t;
 }
 
-void DecodeDate(TDateTime dateTime, int& year, int& month, int& day)
-{
-    const Fields f = decode(dateTime);
-    year = f.year;
-    month = f.month;
-    day = f.day;
-}
-
-void DecodeDate(TDateTime dateTime, Word& year, Word& month, Word& day)
-{
-    int y, m, d;
-    DecodeDate(dateTime, y, m, d);
-    year = Word(y);
-    month = Word(m);
-    day = Word(d);
-}
-
 void DecodeTime(TDateTime dateTime, int& hour, int& min, int& sec, int& msec)
 {
     const Fields f = decode(dateTime);
@@ -573,21 +491,6 @@ void DecodeTime(TDateTime dateTime, int& hour, int& min, int& sec, int& msec)
     min = f.min;
     sec = f.sec;
     msec = f.msec;
-}
-
-void DecodeTime(TDateTime dateTime, Word& hour, Word& min, Word& sec, Word& msec)
-{
-    int h, m, s, ms;
-    DecodeTime(dateTime, h, m, s, ms);
-    hour = Word(h);
-    min = Word(m);
-    sec = Word(s);
-    msec = Word(ms);
-}
-
-int DayOfWeek(TDateTime dateTime)
-{
-    return decode(dateTime).dayOfWeek;
 }
 
 TDateTime CombineDateTime(TDateTime date, TDateTime time)
@@ -606,34 +509,11 @@ TDateTime DateTimeFromQDateTime(const QDateTime& dateTime)
                            EncodeTime(t.hour(), t.minute(), t.second(), t.msec()));
 }
 
-QDateTime DateTimeToQDateTime(TDateTime dateTime)
-{
-    const Fields f = decode(dateTime);
-    if (f.year == 0)
-        return QDateTime();
-    return QDateTime(QDate(f.year, f.month, f.day), QTime(f.hour, f.min, f.sec, f.msec));
-}
-
 std::string FormatDateTime(std::string_view picture, TDateTime dateTime)
 {
     Formatter f(dateTime);
     f.append(picture.empty() ? std::string_view("c") : picture, 0);
     return f.take();
-}
-
-std::string DateToStr(TDateTime dateTime)
-{
-    return FormatDateTime(DateFormatSettings.ShortDateFormat, dateTime);
-}
-
-std::string TimeToStr(TDateTime dateTime)
-{
-    return FormatDateTime(DateFormatSettings.LongTimeFormat, dateTime);
-}
-
-std::string DateTimeToStr(TDateTime dateTime)
-{
-    return FormatDateTime("c", dateTime);
 }
 
 bool TryStrToTime(std::string_view text, TDateTime& value)
@@ -652,48 +532,6 @@ TDateTime StrToTime(std::string_view text)
     if (!TryStrToTime(text, t))
         raise("is not a valid time", text);
     return t;
-}
-
-bool TryStrToDate(std::string_view text, TDateTime& value)
-{
-    Scanner s(text);
-    TDateTime d;
-    if (!s.date(d) || !s.atEnd())
-        return false;
-    value = d;
-    return true;
-}
-
-TDateTime StrToDate(std::string_view text)
-{
-    TDateTime d;
-    if (!TryStrToDate(text, d))
-        raise("is not a valid date", text);
-    return d;
-}
-
-bool TryStrToDateTime(std::string_view text, TDateTime& value)
-{
-    Scanner s(text);
-    TDateTime d, t = 0;
-    if (s.date(d) && (s.atEnd() || (s.time(t) && s.atEnd()))) {
-        value = CombineDateTime(d, t);
-        return true;
-    }
-    s.reset();
-    if (s.time(t) && s.atEnd()) {
-        value = t;
-        return true;
-    }
-    return false;
-}
-
-TDateTime StrToDateTime(std::string_view text)
-{
-    TDateTime v;
-    if (!TryStrToDateTime(text, v))
-        raise("is not a valid date and time", text);
-    return v;
 }
 
 } // namespace rtl

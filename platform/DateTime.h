@@ -47,12 +47,9 @@ private:
 namespace rtl {
 
 using TDateTime = double;
-using Word = unsigned short;
 
 constexpr int HoursPerDay = 24;
 constexpr int MSecsPerDay = 24 * 60 * 60 * 1000;
-// TDateTime of 1 January 1970.
-constexpr TDateTime UnixDateDelta = 25569.0;
 
 // Date and time formats of the system (a Polish one). The picture characters '/' and
 // ':' stand for DateSeparator and TimeSeparator.
@@ -69,8 +66,6 @@ struct TDateFormatSettings {
     std::array<std::string, 12> LongMonthNames;
     std::array<std::string, 7> ShortDayNames; // [0] is Sunday
     std::array<std::string, 7> LongDayNames;
-    // A two-digit year in a date text lies within this many years before the current one.
-    int TwoDigitYearCenturyWindow = 50;
 
     TDateFormatSettings();
 };
@@ -78,10 +73,6 @@ extern TDateFormatSettings DateFormatSettings;
 
 // Clock (platform::currentDateTime).
 TDateTime Now();
-TDateTime Date();
-TDateTime Time();
-// Same as platform::setClock, under the name tests look for.
-inline platform::Clock SetClockForTesting(platform::Clock clock) { return platform::setClock(std::move(clock)); }
 
 // Years 1..9999; raises EConvertError "Invalid argument to date encode".
 TDateTime EncodeDate(int year, int month, int day);
@@ -90,13 +81,7 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& date);
 // "Invalid argument to time encode".
 TDateTime EncodeTime(int hour, int min, int sec, int msec);
 bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& time);
-// Outside years 1..9999 all three are 0.
-void DecodeDate(TDateTime dateTime, Word& year, Word& month, Word& day);
-void DecodeDate(TDateTime dateTime, int& year, int& month, int& day);
-void DecodeTime(TDateTime dateTime, Word& hour, Word& min, Word& sec, Word& msec);
 void DecodeTime(TDateTime dateTime, int& hour, int& min, int& sec, int& msec);
-// 1 = Sunday .. 7 = Saturday.
-int DayOfWeek(TDateTime dateTime);
 // A date and a time of day joined as the runtime joins them (the time counts away from
 // 30 December 1899 on both sides).
 TDateTime CombineDateTime(TDateTime date, TDateTime time);
@@ -104,8 +89,6 @@ TDateTime CombineDateTime(TDateTime date, TDateTime time);
 // Local wall-clock time; a QDateTime in another time spec is first turned into local time.
 // An invalid QDateTime raises EConvertError.
 TDateTime DateTimeFromQDateTime(const QDateTime& dateTime);
-// Local time, to the millisecond; invalid outside years 1..9999.
-QDateTime DateTimeToQDateTime(TDateTime dateTime);
 
 // The runtime's picture formatting. Letters are case-insensitive; a run of one letter is
 // one field: y/yy two-digit year, yyy/yyyy four digits; m/mm month (minutes when the
@@ -117,21 +100,10 @@ QDateTime DateTimeToQDateTime(TDateTime dateTime);
 // separators; text in '...' or "..." is copied; any other character is copied. An empty
 // picture means "c".
 std::string FormatDateTime(std::string_view picture, TDateTime dateTime);
-std::string DateToStr(TDateTime dateTime);     // ShortDateFormat: "yyyy-mm-dd"
-std::string TimeToStr(TDateTime dateTime);     // LongTimeFormat: "hh:mm:ss"
-std::string DateTimeToStr(TDateTime dateTime); // "c"
 
 // "hh[:mm[:ss[.fraction]]]" with optional AM/PM, blanks allowed around the fields.
 // Raises EConvertError "'<text>' is not a valid time".
 TDateTime StrToTime(std::string_view text);
 bool TryStrToTime(std::string_view text, TDateTime& value);
-// Numbers in the order of ShortDateFormat with DateSeparator ("yyyy-mm-dd"); without a
-// year the current year. Raises EConvertError "'<text>' is not a valid date".
-TDateTime StrToDate(std::string_view text);
-bool TryStrToDate(std::string_view text, TDateTime& value);
-// A date, a date followed by a time, or a time alone. The whole text must be used.
-// Raises EConvertError "'<text>' is not a valid date and time".
-TDateTime StrToDateTime(std::string_view text);
-bool TryStrToDateTime(std::string_view text, TDateTime& value);
 
 } // namespace rtl

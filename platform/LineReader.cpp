@@ -37,16 +37,9 @@ bool LineReader::open(int fd)
     return true;
 }
 
-void LineReader::openMemory(std::string_view bytes)
-{
-    close();
-    memory_ = bytes;
-    memoryMode_ = true;
-}
-
 bool LineReader::isOpen() const
 {
-    return fd_ >= 0 || memoryMode_;
+    return fd_ >= 0;
 }
 
 void LineReader::close()
@@ -54,13 +47,10 @@ void LineReader::close()
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
-    memory_ = {};
-    memoryMode_ = false;
     buffer_.clear();
     bufPos_ = 0;
     bufOffset_ = 0;
     lineStart_ = 0;
-    eof_ = false;
     readFailed_ = false;
     cut_ = false;
     terminated_ = false;
@@ -68,8 +58,6 @@ void LineReader::close()
 
 std::string_view LineReader::window() const
 {
-    if (memoryMode_)
-        return bufPos_ < memory_.size() ? memory_.substr(bufPos_) : std::string_view{};
     return bufPos_ < buffer_.size() ? std::string_view(buffer_).substr(bufPos_) : std::string_view{};
 }
 
@@ -77,7 +65,7 @@ std::string_view LineReader::window() const
 // A file that has grown since the last end of data is read on, as a log being written.
 bool LineReader::fill()
 {
-    if (memoryMode_ || fd_ < 0 || readFailed_)
+    if (fd_ < 0 || readFailed_)
         return false;
     if (bufPos_ > 0) {
         buffer_.erase(0, bufPos_);
@@ -93,11 +81,9 @@ bool LineReader::fill()
     if (got < 0) {
         buffer_.resize(kept);
         readFailed_ = true;
-        eof_ = true;
         return false;
     }
     buffer_.resize(kept + static_cast<std::size_t>(got));
-    eof_ = got == 0;
     return got > 0;
 }
 
@@ -194,8 +180,6 @@ bool LineReader::read(std::string& line, std::size_t maxChars, bool stopAtLimit)
 
 std::int64_t LineReader::position() const
 {
-    if (memoryMode_)
-        return static_cast<std::int64_t>(bufPos_);
     return bufOffset_ + static_cast<std::int64_t>(bufPos_);
 }
 
@@ -203,10 +187,6 @@ bool LineReader::seek(std::int64_t offset)
 {
     if (!isOpen() || offset < 0 || offset > size())
         return false;
-    if (memoryMode_) {
-        bufPos_ = static_cast<std::size_t>(offset);
-        return true;
-    }
     if (offset >= bufOffset_ && offset <= bufOffset_ + static_cast<std::int64_t>(buffer_.size())) {
         bufPos_ = static_cast<std::size_t>(offset - bufOffset_);
     } else {
@@ -216,30 +196,18 @@ bool LineReader::seek(std::int64_t offset)
         bufPos_ = 0;
         bufOffset_ = offset;
     }
-    eof_ = false;
     readFailed_ = false;
     return true;
 }
 
 std::int64_t LineReader::size() const
 {
-    if (memoryMode_)
-        return static_cast<std::int64_t>(memory_.size());
     if (fd_ < 0)
         return 0;
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
         return 0;
     return static_cast<std::int64_t>(st.st_size);
-}
-
-bool LineReader::atEnd() const
-{
-    if (!window().empty())
-        return false;
-    if (memoryMode_ || fd_ < 0 || readFailed_)
-        return true;
-    return position() >= size();
 }
 
 } // namespace platform

@@ -31,8 +31,6 @@ public:
     bool open(const std::string& path);
     // Reads from an open descriptor, which the reader then owns (also when it refuses it).
     bool open(int fd);
-    // Reads from bytes held in memory (the view must outlive the reader).
-    void openMemory(std::string_view bytes);
     bool isOpen() const;
     void close();
 
@@ -58,11 +56,8 @@ public:
     std::int64_t position() const;
     // Moves the read position; a CR LF split by the seek is not joined.
     bool seek(std::int64_t offset);
-    // Size of the underlying file or buffer in bytes.
+    // Size of the underlying file in bytes.
     std::int64_t size() const;
-    bool atEnd() const;
-    // True after a read of the file failed (the data ended there for readLine).
-    bool readFailed() const { return readFailed_; }
 
     static constexpr std::size_t bufferSize = 64 * 1024;
 
@@ -74,14 +69,11 @@ private:
     Breaks breaks_;
     std::function<void(std::string_view)> consumer_;
     int fd_ = -1;
-    std::string_view memory_;
-    bool memoryMode_ = false;
-    std::string buffer_;          // file mode: bytes read ahead
+    std::string buffer_;          // bytes read ahead
     std::size_t bufPos_ = 0;      // next unread byte in buffer_
     std::int64_t bufOffset_ = 0;  // file offset of buffer_[0]
     std::int64_t lineStart_ = 0;
-    bool eof_ = false;
-    bool readFailed_ = false;
+    bool readFailed_ = false;   // a read failed: the data ended there
     bool cut_ = false;
     bool terminated_ = false;
 };

@@ -65,8 +65,6 @@ public:
     // Drops the bytes; the file stays as it was.
     void discard();
 
-    std::uint64_t size() const { return size_; }
-
 private:
     bool fail(int code, std::string* error);
     // Writes the new bytes into the target itself.

@@ -252,12 +252,6 @@ std::string SerialPort::devicePath(std::string_view name)
     return "/dev/ttyS" + std::to_string(number - 1);
 }
 
-bool SerialPort::isStandardSpeed(unsigned baud)
-{
-    speed_t code;
-    return speedCode(baud, code);
-}
-
 SerialPort::~SerialPort() { close(); }
 
 bool SerialPort::fail(SerialError kind, const std::string& what, int err)
@@ -347,7 +341,6 @@ bool SerialPort::open(std::string_view name)
         return abandon(SerialError::Config, "cannot make the port raw", err);
     }
     fd_ = fd;
-    modemLines_ = true;
     if (!setDtr(true) || !setRts(false)) {
         const SerialError kind = error_;
         const std::string text = errorText_;
@@ -495,7 +488,6 @@ bool SerialPort::setModemLine(int bit, bool on)
     if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) != 0) {
         const int err = errno;
         if (err == ENOTTY || err == EINVAL) {
-            modemLines_ = false;
             succeed();
             return true;
         }
@@ -508,38 +500,6 @@ bool SerialPort::setModemLine(int bit, bool on)
 
 bool SerialPort::setDtr(bool on) { return setModemLine(TIOCM_DTR, on); }
 bool SerialPort::setRts(bool on) { return setModemLine(TIOCM_RTS, on); }
-
-int SerialPort::bytesQueued()
-{
-    if (!checkOpen()) return -1;
-    int n = 0;
-    if (::ioctl(fd_, FIONREAD, &n) != 0) {
-        fail(SerialError::Io, "cannot count the queued bytes", errno);
-        return -1;
-    }
-    if (n == 0 && !checkHangUp()) return -1;
-    succeed();
-    return n;
-}
-
-bool SerialPort::waitForInput(int timeoutMs)
-{
-    if (!checkOpen()) return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    for (;;) {
-        int wait = -1;
-        if (timeoutMs >= 0) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            wait = left > 0 ? int(left) : 0;
-        }
-        pollfd p{fd_, POLLIN, 0};
-        const int r = ::poll(&p, 1, wait);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return fail(SerialError::Io, "cannot wait for input", errno);
-        succeed();
-        return r > 0;
-    }
-}
 
 long SerialPort::readAvailable(void* buffer, std::size_t n)
 {

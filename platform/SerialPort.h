@@ -1,9 +1,9 @@
 #pragma once
 // A serial port on POSIX termios, with what the command exchange and the live
 // acquisition need of a serial driver: exclusive open by name, raw 8N1 without flow
-// control at any speed, DTR and RTS control, the count of queued input bytes, a wait
-// for input, reads that never wait, complete writes, and a text for the last failure.
-// Reads that end by time-outs are built on these by the command exchange's read.
+// control at any speed, DTR and RTS control, reads that never wait, complete writes,
+// and a text for the last failure. Waits for input watch fd(); reads that end by
+// time-outs are built on these by the command exchange's read.
 //
 // Port names:
 //   - a name starting with "/" is a device path and is opened as it stands; this is
@@ -87,9 +87,6 @@ public:
     // The device path a port name stands for (see the rules above); empty when the name
     // is neither a path nor COMn.
     static std::string devicePath(std::string_view name);
-    // True for the speeds termios names with a constant (50 ... 4000000); other speeds,
-    // "115600" among them, are set as a free number.
-    static bool isStandardSpeed(unsigned baud);
 
     // Opens the port exclusively and makes it raw: 8 data bits, no parity, one stop bit,
     // no flow control, receiver on, modem status ignored, DTR raised, RTS lowered.
@@ -101,8 +98,9 @@ public:
     const std::string& path() const { return path_; }
     int fd() const { return fd_; }
 
-    // Sets input and output speed. A speed the driver refuses leaves the previous one and
-    // returns false (the port stays usable).
+    // Sets input and output speed: one that termios names with a constant (50 ... 4000000)
+    // as that constant, any other, "115600" among them, as a free number. A speed the
+    // driver refuses leaves the previous one and returns false (the port stays usable).
     bool setSpeed(unsigned baud);
     // The output speed the driver reports, 0 when it cannot tell.
     unsigned speed() const;
@@ -114,14 +112,7 @@ public:
     // Modem lines. A port without them (a pseudo-terminal) accepts and ignores the call.
     bool setDtr(bool on);
     bool setRts(bool on);
-    // False when the last line change was ignored for want of modem lines.
-    bool hasModemLines() const { return modemLines_; }
 
-    // Bytes waiting in the input queue (FIONREAD); -1 on failure.
-    int bytesQueued();
-    // Waits up to timeoutMs (negative: without limit) until input is queued or the far
-    // end hangs up; true when the next read has something to report (bytes or the hang-up).
-    bool waitForInput(int timeoutMs);
     // Reads what is queued, up to n bytes, without waiting. Returns the count (0 when
     // nothing is queued), or -1 on failure; a hang-up is -1 with SerialError::HungUp.
     long readAvailable(void* buffer, std::size_t n);
@@ -156,7 +147,6 @@ private:
     int fd_ = -1;
     std::string name_;
     std::string path_;
-    bool modemLines_ = true;
     SerialError error_ = SerialError::None;
     std::string errorText_;
 };

@@ -126,8 +126,6 @@ bool TcpClient::wait(int fd, short events, int timeoutMs)
     }
 }
 
-void TcpClient::Connect() { Connect(Host, Port); }
-
 void TcpClient::Connect(const std::string& host, int port)
 {
     Busy busy(*this);

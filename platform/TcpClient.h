@@ -80,11 +80,10 @@ public:
     // 8-bit text as the host is, called on the calling thread.
     std::function<void(const std::string&)> OnStatus;
 
-    // Connects to Host:Port (IPv4). Raises SocketError, with a Polish text for the user,
+    // Connects to host:port (IPv4). Raises SocketError, with a Polish text for the user,
     // when the host is unknown, the connection is refused or the time-out passes; when
-    // already connected. The second form connects to the given place and leaves Host and
-    // Port alone, for a worker that must not read what another thread may set.
-    void Connect();
+    // already connected. Host and Port are left alone: the caller copies them on its own
+    // thread, so a worker never reads what another thread may set.
     void Connect(const std::string& host, int port);
     // True while the connection is up, or while complete lines are still unread after the
     // peer closed it. Finding the peer gone closes our end (an unfinished line that can
@@ -136,8 +135,6 @@ private:
     bool peerClosed_ = false;
     bool timedOut_ = false;
     LineAssembler lines_;
-    char terminator_ = '\r';
-    std::size_t maxLength_ = 16384;
 };
 
 } // namespace platform

@@ -29,13 +29,6 @@ void wake(int eventFd)
     [[maybe_unused]] const ssize_t w = ::write(eventFd, &one, sizeof one);
 }
 
-std::string peerAddress(const sockaddr_in& a)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
-}
-
 std::chrono::steady_clock::rep now() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 // A device sends and never reads, so only keep-alive probes find that its link died (a
@@ -59,8 +52,7 @@ QString cannotListen(int port, int err)
 
 // ---- TcpServerPeer ----
 
-TcpServerPeer::TcpServerPeer(int fd, int id, std::string address)
-    : fd_(fd), id_(id), address_(std::move(address)), awaitingSince_(now())
+TcpServerPeer::TcpServerPeer(int fd) : fd_(fd), awaitingSince_(now())
 {
 }
 
@@ -284,9 +276,7 @@ void TcpServer::acceptLoop()
             continue;
         }
         if (!(p[0].revents & POLLIN)) continue;
-        sockaddr_in addr{};
-        socklen_t len = sizeof addr;
-        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_CLOEXEC);
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) starved = true;
             continue;
@@ -303,7 +293,7 @@ void TcpServer::acceptLoop()
         keepAlive(fd);
         std::lock_guard lock(peersMutex_);
         Connection& c = connections_.emplace_back();
-        c.peer = std::make_shared<TcpServerPeer>(fd, nextPeerId_++, peerAddress(addr));
+        c.peer = std::make_shared<TcpServerPeer>(fd);
         c.thread = std::thread(&TcpServer::servePeer, this, &c);
     }
 }

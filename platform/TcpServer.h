@@ -41,13 +41,10 @@ namespace platform {
 // connection and the server (disconnect then does nothing).
 class TcpServerPeer {
 public:
-    TcpServerPeer(int fd, int id, std::string address);
+    explicit TcpServerPeer(int fd);
     TcpServerPeer(const TcpServerPeer&) = delete;
     TcpServerPeer& operator=(const TcpServerPeer&) = delete;
 
-    int id() const { return id_; }
-    // "a.b.c.d:port" of the far end.
-    const std::string& address() const { return address_; }
     // Ends the connection from any thread; the peer's thread finishes after its handler
     // returns. Used, for one, to drop a peer whose line could not be understood.
     void disconnect();
@@ -82,8 +79,6 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable roomMade_;
     int fd_;
-    const int id_;
-    const std::string address_;
     std::atomic<bool> closed_{false};
     std::atomic<bool> dropped_{false};
     std::atomic<bool> retiring_{false};
@@ -171,7 +166,6 @@ private:
     std::atomic<bool> stopping_{false};
     mutable std::mutex peersMutex_;
     std::list<Connection> connections_;
-    int nextPeerId_ = 1;
     // Copies of the settings taken at activation, so the threads never read members the
     // owner may change meanwhile.
     TcpLineHandler handler_;

@@ -78,11 +78,6 @@ void TApplication::Restart()
     mainForm_ = nullptr;
 }
 
-void TApplication::ProcessMessages()
-{
-    processEvents();
-}
-
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
@@ -91,12 +86,6 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
         HandleException(std::current_exception());
         return false;
     }
-}
-
-int Screen::Width()
-{
-    QScreen* s = QGuiApplication::primaryScreen();
-    return s ? s->geometry().width() : 0;
 }
 
 int Screen::Height()

@@ -33,7 +33,6 @@ public:
     // The program's name for its plain messages (ShowMessage); by default the name of
     // the executable. It is not Qt's display name, which the window system would add
     // to every window title.
-    QString Title() const { return applicationName(); }
     void SetTitle(const QString& title) { setApplicationName(title); }
     void SetMainFormOnTaskBar(bool) {}
 
@@ -47,8 +46,6 @@ public:
     // Clears a Terminate request and forgets the main form, so that the next form
     // created becomes it: tests run one program start after another in one process.
     void Restart();
-    // Handles pending events, as the program's long loops do to keep the interface alive.
-    void ProcessMessages();
 
     bool notify(QObject* receiver, QEvent* event) override;
 
@@ -68,7 +65,6 @@ extern TApplication* Application;
 
 // The screen the forms are placed on.
 struct Screen {
-    static int Width();
     static int Height();
 };
 

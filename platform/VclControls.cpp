@@ -87,7 +87,6 @@ void TPanel::SetCaption(const QString& caption)
 
 void TPanel::SetBevelOuter(TBevelCut bevel)
 {
-    bevel_ = bevel;
     switch (bevel) {
     case bvNone: setFrameStyle(QFrame::NoFrame); break;
     case bvLowered: setFrameStyle(QFrame::Panel | QFrame::Sunken); break;
@@ -234,21 +233,12 @@ TLabeledEdit::TLabeledEdit(QWidget* parent) : TEdit(parent), label_(new TLabel(p
     placeLabel();
 }
 
-void TLabeledEdit::SetLabelPosition(TLabelPosition position)
-{
-    position_ = position;
-    placeLabel();
-}
-
 void TLabeledEdit::placeLabel()
 {
     if (!label_)
         return;
     constexpr int spacing = 3;
-    if (position_ == lpAbove)
-        label_->move(x(), y() - label_->height() - spacing);
-    else
-        label_->move(x() - label_->width() - spacing, y() + (height() - label_->height()) / 2);
+    label_->move(x(), y() - label_->height() - spacing);
 }
 
 void TLabeledEdit::moveEvent(QMoveEvent* e)
@@ -283,7 +273,6 @@ TComboBox::TComboBox(QWidget* parent) : TControlT<QComboBox>(parent)
 void TComboBox::SetStyle(TComboBoxStyle style)
 {
     const bool wasEditable = isEditable() && lineEdit();
-    style_ = style;
     if (style == csDropDownList) {
         setEditable(false);
         return;
@@ -528,11 +517,6 @@ TTrackBar::TTrackBar(QWidget* parent) : TControlT<QSlider>(Qt::Horizontal, paren
     connect(this, &QSlider::valueChanged, this, [this] { Fire(OnChange, this); });
 }
 
-void TTrackBar::SetMin(int v)
-{
-    changeFromCode([&] { setMinimum(v); });
-}
-
 void TTrackBar::SetMax(int v)
 {
     changeFromCode([&] { setMaximum(v); });
@@ -632,7 +616,7 @@ void TSplitter::mouseMoveEvent(QMouseEvent* e)
         if (!horizontal && (wa == alTop || wa == alBottom))
             room -= w->height();
     }
-    size = std::max(minSize_, std::min(size, room - minSize_));
+    size = std::max(minSize, std::min(size, room - minSize));
     if (horizontal)
         vcl::SetWidth(target_, size);
     else
@@ -664,13 +648,6 @@ void TStatusPanel::SetText(const QString& text)
 {
     text_ = text;
     ++writes_;
-    if (bar_)
-        bar_->update();
-}
-
-void TStatusPanel::SetWidth(int width)
-{
-    width_ = width;
     if (bar_)
         bar_->update();
 }
@@ -825,11 +802,6 @@ TPageControl::TPageControl(QWidget* parent) : TControlT<QTabWidget>(parent)
 TTabSheet* TPageControl::Pages(int index) const
 {
     return dynamic_cast<TTabSheet*>(widget(index));
-}
-
-TTabSheet* TPageControl::ActivePage() const
-{
-    return Pages(currentIndex());
 }
 
 void TPageControl::SetActivePage(TTabSheet* page)

@@ -38,7 +38,6 @@ public:
     explicit TPanel(QWidget* parent);
     const QString& Caption() const { return caption_; }
     void SetCaption(const QString& caption);
-    TBevelCut BevelOuter() const { return bevel_; }
     void SetBevelOuter(TBevelCut bevel);
 
 protected:
@@ -46,7 +45,6 @@ protected:
 
 private:
     QString caption_;
-    TBevelCut bevel_ = bvRaised;
 };
 
 // Group box with a caption; its radio buttons form one group.
@@ -84,7 +82,6 @@ public:
     explicit TButton(QWidget* parent);
     const QString& Caption() const { return caption_; }
     void SetCaption(const QString& caption);
-    int ModalResult() const { return modalResult_; }
     void SetModalResult(int result) { modalResult_ = result; }
     // Runs the button's click from code (ModalResult, then OnClick).
     void Click();
@@ -127,7 +124,6 @@ public:
     void SetText(const QString& text);
     int MaxLength() const { return maxLength_; }
     void SetMaxLength(int length);
-    bool ReadOnly() const { return isReadOnly(); }
     void SetReadOnly(bool readOnly) { setReadOnly(readOnly); }
     TNotifyEvent OnChange;
 
@@ -135,15 +131,12 @@ private:
     int maxLength_ = 0;
 };
 
-enum TLabelPosition { lpAbove, lpLeft };
-
-// Edit with a caption label beside it (above by default, 3 pixels apart); the label
-// follows the edit's position and visibility.
+// Edit with a caption label above it, 3 pixels apart; the label follows the edit's
+// position and visibility.
 class TLabeledEdit : public TEdit {
 public:
     explicit TLabeledEdit(QWidget* parent);
     TLabel* EditLabel() const { return label_; }
-    void SetLabelPosition(TLabelPosition position);
 
 protected:
     void moveEvent(QMoveEvent* e) override;
@@ -155,7 +148,6 @@ public:
 private:
     void placeLabel();
     TLabel* label_;
-    TLabelPosition position_ = lpAbove;
 };
 
 enum TComboBoxStyle { csDropDown, csDropDownList };
@@ -168,7 +160,6 @@ enum TComboBoxStyle { csDropDown, csDropDownList };
 class TComboBox : public TControlT<QComboBox> {
 public:
     explicit TComboBox(QWidget* parent);
-    TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle style);
 
     QString Text() const { return currentText(); }
@@ -190,9 +181,6 @@ public:
     TNotifyEvent OnDropDown;
 
     void showPopup() override;
-
-private:
-    TComboBoxStyle style_ = csDropDown;
 };
 
 // Check box. Setting Checked from code runs OnClick when the state changes, like a
@@ -248,11 +236,9 @@ public:
     int Max() const { return max_; }
     void SetMin(int v) { min_ = v; }
     void SetMax(int v) { max_ = v; }
-    int Increment() const { return increment_; }
     void SetIncrement(int v) { increment_ = v; }
     int Position() const;
     void SetPosition(int position);
-    TEdit* Associate() const { return associate_; }
     // Binds the edit (nullptr unbinds), places the arrows at its right edge and shows
     // the position in it.
     void SetAssociate(TEdit* edit);
@@ -269,14 +255,12 @@ private:
     mutable int position_ = 0;
 };
 
-// Track bar. Position is kept within Min..Max; OnChange runs whenever it changes, from
-// code (also by a new Min or Max; an error in it leaves the setter) or by the user.
+// Track bar. Position is kept within 0..Max; OnChange runs whenever it changes, from
+// code (also by a new Max; an error in it leaves the setter) or by the user.
 class TTrackBar : public TControlT<QSlider> {
 public:
     explicit TTrackBar(QWidget* parent);
-    int Min() const { return minimum(); }
     int Max() const { return maximum(); }
-    void SetMin(int v);
     void SetMax(int v);
     int Position() const { return value(); }
     void SetPosition(int v);
@@ -289,12 +273,10 @@ private:
 // Splitter between aligned controls: give it the same Align as its neighbour and
 // create it after that neighbour. Dragging it resizes the neighbour it touches (the
 // control on its left for alLeft, above for alTop, right for alRight, below for
-// alBottom), never below MinSize.
+// alBottom), never below 30 pixels.
 class TSplitter : public TControlT<QWidget> {
 public:
     explicit TSplitter(QWidget* parent);
-    int MinSize() const { return minSize_; }
-    void SetMinSize(int v) { minSize_ = v; }
     // The neighbour that a drag resizes, or nullptr.
     QWidget* Neighbour() const;
     TNotifyEvent OnMoved;
@@ -307,7 +289,7 @@ protected:
 
 private:
     void updateCursor();
-    int minSize_ = 30;
+    static constexpr int minSize = 30;
     bool dragging_ = false;
     QPoint pressPos_;
     int startSize_ = 0;
@@ -322,7 +304,6 @@ public:
     const QString& Text() const { return text_; }
     void SetText(const QString& text);
     int Width() const { return width_; }
-    void SetWidth(int width);
     // Texts set so far: whoever wrote the panel tells from it whether the text is still
     // its own, also when another writer has put up the same words since.
     unsigned Writes() const { return writes_; }
@@ -391,7 +372,7 @@ private:
 
 class TTabSheet;
 
-// Page control holding tab sheets. ActivePage / ActivePageIndex count all pages,
+// Page control holding tab sheets. SetActivePage / ActivePageIndex count all pages,
 // hidden tabs included. Whenever a tab becomes the shown one (from code or by the
 // user) its sheet's OnShow runs; OnChange runs after a user's change of tab.
 class TPageControl : public TControlT<QTabWidget> {
@@ -400,7 +381,6 @@ public:
     int PageCount() const { return count(); }
     void AfterResize() override;
     TTabSheet* Pages(int index) const;
-    TTabSheet* ActivePage() const;
     void SetActivePage(TTabSheet* page);
     int ActivePageIndex() const { return currentIndex(); }
     void SetActivePageIndex(int index);
@@ -416,7 +396,6 @@ private:
 class TTabSheet : public TControlT<QWidget> {
 public:
     explicit TTabSheet(TPageControl* pageControl);
-    TPageControl* PageControl() const { return pageControl_; }
     const QString& Caption() const { return caption_; }
     void SetCaption(const QString& caption);
     int PageIndex() const;

@@ -95,11 +95,7 @@ public:
         for (TShiftStateFlag f : flags)
             bits_ |= f;
     }
-    constexpr bool Contains(TShiftStateFlag flag) const { return (bits_ & flag) != 0; }
-    constexpr bool Empty() const { return bits_ == 0; }
     constexpr TShiftState& Include(TShiftStateFlag flag) { bits_ |= flag; return *this; }
-    constexpr TShiftState& Exclude(TShiftStateFlag flag) { bits_ &= ~unsigned(flag); return *this; }
-    constexpr unsigned Bits() const { return bits_; }
     friend constexpr bool operator==(TShiftState a, TShiftState b) { return a.bits_ == b.bits_; }
 
 private:

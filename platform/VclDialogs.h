@@ -32,19 +32,15 @@ public:
     QString FileName() const { return fileName_; }
     void SetFileName(const QString& name) { fileName_ = name; }
     // "Name|*.ext;*.ext2|Name|*.ext" as the class library writes it.
-    QString Filter() const { return filter_; }
     void SetFilter(const QString& filter) { filter_ = filter; }
     int FilterIndex() const { return filterIndex_; }   // 1-based
     void SetFilterIndex(int index) { filterIndex_ = index; }
     // Appended (after a dot) to a chosen name that has no extension; "*.bmp" and
     // ".bmp" add "bmp" as "bmp" does.
-    QString DefaultExt() const { return defaultExt_; }
     void SetDefaultExt(const QString& ext) { defaultExt_ = ext; }
-    QString Title() const { return title_; }
     void SetTitle(const QString& title) { title_ = title; }
     // Save dialogs only: ask "Plik ... już istnieje. Czy zamienić go?" before an
     // existing file is accepted (on by default). Off for a save that asks its own question.
-    bool OverwritePrompt() const { return overwritePrompt_; }
     void SetOverwritePrompt(bool on) { overwritePrompt_ = on; }
 
     bool Execute();

@@ -119,14 +119,6 @@ void TForm::SetClientHeight(int h)
     resizeClient(width(), h);
 }
 
-void TForm::SetVisible(bool visible)
-{
-    if (visible)
-        Show();
-    else
-        Hide();
-}
-
 void TForm::Show()
 {
     if (position_ == poScreenCenter) {

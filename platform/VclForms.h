@@ -51,7 +51,6 @@ public:
     void SetClientHeight(int height);
 
     bool Visible() const { return isVisible(); }
-    void SetVisible(bool visible);
     void Show();
     void Hide();
     // Asks OnClose with caHide. caNone keeps the form; otherwise the main form ends

@@ -270,19 +270,6 @@ QString TMemoLines::Get(int index) const
     return memo_->document()->findBlockByNumber(index).text();
 }
 
-void TMemoLines::Set(int index, const QString& text)
-{
-    if (list_)
-        return list_->SetLine(index, text);
-    if (index < 0 || index >= Count())
-        return;
-    const ProgramEdit edit(memo_);
-    const QTextBlock block = memo_->document()->findBlockByNumber(index);
-    QTextCursor c(block);
-    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    c.insertText(text);
-}
-
 void TMemoLines::Add(const QString& text)
 {
     Insert(Count(), text);
@@ -344,13 +331,6 @@ QString TMemoLines::Text() const
 {
     const QStringList lines = ToList();
     return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-
-void TMemoLines::SetText(const QString& text)
-{
-    if (list_)
-        return list_->setPlainText(text);
-    memo_->setPlainText(text);
 }
 
 QStringList TMemoLines::ToList() const

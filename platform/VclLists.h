@@ -28,7 +28,6 @@ public:
     // Absolute path, without a trailing separator (except for the root).
     const QString& Directory() const { return directory_; }
     void SetDirectory(const QString& directory);
-    TFileListBox* FileList() const { return fileList_; }
     void SetFileList(TFileListBox* fileList);
     // Reads the folder's subfolders again.
     void Update();
@@ -86,13 +85,11 @@ public:
     int Count() const;
     QString operator[](int index) const { return Get(index); }
     QString Get(int index) const;
-    void Set(int index, const QString& text);
     void Add(const QString& text);
     void Insert(int index, const QString& text);
     void Delete(int index);
     void Clear();
     QString Text() const;             // lines joined by line feeds, each one ended
-    void SetText(const QString& text);
     QStringList ToList() const;
     void Assign(const QStringList& lines);
 

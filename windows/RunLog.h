@@ -37,7 +37,6 @@ public:
     void setPath(const std::string& path);
     // The write call used from the next sync on (nullptr: write(2)).
     void setWriter(WriteFn write) { write_ = write; }
-    const std::string& path() const { return path_; }
 
     // The text grew by these bytes at its end.
     void append(std::string_view bytes) { text_.append(bytes); }
@@ -49,8 +48,6 @@ public:
     // its contents are not known to begin with the text written so far. True when the
     // file holds the text; false (with *error) when a write failed.
     bool sync(std::string* error = nullptr);
-    // True when the file is known to hold the text (no sync needed).
-    bool inSync() const { return onDisk_ && *onDisk_ == text_.size(); }
 
     // Bytes handed to the file system so far, and how often the file was written whole.
     std::uint64_t bytesWritten() const { return bytesWritten_; }

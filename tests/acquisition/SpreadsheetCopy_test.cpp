@@ -55,7 +55,9 @@ class SpreadsheetCopyCases : public ::testing::TestWithParam<Case> {};
 TEST_P(SpreadsheetCopyCases, CopyIsByteForByte)
 {
     const Case& c = GetParam();
-    EXPECT_EQ(acquisition::spreadsheetCopy("/dane/a.dan", c.data), header + c.copy);
+    acquisition::SpreadsheetCopy copy("/dane/a.dan");
+    copy.add(c.data);
+    EXPECT_EQ(copy.finish(), header + c.copy);
 }
 
 TEST_P(SpreadsheetCopyCases, PiecesOfAnySizeGiveTheSameCopy)

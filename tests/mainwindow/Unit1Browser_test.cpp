@@ -537,7 +537,7 @@ TEST_F(Browser, ALoadThatTakesAWhileShowsItAndLetsNoCommandIn)
             QApplication::sendEvent(Form1, &close);
         });
         open(QStringLiteral("big.dan"), 0);
-        vcl::Application->ProcessMessages();
+        vcl::Application->processEvents();
 
         EXPECT_EQ(seen.duringLoad, c.shown);
         EXPECT_EQ(seen.cursor, c.shown ? Qt::WaitCursor : Qt::ArrowCursor);
@@ -601,7 +601,7 @@ TEST_F(Browser, EveryBrowserCommandWaitsForTheLoad)
             c.send();
         });
         open(QStringLiteral("big.dan"), 0);
-        vcl::Application->ProcessMessages();
+        vcl::Application->processEvents();
 
         ASSERT_TRUE(sentDuringLoad);
         EXPECT_TRUE(boxes.records().empty());
@@ -621,7 +621,7 @@ TEST_F(Browser, WhileReadingsMayComeInALoadOnlyPaintsItsStatus)
     // shows the load.
     write(QStringLiteral("big.dan"), deviceFile(3000, true));
     Form1->Show();
-    vcl::Application->ProcessMessages();   // on the screen
+    vcl::Application->processEvents();   // on the screen
     Form1->Timer1->SetInterval(3600 * 1000);
     Form1->Timer1->SetEnabled(true);
     const int savedAfter = std::exchange(TForm1::loadBusyAfterMs, 0);
@@ -642,7 +642,7 @@ TEST_F(Browser, WhileReadingsMayComeInALoadOnlyPaintsItsStatus)
     int countWhenLetIn = -1;
     QTimer::singleShot(0, Form1, [&] { countWhenLetIn = Form1->Chart1->Series(0).Count(); });
     open(QStringLiteral("big.dan"), 0);
-    vcl::Application->ProcessMessages();
+    vcl::Application->processEvents();
     Form1->StatusBar1->removeEventFilter(&painted);
 
     EXPECT_EQ(countWhenLetIn, 3000) << "nothing ran before the load was over";
@@ -656,7 +656,7 @@ TEST_F(Browser, ALongLoadDrawsTheChartOnceItIsComplete)
     // the file's points: a chart drawn on the way would be thrown away at once.
     write(QStringLiteral("big.dan"), deviceFile(3000, true));
     Form1->Show();
-    vcl::Application->ProcessMessages();
+    vcl::Application->processEvents();
     // Busy at once, and the window let paint at every step of the load.
     const int savedAfter = std::exchange(TForm1::loadBusyAfterMs, 0);
     const int savedEvery = std::exchange(TForm1::loadPaintEveryMs, 0);
@@ -668,7 +668,7 @@ TEST_F(Browser, ALongLoadDrawsTheChartOnceItIsComplete)
     const auto connection =
         QObject::connect(Form1->Chart1, &QCustomPlot::afterReplot, [&] { drawnWith << Form1->Chart1->Series(0).Count(); });
     open(QStringLiteral("big.dan"), 0);
-    vcl::Application->ProcessMessages();
+    vcl::Application->processEvents();
     QObject::disconnect(connection);
 
     ASSERT_FALSE(drawnWith.isEmpty());

@@ -252,7 +252,6 @@ TEST_F(ConvertTest, PosIsOneBased)
     EXPECT_EQ(rtl::Pos("x", "abc"), 0u);
     EXPECT_EQ(rtl::Pos("", "abc"), 0u);
     EXPECT_EQ(rtl::Pos("a", ""), 0u);
-    EXPECT_EQ(rtl::IntToStr(-5), "-5");
 }
 
 // ---- number texts ----

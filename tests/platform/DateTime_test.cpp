@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <optional>
 
 using namespace rtl;
@@ -24,11 +25,19 @@ TDateTime at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
     return CombineDateTime(EncodeDate(y, mo, d), EncodeTime(h, mi, s, ms));
 }
 
+// A date as the picture "yyyy-mm-dd ddd" shows it; dayOfWeek 1 is Sunday.
+std::string dateText(int y, int m, int d, int dayOfWeek)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%04d-%02d-%02d ", y, m, d);
+    return digits + DateFormatSettings.ShortDayNames[std::size_t(dayOfWeek - 1)];
+}
+
 TEST_F(DateTimeTest, EncodeKnownDays)
 {
     EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
     EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
-    EXPECT_EQ(EncodeDate(1970, 1, 1), UnixDateDelta);
+    EXPECT_EQ(EncodeDate(1970, 1, 1), 25569.0);
     EXPECT_EQ(EncodeDate(2024, 3, 5), 45356.0);
     EXPECT_EQ(EncodeDate(2024, 2, 29) + 1, EncodeDate(2024, 3, 1));
     EXPECT_EQ(EncodeDate(1899, 12, 29), -1.0);
@@ -61,25 +70,23 @@ TEST_F(DateTimeTest, EncodeRejectsImpossibleFields)
 }
 
 // Calendar checked against Qt's own Julian-day arithmetic on every day of the range:
-// decode, encode back, weekday, and no day past the end of its month.
+// decode (as the date pictures show it), encode back, weekday, and no day past the end
+// of its month.
 TEST_F(DateTimeTest, DecodeDateAgreesWithQDate)
 {
     const qint64 julianOfZero = QDate(1899, 12, 30).toJulianDay();
     for (qint64 day = EncodeDate(1, 1, 1); day <= EncodeDate(9999, 12, 31); ++day) {
         const QDate expected = QDate::fromJulianDay(julianOfZero + day);
-        int y, m, d;
-        DecodeDate(CombineDateTime(double(day), 0.75), y, m, d);
-        ASSERT_EQ(QDate(y, m, d), expected) << day;
+        const int y = expected.year(), m = expected.month(), d = expected.day();
+        ASSERT_EQ(FormatDateTime("yyyy-mm-dd ddd", CombineDateTime(double(day), 0.75)),
+                  dateText(y, m, d, expected.dayOfWeek() % 7 + 1)) << day;
         ASSERT_EQ(EncodeDate(y, m, d), double(day));
-        ASSERT_EQ(DayOfWeek(double(day)), expected.dayOfWeek() % 7 + 1) << day;
         TDateTime beyond;
         if (d == expected.daysInMonth()) {
             ASSERT_FALSE(TryEncodeDate(y, m, d + 1, beyond)) << y << "-" << m << "-" << d + 1;
         }
     }
-    Word y, m, d;
-    DecodeDate(-700000.0, y, m, d); // before year 1
-    EXPECT_EQ(y + m + d, 0);
+    EXPECT_EQ(FormatDateTime("yyyy-mm-dd", -700000.0), "0000-00-00") << "before year 1";
 }
 
 // The ends of the calendar, and days so far out that a 16-bit year would wrap back into
@@ -107,10 +114,7 @@ TEST_F(DateTimeTest, CalendarEdges)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        int y, m, d;
-        DecodeDate(c.value, y, m, d);
-        EXPECT_EQ((std::array{y, m, d}), (std::array{c.y, c.m, c.d}));
-        EXPECT_EQ(DayOfWeek(c.value), c.dayOfWeek);
+        EXPECT_EQ(FormatDateTime("yyyy-mm-dd ddd", c.value), dateText(c.y, c.m, c.d, c.dayOfWeek));
     }
 }
 
@@ -133,10 +137,12 @@ TEST_F(DateTimeTest, DecodeRoundsToMillisecondsOnly)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        int y, mo, d, h, mi, s, ms;
-        DecodeDate(c.value, y, mo, d);
+        int h, mi, s, ms;
         DecodeTime(c.value, h, mi, s, ms);
-        EXPECT_EQ((std::array{y, mo, d, h, mi, s, ms}), (std::array{c.y, c.mo, c.d, c.h, c.mi, c.s, c.ms}));
+        EXPECT_EQ((std::array{h, mi, s, ms}), (std::array{c.h, c.mi, c.s, c.ms}));
+        char date[16];
+        std::snprintf(date, sizeof date, "%04d-%02d-%02d", c.y, c.mo, c.d);
+        EXPECT_EQ(FormatDateTime("yyyy-mm-dd", c.value), date);
     }
 }
 
@@ -207,9 +213,6 @@ TEST_F(DateTimeTest, FormatPictures)
         EXPECT_EQ(FormatDateTime(c.picture, c.value), platform::utf8ToCp1250(c.expected));
     }
     EXPECT_EQ(FormatDateTime("mmmm", at(2024, 12, 1)), "grudzie\xF1");
-    EXPECT_EQ(DateToStr(t), "2024-03-05");
-    EXPECT_EQ(TimeToStr(t), "04:05:06");
-    EXPECT_EQ(DateTimeToStr(t), "2024-03-05 04:05:06");
 }
 
 TEST_F(DateTimeTest, SeparatorsComeFromTheSettings)
@@ -223,7 +226,6 @@ TEST_F(DateTimeTest, SeparatorsComeFromTheSettings)
     EXPECT_EQ(FormatDateTime("yyyy-mm-dd", t), "2024-03-05");
     EXPECT_EQ(StrToTime("14.07.09"), EncodeTime(14, 7, 9, 0));
     EXPECT_THROW(StrToTime("14:07:09"), EConvertError);
-    EXPECT_EQ(StrToDateTime("2024/03/05 14.07.09"), t);
     DateFormatSettings = saved;
 }
 
@@ -261,58 +263,13 @@ TEST_F(DateTimeTest, StrToTimeAcceptsAndRejects)
     }
 }
 
-TEST_F(DateTimeTest, StrToDateTimeAcceptsAndRejects)
-{
-    platform::ScopedClock clock(QDateTime(QDate(2024, 6, 1), QTime(8, 0)));
-    struct Case {
-        const char* text;
-        TDateTime expected;
-    };
-    const Case valid[] = {
-        {"2024-03-05 14:07:09", at(2024, 3, 5, 14, 7, 9)},
-        {"2024-03-05", EncodeDate(2024, 3, 5)},
-        {"2024-3-5 4:07", at(2024, 3, 5, 4, 7)},
-        {"00:00:10", EncodeTime(0, 0, 10, 0)},
-        {"24-03-05 10:00", at(2024, 3, 5, 10)},
-        {"74-01-01", EncodeDate(1974, 1, 1)}, // the two-digit window ends 50 years back
-        {"73-01-01", EncodeDate(2073, 1, 1)},
-        {"03-05", EncodeDate(2024, 3, 5)},   // no year: the current one
-        {"1899-12-29 06:00:00", -1.25},
-    };
-    for (const Case& c : valid) {
-        SCOPED_TRACE(c.text);
-        TDateTime v = -99;
-        ASSERT_NO_THROW(v = StrToDateTime(c.text));
-        EXPECT_EQ(v, c.expected);
-    }
-    for (const char* text : {"", "2024-02-30 10:00:00", "2024-03-05 10:00:00 junk", "2024-03-05x",
-                             "2024-03-05 25:00", "20240305", "2024:03:05", "x 10:00"}) {
-        SCOPED_TRACE(text);
-        try {
-            StrToDateTime(text);
-            ADD_FAILURE() << "no error";
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid date and time");
-        }
-    }
-    EXPECT_EQ(StrToDate("2024-03-05"), EncodeDate(2024, 3, 5));
-    try {
-        StrToDate("2024-13-01");
-        ADD_FAILURE() << "no error";
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "'2024-13-01' is not a valid date");
-    }
-}
-
 // Every second of a day survives format and parse, and gives back whole seconds exactly.
 TEST_F(DateTimeTest, EverySecondRoundTripsThroughText)
 {
-    const TDateTime day = EncodeDate(2024, 2, 29);
     for (int sec = 0; sec < 86400; ++sec) {
         const TDateTime t = EncodeTime(sec / 3600, sec / 60 % 60, sec % 60, sec % 1000);
         const std::string text = FormatDateTime("hh:nn:ss.zzz", t);
         ASSERT_EQ(StrToTime(text), t) << text;
-        ASSERT_EQ(StrToDateTime(FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", day + t)), day + t) << text;
         int h, m, s, ms;
         DecodeTime(StrToTime(FormatDateTime("hh:mm:ss", t)), h, m, s, ms);
         ASSERT_EQ(h * 3600 + m * 60 + s, sec);
@@ -320,7 +277,7 @@ TEST_F(DateTimeTest, EverySecondRoundTripsThroughText)
     }
 }
 
-TEST_F(DateTimeTest, QDateTimeRoundTrip)
+TEST_F(DateTimeTest, FromQDateTime)
 {
     const QDateTime cases[] = {
         QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
@@ -333,14 +290,12 @@ TEST_F(DateTimeTest, QDateTimeRoundTrip)
     for (const QDateTime& q : cases) {
         SCOPED_TRACE(q.toString(Qt::ISODateWithMs).toStdString());
         const TDateTime t = DateTimeFromQDateTime(q);
-        EXPECT_EQ(DateTimeToQDateTime(t), q);
         EXPECT_EQ(t, at(q.date().year(), q.date().month(), q.date().day(), q.time().hour(), q.time().minute(),
                         q.time().second(), q.time().msec()));
     }
     const QDateTime utc(QDate(2024, 3, 5), QTime(12, 0), Qt::UTC);
     EXPECT_EQ(DateTimeFromQDateTime(utc), DateTimeFromQDateTime(utc.toLocalTime()));
     EXPECT_THROW(DateTimeFromQDateTime(QDateTime()), EConvertError);
-    EXPECT_FALSE(DateTimeToQDateTime(-700000.0).isValid());
 }
 
 TEST_F(DateTimeTest, NowReadsTheInstalledClock)
@@ -349,8 +304,6 @@ TEST_F(DateTimeTest, NowReadsTheInstalledClock)
     {
         platform::ScopedClock clock(fixed);
         EXPECT_EQ(Now(), at(2024, 3, 5, 14, 7, 9, 250));
-        EXPECT_EQ(Date(), EncodeDate(2024, 3, 5));
-        EXPECT_EQ(Time(), EncodeTime(14, 7, 9, 250));
         EXPECT_EQ(FormatDateTime("YYYYMMDD", Now()), "20240305");
         {
             int calls = 0;
@@ -367,9 +320,9 @@ TEST_F(DateTimeTest, NowReadsTheInstalledClock)
     EXPECT_LE(before, now);
     EXPECT_LE(now, after);
 
-    const platform::Clock previous = SetClockForTesting([&] { return fixed; });
+    const platform::Clock previous = platform::setClock([&] { return fixed; });
     EXPECT_EQ(platform::currentDateTime(), fixed);
-    SetClockForTesting(previous);
+    platform::setClock(previous);
     EXPECT_NE(platform::currentDateTime(), fixed);
 }
 

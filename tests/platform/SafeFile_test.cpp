@@ -416,7 +416,6 @@ TEST_F(SafeFile, APieceByPieceReplacementKeepsTheRulesAndTheBackup)
         ASSERT_TRUE(replacement.open(path("s"), &error)) << error;
         for (const std::string& piece : pieces)
             ASSERT_TRUE(replacement.append(piece.data(), piece.size(), &error)) << error;
-        EXPECT_EQ(replacement.size(), whole.size());
         ASSERT_TRUE(replacement.commit(c.backup ? path("s.bak") : std::string(), &error)) << error;
         ::chmod(QFile::encodeName(cwd.path()).constData(), 0755);
 

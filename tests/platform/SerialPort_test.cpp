@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +28,14 @@ namespace {
 long long msSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Waits up to timeoutMs until the descriptor has input or its far end hung up, as the
+// programs' notifiers on SerialPort::fd() wait.
+bool waitForInput(int fd, int timeoutMs)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
 }
 
 std::string allByteValues()
@@ -55,17 +65,23 @@ protected:
     {
         ASSERT_TRUE(port.open(device.path())) << port.errorText();
     }
+    // Bytes waiting in the port's input queue.
+    int queuedBytes()
+    {
+        int n = -1;
+        return ::ioctl(port.fd(), FIONREAD, &n) == 0 ? n : -1;
+    }
     // Waits until the input queue holds `n` bytes; the pseudo-terminal passes bytes on
     // through a work queue, so they appear a moment after the device's write.
     bool queued(int n, std::chrono::milliseconds timeout = 2000ms)
     {
         const auto deadline = Clock::now() + timeout;
         while (Clock::now() < deadline) {
-            if (port.bytesQueued() >= n) return true;
-            port.waitForInput(20);
+            if (queuedBytes() >= n) return true;
+            waitForInput(port.fd(), 20);
             std::this_thread::yield();
         }
-        return port.bytesQueued() >= n;
+        return queuedBytes() >= n;
     }
     // Reads until n bytes have come or the time is up.
     std::string readFor(std::size_t n, std::chrono::milliseconds timeout)
@@ -74,7 +90,7 @@ protected:
         std::string got;
         char buf[4096];
         while (got.size() < n && Clock::now() < deadline) {
-            port.waitForInput(20);
+            waitForInput(port.fd(), 20);
             const long r = port.readAvailable(buf, std::min(sizeof buf, n - got.size()));
             if (r < 0) return got + "<error: " + port.errorText() + ">";
             got.append(buf, std::size_t(r));
@@ -249,32 +265,28 @@ TEST_F(SerialPortTest, RtsFramedWriteSendsTheRequestOnALineWithoutModemLines)
 {
     openPort();
     ASSERT_TRUE(port.writeFramedByRts("?DAT &", 6)) << port.errorText();
-    EXPECT_FALSE(port.hasModemLines());
     ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
     EXPECT_EQ(device.received(), "?DAT &");
 }
 
-TEST_F(SerialPortTest, CountsQueuedBytesAndReadsThemWithoutWaiting)
+TEST_F(SerialPortTest, ReadsWhatIsQueuedWithoutWaiting)
 {
     openPort();
     char buf[1500];
     auto start = Clock::now();
-    EXPECT_EQ(port.bytesQueued(), 0);
     EXPECT_EQ(port.readAvailable(buf, sizeof buf), 0);
     EXPECT_LT(msSince(start), 50) << "an empty read must not wait";
 
     device.send(std::string("ab\0de", 5));
     ASSERT_TRUE(queued(5));
-    EXPECT_EQ(port.bytesQueued(), 5);
 
     start = Clock::now();
     ASSERT_EQ(port.readAvailable(buf, 3), 3);
     EXPECT_EQ(std::string(buf, 3), std::string("ab\0", 3));
-    EXPECT_EQ(port.bytesQueued(), 2);
+    EXPECT_EQ(queuedBytes(), 2);
     ASSERT_EQ(port.readAvailable(buf, sizeof buf), 2);
     EXPECT_EQ(std::string(buf, 2), "de");
     EXPECT_LT(msSince(start), 50);
-    EXPECT_EQ(port.bytesQueued(), 0);
     EXPECT_EQ(port.readAvailable(buf, sizeof buf), 0);
 }
 
@@ -304,7 +316,7 @@ TEST_F(SerialPortTest, HangUpIsReportedByEveryKindOfRead)
         SerialPort p;
         ASSERT_TRUE(p.open(dev.path())) << p.errorText();
         dev.hangUp();
-        ASSERT_TRUE(p.waitForInput(2000)) << "a hang-up must wake a waiting reader";
+        ASSERT_TRUE(waitForInput(p.fd(), 2000)) << "a hang-up must wake a waiting reader";
         const auto start = Clock::now();
         EXPECT_EQ(c.read(p), -1);
         EXPECT_LT(msSince(start), 1000);
@@ -321,7 +333,6 @@ TEST_F(SerialPortTest, SetsTheOfferedSpeedsIncludingTheFreeOne)
         SCOPED_TRACE(baud);
         SerialSettings s;
         ASSERT_TRUE(SerialSettings::parse("baud=" + std::to_string(baud) + " parity=N data=8 stop=1", s));
-        EXPECT_EQ(SerialPort::isStandardSpeed(baud), baud != 115600u);
         EXPECT_TRUE(port.configure(s)) << port.errorText();
         EXPECT_EQ(port.speed(), baud);
     }
@@ -382,7 +393,6 @@ TEST_F(SerialPortTest, CallsOnAClosedPortFailWithoutHarm)
     EXPECT_EQ(port.readAvailable(b, sizeof b), -1);
     EXPECT_EQ(port.error(), SerialError::NotOpen);
     EXPECT_FALSE(port.write("x"));
-    EXPECT_EQ(port.bytesQueued(), -1);
     port.close();
     openPort();
     port.close();

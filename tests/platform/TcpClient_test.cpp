@@ -40,10 +40,8 @@ bool sleepsInPoll(const std::atomic<pid_t>& tid)
 struct Link {
     Link()
     {
-        client.Host = "127.0.0.1";
-        client.Port = device.port();
         client.ReadTimeout = 2000;
-        client.Connect();
+        client.Connect("127.0.0.1", device.port());
         far = device.accept(2000ms);
     }
     TcpPeerListener device;
@@ -98,16 +96,15 @@ TEST(TcpClientInput, DisconnectFromAnotherThreadEndsAWaitAtOnce)
         if (!c.connected && !full) continue;
         TcpPeerListener device;
         TcpClient client;
-        client.Host = "127.0.0.1";
-        client.Port = c.connected ? device.port() : port;
+        const int target = c.connected ? device.port() : port;
         client.ConnectTimeout = 10000;
         client.ReadTimeout = 10000;
-        if (c.connected) client.Connect();
+        if (c.connected) client.Connect("127.0.0.1", target);
         std::atomic<pid_t> waiter{0};
         auto call = std::async(std::launch::async, [&] {
             waiter = ::gettid();
             if (c.connected) client.ReadLn('\r');
-            else client.Connect();
+            else client.Connect("127.0.0.1", target);
         });
         // Cut short only once the call waits: a Disconnect before it began is another case.
         ASSERT_TRUE(sleepsInPoll(waiter));
@@ -120,8 +117,7 @@ TEST(TcpClientInput, DisconnectFromAnotherThreadEndsAWaitAtOnce)
         EXPECT_LT(Clock::now() - start, 1s);
         EXPECT_FALSE(client.Connected());
         // The client connects anew afterwards.
-        client.Port = device.port();
-        client.Connect();
+        client.Connect("127.0.0.1", device.port());
         EXPECT_TRUE(client.Connected());
     }
 }

@@ -70,7 +70,7 @@ private:
 
 // What the server's handler saw, on which thread, for which peer.
 struct Seen {
-    int peer;
+    TcpPeerPtr peer;
     std::string line;
     bool truncated;
     std::thread::id thread;
@@ -81,7 +81,7 @@ public:
     void add(const TcpPeerPtr& peer, const std::string& line, bool truncated)
     {
         std::lock_guard lock(mutex_);
-        seen_.push_back({peer->id(), line, truncated, std::this_thread::get_id()});
+        seen_.push_back({peer, line, truncated, std::this_thread::get_id()});
         changed_.notify_all();
     }
     void status(const std::string& text)
@@ -136,12 +136,10 @@ bool waitPeers(TcpServer& server, std::size_t n)
 struct ClientLink {
     explicit ClientLink(int readTimeout = 2000, std::size_t maxLine = 16384)
     {
-        client.Host = "127.0.0.1";
-        client.Port = device.port();
         client.ReadTimeout = readTimeout;
         client.MaxLineLength = maxLine;
         client.OnStatus = [this](const std::string& s) { states.push_back(s); };
-        client.Connect();
+        client.Connect("127.0.0.1", device.port());
         far = device.accept(2000ms);
     }
     TcpPeerListener device;
@@ -162,7 +160,7 @@ TEST_F(TcpTest, ClientSendsLinesWithCrLfAndReportsItsState)
     client.WriteLn("?DAT &");
     client.WriteLn(std::string("\0\xff", 2));
     EXPECT_EQ(link.far.receive(12, 2000ms), std::string("?DAT &\r\n\0\xff\r\n", 12));
-    EXPECT_THROW(client.Connect(), SocketError);
+    EXPECT_THROW(client.Connect("127.0.0.1", link.device.port()), SocketError);
 
     client.Disconnect();
     EXPECT_FALSE(client.Connected());
@@ -229,7 +227,7 @@ TEST_F(TcpTest, ClientReportsAClosedConnectionAndConnectsAgain)
     EXPECT_THROW(client.ReadLn('\r'), ConnectionClosed);
     EXPECT_FALSE(client.Connected());
 
-    client.Connect();
+    client.Connect("127.0.0.1", link.device.port());
     TcpPeer again = link.device.accept(2000ms);
     ASSERT_TRUE(again.send("next\r"));
     EXPECT_EQ(client.ReadLn('\r'), "next");
@@ -258,11 +256,9 @@ TEST_F(TcpTest, ClientConnectFailuresRaise)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TcpClient client;
-        client.Host = c.host;
-        client.Port = c.port;
         client.ConnectTimeout = 2000;
         try {
-            client.Connect();
+            client.Connect(c.host, c.port);
             ADD_FAILURE() << "connected";
         } catch (const SocketError& e) {
             EXPECT_FALSE(std::string(e.what()).empty());

@@ -190,8 +190,8 @@ TEST_F(VclForms, OnShowRunsEachTimeTheFormBecomesVisible)
     form.OnHide = [&](TObject*) { ++hides; };
     form.Show();
     form.Show();
-    form.SetVisible(false);
-    form.SetVisible(true);
+    form.Hide();
+    form.Show();
     EXPECT_EQ(shows, 2);
     EXPECT_EQ(hides, 1);
     // Changing the window's style re-creates it without a second show.

@@ -38,7 +38,7 @@ bool settleUntil(const std::function<bool()>& done)
 {
     const QDeadlineTimer deadline(5000);
     while (!done() && !deadline.hasExpired())
-        vcl::Application->ProcessMessages();
+        vcl::Application->processEvents();
     return done();
 }
 

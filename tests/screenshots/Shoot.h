@@ -21,7 +21,7 @@ namespace screenshots {
 inline void settle()
 {
     for (int i = 0; i < 5; ++i)
-        vcl::Application->ProcessMessages();
+        vcl::Application->processEvents();
 }
 
 // The window as the screen shows it (frame included where there is one), or as it
