@@ -304,6 +304,7 @@ TEST(VclMemoLines, TheLayersMemoHoldsWhatAPlainTextEditHolds)
         const int n = Lines(&plain).Count();
         const int index = pick(n + 2) - 1;
         const QString t = text();
+        const QString u = text();
         switch (pick(9)) {
         case 0: Lines(&plain).Add(t); Lines(&own).Add(t); break;
         case 1: Lines(&plain).Insert(index, t); Lines(&own).Insert(index, t); break;
@@ -316,8 +317,8 @@ TEST(VclMemoLines, TheLayersMemoHoldsWhatAPlainTextEditHolds)
                 Lines(&own).Clear();
             }
             break;
-        case 6: Lines(&plain).Assign({t, text()}); Lines(&own).Assign(Lines(&plain).ToList()); break;
-        case 7: Lines(&plain).SetText(t + text()); Lines(&own).SetText(plain.toPlainText()); break;
+        case 6: Lines(&plain).Assign({t, u}); Lines(&own).Assign({t, u}); break;
+        case 7: Lines(&plain).SetText(t + u); Lines(&own).SetText(t + u); break;
         default: Lines(&plain).Add(t + t); Lines(&own).Add(t + t); break;
         }
         ASSERT_EQ(Lines(&own).ToList(), Lines(&plain).ToList()) << "step " << step;

@@ -4,6 +4,7 @@
 
 #include "tests/windows/WindowFixture.h"
 
+#include "tests/support/FormDump.h"
 #include "tests/support/WaitBreaker.h"
 
 #include <QApplication>
@@ -136,21 +137,65 @@ TEST_F(WindowTest, CreationMakesTheWindowFolderAndLeavesItCurrent)
     EXPECT_EQ(values[0], QString());
     EXPECT_EQ(values[9], platform::cp1250ToUnicode(workDir));
     EXPECT_EQ(values[10], QStringLiteral("."));
-    EXPECT_EQ(vcl::Lines(w->Memo2).Count(), 11);
-    EXPECT_EQ(w->ComboBox2->Items(), (QStringList{"K1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"}));
-    EXPECT_EQ(w->ComboBox2->Text(), QStringLiteral("Wybierz kanał pomiarowy."));
     EXPECT_FALSE(w->StatusBar1->Visible());
-    EXPECT_EQ(w->BitBtn1->Caption(), QStringLiteral("START"));
     EXPECT_EQ(w->BitBtn1->FontColor(), vcl::clGreen);
-    EXPECT_EQ(w->UpDown1->Max(), 9);
     EXPECT_FALSE(w->tickArmed);
-    EXPECT_FALSE(w->Timer1->Enabled());
-    EXPECT_TRUE(w->Timer2->Enabled());
-    EXPECT_EQ(w->Timer2->Interval(), 400);
-    EXPECT_EQ(w->Timer1->Interval(), 500);
     EXPECT_TRUE(w->Chart1->Series(0).Active());
     EXPECT_FALSE(w->Chart1->Series(1).Active());
     EXPECT_EQ(w->Chart1->Series(34).Title(), "k35");
+}
+
+TEST_F(WindowTest, TheWindowCarriesItsPagesCaptionsItemsAndLimits)
+{
+    // A new window of slot 0 with no stored run and no channel list of its own.
+    TForm6* w = open(0);
+    ASSERT_NE(w, nullptr);
+    const std::string dump = testsupport::ControlDump(w, {
+        {"Okno1", w}, {"PageControl1", w->PageControl1}, {"TabSheet1", w->TabSheet1}, {"Panel3", w->Panel3},
+        {"BitBtn1", w->BitBtn1}, {"Memo1", w->Memo1}, {"Splitter1", w->Splitter1}, {"Chart1", w->Chart1},
+        {"TabSheet2", w->TabSheet2}, {"Memo2", w->Memo2}, {"Memo3", w->Memo3}, {"Panel5", w->Panel5},
+        {"Memo4", w->Memo4}, {"TabSheet3", w->TabSheet3}, {"FileListBox1", w->FileListBox1},
+        {"LabeledEdit1", w->LabeledEdit1}, {"GroupBox1", w->GroupBox1}, {"CheckBox1", w->CheckBox1},
+        {"Label1", w->Label1}, {"Edit1", w->Edit1}, {"UpDown1", w->UpDown1}, {"Panel9", w->Panel9},
+        {"Panel6", w->Panel6}, {"UpDown2", w->UpDown2}, {"Edit2", w->Edit2}, {"ComboBox2", w->ComboBox2},
+        {"Label8", w->Label8}, {"StatusBar1", w->StatusBar1}, {"Timer1", w->Timer1}, {"Timer2", w->Timer2},
+    });
+    const std::string expected =
+        "Okno1 TForm6 caption=\"Okno1  \"\n"
+        "PageControl1 TPageControl in=Okno1\n"
+        "TabSheet1 TTabSheet in=PageControl1 caption=\"Badanie.\"\n"
+        "Panel3 TPanel in=TabSheet1\n"
+        "BitBtn1 TBitBtn in=Panel3 caption=\"START\"\n"
+        "Memo1 QPlainTextEdit in=Panel3\n"
+        "Splitter1 TSplitter in=TabSheet1\n"
+        "Chart1 TChart in=TabSheet1\n"
+        "TabSheet2 TTabSheet in=PageControl1 caption=\"Właściwości\"\n"
+        "Memo2 QPlainTextEdit in=TabSheet2 lines=[Nazwa pomiaru:|Start pomiaru:|Koniec pomiaru:|Wartość minimalna:|"
+        "Wartość maksymalna:|Średnia temperatura kompieli:|Temperatura kompieli minimalna:|"
+        "Temperatura kompieli maksymalna:|Nazwa pliku pomiaru:|Nazwa folderu z pomiarami:|] readonly\n"
+        // No run name yet in line 0; the working folder in line 9.
+        "Memo3 QPlainTextEdit in=TabSheet2 lines=[|||||||||" + platform::cp1250ToUtf8(workDir) + "|.]\n"
+        "Panel5 TPanel in=TabSheet2 caption=\"  Uwagi:\"\n"
+        "Memo4 QPlainTextEdit in=TabSheet2\n"
+        "TabSheet3 TTabSheet in=PageControl1 caption=\"Pomiary\"\n"
+        "FileListBox1 TFileListBox in=TabSheet3 mask=\"*.dan;\"\n"
+        "LabeledEdit1 TLabeledEdit in=TabSheet3 label=\"Nazwa pliku pomiarowego.\" max=79\n"
+        "GroupBox1 TGroupBox in=TabSheet3 caption=\" Ustawienia wykresu. \"\n"
+        "CheckBox1 TCheckBox in=GroupBox1 caption=\" Dopasuj wykres.\" checked\n"
+        "Label1 TLabel in=GroupBox1 caption=\"k\"\n"
+        "Edit1 TEdit in=GroupBox1 text=\"1\"\n"
+        "UpDown1 TUpDown in=GroupBox1 range=1..9 position=1 associate=Edit1\n"
+        "Panel9 TPanel in=GroupBox1 caption=\"Kolor\"\n"
+        "Panel6 TPanel in=GroupBox1 caption=\"Grubość: 1\"\n"
+        "UpDown2 TUpDown in=GroupBox1 range=1..5 position=1 associate=Edit2\n"
+        // Ours: the pen width beside its arrows, for reading only.
+        "Edit2 TEdit in=GroupBox1 text=\"1\" readonly\n"
+        "ComboBox2 TComboBox in=TabSheet3 text=\"Wybierz kanał pomiarowy.\" items=[K1|k2|k3|k4|k5|k6|k7|k8|k9]\n"
+        "Label8 TLabel in=TabSheet3\n"
+        "StatusBar1 TStatusBar in=Okno1\n"
+        "Timer1 TTimer in=Okno1 interval=500 off\n"
+        "Timer2 TTimer in=Okno1 interval=400\n";
+    EXPECT_EQ(dump, expected);
 }
 
 TEST_F(WindowTest, AnExistingFolderIsUsedWithItsChannelListAndStoredRun)
