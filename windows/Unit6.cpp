@@ -320,25 +320,18 @@ void TForm6::buildRunsPage()
     side->SetBevelOuter(bvNone);
     side->SetAlign(alClient);
 
-    LabeledEdit1 = new TLabeledEdit(side);
-    LabeledEdit1->EditLabel()->SetCaption(QStringLiteral("Nazwa pliku pomiarowego."));
-    LabeledEdit1->SetMaxLength(79);
-    LabeledEdit1->SetBounds(8, 24, 230, 22);
+    LabeledEdit1 = NewLabeledEdit(side, QStringLiteral("Nazwa pliku pomiarowego."), 8, 24, 230, 22, 79);
     bindRunNameExit();
 
     GroupBox1 = new TGroupBox(side);
     GroupBox1->SetCaption(QStringLiteral(" Ustawienia wykresu. "));
     GroupBox1->SetBounds(8, 56, 230, 110);
-    CheckBox1 = new TCheckBox(GroupBox1);
-    CheckBox1->SetCaption(QStringLiteral(" Dopasuj wykres."));
+    CheckBox1 = NewCheckBox(GroupBox1, QStringLiteral(" Dopasuj wykres."), 8, 20, 200, 20);
     CheckBox1->SetChecked(true);
-    CheckBox1->SetBounds(8, 20, 200, 20);
     Label1 = new TLabel(GroupBox1);
     Label1->SetCaption(QStringLiteral("k"));
     Label1->SetBounds(8, 48, 12, 20);
-    Edit1 = new TEdit(GroupBox1);
-    Edit1->SetText(QStringLiteral("1"));
-    Edit1->SetBounds(22, 46, 30, 22);
+    Edit1 = NewEdit(GroupBox1, QStringLiteral("1"), 22, 46, 30, 22);
     UpDown1 = new TUpDown(GroupBox1);
     UpDown1->SetMin(1);
     UpDown1->SetMax(9);
@@ -352,9 +345,8 @@ void TForm6::buildRunsPage()
     Panel6 = new TPanel(GroupBox1);
     Panel6->SetCaption(QStringLiteral("Grubość: 1"));
     Panel6->SetBounds(8, 76, 100, 22);
-    Edit2 = new TEdit(GroupBox1);
+    Edit2 = NewEdit(GroupBox1, QString(), 112, 76, 30, 22);
     Edit2->SetReadOnly(true);
-    Edit2->SetBounds(112, 76, 30, 22);
     UpDown2 = new TUpDown(GroupBox1);
     UpDown2->SetMin(1);
     UpDown2->SetMax(5);
