@@ -245,7 +245,7 @@ void TForm2::buildConsoleTab()
                          QStringLiteral("Kończy czytanie odpowiedzi urządzenia."));
     Button11->SetVisible(false);
 
-    Memo1 = new QPlainTextEdit(tab);
+    Memo1 = new TMemo(tab);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     vcl::SetAlign(Memo1, alClient);
 

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QScreen>
 #include <QGuiApplication>
@@ -189,8 +188,7 @@ void TForm1::buildComponents()
     StringGrid1->setFont(platform::FontFitting(StringGrid1->font(), QStringLiteral("000.00"), cellText));
     vcl::SetAlign(StringGrid1, alClient);
     Memo1 = new vcl::TMemo(Panel4);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setFamilies({QStringLiteral("Courier New"), mono.family()});
+    QFont mono = Memo1->font();
     // Its 8-bit text needs no shaping, and without it a long line lays out in a fraction of the time.
     mono.setStyleStrategy(QFont::PreferNoShaping);
     Memo1->setFont(mono);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -42,6 +43,20 @@ int wordStartAfter(const QString& line, int column)
     return words.position() < 0 ? int(line.size()) : int(words.position());
 }
 
+// A step longer than this is not kept: its text would take the memory of a whole file
+// (a text list holds millions of lines), so such an edit ends the history instead.
+constexpr qsizetype maxStepChars = qsizetype(1) << 20;
+
+bool hasLineBreak(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator;
+    });
+}
+
+// The place a text without line breaks ends at when it starts at from.
+TextPos after(TextPos from, qsizetype length) { return {from.line, from.column + int(length)}; }
+
 // The captions of a plain text edit's menu, in the application's language.
 QString menuText(const char* text, QKeySequence::StandardKey key)
 {
@@ -56,6 +71,10 @@ QString menuText(const char* text, QKeySequence::StandardKey key)
 
 TMemo::TMemo(QWidget* parent) : TControlT<QAbstractScrollArea>(parent)
 {
+    // The cells are those of a fixed-pitch font; the class library's memos had Courier New.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setFamilies({QStringLiteral("Courier New"), fixed.family()});
+    setFont(fixed);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -73,7 +92,8 @@ void TMemo::setPlainText(const QString& text)
     caret_ = anchor_ = TextPos{};
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
-    textChanged(false);
+    forgetHistory();
+    textChanged(false, false);
 }
 
 void TMemo::SetAnsiText(QByteArray bytes)
@@ -82,7 +102,8 @@ void TMemo::SetAnsiText(QByteArray bytes)
     caret_ = anchor_ = TextPos{};
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
-    textChanged(false);
+    forgetHistory();
+    textChanged(false, false);
 }
 
 void TMemo::appendPlainText(const QString& text)
@@ -92,19 +113,33 @@ void TMemo::appendPlainText(const QString& text)
         text_.replace(TextPos{}, text_.end(), text);
     else
         text_.replace(text_.end(), text_.end(), QLatin1Char('\n') + text);
-    textChanged(follow);
+    forgetHistory();
+    textChanged(follow, false);
 }
 
 void TMemo::replaceFromCode(TextPos from, TextPos to, const QString& text)
 {
     const bool follow = showsEnd();
     text_.replace(from, to, text);
-    textChanged(follow);
+    forgetHistory();
+    textChanged(follow, false);
+}
+
+void TMemo::forgetHistory()
+{
+    undo_.clear();
+    redo_.clear();
 }
 
 void TMemo::setReadOnly(bool readOnly)
 {
     readOnly_ = readOnly;
+    viewport()->update();
+}
+
+void TMemo::SetAlignment(Qt::Alignment alignment)
+{
+    alignment_ = alignment;
     viewport()->update();
 }
 
@@ -170,7 +205,7 @@ bool TMemo::showsEnd() const
     return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
 }
 
-void TMemo::textChanged(bool followEnd)
+void TMemo::textChanged(bool followEnd, bool byUser)
 {
     caret_ = text_.clamp(caret_);
     anchor_ = text_.clamp(anchor_);
@@ -178,6 +213,10 @@ void TMemo::textChanged(bool followEnd)
     if (followEnd)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
+    if (byUser)
+        Fire(OnChange, this);
+    else
+        FireFromCode(OnChange, this);
 }
 
 // ---- Caret and selection
@@ -195,7 +234,11 @@ void TMemo::SetCaretPos(TextPos pos, bool keepAnchor)
 
 QString TMemo::SelectedText() const
 {
-    const TextPos a = selectionStart(), b = selectionEnd();
+    return textBetween(selectionStart(), selectionEnd());
+}
+
+QString TMemo::textBetween(TextPos a, TextPos b) const
+{
     if (a.line == b.line)
         return text_.line(a.line).mid(a.column, b.column - a.column);
     QString text = text_.line(a.line).mid(a.column);
@@ -213,16 +256,27 @@ void TMemo::SelectAll()
 
 int TMemo::TopLine() const { return verticalScrollBar()->value(); }
 
+double TMemo::lineX(int line) const
+{
+    double x = TextMargin - horizontalScrollBar()->value();
+    if (alignment_ & Qt::AlignRight) {
+        const double room = std::max(viewport()->width() - 2.0 * TextMargin, text_.longest() * cellWidth_);
+        x += std::max(0.0, room - text_.length(line) * cellWidth_);
+    }
+    return x;
+}
+
 QPoint TMemo::PointOf(TextPos pos) const
 {
-    const double x = margin_ + pos.column * cellWidth_ - horizontalScrollBar()->value();
-    return QPoint(int(std::lround(x)), margin_ + (pos.line - TopLine()) * lineHeight_);
+    const double x = lineX(pos.line) + pos.column * cellWidth_;
+    return QPoint(int(std::lround(x)), TextMargin + (pos.line - TopLine()) * lineHeight_);
 }
 
 TextPos TMemo::posAt(QPoint point) const
 {
-    const int line = TopLine() + int(std::floor(double(point.y() - margin_) / lineHeight_));
-    const double column = (point.x() - margin_ + horizontalScrollBar()->value()) / cellWidth_;
+    const int line = std::clamp(TopLine() + int(std::floor(double(point.y() - TextMargin) / lineHeight_)), 0,
+                                text_.count() - 1);
+    const double column = (point.x() - lineX(line)) / cellWidth_;
     return text_.clamp({line, int(std::lround(std::max(0.0, column)))});
 }
 
@@ -232,16 +286,109 @@ void TMemo::copy() const
         QGuiApplication::clipboard()->setText(SelectedText());
 }
 
-void TMemo::edit(const QString& text)
+void TMemo::edit(const QString& text, EditKind kind)
 {
     if (readOnly_)
         return;
     const bool follow = showsEnd() && caret_.line == text_.count() - 1;
-    caret_ = anchor_ = text_.replace(selectionStart(), selectionEnd(), text);
+    const TextPos from = selectionStart(), to = selectionEnd();
+    // The history keeps what it can hold; a longer edit is done and ends it.
+    qsizetype removing = to.column - from.column;
+    for (int i = from.line; i < to.line && removing <= maxStepChars; ++i)
+        removing += text_.length(i) + 1;
+    const bool kept = removing <= maxStepChars && text.size() <= maxStepChars;
+    Step step;
+    step.from = from;
+    step.removedEnd = to;
+    if (kept) {
+        step.removed = textBetween(from, to);
+        step.inserted = text;
+    }
+    caret_ = anchor_ = step.insertedEnd = text_.replace(from, to, text);
     goalColumn_ = -1;
-    textChanged(follow);
+    if (kept)
+        record(step, kind);
+    else
+        forgetHistory();
+    textChanged(follow, true);
     ensureCaretVisible();
     restartBlink();
+}
+
+void TMemo::record(const Step& step, EditKind kind)
+{
+    if (step.removed.isEmpty() && step.inserted.isEmpty())
+        return;
+    redo_.clear();
+    if (!undo_.empty() && kind != EditKind::Other) {
+        Step& last = undo_.back();
+        const bool plain = !hasLineBreak(step.removed) && !hasLineBreak(step.inserted) &&
+                           !hasLineBreak(last.removed) && !hasLineBreak(last.inserted);
+        if (last.open && plain && kind == EditKind::Typing && !last.inserted.isEmpty() &&
+            last.insertedEnd == step.from) {
+            last.inserted += step.inserted;
+            last.insertedEnd = step.insertedEnd;
+            if (last.inserted.size() > maxStepChars)
+                forgetHistory();
+            return;
+        }
+        if (last.open && plain && kind == EditKind::Deleting && last.inserted.isEmpty() &&
+            last.removed.size() + step.removed.size() <= maxStepChars) {
+            if (step.from == last.from) {            // Delete goes on to the right
+                last.removed += step.removed;
+                last.removedEnd = after(last.from, last.removed.size());
+                return;
+            }
+            if (step.removedEnd == last.from) {      // Backspace goes on to the left
+                last.removed = step.removed + last.removed;
+                last.from = last.insertedEnd = step.from;
+                return;
+            }
+        }
+    }
+    undo_.push_back(step);
+    // A line break is a step of its own, as in a plain text edit.
+    undo_.back().open = !hasLineBreak(step.inserted);
+}
+
+void TMemo::applyStep(TextPos from, TextPos to, const QString& text, TextPos caret)
+{
+    const bool follow = showsEnd() && caret_.line == text_.count() - 1;
+    text_.replace(from, to, text);
+    caret_ = anchor_ = caret;
+    goalColumn_ = -1;
+    textChanged(follow, true);
+    ensureCaretVisible();
+    restartBlink();
+}
+
+void TMemo::Undo()
+{
+    if (undo_.empty())
+        return;
+    Step step = std::move(undo_.back());
+    undo_.pop_back();
+    step.open = false;
+    if (!undo_.empty())
+        undo_.back().open = false;
+    // Taken-back typing leaves the caret where it began, restored text with the caret after it.
+    const TextPos caret = step.removed.isEmpty() ? step.from : step.removedEnd;
+    const TextPos from = step.from, to = step.insertedEnd;
+    const QString removed = step.removed;
+    redo_.push_back(std::move(step));
+    applyStep(from, to, removed, caret);
+}
+
+void TMemo::Redo()
+{
+    if (redo_.empty())
+        return;
+    Step step = std::move(redo_.back());
+    redo_.pop_back();
+    const TextPos from = step.from, to = step.removedEnd, caret = step.insertedEnd;
+    const QString inserted = step.inserted;
+    undo_.push_back(std::move(step));
+    applyStep(from, to, inserted, caret);
 }
 
 TextPos TMemo::moved(TextPos from, Move move) const
@@ -318,6 +465,16 @@ void TMemo::keyPressEvent(QKeyEvent* e)
         {QKeySequence::SelectStartOfDocument, Move::StartOfText, true},
         {QKeySequence::SelectEndOfDocument, Move::EndOfText, true},
     };
+    if (e->matches(QKeySequence::Undo)) {
+        if (!readOnly_)
+            Undo();
+        return;
+    }
+    if (e->matches(QKeySequence::Redo)) {
+        if (!readOnly_)
+            Redo();
+        return;
+    }
     for (const auto& m : moves) {
         if (!e->matches(m.key))
             continue;
@@ -363,15 +520,17 @@ void TMemo::keyPressEvent(QKeyEvent* e)
     for (const auto& d : deletions) {
         if (!e->matches(d.key))
             continue;
-        if (!readOnly_ && !hasSelection())
+        const bool selected = hasSelection();
+        if (!readOnly_ && !selected)
             anchor_ = moved(caret_, d.move);
-        edit(QString());
+        edit(QString(), selected ? EditKind::Other : EditKind::Deleting);
         return;
     }
     if (e->key() == Qt::Key_Backspace && !(e->modifiers() & ~Qt::ShiftModifier)) {
-        if (!readOnly_ && !hasSelection())
+        const bool selected = hasSelection();
+        if (!readOnly_ && !selected)
             anchor_ = moved(caret_, Move::PreviousChar);
-        edit(QString());
+        edit(QString(), selected ? EditKind::Other : EditKind::Deleting);
         return;
     }
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
@@ -381,7 +540,8 @@ void TMemo::keyPressEvent(QKeyEvent* e)
     const QString typed = e->text();
     if (!typed.isEmpty() && (typed[0].isPrint() || typed[0] == QLatin1Char('\t')) &&
         !(e->modifiers() & Qt::ControlModifier)) {
-        edit(typed);
+        // Typed over a selection, the text starts a step of its own.
+        edit(typed, hasSelection() ? EditKind::Other : EditKind::Typing);
         return;
     }
     e->ignore();
@@ -445,6 +605,11 @@ void TMemo::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu menu(this);
     const bool selected = hasSelection();
+    QAction* undo = menu.addAction(menuText("&Undo", QKeySequence::Undo));
+    undo->setEnabled(CanUndo() && !readOnly_);
+    QAction* redo = menu.addAction(menuText("&Redo", QKeySequence::Redo));
+    redo->setEnabled(CanRedo() && !readOnly_);
+    menu.addSeparator();
     QAction* cut = menu.addAction(menuText("Cu&t", QKeySequence::Cut));
     cut->setEnabled(selected && !readOnly_);
     QAction* copyItem = menu.addAction(menuText("&Copy", QKeySequence::Copy));
@@ -456,7 +621,11 @@ void TMemo::contextMenuEvent(QContextMenuEvent* e)
     menu.addSeparator();
     QAction* all = menu.addAction(menuText("Select All", QKeySequence::SelectAll));
     QAction* chosen = menu.exec(e->globalPos());
-    if (chosen == cut) {
+    if (chosen == undo) {
+        Undo();
+    } else if (chosen == redo) {
+        Redo();
+    } else if (chosen == cut) {
         copy();
         edit(QString());
     } else if (chosen == copyItem) {
@@ -481,7 +650,7 @@ void TMemo::updateMetrics()
     updateScrollBars();
 }
 
-int TMemo::rowsInView() const { return std::max(1, (viewport()->height() - margin_) / lineHeight_); }
+int TMemo::rowsInView() const { return std::max(1, (viewport()->height() - TextMargin) / lineHeight_); }
 
 void TMemo::updateScrollBars()
 {
@@ -491,7 +660,7 @@ void TMemo::updateScrollBars()
     v->setPageStep(rows);
     v->setSingleStep(1);
     QScrollBar* h = horizontalScrollBar();
-    const double wide = text_.longest() * cellWidth_ + 2 * margin_;
+    const double wide = text_.longest() * cellWidth_ + 2 * TextMargin;
     const double room = viewport()->width();
     h->setRange(0, int(std::min(double(INT_MAX / 2), std::max(0.0, std::ceil(wide - room)))));
     h->setPageStep(std::max(1, viewport()->width()));
@@ -507,11 +676,12 @@ void TMemo::ensureCaretVisible()
     else if (caret_.line >= v->value() + rows)
         v->setValue(caret_.line - rows + 1);
     QScrollBar* h = horizontalScrollBar();
-    const int x = int(std::lround(margin_ + caret_.column * cellWidth_));
-    if (x - margin_ < h->value())
-        h->setValue(x - margin_);
-    else if (x + margin_ > h->value() + viewport()->width())
-        h->setValue(x + margin_ - viewport()->width());
+    // The caret's place in the whole width of the text.
+    const int x = PointOf(caret_).x() + h->value();
+    if (x - TextMargin < h->value())
+        h->setValue(x - TextMargin);
+    else if (x + TextMargin > h->value() + viewport()->width())
+        h->setValue(x + TextMargin - viewport()->width());
 }
 
 void TMemo::scrollContentsBy(int, int) { viewport()->update(); }
@@ -572,19 +742,19 @@ void TMemo::paintEvent(QPaintEvent* e)
     painter.setFont(font());
     const QPalette& pal = palette();
     const int top = TopLine();
-    const int shift = horizontalScrollBar()->value();
-    // Only the characters in view are decoded: a line may be millions of them long.
-    const int firstColumn = std::max(0, int(std::floor((shift - margin_) / cellWidth_)));
     const int columns = int(std::ceil(viewport()->width() / cellWidth_)) + 2;
-    const double x0 = margin_ + firstColumn * cellWidth_ - shift;
-    const int firstRow = std::max(0, (e->rect().top() - margin_) / lineHeight_);
-    const int lastRow = (e->rect().bottom() - margin_) / lineHeight_;
+    const int firstRow = std::max(0, (e->rect().top() - TextMargin) / lineHeight_);
+    const int lastRow = (e->rect().bottom() - TextMargin) / lineHeight_;
     const TextPos selFrom = selectionStart(), selTo = selectionEnd();
     for (int row = firstRow; row <= lastRow; ++row) {
         const int line = top + row;
         if (line >= text_.count())
             break;
-        const int y = margin_ + row * lineHeight_;
+        // Only the characters in view are decoded: a line may be millions of them long.
+        const double lineLeft = lineX(line);
+        const int firstColumn = std::max(0, int(std::floor(-lineLeft / cellWidth_)));
+        const double x0 = lineLeft + firstColumn * cellWidth_;
+        const int y = TextMargin + row * lineHeight_;
         QString shown = text_.slice(line, firstColumn, columns);
         shown.replace(QLatin1Char('\t'), QLatin1Char(' '));
         painter.setPen(pal.color(QPalette::Text));

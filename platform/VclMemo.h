@@ -3,12 +3,16 @@
 // byte a character, so that a text list showing a data file of millions of lines costs
 // little more than the file; only the lines in view are ever turned into QStrings and
 // drawn. Lines are not wrapped, and the font is taken as fixed-pitch: every character
-// takes the width of one cell.
+// takes the width of one cell. A memo starts with the system's fixed-pitch font.
 //
 // The text is read and written as in a plain text edit (setPlainText, appendPlainText,
 // toPlainText, clear) and as the class library's text list (Lines(memo), VclLists.h).
 // The user edits it with the keys and the mouse as in a plain text edit: caret,
-// selection, the clipboard commands and the context menu; there is no undo.
+// selection, the clipboard commands, undo and redo, and the context menu.
+//
+// Only the user's own edits can be undone. A change from code (a line added, the text
+// replaced) ends what the user could undo before it: kept in the history, every line a
+// program adds for days would stay in memory, and an undo could take a reading away.
 
 #include "platform/TextLines.h"
 #include "platform/VclCore.h"
@@ -19,6 +23,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vcl {
 
@@ -43,6 +48,19 @@ public:
 
     bool isReadOnly() const { return readOnly_; }
     void setReadOnly(bool readOnly);
+    // Lines stand at the left edge (Qt::AlignLeft, the default) or the right one.
+    Qt::Alignment Alignment() const { return alignment_; }
+    void SetAlignment(Qt::Alignment alignment);
+
+    // Runs after every change of the text: the user's edits, undo and redo (an error
+    // goes to the error box), and changes from code (the error reaches that code).
+    TNotifyEvent OnChange;
+
+    // The user's edits taken back and done again, as the keys and the menu do it.
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
+    void Undo();
+    void Redo();
 
     // The lines as the class library's text list has them: a final line break makes
     // no extra line, an empty memo has none. Indexes out of range do nothing (and
@@ -63,6 +81,8 @@ public:
     int TopLine() const;
     // Where a place in the text is drawn, relative to the viewport (its top left).
     QPoint PointOf(platform::TextPos pos) const;
+    // Room left blank around the text inside the viewport, in pixels.
+    static constexpr int TextMargin = 4;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -85,12 +105,31 @@ private:
     enum class Move { NextChar, PreviousChar, NextWord, PreviousWord, NextLine, PreviousLine, NextPage,
                       PreviousPage, StartOfLine, EndOfLine, StartOfText, EndOfText };
 
+    // How a user's edit joins the one before it in the history, as in a plain text edit:
+    // typing (with nothing selected) goes on the step it continues, Backspace and Delete
+    // on the deletion they continue; anything else starts a step of its own, which
+    // typing may then go on.
+    enum class EditKind { Typing, Deleting, Other };
+    // One step of the history: removed was replaced by inserted at from. The ends are
+    // those of the removed text before the step and of the inserted one after it.
+    struct Step {
+        platform::TextPos from, removedEnd, insertedEnd;
+        QString removed, inserted;
+        bool open = true;   // a later edit may join it
+    };
+
     // Replaces the selection (or inserts at the caret) with text, as the user's edits do.
-    void edit(const QString& text);
+    void edit(const QString& text, EditKind kind = EditKind::Other);
+    void record(const Step& step, EditKind kind);
+    void applyStep(platform::TextPos from, platform::TextPos to, const QString& text, platform::TextPos caret);
     // Replaces a stretch of the text from code; the caret stays within the text.
     void replaceFromCode(platform::TextPos from, platform::TextPos to, const QString& text);
-    // After a change of the text: scroll bars, view, caret.
-    void textChanged(bool followEnd);
+    // After a change of the text: scroll bars, view, caret, then OnChange.
+    void textChanged(bool followEnd, bool byUser);
+    void forgetHistory();
+    QString textBetween(platform::TextPos from, platform::TextPos to) const;
+    // Where column 0 of a line is drawn, relative to the viewport.
+    double lineX(int line) const;
     bool showsEnd() const;
     platform::TextPos moved(platform::TextPos from, Move move) const;
     platform::TextPos posAt(QPoint point) const;
@@ -109,12 +148,14 @@ private:
     platform::TextPos anchor_;
     int goalColumn_ = -1;   // column kept while the caret moves up and down
     bool readOnly_ = false;
+    Qt::Alignment alignment_ = Qt::AlignLeft;
+    std::vector<Step> undo_;
+    std::vector<Step> redo_;
     bool caretShown_ = true;
     QBasicTimer blink_;
     double cellWidth_ = 8.0;
     int lineHeight_ = 16;
     int ascent_ = 12;
-    static constexpr int margin_ = 4;
 };
 
 } // namespace vcl

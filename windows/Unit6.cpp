@@ -11,15 +11,12 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTabWidget>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 using platform::fromAnsi;
 using platform::toAnsi;
@@ -47,13 +44,6 @@ protected:
 private:
     std::function<void()> onClick_;
 };
-
-QPlainTextEdit* memo(QWidget* parent)
-{
-    auto* m = new QPlainTextEdit(parent);
-    m->setLineWrapMode(QPlainTextEdit::NoWrap);
-    return m;
-}
 
 // The property values and the channel list as the window is built.
 QStringList builtPropertyValues()
@@ -205,19 +195,14 @@ void TForm6::buildRunPage()
     BitBtn1->SetHeight(25);
     BitBtn1->SetAlign(alTop);
     BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
-    Memo1 = memo(Panel3);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setFamilies({QStringLiteral("Courier New"), mono.family()});
-    Memo1->setFont(mono);
+    Memo1 = new TMemo(Panel3);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // A run adds a line every half second for days; an undo history of it would only grow.
-    Memo1->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo1, alClient);
     // Every change that is not a recorded line means the log must be written whole.
-    connect(Memo1->document(), &QTextDocument::contentsChange, this, [this](int, int, int) {
+    Memo1->OnChange = [this](TObject*) {
         if (!addingLine_)
             memoChanged_ = true;
-    });
+    };
 
     Splitter1 = new TSplitter(TabSheet1);
     Splitter1->SetWidth(4);
@@ -251,19 +236,13 @@ void TForm6::buildPropertiesPage()
     Panel5->SetCaption(QStringLiteral("  Uwagi:"));
     Panel5->SetHeight(20);
     Panel5->SetAlign(alTop);
-    Memo4 = memo(remarks);
-    Memo4->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo4 = new QPlainTextEdit(remarks);
     vcl::SetAlign(Memo4, alClient);
     connect(Memo4, &QPlainTextEdit::textChanged, this, [this] { Guarded([this] { Memo4Change(Memo4); }); });
 
-    Memo2 = memo(TabSheet2);
+    Memo2 = new TMemo(TabSheet2);
     Memo2->setReadOnly(true);
-    // Right-aligned, and still one line per label: a wrapped label would push every
-    // label after it away from its value beside it.
-    QTextOption labelOption = Memo2->document()->defaultTextOption();
-    labelOption.setAlignment(Qt::AlignRight);
-    labelOption.setWrapMode(QTextOption::NoWrap);
-    Memo2->document()->setDefaultTextOption(labelOption);
+    Memo2->SetAlignment(Qt::AlignRight);
     const QStringList labels = {QStringLiteral("Nazwa pomiaru:"), QStringLiteral("Start pomiaru:"),
                                 QStringLiteral("Koniec pomiaru:"), QStringLiteral("Wartość minimalna:"),
                                 QStringLiteral("Wartość maksymalna:"), QStringLiteral("Średnia temperatura kompieli:"),
@@ -278,14 +257,13 @@ void TForm6::buildPropertiesPage()
     // that their lines keep level with the labels.
     QString widest;
     for (const QString& label : labels)
-        if (Memo2->fontMetrics().horizontalAdvance(label) > Memo2->fontMetrics().horizontalAdvance(widest))
+        if (label.size() > widest.size())
             widest = label;
-    const int labelWidth = Memo2->contentsRect().width() - 2 * int(std::ceil(Memo2->document()->documentMargin()));
+    const int labelWidth = Memo2->contentsRect().width() - 2 * TMemo::TextMargin;
     Memo2->setFont(platform::FontFitting(Memo2->font(), widest, labelWidth));
-    Memo3 = memo(TabSheet2);
+    Memo3 = new TMemo(TabSheet2);
     Memo3->setFont(Memo2->font());
     Lines(Memo3).Assign(builtPropertyValues());
-    Memo3->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo3, alClient);
 }
 
@@ -575,7 +553,7 @@ void TForm6::Timer2Timer(TObject*)
     }
 }
 
-void TForm6::setLine(QPlainTextEdit* memo, int index, const QString& text)
+void TForm6::setLine(TMemo* memo, int index, const QString& text)
 {
     auto lines = Lines(memo);
     // A line the user deleted is made again, so the lines keep their places.

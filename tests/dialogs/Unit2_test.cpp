@@ -163,7 +163,7 @@ TEST_F(SettingsDialog, FormCarriesItsTabsCaptionsItemsAndLimits)
         "Button1 TButton in=TabSheet3 caption=\"Wyślij rozkaz..\" hint=\"Wysyła rozkaz z pola po lewej.\"\n"
         "Button4 TButton in=TabSheet3 caption=\"Czytaj końfigurację\" hint=\"Czyta z systemu pełną konfigurację.\"\n"
         "Button3 TButton in=TabSheet3 caption=\"Ustaw czas\" hint=\"Ustawia czas zgodnie z zegarem komputera..\"\n"
-        "Memo1 QPlainTextEdit in=TabSheet3\n"
+        "Memo1 TMemo in=TabSheet3\n"
         // Ours: ends a reply that a device never ends; shown only while one is read.
         "Button11 TButton in=TabSheet3 caption=\"Przerwij czytanie..\" hint=\"Kończy czytanie odpowiedzi urządzenia.\"\n"
         // "okien."
@@ -849,6 +849,23 @@ TEST_F(SettingsDialog, OkWritesTheConfigurationTextBackInItsEncoding)
         EXPECT_EQ(readFile(root() + "/settings.suap").size(), 17992);
     }
     EXPECT_TRUE(boxes.records().empty());
+}
+
+TEST_F(SettingsDialog, WhatTheUserTypesIntoTheConsoleIsSavedAsTyped)
+{
+    start();
+    cwd.file("DefaultSystemConfig.bu", "k1 T 0.1\r\n");
+    showDialog([] {
+        vcl::TMemo* memo = Form2->Memo1;
+        testsupport::KeyClick(memo, Qt::Key_End, QString(), Qt::ControlModifier);
+        testsupport::TypeText(memo, QStringLiteral("k2 Ł 0.2"));
+        testsupport::KeyClick(memo, Qt::Key_Return);
+        testsupport::TypeText(memo, QStringLiteral("błąd"));
+        testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
+        testsupport::TypeText(memo, QStringLiteral("k3  S_C 1.5 &"));
+        Form2->BitBtn1->Click();
+    });
+    EXPECT_EQ(readFile(root() + "/DefaultSystemConfig.bu"), QByteArray("k1 T 0.1\r\nk2 \xA3 0.2\r\nk3  S_C 1.5 &\r\n"));
 }
 
 TEST_F(SettingsDialog, OpenedDataFileReplacesTheConfigurationText)

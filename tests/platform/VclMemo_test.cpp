@@ -25,6 +25,7 @@ using vcl::TMemo;
 namespace {
 
 void key(QWidget* w, int k, Qt::KeyboardModifiers mods = Qt::NoModifier) { KeyClick(w, k, QString(), mods); }
+void undo(QWidget* w) { key(w, Qt::Key_Z, Qt::ControlModifier); }
 
 TEST(VclMemo, KeysEditItAsTheyEditAPlainTextEdit)
 {
@@ -81,10 +82,62 @@ TEST(VclMemo, KeysEditItAsTheyEditAPlainTextEdit)
              key(w, Qt::Key_End, Qt::ControlModifier);
              key(w, Qt::Key_V, Qt::ControlModifier);
          }},
+        // What one undo takes back; typing after it shows where it left the caret.
+        {"typing is taken back at once, each line break on its own",
+         [](QWidget* w) {
+             key(w, Qt::Key_Return);
+             testsupport::TypeText(w, QStringLiteral("k1 21.5"));
+             key(w, Qt::Key_Left);
+             key(w, Qt::Key_Right);
+             testsupport::TypeText(w, QStringLiteral(" 22"));
+             key(w, Qt::Key_Return);
+             testsupport::TypeText(w, QStringLiteral("k2"));
+             undo(w);
+             undo(w);
+             testsupport::TypeText(w, QStringLiteral("|"));
+             undo(w);
+         }},
+        {"Backspaces and Deletes in a row are taken back together",
+         [](QWidget* w) {
+             key(w, Qt::Key_Home);
+             key(w, Qt::Key_Delete);
+             key(w, Qt::Key_Delete);
+             key(w, Qt::Key_End);
+             key(w, Qt::Key_Backspace);
+             key(w, Qt::Key_Backspace);
+             key(w, Qt::Key_Left);
+             key(w, Qt::Key_Backspace);
+             undo(w);
+             testsupport::TypeText(w, QStringLiteral("|"));
+         }},
+        {"redo does again what undo took back, until the next edit",
+         [](QWidget* w) {
+             undo(w);
+             undo(w);
+             undo(w);
+             key(w, Qt::Key_Y, Qt::ControlModifier);
+             key(w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+             testsupport::TypeText(w, QStringLiteral("#"));
+             key(w, Qt::Key_Y, Qt::ControlModifier);
+         }},
+        {"typing over a selection and a paste start steps of their own",
+         [](QWidget* w) {
+             key(w, Qt::Key_Left, Qt::ShiftModifier);
+             key(w, Qt::Key_Left, Qt::ShiftModifier);
+             testsupport::TypeText(w, QStringLiteral("XY"));
+             QGuiApplication::clipboard()->setText(QStringLiteral("2.5"));
+             key(w, Qt::Key_V, Qt::ControlModifier);
+             testsupport::TypeText(w, QStringLiteral("0"));
+             undo(w);
+             testsupport::TypeText(w, QStringLiteral("|"));
+             undo(w);
+             undo(w);
+         }},
     };
     QPlainTextEdit plain;
     TMemo memo;
     plain.setFont(memo.font());
+    QString pasted;
     for (const auto& s : steps) {
         SCOPED_TRACE(s.name);
         s.keys(&plain);
@@ -94,9 +147,11 @@ TEST(VclMemo, KeysEditItAsTheyEditAPlainTextEdit)
         s.keys(&memo);
         EXPECT_EQ(memo.toPlainText().toStdString(), plain.toPlainText().toStdString());
         EXPECT_EQ(QGuiApplication::clipboard()->text(), cut);
+        if (QString(s.name) == "pasted lines")
+            pasted = memo.toPlainText();
     }
-    // The last step cut "b" and its line break and pasted them at the end.
-    EXPECT_EQ(memo.toPlainText(), QStringLiteral("a\ncb\n"));
+    // That step cut "b" and its line break and pasted them at the end.
+    EXPECT_EQ(pasted, QStringLiteral("a\ncb\n"));
 }
 
 TEST(VclMemo, AReadOnlyMemoTakesNoKeysButCopies)
@@ -114,20 +169,48 @@ TEST(VclMemo, AReadOnlyMemoTakesNoKeysButCopies)
 
 TEST(VclMemo, TheMousePlacesTheCaretOnTheCharacterItPoints)
 {
+    for (const Qt::Alignment alignment : {Qt::AlignLeft, Qt::AlignRight}) {
+        SCOPED_TRACE(alignment == Qt::AlignLeft ? "left" : "right");
+        TMemo memo;
+        memo.resize(300, 200);
+        memo.SetAlignment(alignment);
+        memo.show();
+        memo.setPlainText(QStringLiteral("DataTime  k1 k2\n2024-03-05 10:00:00 21.5 22.0\nkoniec"));
+        QWidget* view = memo.viewport();
+        const QPoint half(2, 3);   // inside the character cell that starts at PointOf
+        testsupport::MouseClick(view, memo.PointOf({1, 20}) + half);
+        EXPECT_EQ(memo.CaretPos(), (TextPos{1, 20}));
+        testsupport::MouseDrag(view, memo.PointOf({0, 10}) + half, memo.PointOf({1, 10}) + half);
+        EXPECT_EQ(memo.SelectedText(), QStringLiteral("k1 k2\n2024-03-05"));
+        testsupport::MouseDoubleClick(view, memo.PointOf({1, 21}) + half);
+        EXPECT_EQ(memo.SelectedText(), QStringLiteral("21.5")) << "a number is one word";
+        testsupport::MouseClick(view, QPoint(view->width() - 1, view->height() - 1));
+        EXPECT_EQ(memo.CaretPos(), (TextPos{2, 6})) << "below the text: its end";
+    }
+    // Right-aligned lines end at the same place, inside the view.
     TMemo memo;
     memo.resize(300, 200);
-    memo.show();
-    memo.setPlainText(QStringLiteral("DataTime  k1 k2\n2024-03-05 10:00:00 21.5 22.0\nkoniec"));
-    QWidget* view = memo.viewport();
-    const QPoint half(2, 3);   // inside the character cell that starts at PointOf
-    testsupport::MouseClick(view, memo.PointOf({1, 20}) + half);
-    EXPECT_EQ(memo.CaretPos(), (TextPos{1, 20}));
-    testsupport::MouseDrag(view, memo.PointOf({0, 10}) + half, memo.PointOf({1, 10}) + half);
-    EXPECT_EQ(memo.SelectedText(), QStringLiteral("k1 k2\n2024-03-05"));
-    testsupport::MouseDoubleClick(view, memo.PointOf({1, 21}) + half);
-    EXPECT_EQ(memo.SelectedText(), QStringLiteral("21.5")) << "a number is one word";
-    testsupport::MouseClick(view, QPoint(290, 190));
-    EXPECT_EQ(memo.CaretPos(), (TextPos{2, 6})) << "below the text: its end";
+    memo.SetAlignment(Qt::AlignRight);
+    memo.setPlainText(QStringLiteral("Nazwa pomiaru:\nTemperatura kompieli minimalna:\n"));
+    EXPECT_EQ(memo.PointOf({0, 14}).x(), memo.PointOf({1, 31}).x());
+    EXPECT_LE(memo.PointOf({1, 31}).x(), memo.viewport()->width() - TMemo::TextMargin);
+    EXPECT_GT(memo.PointOf({0, 0}).x(), memo.PointOf({1, 0}).x());
+}
+
+TEST(VclMemo, AnEditTooLongForTheHistoryIsDoneAndEndsIt)
+{
+    // Deleting a file's worth of text keeps no copy of it to undo with.
+    TMemo memo;
+    memo.SetAnsiText(QByteArray(3 << 20, '7') + "\r\nk1\r\n");
+    testsupport::TypeText(&memo, QStringLiteral("x"));
+    ASSERT_TRUE(memo.CanUndo());
+    key(&memo, Qt::Key_A, Qt::ControlModifier);
+    key(&memo, Qt::Key_Delete);
+    EXPECT_EQ(memo.toPlainText(), QString());
+    EXPECT_FALSE(memo.CanUndo()) << "the typing before it is no longer in the history either";
+    testsupport::TypeText(&memo, QStringLiteral("k2"));
+    undo(&memo);
+    EXPECT_EQ(memo.toPlainText(), QString()) << "edits after it are kept as ever";
 }
 
 TEST(VclMemo, AViewAtTheEndFollowsNewLinesAndOneScrolledUpStays)

@@ -10,9 +10,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextLayout>
 #include <memory>
 
 #include <sys/stat.h>
@@ -166,15 +163,15 @@ TEST_F(WindowTest, TheWindowCarriesItsPagesCaptionsItemsAndLimits)
         "TabSheet1 TTabSheet in=PageControl1 caption=\"Badanie.\"\n"
         "Panel3 TPanel in=TabSheet1\n"
         "BitBtn1 TBitBtn in=Panel3 caption=\"START\"\n"
-        "Memo1 QPlainTextEdit in=Panel3\n"
+        "Memo1 TMemo in=Panel3\n"
         "Splitter1 TSplitter in=TabSheet1\n"
         "Chart1 TChart in=TabSheet1\n"
         "TabSheet2 TTabSheet in=PageControl1 caption=\"Właściwości\"\n"
-        "Memo2 QPlainTextEdit in=TabSheet2 lines=[Nazwa pomiaru:|Start pomiaru:|Koniec pomiaru:|Wartość minimalna:|"
+        "Memo2 TMemo in=TabSheet2 lines=[Nazwa pomiaru:|Start pomiaru:|Koniec pomiaru:|Wartość minimalna:|"
         "Wartość maksymalna:|Średnia temperatura kompieli:|Temperatura kompieli minimalna:|"
         "Temperatura kompieli maksymalna:|Nazwa pliku pomiaru:|Nazwa folderu z pomiarami:|] readonly\n"
         // No run name yet in line 0; the working folder in line 9.
-        "Memo3 QPlainTextEdit in=TabSheet2 lines=[|||||||||" + platform::cp1250ToUtf8(workDir) + "|.]\n"
+        "Memo3 TMemo in=TabSheet2 lines=[|||||||||" + platform::cp1250ToUtf8(workDir) + "|.]\n"
         "Panel5 TPanel in=TabSheet2 caption=\"  Uwagi:\"\n"
         "Memo4 QPlainTextEdit in=TabSheet2\n"
         "TabSheet3 TTabSheet in=PageControl1 caption=\"Pomiary\"\n"
@@ -493,26 +490,25 @@ TEST_F(WindowTest, PropertyLabelsKeepOneLineEachLevelWithTheirValues)
     w->PageControl1->SetActivePageIndex(1);
     QApplication::processEvents();
 
-    QPlainTextEdit* labels = w->Memo2;
-    QPlainTextEdit* values = w->Memo3;
+    vcl::TMemo* labels = w->Memo2;
+    vcl::TMemo* values = w->Memo3;
     ASSERT_EQ(labels->width(), 210) << "the designed width";
     const int inside = labels->viewport()->width();
+    const int rightEdge = labels->PointOf({0, int(vcl::Lines(labels)[0].size())}).x();
     for (int i = 0; i < 10; ++i) {
-        const QTextBlock label = labels->document()->findBlockByNumber(i);
-        const QTextBlock value = values->document()->findBlockByNumber(i);
-        ASSERT_TRUE(label.isValid() && value.isValid());
-        QTextCursor start(label), end(label);
-        end.movePosition(QTextCursor::EndOfBlock);
-        const QRect first = labels->cursorRect(start);
-        const QRect last = labels->cursorRect(end);
-        EXPECT_EQ(label.layout()->lineCount(), 1) << label.text().toStdString() << " wraps";
-        EXPECT_EQ(first.top(), last.top()) << label.text().toStdString() << " wraps";
-        EXPECT_GE(first.left(), 0) << label.text().toStdString() << " is cut";
-        EXPECT_LE(last.right(), inside) << label.text().toStdString() << " is cut";
+        const std::string label = vcl::Lines(labels)[i].toStdString();
+        const std::string value = vcl::Lines(values)[i].toStdString();
+        // Where the label's first character starts and its last one ends.
+        const QPoint first = labels->PointOf({i, 0});
+        const QPoint last = labels->PointOf({i, int(vcl::Lines(labels)[i].size())});
+        EXPECT_EQ(first.y(), last.y()) << label << " wraps";
+        EXPECT_GE(first.x(), 0) << label << " is cut";
+        EXPECT_LE(last.x(), inside) << label << " is cut";
+        EXPECT_EQ(last.x(), rightEdge) << label << " stands apart from the column's right edge";
         // Value i stands on the same row as label i.
-        const int labelRow = labels->viewport()->mapTo(w, first.topLeft()).y();
-        const int valueRow = values->viewport()->mapTo(w, values->cursorRect(QTextCursor(value)).topLeft()).y();
-        EXPECT_EQ(labelRow, valueRow) << label.text().toStdString() << " beside " << value.text().toStdString();
+        const int labelRow = labels->viewport()->mapTo(w, first).y();
+        const int valueRow = values->viewport()->mapTo(w, values->PointOf({i, 0})).y();
+        EXPECT_EQ(labelRow, valueRow) << label << " beside " << value;
     }
 }
 
