@@ -48,33 +48,27 @@ QStringList memoLines(const QObject* o)
     return lines;
 }
 
+// The caption of o when it is one of the controls that have one.
+template <class Control, class... Others>
+QString captionOf(const QObject* o)
+{
+    if (const auto* c = dynamic_cast<const Control*>(o))
+        return c->Caption();
+    if constexpr (sizeof...(Others) > 0)
+        return captionOf<Others...>(o);
+    else
+        return QString();
+}
+
 // What the class library shows of a control, without its name, class and container.
 QStringList attributes(const QObject* o, const std::map<const QObject*, QString>& names)
 {
     QStringList a;
     const auto add = [&](const char* key, const QString& value) { a << QLatin1String(key) + QLatin1Char('=') + value; };
-    const auto caption = [&](const QString& c) {
-        if (!c.isEmpty())
-            add("caption", quoted(c));
-    };
-    if (const auto* f = dynamic_cast<const vcl::TForm*>(o))
-        caption(f->Caption());
-    else if (const auto* l = dynamic_cast<const vcl::TLabel*>(o))
-        caption(l->Caption());
-    else if (const auto* b = dynamic_cast<const vcl::TButton*>(o))
-        caption(b->Caption());
-    else if (const auto* p = dynamic_cast<const vcl::TPanel*>(o))
-        caption(p->Caption());
-    else if (const auto* g = dynamic_cast<const vcl::TGroupBox*>(o))
-        caption(g->Caption());
-    else if (const auto* c = dynamic_cast<const vcl::TCheckBox*>(o))
-        caption(c->Caption());
-    else if (const auto* r = dynamic_cast<const vcl::TRadioButton*>(o))
-        caption(r->Caption());
-    else if (const auto* t = dynamic_cast<const vcl::TTabSheet*>(o))
-        caption(t->Caption());
-    else if (const auto* tb = dynamic_cast<const vcl::TToolButton*>(o))
-        caption(tb->Caption());
+    const QString caption = captionOf<vcl::TForm, vcl::TLabel, vcl::TButton, vcl::TPanel, vcl::TGroupBox,
+                                      vcl::TCheckBox, vcl::TRadioButton, vcl::TTabSheet, vcl::TToolButton>(o);
+    if (!caption.isEmpty())
+        add("caption", quoted(caption));
 
     if (const auto* le = dynamic_cast<const vcl::TLabeledEdit*>(o))
         add("label", quoted(le->EditLabel()->Caption()));
