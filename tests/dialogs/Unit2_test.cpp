@@ -164,7 +164,7 @@ TEST_F(SettingsDialog, FormCarriesItsTabsCaptionsItemsAndLimits)
         "Button4 TButton in=TabSheet3 caption=\"Czytaj końfigurację\" hint=\"Czyta z systemu pełną konfigurację.\"\n"
         "Button3 TButton in=TabSheet3 caption=\"Ustaw czas\" hint=\"Ustawia czas zgodnie z zegarem komputera..\"\n"
         "Memo1 TMemo in=TabSheet3\n"
-        // Ours: ends a reply that a device never ends; shown only while one is read.
+        // Ends a reply that a device never ends; shown only while one is read.
         "Button11 TButton in=TabSheet3 caption=\"Przerwij czytanie..\" hint=\"Kończy czytanie odpowiedzi urządzenia.\"\n"
         // "okien."
         "Label3 TLabel in=okien caption=\"Ilość okien\"\n"

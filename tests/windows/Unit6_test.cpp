@@ -185,7 +185,7 @@ TEST_F(WindowTest, TheWindowCarriesItsPagesCaptionsItemsAndLimits)
         "Panel9 TPanel in=GroupBox1 caption=\"Kolor\"\n"
         "Panel6 TPanel in=GroupBox1 caption=\"Grubość: 1\"\n"
         "UpDown2 TUpDown in=GroupBox1 range=1..5 position=1 associate=Edit2\n"
-        // Ours: the pen width beside its arrows, for reading only.
+        // The pen width beside its arrows, for reading only.
         "Edit2 TEdit in=GroupBox1 text=\"1\" readonly\n"
         "ComboBox2 TComboBox in=TabSheet3 text=\"Wybierz kanał pomiarowy.\" items=[K1|k2|k3|k4|k5|k6|k7|k8|k9]\n"
         "Label8 TLabel in=TabSheet3\n"
