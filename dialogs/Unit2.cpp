@@ -246,6 +246,8 @@ void TForm2::buildConsoleTab()
     Button11->SetVisible(false);
 
     Memo1 = new TMemo(tab);
+    // Long replies and configuration lines wrap at the console's width.
+    Memo1->SetWordWrap(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     vcl::SetAlign(Memo1, alClient);
 

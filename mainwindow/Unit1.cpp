@@ -188,10 +188,12 @@ void TForm1::buildComponents()
     StringGrid1->setFont(platform::FontFitting(StringGrid1->font(), QStringLiteral("000.00"), cellText));
     vcl::SetAlign(StringGrid1, alClient);
     Memo1 = new vcl::TMemo(Panel4);
-    QFont mono = Memo1->font();
+    QFont mono = vcl::TMemo::FixedPitchFont();
     // Its 8-bit text needs no shaping, and without it a long line lays out in a fraction of the time.
     mono.setStyleStrategy(QFont::PreferNoShaping);
     Memo1->setFont(mono);
+    // It shows files and readings; what the user types there is not taken back.
+    Memo1->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo1, alClient);
 
     Chart1 = new platform::TChart(seriesCount, this);

@@ -196,7 +196,10 @@ void TForm6::buildRunPage()
     BitBtn1->SetAlign(alTop);
     BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
     Memo1 = new TMemo(Panel3);
+    Memo1->setFont(TMemo::FixedPitchFont());
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A run adds a line every half second for days; an undo history of it would only grow.
+    Memo1->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo1, alClient);
     // Every change that is not a recorded line means the log must be written whole.
     Memo1->OnChange = [this](TObject*) {
@@ -257,13 +260,14 @@ void TForm6::buildPropertiesPage()
     // that their lines keep level with the labels.
     QString widest;
     for (const QString& label : labels)
-        if (label.size() > widest.size())
+        if (Memo2->fontMetrics().horizontalAdvance(label) > Memo2->fontMetrics().horizontalAdvance(widest))
             widest = label;
     const int labelWidth = Memo2->contentsRect().width() - 2 * TMemo::TextMargin;
     Memo2->setFont(platform::FontFitting(Memo2->font(), widest, labelWidth));
     Memo3 = new TMemo(TabSheet2);
     Memo3->setFont(Memo2->font());
     Lines(Memo3).Assign(builtPropertyValues());
+    Memo3->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo3, alClient);
 }
 

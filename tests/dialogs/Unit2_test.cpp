@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
@@ -866,6 +867,36 @@ TEST_F(SettingsDialog, WhatTheUserTypesIntoTheConsoleIsSavedAsTyped)
         Form2->BitBtn1->Click();
     });
     EXPECT_EQ(readFile(root() + "/DefaultSystemConfig.bu"), QByteArray("k1 T 0.1\r\nk2 \xA3 0.2\r\nk3  S_C 1.5 &\r\n"));
+}
+
+TEST_F(SettingsDialog, TheConsoleShowsItsLinesAsAPlainTextEditWould)
+{
+    // The console's font, and its long lines wrapped at its width: the same picture as
+    // a plain text edit of the console's place and text shows.
+    start();
+    bool same = false;
+    QString font;
+    showDialog([&] {
+        Form2->PageControl1->SetActivePage(Form2->TabSheet3);
+        vcl::TMemo* memo = Form2->Memo1;
+        memo->clear();
+        for (const char* line : {"Tazo132 v2.4", "k1 T 0.1 Temperatura wody w zbiorniku numer dwa, mierzona przez czujnik "
+                                 "na dnie co dziesięć sekund, z poprawką na ciśnienie",
+                                 "k2 T 0.1 Temperatura powietrza", "M_S 00:00:10"})
+            vcl::Lines(memo).Add(QString::fromUtf8(line));
+        QPlainTextEdit plain(memo->parentWidget());
+        plain.setGeometry(memo->geometry());
+        plain.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        plain.setPlainText(memo->toPlainText() + QLatin1Char('\n'));
+        plain.show();
+        Form2->Button5->setFocus();
+        testsupport::ProcessPending();
+        same = memo->viewport()->grab().toImage() == plain.viewport()->grab().toImage();
+        font = memo->font() == plain.font() ? QString() : memo->font().toString();
+        Form2->Close();
+    });
+    EXPECT_TRUE(same);
+    EXPECT_EQ(font, QString()) << "the console's font is not a plain text edit's";
 }
 
 TEST_F(SettingsDialog, OpenedDataFileReplacesTheConfigurationText)

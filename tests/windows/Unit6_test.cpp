@@ -4,12 +4,18 @@
 
 #include "tests/windows/WindowFixture.h"
 
+#include "platform/FontFit.h"
 #include "tests/support/FormDump.h"
+#include "tests/support/QtInput.h"
 #include "tests/support/WaitBreaker.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <memory>
 
 #include <sys/stat.h>
@@ -509,6 +515,75 @@ TEST_F(WindowTest, PropertyLabelsKeepOneLineEachLevelWithTheirValues)
         const int labelRow = labels->viewport()->mapTo(w, first).y();
         const int valueRow = values->viewport()->mapTo(w, values->PointOf({i, 0})).y();
         EXPECT_EQ(labelRow, valueRow) << label << " beside " << value;
+    }
+}
+
+TEST_F(WindowTest, ItsMemosShowWhatPlainTextEditsInTheirPlacesShow)
+{
+    // The run log, the property labels and the property values, each beside a plain text
+    // edit made as the window's memos were: without wrap; the log in the fixed-pitch
+    // font and without undo; the labels right-aligned, read-only, in the application's
+    // font fitted to the widest label in the designed column; the values in the labels'
+    // font and without undo. Both get the same text and the same keys.
+    // A window placed before, its log as wide as designed; the note typed at the end of
+    // a line goes past the log's right edge.
+    Form1->settings.windows[0].splitterPos = 150;
+    TForm6* w = open(0);
+    ASSERT_NE(w, nullptr);
+    w->SetBounds(0, 0, 900, 500);
+    for (int i = 0; i < 3; ++i)
+        vcl::Lines(w->Memo1).Add(QStringLiteral("00:00:0%1  21.5 22.0").arg(i));
+    w->Show();
+    QPlainTextEdit labelsColumn;
+    labelsColumn.resize(210, 100);
+    QString widest;
+    for (const QString& label : vcl::Lines(w->Memo2).ToList())
+        if (labelsColumn.fontMetrics().horizontalAdvance(label) > labelsColumn.fontMetrics().horizontalAdvance(widest))
+            widest = label;
+    const QFont labelFont = platform::FontFitting(labelsColumn.font(), widest, labelsColumn.contentsRect().width() - 8);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setFamilies({QStringLiteral("Courier New"), fixed.family()});
+    const auto typeAndUndo = [](QWidget* memo) {
+        testsupport::KeyClick(memo, Qt::Key_End, QString(), Qt::ControlModifier);
+        testsupport::TypeText(memo, QStringLiteral("uwaga: czujnik k2 wymieniony o 10:40"));
+        testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
+        testsupport::FocusOut(memo);
+    };
+    const struct {
+        const char* name;
+        int page;
+        vcl::TMemo* memo;
+        QFont font;
+        bool readOnly;
+        bool undo;
+        Qt::Alignment alignment;
+    } memos[] = {
+        {"the run log", 0, w->Memo1, fixed, false, false, Qt::AlignLeft},
+        {"the property labels", 1, w->Memo2, labelFont, true, false, Qt::AlignRight},
+        {"the property values", 1, w->Memo3, labelFont, false, false, Qt::AlignLeft},
+    };
+    for (const auto& m : memos) {
+        SCOPED_TRACE(m.name);
+        w->PageControl1->SetActivePageIndex(m.page);
+        QPlainTextEdit plain(m.memo->parentWidget());
+        plain.setGeometry(m.memo->geometry());
+        plain.setVerticalScrollBarPolicy(m.memo->verticalScrollBarPolicy());
+        plain.setLineWrapMode(QPlainTextEdit::NoWrap);
+        plain.setFont(m.font);
+        plain.setReadOnly(m.readOnly);
+        QTextOption option = plain.document()->defaultTextOption();
+        option.setAlignment(m.alignment);
+        plain.document()->setDefaultTextOption(option);
+        plain.setPlainText(m.memo->toPlainText());
+        plain.setUndoRedoEnabled(m.undo);
+        plain.show();
+        w->BitBtn1->setFocus();
+        typeAndUndo(m.memo);
+        typeAndUndo(&plain);
+        QApplication::processEvents();
+        EXPECT_EQ(m.memo->font(), plain.font());
+        EXPECT_EQ(m.memo->toPlainText(), plain.toPlainText());
+        EXPECT_TRUE(m.memo->viewport()->grab().toImage() == plain.viewport()->grab().toImage());
     }
 }
 
