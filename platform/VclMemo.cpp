@@ -331,6 +331,15 @@ QString TMemo::SelectedText() const
     return textBetween(selectionStart(), selectionEnd());
 }
 
+qsizetype TMemo::charsBetween(TextPos from, TextPos to) const
+{
+    // Counted only as far as past maxStepChars: a selection may hold millions of lines.
+    qsizetype chars = to.column - from.column;
+    for (int i = from.line; i < to.line && chars <= maxStepChars; ++i)
+        chars += text_.length(i) + 1;
+    return chars;
+}
+
 QString TMemo::textBetween(TextPos a, TextPos b) const
 {
     a = text_.clamp(a);
@@ -383,9 +392,17 @@ void TMemo::offerSelection() const
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!hasSelection() || !clipboard->supportsSelection())
         return;
-    // What is selected now; the text it stands for may change before it is pasted.
-    const QPointer<const TMemo> memo(this);
+    // Taken as it reads now: lines may be added or cut before another program pastes
+    // it. Only a selection too long to copy at every move of the mouse (a whole data
+    // file) is read when it is asked for.
     const TextPos from = selectionStart(), to = selectionEnd();
+    if (charsBetween(from, to) <= maxStepChars) {
+        auto* data = new QMimeData;
+        data->setText(textBetween(from, to));
+        clipboard->setMimeData(data, QClipboard::Selection);
+        return;
+    }
+    const QPointer<const TMemo> memo(this);
     clipboard->setMimeData(new SelectionData([memo, from, to] { return memo ? memo->textBetween(from, to) : QString(); }),
                            QClipboard::Selection);
 }
@@ -403,10 +420,7 @@ void TMemo::edit(const QString& text, EditKind kind)
     const bool follow = showsEnd() && caret_.line == text_.count() - 1;
     const TextPos from = selectionStart(), to = selectionEnd();
     // The history keeps what it can hold; a longer edit is done and ends it.
-    qsizetype removing = to.column - from.column;
-    for (int i = from.line; i < to.line && removing <= maxStepChars; ++i)
-        removing += text_.length(i) + 1;
-    const bool kept = undoEnabled_ && removing <= maxStepChars && text.size() <= maxStepChars;
+    const bool kept = undoEnabled_ && charsBetween(from, to) <= maxStepChars && text.size() <= maxStepChars;
     Step step;
     step.from = from;
     step.removedEnd = to;

@@ -202,6 +202,9 @@ private:
     void textReplaced();
     void forgetHistory();
     QString textBetween(platform::TextPos from, platform::TextPos to) const;
+    // The characters from..to, line breaks counted as one, or any number past the
+    // longest edit the history keeps.
+    qsizetype charsBetween(platform::TextPos from, platform::TextPos to) const;
     bool showsEnd() const;
     platform::TextPos moved(platform::TextPos from, Move move);
     platform::TextPos posAt(QPoint point) const;

@@ -612,6 +612,17 @@ TEST_P(MemoOnX, SelectedTextIsTheSelectionOtherProgramsPaste)
     EXPECT_EQ(selection(), QStringLiteral("k1 T 0.1 Temperatura wody")) << "selected with the keys";
 }
 
+TEST_P(MemoOnX, TheSelectionPastedIsTheTextSelectedThoughLinesCameSince)
+{
+    ASSERT_TRUE(show(QStringLiteral("k1 T 0.1 Temperatura wody")));
+    ASSERT_TRUE(x.drag(window, inside(3), inside(8)));
+    told(shown, QStringLiteral("offered"));
+    shown.write("k0 S 1.0 Cisnienie\n");
+    ASSERT_FALSE(told(shown, QStringLiteral("text:"), QStringLiteral("k0 S 1.0 Cisnienie\\nk1 T 0.1 Temperatura wody"))
+                     .isNull());
+    EXPECT_EQ(selection(), QStringLiteral("T 0.1"));
+}
+
 TEST_P(MemoOnX, AMiddleClickPastesTheSelectionOfAnotherProgram)
 {
     ASSERT_TRUE(x.start(other, QStringLiteral(MEMO_PEER), {QStringLiteral("own"), QStringLiteral("21.5")}, cwd.path()));
