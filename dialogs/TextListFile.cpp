@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -14,27 +15,9 @@ namespace dialogs {
 
 namespace {
 
-QString fromUtf16(const QByteArray& bytes, qsizetype start, bool littleEndian)
+QStringConverter::Encoding utf16(TextEncoding encoding)
 {
-    QString text;
-    text.reserve((bytes.size() - start) / 2);
-    for (qsizetype i = start; i + 1 < bytes.size(); i += 2) {
-        const auto a = static_cast<unsigned char>(bytes[i]);
-        const auto b = static_cast<unsigned char>(bytes[i + 1]);
-        text.append(QChar(littleEndian ? char16_t(a | b << 8) : char16_t(b | a << 8)));
-    }
-    return text;
-}
-
-void appendUtf16(QByteArray& out, const QString& text, bool littleEndian)
-{
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const char lo = static_cast<char>(u & 0xFF);
-        const char hi = static_cast<char>(u >> 8);
-        out.append(littleEndian ? lo : hi);
-        out.append(littleEndian ? hi : lo);
-    }
+    return encoding == TextEncoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
 }
 
 TextList asLines(TextFile file) { return {splitLines(file.text), file.encoding}; }
@@ -74,13 +57,16 @@ TextFile decodeText(const QByteArray& bytes)
 {
     TextFile file;
     file.encoding = textEncoding(bytes);
+    // The mark that names the encoding is taken off here; a mark right after it is text
+    // of the file and must not be dropped as a second one. The UTF-16 decoder keeps
+    // unpaired surrogates as they are, so they are written back unchanged; half a
+    // character at the very end is dropped.
     if (file.encoding == TextEncoding::Utf8) {
-        // The mark that names the encoding is taken off here; a mark right after it is
-        // text of the file and must not be dropped as a second one.
         QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
         file.text = utf8(QByteArrayView(bytes).sliced(3));
     } else if (file.encoding == TextEncoding::Utf16LE || file.encoding == TextEncoding::Utf16BE) {
-        file.text = fromUtf16(bytes, 2, file.encoding == TextEncoding::Utf16LE);
+        QStringDecoder decoder(utf16(file.encoding), QStringConverter::Flag::ConvertInitialBom);
+        file.text = decoder(QByteArrayView(bytes).sliced(2));
     } else {
         file.text = platform::cp1250ToUnicode(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     }
@@ -105,10 +91,10 @@ QByteArray encodeTextList(const QStringList& lines, TextEncoding encoding)
         break;
     case TextEncoding::Utf16LE:
     case TextEncoding::Utf16BE: {
-        const bool le = encoding == TextEncoding::Utf16LE;
-        out.append(le ? "\xFF\xFE" : "\xFE\xFF");
+        out.append(encoding == TextEncoding::Utf16LE ? "\xFF\xFE" : "\xFE\xFF");
+        QStringEncoder encoder(utf16(encoding));
         for (const QString& line : lines)
-            appendUtf16(out, line + QStringLiteral("\r\n"), le);
+            out.append(encoder(line + QStringLiteral("\r\n")));
         break;
     }
     }

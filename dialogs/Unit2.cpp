@@ -41,50 +41,6 @@ TForm1& mainWindow()
     return *Form1;
 }
 
-TLabel* label(QWidget* parent, const QString& caption, int left, int top)
-{
-    auto* l = new TLabel(parent);
-    l->SetCaption(caption);
-    l->SetLeft(left);
-    l->SetTop(top);
-    return l;
-}
-
-TLabeledEdit* labeledEdit(QWidget* parent, const QString& caption, int left, int top, int width, int maxLength)
-{
-    auto* e = new TLabeledEdit(parent);
-    e->EditLabel()->SetCaption(caption);
-    e->SetBounds(left, top, width, 21);
-    e->SetMaxLength(maxLength);
-    return e;
-}
-
-TRadioButton* radio(QWidget* parent, const QString& caption, int left, int top, int width = 140)
-{
-    auto* r = new TRadioButton(parent);
-    r->SetCaption(caption);
-    r->SetBounds(left, top, width, 17);
-    return r;
-}
-
-TCheckBox* checkBox(QWidget* parent, const QString& caption, int left, int top)
-{
-    auto* c = new TCheckBox(parent);
-    c->SetCaption(caption);
-    c->SetBounds(left, top, 224, 17);
-    return c;
-}
-
-template <class B>
-B* button(QWidget* parent, const QString& caption, int left, int top, int width, const QString& hint = {})
-{
-    auto* b = new B(parent);
-    b->SetCaption(caption);
-    b->SetBounds(left, top, width, 25);
-    b->SetHint(hint);
-    return b;
-}
-
 } // namespace
 
 TForm2::TForm2(QWidget* Owner) : TForm(Owner)
@@ -117,14 +73,14 @@ void TForm2::buildComponents()
     Panel2->SetBevelOuter(bvNone);
     Panel2->SetWidth(440);
     Panel2->SetAlign(alLeft);
-    Button5 = button<TButton>(Panel2, QString(), 8, 6, 30);
+    Button5 = NewButton(Panel2, QString(), 8, 6, 30, 25);
     Button5->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    Button6 = button<TButton>(Panel2, QString(), 42, 6, 30);
+    Button6 = NewButton(Panel2, QString(), 42, 6, 30, 25);
     Button6->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    Button7 = button<TButton>(Panel2, QString(), 76, 6, 30);
+    Button7 = NewButton(Panel2, QString(), 76, 6, 30, 25);
     Button7->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    Button9 = button<TButton>(Panel2, QStringLiteral("Wyślij konfigurację.."), 120, 6, 150);
-    Button8 = button<TButton>(Panel2, QStringLiteral("Zapamiętaj konfiguracje.."), 276, 6, 160);
+    Button9 = NewButton(Panel2, QStringLiteral("Wyślij konfigurację.."), 120, 6, 150, 25);
+    Button8 = NewButton(Panel2, QStringLiteral("Zapamiętaj konfiguracje.."), 276, 6, 160, 25);
     Panel2->SetVisible(false);
 
     PageControl1 = new TPageControl(this);
@@ -177,37 +133,38 @@ void TForm2::buildComponents()
 void TForm2::buildMeasurementTab()
 {
     QWidget* tab = TabSheet1;
-    czestoscPomiaru = labeledEdit(tab, QStringLiteral("Okres [hh:mm:ss]"), 16, 28, 121, shortFieldChars);
+    czestoscPomiaru = NewLabeledEdit(tab, QStringLiteral("Okres [hh:mm:ss]"), 16, 28, 121, 21, shortFieldChars);
     czestoscPomiaru->SetText(QStringLiteral("00:00:10"));
-    nazwaPlikuLabel = labeledEdit(tab, QStringLiteral("Prefiks/Nazwa pliku"), 16, 76, 300, prefixChars);
+    nazwaPlikuLabel = NewLabeledEdit(tab, QStringLiteral("Prefiks/Nazwa pliku"), 16, 76, 300, 21, prefixChars);
     nazwaPlikuLabel->SetText(QStringLiteral("P"));
-    Button2 = button<TButton>(tab, QStringLiteral("Folder"), 324, 74, 75, QStringLiteral("Wybierz folder pomiarów."));
+    Button2 =
+        NewButton(tab, QStringLiteral("Folder"), 324, 74, 75, 25, QStringLiteral("Wybierz folder pomiarów."));
 
     GroupBoxCykl = new TGroupBox(tab);
     GroupBoxCykl->SetCaption(QStringLiteral("Cykl archiwizacji"));
     GroupBoxCykl->SetHint(QStringLiteral("Ustawia nazwę plików pomiarów."));
     GroupBoxCykl->SetBounds(16, 112, 180, 112);
-    CyklMiesieczny = radio(GroupBoxCykl, QStringLiteral("Miesięczny"), 12, 22);
-    CyklTygodniowy = radio(GroupBoxCykl, QStringLiteral("Tygodniowy"), 12, 44);
+    CyklMiesieczny = NewRadioButton(GroupBoxCykl, QStringLiteral("Miesięczny"), 12, 22, 140, 17);
+    CyklTygodniowy = NewRadioButton(GroupBoxCykl, QStringLiteral("Tygodniowy"), 12, 44, 140, 17);
     CyklTygodniowy->SetEnabled(false);
-    CyklDzienny = radio(GroupBoxCykl, QStringLiteral("Dzienny"), 12, 66);
+    CyklDzienny = NewRadioButton(GroupBoxCykl, QStringLiteral("Dzienny"), 12, 66, 140, 17);
     CyklDzienny->SetChecked(true);
-    CyklStaly = radio(GroupBoxCykl, QStringLiteral("Stały"), 12, 88);
+    CyklStaly = NewRadioButton(GroupBoxCykl, QStringLiteral("Stały"), 12, 88, 140, 17);
 
     GroupBoxGodzina = new TGroupBox(tab);
     GroupBoxGodzina->SetCaption(QStringLiteral("Godzina i data pobierana"));
     GroupBoxGodzina->SetBounds(212, 112, 180, 68);
-    GodzinaZkomputera = radio(GroupBoxGodzina, QStringLiteral("Z komputera"), 12, 22);
+    GodzinaZkomputera = NewRadioButton(GroupBoxGodzina, QStringLiteral("Z komputera"), 12, 22, 140, 17);
     GodzinaZkomputera->SetChecked(true);
-    RadioButton10 = radio(GroupBoxGodzina, QStringLiteral("Z systemu"), 12, 44);
+    RadioButton10 = NewRadioButton(GroupBoxGodzina, QStringLiteral("Z systemu"), 12, 44, 140, 17);
 
-    zapiszDoPliku = checkBox(tab, QStringLiteral("Automatycznie dopisuj do pliku. "), 378, 10);
+    zapiszDoPliku = NewCheckBox(tab, QStringLiteral("Automatycznie dopisuj do pliku. "), 378, 10, 224, 17);
     zapiszDoPliku->SetChecked(true);
-    DopiszDate = checkBox(tab, QStringLiteral("Dopisz   date"), 378, 30);
+    DopiszDate = NewCheckBox(tab, QStringLiteral("Dopisz   date"), 378, 30, 224, 17);
     DopiszDate->SetChecked(true);
-    DopiszSekundy = checkBox(tab, QStringLiteral("Dopisz sekundy"), 378, 50);
+    DopiszSekundy = NewCheckBox(tab, QStringLiteral("Dopisz sekundy"), 378, 50, 224, 17);
 
-    LabeledEdit3 = labeledEdit(tab, QStringLiteral("Maksymalna ilość linii w oknie: "), 212, 204, 70, 0);
+    LabeledEdit3 = NewLabeledEdit(tab, QStringLiteral("Maksymalna ilość linii w oknie: "), 212, 204, 70, 21, 0);
     MaxLini = new TUpDown(tab);
     MaxLini->SetMin(10);
     MaxLini->SetMax(40000);
@@ -220,15 +177,15 @@ void TForm2::buildLinkTab()
     QWidget* tab = TabSheet2;
     GroupBoxLacze = new TGroupBox(tab);
     GroupBoxLacze->SetBounds(16, 8, 150, 96);
-    RadioButton1 = radio(GroupBoxLacze, QStringLiteral("Serial com.."), 12, 22, 120);
+    RadioButton1 = NewRadioButton(GroupBoxLacze, QStringLiteral("Serial com.."), 12, 22, 120, 17);
     RadioButton1->SetHint(QStringLiteral("RS232 / USB"));
-    RadioButton2 = radio(GroupBoxLacze, QStringLiteral("TCP/IP C"), 12, 46, 120);
+    RadioButton2 = NewRadioButton(GroupBoxLacze, QStringLiteral("TCP/IP C"), 12, 46, 120, 17);
     RadioButton2->SetHint(QStringLiteral("TCP/IP Client."));
     RadioButton2->SetChecked(true);
-    RadioButton3 = radio(GroupBoxLacze, QStringLiteral("TCPIP S"), 12, 70, 120);
+    RadioButton3 = NewRadioButton(GroupBoxLacze, QStringLiteral("TCPIP S"), 12, 70, 120, 17);
     RadioButton3->SetHint(QStringLiteral("TCP/IP Serwer."));
 
-    Label1 = label(tab, QStringLiteral("Numer com:"), 184, 10);
+    Label1 = NewLabel(tab, QStringLiteral("Numer com:"), 184, 10);
     NumerCom = new TComboBox(tab);
     NumerCom->SetBounds(184, 28, 100, 21);
     for (int i = 1; i <= 9; ++i)
@@ -236,7 +193,7 @@ void TForm2::buildLinkTab()
     NumerCom->SetText(QStringLiteral("com3"));
     NumerCom->SetMaxLength(shortFieldChars);
 
-    Label2 = label(tab, QStringLiteral("Szybko transmisji:"), 300, 10);
+    Label2 = NewLabel(tab, QStringLiteral("Szybko transmisji:"), 300, 10);
     SzybkoscTransmisji = new TComboBox(tab);
     SzybkoscTransmisji->SetBounds(300, 28, 100, 21);
     SzybkoscTransmisji->SetItems({QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"),
@@ -246,12 +203,12 @@ void TForm2::buildLinkTab()
     SzybkoscTransmisji->SetMaxLength(shortFieldChars);
 
     // A private local-network address until the settings give one.
-    Edit1 = labeledEdit(tab, QStringLiteral("Adres IP"), 184, 84, 121, shortFieldChars);
+    Edit1 = NewLabeledEdit(tab, QStringLiteral("Adres IP"), 184, 84, 121, 21, shortFieldChars);
     Edit1->SetText(QStringLiteral("192.168.1.100"));
-    Edit2 = labeledEdit(tab, QStringLiteral("Port:"), 320, 84, 60, shortFieldChars);
+    Edit2 = NewLabeledEdit(tab, QStringLiteral("Port:"), 320, 84, 60, 21, shortFieldChars);
     Edit2->SetText(QStringLiteral("3999"));
-    LabeledEdit1 = labeledEdit(tab, QStringLiteral("Adres #"), 400, 84, 70, addressChars);
-    Button10 = button<TButton>(tab, QStringLiteral("Resetuj ustawienia WIFI"), 184, 120, 170);
+    LabeledEdit1 = NewLabeledEdit(tab, QStringLiteral("Adres #"), 400, 84, 70, 21, addressChars);
+    Button10 = NewButton(tab, QStringLiteral("Resetuj ustawienia WIFI"), 184, 120, 170, 25);
 }
 
 void TForm2::buildConsoleTab()
@@ -267,10 +224,10 @@ void TForm2::buildConsoleTab()
     ComboBox1->SetHint(QStringLiteral("Wybież typ używanego systemu."));
     ComboBox1->SetItems({QStringLiteral("Tazo32  Tazo132"), QStringLiteral("Tazo154  Kelt"), QStringLiteral("Kovra51")});
     ComboBox1->SetItemIndex(0);
-    Button4 = button<TButton>(Panel1, QStringLiteral("Czytaj końfigurację"), 176, 6, 130,
-                              QStringLiteral("Czyta z systemu pełną konfigurację."));
-    Button3 = button<TButton>(Panel1, QStringLiteral("Ustaw czas"), 312, 6, 100,
-                              QStringLiteral("Ustawia czas zgodnie z zegarem komputera.."));
+    Button4 = NewButton(Panel1, QStringLiteral("Czytaj końfigurację"), 176, 6, 130, 25,
+                        QStringLiteral("Czyta z systemu pełną konfigurację."));
+    Button3 = NewButton(Panel1, QStringLiteral("Ustaw czas"), 312, 6, 100, 25,
+                        QStringLiteral("Ustawia czas zgodnie z zegarem komputera.."));
 
     ComboBox3 = new TComboBox(Panel1);
     ComboBox3->SetBounds(8, 40, 300, 21);
@@ -281,16 +238,16 @@ void TForm2::buildConsoleTab()
                          QStringLiteral("M_S 00:00:10 &"), QStringLiteral("M_SP 00:00:10 &"),
                          QStringLiteral("CLR_M &"), QStringLiteral("CLR_S &"), QStringLiteral("k1  S_C 0.0 &")});
     ComboBox3->SetText(QStringLiteral("Wybież rozkaz do wysłania..."));
-    Edit3 = new TEdit(Panel1);
-    Edit3->SetBounds(316, 40, 160, 21);
-    Edit3->SetText(QStringLiteral("..."));
-    Button1 = button<TButton>(Panel1, QStringLiteral("Wyślij rozkaz.."), 484, 38, 110,
-                              QStringLiteral("Wysyła rozkaz z pola po lewej."));
-    Button11 = button<TButton>(Panel1, QStringLiteral("Przerwij czytanie.."), 464, 6, 130,
-                               QStringLiteral("Kończy czytanie odpowiedzi urządzenia."));
+    Edit3 = NewEdit(Panel1, QStringLiteral("..."), 316, 40, 160, 21);
+    Button1 = NewButton(Panel1, QStringLiteral("Wyślij rozkaz.."), 484, 38, 110, 25,
+                        QStringLiteral("Wysyła rozkaz z pola po lewej."));
+    Button11 = NewButton(Panel1, QStringLiteral("Przerwij czytanie.."), 464, 6, 130, 25,
+                         QStringLiteral("Kończy czytanie odpowiedzi urządzenia."));
     Button11->SetVisible(false);
 
-    Memo1 = new QPlainTextEdit(tab);
+    Memo1 = new TMemo(tab);
+    // Long replies and configuration lines wrap at the console's width.
+    Memo1->SetWordWrap(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     vcl::SetAlign(Memo1, alClient);
 
@@ -310,17 +267,16 @@ void TForm2::buildConsoleTab()
 void TForm2::buildWindowsTab()
 {
     QWidget* tab = okien;
-    Label3 = label(tab, QStringLiteral("Ilość okien"), 16, 10);
-    Edit4 = new TEdit(tab);
-    Edit4->SetBounds(16, 28, 50, 21);
+    Label3 = NewLabel(tab, QStringLiteral("Ilość okien"), 16, 10);
+    Edit4 = NewEdit(tab, QString(), 16, 28, 50, 21);
     UpDownMaxOkien = new TUpDown(tab);
     UpDownMaxOkien->SetMin(0);
     UpDownMaxOkien->SetMax(8);
     UpDownMaxOkien->SetAssociate(Edit4);
     UpDownMaxOkien->SetPosition(0);
-    Button13 = button<TButton>(tab, QStringLiteral("Wyświetl  okna."), 100, 26, 120);
-    BitBtn2 = button<TBitBtn>(tab, QStringLiteral("Folder roboczy."), 16, 68, 120);
-    Label6 = label(tab, QString(), 16, 104);
+    Button13 = NewButton(tab, QStringLiteral("Wyświetl  okna."), 100, 26, 120, 25);
+    BitBtn2 = NewButton<TBitBtn>(tab, QStringLiteral("Folder roboczy."), 16, 68, 120, 25);
+    Label6 = NewLabel(tab, QString(), 16, 104);
 }
 
 // ---- Creation and showing

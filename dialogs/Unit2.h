@@ -6,7 +6,6 @@
 #include "dialogs/TextListFile.h"
 #include "platform/Vcl.h"
 
-#include <QPlainTextEdit>
 #include <cstddef>
 #include <string>
 
@@ -68,7 +67,7 @@ public:
     vcl::TButton* Button3;
     vcl::TButton* Button4;
     vcl::TButton* Button11;                // ends the reply being read; shown only then
-    QPlainTextEdit* Memo1;
+    vcl::TMemo* Memo1;
     vcl::TButton* Button5;
     vcl::TButton* Button6;
     vcl::TButton* Button7;

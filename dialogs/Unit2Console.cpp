@@ -57,7 +57,7 @@ QString commandOfEntry(const QString& entry)
 
 // Reply lines of the TCP client go to the end of the console's text, as the serial
 // exchange puts its own there.
-std::function<void(const std::string&)> appendTo(QPlainTextEdit* memo)
+std::function<void(const std::string&)> appendTo(TMemo* memo)
 {
     return [memo](const std::string& line) { Lines(memo).Add(fromAnsi(line)); };
 }

@@ -10,9 +10,7 @@ TForm3::TForm3(QWidget* Owner) : TForm(Owner)
     SetClientWidth(587);
     SetClientHeight(160);
 
-    Edit1 = new TEdit(this);
-    Edit1->SetBounds(16, 40, 555, 21);
-    Edit1->SetText(QStringLiteral("..."));
+    Edit1 = NewEdit(this, QStringLiteral("..."), 16, 40, 555, 21);
     BitBtn1 = new TBitBtn(this);
     BitBtn1->SetKind(bkOK);
     BitBtn1->SetBounds(256, 112, 75, 25);

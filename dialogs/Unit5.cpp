@@ -28,23 +28,9 @@ const platform::UpdateSite& site()
     return site;
 }
 
-TLabel* label(QWidget* parent, const QString& caption, int left, int top)
-{
-    auto* l = new TLabel(parent);
-    l->SetCaption(caption);
-    l->SetLeft(left);
-    l->SetTop(top);
-    return l;
-}
-
 TButton* speedButton(QWidget* parent, const QString& caption, const QString& hint, int top)
 {
-    auto* b = new TButton(parent);
-    b->setFlat(true);
-    b->setFocusPolicy(Qt::NoFocus);
-    b->SetCaption(caption);
-    b->SetHint(hint);
-    b->SetBounds(8, top, 309, 22);
+    TButton* b = NewSpeedButton(parent, caption, hint, 8, top, 309, 22);
     // Greyed captions must stay readable on the silver panel.
     QPalette palette = b->palette();
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
@@ -86,14 +72,14 @@ TForm5::TForm5(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
     Image1->setScaledContents(true);
     Image1->setPixmap(aboutPicture());
 
-    Label6 = label(Panel1, QStringLiteral("Program wizualizacji danych"), 140, 12);
-    Label4 = label(Panel1, QStringLiteral("Tazo6 Dalvinter"), 140, 32);
+    Label6 = NewLabel(Panel1, QStringLiteral("Program wizualizacji danych"), 140, 12);
+    Label4 = NewLabel(Panel1, QStringLiteral("Tazo6 Dalvinter"), 140, 32);
     Label4->SetFontColor(clRed);
     Label4->SetFontSize(12);
     Label4->SetCaption(Label4->Caption());   // size the label for its font
-    Label5 = label(Panel1, QStringLiteral("wer. "), 140, 58);
-    Label7 = label(Panel1, QStringLiteral("1.6.4.12"), 140 + Label5->Width(), 58);
-    Label1 = label(Panel1, QStringLiteral("VESK"), 140, 80);
+    Label5 = NewLabel(Panel1, QStringLiteral("wer. "), 140, 58);
+    Label7 = NewLabel(Panel1, QStringLiteral("1.6.4.12"), 140 + Label5->Width(), 58);
+    Label1 = NewLabel(Panel1, QStringLiteral("VESK"), 140, 80);
     Label1->SetFontColor(clRed);
     Label1->SetFontBold(true);
     Label1->SetCaption(Label1->Caption());

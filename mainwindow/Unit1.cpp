@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QScreen>
 #include <QGuiApplication>
@@ -34,21 +33,10 @@ bool folderExists(const std::string& ansiPath)
     return !ansiPath.empty() && QFileInfo(fromAnsi(ansiPath)).isDir();
 }
 
+// The buttons of the top bar stand in one row.
 TBitBtn* topButton(TPanel* bar, const QString& caption, const QString& hint, int left, int width)
 {
-    auto* b = new TBitBtn(bar);
-    b->SetCaption(caption);
-    b->SetHint(hint);
-    b->SetBounds(left, 4, width, 27);
-    return b;
-}
-
-TToolButton* toolButton(TToolBar* bar, const QString& hint, TToolButtonStyle style = tbsButton)
-{
-    auto* b = new TToolButton(bar);
-    b->SetHint(hint);
-    b->SetStyle(style);
-    return b;
+    return NewButton<TBitBtn>(bar, caption, left, 4, width, 27, hint);
 }
 
 } // namespace
@@ -107,21 +95,21 @@ void TForm1::buildComponents()
     // The tool bar is hidden in the form and never shown.
     ToolBar1 = new TToolBar(Panel2);
     ToolBar1->SetBounds(420, 2, 420, 30);
-    ToolButton1 = toolButton(ToolBar1, QString());
-    ToolButton3 = toolButton(ToolBar1, QStringLiteral("Czytaj pomiary.."));
-    ToolButton5 = toolButton(ToolBar1, QStringLiteral("Do pliku"), tbsDropDown);
-    ToolButton7 = toolButton(ToolBar1, QStringLiteral("Nowe pomiary.."));
-    ToolButton9 = toolButton(ToolBar1, QStringLiteral("Kopiuj całość.."));
-    ToolButton15 = toolButton(ToolBar1, QStringLiteral("Czytaj jeden pomiar."), tbsDropDown);
-    ToolButton13 = toolButton(ToolBar1, QStringLiteral("Czytaj pomiary z ustawioną częstością.."));
-    ToolButton18 = toolButton(ToolBar1, QStringLiteral("Stop czytania pomiarów."));
-    ToolButton20 = toolButton(ToolBar1, QStringLiteral("Widok 3D"), tbsCheck);
-    ToolButton27 = toolButton(ToolBar1, QStringLiteral("Pokaż etykiety."), tbsCheck);
-    ToolButton33 = toolButton(ToolBar1, QStringLiteral("Pokaż wartości wykresów.."), tbsCheck);
-    ToolButton29 = toolButton(ToolBar1, QString(), tbsCheck);
+    ToolButton1 = NewToolButton(ToolBar1, QString(), QString());
+    ToolButton3 = NewToolButton(ToolBar1, QString(), QStringLiteral("Czytaj pomiary.."));
+    ToolButton5 = NewToolButton(ToolBar1, QString(), QStringLiteral("Do pliku"), tbsDropDown);
+    ToolButton7 = NewToolButton(ToolBar1, QString(), QStringLiteral("Nowe pomiary.."));
+    ToolButton9 = NewToolButton(ToolBar1, QString(), QStringLiteral("Kopiuj całość.."));
+    ToolButton15 = NewToolButton(ToolBar1, QString(), QStringLiteral("Czytaj jeden pomiar."), tbsDropDown);
+    ToolButton13 = NewToolButton(ToolBar1, QString(), QStringLiteral("Czytaj pomiary z ustawioną częstością.."));
+    ToolButton18 = NewToolButton(ToolBar1, QString(), QStringLiteral("Stop czytania pomiarów."));
+    ToolButton20 = NewToolButton(ToolBar1, QString(), QStringLiteral("Widok 3D"), tbsCheck);
+    ToolButton27 = NewToolButton(ToolBar1, QString(), QStringLiteral("Pokaż etykiety."), tbsCheck);
+    ToolButton33 = NewToolButton(ToolBar1, QString(), QStringLiteral("Pokaż wartości wykresów.."), tbsCheck);
+    ToolButton29 = NewToolButton(ToolBar1, QString(), QString(), tbsCheck);
     ToolButton29->SetDown(true);
-    ToolButton31 = toolButton(ToolBar1, QStringLiteral("Wyłącz/włącz wybrany wykres.."), tbsCheck);
-    ToolButton11 = toolButton(ToolBar1, QStringLiteral("Kopiuj wykres.."));
+    ToolButton31 = NewToolButton(ToolBar1, QString(), QStringLiteral("Wyłącz/włącz wybrany wykres.."), tbsCheck);
+    ToolButton11 = NewToolButton(ToolBar1, QString(), QStringLiteral("Kopiuj wykres.."));
     ToolBar1->SetVisible(false);
     ToolButton29->OnClick = [this](TObject* s) { ToolButton29Click(s); };
     ToolButton20->OnClick = [this](TObject* s) { ToolButton20Click(s); };
@@ -164,17 +152,14 @@ void TForm1::buildComponents()
     TrackBar1->SetBounds(4, 2, 400, 26);
     TrackBar1->SetMax(2147483647);
     TrackBar1->SetPosition(32767);
-    Edit2 = new TEdit(Panel8);
-    Edit2->SetBounds(410, 4, 70, 22);
+    Edit2 = NewEdit(Panel8, QString(), 410, 4, 70, 22);
     UpDown1 = new TUpDown(Panel8);
     UpDown1->SetMin(1000);
     UpDown1->SetMax(40000);
     UpDown1->SetIncrement(1000);
     UpDown1->SetAssociate(Edit2);
     UpDown1->SetPosition(5000);
-    Edit3 = new TEdit(Panel8);
-    Edit3->SetBounds(500, 4, 120, 22);
-    Edit3->SetText(QStringLiteral("5000"));
+    Edit3 = NewEdit(Panel8, QStringLiteral("5000"), 500, 4, 120, 22);
     Panel8->SetVisible(false);
 
     // Grid and text list: at the bottom, or at the right of the chart.
@@ -204,11 +189,12 @@ void TForm1::buildComponents()
     StringGrid1->setFont(platform::FontFitting(StringGrid1->font(), QStringLiteral("000.00"), cellText));
     vcl::SetAlign(StringGrid1, alClient);
     Memo1 = new vcl::TMemo(Panel4);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setFamilies({QStringLiteral("Courier New"), mono.family()});
+    QFont mono = vcl::TMemo::FixedPitchFont();
     // Its 8-bit text needs no shaping, and without it a long line lays out in a fraction of the time.
     mono.setStyleStrategy(QFont::PreferNoShaping);
     Memo1->setFont(mono);
+    // It shows files and readings; what the user types there is not taken back.
+    Memo1->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo1, alClient);
 
     Chart1 = new platform::TChart(seriesCount, this);

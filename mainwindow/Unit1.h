@@ -15,7 +15,6 @@
 #include "platform/Vcl.h"
 
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTimer>
 #include <array>

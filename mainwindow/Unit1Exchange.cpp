@@ -27,8 +27,7 @@ namespace {
 
 // Adds text to a memo as the text list does: each line break (CR LF, CR or LF) starts a
 // new line, a break at the end makes no extra line, and an empty text is one empty line.
-template <class Memo>
-void addLines(Memo* memo, const std::string& text)
+void addLines(vcl::TMemo* memo, const std::string& text)
 {
     if (!memo)
         return;

@@ -2,6 +2,7 @@
 // Everything of the class-library layer in one include.
 
 #include "platform/VclApplication.h"
+#include "platform/VclBuild.h"
 #include "platform/VclControls.h"
 #include "platform/VclCore.h"
 #include "platform/VclDialogs.h"

@@ -6,9 +6,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QRegularExpression>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <algorithm>
 
 namespace vcl {
@@ -229,128 +226,23 @@ void TFileListBox::keyPressEvent(QKeyEvent* e)
 
 namespace {
 
-// Lines the program writes are no edits of the user's. Kept in the undo history, every
-// line ever added or dropped would stay in memory for good (a memo with a line limit
-// fed for days), and the user's undo could take a reading away. As with the class
-// library's text list, such a change also ends what the user could undo before it.
-class ProgramEdit {
-public:
-    explicit ProgramEdit(QPlainTextEdit* memo) : doc_(memo->document()), undo_(doc_->isUndoRedoEnabled())
-    {
-        doc_->setUndoRedoEnabled(false);
-    }
-    ~ProgramEdit() { doc_->setUndoRedoEnabled(undo_); }
-    ProgramEdit(const ProgramEdit&) = delete;
-    ProgramEdit& operator=(const ProgramEdit&) = delete;
-
-private:
-    QTextDocument* doc_;
-    bool undo_;
-};
-
-} // namespace
-
-int TMemoLines::Count() const
+// The lines joined so that each one ends with a line feed.
+QString endedLines(const QStringList& lines)
 {
-    if (list_)
-        return list_->LineCount();
-    const QTextDocument* doc = memo_->document();
-    if (doc->isEmpty())
-        return 0;
-    const int blocks = doc->blockCount();
-    return doc->lastBlock().text().isEmpty() ? blocks - 1 : blocks;
-}
-
-QString TMemoLines::Get(int index) const
-{
-    if (list_)
-        return list_->Line(index);
-    if (index < 0 || index >= Count())
-        return QString();
-    return memo_->document()->findBlockByNumber(index).text();
-}
-
-void TMemoLines::Add(const QString& text)
-{
-    Insert(Count(), text);
-}
-
-void TMemoLines::Insert(int index, const QString& text)
-{
-    if (list_)
-        return list_->InsertLine(index, text);
-    const int n = Count();
-    if (index < 0 || index > n)
-        return;
-    const ProgramEdit edit(memo_);
-    QTextDocument* doc = memo_->document();
-    QTextCursor c(doc);
-    if (index < n) {
-        c.setPosition(doc->findBlockByNumber(index).position());
-        c.insertText(text + QLatin1Char('\n'));
-        return;
-    }
-    c.movePosition(QTextCursor::End);
-    // Each line keeps its line break, so the next line goes after it.
-    if (doc->isEmpty() || doc->lastBlock().text().isEmpty())
-        c.insertText(text + QLatin1Char('\n'));
-    else
-        c.insertText(QLatin1Char('\n') + text + QLatin1Char('\n'));
-}
-
-void TMemoLines::Delete(int index)
-{
-    if (list_)
-        return list_->DeleteLine(index);
-    const int n = Count();
-    if (index < 0 || index >= n)
-        return;
-    const ProgramEdit edit(memo_);
-    QTextDocument* doc = memo_->document();
-    const QTextBlock block = doc->findBlockByNumber(index);
-    QTextCursor c(doc);
-    if (block.next().isValid()) {
-        c.setPosition(block.position());
-        c.setPosition(block.next().position(), QTextCursor::KeepAnchor);
-    } else {
-        // The last line has no line break after it: take the one before it.
-        c.setPosition(std::max(0, block.position() - 1));
-        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    }
-    c.removeSelectedText();
-}
-
-void TMemoLines::Clear()
-{
-    if (list_)
-        return list_->clear();
-    memo_->clear();
-}
-
-QString TMemoLines::Text() const
-{
-    const QStringList lines = ToList();
     return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QStringList TMemoLines::ToList() const
-{
-    if (list_)
-        return list_->LineList();
-    QStringList lines;
-    const int n = Count();
-    QTextBlock block = memo_->document()->firstBlock();
-    for (int i = 0; i < n && block.isValid(); ++i, block = block.next())
-        lines << block.text();
-    return lines;
-}
+} // namespace
 
-void TMemoLines::Assign(const QStringList& lines)
-{
-    if (list_)
-        return list_->setPlainText(lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
-    memo_->setPlainText(lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
-}
+int TMemoLines::Count() const { return memo_->LineCount(); }
+QString TMemoLines::Get(int index) const { return memo_->Line(index); }
+void TMemoLines::Add(const QString& text) { memo_->InsertLine(memo_->LineCount(), text); }
+void TMemoLines::Insert(int index, const QString& text) { memo_->InsertLine(index, text); }
+void TMemoLines::Delete(int index) { memo_->DeleteLine(index); }
+void TMemoLines::Clear() { memo_->clear(); }
+QString TMemoLines::Text() const { return endedLines(ToList()); }
+QStringList TMemoLines::ToList() const { return memo_->LineList(); }
+void TMemoLines::Assign(const QStringList& lines) { memo_->setPlainText(endedLines(lines)); }
 
 // ---- Grid cells
 

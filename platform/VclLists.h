@@ -1,12 +1,11 @@
 #pragma once
 // Folder list and file list as the class library has them (both change the process's
-// current directory), and small helpers for memos, grids and text lists on the Qt
-// widgets used for them (QPlainTextEdit, QTableWidget).
+// current directory), the text list of the layer's memo, and grid cells on a
+// QTableWidget.
 
 #include "platform/VclCore.h"
 
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QStringList>
 #include <QTableWidget>
 
@@ -76,12 +75,11 @@ private:
 };
 
 // The lines of a memo as the class library's text list has them: a trailing line
-// break makes no extra line, an empty memo has no lines. The same for a plain text
-// edit and for the layer's own memo (TMemo).
+// break makes no extra line, an empty memo has no lines. Lines written so are changes
+// from code, which the user cannot undo (VclMemo.h).
 class TMemoLines {
 public:
-    explicit TMemoLines(QPlainTextEdit* memo) : memo_(memo) {}
-    explicit TMemoLines(TMemo* memo) : list_(memo) {}
+    explicit TMemoLines(TMemo* memo) : memo_(memo) {}
     int Count() const;
     QString operator[](int index) const { return Get(index); }
     QString Get(int index) const;
@@ -94,10 +92,8 @@ public:
     void Assign(const QStringList& lines);
 
 private:
-    QPlainTextEdit* memo_ = nullptr;
-    TMemo* list_ = nullptr;
+    TMemo* memo_;
 };
-inline TMemoLines Lines(QPlainTextEdit* memo) { return TMemoLines(memo); }
 inline TMemoLines Lines(TMemo* memo) { return TMemoLines(memo); }
 
 // Grid cells addressed (column, row) as the class library does; missing items read

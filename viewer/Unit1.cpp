@@ -22,23 +22,12 @@ using namespace vcl;
 
 namespace {
 
+// A tool button that shows one of the style's pictures.
 TToolButton* toolButton(TToolBar* bar, const QString& hint, QStyle::StandardPixmap icon,
                         TToolButtonStyle style = tbsButton)
 {
-    auto* b = new TToolButton(bar);
-    b->SetHint(hint);
-    b->SetStyle(style);
+    TToolButton* b = NewToolButton(bar, QString(), hint, style);
     b->setIcon(bar->style()->standardIcon(icon));
-    return b;
-}
-
-TToolButton* captionButton(TToolBar* bar, const QString& caption, const QString& hint,
-                           TToolButtonStyle style = tbsButton)
-{
-    auto* b = new TToolButton(bar);
-    b->SetHint(hint);
-    b->SetStyle(style);
-    b->SetCaption(caption);
     return b;
 }
 
@@ -113,7 +102,7 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
 
     ToolBar1 = new TToolBar(this);
     ToolBar1->SetHeight(29);
-    ToolButton1 = captionButton(ToolBar1, QStringLiteral("&Nowy"), QStringLiteral("Nowy wykres"));
+    ToolButton1 = NewToolButton(ToolBar1, QStringLiteral("&Nowy"), QStringLiteral("Nowy wykres"));
     separator(ToolBar1);
     ToolButton4 = toolButton(ToolBar1, QStringLiteral("Ustaw drukarkę i drukuj"), QStyle::SP_FileDialogDetailedView);
     ToolButton10 = toolButton(ToolBar1, QStringLiteral("Kopiuj wykres do schowka"), QStyle::SP_FileDialogContentsView);
@@ -126,10 +115,10 @@ TDalvinterForm1::TDalvinterForm1(QWidget* Owner) : TForm(Owner)
     ToolButton21 = toolButton(ToolBar1, QStringLiteral("Dopasuj"), QStyle::SP_TitleBarMaxButton, tbsCheck);
     separator(ToolBar1);
     ToolButton14 = toolButton(ToolBar1, QStringLiteral("Pokazuj bieżące pomiary."), QStyle::SP_BrowserReload, tbsCheck);
-    ToolButton26 = captionButton(ToolBar1, QStringLiteral("Lab"), QStringLiteral("Pokaż wartości."), tbsCheck);
+    ToolButton26 = NewToolButton(ToolBar1, QStringLiteral("Lab"), QStringLiteral("Pokaż wartości."), tbsCheck);
     separator(ToolBar1);
-    ToolButton8 = captionButton(ToolBar1, QStringLiteral("&Spis"), QStringLiteral("Opis programu."));
-    ToolButton25 = captionButton(ToolBar1, QString(), QString());
+    ToolButton8 = NewToolButton(ToolBar1, QStringLiteral("&Spis"), QStringLiteral("Opis programu."));
+    ToolButton25 = NewToolButton(ToolBar1, QString(), QString());
     ToolButton25->SetVisible(false);
     separator(ToolBar1);
     ToolButton6 = toolButton(ToolBar1, QStringLiteral("Koniec programu"), QStyle::SP_DialogCloseButton);

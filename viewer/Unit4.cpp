@@ -50,11 +50,10 @@ TForm4::TForm4(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
         {&Label6, "Program wizualizacji danych", 76, 70, clBlack, false},
     };
     for (const auto& l : labels) {
-        TLabel* label = *l.label = new TLabel(Panel1);
-        label->SetBounds(l.left, l.top, 0, 0);
+        TLabel* label = *l.label = NewLabel(Panel1, QString::fromUtf8(l.caption), l.left, l.top);
         label->SetFontColor(l.colour);
         label->SetFontBold(l.bold);
-        label->SetCaption(QString::fromUtf8(l.caption));   // sized for its font
+        label->SetCaption(label->Caption());   // sized for its font
     }
 
     auto* separator = new QFrame(Panel1);
@@ -71,14 +70,8 @@ TForm4::TForm4(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
         {&SpeedButton1, "-> Sprawdź nową wersję programu?", "Sprawdź czy jest nowsza wersja programu.", 118},
         {&SpeedButton3, " ->Pobierz nową wersję programu.", "Pobierz najnowszą wersję programu z internetu.", 150},
     };
-    for (const auto& b : buttons) {
-        TButton* button = *b.button = new TButton(Panel1);
-        button->setFlat(true);
-        button->setFocusPolicy(Qt::NoFocus);
-        button->SetCaption(QString::fromUtf8(b.caption));
-        button->SetHint(QString::fromUtf8(b.hint));
-        button->SetBounds(57, b.top, 200, 22);
-    }
+    for (const auto& b : buttons)
+        *b.button = NewSpeedButton(Panel1, QString::fromUtf8(b.caption), QString::fromUtf8(b.hint), 57, b.top, 200, 22);
     // The captions were laid out for a narrower desktop font than the ones found here; a
     // flat button would cut them at both ends.
     const QFont fitted = platform::FontFitting(SpeedButton1->font(), SpeedButton1->Caption(), 200 - 16);

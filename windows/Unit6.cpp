@@ -11,15 +11,12 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTabWidget>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 using platform::fromAnsi;
 using platform::toAnsi;
@@ -47,13 +44,6 @@ protected:
 private:
     std::function<void()> onClick_;
 };
-
-QPlainTextEdit* memo(QWidget* parent)
-{
-    auto* m = new QPlainTextEdit(parent);
-    m->setLineWrapMode(QPlainTextEdit::NoWrap);
-    return m;
-}
 
 // The property values and the channel list as the window is built.
 QStringList builtPropertyValues()
@@ -205,19 +195,17 @@ void TForm6::buildRunPage()
     BitBtn1->SetHeight(25);
     BitBtn1->SetAlign(alTop);
     BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
-    Memo1 = memo(Panel3);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setFamilies({QStringLiteral("Courier New"), mono.family()});
-    Memo1->setFont(mono);
+    Memo1 = new TMemo(Panel3);
+    Memo1->setFont(TMemo::FixedPitchFont());
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A run adds a line every half second for days; an undo history of it would only grow.
     Memo1->setUndoRedoEnabled(false);
     vcl::SetAlign(Memo1, alClient);
     // Every change that is not a recorded line means the log must be written whole.
-    connect(Memo1->document(), &QTextDocument::contentsChange, this, [this](int, int, int) {
+    Memo1->OnChange = [this](TObject*) {
         if (!addingLine_)
             memoChanged_ = true;
-    });
+    };
 
     Splitter1 = new TSplitter(TabSheet1);
     Splitter1->SetWidth(4);
@@ -251,19 +239,13 @@ void TForm6::buildPropertiesPage()
     Panel5->SetCaption(QStringLiteral("  Uwagi:"));
     Panel5->SetHeight(20);
     Panel5->SetAlign(alTop);
-    Memo4 = memo(remarks);
-    Memo4->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo4 = new QPlainTextEdit(remarks);
     vcl::SetAlign(Memo4, alClient);
     connect(Memo4, &QPlainTextEdit::textChanged, this, [this] { Guarded([this] { Memo4Change(Memo4); }); });
 
-    Memo2 = memo(TabSheet2);
+    Memo2 = new TMemo(TabSheet2);
     Memo2->setReadOnly(true);
-    // Right-aligned, and still one line per label: a wrapped label would push every
-    // label after it away from its value beside it.
-    QTextOption labelOption = Memo2->document()->defaultTextOption();
-    labelOption.setAlignment(Qt::AlignRight);
-    labelOption.setWrapMode(QTextOption::NoWrap);
-    Memo2->document()->setDefaultTextOption(labelOption);
+    Memo2->SetAlignment(Qt::AlignRight);
     const QStringList labels = {QStringLiteral("Nazwa pomiaru:"), QStringLiteral("Start pomiaru:"),
                                 QStringLiteral("Koniec pomiaru:"), QStringLiteral("Wartość minimalna:"),
                                 QStringLiteral("Wartość maksymalna:"), QStringLiteral("Średnia temperatura kompieli:"),
@@ -280,9 +262,9 @@ void TForm6::buildPropertiesPage()
     for (const QString& label : labels)
         if (Memo2->fontMetrics().horizontalAdvance(label) > Memo2->fontMetrics().horizontalAdvance(widest))
             widest = label;
-    const int labelWidth = Memo2->contentsRect().width() - 2 * int(std::ceil(Memo2->document()->documentMargin()));
+    const int labelWidth = Memo2->contentsRect().width() - 2 * TMemo::TextMargin;
     Memo2->setFont(platform::FontFitting(Memo2->font(), widest, labelWidth));
-    Memo3 = memo(TabSheet2);
+    Memo3 = new TMemo(TabSheet2);
     Memo3->setFont(Memo2->font());
     Lines(Memo3).Assign(builtPropertyValues());
     Memo3->setUndoRedoEnabled(false);
@@ -320,25 +302,18 @@ void TForm6::buildRunsPage()
     side->SetBevelOuter(bvNone);
     side->SetAlign(alClient);
 
-    LabeledEdit1 = new TLabeledEdit(side);
-    LabeledEdit1->EditLabel()->SetCaption(QStringLiteral("Nazwa pliku pomiarowego."));
-    LabeledEdit1->SetMaxLength(79);
-    LabeledEdit1->SetBounds(8, 24, 230, 22);
+    LabeledEdit1 = NewLabeledEdit(side, QStringLiteral("Nazwa pliku pomiarowego."), 8, 24, 230, 22, 79);
     bindRunNameExit();
 
     GroupBox1 = new TGroupBox(side);
     GroupBox1->SetCaption(QStringLiteral(" Ustawienia wykresu. "));
     GroupBox1->SetBounds(8, 56, 230, 110);
-    CheckBox1 = new TCheckBox(GroupBox1);
-    CheckBox1->SetCaption(QStringLiteral(" Dopasuj wykres."));
+    CheckBox1 = NewCheckBox(GroupBox1, QStringLiteral(" Dopasuj wykres."), 8, 20, 200, 20);
     CheckBox1->SetChecked(true);
-    CheckBox1->SetBounds(8, 20, 200, 20);
     Label1 = new TLabel(GroupBox1);
     Label1->SetCaption(QStringLiteral("k"));
     Label1->SetBounds(8, 48, 12, 20);
-    Edit1 = new TEdit(GroupBox1);
-    Edit1->SetText(QStringLiteral("1"));
-    Edit1->SetBounds(22, 46, 30, 22);
+    Edit1 = NewEdit(GroupBox1, QStringLiteral("1"), 22, 46, 30, 22);
     UpDown1 = new TUpDown(GroupBox1);
     UpDown1->SetMin(1);
     UpDown1->SetMax(9);
@@ -352,9 +327,8 @@ void TForm6::buildRunsPage()
     Panel6 = new TPanel(GroupBox1);
     Panel6->SetCaption(QStringLiteral("Grubość: 1"));
     Panel6->SetBounds(8, 76, 100, 22);
-    Edit2 = new TEdit(GroupBox1);
+    Edit2 = NewEdit(GroupBox1, QString(), 112, 76, 30, 22);
     Edit2->SetReadOnly(true);
-    Edit2->SetBounds(112, 76, 30, 22);
     UpDown2 = new TUpDown(GroupBox1);
     UpDown2->SetMin(1);
     UpDown2->SetMax(5);
@@ -583,7 +557,7 @@ void TForm6::Timer2Timer(TObject*)
     }
 }
 
-void TForm6::setLine(QPlainTextEdit* memo, int index, const QString& text)
+void TForm6::setLine(TMemo* memo, int index, const QString& text)
 {
     auto lines = Lines(memo);
     // A line the user deleted is made again, so the lines keep their places.

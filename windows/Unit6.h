@@ -75,14 +75,14 @@ public:
     vcl::TTabSheet* TabSheet1;       // "Badanie."
     vcl::TPanel* Panel3;
     vcl::TBitBtn* BitBtn1;           // run button
-    QPlainTextEdit* Memo1;           // run log
+    vcl::TMemo* Memo1;               // run log
     vcl::TSplitter* Splitter1;
     platform::TChart* Chart1;
     vcl::TTabSheet* TabSheet2;       // "Właściwości"
-    QPlainTextEdit* Memo2;           // property labels
-    QPlainTextEdit* Memo3;           // property values
+    vcl::TMemo* Memo2;               // property labels
+    vcl::TMemo* Memo3;               // property values
     vcl::TPanel* Panel5;             // "  Uwagi:"
-    QPlainTextEdit* Memo4;           // remarks
+    QPlainTextEdit* Memo4;           // remarks: prose, wrapped at the window's width
     vcl::TTabSheet* TabSheet3;       // "Pomiary"
     vcl::TFileListBox* FileListBox1;
     vcl::TLabeledEdit* LabeledEdit1;
@@ -196,7 +196,7 @@ private:
     void saveChannelList();
 
     // Replaces line index of a memo, keeping the memo's other lines.
-    static void setLine(QPlainTextEdit* memo, int index, const QString& text);
+    static void setLine(vcl::TMemo* memo, int index, const QString& text);
     void addLogLine(const std::string& line);
     void writeLog();
     // Tells the user that the log cannot be written, in a box shown after the tick.

@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QScrollBar>
 #include <QTextCursor>
 
 #include <algorithm>
@@ -217,15 +216,11 @@ void TForm6::Memo4Change(TObject*)
 
 void TForm6::addLogLine(const std::string& line)
 {
-    // The log follows its newest line while the view is at its end; a user who scrolled
-    // back to read keeps the lines being read.
-    QScrollBar* bar = Memo1->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
+    // The memo follows the newest line while the view is at its end; a user who
+    // scrolled back to read keeps the lines being read.
     addingLine_ = true;
     Lines(Memo1).Add(fromAnsi(line));
     addingLine_ = false;
-    if (atEnd)
-        bar->setValue(bar->maximum());
     if (!memoChanged_)
         log_.append(line + "\r\n");
 }

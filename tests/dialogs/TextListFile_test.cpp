@@ -51,6 +51,11 @@ TEST(TextListFile, TheFirstBytesNameTheEncodingAndOnlyTheFirstMarkIsTakenOff)
         {"utf-16 le, a mark in the text", QByteArray("\xFF\xFE\xFF\xFE" "A\0\r\0\n\0", 10), TextEncoding::Utf16LE,
          {mark + QStringLiteral("A")}},
         {"utf-16 be", QByteArray("\xFE\xFF\x01\x05\0\n", 6), TextEncoding::Utf16BE, {QStringLiteral("ą")}},
+        {"utf-16 le, half a character at the end is dropped", QByteArray("\xFF\xFE" "A\0\n\0B", 7),
+         TextEncoding::Utf16LE, {QStringLiteral("A")}},
+        {"utf-16 be, a pair and lone surrogates", QByteArray("\xFE\xFF\xD8\x3D\xDE\x00\xDC\x00\0x\xD8\x00", 12),
+         TextEncoding::Utf16BE,
+         {QString::fromUtf16(u"\U0001F600") + QChar(0xDC00) + QStringLiteral("x") + QChar(0xD800)}},
         {"half a mark is code page", QByteArray("\xEF\xBB" "x"), TextEncoding::Ansi, {QStringLiteral("ď»x")}},
     };
     testsupport::TempCwd cwd;
@@ -77,6 +82,9 @@ TEST(TextListFile, ASavedListReadsBackToTheSameBytes)
         {"utf-8 with marks only", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF\r\n")},
         {"utf-16 le that begins with a mark", QByteArray("\xFF\xFE\xFF\xFE" "A\0\x05\x01\r\0\n\0", 12)},
         {"utf-16 be that begins with a mark", QByteArray("\xFE\xFF\xFE\xFF\0A\0\r\0\n", 10)},
+        // Text no encoder should have made still comes back byte for byte.
+        {"utf-16 le with lone surrogates", QByteArray("\xFF\xFE\x00\xDC" "A\0\x3D\xD8\r\0\n\0\x00\xD8\r\0\n\0", 18)},
+        {"utf-16 be with a pair", QByteArray("\xFE\xFF\xD8\x3D\xDE\x00\0\r\0\n", 10)},
         {"empty", QByteArray()},
     };
     testsupport::TempCwd cwd;

@@ -2,6 +2,7 @@
 // writes at once into the main window, what a showing does, and what OK writes.
 
 #include "tests/support/ProgramForms.h"
+#include "tests/support/FormDump.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
@@ -74,90 +76,105 @@ protected:
 TEST_F(SettingsDialog, FormCarriesItsTabsCaptionsItemsAndLimits)
 {
     start();
-    EXPECT_EQ(Form2->Caption(), QStringLiteral("Ustawienia"));
     EXPECT_EQ(Form2->FormStyle(), vcl::fsStayOnTop);
     EXPECT_EQ(Form2->Position(), vcl::poScreenCenter);
     EXPECT_EQ(Form2->ClientWidth(), 608);
     EXPECT_EQ(Form2->Height(), 355);
     EXPECT_FALSE(Form2->Visible());
     ASSERT_EQ(Form2->PageControl1->PageCount(), 4);
-    const QStringList tabs{QStringLiteral("pomiaru."), QStringLiteral("komunikacja."), QStringLiteral("systemu."),
-                           QStringLiteral("okien.")};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(Form2->PageControl1->Pages(i)->Caption(), tabs[i]);
     EXPECT_EQ(Form2->Panel4->Align(), vcl::alBottom);
-    EXPECT_EQ(Form2->BitBtn1->Kind(), vcl::bkOK);
-    EXPECT_EQ(Form2->BitBtn1->parentWidget(), Form2->Panel4);
-    for (QWidget* b : {Form2->Button5, Form2->Button6, Form2->Button7, Form2->Button8, Form2->Button9})
-        EXPECT_EQ(b->parentWidget(), Form2->Panel2);
 
-    const struct {
-        QString actual;
-        const char* expected;
-    } texts[] = {
-        {Form2->czestoscPomiaru->EditLabel()->Caption(), "Okres [hh:mm:ss]"},
-        {Form2->nazwaPlikuLabel->EditLabel()->Caption(), "Prefiks/Nazwa pliku"},
-        {Form2->Button2->Caption(), "Folder"},
-        {Form2->Button2->Hint(), "Wybierz folder pomiarów."},
-        {Form2->GroupBoxCykl->Caption(), "Cykl archiwizacji"},
-        {Form2->GroupBoxCykl->Hint(), "Ustawia nazwę plików pomiarów."},
-        {Form2->CyklMiesieczny->Caption(), "Miesięczny"},
-        {Form2->CyklTygodniowy->Caption(), "Tygodniowy"},
-        {Form2->CyklDzienny->Caption(), "Dzienny"},
-        {Form2->CyklStaly->Caption(), "Stały"},
-        {Form2->GroupBoxGodzina->Caption(), "Godzina i data pobierana"},
-        {Form2->GodzinaZkomputera->Caption(), "Z komputera"},
-        {Form2->RadioButton10->Caption(), "Z systemu"},
-        {Form2->zapiszDoPliku->Caption(), "Automatycznie dopisuj do pliku. "},
-        {Form2->DopiszDate->Caption(), "Dopisz   date"},
-        {Form2->DopiszSekundy->Caption(), "Dopisz sekundy"},
-        {Form2->LabeledEdit3->EditLabel()->Caption(), "Maksymalna ilość linii w oknie: "},
-        {Form2->RadioButton1->Caption(), "Serial com.."},
-        {Form2->RadioButton1->Hint(), "RS232 / USB"},
-        {Form2->RadioButton2->Caption(), "TCP/IP C"},
-        {Form2->RadioButton2->Hint(), "TCP/IP Client."},
-        {Form2->RadioButton3->Caption(), "TCPIP S"},
-        {Form2->RadioButton3->Hint(), "TCP/IP Serwer."},
-        {Form2->Label1->Caption(), "Numer com:"},
-        {Form2->Label2->Caption(), "Szybko transmisji:"},
-        {Form2->Edit1->EditLabel()->Caption(), "Adres IP"},
-        {Form2->Edit2->EditLabel()->Caption(), "Port:"},
-        {Form2->LabeledEdit1->EditLabel()->Caption(), "Adres #"},
-        {Form2->Button10->Caption(), "Resetuj ustawienia WIFI"},
-        {Form2->ComboBox1->Hint(), "Wybież typ używanego systemu."},
-        {Form2->ComboBox3->Text(), "Wybież rozkaz do wysłania..."},
-        {Form2->Edit3->Text(), "..."},
-        {Form2->Button1->Caption(), "Wyślij rozkaz.."},
-        {Form2->Button1->Hint(), "Wysyła rozkaz z pola po lewej."},
-        {Form2->Button4->Caption(), "Czytaj końfigurację"},
-        {Form2->Button4->Hint(), "Czyta z systemu pełną konfigurację."},
-        {Form2->Button3->Caption(), "Ustaw czas"},
-        {Form2->Button3->Hint(), "Ustawia czas zgodnie z zegarem komputera.."},
-        {Form2->Button9->Caption(), "Wyślij konfigurację.."},
-        {Form2->Button8->Caption(), "Zapamiętaj konfiguracje.."},
-        {Form2->Label3->Caption(), "Ilość okien"},
-        {Form2->Button13->Caption(), "Wyświetl  okna."},
-        {Form2->BitBtn2->Caption(), "Folder roboczy."},
-    };
-    for (const auto& t : texts)
-        EXPECT_EQ(t.actual, QString::fromUtf8(t.expected));
-
-    EXPECT_EQ(Form2->NumerCom->Items(), (QStringList{"com1", "com2", "com3", "com4", "com5", "com6", "com7", "com8", "com9"}));
-    EXPECT_EQ(Form2->SzybkoscTransmisji->Items(),
-              (QStringList{"2400", "4800", "9600", "19200", "38400", "57600", "115600"}));
-    EXPECT_EQ(Form2->ComboBox1->Items(), (QStringList{"Tazo32  Tazo132", "Tazo154  Kelt", "Kovra51"}));
-    EXPECT_EQ(Form2->ComboBox3->maxVisibleItems(), 16);
-    EXPECT_EQ(Form2->MaxLini->Min(), 10);
-    EXPECT_EQ(Form2->MaxLini->Max(), 40000);
-    EXPECT_EQ(Form2->UpDownMaxOkien->Min(), 0);
-    EXPECT_EQ(Form2->UpDownMaxOkien->Max(), 8);
-    for (vcl::TEdit* e : {static_cast<vcl::TEdit*>(Form2->czestoscPomiaru), static_cast<vcl::TEdit*>(Form2->Edit1),
-                          static_cast<vcl::TEdit*>(Form2->Edit2)})
-        EXPECT_EQ(e->MaxLength(), 20);
-    EXPECT_EQ(Form2->NumerCom->MaxLength(), 20);
-    EXPECT_EQ(Form2->SzybkoscTransmisji->MaxLength(), 20);
-    EXPECT_EQ(Form2->nazwaPlikuLabel->MaxLength(), 799);
-    EXPECT_EQ(Form2->LabeledEdit1->MaxLength(), 7);
+    // The dialog as its first run leaves it: the designed controls, filled by the
+    // creation from the first-run settings (period, prefix, COM port, the options).
+    TForm2* f = Form2;
+    const std::string dump = testsupport::ControlDump(f, {
+        {"Form2", f}, {"PageControl1", f->PageControl1}, {"TabSheet1", f->TabSheet1}, {"TabSheet2", f->TabSheet2},
+        {"TabSheet3", f->TabSheet3}, {"okien", f->okien}, {"Panel4", f->Panel4}, {"BitBtn1", f->BitBtn1},
+        {"Panel2", f->Panel2}, {"Button5", f->Button5}, {"Button6", f->Button6}, {"Button7", f->Button7},
+        {"Button9", f->Button9}, {"Button8", f->Button8},
+        {"czestoscPomiaru", f->czestoscPomiaru}, {"nazwaPlikuLabel", f->nazwaPlikuLabel}, {"Button2", f->Button2},
+        {"GroupBoxCykl", f->GroupBoxCykl}, {"CyklMiesieczny", f->CyklMiesieczny},
+        {"CyklTygodniowy", f->CyklTygodniowy}, {"CyklDzienny", f->CyklDzienny}, {"CyklStaly", f->CyklStaly},
+        {"GroupBoxGodzina", f->GroupBoxGodzina}, {"GodzinaZkomputera", f->GodzinaZkomputera},
+        {"RadioButton10", f->RadioButton10}, {"zapiszDoPliku", f->zapiszDoPliku}, {"DopiszDate", f->DopiszDate},
+        {"DopiszSekundy", f->DopiszSekundy}, {"LabeledEdit3", f->LabeledEdit3}, {"MaxLini", f->MaxLini},
+        {"GroupBoxLacze", f->GroupBoxLacze}, {"RadioButton1", f->RadioButton1}, {"RadioButton2", f->RadioButton2},
+        {"RadioButton3", f->RadioButton3}, {"Label1", f->Label1}, {"NumerCom", f->NumerCom}, {"Label2", f->Label2},
+        {"SzybkoscTransmisji", f->SzybkoscTransmisji}, {"Edit1", f->Edit1}, {"Edit2", f->Edit2},
+        {"LabeledEdit1", f->LabeledEdit1}, {"Button10", f->Button10},
+        {"ComboBox1", f->ComboBox1}, {"ComboBox3", f->ComboBox3}, {"Edit3", f->Edit3}, {"Button1", f->Button1},
+        {"Button4", f->Button4}, {"Button3", f->Button3}, {"Memo1", f->Memo1}, {"Button11", f->Button11},
+        {"Label3", f->Label3}, {"Edit4", f->Edit4}, {"UpDownMaxOkien", f->UpDownMaxOkien},
+        {"Button13", f->Button13}, {"BitBtn2", f->BitBtn2}, {"Label6", f->Label6},
+    });
+    const char* const expected =
+        "Form2 TForm2 caption=\"Ustawienia\"\n"
+        "PageControl1 TPageControl in=Form2\n"
+        "TabSheet1 TTabSheet in=PageControl1 caption=\"pomiaru.\"\n"
+        "TabSheet2 TTabSheet in=PageControl1 caption=\"komunikacja.\"\n"
+        "TabSheet3 TTabSheet in=PageControl1 caption=\"systemu.\"\n"
+        "okien TTabSheet in=PageControl1 caption=\"okien.\"\n"
+        "Panel4 TPanel in=Form2\n"
+        "BitBtn1 TBitBtn in=Panel4 caption=\"OK\" kind=OK\n"
+        "Panel2 TPanel in=Panel4\n"
+        "Button5 TButton in=Panel2\n"
+        "Button6 TButton in=Panel2\n"
+        "Button7 TButton in=Panel2\n"
+        "Button9 TButton in=Panel2 caption=\"Wyślij konfigurację..\"\n"
+        "Button8 TButton in=Panel2 caption=\"Zapamiętaj konfiguracje..\"\n"
+        // "pomiaru."; the five 25-byte fields take 20 characters, the prefix its 800
+        // bytes less the NUL.
+        "czestoscPomiaru TLabeledEdit in=TabSheet1 label=\"Okres [hh:mm:ss]\" text=\"00:00:10\" max=20\n"
+        "nazwaPlikuLabel TLabeledEdit in=TabSheet1 label=\"Prefiks/Nazwa pliku\" text=\"P\" max=799\n"
+        "Button2 TButton in=TabSheet1 caption=\"Folder\" hint=\"Wybierz folder pomiarów.\"\n"
+        "GroupBoxCykl TGroupBox in=TabSheet1 caption=\"Cykl archiwizacji\" hint=\"Ustawia nazwę plików pomiarów.\"\n"
+        "CyklMiesieczny TRadioButton in=GroupBoxCykl caption=\"Miesięczny\"\n"
+        "CyklTygodniowy TRadioButton in=GroupBoxCykl caption=\"Tygodniowy\" disabled\n"
+        "CyklDzienny TRadioButton in=GroupBoxCykl caption=\"Dzienny\" checked\n"
+        "CyklStaly TRadioButton in=GroupBoxCykl caption=\"Stały\"\n"
+        "GroupBoxGodzina TGroupBox in=TabSheet1 caption=\"Godzina i data pobierana\"\n"
+        "GodzinaZkomputera TRadioButton in=GroupBoxGodzina caption=\"Z komputera\" checked\n"
+        "RadioButton10 TRadioButton in=GroupBoxGodzina caption=\"Z systemu\"\n"
+        "zapiszDoPliku TCheckBox in=TabSheet1 caption=\"Automatycznie dopisuj do pliku. \" checked\n"
+        "DopiszDate TCheckBox in=TabSheet1 caption=\"Dopisz   date\" checked\n"
+        "DopiszSekundy TCheckBox in=TabSheet1 caption=\"Dopisz sekundy\" checked\n"
+        "LabeledEdit3 TLabeledEdit in=TabSheet1 label=\"Maksymalna ilość linii w oknie: \" text=\"200\"\n"
+        "MaxLini TUpDown in=TabSheet1 range=10..40000 position=200 associate=LabeledEdit3\n"
+        // "komunikacja."
+        "GroupBoxLacze TGroupBox in=TabSheet2\n"
+        "RadioButton1 TRadioButton in=GroupBoxLacze caption=\"Serial com..\" hint=\"RS232 / USB\"\n"
+        "RadioButton2 TRadioButton in=GroupBoxLacze caption=\"TCP/IP C\" hint=\"TCP/IP Client.\" checked\n"
+        "RadioButton3 TRadioButton in=GroupBoxLacze caption=\"TCPIP S\" hint=\"TCP/IP Serwer.\"\n"
+        "Label1 TLabel in=TabSheet2 caption=\"Numer com:\"\n"
+        "NumerCom TComboBox in=TabSheet2 text=\"com1\" max=20 items=[com1|com2|com3|com4|com5|com6|com7|com8|com9]\n"
+        "Label2 TLabel in=TabSheet2 caption=\"Szybko transmisji:\"\n"
+        "SzybkoscTransmisji TComboBox in=TabSheet2 text=\"4800\" max=20 "
+        "items=[2400|4800|9600|19200|38400|57600|115600]\n"
+        "Edit1 TLabeledEdit in=TabSheet2 label=\"Adres IP\" text=\"192.168.1.100\" max=20\n"
+        "Edit2 TLabeledEdit in=TabSheet2 label=\"Port:\" text=\"3999\" max=20\n"
+        "LabeledEdit1 TLabeledEdit in=TabSheet2 label=\"Adres #\" max=7\n"
+        "Button10 TButton in=TabSheet2 caption=\"Resetuj ustawienia WIFI\"\n"
+        // "systemu.", the device console.
+        "ComboBox1 TComboBox in=TabSheet3 text=\"Tazo32  Tazo132\" hint=\"Wybież typ używanego systemu.\" "
+        "items=[Tazo32  Tazo132|Tazo154  Kelt|Kovra51]\n"
+        "ComboBox3 TComboBox in=TabSheet3 text=\"Wybież rozkaz do wysłania...\" items=[kmin 17 &|kmax 48 &|?head &|"
+        "?DAT &|?B_U &|?B_Uk &|?MEM &|MEM_ON &|MEM_OFF &|M_S 00:00:10 &|M_SP 00:00:10 &|CLR_M &|CLR_S &|"
+        "k1  S_C 0.0 &] shown=16\n"
+        "Edit3 TEdit in=TabSheet3 text=\"...\"\n"
+        "Button1 TButton in=TabSheet3 caption=\"Wyślij rozkaz..\" hint=\"Wysyła rozkaz z pola po lewej.\"\n"
+        "Button4 TButton in=TabSheet3 caption=\"Czytaj końfigurację\" hint=\"Czyta z systemu pełną konfigurację.\"\n"
+        "Button3 TButton in=TabSheet3 caption=\"Ustaw czas\" hint=\"Ustawia czas zgodnie z zegarem komputera..\"\n"
+        "Memo1 TMemo in=TabSheet3\n"
+        // Ends a reply that a device never ends; shown only while one is read.
+        "Button11 TButton in=TabSheet3 caption=\"Przerwij czytanie..\" hint=\"Kończy czytanie odpowiedzi urządzenia.\"\n"
+        // "okien."
+        "Label3 TLabel in=okien caption=\"Ilość okien\"\n"
+        "Edit4 TEdit in=okien text=\"0\"\n"
+        "UpDownMaxOkien TUpDown in=okien range=0..8 position=0 associate=Edit4\n"
+        "Button13 TButton in=okien caption=\"Wyświetl  okna.\"\n"
+        "BitBtn2 TBitBtn in=okien caption=\"Folder roboczy.\"\n"
+        "Label6 TLabel in=okien\n";
+    EXPECT_EQ(dump, expected);
 }
 
 // ---- Creation
@@ -833,6 +850,53 @@ TEST_F(SettingsDialog, OkWritesTheConfigurationTextBackInItsEncoding)
         EXPECT_EQ(readFile(root() + "/settings.suap").size(), 17992);
     }
     EXPECT_TRUE(boxes.records().empty());
+}
+
+TEST_F(SettingsDialog, WhatTheUserTypesIntoTheConsoleIsSavedAsTyped)
+{
+    start();
+    cwd.file("DefaultSystemConfig.bu", "k1 T 0.1\r\n");
+    showDialog([] {
+        vcl::TMemo* memo = Form2->Memo1;
+        testsupport::KeyClick(memo, Qt::Key_End, QString(), Qt::ControlModifier);
+        testsupport::TypeText(memo, QStringLiteral("k2 Ł 0.2"));
+        testsupport::KeyClick(memo, Qt::Key_Return);
+        testsupport::TypeText(memo, QStringLiteral("błąd"));
+        testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
+        testsupport::TypeText(memo, QStringLiteral("k3  S_C 1.5 &"));
+        Form2->BitBtn1->Click();
+    });
+    EXPECT_EQ(readFile(root() + "/DefaultSystemConfig.bu"), QByteArray("k1 T 0.1\r\nk2 \xA3 0.2\r\nk3  S_C 1.5 &\r\n"));
+}
+
+TEST_F(SettingsDialog, TheConsoleShowsItsLinesAsAPlainTextEditWould)
+{
+    // The console's font, and its long lines wrapped at its width: the same picture as
+    // a plain text edit of the console's place and text shows.
+    start();
+    bool same = false;
+    QString font;
+    showDialog([&] {
+        Form2->PageControl1->SetActivePage(Form2->TabSheet3);
+        vcl::TMemo* memo = Form2->Memo1;
+        memo->clear();
+        for (const char* line : {"Tazo132 v2.4", "k1 T 0.1 Temperatura wody w zbiorniku numer dwa, mierzona przez czujnik "
+                                 "na dnie co dziesięć sekund, z poprawką na ciśnienie",
+                                 "k2 T 0.1 Temperatura powietrza", "M_S 00:00:10"})
+            vcl::Lines(memo).Add(QString::fromUtf8(line));
+        QPlainTextEdit plain(memo->parentWidget());
+        plain.setGeometry(memo->geometry());
+        plain.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        plain.setPlainText(memo->toPlainText() + QLatin1Char('\n'));
+        plain.show();
+        Form2->Button5->setFocus();
+        testsupport::ProcessPending();
+        same = memo->viewport()->grab().toImage() == plain.viewport()->grab().toImage();
+        font = memo->font() == plain.font() ? QString() : memo->font().toString();
+        Form2->Close();
+    });
+    EXPECT_TRUE(same);
+    EXPECT_EQ(font, QString()) << "the console's font is not a plain text edit's";
 }
 
 TEST_F(SettingsDialog, OpenedDataFileReplacesTheConfigurationText)

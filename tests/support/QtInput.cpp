@@ -1,6 +1,7 @@
 #include "tests/support/QtInput.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
@@ -66,6 +67,12 @@ void TypeText(QWidget* w, const QString& text)
 {
     for (QChar c : text)
         KeyClick(w, c.isLetterOrNumber() ? int(c.toUpper().unicode()) : int(Qt::Key_unknown), QString(c));
+}
+
+void FocusOut(QWidget* w)
+{
+    QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
+    QApplication::sendEvent(w, &out);
 }
 
 } // namespace testsupport

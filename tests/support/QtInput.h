@@ -19,5 +19,8 @@ void KeyClick(QWidget* w, int key, const QString& text = QString(),
               Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // Types each character of text.
 void TypeText(QWidget* w, const QString& text);
+// Tells the widget the focus left it. Keys sent to a widget without the focus may leave
+// its caret showing; hiding it this way changes nothing else of what it shows.
+void FocusOut(QWidget* w);
 
 } // namespace testsupport

@@ -263,15 +263,31 @@ bool XServer::pressKeys(const QString& window, const QString& keys) const
                 .isNull();
 }
 
-bool XServer::click(const QString& window, int x, int y, int count) const
+bool XServer::click(const QString& window, int x, int y, int count, int button) const
 {
     // No --sync: it waits for the pointer to move, forever when it is already there. The
     // server takes the move and the click in the order they were sent all the same.
     return !tool(QStringLiteral("xdotool"),
                  {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
                   QString::number(y), QStringLiteral("click"), QStringLiteral("--repeat"),
-                  QString::number(count), QStringLiteral("1")})
+                  QString::number(count), QString::number(button)})
                 .isNull();
+}
+
+bool XServer::drag(const QString& window, QPoint from, QPoint to) const
+{
+    // Steps with pauses between them, as a hand moves: a drag starts only once the
+    // pointer has gone some way with the button held, and it follows the moves after.
+    QStringList args{QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(from.x()),
+                     QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")};
+    constexpr int steps = 5;
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + (to - from) * i / steps;
+        args << QStringLiteral("sleep") << QStringLiteral("0.2") << QStringLiteral("mousemove")
+             << QStringLiteral("--window") << window << QString::number(p.x()) << QString::number(p.y());
+    }
+    args << QStringLiteral("sleep") << QStringLiteral("0.3") << QStringLiteral("mouseup") << QStringLiteral("1");
+    return !tool(QStringLiteral("xdotool"), args).isNull();
 }
 
 bool XServer::parkPointer() const

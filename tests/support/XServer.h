@@ -66,9 +66,12 @@ public:
     // Gives the window the keyboard focus, then presses the keys (xdotool's names,
     // e.g. "alt+z" or "Return"; several apart by blanks, e.g. "alt+p Right p").
     bool pressKeys(const QString& window, const QString& keys) const;
-    // Clicks the left button at x, y of the window's inside, count times in a row
-    // (2: a double click).
-    bool click(const QString& window, int x, int y, int count = 1) const;
+    // Clicks a button (1 the left, 2 the middle one) at x, y of the window's inside,
+    // count times in a row (2: a double click).
+    bool click(const QString& window, int x, int y, int count = 1, int button = 1) const;
+    // Presses the left button at from, moves the pointer to to in steps with the button
+    // held, and lets it go there (both in the window's inside).
+    bool drag(const QString& window, QPoint from, QPoint to) const;
 
     // Moves the pointer to the screen's bottom right corner, where it is in no picture of
     // a window (the server draws it into the screen).

@@ -9,6 +9,7 @@
 #include "platform/UrlDownload.h"
 #include "platform/VclShell.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/FormDump.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunningProgram.h"
@@ -101,43 +102,49 @@ private:
 
 TEST_F(AboutBox, ShowsNameVersionPictureAndTheTwoUpdateButtons)
 {
-    EXPECT_EQ(Form4->Caption(), QStringLiteral("O programie"));
     EXPECT_EQ(Form4->ClientWidth(), 331);
     EXPECT_EQ(Form4->ClientHeight(), 249);
     EXPECT_TRUE(Form4->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(Form4->Panel1->palette().color(QPalette::Window), vcl::ToQColor(vcl::clSilver));
+
+    TForm4* f = Form4;
+    const std::string dump = testsupport::ControlDump(f, {
+        {"Form4", f}, {"Panel1", f->Panel1}, {"Image1", f->Image1}, {"Label1", f->Label1}, {"Label3", f->Label3},
+        {"Label4", f->Label4}, {"Label5", f->Label5}, {"Label7", f->Label7}, {"Label6", f->Label6},
+        {"SpeedButton1", f->SpeedButton1}, {"SpeedButton3", f->SpeedButton3}, {"BitBtn1", f->BitBtn1},
+    });
+    EXPECT_EQ(dump,
+              "Form4 TForm4 caption=\"O programie\"\n"
+              "Panel1 TPanel in=Form4\n"
+              "Image1 QLabel in=Panel1 picture\n"
+              "Label1 TLabel in=Panel1 caption=\"VESK\"\n"
+              "Label3 TLabel in=Panel1 caption=\"Program\"\n"
+              "Label4 TLabel in=Panel1 caption=\"VESK Dalvinter\"\n"
+              "Label5 TLabel in=Panel1 caption=\"wer. \"\n"
+              "Label7 TLabel in=Panel1 caption=\" 2.5.1.18 \"\n"
+              "Label6 TLabel in=Panel1 caption=\"Program wizualizacji danych\"\n"
+              "SpeedButton1 TButton in=Panel1 caption=\"-> Sprawdź nową wersję programu?\" "
+              "hint=\"Sprawdź czy jest nowsza wersja programu.\"\n"
+              "SpeedButton3 TButton in=Panel1 caption=\" ->Pobierz nową wersję programu.\" "
+              "hint=\"Pobierz najnowszą wersję programu z internetu.\"\n"
+              "BitBtn1 TBitBtn in=Form4 caption=\"OK\" kind=OK\n");
     const struct {
         vcl::TLabel* label;
-        const char* caption;
         vcl::TColor colour;
     } labels[] = {
-        {Form4->Label1, "VESK", vcl::clRed},      {Form4->Label3, "Program", vcl::clBlack},
-        {Form4->Label4, "VESK Dalvinter", vcl::clRed}, {Form4->Label5, "wer. ", vcl::clBlack},
-        {Form4->Label7, " 2.5.1.18 ", vcl::clBlack}, {Form4->Label6, "Program wizualizacji danych", vcl::clBlack},
+        {Form4->Label1, vcl::clRed},   {Form4->Label3, vcl::clBlack}, {Form4->Label4, vcl::clRed},
+        {Form4->Label5, vcl::clBlack}, {Form4->Label7, vcl::clBlack}, {Form4->Label6, vcl::clBlack},
     };
     for (const auto& l : labels) {
-        SCOPED_TRACE(l.caption);
-        EXPECT_EQ(l.label->Caption(), QString::fromUtf8(l.caption));
+        SCOPED_TRACE(l.label->Caption().toStdString());
         EXPECT_EQ(l.label->FontColor(), l.colour);
     }
     EXPECT_TRUE(Form4->Label1->FontBold());
     EXPECT_FALSE(Form4->Image1->pixmap().isNull()) << "the stored picture decodes";
-
-    const struct {
-        vcl::TButton* button;
-        const char* caption;
-        const char* hint;
-    } buttons[] = {
-        {Form4->SpeedButton1, "-> Sprawdź nową wersję programu?", "Sprawdź czy jest nowsza wersja programu."},
-        {Form4->SpeedButton3, " ->Pobierz nową wersję programu.", "Pobierz najnowszą wersję programu z internetu."},
-    };
-    for (const auto& b : buttons) {
-        SCOPED_TRACE(b.caption);
-        EXPECT_EQ(b.button->Caption(), QString::fromUtf8(b.caption));
-        EXPECT_EQ(b.button->Hint(), QString::fromUtf8(b.hint));
-        EXPECT_TRUE(b.button->Enabled());
-        EXPECT_TRUE(b.button->isFlat());
-        EXPECT_EQ(b.button->Width(), 200);
+    for (vcl::TButton* b : {Form4->SpeedButton1, Form4->SpeedButton3}) {
+        SCOPED_TRACE(b->Caption().toStdString());
+        EXPECT_TRUE(b->isFlat());
+        EXPECT_EQ(b->Width(), 200);
     }
 }
 

@@ -5,11 +5,11 @@
 
 #include "tests/support/FullDisk.h"
 #include "tests/support/PtyDevice.h"
+#include "tests/support/QtInput.h"
 #include "tests/windows/WindowFixture.h"
 
 #include <QFileInfo>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTimer>
 #include <cerrno>
 #include <sys/stat.h>
@@ -338,6 +338,27 @@ TEST_F(RunTest, SamplesAppendAndOtherChangesReplaceTheLogWhole)
     EXPECT_EQ(readFile(log()), QByteArray("notatka \xB9\r\n00:00:11  1.0 2.0\r\n00:00:12  1.0 2.0\r\n"));
 }
 
+TEST_F(RunTest, WhatTheUserTypesIntoTheLogIsWrittenAsTyped)
+{
+    TForm6* w = recording();
+    setValues({1, 0, 2});
+    sample(w, 1000);
+    // A note below the first line, with a slip taken back by Backspace. The log keeps no
+    // undo history: Ctrl+Z takes nothing back, before a recorded line or after it.
+    vcl::TMemo* memo = w->Memo1;
+    testsupport::KeyClick(memo, Qt::Key_End, QString(), Qt::ControlModifier);
+    testsupport::TypeText(memo, QStringLiteral("notatka ąx"));
+    testsupport::KeyClick(memo, Qt::Key_Backspace);
+    testsupport::TypeText(memo, QStringLiteral(" źle"));
+    testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
+    sample(w, 1000);
+    EXPECT_EQ(readFile(log()), QByteArray("00:00:01  1.0 2.0\r\nnotatka \xB9 \x9F" "le\r\n00:00:02  1.0 2.0\r\n"));
+    testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
+    sample(w, 1000);
+    EXPECT_EQ(readFile(log()), QByteArray("00:00:01  1.0 2.0\r\nnotatka \xB9 \x9F" "le\r\n00:00:02  1.0 2.0\r\n"
+                                          "00:00:03  1.0 2.0\r\n"));
+}
+
 TEST_F(RunTest, AFullDiskIsReportedOnceAndTheLogCatchesUpLater)
 {
     TForm6* w = recording();
@@ -477,11 +498,11 @@ TEST_F(RunTest, TheLogFollowsItsNewestLineUnlessTheUserScrolledAway)
     QScrollBar* bar = w->Memo1->verticalScrollBar();
     // Where the memo shows a line, if at all: the first and the last of its characters.
     const auto shown = [w](int line) {
-        QTextCursor c(w->Memo1->document()->findBlockByNumber(line));
-        const QRect first = w->Memo1->cursorRect(c);
-        c.movePosition(QTextCursor::EndOfBlock);
+        const auto at = [&](int column) {
+            return QRect(w->Memo1->PointOf({line, column}), QSize(1, w->Memo1->fontMetrics().height()));
+        };
         const QRect area = w->Memo1->viewport()->rect();
-        return area.contains(first) && area.contains(w->Memo1->cursorRect(c));
+        return area.contains(at(0)) && area.contains(at(int(vcl::Lines(w->Memo1)[line].size())));
     };
     const auto newest = [w] { return vcl::Lines(w->Memo1).Count() - 1; };
 

@@ -4,14 +4,18 @@
 
 #include "tests/windows/WindowFixture.h"
 
+#include "platform/FontFit.h"
+#include "tests/support/FormDump.h"
+#include "tests/support/QtInput.h"
 #include "tests/support/WaitBreaker.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextLayout>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <memory>
 
 #include <sys/stat.h>
@@ -136,21 +140,65 @@ TEST_F(WindowTest, CreationMakesTheWindowFolderAndLeavesItCurrent)
     EXPECT_EQ(values[0], QString());
     EXPECT_EQ(values[9], platform::cp1250ToUnicode(workDir));
     EXPECT_EQ(values[10], QStringLiteral("."));
-    EXPECT_EQ(vcl::Lines(w->Memo2).Count(), 11);
-    EXPECT_EQ(w->ComboBox2->Items(), (QStringList{"K1", "k2", "k3", "k4", "k5", "k6", "k7", "k8", "k9"}));
-    EXPECT_EQ(w->ComboBox2->Text(), QStringLiteral("Wybierz kanał pomiarowy."));
     EXPECT_FALSE(w->StatusBar1->Visible());
-    EXPECT_EQ(w->BitBtn1->Caption(), QStringLiteral("START"));
     EXPECT_EQ(w->BitBtn1->FontColor(), vcl::clGreen);
-    EXPECT_EQ(w->UpDown1->Max(), 9);
     EXPECT_FALSE(w->tickArmed);
-    EXPECT_FALSE(w->Timer1->Enabled());
-    EXPECT_TRUE(w->Timer2->Enabled());
-    EXPECT_EQ(w->Timer2->Interval(), 400);
-    EXPECT_EQ(w->Timer1->Interval(), 500);
     EXPECT_TRUE(w->Chart1->Series(0).Active());
     EXPECT_FALSE(w->Chart1->Series(1).Active());
     EXPECT_EQ(w->Chart1->Series(34).Title(), "k35");
+}
+
+TEST_F(WindowTest, TheWindowCarriesItsPagesCaptionsItemsAndLimits)
+{
+    // A new window of slot 0 with no stored run and no channel list of its own.
+    TForm6* w = open(0);
+    ASSERT_NE(w, nullptr);
+    const std::string dump = testsupport::ControlDump(w, {
+        {"Okno1", w}, {"PageControl1", w->PageControl1}, {"TabSheet1", w->TabSheet1}, {"Panel3", w->Panel3},
+        {"BitBtn1", w->BitBtn1}, {"Memo1", w->Memo1}, {"Splitter1", w->Splitter1}, {"Chart1", w->Chart1},
+        {"TabSheet2", w->TabSheet2}, {"Memo2", w->Memo2}, {"Memo3", w->Memo3}, {"Panel5", w->Panel5},
+        {"Memo4", w->Memo4}, {"TabSheet3", w->TabSheet3}, {"FileListBox1", w->FileListBox1},
+        {"LabeledEdit1", w->LabeledEdit1}, {"GroupBox1", w->GroupBox1}, {"CheckBox1", w->CheckBox1},
+        {"Label1", w->Label1}, {"Edit1", w->Edit1}, {"UpDown1", w->UpDown1}, {"Panel9", w->Panel9},
+        {"Panel6", w->Panel6}, {"UpDown2", w->UpDown2}, {"Edit2", w->Edit2}, {"ComboBox2", w->ComboBox2},
+        {"Label8", w->Label8}, {"StatusBar1", w->StatusBar1}, {"Timer1", w->Timer1}, {"Timer2", w->Timer2},
+    });
+    const std::string expected =
+        "Okno1 TForm6 caption=\"Okno1  \"\n"
+        "PageControl1 TPageControl in=Okno1\n"
+        "TabSheet1 TTabSheet in=PageControl1 caption=\"Badanie.\"\n"
+        "Panel3 TPanel in=TabSheet1\n"
+        "BitBtn1 TBitBtn in=Panel3 caption=\"START\"\n"
+        "Memo1 TMemo in=Panel3\n"
+        "Splitter1 TSplitter in=TabSheet1\n"
+        "Chart1 TChart in=TabSheet1\n"
+        "TabSheet2 TTabSheet in=PageControl1 caption=\"Właściwości\"\n"
+        "Memo2 TMemo in=TabSheet2 lines=[Nazwa pomiaru:|Start pomiaru:|Koniec pomiaru:|Wartość minimalna:|"
+        "Wartość maksymalna:|Średnia temperatura kompieli:|Temperatura kompieli minimalna:|"
+        "Temperatura kompieli maksymalna:|Nazwa pliku pomiaru:|Nazwa folderu z pomiarami:|] readonly\n"
+        // No run name yet in line 0; the working folder in line 9.
+        "Memo3 TMemo in=TabSheet2 lines=[|||||||||" + platform::cp1250ToUtf8(workDir) + "|.]\n"
+        "Panel5 TPanel in=TabSheet2 caption=\"  Uwagi:\"\n"
+        "Memo4 QPlainTextEdit in=TabSheet2\n"
+        "TabSheet3 TTabSheet in=PageControl1 caption=\"Pomiary\"\n"
+        "FileListBox1 TFileListBox in=TabSheet3 mask=\"*.dan;\"\n"
+        "LabeledEdit1 TLabeledEdit in=TabSheet3 label=\"Nazwa pliku pomiarowego.\" max=79\n"
+        "GroupBox1 TGroupBox in=TabSheet3 caption=\" Ustawienia wykresu. \"\n"
+        "CheckBox1 TCheckBox in=GroupBox1 caption=\" Dopasuj wykres.\" checked\n"
+        "Label1 TLabel in=GroupBox1 caption=\"k\"\n"
+        "Edit1 TEdit in=GroupBox1 text=\"1\"\n"
+        "UpDown1 TUpDown in=GroupBox1 range=1..9 position=1 associate=Edit1\n"
+        "Panel9 TPanel in=GroupBox1 caption=\"Kolor\"\n"
+        "Panel6 TPanel in=GroupBox1 caption=\"Grubość: 1\"\n"
+        "UpDown2 TUpDown in=GroupBox1 range=1..5 position=1 associate=Edit2\n"
+        // The pen width beside its arrows, for reading only.
+        "Edit2 TEdit in=GroupBox1 text=\"1\" readonly\n"
+        "ComboBox2 TComboBox in=TabSheet3 text=\"Wybierz kanał pomiarowy.\" items=[K1|k2|k3|k4|k5|k6|k7|k8|k9]\n"
+        "Label8 TLabel in=TabSheet3\n"
+        "StatusBar1 TStatusBar in=Okno1\n"
+        "Timer1 TTimer in=Okno1 interval=500 off\n"
+        "Timer2 TTimer in=Okno1 interval=400\n";
+    EXPECT_EQ(dump, expected);
 }
 
 TEST_F(WindowTest, AnExistingFolderIsUsedWithItsChannelListAndStoredRun)
@@ -448,26 +496,94 @@ TEST_F(WindowTest, PropertyLabelsKeepOneLineEachLevelWithTheirValues)
     w->PageControl1->SetActivePageIndex(1);
     QApplication::processEvents();
 
-    QPlainTextEdit* labels = w->Memo2;
-    QPlainTextEdit* values = w->Memo3;
+    vcl::TMemo* labels = w->Memo2;
+    vcl::TMemo* values = w->Memo3;
     ASSERT_EQ(labels->width(), 210) << "the designed width";
     const int inside = labels->viewport()->width();
+    const int rightEdge = labels->PointOf({0, int(vcl::Lines(labels)[0].size())}).x();
     for (int i = 0; i < 10; ++i) {
-        const QTextBlock label = labels->document()->findBlockByNumber(i);
-        const QTextBlock value = values->document()->findBlockByNumber(i);
-        ASSERT_TRUE(label.isValid() && value.isValid());
-        QTextCursor start(label), end(label);
-        end.movePosition(QTextCursor::EndOfBlock);
-        const QRect first = labels->cursorRect(start);
-        const QRect last = labels->cursorRect(end);
-        EXPECT_EQ(label.layout()->lineCount(), 1) << label.text().toStdString() << " wraps";
-        EXPECT_EQ(first.top(), last.top()) << label.text().toStdString() << " wraps";
-        EXPECT_GE(first.left(), 0) << label.text().toStdString() << " is cut";
-        EXPECT_LE(last.right(), inside) << label.text().toStdString() << " is cut";
+        const std::string label = vcl::Lines(labels)[i].toStdString();
+        const std::string value = vcl::Lines(values)[i].toStdString();
+        // Where the label's first character starts and its last one ends.
+        const QPoint first = labels->PointOf({i, 0});
+        const QPoint last = labels->PointOf({i, int(vcl::Lines(labels)[i].size())});
+        EXPECT_EQ(first.y(), last.y()) << label << " wraps";
+        EXPECT_GE(first.x(), 0) << label << " is cut";
+        EXPECT_LE(last.x(), inside) << label << " is cut";
+        EXPECT_EQ(last.x(), rightEdge) << label << " stands apart from the column's right edge";
         // Value i stands on the same row as label i.
-        const int labelRow = labels->viewport()->mapTo(w, first.topLeft()).y();
-        const int valueRow = values->viewport()->mapTo(w, values->cursorRect(QTextCursor(value)).topLeft()).y();
-        EXPECT_EQ(labelRow, valueRow) << label.text().toStdString() << " beside " << value.text().toStdString();
+        const int labelRow = labels->viewport()->mapTo(w, first).y();
+        const int valueRow = values->viewport()->mapTo(w, values->PointOf({i, 0})).y();
+        EXPECT_EQ(labelRow, valueRow) << label << " beside " << value;
+    }
+}
+
+TEST_F(WindowTest, ItsMemosShowWhatPlainTextEditsInTheirPlacesShow)
+{
+    // The run log, the property labels and the property values, each beside a plain text
+    // edit made as the window's memos were: without wrap; the log in the fixed-pitch
+    // font and without undo; the labels right-aligned, read-only, in the application's
+    // font fitted to the widest label in the designed column; the values in the labels'
+    // font and without undo. Both get the same text and the same keys.
+    // A window placed before, its log as wide as designed; the note typed at the end of
+    // a line goes past the log's right edge.
+    Form1->settings.windows[0].splitterPos = 150;
+    TForm6* w = open(0);
+    ASSERT_NE(w, nullptr);
+    w->SetBounds(0, 0, 900, 500);
+    for (int i = 0; i < 3; ++i)
+        vcl::Lines(w->Memo1).Add(QStringLiteral("00:00:0%1  21.5 22.0").arg(i));
+    w->Show();
+    QPlainTextEdit labelsColumn;
+    labelsColumn.resize(210, 100);
+    QString widest;
+    for (const QString& label : vcl::Lines(w->Memo2).ToList())
+        if (labelsColumn.fontMetrics().horizontalAdvance(label) > labelsColumn.fontMetrics().horizontalAdvance(widest))
+            widest = label;
+    const QFont labelFont = platform::FontFitting(labelsColumn.font(), widest, labelsColumn.contentsRect().width() - 8);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setFamilies({QStringLiteral("Courier New"), fixed.family()});
+    const auto typeAndUndo = [](QWidget* memo) {
+        testsupport::KeyClick(memo, Qt::Key_End, QString(), Qt::ControlModifier);
+        testsupport::TypeText(memo, QStringLiteral("uwaga: czujnik k2 wymieniony o 10:40"));
+        testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
+        testsupport::FocusOut(memo);
+    };
+    const struct {
+        const char* name;
+        int page;
+        vcl::TMemo* memo;
+        QFont font;
+        bool readOnly;
+        bool undo;
+        Qt::Alignment alignment;
+    } memos[] = {
+        {"the run log", 0, w->Memo1, fixed, false, false, Qt::AlignLeft},
+        {"the property labels", 1, w->Memo2, labelFont, true, false, Qt::AlignRight},
+        {"the property values", 1, w->Memo3, labelFont, false, false, Qt::AlignLeft},
+    };
+    for (const auto& m : memos) {
+        SCOPED_TRACE(m.name);
+        w->PageControl1->SetActivePageIndex(m.page);
+        QPlainTextEdit plain(m.memo->parentWidget());
+        plain.setGeometry(m.memo->geometry());
+        plain.setVerticalScrollBarPolicy(m.memo->verticalScrollBarPolicy());
+        plain.setLineWrapMode(QPlainTextEdit::NoWrap);
+        plain.setFont(m.font);
+        plain.setReadOnly(m.readOnly);
+        QTextOption option = plain.document()->defaultTextOption();
+        option.setAlignment(m.alignment);
+        plain.document()->setDefaultTextOption(option);
+        plain.setPlainText(m.memo->toPlainText());
+        plain.setUndoRedoEnabled(m.undo);
+        plain.show();
+        w->BitBtn1->setFocus();
+        typeAndUndo(m.memo);
+        typeAndUndo(&plain);
+        QApplication::processEvents();
+        EXPECT_EQ(m.memo->font(), plain.font());
+        EXPECT_EQ(m.memo->toPlainText(), plain.toPlainText());
+        EXPECT_TRUE(m.memo->viewport()->grab().toImage() == plain.viewport()->grab().toImage());
     }
 }
 
