@@ -147,6 +147,7 @@ public:
     void BitBtn4Click(TObject* Sender);   // START / STOP
     void BitBtn5Click(TObject* Sender);   // settings dialog
     void BitBtn6Click(TObject* Sender);   // about box
+    void ToolButton35Click(TObject* Sender);
     void ComboBox1DropDown(TObject* Sender);
     void ComboBox1Change(TObject* Sender);
     void Button1Click(TObject* Sender);
@@ -167,6 +168,7 @@ public:
 
     // ---- Chart commands.
     void dopasujWykresExecute(TObject* Sender);
+    void rysujWykres1Execute(TObject* Sender);
     void ToolButton29Click(TObject* Sender);
     void ToolButton20Click(TObject* Sender);
     void ToolButton31Click(TObject* Sender);

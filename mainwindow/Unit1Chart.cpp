@@ -51,6 +51,8 @@ void TForm1::dopasujWykresExecute(TObject*)
     left.SetMinimum(right.Minimum());
 }
 
+void TForm1::rysujWykres1Execute(TObject*) {}
+
 void TForm1::ToolButton29Click(TObject* Sender)
 {
     if (autoFit) {

@@ -145,3 +145,5 @@ void TForm1::BitBtn5Click(TObject*)
 }
 
 void TForm1::BitBtn6Click(TObject*) { Form5->ShowModal(); }
+
+void TForm1::ToolButton35Click(TObject*) { Form5->ShowModal(); }

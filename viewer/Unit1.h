@@ -101,11 +101,14 @@ public:
     void ToolButton26Click(TObject* Sender);
     void Chart1ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
                            vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos);
+    void Chart2ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
+                           vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos);
     void StatusBar1DblClick(TObject* Sender);
     void ToolButton8Click(TObject* Sender);
     void HelpContentsExecute(TObject* Sender);
     void PTechnicznaClick(TObject* Sender);
     void HelpAboutExecute(TObject* Sender);
+    void HelpIndexExecute(TObject* Sender);
     void ToolButton25Click(TObject* Sender);
     void Button1Click(TObject* Sender);
 

@@ -155,6 +155,12 @@ void TDalvinterForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries
         Series.SetMarksVisible(ToolButton26->Down());
 }
 
+void TDalvinterForm1::Chart2ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
+                                        vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos)
+{
+    Chart1ClickSeries(Sender, Series, ValueIndex, Button, Shift, pos);
+}
+
 void TDalvinterForm1::FilePrintExecute(TObject*)
 {
     QPrinter* printer = PrintDialog1->Printer();
@@ -235,6 +241,12 @@ void TDalvinterForm1::ToolButton8Click(TObject*)
 void TDalvinterForm1::PTechnicznaClick(TObject*)
 {
     openThroughShell(viewer::UpdateServerUrl(QStringLiteral("/Support/PTDalvinter.html")));
+}
+
+void TDalvinterForm1::HelpIndexExecute(TObject*)
+{
+    // The help system's finder belongs to the Windows help files, which the viewer does
+    // not ship; nothing reaches this command.
 }
 
 void TDalvinterForm1::HelpAboutExecute(TObject*)
