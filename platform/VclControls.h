@@ -242,6 +242,7 @@ public:
     // Binds the edit (nullptr unbinds), places the arrows at its right edge and shows
     // the position in it.
     void SetAssociate(TEdit* edit);
+    TEdit* Associate() const { return associate_; }
     // Runs an arrow click from code: the edit's OnChange and OnClick, whose errors
     // reach the caller.
     void ClickArrow(TUDBtnType button);

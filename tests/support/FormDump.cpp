@@ -122,7 +122,7 @@ QStringList attributes(const QObject* o, const std::map<const QObject*, QString>
         a << QStringLiteral("checked");
     if (const auto* w = dynamic_cast<const QWidget*>(o); w && !vcl::Enabled(w))
         a << QStringLiteral("disabled");
-    if (const auto* e = dynamic_cast<const vcl::TEdit*>(o); e && e->ReadOnly())
+    if (const auto* e = dynamic_cast<const vcl::TEdit*>(o); e && e->isReadOnly())
         a << QStringLiteral("readonly");
     if (const auto* m = dynamic_cast<const vcl::TMemo*>(o); m && m->isReadOnly())
         a << QStringLiteral("readonly");

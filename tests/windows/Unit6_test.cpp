@@ -177,7 +177,7 @@ TEST_F(WindowTest, TheWindowCarriesItsPagesCaptionsItemsAndLimits)
         "Wartość maksymalna:|Średnia temperatura kompieli:|Temperatura kompieli minimalna:|"
         "Temperatura kompieli maksymalna:|Nazwa pliku pomiaru:|Nazwa folderu z pomiarami:|] readonly\n"
         // No run name yet in line 0; the working folder in line 9.
-        "Memo3 TMemo in=TabSheet2 lines=[|||||||||" + platform::cp1250ToUtf8(workDir) + "|.]\n"
+        "Memo3 TMemo in=TabSheet2 lines=[|||||||||" + platform::cp1250ToUnicode(workDir).toStdString() + "|.]\n"
         "Panel5 TPanel in=TabSheet2 caption=\"  Uwagi:\"\n"
         "Memo4 QPlainTextEdit in=TabSheet2\n"
         "TabSheet3 TTabSheet in=PageControl1 caption=\"Pomiary\"\n"
