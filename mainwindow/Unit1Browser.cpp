@@ -390,8 +390,8 @@ void TForm1::Edit1ToChar1Execute(TObject* Sender)
     const auto lineAt = [&](std::size_t j) { return Memo1->AnsiLine(int(j), scratch); };
     FileLoad load(*this, true);
     std::size_t shown = 0;
-    acquisition::forEachWholeFileLine(std::size_t(Lines(Memo1).Count()), lineAt, [&](std::size_t j) {
-        currentLine.assign(lineAt(j));
+    acquisition::forEachWholeFileLine(std::size_t(Lines(Memo1).Count()), lineAt, [&](std::size_t, std::string_view line) {
+        currentLine.assign(line);
         load.show();
         if (progress && (++shown & 255) == 0)
             progress->step();
