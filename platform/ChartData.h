@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,13 +17,41 @@ namespace chart_detail {
 // point of the same reading one after another (the usual case) share its text.
 class LabelPool {
 public:
-    std::uint32_t Intern(std::string_view text);
+    std::uint32_t Intern(std::string_view text)
+    {
+        // Every series of a reading is given the reading's label in turn: most texts
+        // are the last one stored, which stands at the end of chars_.
+        if (text.size() == lastSize_ && lastSize_ != 0 &&
+            sameBytes(chars_.data() + chars_.size() - lastSize_, text.data(), lastSize_))
+            return std::uint32_t(ends_.size());
+        return internNew(text);
+    }
     std::string_view At(std::uint32_t id) const;
     void Reset();
 
 private:
+    static bool sameBytes(const char* a, const char* b, std::size_t n)
+    {
+        // A label of up to 32 characters (a date and a time take 19) is compared in
+        // four overlapping words instead of a call.
+        const auto word = [](const char* p) {
+            std::uint64_t w;
+            std::memcpy(&w, p, sizeof w);
+            return w;
+        };
+        if (n >= 8 && n <= 32) {
+            const std::size_t mid = n > 16 ? 8 : 0;
+            const std::size_t back = n > 16 ? n - 16 : n - 8;
+            return ((word(a) ^ word(b)) | (word(a + mid) ^ word(b + mid)) | (word(a + back) ^ word(b + back)) |
+                    (word(a + n - 8) ^ word(b + n - 8))) == 0;
+        }
+        return std::memcmp(a, b, n) == 0;
+    }
+    std::uint32_t internNew(std::string_view text);
+
     std::string chars_;
     std::vector<std::uint32_t> ends_; // entry id (from 1) ends at ends_[id - 1]
+    std::size_t lastSize_ = 0;        // length of the last entry; 0 when there is none
 };
 
 // The values of a series' points in blocks that never move, so that a long series
@@ -46,7 +75,8 @@ public:
         const std::size_t at = std::size_t(index & kBlockMask);
         return wide_ ? static_cast<const double*>(block)[at] : double(static_cast<const float*>(block)[at]);
     }
-    void append(double value);
+    void append(double value) { append(&value, 1); }
+    void append(const double* values, int count);
     void truncate(int size);
     void clear();
     // Widens low..high by the values of the points from..to-1 (NaN left out).
@@ -60,6 +90,9 @@ private:
         double high;
     };
     void summarise(int run);
+    // Room in the block of point size_; returns how many points fit there from it.
+    int makeRoom();
+    void summariseAppended(const double* values, int count);
     void makeWide();
 
     // The first block grows with the series up to its full size; the others are
