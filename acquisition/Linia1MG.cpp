@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/Convert.h"
+#include "platform/ShortText.h"
 
 namespace {
 
@@ -121,32 +122,6 @@ void skipToken(std::string_view& rest)
     dropFront(rest, blank == npos ? rest.size() : blank + 1);
 }
 
-// Stores a token in a member text. Readings of a channel mostly keep their length from
-// line to line, so the bytes are overwritten in place; memmove because a caller may
-// hand in one of our own texts.
-void setText(std::string& text, std::string_view token)
-{
-    const std::size_t n = token.size();
-    if (text.size() != n) {
-        text.assign(token.data(), n);
-    } else if (n >= 8 && n <= 16) {
-        // Both halves are loaded before either is stored, as memmove would.
-        std::uint64_t head, tail;
-        std::memcpy(&head, token.data(), 8);
-        std::memcpy(&tail, token.data() + n - 8, 8);
-        std::memcpy(text.data(), &head, 8);
-        std::memcpy(text.data() + n - 8, &tail, 8);
-    } else if (n >= 4 && n < 8) {
-        std::uint32_t head, tail;
-        std::memcpy(&head, token.data(), 4);
-        std::memcpy(&tail, token.data() + n - 4, 4);
-        std::memcpy(text.data(), &head, 4);
-        std::memcpy(text.data() + n - 4, &tail, 4);
-    } else if (n != 0) {
-        std::memmove(text.data(), token.data(), n);
-    }
-}
-
 // Channel values are 32-bit; a reading beyond that range is as wrong as a malformed one.
 float toChannelValue(double value, std::string_view token)
 {
@@ -235,10 +210,10 @@ void Linia1MG::CzytajLinie(std::string_view line)
         dropFront(rest, blank + 1);
 
         if (shape.dateShaped() && !shape.point) {
-            setText(dateText, token);
+            platform::assignText(dateText, token);
         } else if (shape.timeShaped()) {
-            setText(valuesPart, rtl::TrimView(rest));
-            setText(timeText, token);
+            platform::assignText(valuesPart, rtl::TrimView(rest));
+            platform::assignText(timeText, token);
             if (lineCount < INT32_MAX) ++lineCount;
         } else if (isNameLed(token)) {
             if (readPair(rest, channel, token)) return;
@@ -268,10 +243,10 @@ void Linia1MG::readNames(std::string_view rest, std::string_view headerToken, bo
     while (channel < kMaxChannels) {
         const auto blank = rest.find(' ');
         if (blank == npos) {
-            setText(names[channel++], rest.substr(0, kLastTokenKept));
+            platform::assignText(names[channel++], rest.substr(0, kLastTokenKept));
             break;
         }
-        setText(names[channel++], rest.substr(0, blank));
+        platform::assignText(names[channel++], rest.substr(0, blank));
         dropFront(rest, blank + 1);
     }
     channelCount = std::min(channel, kMaxChannels);
@@ -282,7 +257,7 @@ void Linia1MG::readNames(std::string_view rest, std::string_view headerToken, bo
 bool Linia1MG::readPair(std::string_view& rest, int& channel, std::string_view name)
 {
     statusFlags[channel] = name == "Bat" || name == "T" || name == "Err";
-    setText(names[channel], name);
+    platform::assignText(names[channel], name);
 
     std::size_t blank;
     TokenShape shape(rest, blank);
@@ -302,7 +277,7 @@ bool Linia1MG::readPair(std::string_view& rest, int& channel, std::string_view n
     // The difference is taken before narrowing so that large counters keep their steps.
     const float shown = toChannelValue(name == "Count" ? reading - previous : reading, value);
     previousValues[channel] = toChannelValue(reading, value);
-    setText(valueTexts[channel], value);
+    platform::assignText(valueTexts[channel], value);
     values[channel] = shown;
 
     if (endsLine) {
@@ -320,7 +295,7 @@ void Linia1MG::readPositional(std::string_view token, bool missing, int channel)
         valueTexts[channel] = "00";
         values[channel] = 0.0f;
     } else {
-        setText(valueTexts[channel], token);
+        platform::assignText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
     }
     nameIfUnnamed(channel);
@@ -331,7 +306,7 @@ void Linia1MG::readLastValue(std::string_view token, bool missing, int channel)
     if (isNumberLed(token) && !missing) {
         // Without a time token before it the last number is not a reading of this line.
         if (valuesPart.empty()) return;
-        setText(valueTexts[channel], token);
+        platform::assignText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
         nameIfUnnamed(channel);
     } else {

@@ -2,10 +2,11 @@
 // What a chart keeps of its points: their labels, each stored once for all series,
 // and each series' values with the summaries of their runs.
 
+#include "platform/ShortText.h"
+
 #include <QList>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,23 +31,6 @@ public:
     void Reset();
 
 private:
-    static bool sameBytes(const char* a, const char* b, std::size_t n)
-    {
-        // A label of up to 32 characters (a date and a time take 19) is compared in
-        // four overlapping words instead of a call.
-        const auto word = [](const char* p) {
-            std::uint64_t w;
-            std::memcpy(&w, p, sizeof w);
-            return w;
-        };
-        if (n >= 8 && n <= 32) {
-            const std::size_t mid = n > 16 ? 8 : 0;
-            const std::size_t back = n > 16 ? n - 16 : n - 8;
-            return ((word(a) ^ word(b)) | (word(a + mid) ^ word(b + mid)) | (word(a + back) ^ word(b + back)) |
-                    (word(a + n - 8) ^ word(b + n - 8))) == 0;
-        }
-        return std::memcmp(a, b, n) == 0;
-    }
     std::uint32_t internNew(std::string_view text);
 
     std::string chars_;

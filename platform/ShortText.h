@@ -1,0 +1,67 @@
+#pragma once
+// Copies and comparisons of the short texts that every reading carries (a value text,
+// a channel name, a point's date and time) without a library call: a load of a data
+// file makes dozens of them for every line.
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+namespace short_text {
+
+inline std::uint64_t word(const char* p)
+{
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+} // namespace short_text
+
+// Whether two texts of n bytes are equal; up to 32 bytes in four overlapping words.
+inline bool sameBytes(const char* a, const char* b, std::size_t n)
+{
+    using short_text::word;
+    if (n >= 8 && n <= 32) {
+        const std::size_t mid = n > 16 ? 8 : 0;
+        const std::size_t back = n > 16 ? n - 16 : n - 8;
+        return ((word(a) ^ word(b)) | (word(a + mid) ^ word(b + mid)) | (word(a + back) ^ word(b + back)) |
+                (word(a + n - 8) ^ word(b + n - 8))) == 0;
+    }
+    return std::memcmp(a, b, n) == 0;
+}
+
+inline bool sameText(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && sameBytes(a.data(), b.data(), a.size());
+}
+
+// Sets text to token. A reading of a channel mostly keeps its length from line to
+// line, so the bytes are then overwritten in place; token may be a part of text.
+inline void assignText(std::string& text, std::string_view token)
+{
+    const std::size_t n = token.size();
+    if (text.size() != n) {
+        text.assign(token.data(), n);
+    } else if (n >= 8 && n <= 16) {
+        // Both halves are loaded before either is stored, as memmove would.
+        std::uint64_t head, tail;
+        std::memcpy(&head, token.data(), 8);
+        std::memcpy(&tail, token.data() + n - 8, 8);
+        std::memcpy(text.data(), &head, 8);
+        std::memcpy(text.data() + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, token.data(), 4);
+        std::memcpy(&tail, token.data() + n - 4, 4);
+        std::memcpy(text.data(), &head, 4);
+        std::memcpy(text.data() + n - 4, &tail, 4);
+    } else if (n != 0) {
+        std::memmove(text.data(), token.data(), n);
+    }
+}
+
+} // namespace platform
