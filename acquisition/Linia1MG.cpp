@@ -100,6 +100,29 @@ bool isHeaderMarker(std::string_view t)
     return t.size() >= 10 && (holds(t, "yyyy-mm-dd") || holds(t, "hh:mm:ss.nnn"));
 }
 
+// A plain reading, [-]digits[.digits], followed by a blank: true with the blank's
+// position. Such a token is no date, time, name or header marker and holds no "-.-",
+// so it is a positional value; most tokens of a data line are.
+bool plainReading(std::string_view text, std::size_t& blank)
+{
+    std::size_t k = !text.empty() && text[0] == '-' ? 1 : 0;
+    const auto digits = [&] {
+        const std::size_t from = k;
+        while (k < text.size() && text[k] >= '0' && text[k] <= '9')
+            ++k;
+        return k > from;
+    };
+    if (!digits())
+        return false;
+    if (k < text.size() && text[k] == '.') {
+        ++k;
+        if (!digits())
+            return false;
+    }
+    blank = k;
+    return k < text.size() && text[k] == ' ';
+}
+
 bool isNumberLed(std::string_view t) { return !t.empty() && ((t[0] >= '0' && t[0] <= '9') || t[0] == '-'); }
 bool isNameLed(std::string_view t) { return !t.empty() && t[0] >= 'A' && t[0] <= 'Z'; }
 
@@ -196,6 +219,14 @@ void Linia1MG::CzytajLinie(std::string_view line)
             return;
         }
         std::size_t blank;
+        if (plainReading(rest, blank)) {
+            const std::string_view token = rest.substr(0, blank);
+            headerLine = false;
+            dropFront(rest, blank + 1);
+            readPositional(token, false, channel);
+            ++channel;
+            continue;
+        }
         const TokenShape shape(rest, blank);
         if (blank == npos) {
             readLastValue(rest, shape.missing, channel);

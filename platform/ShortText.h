@@ -19,11 +19,19 @@ inline std::uint64_t word(const char* p)
     return w;
 }
 
+inline std::uint32_t half(const char* p)
+{
+    std::uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
 } // namespace short_text
 
-// Whether two texts of n bytes are equal; up to 32 bytes in four overlapping words.
+// Whether two texts of n bytes are equal; up to 32 bytes in overlapping words.
 inline bool sameBytes(const char* a, const char* b, std::size_t n)
 {
+    using short_text::half;
     using short_text::word;
     if (n >= 8 && n <= 32) {
         const std::size_t mid = n > 16 ? 8 : 0;
@@ -31,6 +39,10 @@ inline bool sameBytes(const char* a, const char* b, std::size_t n)
         return ((word(a) ^ word(b)) | (word(a + mid) ^ word(b + mid)) | (word(a + back) ^ word(b + back)) |
                 (word(a + n - 8) ^ word(b + n - 8))) == 0;
     }
+    if (n >= 4 && n < 8)
+        return ((half(a) ^ half(b)) | (half(a + n - 4) ^ half(b + n - 4))) == 0;
+    if (n < 4)
+        return n == 0 || (a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1]);
     return std::memcmp(a, b, n) == 0;
 }
 
@@ -59,6 +71,12 @@ inline void assignText(std::string& text, std::string_view token)
         std::memcpy(&tail, token.data() + n - 4, 4);
         std::memcpy(text.data(), &head, 4);
         std::memcpy(text.data() + n - 4, &tail, 4);
+    } else if (n > 0 && n < 4) {
+        // A channel name such as "k12".
+        const char first = token[0], middle = token[n / 2], last = token[n - 1];
+        text[0] = first;
+        text[n / 2] = middle;
+        text[n - 1] = last;
     } else if (n != 0) {
         std::memmove(text.data(), token.data(), n);
     }
