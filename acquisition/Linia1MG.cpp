@@ -40,14 +40,6 @@ struct TokenShape {
     bool timeShaped() const { return colon; }
 
 private:
-    // High bit of every byte of w that equals c; exact, no carries between bytes.
-    static std::uint64_t bytesEqual(std::uint64_t w, char c)
-    {
-        constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
-        const std::uint64_t t = w ^ (0x0101010101010101ULL * static_cast<unsigned char>(c));
-        return ~(((t & low7) + low7) | t | low7);
-    }
-
     // A reading such as "21.4 " fits in eight bytes: its shape is read from one word
     // instead of a branch per character. False when the token is longer.
     bool scanWord(std::string_view t, std::size_t& blank)
@@ -56,19 +48,19 @@ private:
         std::uint64_t w;
         std::memcpy(&w, t.data(), 8);
         if constexpr (std::endian::native != std::endian::little) return false;
-        const std::uint64_t blanks = bytesEqual(w, ' ');
+        const std::uint64_t blanks = platform::bytesEqual(w, ' ');
         if (blanks == 0) return false;
         const int length = std::countr_zero(blanks) / 8;
         const std::uint64_t inToken = length == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * length);
-        const std::uint64_t dashes = bytesEqual(w, '-') & inToken;
-        const std::uint64_t points = bytesEqual(w, '.') & inToken;
+        const std::uint64_t dashes = platform::bytesEqual(w, '-') & inToken;
+        const std::uint64_t points = platform::bytesEqual(w, '.') & inToken;
         if (dashes) {
             firstDash = static_cast<std::size_t>(std::countr_zero(dashes) / 8);
             lastDash = static_cast<std::size_t>((63 - std::countl_zero(dashes)) / 8);
             doubleDash = (dashes & (dashes >> 8)) != 0;
             missing = (dashes & (points >> 8) & (dashes >> 16)) != 0;
         }
-        colon = (bytesEqual(w, ':') & inToken) != 0;
+        colon = (platform::bytesEqual(w, ':') & inToken) != 0;
         point = points != 0;
         blank = static_cast<std::size_t>(length);
         return true;

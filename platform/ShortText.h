@@ -1,5 +1,5 @@
 #pragma once
-// Copies and comparisons of the short texts that every reading carries (a value text,
+// Copies, comparisons and searches of the short texts that every reading carries (a value text,
 // a channel name, a point's date and time) without a library call: a load of a data
 // file makes dozens of them for every line.
 
@@ -27,6 +27,15 @@ inline std::uint32_t half(const char* p)
 }
 
 } // namespace short_text
+
+// The high bit of every byte of the word w that equals c, and no other bit: exact for
+// every byte value, with no carry from one byte into the next.
+inline std::uint64_t bytesEqual(std::uint64_t w, char c)
+{
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t t = w ^ (0x0101010101010101ULL * static_cast<unsigned char>(c));
+    return ~(((t & low7) + low7) | t | low7);
+}
 
 // Whether two texts of n bytes are equal; up to 32 bytes in overlapping words.
 inline bool sameBytes(const char* a, const char* b, std::size_t n)
