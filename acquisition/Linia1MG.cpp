@@ -92,27 +92,13 @@ bool isHeaderMarker(std::string_view t)
     return t.size() >= 10 && (holds(t, "yyyy-mm-dd") || holds(t, "hh:mm:ss.nnn"));
 }
 
-// A plain reading, [-]digits[.digits], followed by a blank: true with the blank's
-// position. Such a token is no date, time, name or header marker and holds no "-.-",
-// so it is a positional value; most tokens of a data line are.
-bool plainReading(std::string_view text, std::size_t& blank)
+// A plain reading led by a digit or a minus and followed by a blank: true with the
+// blank's position and the value. Such a token is no date, time, name or header marker
+// and holds no "-.-", so it is a positional value; most tokens of a data line are.
+bool plainReading(std::string_view text, std::size_t& blank, double& value)
 {
-    std::size_t k = !text.empty() && text[0] == '-' ? 1 : 0;
-    const auto digits = [&] {
-        const std::size_t from = k;
-        while (k < text.size() && text[k] >= '0' && text[k] <= '9')
-            ++k;
-        return k > from;
-    };
-    if (!digits())
-        return false;
-    if (k < text.size() && text[k] == '.') {
-        ++k;
-        if (!digits())
-            return false;
-    }
-    blank = k;
-    return k < text.size() && text[k] == ' ';
+    return !text.empty() && text[0] != '.' && rtl::ReadPlainNumber(text, blank, value) && blank < text.size() &&
+           text[blank] == ' ';
 }
 
 bool isNumberLed(std::string_view t) { return !t.empty() && ((t[0] >= '0' && t[0] <= '9') || t[0] == '-'); }
@@ -211,11 +197,11 @@ void Linia1MG::CzytajLinie(std::string_view line)
             return;
         }
         std::size_t blank;
-        if (plainReading(rest, blank)) {
+        if (double value; plainReading(rest, blank, value)) {
             const std::string_view token = rest.substr(0, blank);
             headerLine = false;
             dropFront(rest, blank + 1);
-            readPositional(token, false, channel);
+            readPlainReading(token, value, channel);
             ++channel;
             continue;
         }
@@ -321,6 +307,13 @@ void Linia1MG::readPositional(std::string_view token, bool missing, int channel)
         platform::assignText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
     }
+    nameIfUnnamed(channel);
+}
+
+void Linia1MG::readPlainReading(std::string_view token, double value, int channel)
+{
+    platform::assignText(valueTexts[channel], token);
+    values[channel] = toChannelValue(value, token);
     nameIfUnnamed(channel);
 }
 

@@ -148,40 +148,52 @@ void ThrowInvalidFloat(std::string_view text)
     throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
 }
 
-bool TryStrToFloat(std::string_view text, double& value)
+namespace {
+
+// Readings are short: a mantissa below 2^53 and a power of ten up to 1e22 are both
+// exact doubles, so one multiplication or division rounds correctly.
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+} // namespace
+
+bool ReadPlainNumber(std::string_view text, std::size_t& length, double& value)
 {
     const char sep = FormatSettings.DecimalSeparator;
-    // Readings are short: a mantissa below 2^53 and a power of ten up to 1e22 are both
-    // exact doubles, so one multiplication or division rounds correctly.
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-    // Nearly every reading is [-]digits[sep digits] in at most 15 digits, which is read
-    // in one pass; anything else (blanks, '+', an exponent, more digits) is scanned in
-    // full below. Both look at sign, digits and separator in the same order.
-    {
-        const char* p = text.data();
-        const char* const end = p + text.size();
-        const bool negative = p != end && *p == '-';
-        p += negative ? 1 : 0;
-        const char* const intBegin = p;
-        std::uint64_t mantissa = 0;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    const bool negative = p != end && *p == '-';
+    p += negative ? 1 : 0;
+    const char* const intBegin = p;
+    std::uint64_t mantissa = 0;
+    for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
+    const std::size_t intDigits = static_cast<std::size_t>(p - intBegin);
+    std::size_t fracDigits = 0;
+    if (p != end && *p == sep) {
+        const char* const fracBegin = ++p;
         for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
-        const std::size_t intDigits = static_cast<std::size_t>(p - intBegin);
-        std::size_t fracDigits = 0;
-        if (p != end && *p == sep) {
-            const char* const fracBegin = ++p;
-            for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
-            fracDigits = static_cast<std::size_t>(p - fracBegin);
-        }
-        if (p == end && intDigits + fracDigits >= 1 && intDigits + fracDigits <= 15) {
-            const double v = static_cast<double>(mantissa) / kPowers[fracDigits];
-            value = negative ? -v : v;
-            return true;
-        }
+        fracDigits = static_cast<std::size_t>(p - fracBegin);
+    }
+    if (intDigits + fracDigits < 1 || intDigits + fracDigits > 15) return false;
+    const double v = static_cast<double>(mantissa) / kPowers[fracDigits];
+    value = negative ? -v : v;
+    length = static_cast<std::size_t>(p - begin);
+    return true;
+}
+
+bool TryStrToFloat(std::string_view text, double& value)
+{
+    // Nearly every reading is a plain number, read in one pass; anything else (blanks,
+    // '+', an exponent, more digits) is scanned in full. Both look at sign, digits and
+    // separator in the same order.
+    double plain;
+    if (std::size_t length; ReadPlainNumber(text, length, plain) && length == text.size()) {
+        value = plain;
+        return true;
     }
 
+    const char sep = FormatSettings.DecimalSeparator;
     NumberShape n;
     if (!scanNumber(text, sep, n)) return false;
     const long long scale = n.exponent - static_cast<long long>(n.fracEnd - n.fracBegin);

@@ -33,6 +33,10 @@ extern TFormatSettings FormatSettings;
 double StrToFloat(std::string_view text);
 // Same grammar; returns false instead of throwing. A number too small for a double is 0.
 bool TryStrToFloat(std::string_view text, double& value);
+// The plain number at the front of text, [-]digits[sep digits] in 1 to 15 digits, read
+// as StrToFloat reads it: length becomes the characters it takes. False for a text that
+// does not begin so (a longer number included); value and length are then left alone.
+bool ReadPlainNumber(std::string_view text, std::size_t& length, double& value);
 // Raises the error StrToFloat raises for text (for callers with narrower ranges).
 [[noreturn]] void ThrowInvalidFloat(std::string_view text);
 
