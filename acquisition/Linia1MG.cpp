@@ -137,6 +137,9 @@ float parseChannelValue(std::string_view token)
     return toChannelValue(value, token);
 }
 
+// The name of a channel that no line has named.
+[[gnu::noinline]] std::string channelName(int channel) { return "k" + std::to_string(channel + 1); }
+
 } // namespace
 
 void Linia1MG::Zeruj()
@@ -162,8 +165,17 @@ std::string Linia1MG::Naglowek() const
 
 inline void Linia1MG::nameIfUnnamed(int channel)
 {
+    // Every reading asks; a channel is named once after a reset.
     const std::string& name = names[channel];
-    if (name.size() == 2 && name[0] == '-' && name[1] == '-') names[channel] = "k" + std::to_string(channel + 1);
+    if (name.size() == 2 && name[0] == '-' && name[1] == '-') [[unlikely]]
+        names[channel] = channelName(channel);
+}
+
+inline void Linia1MG::readPlainReading(std::string_view token, double value, int channel)
+{
+    platform::assignText(valueTexts[channel], token);
+    values[channel] = toChannelValue(value, token);
+    nameIfUnnamed(channel);
 }
 
 void Linia1MG::CzytajLinie(std::string_view line)
@@ -307,13 +319,6 @@ void Linia1MG::readPositional(std::string_view token, bool missing, int channel)
         platform::assignText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
     }
-    nameIfUnnamed(channel);
-}
-
-void Linia1MG::readPlainReading(std::string_view token, double value, int channel)
-{
-    platform::assignText(valueTexts[channel], token);
-    values[channel] = toChannelValue(value, token);
     nameIfUnnamed(channel);
 }
 
