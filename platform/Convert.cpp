@@ -148,40 +148,6 @@ void ThrowInvalidFloat(std::string_view text)
     throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
 }
 
-namespace {
-
-// Readings are short: a mantissa below 2^53 and a power of ten up to 1e22 are both
-// exact doubles, so one multiplication or division rounds correctly.
-constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-} // namespace
-
-bool ReadPlainNumber(std::string_view text, std::size_t& length, double& value)
-{
-    const char sep = FormatSettings.DecimalSeparator;
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
-    const char* p = begin;
-    const bool negative = p != end && *p == '-';
-    p += negative ? 1 : 0;
-    const char* const intBegin = p;
-    std::uint64_t mantissa = 0;
-    for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
-    const std::size_t intDigits = static_cast<std::size_t>(p - intBegin);
-    std::size_t fracDigits = 0;
-    if (p != end && *p == sep) {
-        const char* const fracBegin = ++p;
-        for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
-        fracDigits = static_cast<std::size_t>(p - fracBegin);
-    }
-    if (intDigits + fracDigits < 1 || intDigits + fracDigits > 15) return false;
-    const double v = static_cast<double>(mantissa) / kPowers[fracDigits];
-    value = negative ? -v : v;
-    length = static_cast<std::size_t>(p - begin);
-    return true;
-}
-
 bool TryStrToFloat(std::string_view text, double& value)
 {
     // Nearly every reading is a plain number, read in one pass; anything else (blanks,
@@ -199,7 +165,7 @@ bool TryStrToFloat(std::string_view text, double& value)
     const long long scale = n.exponent - static_cast<long long>(n.fracEnd - n.fracBegin);
     if (n.digits <= 19 && n.mantissa <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
         double v = static_cast<double>(n.mantissa);
-        v = scale < 0 ? v / kPowers[-scale] : v * kPowers[scale];
+        v = scale < 0 ? v / detail::kPowers[-scale] : v * detail::kPowers[scale];
         value = n.negative ? -v : v;
         return true;
     }
