@@ -592,11 +592,9 @@ TChart::~TChart()
     }
 }
 
-TLineSeries& TChart::Series(int index) const
+void TChart::throwSeriesIndex(int index)
 {
-    if (index < 0 || index >= SeriesCount())
-        throw std::out_of_range("Series index out of bounds (" + std::to_string(index) + ")");
-    return *series_[std::size_t(index)];
+    throw std::out_of_range("Series index out of bounds (" + std::to_string(index) + ")");
 }
 
 QString TChart::decode(std::string_view text) const

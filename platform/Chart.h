@@ -251,7 +251,11 @@ public:
 
     int SeriesCount() const { return int(series_.size()); }
     // Throws std::out_of_range for an index outside 0..SeriesCount()-1.
-    TLineSeries& Series(int index) const;
+    TLineSeries& Series(int index) const
+    {
+        if (index < 0 || index >= SeriesCount()) throwSeriesIndex(index);
+        return *series_[std::size_t(index)];
+    }
 
     TChartAxis& LeftAxis() { return *left_; }
     TChartAxis& RightAxis() { return *right_; }
@@ -399,6 +403,7 @@ private:
     int widestLabel(const TLineSeries& source, int first, int last) const;
     QString decode(std::string_view text) const;
 
+    [[noreturn]] static void throwSeriesIndex(int index);
     std::vector<std::unique_ptr<TLineSeries>> series_;
     std::unique_ptr<TChartAxis> left_, right_, bottom_;
     chart_detail::LabelPool labels_;
