@@ -67,7 +67,8 @@ bool readPage(const std::string& path, std::int64_t offset, int lines, Page& pag
     return true;
 }
 
-void forEachWholeFileLine(std::size_t count, const LineAt& lineAt, const std::function<void(std::size_t)>& visit)
+void forEachWholeFileLine(std::size_t count, const LineAt& lineAt,
+                          const std::function<void(std::size_t, std::string_view)>& visit)
 {
     if (count == 0)
         return;
@@ -98,9 +99,12 @@ void forEachWholeFileLine(std::size_t count, const LineAt& lineAt, const std::fu
         }
         // The line after a new day's mark is the day's first reading; a mark that ends
         // the text has none.
-        if (holds(line, "NewDay:") && ++j >= count)
-            break;
-        visit(j);
+        if (holds(line, "NewDay:")) {
+            if (++j >= count)
+                break;
+            line = lineAt(j);
+        }
+        visit(j, line);
     }
 }
 

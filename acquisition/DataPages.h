@@ -42,8 +42,9 @@ bool readPage(const std::string& path, std::int64_t offset, int lines, Page& pag
 // next call.
 using LineAt = std::function<std::string_view(std::size_t index)>;
 
-// Runs visit with the index of each line of a file loaded whole that is parsed (of
-// `count` lines), in their order:
+// Runs visit with the index and the text (as lineAt gave it, valid until the next
+// call of lineAt) of each line of a file loaded whole that is parsed (of `count`
+// lines), in their order; each line is asked of lineAt once where it can be:
 // - a device file (line 0 holds "VeskSystem") from its column line, the line after
 //   the first holding "***End_of_Header***" (nothing without one);
 // - any other file from line 0, one further when line 0 holds "Start:" and one more
@@ -52,6 +53,7 @@ using LineAt = std::function<std::string_view(std::size_t index)>;
 // - a "Zero:" line and the channel lines after it (their first "k" is their first or
 //   second character) are passed over, and the line after them is taken whatever it is;
 // - a "NewDay:" line is passed over and the line after it is taken whatever it is.
-void forEachWholeFileLine(std::size_t count, const LineAt& lineAt, const std::function<void(std::size_t)>& visit);
+void forEachWholeFileLine(std::size_t count, const LineAt& lineAt,
+                          const std::function<void(std::size_t, std::string_view)>& visit);
 
 } // namespace acquisition

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/Convert.h"
+#include "platform/ShortText.h"
 
 namespace {
 
@@ -39,14 +40,6 @@ struct TokenShape {
     bool timeShaped() const { return colon; }
 
 private:
-    // High bit of every byte of w that equals c; exact, no carries between bytes.
-    static std::uint64_t bytesEqual(std::uint64_t w, char c)
-    {
-        constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
-        const std::uint64_t t = w ^ (0x0101010101010101ULL * static_cast<unsigned char>(c));
-        return ~(((t & low7) + low7) | t | low7);
-    }
-
     // A reading such as "21.4 " fits in eight bytes: its shape is read from one word
     // instead of a branch per character. False when the token is longer.
     bool scanWord(std::string_view t, std::size_t& blank)
@@ -55,19 +48,19 @@ private:
         std::uint64_t w;
         std::memcpy(&w, t.data(), 8);
         if constexpr (std::endian::native != std::endian::little) return false;
-        const std::uint64_t blanks = bytesEqual(w, ' ');
+        const std::uint64_t blanks = platform::bytesEqual(w, ' ');
         if (blanks == 0) return false;
         const int length = std::countr_zero(blanks) / 8;
         const std::uint64_t inToken = length == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * length);
-        const std::uint64_t dashes = bytesEqual(w, '-') & inToken;
-        const std::uint64_t points = bytesEqual(w, '.') & inToken;
+        const std::uint64_t dashes = platform::bytesEqual(w, '-') & inToken;
+        const std::uint64_t points = platform::bytesEqual(w, '.') & inToken;
         if (dashes) {
             firstDash = static_cast<std::size_t>(std::countr_zero(dashes) / 8);
             lastDash = static_cast<std::size_t>((63 - std::countl_zero(dashes)) / 8);
             doubleDash = (dashes & (dashes >> 8)) != 0;
             missing = (dashes & (points >> 8) & (dashes >> 16)) != 0;
         }
-        colon = (bytesEqual(w, ':') & inToken) != 0;
+        colon = (platform::bytesEqual(w, ':') & inToken) != 0;
         point = points != 0;
         blank = static_cast<std::size_t>(length);
         return true;
@@ -99,6 +92,15 @@ bool isHeaderMarker(std::string_view t)
     return t.size() >= 10 && (holds(t, "yyyy-mm-dd") || holds(t, "hh:mm:ss.nnn"));
 }
 
+// A plain reading led by a digit or a minus and followed by a blank: true with the
+// blank's position and the value. Such a token is no date, time, name or header marker
+// and holds no "-.-", so it is a positional value; most tokens of a data line are.
+bool plainReading(std::string_view text, std::size_t& blank, double& value)
+{
+    return !text.empty() && text[0] != '.' && rtl::ReadPlainNumber(text, blank, value) && blank < text.size() &&
+           text[blank] == ' ';
+}
+
 bool isNumberLed(std::string_view t) { return !t.empty() && ((t[0] >= '0' && t[0] <= '9') || t[0] == '-'); }
 bool isNameLed(std::string_view t) { return !t.empty() && t[0] >= 'A' && t[0] <= 'Z'; }
 
@@ -121,32 +123,6 @@ void skipToken(std::string_view& rest)
     dropFront(rest, blank == npos ? rest.size() : blank + 1);
 }
 
-// Stores a token in a member text. Readings of a channel mostly keep their length from
-// line to line, so the bytes are overwritten in place; memmove because a caller may
-// hand in one of our own texts.
-void setText(std::string& text, std::string_view token)
-{
-    const std::size_t n = token.size();
-    if (text.size() != n) {
-        text.assign(token.data(), n);
-    } else if (n >= 8 && n <= 16) {
-        // Both halves are loaded before either is stored, as memmove would.
-        std::uint64_t head, tail;
-        std::memcpy(&head, token.data(), 8);
-        std::memcpy(&tail, token.data() + n - 8, 8);
-        std::memcpy(text.data(), &head, 8);
-        std::memcpy(text.data() + n - 8, &tail, 8);
-    } else if (n >= 4 && n < 8) {
-        std::uint32_t head, tail;
-        std::memcpy(&head, token.data(), 4);
-        std::memcpy(&tail, token.data() + n - 4, 4);
-        std::memcpy(text.data(), &head, 4);
-        std::memcpy(text.data() + n - 4, &tail, 4);
-    } else if (n != 0) {
-        std::memmove(text.data(), token.data(), n);
-    }
-}
-
 // Channel values are 32-bit; a reading beyond that range is as wrong as a malformed one.
 float toChannelValue(double value, std::string_view token)
 {
@@ -160,6 +136,9 @@ float parseChannelValue(std::string_view token)
     if (!rtl::TryStrToFloat(token, value)) rtl::ThrowInvalidFloat(token);
     return toChannelValue(value, token);
 }
+
+// The name of a channel that no line has named.
+[[gnu::noinline]] std::string channelName(int channel) { return "k" + std::to_string(channel + 1); }
 
 } // namespace
 
@@ -186,8 +165,17 @@ std::string Linia1MG::Naglowek() const
 
 inline void Linia1MG::nameIfUnnamed(int channel)
 {
+    // Every reading asks; a channel is named once after a reset.
     const std::string& name = names[channel];
-    if (name.size() == 2 && name[0] == '-' && name[1] == '-') names[channel] = "k" + std::to_string(channel + 1);
+    if (name.size() == 2 && name[0] == '-' && name[1] == '-') [[unlikely]]
+        names[channel] = channelName(channel);
+}
+
+inline void Linia1MG::readPlainReading(std::string_view token, double value, int channel)
+{
+    platform::assignText(valueTexts[channel], token);
+    values[channel] = toChannelValue(value, token);
+    nameIfUnnamed(channel);
 }
 
 void Linia1MG::CzytajLinie(std::string_view line)
@@ -221,6 +209,14 @@ void Linia1MG::CzytajLinie(std::string_view line)
             return;
         }
         std::size_t blank;
+        if (double value; plainReading(rest, blank, value)) {
+            const std::string_view token = rest.substr(0, blank);
+            headerLine = false;
+            dropFront(rest, blank + 1);
+            readPlainReading(token, value, channel);
+            ++channel;
+            continue;
+        }
         const TokenShape shape(rest, blank);
         if (blank == npos) {
             readLastValue(rest, shape.missing, channel);
@@ -235,10 +231,10 @@ void Linia1MG::CzytajLinie(std::string_view line)
         dropFront(rest, blank + 1);
 
         if (shape.dateShaped() && !shape.point) {
-            setText(dateText, token);
+            platform::assignText(dateText, token);
         } else if (shape.timeShaped()) {
-            setText(valuesPart, rtl::TrimView(rest));
-            setText(timeText, token);
+            platform::assignText(valuesPart, rtl::TrimView(rest));
+            platform::assignText(timeText, token);
             if (lineCount < INT32_MAX) ++lineCount;
         } else if (isNameLed(token)) {
             if (readPair(rest, channel, token)) return;
@@ -268,10 +264,10 @@ void Linia1MG::readNames(std::string_view rest, std::string_view headerToken, bo
     while (channel < kMaxChannels) {
         const auto blank = rest.find(' ');
         if (blank == npos) {
-            setText(names[channel++], rest.substr(0, kLastTokenKept));
+            platform::assignText(names[channel++], rest.substr(0, kLastTokenKept));
             break;
         }
-        setText(names[channel++], rest.substr(0, blank));
+        platform::assignText(names[channel++], rest.substr(0, blank));
         dropFront(rest, blank + 1);
     }
     channelCount = std::min(channel, kMaxChannels);
@@ -282,7 +278,7 @@ void Linia1MG::readNames(std::string_view rest, std::string_view headerToken, bo
 bool Linia1MG::readPair(std::string_view& rest, int& channel, std::string_view name)
 {
     statusFlags[channel] = name == "Bat" || name == "T" || name == "Err";
-    setText(names[channel], name);
+    platform::assignText(names[channel], name);
 
     std::size_t blank;
     TokenShape shape(rest, blank);
@@ -302,7 +298,7 @@ bool Linia1MG::readPair(std::string_view& rest, int& channel, std::string_view n
     // The difference is taken before narrowing so that large counters keep their steps.
     const float shown = toChannelValue(name == "Count" ? reading - previous : reading, value);
     previousValues[channel] = toChannelValue(reading, value);
-    setText(valueTexts[channel], value);
+    platform::assignText(valueTexts[channel], value);
     values[channel] = shown;
 
     if (endsLine) {
@@ -320,7 +316,7 @@ void Linia1MG::readPositional(std::string_view token, bool missing, int channel)
         valueTexts[channel] = "00";
         values[channel] = 0.0f;
     } else {
-        setText(valueTexts[channel], token);
+        platform::assignText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
     }
     nameIfUnnamed(channel);
@@ -331,7 +327,7 @@ void Linia1MG::readLastValue(std::string_view token, bool missing, int channel)
     if (isNumberLed(token) && !missing) {
         // Without a time token before it the last number is not a reading of this line.
         if (valuesPart.empty()) return;
-        setText(valueTexts[channel], token);
+        platform::assignText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
         nameIfUnnamed(channel);
     } else {

@@ -42,6 +42,7 @@ private:
     void readNames(std::string_view rest, std::string_view headerToken, bool firstToken, int channel);
     bool readPair(std::string_view& rest, int& channel, std::string_view name);
     void readPositional(std::string_view token, bool missing, int channel);
+    void readPlainReading(std::string_view token, double value, int channel);
     void readLastValue(std::string_view token, bool missing, int channel);
     void nameIfUnnamed(int channel);
 };

@@ -15,6 +15,7 @@
 #include "platform/Cp1250.h"
 #include "platform/MessageBox.h"
 #include "platform/SafeFile.h"
+#include "platform/ShortText.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -28,7 +29,6 @@
 
 #include <array>
 #include <limits>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -88,7 +88,9 @@ public:
 
     void set(int col, int row, const std::string& text)
     {
-        cells_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = text;
+        Cell& cell = cells_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)];
+        platform::assignText(cell.text, text);
+        cell.written = true;
     }
 
     void apply()
@@ -98,13 +100,17 @@ public:
         grid_->setColumnCount(static_cast<int>(cells_.size()));
         for (std::size_t col = 0; col < cells_.size(); ++col)
             for (std::size_t row = 0; row < 2; ++row)
-                if (cells_[col][row])
-                    SetCell(grid_, static_cast<int>(col), static_cast<int>(row), fromAnsi(*cells_[col][row]));
+                if (cells_[col][row].written)
+                    SetCell(grid_, static_cast<int>(col), static_cast<int>(row), fromAnsi(cells_[col][row].text));
     }
 
 private:
+    struct Cell {
+        std::string text;
+        bool written = false; // by this load
+    };
     QTableWidget* grid_;
-    std::vector<std::array<std::optional<std::string>, 2>> cells_;   // nullopt: not written by this load
+    std::vector<std::array<Cell, 2>> cells_;
     int fewest_;
 };
 
@@ -152,7 +158,7 @@ public:
             if (line.headerLine)
                 continue;
             platform::TLineSeries& series = chart.Series(l);
-            if (series.Title() != line.names[k])
+            if (!platform::sameText(series.Title(), line.names[k]))
                 series.SetTitle(line.names[k]);
             series.Add(line.values[k], label_, series.Color());
             if (line.statusFlags[k])
@@ -390,8 +396,8 @@ void TForm1::Edit1ToChar1Execute(TObject* Sender)
     const auto lineAt = [&](std::size_t j) { return Memo1->AnsiLine(int(j), scratch); };
     FileLoad load(*this, true);
     std::size_t shown = 0;
-    acquisition::forEachWholeFileLine(std::size_t(Lines(Memo1).Count()), lineAt, [&](std::size_t j) {
-        currentLine.assign(lineAt(j));
+    acquisition::forEachWholeFileLine(std::size_t(Lines(Memo1).Count()), lineAt, [&](std::size_t, std::string_view line) {
+        currentLine.assign(line);
         load.show();
         if (progress && (++shown & 255) == 0)
             progress->step();

@@ -78,7 +78,8 @@ TLineSeries::TLineSeries(TChart* chart, int index)
     run.graph = new SeriesGraph(chart_, this, chart_->xAxis, chart_->yAxis);
     runs_.push_back(run);
     applyPen(runs_.back());
-    pending_.reserve(kPendingPoints);
+    pendingValues_.reserve(kPendingPoints);
+    pendingLabels_.reserve(kPendingPoints);
 }
 
 TLineSeries::~TLineSeries() = default; // the graphs belong to the plot
@@ -179,34 +180,43 @@ void TLineSeries::SetPointerVisible(bool visible)
 
 void TLineSeries::flushPending()
 {
-    if (pending_.empty())
+    if (pendingValues_.empty())
         return;
-    int index = values_.size();
-    for (const PendingPoint& p : pending_) {
-        values_.append(p.value);
-        storeLabel(index++, p.label);
-    }
-    pending_.clear();
+    const int index = values_.size();
+    values_.append(pendingValues_.data(), int(pendingValues_.size()));
+    storeLabels(index, pendingLabels_.data(), int(pendingLabels_.size()));
+    pendingValues_.clear();
+    pendingLabels_.clear();
 }
 
-void TLineSeries::storeLabel(int index, std::uint32_t id)
+void TLineSeries::storeLabels(int index, const std::uint32_t* ids, int count)
 {
     if (!labels_)
-        labels_ = chart_->labelTrackFor(id);
-    QList<std::uint32_t>& ids = labels_->ids;
-    if (index < ids.size()) {
-        if (ids[index] == id)
+        labels_ = chart_->labelTrackFor(ids[0]);
+    QList<std::uint32_t>& track = labels_->ids;
+    // Where the track already goes on (another series has stored these points), it
+    // must go on with the same labels.
+    int same = 0;
+    if (index < track.size()) {
+        const int known = int(std::min<qsizetype>(count, track.size() - index));
+        const std::uint32_t* stored = track.constData() + index;
+        while (same < known && stored[same] == ids[same])
+            ++same;
+        if (same == known && known == count)
             return;
-        // Another series went on differently: this one goes on with its own copy.
-        if (labels_.use_count() > 1) {
-            auto own = std::make_shared<chart_detail::LabelTrack>();
-            own->ids = ids.first(index);
-            labels_ = std::move(own);
-        } else {
-            ids.resize(index);
+        if (same < known) {
+            // Another series went on differently: this one goes on with its own copy.
+            if (labels_.use_count() > 1) {
+                auto own = std::make_shared<chart_detail::LabelTrack>();
+                own->ids = track.first(index + same);
+                labels_ = std::move(own);
+            } else {
+                track.resize(index + same);
+            }
         }
     }
-    labels_->ids.append(id);
+    for (int k = same; k < count; ++k)
+        labels_->ids.append(ids[k]);
 }
 
 std::pair<int, int> TLineSeries::runPoints(const chart_detail::SeriesGraph* graph) const
@@ -247,7 +257,8 @@ int TLineSeries::Add(double value, const std::string& label, TColor color)
             run = &newRun(color);
         }
     }
-    pending_.push_back(PendingPoint{value, chart_->labels_.Intern(label)});
+    pendingValues_.push_back(value);
+    pendingLabels_.push_back(chart_->labels_.Intern(label));
     if (!label.empty())
         ++labelled_;
     if (!std::isnan(value)) {
@@ -261,7 +272,7 @@ int TLineSeries::Add(double value, const std::string& label, TColor color)
         }
     }
     ++count_;
-    if (pending_.size() >= kPendingPoints)
+    if (int(pendingValues_.size()) >= kPendingPoints)
         flushPending();
     chart_->requestReplot();
     return count_ - 1;
@@ -279,7 +290,8 @@ void TLineSeries::Clear()
     applyPen(run);
     values_.clear();
     labels_.reset();
-    pending_.clear();
+    pendingValues_.clear();
+    pendingLabels_.clear();
     count_ = 0;
     labelled_ = 0;
     hasRange_ = false;
@@ -330,7 +342,7 @@ double TLineSeries::YValue(int index) const
         throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
     const int stored = values_.size();
     if (index >= stored)
-        return pending_[std::size_t(index - stored)].value;
+        return pendingValues_[std::size_t(index - stored)];
     return values_[index];
 }
 
@@ -346,7 +358,7 @@ std::string TLineSeries::Label(int index) const
     if (index < 0 || index >= count_)
         throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
     const int stored = values_.size();
-    const std::uint32_t id = index >= stored ? pending_[std::size_t(index - stored)].label : labels_->ids[index];
+    const std::uint32_t id = index >= stored ? pendingLabels_[std::size_t(index - stored)] : labels_->ids[index];
     return std::string(chart_->labels_.At(id));
 }
 
@@ -580,11 +592,9 @@ TChart::~TChart()
     }
 }
 
-TLineSeries& TChart::Series(int index) const
+void TChart::throwSeriesIndex(int index)
 {
-    if (index < 0 || index >= SeriesCount())
-        throw std::out_of_range("Series index out of bounds (" + std::to_string(index) + ")");
-    return *series_[std::size_t(index)];
+    throw std::out_of_range("Series index out of bounds (" + std::to_string(index) + ")");
 }
 
 QString TChart::decode(std::string_view text) const
@@ -592,14 +602,8 @@ QString TChart::decode(std::string_view text) const
     return cp1250ToUnicode(text);
 }
 
-void TChart::requestReplot()
+void TChart::queueReplot()
 {
-    if (!autoRepaint_) {
-        heldDirty_ = true;
-        return;
-    }
-    if (replotPending_)
-        return;
     replotPending_ = true;
     QMetaObject::invokeMethod(this, [this] { queuedReplot(); }, Qt::QueuedConnection);
 }

@@ -143,7 +143,8 @@ private:
     QCPAxis* valueAxis() const;
     // The points a run's graph draws: from..to-1.
     std::pair<int, int> runPoints(const chart_detail::SeriesGraph* graph) const;
-    void storeLabel(int index, std::uint32_t id);
+    // Stores the label ids of the points from index on.
+    void storeLabels(int index, const std::uint32_t* ids, int count);
     const ColorRun& runOf(int index) const;
     ColorRun& newRun(vcl::TColor color);
     void applyPen(ColorRun& run) const;
@@ -172,12 +173,9 @@ private:
     // Points not yet stored. Appending to one small buffer per series and storing them
     // in blocks keeps the big value arrays (which share cache sets, all being
     // page-aligned) out of the per-point path.
-    struct PendingPoint {
-        double value;
-        std::uint32_t label;
-    };
-    static constexpr std::size_t kPendingPoints = 128;
-    std::vector<PendingPoint> pending_;
+    static constexpr int kPendingPoints = 128;
+    std::vector<double> pendingValues_;
+    std::vector<std::uint32_t> pendingLabels_;
     int count_ = 0;
     int labelled_ = 0; // points with a non-empty label
     bool hasRange_ = false;
@@ -253,7 +251,11 @@ public:
 
     int SeriesCount() const { return int(series_.size()); }
     // Throws std::out_of_range for an index outside 0..SeriesCount()-1.
-    TLineSeries& Series(int index) const;
+    TLineSeries& Series(int index) const
+    {
+        if (index < 0 || index >= SeriesCount()) throwSeriesIndex(index);
+        return *series_[std::size_t(index)];
+    }
 
     TChartAxis& LeftAxis() { return *left_; }
     TChartAxis& RightAxis() { return *right_; }
@@ -372,7 +374,15 @@ private:
     friend class chart_detail::WallLayer;
     friend class chart_detail::LegendEntry;
 
-    void requestReplot();
+    // Asked for by every change, every added point too.
+    void requestReplot()
+    {
+        if (!autoRepaint_)
+            heldDirty_ = true;
+        else if (!replotPending_)
+            queueReplot();
+    }
+    void queueReplot();
     void queuedReplot();
     void zoomTo(const QCPRange& bottom, const QCPRange& left, const QCPRange& right);
     void legendChanged();
@@ -393,6 +403,7 @@ private:
     int widestLabel(const TLineSeries& source, int first, int last) const;
     QString decode(std::string_view text) const;
 
+    [[noreturn]] static void throwSeriesIndex(int index);
     std::vector<std::unique_ptr<TLineSeries>> series_;
     std::unique_ptr<TChartAxis> left_, right_, bottom_;
     chart_detail::LabelPool labels_;

@@ -12,14 +12,13 @@ namespace chart_detail {
 // ---------------------------------------------------------------------------------
 // Label pool
 
-std::uint32_t LabelPool::Intern(std::string_view text)
+std::uint32_t LabelPool::internNew(std::string_view text)
 {
     if (text.empty())
         return 0;
-    if (!ends_.empty() && At(std::uint32_t(ends_.size())) == text)
-        return std::uint32_t(ends_.size());
     chars_.append(text);
     ends_.push_back(std::uint32_t(chars_.size()));
+    lastSize_ = text.size();
     return std::uint32_t(ends_.size());
 }
 
@@ -36,15 +35,14 @@ void LabelPool::Reset()
     // The labels of a million points are worth giving back, not only forgetting.
     std::string().swap(chars_);
     std::vector<std::uint32_t>().swap(ends_);
+    lastSize_ = 0;
 }
 
 // ---------------------------------------------------------------------------------
 // Point values
 
-void PointValues::append(double value)
+int PointValues::makeRoom()
 {
-    if (!wide_ && !std::isnan(value) && double(float(value)) != value)
-        makeWide();
     const std::size_t size = wide_ ? sizeof(double) : sizeof(float);
     const std::size_t block = std::size_t(size_ >> kBlockBits);
     const int at = size_ & kBlockMask;
@@ -64,18 +62,45 @@ void PointValues::append(double value)
         blocks_[0] = grown;
         firstCapacity_ = capacity;
     }
-    if (wide_)
-        static_cast<double*>(blocks_[block])[at] = value;
-    else
-        static_cast<float*>(blocks_[block])[at] = float(value);
-    const std::size_t run = std::size_t(size_ / kRun);
-    if (run == runs_.size())
-        runs_.push_back(Run{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
-    Run& r = runs_[run];
-    // NaN compares false and stays out.
-    r.low = value < r.low ? value : r.low;
-    r.high = value > r.high ? value : r.high;
-    ++size_;
+    return (block == 0 ? firstCapacity_ : kBlockMask + 1) - at;
+}
+
+void PointValues::append(const double* values, int count)
+{
+    while (count > 0) {
+        const int room = makeRoom();
+        const int n = std::min(count, room);
+        if (!wide_ && std::any_of(values, values + n, [](double v) { return !std::isnan(v) && double(float(v)) != v; }))
+            makeWide();
+        void* block = blocks_[std::size_t(size_ >> kBlockBits)];
+        const std::size_t at = std::size_t(size_ & kBlockMask);
+        if (wide_)
+            std::copy_n(values, n, static_cast<double*>(block) + at);
+        else
+            std::transform(values, values + n, static_cast<float*>(block) + at, [](double v) { return float(v); });
+        summariseAppended(values, n);
+        size_ += n;
+        values += n;
+        count -= n;
+    }
+}
+
+void PointValues::summariseAppended(const double* values, int count)
+{
+    for (int i = size_, end = size_ + count; i < end;) {
+        const std::size_t run = std::size_t(i / kRun);
+        if (run == runs_.size())
+            runs_.push_back(Run{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
+        double low = runs_[run].low;
+        double high = runs_[run].high;
+        for (const int stop = std::min(end, int(run + 1) * kRun); i < stop; ++i) {
+            const double v = values[i - size_];
+            // NaN compares false and stays out.
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+        }
+        runs_[run] = Run{low, high};
+    }
 }
 
 void PointValues::makeWide()

@@ -2,6 +2,8 @@
 // What a chart keeps of its points: their labels, each stored once for all series,
 // and each series' values with the summaries of their runs.
 
+#include "platform/ShortText.h"
+
 #include <QList>
 
 #include <cstdint>
@@ -16,13 +18,24 @@ namespace chart_detail {
 // point of the same reading one after another (the usual case) share its text.
 class LabelPool {
 public:
-    std::uint32_t Intern(std::string_view text);
+    std::uint32_t Intern(std::string_view text)
+    {
+        // Every series of a reading is given the reading's label in turn: most texts
+        // are the last one stored, which stands at the end of chars_.
+        if (text.size() == lastSize_ && lastSize_ != 0 &&
+            sameBytes(chars_.data() + chars_.size() - lastSize_, text.data(), lastSize_))
+            return std::uint32_t(ends_.size());
+        return internNew(text);
+    }
     std::string_view At(std::uint32_t id) const;
     void Reset();
 
 private:
+    std::uint32_t internNew(std::string_view text);
+
     std::string chars_;
     std::vector<std::uint32_t> ends_; // entry id (from 1) ends at ends_[id - 1]
+    std::size_t lastSize_ = 0;        // length of the last entry; 0 when there is none
 };
 
 // The values of a series' points in blocks that never move, so that a long series
@@ -46,7 +59,8 @@ public:
         const std::size_t at = std::size_t(index & kBlockMask);
         return wide_ ? static_cast<const double*>(block)[at] : double(static_cast<const float*>(block)[at]);
     }
-    void append(double value);
+    void append(double value) { append(&value, 1); }
+    void append(const double* values, int count);
     void truncate(int size);
     void clear();
     // Widens low..high by the values of the points from..to-1 (NaN left out).
@@ -60,6 +74,9 @@ private:
         double high;
     };
     void summarise(int run);
+    // Room in the block of point size_; returns how many points fit there from it.
+    int makeRoom();
+    void summariseAppended(const double* values, int count);
     void makeWide();
 
     // The first block grows with the series up to its full size; the others are

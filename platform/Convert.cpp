@@ -150,19 +150,22 @@ void ThrowInvalidFloat(std::string_view text)
 
 bool TryStrToFloat(std::string_view text, double& value)
 {
+    // Nearly every reading is a plain number, read in one pass; anything else (blanks,
+    // '+', an exponent, more digits) is scanned in full. Both look at sign, digits and
+    // separator in the same order.
+    double plain;
+    if (std::size_t length; ReadPlainNumber(text, length, plain) && length == text.size()) {
+        value = plain;
+        return true;
+    }
+
     const char sep = FormatSettings.DecimalSeparator;
     NumberShape n;
     if (!scanNumber(text, sep, n)) return false;
-
-    // Readings are short: a mantissa below 2^53 and a power of ten up to 1e22 are both
-    // exact doubles, so one multiplication or division rounds correctly.
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const long long scale = n.exponent - static_cast<long long>(n.fracEnd - n.fracBegin);
     if (n.digits <= 19 && n.mantissa <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
         double v = static_cast<double>(n.mantissa);
-        v = scale < 0 ? v / kPowers[-scale] : v * kPowers[scale];
+        v = scale < 0 ? v / detail::kPowers[-scale] : v * detail::kPowers[scale];
         value = n.negative ? -v : v;
         return true;
     }

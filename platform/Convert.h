@@ -7,6 +7,8 @@
 // "inf", "nan" and "0x10", and follow LC_NUMERIC. A text is a number here only when
 // it is, in full: optional sign, digits, optional fraction, optional exponent.
 
+#include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,6 +28,13 @@ struct TFormatSettings {
 };
 extern TFormatSettings FormatSettings;
 
+namespace detail {
+// Readings are short: a mantissa below 2^53 and a power of ten up to 1e22 are both
+// exact doubles, so one multiplication or division rounds correctly.
+inline constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+} // namespace detail
+
 // Checks the grammar [blanks] [sign] digits [sep digits] [(e|E) [sign] digits] [blanks]
 // (digits on at least one side of the separator; blanks are spaces only) and converts.
 // A value too large for a double raises too; one too small for it is 0.
@@ -33,6 +42,35 @@ extern TFormatSettings FormatSettings;
 double StrToFloat(std::string_view text);
 // Same grammar; returns false instead of throwing. A number too small for a double is 0.
 bool TryStrToFloat(std::string_view text, double& value);
+// The plain number at the front of text, [-]digits[sep digits] in 1 to 15 digits, read
+// as StrToFloat reads it: length becomes the characters it takes. False for a text that
+// does not begin so (a longer number included); value and length are then left alone.
+// Inline: the line parser calls it for nearly every token.
+inline bool ReadPlainNumber(std::string_view text, std::size_t& length, double& value)
+{
+    const char sep = FormatSettings.DecimalSeparator;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    const bool negative = p != end && *p == '-';
+    p += negative ? 1 : 0;
+    const char* const intBegin = p;
+    std::uint64_t mantissa = 0;
+    for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
+    const std::size_t intDigits = static_cast<std::size_t>(p - intBegin);
+    std::size_t fracDigits = 0;
+    if (p != end && *p == sep) {
+        const char* const fracBegin = ++p;
+        for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
+        fracDigits = static_cast<std::size_t>(p - fracBegin);
+    }
+    if (intDigits + fracDigits < 1 || intDigits + fracDigits > 15) return false;
+    const double v = static_cast<double>(mantissa) / detail::kPowers[fracDigits];
+    value = negative ? -v : v;
+    length = static_cast<std::size_t>(p - begin);
+    return true;
+}
+
 // Raises the error StrToFloat raises for text (for callers with narrower ranges).
 [[noreturn]] void ThrowInvalidFloat(std::string_view text);
 

@@ -159,9 +159,15 @@ TEST(WholeFileLineOrder, StartZeroAndNewDayLinesChooseWhatIsParsed)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::size_t> order;
+        // As the text list hands out a line kept in UTF-8: a view of one scratch text
+        // that the next call overwrites.
+        std::string scratch;
         forEachWholeFileLine(
-            c.lines.size(), [&](std::size_t i) { return std::string_view(c.lines.at(i)); },
-            [&](std::size_t i) { order.push_back(i); });
+            c.lines.size(), [&](std::size_t i) { return std::string_view(scratch = c.lines.at(i)); },
+            [&](std::size_t i, std::string_view line) {
+                order.push_back(i);
+                EXPECT_EQ(line, c.lines.at(i)) << i;
+            });
         EXPECT_EQ(order, c.order);
     }
 }

@@ -6,7 +6,12 @@
 
 #include <QTemporaryDir>
 
+#include <bit>
+#include <charconv>
+#include <cstdint>
 #include <filesystem>
+#include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -276,9 +281,54 @@ INSTANTIATE_TEST_SUITE_P(Table, DataLines, ::testing::Values(
     // A value that ends the line after a name keeps 50 characters; a positional one all.
     DataCase{"14:07:09 T 1." + zeros60, {{0, "T", "1." + zeros60.substr(0, 48), 1}}, 1, kMarkDate, "14:07:09", 1},
     DataCase{"14:07:09 1." + zeros60, {{0, "k1", "1." + zeros60, 1}}, 1, kMarkDate, "14:07:09", 1},
+    // Readings of every shape in the middle of a line, where most of them stand.
+    DataCase{"14:07:09 1. -0 0015 -.5 123456789012345 1234567890123456 -0.0 5.5e1 7",
+             {{0, "k1", "1.", 1}, {1, "k2", "-0", 0}, {2, "k3", "0015", 15}, {3, "k4", "-.5", -0.5f},
+              {4, "k5", "123456789012345", 123456789012345.0f}, {5, "k6", "1234567890123456", 1234567890123456.0f},
+              {6, "k7", "-0.0", 0}, {7, "k8", "5.5e1", 55}, {8, "k9", "7", 7}},
+             9, kMarkDate, "14:07:09", 1},
+    DataCase{"14:07:09 12:00:10 2024-03-05 -.- .5 5 6",
+             {{0, "k1", "00", 0}, untouched1, {2, "k3", "5", 5}, {3, "k4", "6", 6}}, 4, "2024-03-05", "12:00:10", 2},
     DataCase{"14:07:09 3.4e38 -3.4e38 1e-50",
              {{0, "k1", "3.4e38", 3.4e38f}, {1, "k2", "-3.4e38", -3.4e38f}, {2, "k3", "1e-50", 0}}, 3,
              kMarkDate, "14:07:09", 1}));
+
+// A token of digits, points and a leading minus in the middle of a line: a number
+// is stored as its text and its value, any other number-led token raises the error,
+// and one led by a point only takes its channel.
+TEST_F(Linia1MGTest, MiddleTokensNearTheReadingShape)
+{
+    const std::regex number(R"(-?([0-9]+(\.[0-9]*)?|\.[0-9]+))");
+    std::mt19937_64 rng(12032024);
+    static const std::string alphabet = "01234567890123456789.";
+    for (int n = 0; n < 50000; ++n) {
+        std::string token(1 + rng() % 17, '\0');
+        for (char& c : token)
+            c = alphabet[rng() % alphabet.size()];
+        if (rng() % 3 == 0) token[0] = '-';
+        const std::string text = "2024-03-05 14:07:09 4 " + token + " 7";
+        SCOPED_TRACE(text);
+        mark();
+        if (token[0] == '.') {
+            ASSERT_NO_THROW(line.CzytajLinie(text));
+            ASSERT_EQ(line.valueTexts[1], kMarkText);
+            ASSERT_EQ(line.valueTexts[2], "7");
+        } else if (std::regex_match(token, number)) {
+            ASSERT_NO_THROW(line.CzytajLinie(text));
+            double expected = 0;
+            ASSERT_EQ(std::from_chars(token.data(), token.data() + token.size(), expected).ec, std::errc());
+            ASSERT_EQ(line.valueTexts[1], token);
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(line.values[1]), std::bit_cast<std::uint32_t>(static_cast<float>(expected)));
+            ASSERT_EQ(line.valueTexts[2], "7");
+            ASSERT_EQ(line.channelCount, 3);
+        } else {
+            ASSERT_THROW(line.CzytajLinie(text), rtl::EConvertError);
+            ASSERT_EQ(line.valueTexts[1], token);
+            ASSERT_EQ(line.valueTexts[2], kMarkText);
+        }
+        ASSERT_EQ(line.valueTexts[0], "4");
+    }
+}
 
 TEST_F(Linia1MGTest, ValuesPartIsTheTextAfterTheTime)
 {
@@ -364,6 +414,10 @@ INSTANTIATE_TEST_SUITE_P(Table, BadNumbers, ::testing::Values(
     ErrorCase{"14:07:09 1e39", {{0, "--", "1e39", kMarkValue}}},
     ErrorCase{"14:07:09 -3.5e38 1", {{0, "--", "-3.5e38", kMarkValue}}},
     ErrorCase{"14:07:09 T 1e400", {{0, "T", kMarkText, kMarkValue}}},
+    ErrorCase{"14:07:09 12.03.2024 7", {{0, "--", "12.03.2024", kMarkValue}}},
+    ErrorCase{"14:07:09 1 1.5\t2 7", {{0, "k1", "1", 1}, {1, "--", "1.5\t2", kMarkValue}}},
+    ErrorCase{"14:07:09 1 -5- 7", {{0, "k1", "1", 1}, {1, "--", "-5-", kMarkValue}}},
+    ErrorCase{"14:07:09 1 5,5 7", {{0, "k1", "1", 1}, {1, "--", "5,5", kMarkValue}}},
     ErrorCase{"2024-03-05 14:07:09 1 2 3.4.5", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "3.4.5", kMarkValue}}}));
 
 TEST_F(Linia1MGTest, CountStepBeyondAFloatRaises)

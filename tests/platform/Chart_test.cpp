@@ -350,6 +350,22 @@ TEST_F(ChartTest, ValuesKeepEveryDigitAndTheirRangeAcrossTruncations)
     }
 }
 
+// The range widen gives for points from..to-1 is that of the model's values (NaN left out).
+void expectRange(const chart_detail::PointValues& values, const std::vector<double>& model, int from, int to)
+{
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    values.widen(from, to, low, high);
+    double wantLow = std::numeric_limits<double>::infinity(), wantHigh = -wantLow;
+    for (int i = from; i < to; ++i) {
+        if (!std::isnan(model[std::size_t(i)])) {
+        wantLow = std::min(wantLow, model[std::size_t(i)]);
+        wantHigh = std::max(wantHigh, model[std::size_t(i)]);
+        }
+    }
+    ASSERT_EQ(low, wantLow) << from << ".." << to;
+    ASSERT_EQ(high, wantHigh) << from << ".." << to;
+}
+
 TEST(ChartRuns, TheRangeOfAStretchIsThatOfItsValues)
 {
     chart_detail::PointValues values;
@@ -364,17 +380,35 @@ TEST(ChartRuns, TheRangeOfAStretchIsThatOfItsValues)
         int from = int(random() % 5001), to = int(random() % 5001);
         if (to < from)
             std::swap(from, to);
-        double low = std::numeric_limits<double>::infinity(), high = -low;
-        values.widen(from, to, low, high);
-        double wantLow = std::numeric_limits<double>::infinity(), wantHigh = -wantLow;
-        for (int i = from; i < to; ++i) {
-            if (!std::isnan(model[std::size_t(i)])) {
-                wantLow = std::min(wantLow, model[std::size_t(i)]);
-                wantHigh = std::max(wantHigh, model[std::size_t(i)]);
-            }
-        }
-        ASSERT_EQ(low, wantLow) << from << ".." << to;
-        ASSERT_EQ(high, wantHigh) << from << ".." << to;
+        ASSERT_NO_FATAL_FAILURE(expectRange(values, model, from, to));
+    }
+}
+
+TEST(ChartRuns, StretchesAppendedAtOnceKeepEveryValueAcrossBlocks)
+{
+    // Points are stored in stretches (a series stores its waiting points together):
+    // stretches that cross the growth of the first block and the start of the next,
+    // and a value that is no float in the middle of one, keep every value and range.
+    chart_detail::PointValues values;
+    std::vector<double> model;
+    std::mt19937 random(128);
+    while (model.size() < 140000) {
+        std::vector<double> stretch(1 + random() % 300);
+        for (double& v : stretch)
+            v = random() % 53 == 0 ? std::numeric_limits<double>::quiet_NaN() : double(float(int(random() % 4001) - 2000) / 8.0f);
+        if (model.size() > 70000 && model.size() < 70400)
+            stretch[stretch.size() / 2] = 0.1;
+        values.append(stretch.data(), int(stretch.size()));
+        model.insert(model.end(), stretch.begin(), stretch.end());
+    }
+    ASSERT_EQ(values.size(), int(model.size()));
+    for (std::size_t i = 0; i < model.size(); ++i)
+        ASSERT_TRUE(values[int(i)] == model[i] || (std::isnan(values[int(i)]) && std::isnan(model[i]))) << i;
+    for (int k = 0; k < 300; ++k) {
+        int from = int(random() % model.size()), to = int(random() % model.size());
+        if (to < from)
+            std::swap(from, to);
+        ASSERT_NO_FATAL_FAILURE(expectRange(values, model, from, to));
     }
 }
 

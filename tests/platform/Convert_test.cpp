@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <climits>
@@ -15,7 +16,9 @@
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <regex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -146,6 +149,59 @@ TEST_F(ConvertTest, QuickPathRoundsLikeTheFullConversion)
         ASSERT_EQ(ptr, text.data() + text.size()) << text;
         const double got = rtl::StrToFloat(text);
         ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(expected)) << text;
+    }
+}
+
+// Readings of every shape near the common one, [-]digits[sep digits] in up to 15
+// digits, with either separator: each is accepted exactly when it has the grammar and
+// is read to the same bits, the sign of zero included, as the standard library reads it.
+TEST_F(ConvertTest, ShortReadingsFollowTheGrammarWithEitherSeparator)
+{
+    const std::vector<std::string> edges = {
+        "1.", ".5", "-", "-0", "-0.0", "-.-", "-.5", "-5.", ".", "-.", "0", "00", "0015", "+1", "+-1", "-+1",
+        " 1", "1 ", " -1.5 ", "1e3", "1.5e-3", "-1E2", "1e", "12.03.2024", "2024-03-05", "12:00:10", "k1",
+        "Bat", "yyyy-mm-dd", "hh:mm:ss.nnn", "1-2", "1..2", "1.2.", "--1", "123456789012345", "999999999999999",
+        "1234567890123456", "9999999999999999", "12345678901234567", "0.00000000000001", "1.23456789012345",
+        "12345678.9012345", "1234567.89012345", "-99999999999999.9", "0000000000000001", "000000000000000.1"};
+    std::vector<std::string> texts;
+    for (const std::string& e : edges) {
+        texts.push_back(e);
+        std::string comma = e;
+        std::replace(comma.begin(), comma.end(), '.', ',');
+        texts.push_back(comma);
+    }
+    std::mt19937_64 rng(5032024);
+    static const std::string alphabet = "0123456789012345678901234567890123456789.,-";
+    for (int n = 0; n < 100000; ++n) {
+        std::string t(rng() % 19, '\0');
+        for (char& c : t)
+            c = alphabet[rng() % alphabet.size()];
+        if (rng() % 16 == 0) t.insert(0, 1, rng() % 2 ? '+' : ' ');
+        texts.push_back(t);
+    }
+
+    for (const char sep : {'.', ','}) {
+        const std::regex grammar(sep == '.' ? R"( *[-+]?([0-9]+(\.[0-9]*)?|\.[0-9]+)([eE][-+]?[0-9]+)? *)"
+                                            : R"( *[-+]?([0-9]+(,[0-9]*)?|,[0-9]+)([eE][-+]?[0-9]+)? *)");
+        rtl::FormatSettings.DecimalSeparator = sep;
+        for (const std::string& text : texts) {
+            double got = 777;
+            const bool valid = rtl::TryStrToFloat(text, got);
+            ASSERT_EQ(valid, std::regex_match(text, grammar)) << "'" << text << "' sep '" << sep << "'";
+            if (!valid) {
+                ASSERT_EQ(got, 777) << "'" << text << "' sep '" << sep << "'";
+                continue;
+            }
+            std::string plain;
+            for (const char c : text)
+                if (c != ' ' && c != '+') plain += c == sep ? '.' : c;
+            double expected = 0;
+            const auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), expected);
+            ASSERT_EQ(ec, std::errc()) << text;
+            ASSERT_EQ(ptr, plain.data() + plain.size()) << text;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(expected))
+                << "'" << text << "' sep '" << sep << "'";
+        }
     }
 }
 

@@ -13,6 +13,8 @@
 #include <QTextDocument>
 
 #include <random>
+#include <string>
+#include <vector>
 
 using platform::TextLines;
 using platform::TextPos;
@@ -78,6 +80,40 @@ TEST(TextLines, AFilesBytesSplitAtEveryLineBreakAndStayAsTheyWere)
     EXPECT_EQ(t.line(0), platform::cp1250ToUnicode(all));
     EXPECT_EQ(t.length(0), int(all.size()));
     EXPECT_EQ(t.slice(0, 250, 100), platform::cp1250ToUnicode(all.substr(250)));
+}
+
+// Lines of every length up to 40 bytes, with bytes one bit away from a line break
+// (0x8A, 0x8D, 0x0B, 0x0C, 0x2A, ...) and breaks of every kind at every place: each
+// comes back as it was, the last one of the file too.
+TEST(TextLines, EveryLineEndsAtItsOwnBreak)
+{
+    static const std::string near = std::string("\x8a\x8d\x0b\x0c\x2a\x2d\x0e\x09\x8b\xca\xcd\xff") + std::string(1, '\0') + "az";
+    std::mt19937_64 rng(1122026);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> expected(1 + rng() % 40);
+        for (std::string& line : expected) {
+            line.resize(rng() % 41);
+            for (char& c : line)
+                c = near[rng() % near.size()];
+        }
+        const int count = int(expected.size());
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += expected[std::size_t(i)];
+            // A CR before an empty line and its LF would make one CR LF.
+            static const char* const breaks[] = {"\r\n", "\n", "\r"};
+            if (i + 1 < count)
+                text += breaks[rng() % (expected[std::size_t(i) + 1].empty() ? 2 : 3)];
+        }
+        TextLines t;
+        t.setAnsiText(QByteArray::fromStdString(text));
+        ASSERT_EQ(t.count(), count);
+        std::string scratch;
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(std::string(t.ansiLine(i, scratch)), expected[std::size_t(i)]) << "round " << round << ", line " << i;
+            ASSERT_EQ(t.length(i), int(expected[std::size_t(i)].size()));
+        }
+    }
 }
 
 TEST(TextLines, AFileOfOneKindOfLineBreakIsReadInOnePass)
