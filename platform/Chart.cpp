@@ -158,14 +158,6 @@ void TLineSeries::SetMarksClip(bool clip)
     chart_->requestReplot();
 }
 
-void TLineSeries::SetShowInLegend(bool show)
-{
-    if (showInLegend_ == show)
-        return;
-    showInLegend_ = show;
-    chart_->legendChanged();
-}
-
 void TLineSeries::SetVertAxis(TVertAxis axis)
 {
     vertAxis_ = axis;
@@ -739,12 +731,6 @@ void TChart::SetLegendCheckBoxes(bool shown)
 void TChart::SetView3D(bool on)
 {
     view3D_ = on;
-    requestReplot();
-}
-
-void TChart::SetChart3DPercent(int percent)
-{
-    depthPercent_ = std::clamp(percent, 1, 100);
     requestReplot();
 }
 

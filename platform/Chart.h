@@ -62,7 +62,6 @@ public:
     ~TLineSeries();
 
     int Index() const { return index_; }
-    TChart& ParentChart() const { return *chart_; }
 
     // Name of the component ("Series1", ...); the legend shows it when the title is empty.
     const std::string& Name() const { return name_; }
@@ -85,14 +84,10 @@ public:
     bool MarksClip() const { return marksClip_; }
     void SetMarksClip(bool clip);
 
-    bool ShowInLegend() const { return showInLegend_; }
-    void SetShowInLegend(bool show);
 
-    TVertAxis VertAxis() const { return vertAxis_; }
     void SetVertAxis(TVertAxis axis);
 
     // Point symbols (off: a plain line, as fast as possible).
-    bool PointerVisible() const { return pointerVisible_; }
     void SetPointerVisible(bool visible);
 
     // Appends a point at x = Count(); returns its index. A colour other than clDefault
@@ -163,7 +158,6 @@ private:
     int penWidth_ = 1;
     bool marksVisible_ = false;
     bool marksClip_ = false;
-    bool showInLegend_ = true;
     bool pointerVisible_ = false;
     TVertAxis vertAxis_ = aLeftAxis;
 
@@ -200,7 +194,6 @@ public:
     void SetMaximum(double value);
     void SetMinMax(double minimum, double maximum);
 
-    bool Automatic() const { return automatic_; }
     void SetAutomatic(bool automatic);
 
     bool Visible() const;
@@ -212,7 +205,6 @@ public:
     double ShownMinimum() const;
     double ShownMaximum() const;
 
-    QCPAxis* Axis() const { return axis_; }
 
 private:
     friend class TChart;
@@ -269,9 +261,7 @@ public:
     void SetTitleText(const std::string& text);
     bool TitleVisible() const { return titleVisible_; }
     void SetTitleVisible(bool visible);
-    const std::string& SubTitleText() const { return subTitleText_; }
     void SetSubTitleText(const std::string& text);
-    bool SubTitleVisible() const { return subTitleVisible_; }
     void SetSubTitleVisible(bool visible);
 
     bool LegendVisible() const { return legendVisible_; }
@@ -293,9 +283,6 @@ public:
 
     bool View3D() const { return view3D_; }
     void SetView3D(bool on);
-    // Depth of the 3D look in percent of the plot's smaller side.
-    int Chart3DPercent() const { return depthPercent_; }
-    void SetChart3DPercent(int percent);
     int DepthPixels() const;
 
     vcl::TColor BackWallColor() const { return backWallColor_; }
@@ -338,7 +325,6 @@ public:
     QImage RenderToImage(int width, int height);
     // The chart at its own size; throws EChartError when the file cannot be written.
     void SaveToBitmapFile(const QString& fileName);
-    void CopyToClipboard();
 
     // Repaint now (the repaints asked for by changes are coalesced and queued).
     void Repaint();
@@ -346,7 +332,6 @@ public:
     // event loop run without drawing its half-done chart again and again. Switched on
     // again, one repaint is queued if any was asked for meanwhile and Repaint has not
     // drawn since.
-    bool AutoRepaint() const { return autoRepaint_; }
     void SetAutoRepaint(bool on);
 
     // Both fire on the mouse press, with the pressed button in the shift state. A
@@ -430,7 +415,8 @@ private:
     int legendSelected_ = -1;
 
     bool view3D_ = false;
-    int depthPercent_ = 15;
+    // Depth of the 3D look in percent of the plot's smaller side.
+    static constexpr int depthPercent_ = 15;
     vcl::TColor backWallColor_ = vcl::clWhite;
     QImage backImage_;
     int maxPointsPerPage_ = 0;

@@ -1,6 +1,5 @@
 #include "platform/ChartPaint.h"
 
-#include "platform/Clipboard.h"
 #include "platform/Convert.h"
 #include "platform/Cp1250.h"
 
@@ -413,7 +412,7 @@ void TChart::rebuildLegend()
 {
     legend->clearItems();
     for (const auto& s : series_)
-        if (s->ShowInLegend() && (s->Active() || legendCheckBoxes_))
+        if (s->Active() || legendCheckBoxes_)
             legend->addItem(new LegendEntry(legend, this, s.get()));
     legendDirty_ = false;
     layoutDirty_ = true;
@@ -561,28 +560,33 @@ int TChart::LegendItemAt(QPoint pos) const
     return -1;
 }
 
-QRect TChart::LegendEntryRect(int series) const
+namespace {
+
+// The shown legend's entry of the series, or nullptr.
+const LegendEntry* legendEntryOf(const QCPLegend* legend, int series)
 {
     if (!legend || !legend->visible() || !legend->layout())
-        return QRect();
+        return nullptr;
     for (int i = 0; i < legend->itemCount(); ++i) {
-        auto* entry = static_cast<LegendEntry*>(legend->item(i));
+        const auto* entry = static_cast<const LegendEntry*>(legend->item(i));
         if (entry && entry->Series()->Index() == series)
-            return entry->outerRect();
+            return entry;
     }
-    return QRect();
+    return nullptr;
+}
+
+} // namespace
+
+QRect TChart::LegendEntryRect(int series) const
+{
+    const LegendEntry* entry = legendEntryOf(legend, series);
+    return entry ? entry->outerRect() : QRect();
 }
 
 QRect TChart::LegendCheckBoxRect(int series) const
 {
-    if (!legend || !legend->visible() || !legend->layout())
-        return QRect();
-    for (int i = 0; i < legend->itemCount(); ++i) {
-        auto* entry = static_cast<LegendEntry*>(legend->item(i));
-        if (entry && entry->Series()->Index() == series)
-            return entry->CheckBoxRect();
-    }
-    return QRect();
+    const LegendEntry* entry = legendEntryOf(legend, series);
+    return entry ? entry->CheckBoxRect() : QRect();
 }
 
 // ---------------------------------------------------------------------------------
@@ -669,12 +673,6 @@ void TChart::SaveToBitmapFile(const QString& fileName)
     const QImage image = RenderToImage(size.width(), size.height()).convertToFormat(QImage::Format_RGB32);
     if (!image.save(fileName, "BMP"))
         throw EChartError("Cannot create file \"" + platform::unicodeToCp1250(fileName) + "\"");
-}
-
-void TChart::CopyToClipboard()
-{
-    const QSize size = this->size().isValid() && !this->size().isEmpty() ? this->size() : QSize(640, 480);
-    SetClipboardImage(RenderToImage(size.width(), size.height()));
 }
 
 } // namespace platform
