@@ -1,9 +1,9 @@
 #include "acquisition/DataFile.h"
 
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/LineReader.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/files/LineReader.h"
+#include "platform/vcl/MessageBox.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "acquisition/DataPages.h"
 
-#include "platform/LineReader.h"
+#include "platform/files/LineReader.h"
 
 #include <algorithm>
 #include <climits>

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <functional>
 
-#include "platform/Convert.h"
-#include "platform/ShortText.h"
+#include "platform/text/Convert.h"
+#include "platform/text/ShortText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "acquisition/LivePort.h"
 
-#include "platform/Convert.h"
+#include "platform/text/Convert.h"
 
 #include <cmath>
 

@@ -6,8 +6,8 @@
 // port. Every close sets it back to 0; a read, flush or close with no port open does
 // nothing.
 
-#include "platform/LineAssembler.h"
-#include "platform/SerialPort.h"
+#include "platform/links/LineAssembler.h"
+#include "platform/links/SerialPort.h"
 
 #include <cstddef>
 #include <cstdint>

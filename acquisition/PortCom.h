@@ -7,7 +7,7 @@
 // are driver state outside the object, so the object stays a plain record that can be
 // copied and reset.
 
-#include "platform/SerialPort.h"
+#include "platform/links/SerialPort.h"
 
 #include <QObject>
 #include <QTimer>

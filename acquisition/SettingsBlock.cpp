@@ -1,8 +1,8 @@
 #include "acquisition/SettingsBlock.h"
 
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
-#include "platform/SafeFile.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/files/SafeFile.h"
 
 #include <QFile>
 

@@ -8,7 +8,7 @@
 // text leaves the bytes of a longer earlier one behind its NUL; they are kept and saved
 // back as they are, so a file round-trips unchanged.
 
-#include "platform/SafeFile.h"
+#include "platform/files/SafeFile.h"
 
 #include <bit>
 #include <cstddef>

@@ -6,7 +6,7 @@
 // except the character right after a run of blanks, which is copied as it is (so a
 // value written as ".5" after the blanks keeps its dot). TABs are not blanks.
 
-#include "platform/SafeFile.h"
+#include "platform/files/SafeFile.h"
 
 #include <string>
 #include <string_view>

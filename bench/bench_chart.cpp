@@ -2,7 +2,7 @@
 // live acquisition does one reading at a time, then repaints once offscreen.
 // Run: QT_QPA_PLATFORM=offscreen ./bench_chart
 
-#include "platform/Chart.h"
+#include "platform/chart/Chart.h"
 
 #include <QApplication>
 

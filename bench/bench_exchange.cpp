@@ -7,7 +7,7 @@
 
 #include "acquisition/PortCom.h"
 #include "acquisition/SettingsBlock.h"
-#include "platform/MessageBox.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/BenchProgram.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"

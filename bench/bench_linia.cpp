@@ -4,8 +4,8 @@
 
 #include "acquisition/Linia1MG.h"
 
-#include "platform/Convert.h"
-#include "platform/LineReader.h"
+#include "platform/text/Convert.h"
+#include "platform/files/LineReader.h"
 
 #include <algorithm>
 #include <chrono>

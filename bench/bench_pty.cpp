@@ -7,7 +7,7 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
 #include "mainwindow/Unit1.h"
-#include "platform/MessageBox.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/BenchProgram.h"
 #include "tests/support/PtyDevice.h"
 

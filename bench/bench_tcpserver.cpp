@@ -8,7 +8,7 @@
 //
 //   bench_tcpserver [seconds per round]
 
-#include "platform/MessageBox.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/BenchProgram.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProcessMemory.h"

@@ -8,7 +8,7 @@
 #include "viewer/FileLoader.h"
 #include "viewer/Linia1MG.h"
 
-#include "platform/Chart.h"
+#include "platform/chart/Chart.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -9,8 +9,8 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
 #include "mainwindow/Unit1.h"
-#include "platform/DateTime.h"
-#include "platform/MessageBox.h"
+#include "platform/text/DateTime.h"
+#include "platform/vcl/MessageBox.h"
 #include "windows/Unit6.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "dialogs/LinkSettings.h"
 
-#include "platform/Convert.h"
-#include "platform/DateTime.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/text/DateTime.h"
+#include "platform/vcl/MessageBox.h"
 
 namespace dialogs {
 

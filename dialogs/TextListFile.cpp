@@ -1,8 +1,8 @@
 #include "dialogs/TextListFile.h"
 
-#include "platform/Cp1250.h"
-#include "platform/SafeFile.h"
-#include "platform/VclCore.h"
+#include "platform/text/Cp1250.h"
+#include "platform/files/SafeFile.h"
+#include "platform/vcl/VclCore.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 // main window reads several controls live when it needs their values.
 
 #include "dialogs/TextListFile.h"
-#include "platform/Vcl.h"
+#include "platform/vcl/Vcl.h"
 
 #include <cstddef>
 #include <string>

@@ -4,9 +4,9 @@
 
 #include "mainwindow/LinkRun.h"
 #include "mainwindow/Unit1.h"
-#include "platform/Cp1250.h"
-#include "platform/DateTime.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Cp1250.h"
+#include "platform/text/DateTime.h"
+#include "platform/vcl/MessageBox.h"
 
 #include <QFileInfo>
 

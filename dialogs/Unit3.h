@@ -2,7 +2,7 @@
 // The file-name dialog "Nowa nazwa pliku pomiarowego". Created at start; nothing shows
 // it or reads it.
 
-#include "platform/Vcl.h"
+#include "platform/vcl/Vcl.h"
 
 class TForm3 : public vcl::TForm {
 public:

@@ -3,10 +3,10 @@
 #include <QPalette>
 
 #include "mainwindow/Unit1.h"
-#include "platform/Jpeg.h"
-#include "platform/MessageBox.h"
-#include "platform/UrlDownload.h"
-#include "platform/VclShell.h"
+#include "platform/vcl/Jpeg.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/UrlDownload.h"
+#include "platform/vcl/VclShell.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // Its update check and program download are disabled and nothing enables them; their
 // handlers work when called, and their captions show how their last step ended.
 
-#include "platform/Vcl.h"
+#include "platform/vcl/Vcl.h"
 
 #include <QLabel>
 

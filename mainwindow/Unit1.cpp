@@ -2,11 +2,11 @@
 
 #include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/FontFit.h"
-#include "platform/MessageBox.h"
-#include "platform/Threads.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/FontFit.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/Threads.h"
 
 #include <QDir>
 #include <QFile>

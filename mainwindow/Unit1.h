@@ -9,10 +9,10 @@
 #include "acquisition/LivePort.h"
 #include "acquisition/Linia1MG.h"
 #include "acquisition/SettingsBlock.h"
-#include "platform/Chart.h"
-#include "platform/TcpClient.h"
-#include "platform/TcpServer.h"
-#include "platform/Vcl.h"
+#include "platform/chart/Chart.h"
+#include "platform/links/TcpClient.h"
+#include "platform/links/TcpServer.h"
+#include "platform/vcl/Vcl.h"
 
 #include <QMenu>
 #include <QTableWidget>

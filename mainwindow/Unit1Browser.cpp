@@ -11,11 +11,11 @@
 
 #include "acquisition/DataPages.h"
 #include "dialogs/TextListFile.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
-#include "platform/SafeFile.h"
-#include "platform/ShortText.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/files/SafeFile.h"
+#include "platform/text/ShortText.h"
 
 #include <QElapsedTimer>
 #include <QFile>

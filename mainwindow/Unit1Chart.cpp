@@ -3,8 +3,8 @@
 
 #include "mainwindow/Unit1.h"
 
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
 
 using platform::fromAnsi;
 

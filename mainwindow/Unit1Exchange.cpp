@@ -9,9 +9,9 @@
 
 #include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 
 #include <QTimer>
 

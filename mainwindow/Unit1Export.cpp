@@ -4,10 +4,10 @@
 #include "mainwindow/Unit1.h"
 
 #include "acquisition/SpreadsheetCopy.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
-#include "platform/VclDialogs.h"
-#include "platform/VclShell.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/VclDialogs.h"
+#include "platform/vcl/VclShell.h"
 
 #include <QDir>
 #include <QFile>

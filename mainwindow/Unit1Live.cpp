@@ -11,10 +11,10 @@
 #include "acquisition/LivePort.h"
 #include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/DateTime.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/text/DateTime.h"
+#include "platform/vcl/MessageBox.h"
 
 #include <QFile>
 #include <QFileInfo>

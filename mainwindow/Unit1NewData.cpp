@@ -7,9 +7,9 @@
 
 #include "acquisition/CyclicFile.h"
 #include "dialogs/Unit2.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/DateTime.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/text/DateTime.h"
 
 #include <QDir>
 #include <QFile>

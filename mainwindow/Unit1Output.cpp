@@ -5,10 +5,10 @@
 
 #include "mainwindow/Unit1.h"
 
-#include "platform/ChartPrint.h"
-#include "platform/Clipboard.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
+#include "platform/chart/ChartPrint.h"
+#include "platform/vcl/Clipboard.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "dialogs/LinkSettings.h"
 #include "dialogs/Unit2.h"
 #include "mainwindow/LinkRun.h"
-#include "platform/Cp1250.h"
+#include "platform/text/Cp1250.h"
 
 #include <QHeaderView>
 

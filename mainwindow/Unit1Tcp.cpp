@@ -9,10 +9,10 @@
 
 #include "dialogs/LinkSettings.h"
 #include "dialogs/Unit2.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
-#include "platform/Threads.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/Threads.h"
 
 using platform::fromAnsi;
 using platform::toAnsi;

@@ -7,7 +7,7 @@
 #include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit5.h"
-#include "platform/Convert.h"
+#include "platform/text/Convert.h"
 
 #include <QEvent>
 

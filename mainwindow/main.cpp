@@ -5,7 +5,7 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
 #include "mainwindow/Unit1.h"
-#include "platform/MessageBox.h"
+#include "platform/vcl/MessageBox.h"
 #include "windows/Unit6.h"
 
 int main(int argc, char** argv)

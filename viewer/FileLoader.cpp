@@ -1,8 +1,8 @@
 #include "viewer/FileLoader.h"
 
-#include "platform/Chart.h"
-#include "platform/LineReader.h"
-#include "platform/SafeFile.h"
+#include "platform/chart/Chart.h"
+#include "platform/files/LineReader.h"
+#include "platform/files/SafeFile.h"
 #include "viewer/ContentHash.h"
 
 #include <fcntl.h>

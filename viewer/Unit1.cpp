@@ -3,10 +3,10 @@
 
 #include "viewer/Unit1.h"
 
-#include "platform/Cp1250.h"
-#include "platform/Jpeg.h"
-#include "platform/MessageBox.h"
-#include "platform/SafeFile.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/Jpeg.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/files/SafeFile.h"
 #include "viewer/ViewerText.h"
 
 #include <QDir>

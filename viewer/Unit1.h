@@ -3,8 +3,8 @@
 // open command and on every tick of the reload timer, with its chart commands. The
 // first form created, so closing it ends the viewer.
 
-#include "platform/Chart.h"
-#include "platform/Vcl.h"
+#include "platform/chart/Chart.h"
+#include "platform/vcl/Vcl.h"
 #include "viewer/FileLoader.h"
 #include "viewer/Linia1MG.h"
 

@@ -3,11 +3,11 @@
 
 #include "viewer/Unit1.h"
 
-#include "platform/ChartPrint.h"
-#include "platform/Clipboard.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/chart/ChartPrint.h"
+#include "platform/vcl/Clipboard.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 #include "viewer/Unit3.h"
 #include "viewer/Unit4.h"
 #include "viewer/UpdateServer.h"

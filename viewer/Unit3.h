@@ -3,7 +3,7 @@
 // with the times they occurred, and four free labels. The chart window fills it; only
 // the hidden ToolButton25 shows it.
 
-#include "platform/Vcl.h"
+#include "platform/vcl/Vcl.h"
 
 class TDalvinterForm3 : public vcl::TForm {
 public:

@@ -1,8 +1,8 @@
 #include "viewer/Unit4.h"
 
-#include "platform/FontFit.h"
-#include "platform/MessageBox.h"
-#include "platform/UrlDownload.h"
+#include "platform/vcl/FontFit.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/UrlDownload.h"
 #include "viewer/Unit1.h"
 #include "viewer/UpdateServer.h"
 

@@ -3,7 +3,7 @@
 // download of the new program and its description. The two speed buttons' captions
 // show how their last step ended.
 
-#include "platform/Vcl.h"
+#include "platform/vcl/Vcl.h"
 
 #include <QLabel>
 

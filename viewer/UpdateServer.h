@@ -3,7 +3,7 @@
 // The address lives here alone; DALVINTER_SERVER in the environment replaces it (a test
 // server, a mirror).
 
-#include "platform/UrlDownload.h"
+#include "platform/links/UrlDownload.h"
 
 #include <QString>
 

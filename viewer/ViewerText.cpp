@@ -1,7 +1,7 @@
 #include "viewer/ViewerText.h"
 
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,8 +1,8 @@
 // Entry routine of the viewer: the chart window (the main window, whose start sequence
 // runs as it is created), the about box and the info form, then the message loop.
 
-#include "platform/MessageBox.h"
-#include "platform/Vcl.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/Vcl.h"
 #include "viewer/Unit1.h"
 #include "viewer/Unit3.h"
 #include "viewer/Unit4.h"

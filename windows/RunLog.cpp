@@ -1,6 +1,6 @@
 #include "windows/RunLog.h"
 
-#include "platform/SafeFile.h"
+#include "platform/files/SafeFile.h"
 
 #include <cerrno>
 #include <charconv>

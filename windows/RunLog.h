@@ -10,7 +10,7 @@
 // fails leaves the file as it was and the text in memory; the next sync retries and
 // catches the file up.
 
-#include "platform/SafeFile.h"
+#include "platform/files/SafeFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,8 +7,8 @@
 // on recording, until the application ends.
 
 #include "acquisition/SettingsBlock.h"
-#include "platform/Chart.h"
-#include "platform/Vcl.h"
+#include "platform/chart/Chart.h"
+#include "platform/vcl/Vcl.h"
 #include "windows/RunLog.h"
 
 #include <QAction>

@@ -4,8 +4,8 @@
 #include "windows/Unit6.h"
 
 #include "mainwindow/Unit1.h"
-#include "platform/Cp1250.h"
-#include "platform/SafeFile.h"
+#include "platform/text/Cp1250.h"
+#include "platform/files/SafeFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,11 +5,11 @@
 #include "windows/Unit6.h"
 
 #include "mainwindow/Unit1.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/DateTime.h"
-#include "platform/MessageBox.h"
-#include "platform/Threads.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/text/DateTime.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/Threads.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,9 +7,9 @@
 #include "acquisition/Linia1MG.h"
 #include "dialogs/TextListFile.h"
 #include "mainwindow/Unit1.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 
 #include <QDir>
 #include <QEvent>

@@ -1,7 +1,7 @@
 #include "acquisition/DataFile.h"
 
-#include "platform/Convert.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/vcl/MessageBox.h"
 
 #include "tests/support/FileBytes.h"
 

@@ -3,7 +3,7 @@
 
 #include "acquisition/Linia1MG.h"
 
-#include "platform/Convert.h"
+#include "platform/text/Convert.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "acquisition/SettingsBlock.h"
 
-#include "platform/MessageBox.h"
+#include "platform/vcl/MessageBox.h"
 
 #include "tests/support/FileBytes.h"
 #include "tests/support/FullDisk.h"

@@ -5,7 +5,7 @@
 
 #include "dialogs/TextListFile.h"
 
-#include "platform/VclCore.h"
+#include "platform/vcl/VclCore.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/QtTestApp.h"
 

@@ -3,9 +3,9 @@
 
 #include "tests/support/ProgramForms.h"
 #include "tests/support/FormDump.h"
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TcpPeer.h"

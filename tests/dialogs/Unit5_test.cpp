@@ -3,9 +3,9 @@
 // called: the captions they end with and every local file afterwards.
 
 #include "tests/support/ProgramForms.h"
-#include "platform/MessageBox.h"
-#include "platform/UrlDownload.h"
-#include "platform/VclShell.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/UrlDownload.h"
+#include "platform/vcl/VclShell.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FormDump.h"
 #include "tests/support/HttpServer.h"

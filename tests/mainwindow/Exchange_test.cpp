@@ -5,8 +5,8 @@
 
 #include "acquisition/LivePort.h"
 #include "acquisition/PortCom.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtPrint.h"

@@ -4,8 +4,8 @@
 
 #include "acquisition/PortCom.h"
 #include "tests/support/ProgramForms.h"
-#include "platform/Convert.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtTestApp.h"

@@ -4,9 +4,9 @@
 // kept alive meanwhile; and the server receiver fed by peers, up to the bytes of the
 // cyclic data file.
 
-#include "platform/Convert.h"
-#include "platform/MessageBox.h"
-#include "platform/TcpClient.h"
+#include "platform/text/Convert.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/TcpClient.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"

@@ -4,8 +4,8 @@
 // clear command, and saving and opening text files through the file dialogs.
 
 #include "tests/support/ProgramForms.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtPrint.h"

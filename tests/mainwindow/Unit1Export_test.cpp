@@ -4,9 +4,9 @@
 // the copy as the real office suite reads it with the options the export passes.
 
 #include "acquisition/SpreadsheetCopy.h"
-#include "platform/MessageBox.h"
-#include "platform/VclDialogs.h"
-#include "platform/VclShell.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/VclDialogs.h"
+#include "platform/vcl/VclShell.h"
 #include "tests/support/FakePrograms.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProgramForms.h"

@@ -3,10 +3,10 @@
 // weekly cycle, a date change between readings, a file that cannot be written, and what
 // the text list, grid and chart show.
 
-#include "platform/Convert.h"
-#include "platform/Cp1250.h"
-#include "platform/DateTime.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Convert.h"
+#include "platform/text/Cp1250.h"
+#include "platform/text/DateTime.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"

@@ -2,9 +2,9 @@
 // and margins, the two clipboard images with the window put back as it was (also when
 // the clipboard fails), the chart table in the text list, and the bitmap file.
 
-#include "platform/Clipboard.h"
-#include "platform/MessageBox.h"
-#include "platform/VclDialogs.h"
+#include "platform/vcl/Clipboard.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/VclDialogs.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"

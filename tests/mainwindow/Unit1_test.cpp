@@ -3,8 +3,8 @@
 
 #include "acquisition/PortCom.h"
 #include "tests/support/ProgramForms.h"
-#include "platform/Cp1250.h"
-#include "platform/MessageBox.h"
+#include "platform/text/Cp1250.h"
+#include "platform/vcl/MessageBox.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
 #include "windows/Unit6.h"

@@ -2,8 +2,8 @@
 // What the screenshot programs share: letting the windows settle and writing one
 // window's picture into a PNG file, with a line saying so.
 
-#include "platform/MessageBox.h"
-#include "platform/VclApplication.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/VclApplication.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -4,8 +4,8 @@
 //
 //   viewer_screenshots <output folder>
 
-#include "platform/MessageBox.h"
-#include "platform/Vcl.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/Vcl.h"
 #include "viewer/Unit1.h"
 #include "viewer/Unit3.h"
 #include "viewer/Unit4.h"

@@ -3,8 +3,8 @@
 // chosen, a temporary start folder made current, and message boxes answered by script so
 // that nothing waits for a click.
 
-#include "platform/MessageBox.h"
-#include "platform/VclApplication.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/VclApplication.h"
 
 #include <QDir>
 #include <QTemporaryDir>

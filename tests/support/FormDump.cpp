@@ -1,6 +1,6 @@
 #include "tests/support/FormDump.h"
 
-#include "platform/Vcl.h"
+#include "platform/vcl/Vcl.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -1,6 +1,6 @@
 #include "tests/support/QtTestApp.h"
 
-#include "platform/VclApplication.h"
+#include "platform/vcl/VclApplication.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

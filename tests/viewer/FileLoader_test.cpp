@@ -1,6 +1,6 @@
 #include "viewer/FileLoader.h"
 
-#include "platform/Chart.h"
+#include "platform/chart/Chart.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/QtTestApp.h"
 

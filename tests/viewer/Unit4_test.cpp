@@ -5,9 +5,9 @@
 
 #include "tests/viewer/ViewerForms.h"
 
-#include "platform/MessageBox.h"
-#include "platform/UrlDownload.h"
-#include "platform/VclShell.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/links/UrlDownload.h"
+#include "platform/vcl/VclShell.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FormDump.h"
 #include "tests/support/HttpServer.h"

@@ -5,9 +5,9 @@
 
 #include "tests/viewer/ViewerForms.h"
 
-#include "platform/Clipboard.h"
-#include "platform/MessageBox.h"
-#include "platform/VclShell.h"
+#include "platform/vcl/Clipboard.h"
+#include "platform/vcl/MessageBox.h"
+#include "platform/vcl/VclShell.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/PolishLocale.h"
 #include "tests/support/PtyDevice.h"

@@ -6,7 +6,7 @@
 
 #include "acquisition/SpreadsheetCopy.h"
 #include "dialogs/TextListFile.h"
-#include "platform/VclShell.h"
+#include "platform/vcl/VclShell.h"
 #include "tests/support/FakePrograms.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtInput.h"

@@ -4,7 +4,7 @@
 
 #include "tests/windows/WindowFixture.h"
 
-#include "platform/FontFit.h"
+#include "platform/vcl/FontFit.h"
 #include "tests/support/FormDump.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/WaitBreaker.h"
