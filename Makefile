@@ -10,7 +10,7 @@ SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 PROGRAMS := Tazo6Dalvinter Dalvinter
 
-.PHONY: deps locale configure build programs test run screenshots clean
+.PHONY: deps locale configure build programs test run screenshots format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -59,6 +59,12 @@ screenshots: build
 	  $(BUILD)/tests/screenshots $(BUILD)/screenshots
 	xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb \
 	  $(BUILD)/tests/viewer_screenshots $(BUILD)/screenshots
+
+# Formats every C++ file git knows with the committed .clang-format.
+format:
+	@command -v clang-format >/dev/null 2>&1 || { $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends clang-format; }
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD)
