@@ -10,8 +10,8 @@
 // Texts are 8-bit (code page 1250).
 
 #include "acquisition/Linia1MG.h"
-#include "platform/text/DateTime.h"
 #include "platform/files/SafeFile.h"
+#include "platform/text/DateTime.h"
 
 #include <string>
 #include <string_view>

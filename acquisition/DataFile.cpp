@@ -1,8 +1,8 @@
 #include "acquisition/DataFile.h"
 
+#include "platform/files/LineReader.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
-#include "platform/files/LineReader.h"
 #include "platform/vcl/MessageBox.h"
 
 #include <QFile>
@@ -37,8 +37,7 @@ std::string_view subText(std::string_view text, std::size_t start, std::size_t l
 // write before it: that one counts faulty records, not lines.
 std::size_t findRecordCounter(std::string_view text)
 {
-    for (std::size_t at = text.find(counterField); at != std::string_view::npos;
-         at = text.find(counterField, at + 1)) {
+    for (std::size_t at = text.find(counterField); at != std::string_view::npos; at = text.find(counterField, at + 1)) {
         if (at < errorPrefix.size() || text.substr(at - errorPrefix.size(), errorPrefix.size()) != errorPrefix)
             return at;
     }
@@ -122,8 +121,8 @@ void WlasciwosciPliku(plikPomiar& d)
         d.trailerStart = static_cast<std::int64_t>(d.fileSize) - static_cast<std::int64_t>(d.trailerText.size());
     }
 
-    std::string properties = d.propertiesText.substr(
-        0, std::min(d.propertiesText.size(), static_cast<std::size_t>(d.headerEnd)));
+    std::string properties =
+        d.propertiesText.substr(0, std::min(d.propertiesText.size(), static_cast<std::size_t>(d.headerEnd)));
     properties += "\r\n";
     properties += d.trailerText;
     d.propertiesText = std::move(properties);

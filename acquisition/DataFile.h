@@ -24,14 +24,14 @@ struct plikPomiar {
     // 1-based position in the collected header text just past "***End_of_Header***";
     // 0 for a file without a header block. The paged view reads its first page there.
     std::int64_t headerEnd = 0;
-    std::int64_t trailerStart = 0;   // fileSize minus the trailer text's length; 0 without one
-    std::int64_t dataStart = 0;      // byte offset of the line after the column line
-    std::int64_t recordCount = 0;    // the trailer's count, else computed from the sizes
-    std::int64_t pageStart = 0;      // set by the paged view
-    std::int32_t pageLines = 0;      // set by the paged view: page size + 1
-    std::int64_t pageEnd = 0;        // set by the paged view
-    std::string fileName;            // full path, set by the browser
-    std::string propertiesText;      // header up to the marker, CR LF, the trailer text
+    std::int64_t trailerStart = 0; // fileSize minus the trailer text's length; 0 without one
+    std::int64_t dataStart = 0;    // byte offset of the line after the column line
+    std::int64_t recordCount = 0;  // the trailer's count, else computed from the sizes
+    std::int64_t pageStart = 0;    // set by the paged view
+    std::int32_t pageLines = 0;    // set by the paged view: page size + 1
+    std::int64_t pageEnd = 0;      // set by the paged view
+    std::string fileName;          // full path, set by the browser
+    std::string propertiesText;    // header up to the marker, CR LF, the trailer text
     std::string trailerText;
     std::string columnLine;
     std::int64_t lineLen = 0;        // one data line with its CR LF; 0 without data lines

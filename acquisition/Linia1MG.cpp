@@ -44,12 +44,15 @@ private:
     // instead of a branch per character. False when the token is longer.
     bool scanWord(std::string_view t, std::size_t& blank)
     {
-        if (t.size() < 8) return false;
+        if (t.size() < 8)
+            return false;
         std::uint64_t w;
         std::memcpy(&w, t.data(), 8);
-        if constexpr (std::endian::native != std::endian::little) return false;
+        if constexpr (std::endian::native != std::endian::little)
+            return false;
         const std::uint64_t blanks = platform::bytesEqual(w, ' ');
-        if (blanks == 0) return false;
+        if (blanks == 0)
+            return false;
         const int length = std::countr_zero(blanks) / 8;
         const std::uint64_t inToken = length == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * length);
         const std::uint64_t dashes = platform::bytesEqual(w, '-') & inToken;
@@ -68,19 +71,29 @@ private:
 
     std::size_t scan(std::string_view t)
     {
-        if (std::size_t blank; scanWord(t, blank)) return blank;
+        if (std::size_t blank; scanWord(t, blank))
+            return blank;
         for (std::size_t k = 0; k < t.size(); ++k) {
             switch (t[k]) {
-            case ' ': return k;
+            case ' ':
+                return k;
             case '-':
-                if (firstDash == npos) firstDash = k;
-                if (lastDash != npos && lastDash + 1 == k) doubleDash = true;
-                if (k >= 2 && t[k - 1] == '.' && t[k - 2] == '-') missing = true;
+                if (firstDash == npos)
+                    firstDash = k;
+                if (lastDash != npos && lastDash + 1 == k)
+                    doubleDash = true;
+                if (k >= 2 && t[k - 1] == '.' && t[k - 2] == '-')
+                    missing = true;
                 lastDash = k;
                 break;
-            case ':': colon = true; break;
-            case '.': point = true; break;
-            default: break;
+            case ':':
+                colon = true;
+                break;
+            case '.':
+                point = true;
+                break;
+            default:
+                break;
             }
         }
         return npos;
@@ -109,10 +122,13 @@ bool isNameLed(std::string_view t) { return !t.empty() && t[0] >= 'A' && t[0] <=
 void dropFront(std::string_view& rest, std::size_t count)
 {
     rest.remove_prefix(std::min(count, rest.size()));
-    if (rest.size() > kKeptText) rest = rest.substr(0, kKeptText);
+    if (rest.size() > kKeptText)
+        rest = rest.substr(0, kKeptText);
     // A cut inside a run of blanks must not leave an empty token behind.
-    while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    while (!rest.empty() && rest.back() == ' ')
+        rest.remove_suffix(1);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
 }
 
 // Drops the token at the front together with the blank after it; a token that ends
@@ -126,14 +142,16 @@ void skipToken(std::string_view& rest)
 // Channel values are 32-bit; a reading beyond that range is as wrong as a malformed one.
 float toChannelValue(double value, std::string_view token)
 {
-    if (!(std::fabs(value) < kFloatOverflow)) rtl::ThrowInvalidFloat(token);
+    if (!(std::fabs(value) < kFloatOverflow))
+        rtl::ThrowInvalidFloat(token);
     return static_cast<float>(value);
 }
 
 float parseChannelValue(std::string_view token)
 {
     double value;
-    if (!rtl::TryStrToFloat(token, value)) rtl::ThrowInvalidFloat(token);
+    if (!rtl::TryStrToFloat(token, value))
+        rtl::ThrowInvalidFloat(token);
     return toChannelValue(value, token);
 }
 
@@ -180,7 +198,8 @@ inline void Linia1MG::readPlainReading(std::string_view token, double value, int
 
 void Linia1MG::CzytajLinie(std::string_view line)
 {
-    if (const auto cut = line.find("< "); cut != npos) line = line.substr(0, cut);
+    if (const auto cut = line.find("< "); cut != npos)
+        line = line.substr(0, cut);
     line = rtl::TrimView(line);
     const std::less_equal<const char*> notAfter;
     if (notAfter(valuesPart.data(), line.data()) && notAfter(line.data(), valuesPart.data() + valuesPart.capacity())) {
@@ -235,9 +254,11 @@ void Linia1MG::CzytajLinie(std::string_view line)
         } else if (shape.timeShaped()) {
             platform::assignText(valuesPart, rtl::TrimView(rest));
             platform::assignText(timeText, token);
-            if (lineCount < INT32_MAX) ++lineCount;
+            if (lineCount < INT32_MAX)
+                ++lineCount;
         } else if (isNameLed(token)) {
-            if (readPair(rest, channel, token)) return;
+            if (readPair(rest, channel, token))
+                return;
         } else if (isNumberLed(token)) {
             readPositional(token, shape.missing, channel);
             ++channel;
@@ -252,11 +273,12 @@ void Linia1MG::readNames(std::string_view rest, std::string_view headerToken, bo
     headerLine = true;
     if (holds(headerToken, "yyyy-mm-dd")) {
         dropFront(rest, 10); // the date caption
-        skipToken(rest);   // the time caption
+        skipToken(rest);     // the time caption
     } else if (holds(headerToken, "Time")) {
         dropFront(rest, 4);
         skipToken(rest);
-        if (!firstToken) ++channel;
+        if (!firstToken)
+            ++channel;
     } else if (!headerToken.empty()) {
         skipToken(rest);
     }
@@ -326,7 +348,8 @@ void Linia1MG::readLastValue(std::string_view token, bool missing, int channel)
 {
     if (isNumberLed(token) && !missing) {
         // Without a time token before it the last number is not a reading of this line.
-        if (valuesPart.empty()) return;
+        if (valuesPart.empty())
+            return;
         platform::assignText(valueTexts[channel], token);
         values[channel] = parseChannelValue(token);
         nameIfUnnamed(channel);

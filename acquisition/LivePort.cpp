@@ -72,9 +72,6 @@ void flushCom(int handle)
         livePort().flush();
 }
 
-bool hasLiveLineShape(std::string_view line)
-{
-    return line.find('-') == 4 && line.rfind(':') == 16;
-}
+bool hasLiveLineShape(std::string_view line) { return line.find('-') == 4 && line.rfind(':') == 16; }
 
 } // namespace acquisition

@@ -25,7 +25,7 @@ struct TimeoutRow {
 // ReadIntervalTimeout and ReadTotalTimeoutConstant by exchange type, in ms; no type
 // uses a per-byte total.
 constexpr TimeoutRow timeoutTable[] = {
-    {1, 500, 5000}, {2, 300, 5000}, {4, 500, 0},  {5, 10, 5000},   {6, 1000, 5000},
+    {1, 500, 5000}, {2, 300, 5000}, {4, 500, 0},  {5, 10, 5000},  {6, 1000, 5000},
     {7, 10, 5000},  {9, 500, 5000}, {11, 500, 0}, {12, 10, 5000},
 };
 constexpr TimeoutRow otherTypes{0, 0, 5};
@@ -42,11 +42,16 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 std::uint32_t writeBits(platform::SerialError e)
 {
     switch (e) {
-    case platform::SerialError::None: return 0;
-    case platform::SerialError::NotOpen: return writeNotOpen;
-    case platform::SerialError::HungUp: return writeHungUp;
-    case platform::SerialError::TimedOut: return writeShort;
-    default: return writeOther;
+    case platform::SerialError::None:
+        return 0;
+    case platform::SerialError::NotOpen:
+        return writeNotOpen;
+    case platform::SerialError::HungUp:
+        return writeHungUp;
+    case platform::SerialError::TimedOut:
+        return writeShort;
+    default:
+        return writeOther;
     }
 }
 
@@ -111,7 +116,7 @@ void PortCom::Otworz()
         openErrors |= openSettingsText;
 
     lastOpenTimeouts = readTimeouts(exchangeType);
-    port.writeTimeoutMs = 20;   // 10 ms per byte and 10 ms more, for the one byte of a write
+    port.writeTimeoutMs = 20; // 10 ms per byte and 10 ms more, for the one byte of a write
     if (!port.isOpen())
         openErrors |= openTimeouts;
 
@@ -211,7 +216,8 @@ void PortComRead::start(std::function<void(bool)> done, bool endAtLineEnd)
     const auto now = Clock::now();
     lastByte_ = now;
     totalLimit_ = t.totalConstantMs > 0 || t.totalPerByteMs > 0;
-    deadline_ = now + std::chrono::milliseconds(t.totalConstantMs + std::uint64_t(t.totalPerByteMs) * PortCom::readSize);
+    deadline_ =
+        now + std::chrono::milliseconds(t.totalConstantMs + std::uint64_t(t.totalPerByteMs) * PortCom::readSize);
     notifier_ = std::make_unique<QSocketNotifier>(port.fd(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { bytesReady(); });
     // Bytes already queued are seen at the notifier's first turn, after the windows

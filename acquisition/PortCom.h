@@ -26,28 +26,28 @@ namespace acquisition {
 
 // Bits of PortCom::openErrors.
 enum : std::uint32_t {
-    openFailed = 1,         // the device could not be opened (missing, busy, not a port)
-    openSettingsText = 2,   // the port text is not readable as a settings text
-    openTimeouts = 4,       // the read time-outs could not be set (no port)
-    openState = 8,          // the driver refused speed, 8N1 or the line controls
-    openMask = 16,          // the receive watch could not be set (no port)
+    openFailed = 1,       // the device could not be opened (missing, busy, not a port)
+    openSettingsText = 2, // the port text is not readable as a settings text
+    openTimeouts = 4,     // the read time-outs could not be set (no port)
+    openState = 8,        // the driver refused speed, 8N1 or the line controls
+    openMask = 16,        // the receive watch could not be set (no port)
 };
 
 // Bits of PortCom::writeErrors: what stopped the send.
 enum : std::uint32_t {
-    writeHungUp = 1,      // the far end hung up
+    writeHungUp = 1, // the far end hung up
     writeNoMemory = 2,
     writeBadBuffer = 4,
-    writeNotOpen = 8,     // no port open
-    writeShort = 16,      // the byte did not go out in time
+    writeNotOpen = 8, // no port open
+    writeShort = 16,  // the byte did not go out in time
     writeOther = 128,
 };
 
 // Bits of PortCom::readFlags; any of them means the reply could not be read.
 enum : std::uint32_t {
-    readEndOfData = 1,   // the far end hung up
-    readFailed = 2,      // any other failed read
-    readNotDone = 4,     // no read was made: the port did not open or the send failed
+    readEndOfData = 1, // the far end hung up
+    readFailed = 2,    // any other failed read
+    readNotDone = 4,   // no read was made: the port did not open or the send failed
 };
 
 // The exchange itself reports a read that failed while the device stayed on the line
@@ -55,14 +55,14 @@ enum : std::uint32_t {
 inline bool failureLeftToCaller(std::uint32_t readFlags) { return (readFlags & ~std::uint32_t(readFailed)) != 0; }
 
 struct PortCom {
-    int handle = 0;                  // port descriptor, -1 after a failed open
-    std::uint32_t openErrors = 0;    // bits of the last open
-    std::uint32_t readFlags = 0;     // bits of the last read
-    std::uint32_t writeErrors = 0;   // bits of the send that stopped, 0 when all went out
-    int exchangeType = 0;            // read time-outs and reply framing
-    char portSettings[80] = {};      // the COM port name from the settings
-    char rxText[5000] = {};          // text of the last read
-    char txText[5000] = {};          // command to send, at most 4999 characters
+    int handle = 0;                // port descriptor, -1 after a failed open
+    std::uint32_t openErrors = 0;  // bits of the last open
+    std::uint32_t readFlags = 0;   // bits of the last read
+    std::uint32_t writeErrors = 0; // bits of the send that stopped, 0 when all went out
+    int exchangeType = 0;          // read time-outs and reply framing
+    char portSettings[80] = {};    // the COM port name from the settings
+    char rxText[5000] = {};        // text of the last read
+    char txText[5000] = {};        // command to send, at most 4999 characters
     std::uint8_t replyPending = 0;
     std::uint8_t echoToConsole = 0;
     int baudRate = 0;

@@ -1,8 +1,8 @@
 #include "acquisition/SettingsBlock.h"
 
+#include "platform/files/SafeFile.h"
 #include "platform/text/Cp1250.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/files/SafeFile.h"
 
 #include <QFile>
 
@@ -96,10 +96,7 @@ void SettingsBlock::applyFirstRunValues(const std::string& startDir)
     bottomLayout = 1;
 }
 
-int SettingsBlock::windowCountClamped() const
-{
-    return std::clamp<std::int32_t>(windowCount, 0, maxWindows);
-}
+int SettingsBlock::windowCountClamped() const { return std::clamp<std::int32_t>(windowCount, 0, maxWindows); }
 
 namespace {
 
@@ -117,7 +114,6 @@ std::string joinPath(const std::string& dir, const char* name)
         return dir + name;
     return dir + '/' + name;
 }
-
 
 } // namespace
 

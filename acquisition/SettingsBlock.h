@@ -62,22 +62,22 @@ std::string getText(const char (&field)[N])
 // One measurement window's slot (480 bytes). Slots 0 to 7 belong to windows that can
 // exist; slots 0 to 8 receive the new-sample flag; the rest are carried along.
 struct WindowRecord {
-    std::uint8_t state = 0;              // 0 open, bit of value 4 = closed (hidden)
+    std::uint8_t state = 0; // 0 open, bit of value 4 = closed (hidden)
     char remarks[123] = {};
     std::int32_t height = 500;
     std::int32_t width = 500;
     std::int32_t left = 50;
     std::int32_t top = 200;
     std::uint8_t reserved140[144] = {};
-    char measurementName[84] = {};       // last run's data file name without ".dan"
+    char measurementName[84] = {}; // last run's data file name without ".dan"
     std::int32_t splitterPos = 0;
     std::uint8_t reserved372[28] = {};
-    double startTime = 0.0;              // days since 30 December 1899
+    double startTime = 0.0; // days since 30 December 1899
     double endTime = 0.0;
-    std::uint8_t reserved416[8] = {};    // a date-time nobody uses; 0.0 is zero bytes
+    std::uint8_t reserved416[8] = {}; // a date-time nobody uses; 0.0 is zero bytes
     std::uint8_t newSample = 0;
     std::uint8_t reserved425[3] = {};
-    std::int32_t seriesColours[9] = {};   // colour values (vcl::TColor)
+    std::int32_t seriesColours[9] = {}; // colour values (vcl::TColor)
     std::uint8_t penWidths[9] = {};
     std::uint8_t reserved473[7] = {};
 };
@@ -88,11 +88,11 @@ struct SettingsBlock {
 
     std::uint8_t reserved0[4] = {};
     std::int32_t mainWidth = 0;
-    std::int32_t mainHeight = 0;         // height in the full view
+    std::int32_t mainHeight = 0; // height in the full view
     std::int32_t mainLeft = 0;
     std::int32_t mainTop = 0;
     std::int32_t leftPanelWidth = 0;
-    std::int32_t listPanelSize = 0;      // height at the bottom, width at the right
+    std::int32_t listPanelSize = 0; // height at the bottom, width at the right
     std::int32_t dirListHeight = 0;
     std::int32_t maxMemoLines = 0;
     std::uint8_t bottomLayout = 0;
@@ -107,14 +107,14 @@ struct SettingsBlock {
     std::uint8_t reserved45[19] = {};
     char filePrefix[800] = {};
     char measurementDir[800] = {};
-    char period[25] = {};                // "hh:mm:ss"
+    char period[25] = {}; // "hh:mm:ss"
     char ipAddress[25] = {};
     char tcpPort[25] = {};
     char comPort[25] = {};
     char baudText[25] = {};
     std::uint8_t reserved1789[3] = {};
     std::int32_t savedDeviceFamily = 0;
-    std::int32_t connectionMode = 0;     // 0 serial, 1 TCP client, 2 TCP server
+    std::int32_t connectionMode = 0; // 0 serial, 1 TCP client, 2 TCP server
     std::int32_t pageSize = 0;
     std::uint8_t reserved1804[8] = {};
     std::int32_t windowCount = 0;
@@ -161,7 +161,7 @@ bool loadSettings(SettingsBlock& block, const std::string& startDir);
 
 // What the save reads from the main window at the moment of saving.
 struct SettingsWindowSide {
-    int mainViewMode = 0;          // 1 full view, 0 the 93-pixel strip
+    int mainViewMode = 0; // 1 full view, 0 the 93-pixel strip
     int height = 0;
     int width = 0;
     int left = 0;
@@ -171,7 +171,7 @@ struct SettingsWindowSide {
     bool listPanelAtBottom = true; // Panel4's alignment
     int listPanelHeight = 0;
     int listPanelWidth = 0;
-    int dirListHeight = 0;         // DirectoryListBox1
+    int dirListHeight = 0; // DirectoryListBox1
     int deviceFamily = 0;
 };
 

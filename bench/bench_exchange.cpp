@@ -73,6 +73,7 @@ int main(int argc, char** argv)
     std::printf("records lost:      %d\n", lost);
     std::printf("last record shown: %lld ms after the command\n", static_cast<long long>(lastRecordMs));
     std::printf("exchange ended:    %.1f ms after the command\n", ms);
-    std::printf("on the wire:       %.1f ms at 115200 baud (8N1)\n", double(dump.size() + 1) * 10.0 / 115200.0 * 1000.0);
+    std::printf("on the wire:       %.1f ms at 115200 baud (8N1)\n",
+                double(dump.size() + 1) * 10.0 / 115200.0 * 1000.0);
     return ended && lost == 0 && shown.size() == records.size() ? 0 : 1;
 }

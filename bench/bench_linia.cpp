@@ -4,8 +4,8 @@
 
 #include "acquisition/Linia1MG.h"
 
-#include "platform/text/Convert.h"
 #include "platform/files/LineReader.h"
+#include "platform/text/Convert.h"
 
 #include <algorithm>
 #include <chrono>
@@ -54,7 +54,8 @@ std::string makeData(long lines)
         for (int c = 0; c < kChannels; ++c) {
             const int v = tenths(rng);
             s += ' ';
-            if (v < 0) s += '-';
+            if (v < 0)
+                s += '-';
             s += std::to_string(std::abs(v) / 10);
             s += '.';
             s += static_cast<char>('0' + std::abs(v) % 10);
@@ -141,7 +142,8 @@ int main(int argc, char** argv)
         line.resetPending = true;
         t0 = Clock::now();
         forEachLine(data, [&](std::string_view l) {
-            if (line.resetPending) line.Zeruj();
+            if (line.resetPending)
+                line.Zeruj();
             try {
                 line.CzytajLinie(l);
             } catch (const rtl::EConvertError&) {
@@ -160,7 +162,8 @@ int main(int argc, char** argv)
         }
         std::string text;
         while (reader.readLine(text)) {
-            if (line.resetPending) line.Zeruj();
+            if (line.resetPending)
+                line.Zeruj();
             line.CzytajLinie(text);
         }
         readerBest = std::min(readerBest, seconds(Clock::now() - t0));
@@ -171,11 +174,11 @@ int main(int argc, char** argv)
     report("LineReader + Linia1MG::CzytajLinie", lines, data.size(), readerBest);
     std::printf("parse alone: %.0f ns a line\n", (parseBest - splitBest) / lines * 1e9);
 
-    const bool ok = failures == 0 && splitLines == lines && line.channelCount == kChannels &&
-                    line.lineCount == lines && line.names[kChannels - 1] == "k20" && checksum > 0;
+    const bool ok = failures == 0 && splitLines == lines && line.channelCount == kChannels && line.lineCount == lines &&
+                    line.names[kChannels - 1] == "k20" && checksum > 0;
     if (!ok)
-        std::fprintf(stderr, "check failed: %ld errors, %ld lines split, %d channels, %d lines counted\n",
-                     failures, splitLines, line.channelCount, line.lineCount);
+        std::fprintf(stderr, "check failed: %ld errors, %ld lines split, %d channels, %d lines counted\n", failures,
+                     splitLines, line.channelCount, line.lineCount);
 
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);

@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:00"));
     Form2->NumerCom->SetText(QString::fromStdString(device.path()));
     Form2->SzybkoscTransmisji->SetText(QStringLiteral("115200"));
-    Form1->BitBtn3Click(nullptr);   // full view: every line is shown
+    Form1->BitBtn3Click(nullptr); // full view: every line is shown
 
     const int lines = 10000;
     std::string data;

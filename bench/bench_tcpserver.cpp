@@ -41,8 +41,8 @@ constexpr int deviceSendBuffer = 16 * 1024;
 std::string lineOf(int peer, int i)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "2024-03-05 %02d:%02d:%02d %d %d\r", (i / 3600) % 24, (i / 60) % 60, i % 60,
-                  peer, i);
+    std::snprintf(text, sizeof text, "2024-03-05 %02d:%02d:%02d %d %d\r", (i / 3600) % 24, (i / 60) % 60, i % 60, peer,
+                  i);
     return text;
 }
 
@@ -57,7 +57,7 @@ FileCheck checkFile(const std::string& bytes, int peers)
 {
     FileCheck check;
     std::vector<int> next(std::size_t(peers), 0);
-    std::size_t at = bytes.find("\r\n");   // after the header
+    std::size_t at = bytes.find("\r\n"); // after the header
     at = at == std::string::npos ? bytes.size() : at + 2;
     for (std::size_t end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2) {
         const std::string line = bytes.substr(at, end - at);
@@ -68,7 +68,8 @@ FileCheck checkFile(const std::string& bytes, int peers)
             ++check.unknown;
             continue;
         }
-        if (i != next[std::size_t(peer)]) ++check.outOfOrder;
+        if (i != next[std::size_t(peer)])
+            ++check.outOfOrder;
         next[std::size_t(peer)] = i + 1;
         ++check.whole;
     }
@@ -89,7 +90,7 @@ int main(int argc, char** argv)
     Form1->DirectoryListBox1->SetDirectory(dataDir);
     Form2->zapiszDoPliku->SetChecked(true);
     Form2->CyklStaly->SetChecked(true);
-    Form2->RadioButton10->SetChecked(true);   // lines stored as received, so they can be checked
+    Form2->RadioButton10->SetChecked(true); // lines stored as received, so they can be checked
     Form1->IdTCPServer1->DefaultPort = 0;
     Form1->IdTCPServer1->setActive(true);
     const int port = Form1->IdTCPServer1->boundPort();
@@ -110,7 +111,8 @@ int main(int argc, char** argv)
     });
     const auto runFor = [&](const std::function<bool()>& done, qint64 ms) {
         const qint64 until = clock.elapsed() + ms;
-        while (!done() && clock.elapsed() < until) app.processEvents(QEventLoop::WaitForMoreEvents, 20);
+        while (!done() && clock.elapsed() < until)
+            app.processEvents(QEventLoop::WaitForMoreEvents, 20);
     };
 
     bool allWell = true;
@@ -130,7 +132,8 @@ int main(int argc, char** argv)
                     port, [p](int i) { return lineOf(p, i); }, 0, deviceSendBuffer));
             sending = true;
             std::this_thread::sleep_for(std::chrono::seconds(seconds));
-            for (auto& d : pushing) d->stop();
+            for (auto& d : pushing)
+                d->stop();
             pushing.clear();
             stopped = true;
         });
@@ -143,10 +146,12 @@ int main(int argc, char** argv)
         devices.join();
         const qint64 stoppedAt = clock.elapsed();
         // What the devices sent before they hung up is still on its way.
-        runFor([&] {
-            return Form1->IdTCPServer1->peerCount() == 0 &&
-                   Form1->newDataSteps - stepsBefore == Form1->tcpLinesReceived - readBefore;
-        }, 120000);
+        runFor(
+            [&] {
+                return Form1->IdTCPServer1->peerCount() == 0 &&
+                       Form1->newDataSteps - stepsBefore == Form1->tcpLinesReceived - readBefore;
+            },
+            120000);
         const qint64 catchUp = clock.elapsed() - stoppedAt;
         heartbeat.stop();
 

@@ -39,9 +39,9 @@ double cpuMs()
 {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 + double(usage.ru_utime.tv_usec)
-            + double(usage.ru_stime.tv_usec))
-           / 1e3;
+    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 + double(usage.ru_utime.tv_usec) +
+            double(usage.ru_stime.tv_usec)) /
+           1e3;
 }
 
 // "yyyy-mm-dd hh:mm:ss" and 20 readings with one decimal, one line a second.
@@ -199,8 +199,8 @@ int main(int argc, char** argv)
         }
         std::printf("append reload%s %8.1f ms until drawn (load %.1f ms, draw %.1f ms; median of 5, %d lines "
                     "appended, the part read before checked whole)\n",
-                    refit ? ", axes refit:   " : " (goal < 150 ms):", median(growLoad) + median(growDraw), median(growLoad),
-                    median(growDraw), kAppended);
+                    refit ? ", axes refit:   " : " (goal < 150 ms):", median(growLoad) + median(growDraw),
+                    median(growLoad), median(growDraw), kAppended);
     }
 
     idle("after the appends:  ");

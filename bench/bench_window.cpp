@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     dialogs.answerFile(QStringLiteral("bench.dan"));
     w->BitBtn1->Click();
     w->Timer1->SetEnabled(false);
-    w->Timer1Timer(w->Timer1);   // the arming tick
+    w->Timer1Timer(w->Timer1); // the arming tick
     app.processEvents();
 
     const long long writtenBefore = writtenByProcess();

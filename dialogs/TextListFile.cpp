@@ -1,7 +1,7 @@
 #include "dialogs/TextListFile.h"
 
-#include "platform/text/Cp1250.h"
 #include "platform/files/SafeFile.h"
+#include "platform/text/Cp1250.h"
 #include "platform/vcl/VclCore.h"
 
 #include <QFile>
@@ -139,15 +139,9 @@ QByteArray readTextBytes(const QString& path, qint64 maxBytes, const std::functi
     return bytes;
 }
 
-TextFile readTextFile(const QString& path, qint64 maxBytes)
-{
-    return decodeText(readTextBytes(path, maxBytes));
-}
+TextFile readTextFile(const QString& path, qint64 maxBytes) { return decodeText(readTextBytes(path, maxBytes)); }
 
-TextList readTextList(const QString& path)
-{
-    return asLines(readTextFile(path));
-}
+TextList readTextList(const QString& path) { return asLines(readTextFile(path)); }
 
 void writeTextList(const QString& path, const QStringList& lines, TextEncoding encoding)
 {

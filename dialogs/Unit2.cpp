@@ -24,7 +24,7 @@ using dialogs::reportPortOutOfRange;
 
 namespace {
 
-constexpr int shortFieldChars = 20;   // the five 25-byte fields of the settings block
+constexpr int shortFieldChars = 20; // the five 25-byte fields of the settings block
 constexpr int prefixChars = int(sizeof(SettingsBlock::filePrefix)) - 1;
 constexpr int addressChars = int(sizeof(SettingsBlock::deviceAddress)) - 1;
 constexpr int lowHeight = 355;
@@ -101,7 +101,7 @@ void TForm2::buildComponents()
 
     OpenDialog1 = new TOpenDialog(this);
     SaveDialog1 = new TSaveDialog(this);
-    SaveDialog1->SetOverwritePrompt(false);   // the console's save asks its own question
+    SaveDialog1->SetOverwritePrompt(false); // the console's save asks its own question
 
     // Bound last: the designed values above are no user's changes.
     czestoscPomiaru->OnChange = [this](TObject* s) { czestoscPomiaruChange(s); };
@@ -137,8 +137,7 @@ void TForm2::buildMeasurementTab()
     czestoscPomiaru->SetText(QStringLiteral("00:00:10"));
     nazwaPlikuLabel = NewLabeledEdit(tab, QStringLiteral("Prefiks/Nazwa pliku"), 16, 76, 300, 21, prefixChars);
     nazwaPlikuLabel->SetText(QStringLiteral("P"));
-    Button2 =
-        NewButton(tab, QStringLiteral("Folder"), 324, 74, 75, 25, QStringLiteral("Wybierz folder pomiarów."));
+    Button2 = NewButton(tab, QStringLiteral("Folder"), 324, 74, 75, 25, QStringLiteral("Wybierz folder pomiarów."));
 
     GroupBoxCykl = new TGroupBox(tab);
     GroupBoxCykl->SetCaption(QStringLiteral("Cykl archiwizacji"));
@@ -222,7 +221,8 @@ void TForm2::buildConsoleTab()
     ComboBox1 = new TComboBox(Panel1);
     ComboBox1->SetBounds(8, 8, 160, 21);
     ComboBox1->SetHint(QStringLiteral("Wybież typ używanego systemu."));
-    ComboBox1->SetItems({QStringLiteral("Tazo32  Tazo132"), QStringLiteral("Tazo154  Kelt"), QStringLiteral("Kovra51")});
+    ComboBox1->SetItems(
+        {QStringLiteral("Tazo32  Tazo132"), QStringLiteral("Tazo154  Kelt"), QStringLiteral("Kovra51")});
     ComboBox1->SetItemIndex(0);
     Button4 = NewButton(Panel1, QStringLiteral("Czytaj końfigurację"), 176, 6, 130, 25,
                         QStringLiteral("Czyta z systemu pełną konfigurację."));
@@ -235,8 +235,8 @@ void TForm2::buildConsoleTab()
     ComboBox3->SetItems({QStringLiteral("kmin 17 &"), QStringLiteral("kmax 48 &"), QStringLiteral("?head &"),
                          QStringLiteral("?DAT &"), QStringLiteral("?B_U &"), QStringLiteral("?B_Uk &"),
                          QStringLiteral("?MEM &"), QStringLiteral("MEM_ON &"), QStringLiteral("MEM_OFF &"),
-                         QStringLiteral("M_S 00:00:10 &"), QStringLiteral("M_SP 00:00:10 &"),
-                         QStringLiteral("CLR_M &"), QStringLiteral("CLR_S &"), QStringLiteral("k1  S_C 0.0 &")});
+                         QStringLiteral("M_S 00:00:10 &"), QStringLiteral("M_SP 00:00:10 &"), QStringLiteral("CLR_M &"),
+                         QStringLiteral("CLR_S &"), QStringLiteral("k1  S_C 0.0 &")});
     ComboBox3->SetText(QStringLiteral("Wybież rozkaz do wysłania..."));
     Edit3 = NewEdit(Panel1, QStringLiteral("..."), 316, 40, 160, 21);
     Button1 = NewButton(Panel1, QStringLiteral("Wyślij rozkaz.."), 484, 38, 110, 25,
@@ -326,10 +326,17 @@ void TForm2::FormCreate(TObject*)
     RadioButton2->SetChecked(false);
     RadioButton3->SetChecked(false);
     switch (s.connectionMode) {
-    case 0: RadioButton1->SetChecked(true); break;
-    case 1: RadioButton2->SetChecked(true); break;
-    case 2: RadioButton3->SetChecked(true); break;
-    default: break;
+    case 0:
+        RadioButton1->SetChecked(true);
+        break;
+    case 1:
+        RadioButton2->SetChecked(true);
+        break;
+    case 2:
+        RadioButton3->SetChecked(true);
+        break;
+    default:
+        break;
     }
 
     if (s.connectionMode == 2) {
@@ -565,10 +572,7 @@ void TForm2::Edit2Change(TObject*)
 
 // ---- "systemu."
 
-void TForm2::ComboBox1Change(TObject*)
-{
-    mainWindow().deviceFamily = ComboBox1->ItemIndex();
-}
+void TForm2::ComboBox1Change(TObject*) { mainWindow().deviceFamily = ComboBox1->ItemIndex(); }
 
 // ---- "okien."
 

@@ -18,24 +18,24 @@ public:
 
     // ---- Components (names as the other windows use them).
     vcl::TPageControl* PageControl1;
-    vcl::TTabSheet* TabSheet1;   // "pomiaru."
-    vcl::TTabSheet* TabSheet2;   // "komunikacja."
-    vcl::TTabSheet* TabSheet3;   // "systemu." (device console)
-    vcl::TTabSheet* okien;       // "okien."
-    vcl::TPanel* Panel4;         // bottom: OK and the console file buttons
+    vcl::TTabSheet* TabSheet1; // "pomiaru."
+    vcl::TTabSheet* TabSheet2; // "komunikacja."
+    vcl::TTabSheet* TabSheet3; // "systemu." (device console)
+    vcl::TTabSheet* okien;     // "okien."
+    vcl::TPanel* Panel4;       // bottom: OK and the console file buttons
     vcl::TPanel* Panel2;
-    vcl::TBitBtn* BitBtn1;       // OK
+    vcl::TBitBtn* BitBtn1; // OK
 
     // "pomiaru."
     vcl::TLabeledEdit* czestoscPomiaru;
     vcl::TLabeledEdit* nazwaPlikuLabel;
     vcl::TButton* Button2;
-    vcl::TGroupBox* GroupBoxCykl;          // "Cykl archiwizacji"
+    vcl::TGroupBox* GroupBoxCykl; // "Cykl archiwizacji"
     vcl::TRadioButton* CyklMiesieczny;
     vcl::TRadioButton* CyklTygodniowy;
     vcl::TRadioButton* CyklDzienny;
     vcl::TRadioButton* CyklStaly;
-    vcl::TGroupBox* GroupBoxGodzina;       // "Godzina i data pobierana"
+    vcl::TGroupBox* GroupBoxGodzina; // "Godzina i data pobierana"
     vcl::TRadioButton* GodzinaZkomputera;
     vcl::TRadioButton* RadioButton10;
     vcl::TCheckBox* zapiszDoPliku;
@@ -46,27 +46,27 @@ public:
 
     // "komunikacja."
     vcl::TGroupBox* GroupBoxLacze;
-    vcl::TRadioButton* RadioButton1;       // "Serial com.."
-    vcl::TRadioButton* RadioButton2;       // "TCP/IP C"
-    vcl::TRadioButton* RadioButton3;       // "TCPIP S"
-    vcl::TLabel* Label1;                   // "Numer com:"
+    vcl::TRadioButton* RadioButton1; // "Serial com.."
+    vcl::TRadioButton* RadioButton2; // "TCP/IP C"
+    vcl::TRadioButton* RadioButton3; // "TCPIP S"
+    vcl::TLabel* Label1;             // "Numer com:"
     vcl::TComboBox* NumerCom;
-    vcl::TLabel* Label2;                   // "Szybko transmisji:"
+    vcl::TLabel* Label2; // "Szybko transmisji:"
     vcl::TComboBox* SzybkoscTransmisji;
-    vcl::TLabeledEdit* Edit1;              // "Adres IP"
-    vcl::TLabeledEdit* Edit2;              // "Port:"
-    vcl::TLabeledEdit* LabeledEdit1;       // "Adres #"
-    vcl::TButton* Button10;                // "Resetuj ustawienia WIFI"
+    vcl::TLabeledEdit* Edit1;        // "Adres IP"
+    vcl::TLabeledEdit* Edit2;        // "Port:"
+    vcl::TLabeledEdit* LabeledEdit1; // "Adres #"
+    vcl::TButton* Button10;          // "Resetuj ustawienia WIFI"
 
     // "systemu." (device console)
-    vcl::TPanel* Panel1;                   // the console's controls above Memo1
-    vcl::TComboBox* ComboBox1;             // device family
-    vcl::TComboBox* ComboBox3;             // command list
-    vcl::TEdit* Edit3;                     // command field
+    vcl::TPanel* Panel1;       // the console's controls above Memo1
+    vcl::TComboBox* ComboBox1; // device family
+    vcl::TComboBox* ComboBox3; // command list
+    vcl::TEdit* Edit3;         // command field
     vcl::TButton* Button1;
     vcl::TButton* Button3;
     vcl::TButton* Button4;
-    vcl::TButton* Button11;                // ends the reply being read; shown only then
+    vcl::TButton* Button11; // ends the reply being read; shown only then
     vcl::TMemo* Memo1;
     vcl::TButton* Button5;
     vcl::TButton* Button6;
@@ -75,11 +75,11 @@ public:
     vcl::TButton* Button9;
 
     // "okien."
-    vcl::TLabel* Label3;                   // "Ilość okien"
+    vcl::TLabel* Label3; // "Ilość okien"
     vcl::TEdit* Edit4;
     vcl::TUpDown* UpDownMaxOkien;
     vcl::TButton* Button13;
-    vcl::TBitBtn* BitBtn2;                 // "Folder roboczy."
+    vcl::TBitBtn* BitBtn2; // "Folder roboczy."
     vcl::TLabel* Label6;
 
     vcl::TOpenDialog* OpenDialog1;
@@ -146,7 +146,7 @@ private:
     // Puts the folder as 8-bit text into workText when a settings field of fieldSize
     // bytes holds it whole; otherwise says why in a message box and gives false.
     bool folderFits(const QString& folder, std::size_t fieldSize);
-    std::string workText;   // the control's text as 8-bit text, before it is copied
+    std::string workText; // the control's text as 8-bit text, before it is copied
 };
 
 extern TForm2* Form2;

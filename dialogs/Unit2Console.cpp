@@ -99,14 +99,15 @@ void TForm2::sendCommandField(TObject* Sender)
     const std::string command = toAnsi(Edit3->Text());
     if (RadioButton2->Checked()) {
         const bool query = command.find('?') != std::string::npos;
-        startConsoleExchange(f1, [&](TForm1::Done done) {
-            return f1.tcpConsoleSend(command, query, appendTo(Memo1), std::move(done));
-        }, finish);
+        startConsoleExchange(
+            f1, [&](TForm1::Done done) { return f1.tcpConsoleSend(command, query, appendTo(Memo1), std::move(done)); },
+            finish);
         return;
     }
     f1.commandText = command;
     dropTcpConnection(f1);
-    startConsoleExchange(f1, [&](TForm1::Done done) { return f1.czytajrsExecute(Sender, std::move(done)); }, finish);
+    startConsoleExchange(
+        f1, [&](TForm1::Done done) { return f1.czytajrsExecute(Sender, std::move(done)); }, finish);
 }
 
 void TForm2::Button1Click(TObject* Sender) { sendCommandField(Sender); }
@@ -142,8 +143,9 @@ void TForm2::Button4Click(TObject* Sender)
     }
     f1.commandText = readConfiguration;
     dropTcpConnection(f1);
-    startConsoleExchange(f1, [&](TForm1::Done done) { return f1.czytajrsExecute(Button4, std::move(done)); },
-                         [this] { setSendButtonsEnabled(true); });
+    startConsoleExchange(
+        f1, [&](TForm1::Done done) { return f1.czytajrsExecute(Button4, std::move(done)); },
+        [this] { setSendButtonsEnabled(true); });
 }
 
 void TForm2::Button8Click(TObject* Sender)

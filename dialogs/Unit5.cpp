@@ -3,9 +3,9 @@
 #include <QPalette>
 
 #include "mainwindow/Unit1.h"
+#include "platform/links/UrlDownload.h"
 #include "platform/vcl/Jpeg.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/links/UrlDownload.h"
 #include "platform/vcl/VclShell.h"
 
 #include <QDir>
@@ -76,7 +76,7 @@ TForm5::TForm5(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
     Label4 = NewLabel(Panel1, QStringLiteral("Tazo6 Dalvinter"), 140, 32);
     Label4->SetFontColor(clRed);
     Label4->SetFontSize(12);
-    Label4->SetCaption(Label4->Caption());   // size the label for its font
+    Label4->SetCaption(Label4->Caption()); // size the label for its font
     Label5 = NewLabel(Panel1, QStringLiteral("wer. "), 140, 58);
     Label7 = NewLabel(Panel1, QStringLiteral("1.6.4.12"), 140 + Label5->Width(), 58);
     Label1 = NewLabel(Panel1, QStringLiteral("VESK"), 140, 80);
@@ -122,7 +122,8 @@ void TForm5::FormCreate(TObject*) {}
 
 void TForm5::SpeedButton2Click(TObject*)
 {
-    if (!platform::ShellExecute(QStringLiteral("open"), site().serverUrl(QStringLiteral("/Support/tazodalvinter.html"))))
+    if (!platform::ShellExecute(QStringLiteral("open"),
+                                site().serverUrl(QStringLiteral("/Support/tazodalvinter.html"))))
         platform::MessageBox(QStringLiteral("System WINDOWS zgłosił bląd...."), QStringLiteral("Error..."),
                              platform::MB_OK | platform::MB_ICONERROR);
 }

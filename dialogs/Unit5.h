@@ -25,10 +25,10 @@ public:
     vcl::TLabel* Label5;
     vcl::TLabel* Label7;
     vcl::TLabel* Label1;
-    vcl::TButton* SpeedButton2;   // support page
-    vcl::TButton* SpeedButton1;   // version check (disabled)
-    vcl::TButton* SpeedButton3;   // program download (disabled)
-    vcl::TBitBtn* BitBtn1;        // OK
+    vcl::TButton* SpeedButton2; // support page
+    vcl::TButton* SpeedButton1; // version check (disabled)
+    vcl::TButton* SpeedButton3; // program download (disabled)
+    vcl::TBitBtn* BitBtn1;      // OK
 
     void FormCreate(TObject* Sender);
     void SpeedButton1Click(TObject* Sender);
@@ -36,7 +36,7 @@ public:
     void SpeedButton3Click(TObject* Sender);
 
 private:
-    platform::UrlDownload* download_;   // one transfer at a time for both buttons
+    platform::UrlDownload* download_; // one transfer at a time for both buttons
 };
 
 extern TForm5* Form5;

@@ -2,18 +2,18 @@
 
 #include "acquisition/PortCom.h"
 #include "dialogs/Unit2.h"
+#include "platform/links/Threads.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
 #include "platform/vcl/FontFit.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/links/Threads.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
-#include <QGuiApplication>
 #include <QStyle>
 
 #include <algorithm>
@@ -28,10 +28,7 @@ using namespace vcl;
 
 namespace {
 
-bool folderExists(const std::string& ansiPath)
-{
-    return !ansiPath.empty() && QFileInfo(fromAnsi(ansiPath)).isDir();
-}
+bool folderExists(const std::string& ansiPath) { return !ansiPath.empty() && QFileInfo(fromAnsi(ansiPath)).isDir(); }
 
 // The buttons of the top bar stand in one row.
 TBitBtn* topButton(TPanel* bar, const QString& caption, const QString& hint, int left, int width)
@@ -211,8 +208,9 @@ void TForm1::buildComponents()
     vcl::SetAlign(Chart1, alClient);
     Chart1->OnClickSeries = [this](platform::TChart& c, platform::TLineSeries& s, int i, vcl::TMouseButton b,
                                    vcl::TShiftState sh, QPoint p) { Chart1ClickSeries(c, s, i, b, sh, p); };
-    Chart1->OnClickLegend = [this](platform::TChart& c, vcl::TMouseButton b, vcl::TShiftState sh, int item,
-                                   QPoint p) { Chart1ClickLegend(c, b, sh, item, p); };
+    Chart1->OnClickLegend = [this](platform::TChart& c, vcl::TMouseButton b, vcl::TShiftState sh, int item, QPoint p) {
+        Chart1ClickLegend(c, b, sh, item, p);
+    };
 
     Timer1 = new TTimer(this);
     Timer1->SetEnabled(false);
@@ -257,11 +255,12 @@ void TForm1::buildComponents()
     LadujToArkuszy1 = new QMenu(this);
     MSExel1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Exel"), [this](TObject* s) { MSExel1Click(s); });
     MSExel1->setEnabled(false);
-    OpenOffice1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("OpenOffice"), [this](TObject* s) { OpenOffice1Click(s); });
+    OpenOffice1 =
+        AddMenuItem(LadujToArkuszy1, QStringLiteral("OpenOffice"), [this](TObject* s) { OpenOffice1Click(s); });
     OpenOffice1->setEnabled(false);
     LadujToArkuszy1->addSeparator();
-    MSEksplorer1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Eksplorator"),
-                               [this](TObject* s) { MSEksplorer1Click(s); });
+    MSEksplorer1 =
+        AddMenuItem(LadujToArkuszy1, QStringLiteral("MS Eksplorator"), [this](TObject* s) { MSEksplorer1Click(s); });
     LadujToArkuszy1->addSeparator();
     Showfilesdan1 = AddMenuItem(LadujToArkuszy1, QStringLiteral("Plik typu (*.dan)"),
                                 [this](TObject* s) { Showfilesdan1Click(s); });
@@ -274,15 +273,15 @@ void TForm1::buildComponents()
     SaveToTable = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres do edytora."),
                               [this](TObject* s) { SaveToTableClick(s); });
     SaveToTable->setEnabled(false);
-    SaveToFile = AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres jako *.bmp"),
-                             [this](TObject* s) { SaveToFileClick(s); });
+    SaveToFile =
+        AddMenuItem(SaveMenu1, QStringLiteral("Zapisz wykres jako *.bmp"), [this](TObject* s) { SaveToFileClick(s); });
     SaveToFile->setEnabled(false);
     ToolButton5->SetDropdownMenu(SaveMenu1);
 
     // Attached to no control.
     UkryPokarzKrzywe1 = new QMenu(this);
-    UsuWszystkie1 = AddMenuItem(UkryPokarzKrzywe1, QStringLiteral("Usuń wszystkie"),
-                                [this](TObject* s) { UsuWszystkie1Click(s); });
+    UsuWszystkie1 =
+        AddMenuItem(UkryPokarzKrzywe1, QStringLiteral("Usuń wszystkie"), [this](TObject* s) { UsuWszystkie1Click(s); });
     ZaznaczWszystkie1 = AddMenuItem(UkryPokarzKrzywe1, QStringLiteral("Zaznacz wszystkie"),
                                     [this](TObject* s) { ZaznaczWszystkie1Click(s); });
 
@@ -448,10 +447,7 @@ acquisition::SettingsWindowSide TForm1::windowSide() const
     return side;
 }
 
-void TForm1::ZapamietajParametryExecute(TObject*)
-{
-    acquisition::saveSettings(settings, windowSide(), startDir);
-}
+void TForm1::ZapamietajParametryExecute(TObject*) { acquisition::saveSettings(settings, windowSide(), startDir); }
 
 void TForm1::WlasciwosciPlikuExecute(TObject*) { acquisition::WlasciwosciPliku(dataFile); }
 
@@ -500,4 +496,3 @@ void TForm1::FormClose(TObject*, TCloseAction& Action)
 }
 
 void TForm1::Button1Click(TObject*) {}
-

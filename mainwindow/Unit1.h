@@ -6,8 +6,8 @@
 // user.
 
 #include "acquisition/DataFile.h"
-#include "acquisition/LivePort.h"
 #include "acquisition/Linia1MG.h"
+#include "acquisition/LivePort.h"
 #include "acquisition/SettingsBlock.h"
 #include "platform/chart/Chart.h"
 #include "platform/links/TcpClient.h"
@@ -141,12 +141,12 @@ public:
     void FormResize(TObject* Sender);
 
     // ---- Top bar.
-    void BitBtn1Click(TObject* Sender);   // "&Zamknij"
-    void BitBtn2Click(TObject* Sender);   // layout switch
-    void BitBtn3Click(TObject* Sender);   // view switch
-    void BitBtn4Click(TObject* Sender);   // START / STOP
-    void BitBtn5Click(TObject* Sender);   // settings dialog
-    void BitBtn6Click(TObject* Sender);   // about box
+    void BitBtn1Click(TObject* Sender); // "&Zamknij"
+    void BitBtn2Click(TObject* Sender); // layout switch
+    void BitBtn3Click(TObject* Sender); // view switch
+    void BitBtn4Click(TObject* Sender); // START / STOP
+    void BitBtn5Click(TObject* Sender); // settings dialog
+    void BitBtn6Click(TObject* Sender); // about box
     void ToolButton35Click(TObject* Sender);
     void ComboBox1DropDown(TObject* Sender);
     void ComboBox1Change(TObject* Sender);
@@ -178,15 +178,15 @@ public:
     void ZaznaczWszystkie1Click(TObject* Sender);
     void Chart1ClickSeries(platform::TChart& Sender, platform::TLineSeries& Series, int ValueIndex,
                            vcl::TMouseButton Button, vcl::TShiftState Shift, QPoint pos);
-    void Chart1ClickLegend(platform::TChart& Sender, vcl::TMouseButton Button,
-                           vcl::TShiftState Shift, int item, QPoint pos);
+    void Chart1ClickLegend(platform::TChart& Sender, vcl::TMouseButton Button, vcl::TShiftState Shift, int item,
+                           QPoint pos);
 
     // ---- Printing, clipboard, chart table.
-    void ToolButton1Click(TObject* Sender);    // print the chart
-    void ToolButton9Click(TObject* Sender);    // "Kopiuj całość.."
-    void ToolButton11Click(TObject* Sender);   // "Kopiuj wykres.."
-    void SaveToTableClick(TObject* Sender);    // "Zapisz wykres do edytora."
-    void SaveToFileClick(TObject* Sender);     // "Zapisz wykres jako *.bmp"
+    void ToolButton1Click(TObject* Sender);  // print the chart
+    void ToolButton9Click(TObject* Sender);  // "Kopiuj całość.."
+    void ToolButton11Click(TObject* Sender); // "Kopiuj wykres.."
+    void SaveToTableClick(TObject* Sender);  // "Zapisz wykres do edytora."
+    void SaveToFileClick(TObject* Sender);   // "Zapisz wykres jako *.bmp"
 
     // ---- Actions run as plain member calls.
     void ZapamietajParametryExecute(TObject* Sender);
@@ -200,14 +200,14 @@ public:
     void FileListBox1DblClick(TObject* Sender);
     void Memo1Click(TObject* Sender);
     void TrackBar1Change(TObject* Sender);
-    void Edit1ToChar1Execute(TObject* Sender);   // parse the text list into grid and chart
-    void File1ToChar1Execute(TObject* Sender);   // read and show one page
-    void ToolButton7Click(TObject* Sender);      // "Nowe pomiary.."
+    void Edit1ToChar1Execute(TObject* Sender); // parse the text list into grid and chart
+    void File1ToChar1Execute(TObject* Sender); // read and show one page
+    void ToolButton7Click(TObject* Sender);    // "Nowe pomiary.."
     void Showfilesdan1Click(TObject* Sender);
     void Plikitekstowetxtdan1Click(TObject* Sender);
     void Wszystkiepliki1Click(TObject* Sender);
-    void ToolButton5Click(TObject* Sender);      // "Do pliku"
-    void ToolButton3Click(TObject* Sender);      // "Czytaj pomiary.."
+    void ToolButton5Click(TObject* Sender); // "Do pliku"
+    void ToolButton3Click(TObject* Sender); // "Czytaj pomiary.."
     // Opens a data file as a double click on it in the file list does.
     void openDataFile(const QString& path);
     // A browser command as its control runs it: it would open another file or change the
@@ -251,7 +251,7 @@ public:
     // Serial command exchange on acquisition::portCom.
     bool czytajRsLinie(TObject* Sender, Done done = {});
     bool czytajRsPamiec(TObject* Sender, Done done = {});
-    bool czytajrsExecute(TObject* Sender, Done done = {});   // console send of commandText
+    bool czytajrsExecute(TObject* Sender, Done done = {}); // console send of commandText
     void pokazStanPolaczenia();
     bool serialExchangeRunning() const;
     // Ends a running exchange of the device console at once: the port is closed and its
@@ -276,8 +276,8 @@ public:
     // handing each to onLine (the empty result of the read that timed out too). When the
     // client is not connected after the attempt, "Błąd połączenia.." goes to status
     // panel 2 and nothing is sent. Refused (false) while a transaction runs.
-    bool tcpConsoleSend(const std::string& text, bool readReplies,
-                        std::function<void(const std::string&)> onLine, Done done = {});
+    bool tcpConsoleSend(const std::string& text, bool readReplies, std::function<void(const std::string&)> onLine,
+                        Done done = {});
 
     // TCP server receiver: one received line, on the user-interface thread.
     void IdTCPServer1Execute(const platform::TcpPeerPtr& AContext, const std::string& line, bool truncated);
@@ -360,9 +360,9 @@ private:
     void setStripCovered(bool covered);
     QWidget* stripCover_ = nullptr;
 
-    static constexpr int maxPanelSize = 4000;   // a stored panel size beyond is nonsense
+    static constexpr int maxPanelSize = 4000; // a stored panel size beyond is nonsense
     static constexpr int minimumWidth = 200;
-    int designedHeight_ = 0;                    // full-view height before one is stored
+    int designedHeight_ = 0; // full-view height before one is stored
     acquisition::SettingsWindowSide windowSide() const;
 
     // ---- serial exchange state
@@ -376,7 +376,7 @@ private:
     // after its client was told to stop waiting.
     struct TcpWorker {
         std::thread thread;
-        bool running = false;   // user-interface thread only
+        bool running = false; // user-interface thread only
         platform::TcpClient* client = nullptr;
         ~TcpWorker();
     };

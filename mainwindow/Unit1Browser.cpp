@@ -11,11 +11,11 @@
 
 #include "acquisition/DataPages.h"
 #include "dialogs/TextListFile.h"
+#include "platform/files/SafeFile.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
-#include "platform/vcl/MessageBox.h"
-#include "platform/files/SafeFile.h"
 #include "platform/text/ShortText.h"
+#include "platform/vcl/MessageBox.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -77,8 +77,7 @@ class GridCells {
 public:
     explicit GridCells(QTableWidget* grid)
         : grid_(grid), cells_(static_cast<std::size_t>(grid->columnCount())), fewest_(grid->columnCount())
-    {
-    }
+    {}
 
     void setColumnCount(int count)
     {
@@ -203,9 +202,8 @@ constexpr qint64 wholeLoadFactor = 3;
 class LoadProgress {
 public:
     LoadProgress(TForm1& form, const QString& name)
-        : f_(form), name_(name), onClose_(std::exchange(form.OnClose, [](TObject*, vcl::TCloseAction& action) {
-              action = vcl::caNone;
-          }))
+        : f_(form), name_(name),
+          onClose_(std::exchange(form.OnClose, [](TObject*, vcl::TCloseAction& action) { action = vcl::caNone; }))
     {
         clock_.start();
         running_ = this;
@@ -396,12 +394,13 @@ void TForm1::Edit1ToChar1Execute(TObject* Sender)
     const auto lineAt = [&](std::size_t j) { return Memo1->AnsiLine(int(j), scratch); };
     FileLoad load(*this, true);
     std::size_t shown = 0;
-    acquisition::forEachWholeFileLine(std::size_t(Lines(Memo1).Count()), lineAt, [&](std::size_t, std::string_view line) {
-        currentLine.assign(line);
-        load.show();
-        if (progress && (++shown & 255) == 0)
-            progress->step();
-    });
+    acquisition::forEachWholeFileLine(std::size_t(Lines(Memo1).Count()), lineAt,
+                                      [&](std::size_t, std::string_view line) {
+                                          currentLine.assign(line);
+                                          load.show();
+                                          if (progress && (++shown & 255) == 0)
+                                              progress->step();
+                                      });
     load.finish();
     if (ToolButton29->Down())
         dopasujWykresExecute(Sender);
@@ -464,13 +463,13 @@ void TForm1::ToolButton5Click(TObject*)
     SaveDialog1->SetInitialDir(DirectoryListBox1->Directory());
     SaveDialog1->SetFilter(QStringLiteral("Plik danych|*.dan|Wszystkie pliki|*.*"));
     SaveDialog1->SetDefaultExt(QStringLiteral("dan"));
-    SaveDialog1->SetOverwritePrompt(false);   // asked below, in this command's words
+    SaveDialog1->SetOverwritePrompt(false); // asked below, in this command's words
     if (!SaveDialog1->Execute())
         return;
     const QString path = SaveDialog1->FileName();
-    const bool replace =
-        !QFileInfo::exists(path) || platform::MessageBox(QStringLiteral("Plik istnieje, czy zamienić? "),
-                                                         QStringLiteral("Uwaga"), platform::MB_OKCANCEL) == platform::IDOK;
+    const bool replace = !QFileInfo::exists(path) ||
+                         platform::MessageBox(QStringLiteral("Plik istnieje, czy zamienić? "), QStringLiteral("Uwaga"),
+                                              platform::MB_OKCANCEL) == platform::IDOK;
     if (replace) {
         // Straight from the text list's own 8-bit lines: a file loaded whole is saved
         // without a copy of it in Unicode on the way.

@@ -10,8 +10,7 @@ using platform::fromAnsi;
 
 using namespace vcl;
 
-namespace {
-} // namespace
+namespace {} // namespace
 
 void TForm1::dopasujWykresExecute(TObject*)
 {
@@ -108,8 +107,8 @@ void TForm1::ToolButton33Click(TObject*)
     }
 }
 
-void TForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries& Series, int ValueIndex,
-                               vcl::TMouseButton, vcl::TShiftState, QPoint)
+void TForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries& Series, int ValueIndex, vcl::TMouseButton,
+                               vcl::TShiftState, QPoint)
 {
     if (ValueIndex < 0 || ValueIndex >= Series.Count())
         return;
@@ -122,8 +121,7 @@ void TForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries& Series,
         Series.SetMarksVisible(true);
 }
 
-void TForm1::Chart1ClickLegend(platform::TChart&, vcl::TMouseButton Button, vcl::TShiftState Shift,
-                               int item, QPoint)
+void TForm1::Chart1ClickLegend(platform::TChart&, vcl::TMouseButton Button, vcl::TShiftState Shift, int item, QPoint)
 {
     // A click beside every entry names no series: nothing to report.
     if (item < 0 || item >= Chart1->SeriesCount())

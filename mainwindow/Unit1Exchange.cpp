@@ -63,8 +63,7 @@ public:
     SerialExchange(TForm1& form, Kind kind, vcl::TObject* sender, TForm1::Done done)
         : QObject(&form), form_(form), kind_(kind), sender_(sender), done_(std::move(done)), send_(this), read_(this),
           console_(kind == Kind::Lines && portCom.echoToConsole == 1)
-    {
-    }
+    {}
 
     ~SerialExchange() override
     {
@@ -403,7 +402,7 @@ private:
     PortComRead read_;
     std::string command_;
     bool memoryCommand_ = false;
-    const bool console_;   // a console command: its reply is echoed, the user may end it
+    const bool console_; // a console command: its reply is echoed, the user may end it
     std::string lineBuffer_;
     std::string kept_;
     bool textArrived_ = false;
@@ -411,7 +410,7 @@ private:
     bool lfMayFollow_ = false;
     // The second byte of a CR LF or LF CR that may come with the next read ('\0': none).
     char pairMayFollow_ = 0;
-    bool overLong_ = false;   // the line under way has been shown in pieces already
+    bool overLong_ = false; // the line under way has been shown in pieces already
     bool replyOverByLine_ = false;
     bool endedByUser_ = false;
     bool finished_ = false;

@@ -46,8 +46,7 @@ void openInSpreadsheet(const QString& program, const QString& document, const QS
 
 } // namespace
 
-void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list, QAction* excelItem,
-                                 QAction* calcItem)
+void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list, QAction* excelItem, QAction* calcItem)
 {
     const QString path = list->FileName();
     const std::string onDisk = QFile::encodeName(path).toStdString();
@@ -57,8 +56,8 @@ void TForm1::ExportToSpreadsheet(const QString& program, vcl::TFileListBox* list
     } else if (acquisition::needsSpreadsheetCopy(onDisk)) {
         // The copy goes beside the data file, into the list's own folder: the current
         // directory follows whichever list was read last, another window's included.
-        const QString copy =
-            QDir(list->Directory()).absoluteFilePath(QFile::decodeName(acquisition::spreadsheetCopyName(onDisk).c_str()));
+        const QString copy = QDir(list->Directory())
+                                 .absoluteFilePath(QFile::decodeName(acquisition::spreadsheetCopyName(onDisk).c_str()));
         const auto result = vcl::IsFileInUse(copy)
                                 ? acquisition::CopyResult::copyUnwritable
                                 : acquisition::writeSpreadsheetCopy(onDisk, platform::unicodeToCp1250(path),

@@ -36,10 +36,7 @@ const QString wrongPortText = QStringLiteral("Niewłaściwa nazwa portu lub port
 const QString linkProblemText = QStringLiteral("Problem z komunikacją, sprawdź połączenia..");
 const QString readingFailedText = QStringLiteral("Błąd czytania pomiarów..");
 
-void errorBox(const QString& text)
-{
-    platform::MessageBox(text, QStringLiteral("Błąd"), platform::MB_OK);
-}
+void errorBox(const QString& text) { platform::MessageBox(text, QStringLiteral("Błąd"), platform::MB_OK); }
 
 // The device a port path stands for: two names of one device (a link to it) are one
 // port.

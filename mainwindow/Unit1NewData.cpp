@@ -47,7 +47,8 @@ acquisition::TimeStampOptions timeStampOptions()
     return options;
 }
 
-const QString noFileNameText = QStringLiteral("Nie zapisano do pliku: wybrany cykl archiwizacji nie tworzy nazwy pliku");
+const QString noFileNameText =
+    QStringLiteral("Nie zapisano do pliku: wybrany cykl archiwizacji nie tworzy nazwy pliku");
 const QString writeFailedText = QStringLiteral("Błąd zapisu do pliku: ");
 
 // Appends the line to the data file of the reading's period and says in the status bar

@@ -6,9 +6,9 @@
 #include "mainwindow/Unit1.h"
 
 #include "platform/chart/ChartPrint.h"
-#include "platform/vcl/Clipboard.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
+#include "platform/vcl/Clipboard.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -140,15 +140,9 @@ void TForm1::ToolButton1Click(TObject*)
         StatusBar1->Panels(2)->SetText(QStringLiteral("Wydruk zapisano do pliku: ") + file);
 }
 
-void TForm1::ToolButton9Click(TObject*)
-{
-    copyWindowImage(*this, {Panel2, Panel1, StatusBar1});
-}
+void TForm1::ToolButton9Click(TObject*) { copyWindowImage(*this, {Panel2, Panel1, StatusBar1}); }
 
-void TForm1::ToolButton11Click(TObject*)
-{
-    copyWindowImage(*this, {Panel2, Panel1, Panel4, StatusBar1});
-}
+void TForm1::ToolButton11Click(TObject*) { copyWindowImage(*this, {Panel2, Panel1, Panel4, StatusBar1}); }
 
 void TForm1::SaveToTableClick(TObject*)
 {

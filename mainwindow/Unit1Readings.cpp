@@ -136,7 +136,7 @@ void TForm1::ToolButton13Click(TObject*)
     // A transaction under way holds the connection.
     const bool connected = tcpTransactionRunning() || IdTCPClient1->Connected();
     if (!connected)
-        browserCommand(&TForm1::ToolButton7Click)(this);
+        browserCommand (&TForm1::ToolButton7Click)(this);
     ToolButton13->SetDown(true);
     Timer1->SetInterval(dialogs::readingInterval(platform::unicodeToCp1250(Form2->czestoscPomiaru->Text())));
     Timer1->SetEnabled(true);

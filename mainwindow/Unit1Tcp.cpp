@@ -9,10 +9,10 @@
 
 #include "dialogs/LinkSettings.h"
 #include "dialogs/Unit2.h"
+#include "platform/links/Threads.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/links/Threads.h"
 
 using platform::fromAnsi;
 using platform::toAnsi;
@@ -31,7 +31,8 @@ enum class Link { Up, NotConnected, Failed, Stopped };
 Link connectIfNeeded(TcpClient& client, const std::string& host, int port, std::string& error)
 {
     try {
-        if (!client.Connected()) client.Connect(host, port);
+        if (!client.Connected())
+            client.Connect(host, port);
     } catch (const platform::Interrupted&) {
         return Link::Stopped;
     } catch (const platform::SocketError& e) {
@@ -47,9 +48,11 @@ Link connectIfNeeded(TcpClient& client, const std::string& host, int port, std::
 bool applyPortField(TcpClient& client, bool emptyKeeps)
 {
     const std::string text = toAnsi(Form2->Edit2->Text());
-    if (text.empty() && emptyKeeps) return true;
+    if (text.empty() && emptyKeeps)
+        return true;
     const std::optional<int> port = dialogs::tcpPortFromText(text);
-    if (port) client.Port = *port;
+    if (port)
+        client.Port = *port;
     return port.has_value();
 }
 
@@ -57,7 +60,8 @@ bool applyPortField(TcpClient& client, bool emptyKeeps)
 void endLater(QObject* receiver, const std::function<void()>& done)
 {
     platform::queueCall(receiver, [done] {
-        if (done) done();
+        if (done)
+            done();
     });
 }
 
@@ -65,8 +69,10 @@ void endLater(QObject* receiver, const std::function<void()>& done)
 
 TForm1::TcpWorker::~TcpWorker()
 {
-    if (!thread.joinable()) return;
-    if (client) client->Disconnect();
+    if (!thread.joinable())
+        return;
+    if (client)
+        client->Disconnect();
     thread.join();
 }
 
@@ -74,8 +80,10 @@ bool TForm1::tcpTransactionRunning() const { return tcpWorker_.running; }
 
 bool TForm1::startTcpJob(std::function<void()> work)
 {
-    if (tcpWorker_.running) return false;
-    if (tcpWorker_.thread.joinable()) tcpWorker_.thread.join();
+    if (tcpWorker_.running)
+        return false;
+    if (tcpWorker_.thread.joinable())
+        tcpWorker_.thread.join();
     tcpWorker_.client = IdTCPClient1.get();
     tcpWorker_.running = true;
     tcpWorker_.thread = std::thread(std::move(work));
@@ -85,12 +93,16 @@ bool TForm1::startTcpJob(std::function<void()> work)
 void TForm1::finishTcpJob(const Done& done, bool notConnected, const std::string& connectError)
 {
     // The worker's last act was to post this call; it ends right after.
-    if (tcpWorker_.thread.joinable()) tcpWorker_.thread.join();
+    if (tcpWorker_.thread.joinable())
+        tcpWorker_.thread.join();
     tcpWorker_.running = false;
     tcpConnectFailed_ = !connectError.empty();
-    if (notConnected) StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd połączenia.."));
-    if (done) done();
-    if (connectError.empty() || tcpErrorShowing_) return;
+    if (notConnected)
+        StatusBar1->Panels(2)->SetText(QStringLiteral("Błąd połączenia.."));
+    if (done)
+        done();
+    if (connectError.empty() || tcpErrorShowing_)
+        return;
     tcpErrorShowing_ = true;
     platform::ShowException(fromAnsi(connectError));
     tcpErrorShowing_ = false;
@@ -98,9 +110,11 @@ void TForm1::finishTcpJob(const Done& done, bool notConnected, const std::string
 
 bool TForm1::czytajTCPIPExecute(TObject*, Done done)
 {
-    if (tcpWorker_.running) return false;
+    if (tcpWorker_.running)
+        return false;
     const std::string address = toAnsi(Form2->Edit1->Text());
-    if (address.size() > 5) IdTCPClient1->Host = address;
+    if (address.size() > 5)
+        IdTCPClient1->Host = address;
     if (!applyPortField(*IdTCPClient1, true)) {
         replyOk = 0;
         endLater(this, done);
@@ -131,8 +145,10 @@ bool TForm1::czytajTCPIPExecute(TObject*, Done done)
         platform::queueCall(this, [this, link, error, got, line, done] {
             // A failed connect leaves no earlier reply marked good for the caller to store again.
             replyOk = 0;
-            if (got) currentLine = line;
-            if (got && !currentLine.empty()) replyOk = 1;
+            if (got)
+                currentLine = line;
+            if (got && !currentLine.empty())
+                replyOk = 1;
             finishTcpJob(done, link == Link::NotConnected, error);
         });
     });
@@ -140,9 +156,11 @@ bool TForm1::czytajTCPIPExecute(TObject*, Done done)
 
 void TForm1::Czytaj1Click(TObject*)
 {
-    if (tcpWorker_.running) return;
+    if (tcpWorker_.running)
+        return;
     IdTCPClient1->Host = toAnsi(Form2->Edit1->Text());
-    if (!applyPortField(*IdTCPClient1, false)) return;
+    if (!applyPortField(*IdTCPClient1, false))
+        return;
     IdTCPClient1->ReadTimeout = oneLineWaitMs;
     const std::string host = IdTCPClient1->Host;
     const int port = IdTCPClient1->Port;
@@ -155,11 +173,11 @@ void TForm1::Czytaj1Click(TObject*)
         if (link == Link::Up) {
             try {
                 line = platform::AsciiText(client.ReadLn('\r'));
-            } catch (const platform::SocketError&) {
-            }
+            } catch (const platform::SocketError&) {}
         }
         platform::queueCall(this, [this, link, error, line] {
-            if (link == Link::Up) vcl::Lines(Memo1).Add(fromAnsi(line));
+            if (link == Link::Up)
+                vcl::Lines(Memo1).Add(fromAnsi(line));
             finishTcpJob({}, link == Link::NotConnected, error);
         });
     });
@@ -168,7 +186,8 @@ void TForm1::Czytaj1Click(TObject*)
 bool TForm1::tcpConsoleSend(const std::string& text, bool readReplies, std::function<void(const std::string&)> onLine,
                             Done done)
 {
-    if (tcpWorker_.running) return false;
+    if (tcpWorker_.running)
+        return false;
     IdTCPClient1->Host = toAnsi(Form2->Edit1->Text());
     if (!applyPortField(*IdTCPClient1, false)) {
         endLater(this, done);
@@ -191,9 +210,11 @@ bool TForm1::tcpConsoleSend(const std::string& text, bool readReplies, std::func
                 while (readReplies) {
                     const std::string line = platform::AsciiText(client.ReadLn('\r'));
                     platform::queueCall(this, [onLine, line] {
-                        if (onLine) onLine(line);
+                        if (onLine)
+                            onLine(line);
                     });
-                    if (client.ReadLnTimedOut()) break;
+                    if (client.ReadLnTimedOut())
+                        break;
                 }
             } catch (const platform::SocketError&) {
                 // A read error ends the reading without a message.
@@ -209,10 +230,12 @@ void TForm1::IdTCPServer1Execute(const platform::TcpPeerPtr& AContext, const std
 {
     // An over-long line ends its peer; the lines a peer sent after one that could not be
     // read go with its connection.
-    if (truncated || (AContext && AContext->dropped())) return;
+    if (truncated || (AContext && AContext->dropped()))
+        return;
     currentLine = platform::AsciiText(line);
     // Modem chatter and fragments are no readings.
-    if (currentLine.find("AT+") != std::string::npos || currentLine.size() < 6) return;
+    if (currentLine.find("AT+") != std::string::npos || currentLine.size() < 6)
+        return;
 
     if (currentLine.find("Tazo132") != std::string::npos || currentLine.find("Tazo32") != std::string::npos) {
         currentLine = rtl::Trim(currentLine);
@@ -220,14 +243,16 @@ void TForm1::IdTCPServer1Execute(const platform::TcpPeerPtr& AContext, const std
         const std::string word = blank == std::string::npos ? std::string() : rtl::Trim(currentLine.substr(0, blank));
         currentLine = currentLine.substr(blank == std::string::npos ? 0 : blank, 2000);
         const std::size_t tag = currentLine.find('<');
-        if (tag != std::string::npos) currentLine.erase(tag);
+        if (tag != std::string::npos)
+            currentLine.erase(tag);
         StatusBar1->Panels(2)->SetText(QStringLiteral("System: ") + fromAnsi(word));
     }
     try {
         runNewDataStep(this, NewDataRoad{false, false});
     } catch (const std::exception&) {
         // A line that cannot be parsed changed nothing; its peer is closed, unreported.
-        if (AContext) AContext->drop();
+        if (AContext)
+            AContext->drop();
     }
 }
 

@@ -43,10 +43,7 @@ void TForm1::buildStripCover()
     stripCover_->hide();
 }
 
-void TForm1::setStripCovered(bool covered)
-{
-    stripCover_->setVisible(covered);
-}
+void TForm1::setStripCovered(bool covered) { stripCover_->setVisible(covered); }
 
 void TForm1::BitBtn3Click(TObject*)
 {

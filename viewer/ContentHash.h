@@ -38,14 +38,13 @@ public:
 
     std::uint64_t digest() const
     {
-        std::uint64_t h = total_ >= kStripe
-                              ? merge(merge(merge(merge(std::rotl(v_[0], 1) + std::rotl(v_[1], 7) + std::rotl(v_[2], 12)
-                                                            + std::rotl(v_[3], 18),
-                                                        v_[0]),
-                                                  v_[1]),
-                                            v_[2]),
-                                      v_[3])
-                              : kP5;
+        std::uint64_t h = total_ >= kStripe ? merge(merge(merge(merge(std::rotl(v_[0], 1) + std::rotl(v_[1], 7) +
+                                                                          std::rotl(v_[2], 12) + std::rotl(v_[3], 18),
+                                                                      v_[0]),
+                                                                v_[1]),
+                                                          v_[2]),
+                                                    v_[3])
+                                            : kP5;
         h += total_;
         const unsigned char* p = stripe_;
         std::size_t n = held_;
@@ -96,10 +95,7 @@ private:
     {
         return std::rotl(acc + input * kP2, 31) * kP1;
     }
-    static std::uint64_t merge(std::uint64_t acc, std::uint64_t lane)
-    {
-        return (acc ^ round(0, lane)) * kP1 + kP4;
-    }
+    static std::uint64_t merge(std::uint64_t acc, std::uint64_t lane) { return (acc ^ round(0, lane)) * kP1 + kP4; }
     void mixStripe(const unsigned char* p)
     {
         for (int i = 0; i < 4; ++i)

@@ -19,14 +19,10 @@
 namespace {
 
 constexpr vcl::TColor kFixedColors[8] = {
-    vcl::clRed, vcl::clNavy, vcl::clLime, vcl::clGreen,
-    vcl::clBlue, vcl::clOlive, vcl::clFuchsia, vcl::clAqua,
+    vcl::clRed, vcl::clNavy, vcl::clLime, vcl::clGreen, vcl::clBlue, vcl::clOlive, vcl::clFuchsia, vcl::clAqua,
 };
 
-std::int64_t nanoseconds(const timespec& t)
-{
-    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
+std::int64_t nanoseconds(const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
 // The clock the kernel stamps a file's changes with: a change made after this reading
 // carries a change time no earlier than it. The coarse clock, as a file system may stamp
@@ -61,7 +57,7 @@ bool stampsLocally(int fd)
     if (::fstatfs(fd, &fs) != 0)
         return false;
     switch (std::uint32_t(fs.f_type)) {
-    case EXT4_SUPER_MAGIC:   // also ext2 and ext3
+    case EXT4_SUPER_MAGIC: // also ext2 and ext3
     case XFS_SUPER_MAGIC:
     case BTRFS_SUPER_MAGIC:
     case F2FS_SUPER_MAGIC:
@@ -164,16 +160,16 @@ struct FileLoader::Resume {
     dev_t device = 0;
     ino_t inode = 0;
     std::int64_t offset = 0;
-    ContentHash hash;   // of the bytes before offset
+    ContentHash hash; // of the bytes before offset
     Linia1MG line;
-    std::vector<SeriesState> series;      // at the resume point
+    std::vector<SeriesState> series; // at the resume point
     // The file when the load began, and whether a reload that finds it so may keep the
     // load's result unread.
     off_t size = -1;
     timespec changed{};
     bool standing = false;
     Linia1MG lineAfterLoad;
-    std::vector<SeriesState> afterLoad;   // at the end of the load
+    std::vector<SeriesState> afterLoad; // at the end of the load
 };
 
 FileLoader::FileLoader() = default;
@@ -187,8 +183,8 @@ void FileLoader::forget()
 
 bool FileLoader::canResume(const std::string& path, const platform::TChart& chart, Kind kind) const
 {
-    if (!resume_ || resume_->path != path || resume_->kind != kind || resume_->chart != &chart
-        || int(resume_->afterLoad.size()) != chart.SeriesCount())
+    if (!resume_ || resume_->path != path || resume_->kind != kind || resume_->chart != &chart ||
+        int(resume_->afterLoad.size()) != chart.SeriesCount())
         return false;
     for (int q = 0; q < chart.SeriesCount(); ++q)
         if (chart.Series(q).Count() != resume_->afterLoad[std::size_t(q)].count)
@@ -206,9 +202,9 @@ bool FileLoader::changedBeforeLoad(const timespec& changed, const timespec& load
 bool FileLoader::unchangedSinceLastLoad(const std::string& path) const
 {
     struct stat now {};
-    return resume_ && resume_->standing && ::stat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode)
-           && now.st_dev == resume_->device && now.st_ino == resume_->inode && now.st_size == resume_->size
-           && nanoseconds(now.st_ctim) == nanoseconds(resume_->changed);
+    return resume_ && resume_->standing && ::stat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode) &&
+           now.st_dev == resume_->device && now.st_ino == resume_->inode && now.st_size == resume_->size &&
+           nanoseconds(now.st_ctim) == nanoseconds(resume_->changed);
 }
 
 bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG& line, Kind kind)
@@ -241,9 +237,9 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     // Reading on is right only when every byte read before is still the same.
     ContentHash hash;
     bool resumed = false;
-    if (opened && canResume(path, chart, kind) && file.device() == resume_->device
-        && file.inode() == resume_->inode && file.size() >= resume_->offset
-        && file.hashOf(resume_->offset, hash, lastRead_) && hash == resume_->hash && reader.seek(resume_->offset)) {
+    if (opened && canResume(path, chart, kind) && file.device() == resume_->device && file.inode() == resume_->inode &&
+        file.size() >= resume_->offset && file.hashOf(resume_->offset, hash, lastRead_) && hash == resume_->hash &&
+        reader.seek(resume_->offset)) {
         resumed = true;
         line = resume_->line;
         restoreSeries(chart, resume_->series);
@@ -263,10 +259,8 @@ bool FileLoader::load(const std::string& path, platform::TChart& chart, Linia1MG
     lastResumed_ = resumed;
     // Where the file ended when the last load read it; -1 when there is nothing to
     // compare with: a first load, another file, or this file replaced since.
-    const std::int64_t seenEnd = opened && seenPath_ == path && seenDevice_ == file.device()
-                                         && seenInode_ == file.inode()
-                                     ? seenEnd_
-                                     : -1;
+    const std::int64_t seenEnd =
+        opened && seenPath_ == path && seenDevice_ == file.device() && seenInode_ == file.inode() ? seenEnd_ : -1;
     seenEnd_ = -1;
     if (!opened)
         return false;

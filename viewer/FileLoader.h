@@ -61,8 +61,7 @@ public:
     // Returns false when the file could not be opened (all series then emptied and
     // inactive, the line reset). A load asked for while one runs (from an event handled
     // inside it) does nothing and returns true: the running load charts the file.
-    bool load(const std::string& path, platform::TChart& chart, Linia1MG& line,
-              Kind kind = Kind::Current);
+    bool load(const std::string& path, platform::TChart& chart, Linia1MG& line, Kind kind = Kind::Current);
     // The next load reads from the start (the open command's load).
     void forget();
 
@@ -87,7 +86,7 @@ private:
     std::string seenPath_;
     std::uint64_t seenDevice_ = 0;
     std::uint64_t seenInode_ = 0;
-    std::int64_t seenEnd_ = -1;   // -1: no load to compare with
+    std::int64_t seenEnd_ = -1; // -1: no load to compare with
     bool running_ = false;
     bool lastResumed_ = false;
     std::int64_t lastRead_ = 0;

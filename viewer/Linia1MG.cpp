@@ -23,25 +23,13 @@ constexpr auto kBlanks = [] {
     return blanks;
 }();
 
-inline bool isBlank(unsigned char c)
-{
-    return kBlanks[c];
-}
+inline bool isBlank(unsigned char c) { return kBlanks[c]; }
 
-inline bool isDigit(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
+inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-inline bool isHexDigit(unsigned char c)
-{
-    return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
-}
+inline bool isHexDigit(unsigned char c) { return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
-inline char lower(unsigned char c)
-{
-    return static_cast<char>((c >= 'A' && c <= 'Z') ? c | 0x20 : c);
-}
+inline char lower(unsigned char c) { return static_cast<char>((c >= 'A' && c <= 'Z') ? c | 0x20 : c); }
 
 // The next blank-separated word, as "%s" takes it; false at the end of the text.
 bool nextWord(const char*& p, std::string_view& word)
@@ -232,10 +220,7 @@ bool scanFloat(const char*& p, float& value)
     return convert(std::string_view(start, taken), !hex, value);
 }
 
-inline std::size_t textLength(const char* text, std::size_t size)
-{
-    return strnlen(text, size);
-}
+inline std::size_t textLength(const char* text, std::size_t size) { return strnlen(text, size); }
 
 } // namespace
 
@@ -277,10 +262,7 @@ void Linia1MG::reset()
     dateFlag = timeFlag = dataFlag = false;
 }
 
-void Linia1MG::Zeruj()
-{
-    reset();
-}
+void Linia1MG::Zeruj() { reset(); }
 
 void Linia1MG::CzytajTekst(const char* text)
 {
@@ -319,8 +301,7 @@ void Linia1MG::CzytajLinie(const char* line)
             // The date and time words were copied above; the values follow them.
             if (hasSecond) {
                 p = second.data() + second.size();
-                for (int i = 0; i < kChannels && scanFloat(p, values[i]); ++i) {
-                }
+                for (int i = 0; i < kChannels && scanFloat(p, values[i]); ++i) {}
             }
         }
     } else if (dateAt(2) == ':' || dateAt(3) == ':' || dateLength == 5) {
@@ -332,8 +313,7 @@ void Linia1MG::CzytajLinie(const char* line)
         if (first.data() != nullptr) {
             copyCut(timeText, first);
             p = first.data() + first.size();
-            for (int i = 0; i < kChannels && scanFloat(p, values[i]); ++i) {
-            }
+            for (int i = 0; i < kChannels && scanFloat(p, values[i]); ++i) {}
         }
     }
 
@@ -375,9 +355,9 @@ void Linia1MG::CzytajLinie(const char* line)
 bool operator==(const Linia1MG& a, const Linia1MG& b)
 {
     auto same = [](const char* x, const char* y, std::size_t size) { return std::strncmp(x, y, size) == 0; };
-    if (!same(a.dateText, b.dateText, Linia1MG::kTextSize) || !same(a.timeText, b.timeText, Linia1MG::kTextSize)
-        || !same(a.maxDate, b.maxDate, Linia1MG::kTextSize) || !same(a.maxTime, b.maxTime, Linia1MG::kTextSize)
-        || !same(a.minDate, b.minDate, Linia1MG::kTextSize) || !same(a.minTime, b.minTime, Linia1MG::kTextSize))
+    if (!same(a.dateText, b.dateText, Linia1MG::kTextSize) || !same(a.timeText, b.timeText, Linia1MG::kTextSize) ||
+        !same(a.maxDate, b.maxDate, Linia1MG::kTextSize) || !same(a.maxTime, b.maxTime, Linia1MG::kTextSize) ||
+        !same(a.minDate, b.minDate, Linia1MG::kTextSize) || !same(a.minTime, b.minTime, Linia1MG::kTextSize))
         return false;
     for (int i = 0; i < Linia1MG::kWords; ++i)
         if (!same(a.words[i], b.words[i], Linia1MG::kWordSize))
@@ -386,10 +366,10 @@ bool operator==(const Linia1MG& a, const Linia1MG& b)
         if (!same(a.names[i], b.names[i], Linia1MG::kNameSize))
             return false;
     // Bit for bit, so that a NaN read equals itself.
-    return std::memcmp(a.values, b.values, sizeof a.values) == 0
-        && std::memcmp(&a.maxValue, &b.maxValue, sizeof a.maxValue) == 0
-        && std::memcmp(&a.minValue, &b.minValue, sizeof a.minValue) == 0 && a.maxIndex == b.maxIndex
-        && a.minIndex == b.minIndex && a.lineCount == b.lineCount && a.channelCount == b.channelCount
-        && a.minChannels == b.minChannels && a.maxChannels == b.maxChannels && a.dateFlag == b.dateFlag
-        && a.timeFlag == b.timeFlag && a.dataFlag == b.dataFlag;
+    return std::memcmp(a.values, b.values, sizeof a.values) == 0 &&
+           std::memcmp(&a.maxValue, &b.maxValue, sizeof a.maxValue) == 0 &&
+           std::memcmp(&a.minValue, &b.minValue, sizeof a.minValue) == 0 && a.maxIndex == b.maxIndex &&
+           a.minIndex == b.minIndex && a.lineCount == b.lineCount && a.channelCount == b.channelCount &&
+           a.minChannels == b.minChannels && a.maxChannels == b.maxChannels && a.dateFlag == b.dateFlag &&
+           a.timeFlag == b.timeFlag && a.dataFlag == b.dataFlag;
 }

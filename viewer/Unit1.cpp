@@ -3,10 +3,10 @@
 
 #include "viewer/Unit1.h"
 
+#include "platform/files/SafeFile.h"
 #include "platform/text/Cp1250.h"
 #include "platform/vcl/Jpeg.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/files/SafeFile.h"
 #include "viewer/ViewerText.h"
 
 #include <QDir>
@@ -31,10 +31,7 @@ TToolButton* toolButton(TToolBar* bar, const QString& hint, QStyle::StandardPixm
     return b;
 }
 
-void separator(TToolBar* bar)
-{
-    (new TToolButton(bar))->SetStyle(tbsSeparator);
-}
+void separator(TToolBar* bar) { (new TToolButton(bar))->SetStyle(tbsSeparator); }
 
 // The picture files the chart's background is taken from, in the order they are looked for.
 const char* const backgroundFiles[] = {"ChartPc1.jpeg", "ChartPc1.jpg", "ChartPc1.bmp"};

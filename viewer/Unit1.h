@@ -46,20 +46,20 @@ public:
     QAction* Oprogramie1;
 
     vcl::TToolBar* ToolBar1;
-    vcl::TToolButton* ToolButton1;    // "&Nowy"
-    vcl::TToolButton* ToolButton4;    // FilePrint
-    vcl::TToolButton* ToolButton10;   // EditCopy1
-    vcl::TToolButton* ToolButton12;   // Widok3d
-    vcl::TToolButton* ToolButton13;   // DodajLeg
-    vcl::TToolButton* ToolButton16;   // ZoomIn
-    vcl::TToolButton* ToolButton17;   // ZoomOut
-    vcl::TToolButton* ToolButton21;   // fit toggle
-    vcl::TToolButton* ToolButton14;   // timed reload
-    vcl::TToolButton* ToolButton26;   // "Lab"
-    vcl::TToolButton* ToolButton8;    // "&Spis", the description PDF
-    vcl::TToolButton* ToolButton25;   // hidden
-    vcl::TToolButton* ToolButton6;    // FileExit
-    vcl::TButton* Button1;            // hidden
+    vcl::TToolButton* ToolButton1;  // "&Nowy"
+    vcl::TToolButton* ToolButton4;  // FilePrint
+    vcl::TToolButton* ToolButton10; // EditCopy1
+    vcl::TToolButton* ToolButton12; // Widok3d
+    vcl::TToolButton* ToolButton13; // DodajLeg
+    vcl::TToolButton* ToolButton16; // ZoomIn
+    vcl::TToolButton* ToolButton17; // ZoomOut
+    vcl::TToolButton* ToolButton21; // fit toggle
+    vcl::TToolButton* ToolButton14; // timed reload
+    vcl::TToolButton* ToolButton26; // "Lab"
+    vcl::TToolButton* ToolButton8;  // "&Spis", the description PDF
+    vcl::TToolButton* ToolButton25; // hidden
+    vcl::TToolButton* ToolButton6;  // FileExit
+    vcl::TButton* Button1;          // hidden
     vcl::TStatusBar* StatusBar1;
     platform::TChart* Chart1;
     vcl::TTimer* Timer1;

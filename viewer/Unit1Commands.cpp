@@ -4,9 +4,9 @@
 #include "viewer/Unit1.h"
 
 #include "platform/chart/ChartPrint.h"
-#include "platform/vcl/Clipboard.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
+#include "platform/vcl/Clipboard.h"
 #include "platform/vcl/MessageBox.h"
 #include "viewer/Unit3.h"
 #include "viewer/Unit4.h"
@@ -63,10 +63,7 @@ void TDalvinterForm1::ToolButton1Click(TObject* Sender)
         Dopasuj1Execute(Sender);
 }
 
-void TDalvinterForm1::NowyWykClick(TObject* Sender)
-{
-    ToolButton1Click(Sender);
-}
+void TDalvinterForm1::NowyWykClick(TObject* Sender) { ToolButton1Click(Sender); }
 
 void TDalvinterForm1::Dopasuj1Execute(TObject*)
 {
@@ -148,7 +145,8 @@ void TDalvinterForm1::Chart1ClickSeries(platform::TChart&, platform::TLineSeries
                                         vcl::TMouseButton, vcl::TShiftState, QPoint)
 {
     StatusBar1->Panels(1)->SetText(platform::cp1250ToUnicode(Series.Title()));
-    StatusBar1->Panels(2)->SetText(QStringLiteral("Y= ") + platform::fromAnsi(rtl::FloatToStr(Series.YValue(ValueIndex))));
+    StatusBar1->Panels(2)->SetText(QStringLiteral("Y= ") +
+                                   platform::fromAnsi(rtl::FloatToStr(Series.YValue(ValueIndex))));
     if (Series.MarksVisible())
         Series.SetMarksVisible(false);
     else
@@ -216,15 +214,9 @@ void TDalvinterForm1::ZapiszJakoExecute(TObject*)
     }
 }
 
-void TDalvinterForm1::Button1Click(TObject*)
-{
-    SavePictureDialog1->Execute();
-}
+void TDalvinterForm1::Button1Click(TObject*) { SavePictureDialog1->Execute(); }
 
-void TDalvinterForm1::StatusBar1DblClick(TObject*)
-{
-    StatusBar1->SetHint(platform::fromAnsi(dataFileName));
-}
+void TDalvinterForm1::StatusBar1DblClick(TObject*) { StatusBar1->SetHint(platform::fromAnsi(dataFileName)); }
 
 void TDalvinterForm1::HelpContentsExecute(TObject*)
 {
@@ -255,10 +247,7 @@ void TDalvinterForm1::HelpAboutExecute(TObject*)
     Form4->ShowModal();
 }
 
-void TDalvinterForm1::FileExitExecute(TObject*)
-{
-    Close();
-}
+void TDalvinterForm1::FileExitExecute(TObject*) { Close(); }
 
 void TDalvinterForm1::ToolButton25Click(TObject*)
 {

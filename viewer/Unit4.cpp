@@ -1,8 +1,8 @@
 #include "viewer/Unit4.h"
 
+#include "platform/links/UrlDownload.h"
 #include "platform/vcl/FontFit.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/links/UrlDownload.h"
 #include "viewer/Unit1.h"
 #include "viewer/UpdateServer.h"
 
@@ -53,7 +53,7 @@ TForm4::TForm4(QWidget* Owner) : TForm(Owner), download_(new platform::UrlDownlo
         TLabel* label = *l.label = NewLabel(Panel1, QString::fromUtf8(l.caption), l.left, l.top);
         label->SetFontColor(l.colour);
         label->SetFontBold(l.bold);
-        label->SetCaption(label->Caption());   // sized for its font
+        label->SetCaption(label->Caption()); // sized for its font
     }
 
     auto* separator = new QFrame(Panel1);
@@ -138,12 +138,11 @@ void TForm4::programDownloaded(bool ok)
         return;
     }
     const QString question = QStringLiteral("Software download finished, OK!..") + QStringLiteral("\n\n\r") +
-                             QStringLiteral("Now you can download new program description.") +
-                             QStringLiteral("\n\r") +
+                             QStringLiteral("Now you can download new program description.") + QStringLiteral("\n\r") +
                              QStringLiteral("File is '*.pdf' format. You mast have 'Adobe Reader'") +
                              QStringLiteral("\n\r") + QStringLiteral("Download ?.");
-    if (platform::MessageBox(question, QStringLiteral("Warning!"), platform::MB_YESNO | platform::MB_SERVICE_NOTIFICATION) !=
-        platform::IDYES) {
+    if (platform::MessageBox(question, QStringLiteral("Warning!"),
+                             platform::MB_YESNO | platform::MB_SERVICE_NOTIFICATION) != platform::IDYES) {
         SpeedButton3->SetCaption(QStringLiteral("Download completed: OK!"));
         return;
     }

@@ -26,9 +26,9 @@ public:
     vcl::TLabel* Label5;
     vcl::TLabel* Label7;
     vcl::TLabel* Label6;
-    vcl::TButton* SpeedButton1;   // version check
-    vcl::TButton* SpeedButton3;   // program download
-    vcl::TBitBtn* BitBtn1;        // OK
+    vcl::TButton* SpeedButton1; // version check
+    vcl::TButton* SpeedButton3; // program download
+    vcl::TBitBtn* BitBtn1;      // OK
 
     void FormCreate(TObject* Sender);
     void SpeedButton1Click(TObject* Sender);
@@ -41,7 +41,7 @@ private:
     // After the program download: the question about the description and its download.
     void programDownloaded(bool ok);
 
-    platform::UrlDownload* download_;   // one transfer at a time for both buttons
+    platform::UrlDownload* download_; // one transfer at a time for both buttons
 };
 
 extern TForm4* Form4;

@@ -13,10 +13,7 @@ namespace windows {
 
 namespace {
 
-std::string errorText(int code)
-{
-    return std::strerror(code ? code : EIO);
-}
+std::string errorText(int code) { return std::strerror(code ? code : EIO); }
 
 bool replaceCounted(const std::string& path, std::string_view bytes, WriteFn write, std::string* error,
                     std::uint64_t& counter)

@@ -35,8 +35,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             Guarded(onClick_);
         return QObject::eventFilter(watched, event);
     }
@@ -57,16 +56,14 @@ QStringList builtPropertyValues()
 
 QStringList builtChannelItems()
 {
-    return {QStringLiteral("K1"), QStringLiteral("k2"), QStringLiteral("k3"), QStringLiteral("k4"), QStringLiteral("k5"),
-            QStringLiteral("k6"), QStringLiteral("k7"), QStringLiteral("k8"), QStringLiteral("k9")};
+    return {QStringLiteral("K1"), QStringLiteral("k2"), QStringLiteral("k3"),
+            QStringLiteral("k4"), QStringLiteral("k5"), QStringLiteral("k6"),
+            QStringLiteral("k7"), QStringLiteral("k8"), QStringLiteral("k9")};
 }
 
 constexpr double builtLeftAxisMaximum = 1312.5;
 
-void installHook()
-{
-    TForm1::createMeasurementWindow = &TForm6::CreateOrShow;
-}
+void installHook() { TForm1::createMeasurementWindow = &TForm6::CreateOrShow; }
 
 } // namespace
 
@@ -78,8 +75,8 @@ void RegisterMeasurementWindows() { installHook(); }
 int TForm6::screenHeightOverride = 0;
 windows::WriteFn TForm6::logWrite = nullptr;
 
-std::optional<WindowPlacement> placeWindow(int n, int k, int mainWidth, int mainHeight, int mainLeft,
-                                           int mainTop, int screenHeight)
+std::optional<WindowPlacement> placeWindow(int n, int k, int mainWidth, int mainHeight, int mainLeft, int mainTop,
+                                           int screenHeight)
 {
     if (n < 1 || n > 8)
         return std::nullopt;
@@ -174,7 +171,8 @@ void TForm6::buildComponents()
 
     ActionList1 = new QObject(this);
     Dopasuj6Wykres = new QAction(ActionList1);
-    connect(Dopasuj6Wykres, &QAction::triggered, this, [this] { Guarded([this] { Dopasuj6WykresExecute(Dopasuj6Wykres); }); });
+    connect(Dopasuj6Wykres, &QAction::triggered, this,
+            [this] { Guarded([this] { Dopasuj6WykresExecute(Dopasuj6Wykres); }); });
 
     OpenDialog1 = new TOpenDialog(this);
     ColorDialog1 = new TColorDialog(this);
@@ -246,12 +244,16 @@ void TForm6::buildPropertiesPage()
     Memo2 = new TMemo(TabSheet2);
     Memo2->setReadOnly(true);
     Memo2->SetAlignment(Qt::AlignRight);
-    const QStringList labels = {QStringLiteral("Nazwa pomiaru:"), QStringLiteral("Start pomiaru:"),
-                                QStringLiteral("Koniec pomiaru:"), QStringLiteral("Wartość minimalna:"),
-                                QStringLiteral("Wartość maksymalna:"), QStringLiteral("Średnia temperatura kompieli:"),
+    const QStringList labels = {QStringLiteral("Nazwa pomiaru:"),
+                                QStringLiteral("Start pomiaru:"),
+                                QStringLiteral("Koniec pomiaru:"),
+                                QStringLiteral("Wartość minimalna:"),
+                                QStringLiteral("Wartość maksymalna:"),
+                                QStringLiteral("Średnia temperatura kompieli:"),
                                 QStringLiteral("Temperatura kompieli minimalna:"),
                                 QStringLiteral("Temperatura kompieli maksymalna:"),
-                                QStringLiteral("Nazwa pliku pomiaru:"), QStringLiteral("Nazwa folderu z pomiarami:"),
+                                QStringLiteral("Nazwa pliku pomiaru:"),
+                                QStringLiteral("Nazwa folderu z pomiarami:"),
                                 QString()};
     Lines(Memo2).Assign(labels);
     vcl::SetWidth(Memo2, 210);
@@ -286,11 +288,12 @@ void TForm6::buildRunsPage()
     LadujToArkuszy6 = new QMenu(this);
     MSExel6 = AddMenuItem(LadujToArkuszy6, QStringLiteral("MS Exel"), [this](TObject* s) { MSExel6Click(s); });
     MSExel6->setEnabled(false);
-    OpenOffice6 = AddMenuItem(LadujToArkuszy6, QStringLiteral("OpenOffice"), [this](TObject* s) { OpenOffice6Click(s); });
+    OpenOffice6 =
+        AddMenuItem(LadujToArkuszy6, QStringLiteral("OpenOffice"), [this](TObject* s) { OpenOffice6Click(s); });
     OpenOffice6->setEnabled(false);
     N1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("-"));
-    MSEksplorer1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("MS Eksplorator"),
-                               [this](TObject* s) { MSEksplorer1Click(s); });
+    MSEksplorer1 =
+        AddMenuItem(LadujToArkuszy6, QStringLiteral("MS Eksplorator"), [this](TObject* s) { MSEksplorer1Click(s); });
     N2 = AddMenuItem(LadujToArkuszy6, QStringLiteral("-"));
     Showfilesdan1 = AddMenuItem(LadujToArkuszy6, QStringLiteral("Plik typu (*.dan)"),
                                 [this](TObject* s) { Showfilesdan1Click(s); });
@@ -404,8 +407,8 @@ void TForm6::place()
 bool TForm6::placeFromMainWindow()
 {
     const int screenHeight = screenHeightOverride > 0 ? screenHeightOverride : vcl::Screen::Height();
-    const auto p = placeWindow(Form1->settings.windowCount, windowIndex, Form1->Width(), Form1->Height(),
-                               Form1->Left(), Form1->Top(), screenHeight);
+    const auto p = placeWindow(Form1->settings.windowCount, windowIndex, Form1->Width(), Form1->Height(), Form1->Left(),
+                               Form1->Top(), screenHeight);
     if (!p)
         return false;
     auto& r = record();
@@ -473,7 +476,8 @@ void TForm6::setUp()
     Lines(Memo3).Assign(builtPropertyValues());
     setLine(Memo3, 0, fromAnsi(acquisition::getText(r.measurementName)));
     setLine(Memo3, 9, fromAnsi(acquisition::getText(Form1->settings.workFolder)));
-    Memo4->setPlainText(fromAnsi(acquisition::getText(r.remarks)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    Memo4->setPlainText(
+        fromAnsi(acquisition::getText(r.remarks)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     ComboBox2->SetItems(builtChannelItems());
     ComboBox2->SetText(QStringLiteral("Wybierz kanał pomiarowy."));
     loadChannelList();
@@ -539,10 +543,7 @@ void TForm6::Panel3Resize(TObject*)
     record().splitterPos = Panel3->Width();
 }
 
-void TForm6::FormClose(TObject*, TCloseAction&)
-{
-    record().state = 4;
-}
+void TForm6::FormClose(TObject*, TCloseAction&) { record().state = 4; }
 
 void TForm6::Timer2Timer(TObject*)
 {

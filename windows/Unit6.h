@@ -30,8 +30,8 @@ struct WindowPlacement {
 
 // The tiling below the main window for n windows (1 to 8), slot k, the main window's
 // width, height, left and top and the screen height; nothing for any other n.
-std::optional<WindowPlacement> placeWindow(int n, int k, int mainWidth, int mainHeight, int mainLeft,
-                                           int mainTop, int screenHeight);
+std::optional<WindowPlacement> placeWindow(int n, int k, int mainWidth, int mainHeight, int mainLeft, int mainTop,
+                                           int screenHeight);
 
 // Sets the main window's hook so that its window start and window list create (or
 // show again) measurement windows. Also done when the application object is built.
@@ -61,7 +61,7 @@ public:
 
     // ---- Own members.
     int windowIndex = 0;
-    std::string windowName;      // "Okno" + (k + 1), 8-bit
+    std::string windowName; // "Okno" + (k + 1), 8-bit
     bool creating = false;
     bool tickArmed = false;
     float runMinimum = 9999.0f;
@@ -72,18 +72,18 @@ public:
 
     // ---- Components.
     vcl::TPageControl* PageControl1;
-    vcl::TTabSheet* TabSheet1;       // "Badanie."
+    vcl::TTabSheet* TabSheet1; // "Badanie."
     vcl::TPanel* Panel3;
-    vcl::TBitBtn* BitBtn1;           // run button
-    vcl::TMemo* Memo1;               // run log
+    vcl::TBitBtn* BitBtn1; // run button
+    vcl::TMemo* Memo1;     // run log
     vcl::TSplitter* Splitter1;
     platform::TChart* Chart1;
-    vcl::TTabSheet* TabSheet2;       // "Właściwości"
-    vcl::TMemo* Memo2;               // property labels
-    vcl::TMemo* Memo3;               // property values
-    vcl::TPanel* Panel5;             // "  Uwagi:"
-    QPlainTextEdit* Memo4;           // remarks: prose, wrapped at the window's width
-    vcl::TTabSheet* TabSheet3;       // "Pomiary"
+    vcl::TTabSheet* TabSheet2; // "Właściwości"
+    vcl::TMemo* Memo2;         // property labels
+    vcl::TMemo* Memo3;         // property values
+    vcl::TPanel* Panel5;       // "  Uwagi:"
+    QPlainTextEdit* Memo4;     // remarks: prose, wrapped at the window's width
+    vcl::TTabSheet* TabSheet3; // "Pomiary"
     vcl::TFileListBox* FileListBox1;
     vcl::TLabeledEdit* LabeledEdit1;
     vcl::TGroupBox* GroupBox1;
@@ -91,15 +91,15 @@ public:
     vcl::TLabel* Label1;
     vcl::TEdit* Edit1;
     vcl::TUpDown* UpDown1;
-    vcl::TPanel* Panel9;             // "Kolor"
-    vcl::TPanel* Panel6;             // "Grubość: "
+    vcl::TPanel* Panel9; // "Kolor"
+    vcl::TPanel* Panel6; // "Grubość: "
     vcl::TEdit* Edit2;
     vcl::TUpDown* UpDown2;
     vcl::TComboBox* ComboBox2;
     vcl::TLabel* Label8;
     vcl::TStatusBar* StatusBar1;
-    vcl::TTimer* Timer1;             // sample timer, 500 ms
-    vcl::TTimer* Timer2;             // show timer, 400 ms
+    vcl::TTimer* Timer1; // sample timer, 500 ms
+    vcl::TTimer* Timer2; // show timer, 400 ms
     QObject* ActionList1;
     QAction* Dopasuj6Wykres;
     vcl::TOpenDialog* OpenDialog1;
@@ -111,8 +111,8 @@ public:
     QAction* MSEksplorer1;
     QAction* N2;
     QAction* Showfilesdan1;
-    QAction* Showfilestxt1;          // does nothing
-    QAction* Wszystkiepliki1;        // does nothing
+    QAction* Showfilestxt1;   // does nothing
+    QAction* Wszystkiepliki1; // does nothing
 
     // ---- Window (creation, placement, show and hide).
     void FormCreate(TObject* Sender);

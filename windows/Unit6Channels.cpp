@@ -4,8 +4,8 @@
 #include "windows/Unit6.h"
 
 #include "mainwindow/Unit1.h"
-#include "platform/text/Cp1250.h"
 #include "platform/files/SafeFile.h"
+#include "platform/text/Cp1250.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +44,8 @@ void TForm6::loadChannelList()
         start = i + 1;
     }
     if (start < bytes.size())
-        items << platform::cp1250ToUnicode(std::string_view(bytes.constData() + start, std::size_t(bytes.size() - start)));
+        items << platform::cp1250ToUnicode(
+            std::string_view(bytes.constData() + start, std::size_t(bytes.size() - start)));
     ComboBox2->SetItems(items);
 }
 

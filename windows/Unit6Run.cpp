@@ -5,11 +5,11 @@
 #include "windows/Unit6.h"
 
 #include "mainwindow/Unit1.h"
+#include "platform/links/Threads.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
 #include "platform/text/DateTime.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/links/Threads.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,8 +75,8 @@ std::optional<QString> TForm6::refusedRunName(const QString& name) const
     if (!platform::canEncodeCp1250(name))
         return quoted + QStringLiteral("zawiera znaki, których nie można zapisać w nazwie pomiaru.");
     const bool control = std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 32; });
-    if (control || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
-        name == QLatin1String(".") || name == QLatin1String(".."))
+    if (control || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name == QLatin1String(".") ||
+        name == QLatin1String(".."))
         return quoted + QStringLiteral("nie może zawierać znaków '/', '\\' ani znaków sterujących"
                                        " i nie może być nazwą '.' ani '..'.");
     // Code page 1250 takes one byte a character.
@@ -320,8 +320,7 @@ void TForm6::Timer1Timer(TObject* Sender)
                 auto& series = Chart1->Series(p);
                 series.SetActive(true);
                 // Beyond the nine style slots a series draws in its own colour.
-                series.Add(v, label,
-                           p < styleSlots ? r.seriesColours[p] : vcl::clDefault);
+                series.Add(v, label, p < styleSlots ? r.seriesColours[p] : vcl::clDefault);
                 series.SetPenWidth(UpDown2->Position());
             }
             Chart1->SetLegendVisible(false);

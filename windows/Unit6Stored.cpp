@@ -88,7 +88,8 @@ void TForm6::FileListBox1DblClick(TObject*)
     const QString name = info.fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString shownName = dot >= 0 ? name.left(dot + 1) : name;
-    const QString properties = info.dir().filePath(dot >= 0 ? shownName + QStringLiteral("txt") : name + QStringLiteral(".txt"));
+    const QString properties =
+        info.dir().filePath(dot >= 0 ? shownName + QStringLiteral("txt") : name + QStringLiteral(".txt"));
     // Both files are read before anything changes: one that cannot be read leaves the window as it was.
     const auto values = storedLines(properties);
 

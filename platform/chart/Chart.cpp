@@ -20,9 +20,22 @@ namespace {
 
 // Colours of new series: strong colours that stay visible on a white wall.
 constexpr TColor kPalette[] = {
-    vcl::clRed, vcl::clGreen, vcl::clBlue, vcl::RGBColor(255, 128, 0), vcl::clFuchsia, vcl::clTeal,
-    vcl::clNavy, vcl::clMaroon, vcl::clOlive, vcl::clPurple, vcl::clGray, vcl::RGBColor(0, 160, 0),
-    vcl::clBlack, vcl::RGBColor(0, 150, 200), vcl::RGBColor(150, 80, 0), vcl::RGBColor(220, 0, 120),
+    vcl::clRed,
+    vcl::clGreen,
+    vcl::clBlue,
+    vcl::RGBColor(255, 128, 0),
+    vcl::clFuchsia,
+    vcl::clTeal,
+    vcl::clNavy,
+    vcl::clMaroon,
+    vcl::clOlive,
+    vcl::clPurple,
+    vcl::clGray,
+    vcl::RGBColor(0, 160, 0),
+    vcl::clBlack,
+    vcl::RGBColor(0, 150, 200),
+    vcl::RGBColor(150, 80, 0),
+    vcl::RGBColor(220, 0, 120),
 };
 
 constexpr double kClickTolerance = 4.0; // pixels, beyond half the pen width
@@ -41,9 +54,12 @@ double segmentDistance(QPointF p, QPointF a, QPointF b)
 vcl::TMouseButton buttonOf(Qt::MouseButton button)
 {
     switch (button) {
-    case Qt::RightButton: return vcl::mbRight;
-    case Qt::MiddleButton: return vcl::mbMiddle;
-    default: return vcl::mbLeft;
+    case Qt::RightButton:
+        return vcl::mbRight;
+    case Qt::MiddleButton:
+        return vcl::mbMiddle;
+    default:
+        return vcl::mbLeft;
     }
 }
 
@@ -51,13 +67,19 @@ vcl::TShiftState shiftOf(const QMouseEvent* event)
 {
     vcl::TShiftState shift;
     const Qt::KeyboardModifiers mods = event->modifiers();
-    if (mods & Qt::ShiftModifier) shift.Include(vcl::ssShift);
-    if (mods & Qt::AltModifier) shift.Include(vcl::ssAlt);
-    if (mods & Qt::ControlModifier) shift.Include(vcl::ssCtrl);
+    if (mods & Qt::ShiftModifier)
+        shift.Include(vcl::ssShift);
+    if (mods & Qt::AltModifier)
+        shift.Include(vcl::ssAlt);
+    if (mods & Qt::ControlModifier)
+        shift.Include(vcl::ssCtrl);
     const Qt::MouseButtons buttons = event->buttons() | event->button();
-    if (buttons & Qt::LeftButton) shift.Include(vcl::ssLeft);
-    if (buttons & Qt::RightButton) shift.Include(vcl::ssRight);
-    if (buttons & Qt::MiddleButton) shift.Include(vcl::ssMiddle);
+    if (buttons & Qt::LeftButton)
+        shift.Include(vcl::ssLeft);
+    if (buttons & Qt::RightButton)
+        shift.Include(vcl::ssRight);
+    if (buttons & Qt::MiddleButton)
+        shift.Include(vcl::ssMiddle);
     return shift;
 }
 
@@ -84,10 +106,7 @@ TLineSeries::TLineSeries(TChart* chart, int index)
 
 TLineSeries::~TLineSeries() = default; // the graphs belong to the plot
 
-QCPAxis* TLineSeries::valueAxis() const
-{
-    return vertAxis_ == aRightAxis ? chart_->yAxis2 : chart_->yAxis;
-}
+QCPAxis* TLineSeries::valueAxis() const { return vertAxis_ == aRightAxis ? chart_->yAxis2 : chart_->yAxis; }
 
 QColor TLineSeries::lineColor(const ColorRun& run) const
 {
@@ -95,10 +114,7 @@ QColor TLineSeries::lineColor(const ColorRun& run) const
     return run.color == vcl::clDefault ? own : colorOr(run.color, own);
 }
 
-QColor TLineSeries::legendColor() const
-{
-    return lineColor(runs_.back());
-}
+QColor TLineSeries::legendColor() const { return lineColor(runs_.back()); }
 
 void TLineSeries::applyPen(ColorRun& run) const
 {
@@ -308,8 +324,8 @@ void TLineSeries::Truncate(int count)
     if (labels_.use_count() == 1)
         labels_->ids.resize(count);
     count_ = count;
-    labelled_ = int(std::count_if(labels_->ids.cbegin(), labels_->ids.cbegin() + count,
-                                  [](std::uint32_t id) { return id != 0; }));
+    labelled_ = int(
+        std::count_if(labels_->ids.cbegin(), labels_->ids.cbegin() + count, [](std::uint32_t id) { return id != 0; }));
     double low = std::numeric_limits<double>::infinity();
     double high = -std::numeric_limits<double>::infinity();
     values_.widen(0, count_, low, high);
@@ -323,8 +339,8 @@ const TLineSeries::ColorRun& TLineSeries::runOf(int index) const
 {
     if (runs_.size() == 1)
         return runs_.front();
-    auto it = std::upper_bound(runs_.begin(), runs_.end(), index,
-                               [](int i, const ColorRun& run) { return i < run.start; });
+    auto it =
+        std::upper_bound(runs_.begin(), runs_.end(), index, [](int i, const ColorRun& run) { return i < run.start; });
     return *(it - 1);
 }
 
@@ -377,15 +393,9 @@ int TLineSeries::LastValueIndex() const
     return first <= last ? int(last) : -1;
 }
 
-int TLineSeries::CalcXPos(int index) const
-{
-    return int(std::lround(chart_->xAxis->coordToPixel(XValue(index))));
-}
+int TLineSeries::CalcXPos(int index) const { return int(std::lround(chart_->xAxis->coordToPixel(XValue(index)))); }
 
-int TLineSeries::CalcYPos(int index) const
-{
-    return int(std::lround(valueAxis()->coordToPixel(YValue(index))));
-}
+int TLineSeries::CalcYPos(int index) const { return int(std::lround(valueAxis()->coordToPixel(YValue(index)))); }
 
 double TLineSeries::distanceAt(QPointF pos, int& nearest) const
 {
@@ -446,10 +456,8 @@ int TLineSeries::Clicked(QPoint pos) const
 // ---------------------------------------------------------------------------------
 // TChartAxis
 
-TChartAxis::TChartAxis(TChart* chart, QCPAxis* axis, bool automatic)
-    : chart_(chart), axis_(axis), automatic_(automatic)
-{
-}
+TChartAxis::TChartAxis(TChart* chart, QCPAxis* axis, bool automatic) : chart_(chart), axis_(axis), automatic_(automatic)
+{}
 
 void TChartAxis::limitsChanged()
 {
@@ -577,8 +585,8 @@ TChart::~TChart()
     delete wall_;
     delete marks_;
     // Elements outside the layout tree are not deleted with the plot's layout.
-    for (QCPLayoutElement* element : std::initializer_list<QCPLayoutElement*>{
-             title_, subTitle_, spacerA_, spacerB_, legend, legendHolder_, middle_}) {
+    for (QCPLayoutElement* element : std::initializer_list<QCPLayoutElement*>{title_, subTitle_, spacerA_, spacerB_,
+                                                                              legend, legendHolder_, middle_}) {
         if (element && !element->layout() && element != plotLayout())
             delete element;
     }
@@ -589,15 +597,13 @@ void TChart::throwSeriesIndex(int index)
     throw std::out_of_range("Series index out of bounds (" + std::to_string(index) + ")");
 }
 
-QString TChart::decode(std::string_view text) const
-{
-    return cp1250ToUnicode(text);
-}
+QString TChart::decode(std::string_view text) const { return cp1250ToUnicode(text); }
 
 void TChart::queueReplot()
 {
     replotPending_ = true;
-    QMetaObject::invokeMethod(this, [this] { queuedReplot(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { queuedReplot(); }, Qt::QueuedConnection);
 }
 
 void TChart::queuedReplot()
@@ -807,10 +813,7 @@ int TChart::bottomAxisPixels() const
 // ---------------------------------------------------------------------------------
 // Zoom
 
-bool TChart::Zoomed() const
-{
-    return bottom_->zoom_ || left_->zoom_ || right_->zoom_;
-}
+bool TChart::Zoomed() const { return bottom_->zoom_ || left_->zoom_ || right_->zoom_; }
 
 void TChart::ZoomRect(const QRect& pixels)
 {
@@ -968,9 +971,6 @@ void TChart::mouseDoubleClickEvent(QMouseEvent* event)
     event->accept();
 }
 
-void TChart::wheelEvent(QWheelEvent* event)
-{
-    event->ignore();
-}
+void TChart::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
 } // namespace platform

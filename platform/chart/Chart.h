@@ -84,7 +84,6 @@ public:
     bool MarksClip() const { return marksClip_; }
     void SetMarksClip(bool clip);
 
-
     void SetVertAxis(TVertAxis axis);
 
     // Point symbols (off: a plain line, as fast as possible).
@@ -128,10 +127,10 @@ private:
     friend class chart_detail::MarksLayer;
 
     struct ColorRun {
-        int start = 0;          // index of the run's first point of its own
+        int start = 0; // index of the run's first point of its own
         vcl::TColor color = vcl::clDefault;
         chart_detail::SeriesGraph* graph = nullptr;
-        int lead = 0;           // 1 when the graph starts with the previous run's last point
+        int lead = 0; // 1 when the graph starts with the previous run's last point
     };
 
     TLineSeries(TChart* chart, int index);
@@ -205,7 +204,6 @@ public:
     double ShownMinimum() const;
     double ShownMaximum() const;
 
-
 private:
     friend class TChart;
     friend class TLineSeries;
@@ -245,7 +243,8 @@ public:
     // Throws std::out_of_range for an index outside 0..SeriesCount()-1.
     TLineSeries& Series(int index) const
     {
-        if (index < 0 || index >= SeriesCount()) throwSeriesIndex(index);
+        if (index < 0 || index >= SeriesCount())
+            throwSeriesIndex(index);
         return *series_[std::size_t(index)];
     }
 
@@ -395,7 +394,7 @@ private:
 
     QCPTextElement* title_ = nullptr;
     QCPTextElement* subTitle_ = nullptr;
-    QCPAxisRect* plotRect_ = nullptr;      // kept: it leaves the layout while it is rebuilt
+    QCPAxisRect* plotRect_ = nullptr;       // kept: it leaves the layout while it is rebuilt
     QMargins plotMargins_;                  // the plot's own smallest margins
     QCPLayoutGrid* middle_ = nullptr;       // side legend, plot area, side legend
     QCPLayoutGrid* legendHolder_ = nullptr; // the legend between two spacers

@@ -63,7 +63,7 @@ QList<QRect> UnionRows(const QList<QRect>& bars, const QRect& clip)
 {
     QList<QRect> rows;
     std::vector<int> startX(std::size_t(std::max(0, clip.height())));
-    int openTop = 0, openBottom = -1;   // rows open now (clip-relative), with prevEnd
+    int openTop = 0, openBottom = -1; // rows open now (clip-relative), with prevEnd
     int prevEnd = std::numeric_limits<int>::min();
     // Rows that end together and began together make one rectangle.
     auto close = [&](int from, int to) {
@@ -205,8 +205,8 @@ void SeriesGraph::drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF
             const int top = int(std::lround(values->coordToPixel(high)));
             const int bottom = int(std::lround(values->coordToPixel(low)));
             const int y = std::min(top, bottom);
-            bars.push_back(QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width,
-                                  std::abs(bottom - top) + width));
+            bars.push_back(
+                QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width, std::abs(bottom - top) + width));
         }
         i = j;
     }
@@ -215,8 +215,8 @@ void SeriesGraph::drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF
     // cut where the painter cuts, which the plot sets a row above the graph's own
     // clip rectangle.
     if (linePen.color().alpha() == 255 && !painter->modes().testFlag(QCPPainter::pmVectorized))
-        bars = UnionRows(bars, painter->hasClipping() ? painter->clipBoundingRect().toAlignedRect()
-                                                      : painter->window());
+        bars =
+            UnionRows(bars, painter->hasClipping() ? painter->clipBoundingRect().toAlignedRect() : painter->window());
     painter->save();
     painter->setAntialiasing(false);
     painter->setPen(Qt::NoPen);
@@ -291,10 +291,10 @@ void WallLayer::draw(QCPPainter* painter)
     const QColor wall = colorOr(chart_->BackWallColor(), Qt::white);
     const QColor side = wall.darker(118);
     const QColor floor = wall.darker(135);
-    const QPolygon sideWall({r.bottomLeft(), r.topLeft(), QPoint(r.left() + d, r.top()),
-                             QPoint(r.left() + d, r.bottom() - d)});
-    const QPolygon floorPlane({r.bottomLeft(), QPoint(r.left() + d, r.bottom() - d),
-                               QPoint(r.right(), r.bottom() - d), r.bottomRight()});
+    const QPolygon sideWall(
+        {r.bottomLeft(), r.topLeft(), QPoint(r.left() + d, r.top()), QPoint(r.left() + d, r.bottom() - d)});
+    const QPolygon floorPlane(
+        {r.bottomLeft(), QPoint(r.left() + d, r.bottom() - d), QPoint(r.right(), r.bottom() - d), r.bottomRight()});
     painter->setPen(QPen(QColor(110, 110, 110), 1));
     painter->setBrush(side);
     painter->drawPolygon(sideWall);
@@ -325,8 +325,8 @@ void MarksLayer::draw(QCPPainter* painter)
         // Widest text a value of the series can give: its largest magnitude, signed, three decimals.
         const double largest = std::max(std::abs(series.MaxYValue()), std::abs(series.MinYValue()));
         const int boxWidth = metrics.horizontalAdvance(QString::number(-largest, 'f', 3)) + 6;
-        const int step = std::max(1, int(std::ceil(double(last - first + 1) * (boxWidth + 4) /
-                                                   std::max(1, plot.width()))));
+        const int step =
+            std::max(1, int(std::ceil(double(last - first + 1) * (boxWidth + 4) / std::max(1, plot.width()))));
         for (int i = first; i <= last; i += step) {
             const double y = series.YValue(i);
             if (!std::isfinite(y))
@@ -420,8 +420,8 @@ void TChart::rebuildLegend()
 
 void TChart::rebuildLayout()
 {
-    for (QCPLayoutElement* e : std::initializer_list<QCPLayoutElement*>{
-             title_, subTitle_, legend, spacerA_, spacerB_, legendHolder_, plotRect_, middle_})
+    for (QCPLayoutElement* e : std::initializer_list<QCPLayoutElement*>{title_, subTitle_, legend, spacerA_, spacerB_,
+                                                                        legendHolder_, plotRect_, middle_})
         takeOut(e);
     plotLayout()->simplify();
     middle_->simplify();
@@ -637,9 +637,9 @@ void TChart::PrintPage(QPaintDevice& device)
     else if (auto* writer = dynamic_cast<QPdfWriter*>(&device))
         writer->setResolution(96);
     const QRect page(0, 0, device.width(), device.height());
-    QRect target = page.adjusted(page.width() * printMargins_.Left / 100, page.height() * printMargins_.Top / 100,
-                                 -page.width() * printMargins_.Right / 100,
-                                 -page.height() * printMargins_.Bottom / 100);
+    QRect target =
+        page.adjusted(page.width() * printMargins_.Left / 100, page.height() * printMargins_.Top / 100,
+                      -page.width() * printMargins_.Right / 100, -page.height() * printMargins_.Bottom / 100);
     if (target.width() <= 0 || target.height() <= 0)
         return;
     if (printProportional_ && width() > 0 && height() > 0) {

@@ -57,8 +57,8 @@ class LabelTicker : public NumberTicker {
 public:
     explicit LabelTicker(TChart* chart) : chart_(chart) {}
 
-    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
-                  QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override;
+    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision, QVector<double>& ticks,
+                  QVector<double>* subTicks, QVector<QString>* tickLabels) override;
 
 private:
     TChart* chart_;

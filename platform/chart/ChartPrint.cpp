@@ -10,9 +10,8 @@ namespace platform {
 void PrintChart(TChart& chart, QPrinter& printer)
 {
     const QString file = printer.outputFileName();
-    const QString failed = file.isEmpty()
-                               ? QStringLiteral("Nie można wydrukować wykresu: drukarka jest niedostępna.")
-                               : QStringLiteral("Nie można wydrukować wykresu do pliku: %1").arg(file);
+    const QString failed = file.isEmpty() ? QStringLiteral("Nie można wydrukować wykresu: drukarka jest niedostępna.")
+                                          : QStringLiteral("Nie można wydrukować wykresu do pliku: %1").arg(file);
     try {
         chart.PrintPage(printer);
     } catch (const EChartError&) {

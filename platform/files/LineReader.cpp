@@ -10,15 +10,9 @@
 
 namespace platform {
 
-LineReader::~LineReader()
-{
-    close();
-}
+LineReader::~LineReader() { close(); }
 
-bool LineReader::open(const std::string& path)
-{
-    return open(OpenForReading(path));
-}
+bool LineReader::open(const std::string& path) { return open(OpenForReading(path)); }
 
 bool LineReader::open(int fd)
 {
@@ -37,10 +31,7 @@ bool LineReader::open(int fd)
     return true;
 }
 
-bool LineReader::isOpen() const
-{
-    return fd_ >= 0;
-}
+bool LineReader::isOpen() const { return fd_ >= 0; }
 
 void LineReader::close()
 {
@@ -87,15 +78,9 @@ bool LineReader::fill()
     return got > 0;
 }
 
-bool LineReader::readLine(std::string& line, std::size_t maxChars)
-{
-    return read(line, maxChars, false);
-}
+bool LineReader::readLine(std::string& line, std::size_t maxChars) { return read(line, maxChars, false); }
 
-bool LineReader::readLineUpTo(std::string& line, std::size_t maxChars)
-{
-    return read(line, maxChars, true);
-}
+bool LineReader::readLineUpTo(std::string& line, std::size_t maxChars) { return read(line, maxChars, true); }
 
 void LineReader::consume(std::size_t count)
 {
@@ -178,10 +163,7 @@ bool LineReader::read(std::string& line, std::size_t maxChars, bool stopAtLimit)
     }
 }
 
-std::int64_t LineReader::position() const
-{
-    return bufOffset_ + static_cast<std::int64_t>(bufPos_);
-}
+std::int64_t LineReader::position() const { return bufOffset_ + static_cast<std::int64_t>(bufPos_); }
 
 bool LineReader::seek(std::int64_t offset)
 {

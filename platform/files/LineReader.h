@@ -69,11 +69,11 @@ private:
     Breaks breaks_;
     std::function<void(std::string_view)> consumer_;
     int fd_ = -1;
-    std::string buffer_;          // bytes read ahead
-    std::size_t bufPos_ = 0;      // next unread byte in buffer_
-    std::int64_t bufOffset_ = 0;  // file offset of buffer_[0]
+    std::string buffer_;         // bytes read ahead
+    std::size_t bufPos_ = 0;     // next unread byte in buffer_
+    std::int64_t bufOffset_ = 0; // file offset of buffer_[0]
     std::int64_t lineStart_ = 0;
-    bool readFailed_ = false;   // a read failed: the data ended there
+    bool readFailed_ = false; // a read failed: the data ended there
     bool cut_ = false;
     bool terminated_ = false;
 };

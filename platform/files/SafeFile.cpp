@@ -20,21 +20,12 @@ namespace platform {
 
 namespace {
 
-long plainWrite(int fd, const void* data, std::size_t size)
-{
-    return static_cast<long>(::write(fd, data, size));
-}
+long plainWrite(int fd, const void* data, std::size_t size) { return static_cast<long>(::write(fd, data, size)); }
 
 // Root may write any file; a file with no write bit at all is still meant to stay as it is.
-bool writeProtected(const struct stat& st)
-{
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
+bool writeProtected(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 std::string folderOf(const std::string& path)
 {
@@ -70,7 +61,7 @@ bool followLinks(std::string& path)
         char target[PATH_MAX];
         const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
         if (n < 0)
-            return true;   // not a link (or nothing there): the path itself is meant
+            return true; // not a link (or nothing there): the path itself is meant
         if (static_cast<std::size_t>(n) >= sizeof target) {
             errno = ENAMETOOLONG;
             return false;
@@ -127,9 +118,10 @@ void removeLeftovers(const std::string& path)
         const int fd = OpenForReading(leftover, O_NOFOLLOW);
         if (fd < 0)
             continue;
-        struct stat held {}, named {};
-        if (::fstat(fd, &held) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::lstat(leftover.c_str(), &named) == 0 && sameFile(held, named))
+        struct stat held {
+        }, named{};
+        if (::fstat(fd, &held) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(leftover.c_str(), &named) == 0 &&
+            sameFile(held, named))
             ::unlink(leftover.c_str());
         ::close(fd);
     }
@@ -150,7 +142,8 @@ int createTemporary(const std::string& path, mode_t mode, std::string& name)
         // Between the creation and the lock another writer may have taken the new file
         // for a leftover; the name is then given up. On a file system without locks the
         // file is written unlocked.
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         const bool taken = (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || ::fstat(fd, &held) != 0 ||
                            ::lstat(name.c_str(), &named) != 0 || !sameFile(held, named);
         if (!taken)
@@ -187,18 +180,15 @@ void syncFolderOf(const std::string& path)
     }
 }
 
-mode_t withExecute(mode_t mode)
-{
-    return (mode & 07777) | ((mode & 0444) >> 2);
-}
+mode_t withExecute(mode_t mode) { return (mode & 07777) | ((mode & 0444) >> 2); }
 
 // Copies size bytes from the start of file `from` to `to`.
 bool copyBytes(int from, std::uint64_t size, int to, WriteFn write)
 {
     std::vector<char> buffer(64 * 1024);
     for (std::uint64_t done = 0; done < size;) {
-        const ssize_t n = ::pread(from, buffer.data(), std::min<std::uint64_t>(buffer.size(), size - done),
-                                  static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(from, buffer.data(), std::min<std::uint64_t>(buffer.size(), size - done), static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -217,7 +207,7 @@ bool copyBytes(int from, std::uint64_t size, int to, WriteFn write)
 // is in place: a second name of the same file where possible, else a copy.
 struct Aside {
     std::string name;
-    int fd = -1;   // the copy, kept locked until it takes the backup's name
+    int fd = -1; // the copy, kept locked until it takes the backup's name
 
     void drop()
     {
@@ -232,7 +222,7 @@ struct Aside {
         if (::rename(name.c_str(), backup.c_str()) == 0)
             name.clear();
         else
-            drop();   // the new file is in place; the earlier backup stays
+            drop(); // the new file is in place; the earlier backup stays
         if (fd >= 0)
             ::close(fd);
         fd = -1;
@@ -248,7 +238,7 @@ bool keepAside(const std::string& file, const std::string& backup, bool mayLink,
         if (::link(file.c_str(), aside.name.c_str()) == 0)
             return true;
         if (errno != EEXIST)
-            break;   // another file system, or links not allowed here: copy
+            break; // another file system, or links not allowed here: copy
     }
     aside.name.clear();
     const int in = OpenForReading(file, O_NOFOLLOW);
@@ -264,7 +254,7 @@ bool keepAside(const std::string& file, const std::string& backup, bool mayLink,
     ::close(in);
     if (!ok) {
         if (aside.fd < 0)
-            aside.name.clear();   // the name was never ours
+            aside.name.clear(); // the name was never ours
         aside.drop();
     }
     return ok;
@@ -521,7 +511,7 @@ bool FileReplacement::commit(const std::string& backup, std::string* error)
         ok = ::fsync(fd_) == 0;
         code = errno;
         if (ok && ::rename(temporary_.c_str(), target_.c_str()) == 0) {
-            temporary_.clear();   // it is the target now
+            temporary_.clear(); // it is the target now
             syncFolderOf(target_);
         } else if (ok) {
             code = errno;
@@ -550,8 +540,7 @@ bool FileReplacement::commit(const std::string& backup, std::string* error)
 bool ReplaceFile(const std::string& path, const void* data, std::size_t size, WriteFn write, std::string* error)
 {
     FileReplacement replacement(write);
-    return replacement.open(path, error) && replacement.setContents(data, size, error)
-           && replacement.commit({}, error);
+    return replacement.open(path, error) && replacement.setContents(data, size, error) && replacement.commit({}, error);
 }
 
 } // namespace platform

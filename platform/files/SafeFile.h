@@ -73,15 +73,15 @@ private:
     bool writeBytesTo(int fd, WriteFn write);
 
     WriteFn write_;
-    std::string target_;      // the file replaced, links followed
-    std::string temporary_;   // the new file beside it; empty when written in place
-    int fd_ = -1;             // the temporary file, or the nameless one for writing in place
+    std::string target_;    // the file replaced, links followed
+    std::string temporary_; // the new file beside it; empty when written in place
+    int fd_ = -1;           // the temporary file, or the nameless one for writing in place
     bool inPlace_ = false;
     bool hadFile_ = false;
-    bool running_ = false;    // the file is a running program: only a rename replaces it
+    bool running_ = false; // the file is a running program: only a rename replaces it
     bool executable_ = false;
     std::uint64_t size_ = 0;
-    const void* whole_ = nullptr;   // bytes handed over at once (setContents), written without a copy
+    const void* whole_ = nullptr; // bytes handed over at once (setContents), written without a copy
 };
 
 // Opens an existing file for writing (O_WRONLY and O_CLOEXEC with the given flags).

@@ -5,17 +5,15 @@
 
 namespace platform {
 
-LineAssembler::LineAssembler(LineRules rules) : rules_(rules)
-{
-    rules_.limit = std::max<std::size_t>(rules_.limit, 1);
-}
+LineAssembler::LineAssembler(LineRules rules) : rules_(rules) { rules_.limit = std::max<std::size_t>(rules_.limit, 1); }
 
 void LineAssembler::append(const char* data, std::size_t n)
 {
     if (skipping_) {
         // Only the line end matters while the tail of a cut line is dropped.
         const void* hit = std::memchr(data, rules_.end, n);
-        if (!hit) return;
+        if (!hit)
+            return;
         const std::size_t at = std::size_t(static_cast<const char*>(hit) - data);
         skipping_ = false;
         data += at + 1;
@@ -25,12 +23,14 @@ void LineAssembler::append(const char* data, std::size_t n)
         std::copy_if(data, data + n, std::back_inserter(buffer_), [](char c) { return c != '\0'; });
     else
         buffer_.append(data, n);
-    if (rules_.overlong == LineRules::Overlong::KeepEnd) keepEnd();
+    if (rules_.overlong == LineRules::Overlong::KeepEnd)
+        keepEnd();
 }
 
 void LineAssembler::keepEnd()
 {
-    if (held() <= rules_.limit || buffer_.find(rules_.end, start_ + scanned_) != std::string::npos) return;
+    if (held() <= rules_.limit || buffer_.find(rules_.end, start_ + scanned_) != std::string::npos)
+        return;
     buffer_.erase(0, buffer_.size() - rules_.limit);
     start_ = 0;
     // What is left was just searched.
@@ -104,7 +104,8 @@ void LineAssembler::clear()
 
 void LineAssembler::configure(char end, std::size_t limit)
 {
-    if (end != rules_.end) scanned_ = 0;
+    if (end != rules_.end)
+        scanned_ = 0;
     rules_.end = end;
     rules_.limit = std::max<std::size_t>(limit, 1);
 }

@@ -60,9 +60,9 @@ private:
 
     LineRules rules_;
     std::string buffer_;
-    std::size_t start_ = 0;     // first byte of the unfinished line in buffer_
-    std::size_t scanned_ = 0;   // bytes from start_ already known to hold no line end
-    bool skipping_ = false;     // dropping the tail of a cut line
+    std::size_t start_ = 0;   // first byte of the unfinished line in buffer_
+    std::size_t scanned_ = 0; // bytes from start_ already known to hold no line end
+    bool skipping_ = false;   // dropping the tail of a cut line
     bool overflowed_ = false;
 };
 

@@ -32,16 +32,16 @@ namespace platform {
 
 enum class SerialError {
     None,
-    BadName,     // the name is neither a path nor COMn
-    NotFound,    // no such device
-    Busy,        // another opener holds the port
-    Access,      // no permission to open the device
-    NotSerial,   // the device is not a terminal
-    Config,      // the driver refused a setting
-    HungUp,      // the far end hung up (device unplugged, pseudo-terminal closed)
-    TimedOut,    // a write found no room in the output queue within writeTimeoutMs
-    Io,          // any other read or write failure
-    NotOpen,     // the call needs an open port
+    BadName,   // the name is neither a path nor COMn
+    NotFound,  // no such device
+    Busy,      // another opener holds the port
+    Access,    // no permission to open the device
+    NotSerial, // the device is not a terminal
+    Config,    // the driver refused a setting
+    HungUp,    // the far end hung up (device unplugged, pseudo-terminal closed)
+    TimedOut,  // a write found no room in the output queue within writeTimeoutMs
+    Io,        // any other read or write failure
+    NotOpen,   // the call needs an open port
 };
 
 // A settings text in the form "baud=4800 parity=N data=8 stop=1", optionally after a
@@ -51,9 +51,9 @@ enum class SerialError {
 // idsr are accepted and have no effect here. Fields the text does not name stay unset.
 struct SerialSettings {
     std::optional<unsigned> baud;
-    std::optional<char> parity;      // 'N', 'E', 'O', 'M', 'S'
-    std::optional<int> dataBits;     // 5..8
-    std::optional<int> stopBits;     // 1 or 2 (1.5 is taken as 2)
+    std::optional<char> parity;  // 'N', 'E', 'O', 'M', 'S'
+    std::optional<int> dataBits; // 5..8
+    std::optional<int> stopBits; // 1 or 2 (1.5 is taken as 2)
     std::optional<bool> dtr;
     std::optional<bool> rts;
     std::optional<bool> xonXoff;

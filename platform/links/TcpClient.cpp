@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -41,7 +41,8 @@ std::string AsciiText(std::string_view bytes)
 {
     std::string text(bytes);
     for (char& c : text)
-        if (static_cast<unsigned char>(c) > 0x7F) c = '?';
+        if (static_cast<unsigned char>(c) > 0x7F)
+            c = '?';
     return text;
 }
 
@@ -72,7 +73,8 @@ public:
                 c_.interrupt_ = false;
             }
         }
-        if (closed) c_.status("Disconnected.");
+        if (closed)
+            c_.status("Disconnected.");
     }
     Busy(const Busy&) = delete;
     Busy& operator=(const Busy&) = delete;
@@ -86,23 +88,27 @@ TcpClient::TcpClient() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 TcpClient::~TcpClient()
 {
     closeSocket();
-    if (wakeFd_ >= 0) ::close(wakeFd_);
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
 }
 
 int TcpClient::scaled(int ms)
 {
-    if (ms <= 0) return ms;
+    if (ms <= 0)
+        return ms;
     return std::max(1, int(ms * TimeScale));
 }
 
 void TcpClient::status(const std::string& text)
 {
-    if (OnStatus) OnStatus(text);
+    if (OnStatus)
+        OnStatus(text);
 }
 
 void TcpClient::closeSocket()
 {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
     peerClosed_ = false;
     lines_.clear();
@@ -110,7 +116,8 @@ void TcpClient::closeSocket()
 
 void TcpClient::throwIfInterrupted() const
 {
-    if (interrupt_) throw Interrupted("Połączenie zostało przerwane.");
+    if (interrupt_)
+        throw Interrupted("Połączenie zostało przerwane.");
 }
 
 bool TcpClient::wait(int fd, short events, int timeoutMs)
@@ -119,8 +126,10 @@ bool TcpClient::wait(int fd, short events, int timeoutMs)
         throwIfInterrupted();
         pollfd p[2] = {{fd, events, 0}, {wakeFd_, POLLIN, 0}};
         const int r = ::poll(p, wakeFd_ >= 0 ? 2 : 1, timeoutMs);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) throw SocketError(QStringLiteral("Wait for the connection failed: ") + systemErrorText(errno));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            throw SocketError(QStringLiteral("Wait for the connection failed: ") + systemErrorText(errno));
         throwIfInterrupted();
         return r > 0;
     }
@@ -131,9 +140,11 @@ void TcpClient::Connect(const std::string& host, int port)
     Busy busy(*this);
     {
         std::lock_guard lock(mutex_);
-        if (fd_ >= 0) throw SocketError("Already connected.");
+        if (fd_ >= 0)
+            throw SocketError("Already connected.");
     }
-    if (port < 0 || port > 65535) throw SocketError("Numer portu TCP poza zakresem 0-65535.");
+    if (port < 0 || port > 65535)
+        throw SocketError("Numer portu TCP poza zakresem 0-65535.");
     // The host is 8-bit text from the settings.
     const QString where = cp1250ToUnicode(host) + QLatin1Char(':') + QString::number(port);
 
@@ -146,8 +157,8 @@ void TcpClient::Connect(const std::string& host, int port)
     const std::string service = std::to_string(port);
     const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
     if (rc != 0 || !found)
-        throw SocketError(QStringLiteral("Nie można połączyć z %1: nie znaleziono adresu %2.")
-                              .arg(where, cp1250ToUnicode(host)));
+        throw SocketError(
+            QStringLiteral("Nie można połączyć z %1: nie znaleziono adresu %2.").arg(where, cp1250ToUnicode(host)));
 
     status("Connecting to " + host + ".");
     const int timeout = scaled(ConnectTimeout);
@@ -197,14 +208,20 @@ void TcpClient::Connect(const std::string& host, int port)
     ::freeaddrinfo(found);
     QString why;
     switch (lastErr) {
-    case ECONNREFUSED: why = QStringLiteral("połączenie odrzucone"); break;
+    case ECONNREFUSED:
+        why = QStringLiteral("połączenie odrzucone");
+        break;
     case ETIMEDOUT:
         why = ConnectTimeout > 0 ? QStringLiteral("brak odpowiedzi w ciągu %1 ms").arg(ConnectTimeout)
                                  : QStringLiteral("brak odpowiedzi");
         break;
     case EHOSTUNREACH:
-    case ENETUNREACH: why = QStringLiteral("adres nieosiągalny"); break;
-    default: why = systemErrorText(lastErr); break;
+    case ENETUNREACH:
+        why = QStringLiteral("adres nieosiągalny");
+        break;
+    default:
+        why = systemErrorText(lastErr);
+        break;
     }
     throw SocketError(QStringLiteral("Nie można połączyć z %1: %2.").arg(where, why));
 }
@@ -224,8 +241,10 @@ bool TcpClient::receiveAvailable()
             peerClosed_ = true;
             break;
         }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            break;
         const int err = errno;
         if (err == ECONNRESET || err == EPIPE) {
             peerClosed_ = true;
@@ -240,14 +259,17 @@ bool TcpClient::Connected()
 {
     {
         std::lock_guard lock(mutex_);
-        if (fd_ < 0) return false;
-        if (busy_ > 0) return !interrupt_;
+        if (fd_ < 0)
+            return false;
+        if (busy_ > 0)
+            return !interrupt_;
         try {
             receiveAvailable();
         } catch (const SocketError&) {
             peerClosed_ = true;
         }
-        if (!peerClosed_ || lines_.hasLine()) return true;
+        if (!peerClosed_ || lines_.hasLine())
+            return true;
         closeSocket();
     }
     status("Disconnected.");
@@ -266,7 +288,8 @@ void TcpClient::Disconnect()
             }
             return;
         }
-        if (fd_ < 0) return;
+        if (fd_ < 0)
+            return;
         // Closed under the lock: a worker must not start on a socket that is going.
         ::shutdown(fd_, SHUT_RDWR);
         closeSocket();
@@ -278,7 +301,8 @@ void TcpClient::Disconnect()
 void TcpClient::DiscardInput()
 {
     Busy busy(*this);
-    if (fd_ < 0) return;
+    if (fd_ < 0)
+        return;
     try {
         receiveAvailable();
     } catch (const SocketError&) {
@@ -286,16 +310,19 @@ void TcpClient::DiscardInput()
     }
     const std::string_view unread = lines_.unread();
     const std::size_t lastEnd = unread.rfind('\r');
-    const bool lineFeedAfterCr = unread.size() >= 1 && unread.back() == '\n' &&
-                                 (lastEnd == unread.size() - 2 || (unread.size() == 1 && lastEnd == std::string_view::npos));
+    const bool lineFeedAfterCr =
+        unread.size() >= 1 && unread.back() == '\n' &&
+        (lastEnd == unread.size() - 2 || (unread.size() == 1 && lastEnd == std::string_view::npos));
     lines_.clear();
-    if (lineFeedAfterCr) lines_.append("\n", 1);
+    if (lineFeedAfterCr)
+        lines_.append("\n", 1);
 }
 
 std::size_t TcpClient::InputBufferSize()
 {
     Busy busy(*this);
-    if (fd_ < 0) return 0;
+    if (fd_ < 0)
+        return 0;
     try {
         receiveAvailable();
     } catch (const SocketError&) {
@@ -307,7 +334,8 @@ std::size_t TcpClient::InputBufferSize()
 void TcpClient::Write(std::string_view bytes)
 {
     Busy busy(*this);
-    if (fd_ < 0) throw SocketError("Not connected.");
+    if (fd_ < 0)
+        throw SocketError("Not connected.");
     const int timeout = scaled(WriteTimeout);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout > 0 ? timeout : 0);
     std::size_t done = 0;
@@ -318,10 +346,12 @@ void TcpClient::Write(std::string_view bytes)
             done += std::size_t(w);
             continue;
         }
-        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno == EINTR)
+            continue;
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             throw SocketError(QStringLiteral("Send failed: ") + systemErrorText(errno));
-        if (timeout > 0 && remainingMs(deadline) == 0) throw SocketError("Send timed out.");
+        if (timeout > 0 && remainingMs(deadline) == 0)
+            throw SocketError("Send timed out.");
         wait(fd_, POLLOUT, timeout > 0 ? remainingMs(deadline) : -1);
     }
 }
@@ -339,8 +369,10 @@ std::string TcpClient::ReadLn(char terminator, int timeoutMs)
 {
     Busy busy(*this);
     timedOut_ = false;
-    if (fd_ < 0) throw SocketError("Not connected.");
-    if (timeoutMs == UseReadTimeout) timeoutMs = ReadTimeout > 0 ? ReadTimeout : NoTimeout;
+    if (fd_ < 0)
+        throw SocketError("Not connected.");
+    if (timeoutMs == UseReadTimeout)
+        timeoutMs = ReadTimeout > 0 ? ReadTimeout : NoTimeout;
     const bool limited = timeoutMs >= 0;
     const auto wait = std::chrono::milliseconds(limited ? scaled(timeoutMs) : 0);
     auto deadline = Clock::now() + wait;
@@ -369,7 +401,8 @@ std::string TcpClient::ReadLn(char terminator, int timeoutMs)
             deadline = Clock::now() + wait;
             continue;
         }
-        if (peerClosed_) continue;
+        if (peerClosed_)
+            continue;
         const int left = limited ? remainingMs(deadline) : -1;
         if (limited && left == 0) {
             timedOut_ = true;

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <deque>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -24,7 +24,8 @@ namespace {
 
 void wake(int eventFd)
 {
-    if (eventFd < 0) return;
+    if (eventFd < 0)
+        return;
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t w = ::write(eventFd, &one, sizeof one);
 }
@@ -45,34 +46,36 @@ void keepAlive(int fd)
 
 QString cannotListen(int port, int err)
 {
-    return QStringLiteral("Nie można nasłuchiwać na porcie TCP %1: %2.").arg(QString::number(port), systemErrorText(err));
+    return QStringLiteral("Nie można nasłuchiwać na porcie TCP %1: %2.")
+        .arg(QString::number(port), systemErrorText(err));
 }
 
 } // namespace
 
 // ---- TcpServerPeer ----
 
-TcpServerPeer::TcpServerPeer(int fd) : fd_(fd), awaitingSince_(now())
-{
-}
+TcpServerPeer::TcpServerPeer(int fd) : fd_(fd), awaitingSince_(now()) {}
 
 void TcpServerPeer::disconnect()
 {
     std::lock_guard lock(mutex_);
     retiring_ = false;
-    if (!closed_.exchange(true) && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    if (!closed_.exchange(true) && fd_ >= 0)
+        ::shutdown(fd_, SHUT_RDWR);
     roomMade_.notify_all();
 }
 
 void TcpServerPeer::retire()
 {
     std::lock_guard lock(mutex_);
-    if (closed_) return;
+    if (closed_)
+        return;
     retiring_ = true;
     closed_ = true;
     // The system still gives what arrived before, then the end of the stream; what the
     // peer sends after it is refused, so the peer learns that it was not taken.
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    if (fd_ >= 0)
+        ::shutdown(fd_, SHUT_RDWR);
     roomMade_.notify_all();
 }
 
@@ -93,7 +96,8 @@ bool TcpServerPeer::admit(std::size_t bytes, std::size_t limit)
         roomMade_.wait(lock, room);
         waiting_ = false;
     }
-    if (dropped_) return false;
+    if (dropped_)
+        return false;
     backlog_ += bytes;
     return true;
 }
@@ -102,7 +106,8 @@ void TcpServerPeer::handed(std::size_t bytes)
 {
     std::lock_guard lock(mutex_);
     backlog_ -= std::min(bytes, backlog_);
-    if (waiting_ && backlog_ <= resumeAt_) roomMade_.notify_all();
+    if (waiting_ && backlog_ <= resumeAt_)
+        roomMade_.notify_all();
 }
 
 void TcpServerPeer::awaiting(bool waiting)
@@ -119,7 +124,8 @@ std::optional<std::chrono::steady_clock::duration> TcpServerPeer::silence() cons
     // Only the wait for its bytes counts: while its thread works on lines or waits in
     // admit for room, the peer may be sending all along.
     const auto since = awaitingSince_.load();
-    if (since == working) return std::nullopt;
+    if (since == working)
+        return std::nullopt;
     return std::chrono::steady_clock::duration(std::max<std::chrono::steady_clock::rep>(now() - since, 0));
 }
 
@@ -127,7 +133,8 @@ void TcpServerPeer::release()
 {
     std::lock_guard lock(mutex_);
     closed_ = true;
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
 }
 
@@ -137,11 +144,13 @@ TcpServer::~TcpServer() { setActive(false); }
 
 void TcpServer::setActive(bool active)
 {
-    if (active == isActive()) return;
+    if (active == isActive())
+        return;
     if (!active) {
         stopping_ = true;
         wake(wakeFd_);
-        if (acceptor_.joinable()) acceptor_.join();
+        if (acceptor_.joinable())
+            acceptor_.join();
         ::close(listenFd_);
         listenFd_ = -1;
         std::list<Connection> ending;
@@ -150,9 +159,11 @@ void TcpServer::setActive(bool active)
             ending.splice(ending.end(), connections_);
         }
         // What the peers sent and nobody handled yet goes with the server.
-        for (auto& c : ending) c.peer->drop();
+        for (auto& c : ending)
+            c.peer->drop();
         for (auto& c : ending) {
-            if (c.thread.joinable()) c.thread.join();
+            if (c.thread.joinable())
+                c.thread.join();
             c.peer->release();
         }
         ::close(wakeFd_);
@@ -165,7 +176,8 @@ void TcpServer::setActive(bool active)
     if (port < 0 || port > 65535)
         throw SocketError(QStringLiteral("Numer portu TCP poza zakresem 0-65535."));
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw SocketError(QStringLiteral("Cannot create a socket: ") + systemErrorText(errno));
+    if (fd < 0)
+        throw SocketError(QStringLiteral("Cannot create a socket: ") + systemErrorText(errno));
     // Lets a restarted server bind while connections of the previous one linger in
     // TIME_WAIT; a port someone listens on is still refused.
     int one = 1;
@@ -184,7 +196,8 @@ void TcpServer::setActive(bool active)
         ::close(fd);
         if (err == EADDRINUSE)
             throw SocketError(
-                QStringLiteral("Port TCP %1 jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.").arg(port));
+                QStringLiteral("Port TCP %1 jest zajęty przez inny program; serwer nie może na nim nasłuchiwać.")
+                    .arg(port));
         if (err == EACCES)
             throw SocketError(QStringLiteral("Brak uprawnień do nasłuchiwania na porcie TCP %1.").arg(port));
         throw SocketError(cannotListen(port, err));
@@ -221,7 +234,8 @@ std::size_t TcpServer::peerCount() const
     std::lock_guard lock(peersMutex_);
     std::size_t n = 0;
     for (const auto& c : connections_)
-        if (!c.finished && c.peer->connected()) ++n;
+        if (!c.finished && c.peer->connected())
+            ++n;
     return n;
 }
 
@@ -231,14 +245,16 @@ bool TcpServer::makeRoom()
     TcpServerPeer* silentLongest = nullptr;
     auto longest = silenceBeforeReplaced_;
     for (const auto& c : connections_) {
-        if (c.finished || !c.peer->connected()) continue;
+        if (c.finished || !c.peer->connected())
+            continue;
         const auto silence = c.peer->silence();
         if (silence && *silence >= longest) {
             silentLongest = c.peer.get();
             longest = *silence;
         }
     }
-    if (silentLongest) silentLongest->retire();
+    if (silentLongest)
+        silentLongest->retire();
     return silentLongest != nullptr;
 }
 
@@ -249,12 +265,14 @@ void TcpServer::reapFinished()
         std::lock_guard lock(peersMutex_);
         for (auto it = connections_.begin(); it != connections_.end();) {
             auto next = std::next(it);
-            if (it->finished) done.splice(done.end(), connections_, it);
+            if (it->finished)
+                done.splice(done.end(), connections_, it);
             it = next;
         }
     }
     for (auto& c : done) {
-        if (c.thread.joinable()) c.thread.join();
+        if (c.thread.joinable())
+            c.thread.join();
         c.peer->release();
     }
 }
@@ -268,17 +286,20 @@ void TcpServer::acceptLoop()
         pollfd p[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         const int r = ::poll(starved ? p + 1 : p, starved ? 1 : 2, starved ? 200 : -1);
         starved = false;
-        if (r < 0 && errno != EINTR) break;
+        if (r < 0 && errno != EINTR)
+            break;
         if (p[1].revents & POLLIN) {
             std::uint64_t count;
             [[maybe_unused]] const ssize_t rd = ::read(wakeFd_, &count, sizeof count);
             reapFinished();
             continue;
         }
-        if (!(p[0].revents & POLLIN)) continue;
+        if (!(p[0].revents & POLLIN))
+            continue;
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) starved = true;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                starved = true;
             continue;
         }
         if (peerCount() >= maxPeers_) {
@@ -303,7 +324,8 @@ void TcpServer::servePeer(Connection* connection)
     const TcpPeerPtr peer = connection->peer;
     // The socket stays open until the server joins this thread, so it is read unlocked.
     const int fd = peer->fd_;
-    if (status_) status_(peer, "Connected.");
+    if (status_)
+        status_(peer, "Connected.");
     LineAssembler lines({.end = '\r', .limit = maxLineLength_});
     std::string line;
     bool truncated = false;
@@ -312,21 +334,26 @@ void TcpServer::servePeer(Connection* connection)
         peer->awaiting(true);
         const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
         peer->awaiting(false);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
         lines.append(chunk, std::size_t(r));
         while (peer->handingOn() && lines.next(line, truncated)) {
             try {
-                if (handler_) handler_(peer, line, truncated);
+                if (handler_)
+                    handler_(peer, line, truncated);
             } catch (...) {
                 peer->disconnect();
                 break;
             }
-            if (truncated && overlongEnds_) peer->disconnect();
+            if (truncated && overlongEnds_)
+                peer->disconnect();
         }
     }
     peer->disconnect();
-    if (status_) status_(peer, "Disconnected.");
+    if (status_)
+        status_(peer, "Disconnected.");
     connection->finished = true;
     wake(wakeFd_);
 }
@@ -345,7 +372,8 @@ public:
     void push(const TcpPeerPtr& peer, const std::string& line, bool truncated)
     {
         const std::size_t cost = line.size() + keeping;
-        if (peer && !peer->admit(cost, TcpServer::HandOverBacklog)) return;
+        if (peer && !peer->admit(cost, TcpServer::HandOverBacklog))
+            return;
         std::lock_guard lock(mutex_);
         lines_.push_back({peer, line, truncated, cost});
         if (!posted_) {
@@ -389,7 +417,8 @@ private:
             }
             if (line.peer) {
                 line.peer->handed(line.cost);
-                if (line.peer->dropped()) continue;
+                if (line.peer->dropped())
+                    continue;
             }
             handler_(line.peer, line.text, line.truncated);
         }

@@ -65,7 +65,7 @@ public:
 
 private:
     friend class TcpServer;
-    void release();   // the server is done with the socket
+    void release(); // the server is done with the socket
     // The peer's thread waits for bytes of the peer (true), or has bytes of it to work on.
     void awaiting(bool waiting);
     // How long the peer's thread has waited for bytes in vain, everything read before
@@ -83,8 +83,8 @@ private:
     std::atomic<bool> dropped_{false};
     std::atomic<bool> retiring_{false};
     std::size_t backlog_ = 0;
-    bool waiting_ = false;      // the peer's thread waits in admit
-    std::size_t resumeAt_ = 0;  // for the backlog to come down to this
+    bool waiting_ = false;     // the peer's thread waits in admit
+    std::size_t resumeAt_ = 0; // for the backlog to come down to this
     // Since when the peer's thread waits for bytes (at first: since the peer connected);
     // `working` while it has some.
     static constexpr auto working = std::numeric_limits<std::chrono::steady_clock::rep>::min();

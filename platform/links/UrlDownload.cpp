@@ -1,8 +1,8 @@
 #include "platform/links/UrlDownload.h"
 
-#include "platform/text/Cp1250.h"
 #include "platform/files/LineReader.h"
 #include "platform/files/SafeFile.h"
+#include "platform/text/Cp1250.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -78,7 +78,9 @@ bool UrlDownload::start(const QUrl& url, const Target& target, Done done)
     received_ = 0;
     error_.clear();
 
-    const auto failLater = [this](const QString& why) { QTimer::singleShot(0, this, [this, why] { finish(false, why); }); };
+    const auto failLater = [this](const QString& why) {
+        QTimer::singleShot(0, this, [this, why] { finish(false, why); });
+    };
     if (!allowed(url)) {
         failLater(QStringLiteral("refused address %1").arg(url.toString()));
         return true;
@@ -207,8 +209,7 @@ void UrlDownload::finish(bool ok, const QString& error)
 
 UpdateSite::UpdateSite(const char* variable, QString program, std::function<std::string()> startDir)
     : variable_(variable), program_(std::move(program)), startDir_(std::move(startDir))
-{
-}
+{}
 
 QString UpdateSite::serverUrl(const QString& path) const
 {

@@ -47,11 +47,11 @@ public:
     static int fileTimeLimitMs;
 
     struct Target {
-        QString path;            // the file to replace (absolute, or relative to the current directory now)
-        QString backup;          // when not empty: the previous file moves here once the new one is in place
-        bool executable = false; // the new file gets execute permission wherever it is readable
-        qint64 limit = fileLimit;  // a longer body fails the download
-        int timeLimitMs = fileTimeLimitMs;   // a transfer still running then fails
+        QString path;                      // the file to replace (absolute, or relative to the current directory now)
+        QString backup;                    // when not empty: the previous file moves here once the new one is in place
+        bool executable = false;           // the new file gets execute permission wherever it is readable
+        qint64 limit = fileLimit;          // a longer body fails the download
+        int timeLimitMs = fileTimeLimitMs; // a transfer still running then fails
     };
     // ok is true when the target holds the new bytes; error says why not (for logs and tests).
     using Done = std::function<void(bool ok, const QString& error)>;
@@ -89,7 +89,7 @@ private:
     Target target_;
     Done done_;
     qint64 received_ = 0;
-    QString error_;   // why the transfer was stopped
+    QString error_; // why the transfer was stopped
     bool running_ = false;
 };
 

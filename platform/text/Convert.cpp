@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdint>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -21,11 +21,11 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // every field of a number it accepts. No initialisers: clearing the structure for each
 // reading cost more than scanning the reading.
 struct NumberShape {
-    std::size_t begin;      // first character handed to from_chars ('-' kept, '+' dropped)
-    std::size_t end;        // one past the last character of the number
+    std::size_t begin; // first character handed to from_chars ('-' kept, '+' dropped)
+    std::size_t end;   // one past the last character of the number
     std::size_t intBegin, intEnd;
     std::size_t fracBegin, fracEnd;
-    std::size_t sepAt;      // npos without a separator
+    std::size_t sepAt; // npos without a separator
     bool negative;
     std::uint64_t mantissa; // the digits without separator; exact up to 19 of them
     std::size_t digits;     // digits before and after the separator
@@ -38,8 +38,10 @@ struct NumberShape {
 bool scanNumber(std::string_view s, char sep, NumberShape& n)
 {
     std::size_t i = 0, e = s.size();
-    while (i < e && s[i] == ' ') ++i;
-    while (e > i && s[e - 1] == ' ') --e;
+    while (i < e && s[i] == ' ')
+        ++i;
+    while (e > i && s[e - 1] == ' ')
+        --e;
     // One sign at most; from_chars takes a '-' but no '+'.
     bool negative = false;
     if (i < e && s[i] == '+') {
@@ -55,29 +57,37 @@ bool scanNumber(std::string_view s, char sep, NumberShape& n)
     // Wraps past 19 digits; such numbers take the full conversion.
     std::uint64_t mantissa = 0;
     const std::size_t intBegin = i;
-    for (unsigned d; i < e && (d = static_cast<unsigned char>(s[i]) - '0') < 10; ++i) mantissa = mantissa * 10 + d;
+    for (unsigned d; i < e && (d = static_cast<unsigned char>(s[i]) - '0') < 10; ++i)
+        mantissa = mantissa * 10 + d;
     const std::size_t intEnd = i;
     std::size_t fracBegin = i, fracEnd = i;
     n.sepAt = std::string_view::npos;
     if (i < e && s[i] == sep) {
         n.sepAt = i++;
         fracBegin = i;
-        for (unsigned d; i < e && (d = static_cast<unsigned char>(s[i]) - '0') < 10; ++i) mantissa = mantissa * 10 + d;
+        for (unsigned d; i < e && (d = static_cast<unsigned char>(s[i]) - '0') < 10; ++i)
+            mantissa = mantissa * 10 + d;
         fracEnd = i;
     }
-    if (intEnd == intBegin && fracEnd == fracBegin) return false;
+    if (intEnd == intBegin && fracEnd == fracBegin)
+        return false;
     long long exponent = 0;
     if (i < e && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
         bool negativeExponent = false;
-        if (i < e && (s[i] == '+' || s[i] == '-')) negativeExponent = s[i++] == '-';
+        if (i < e && (s[i] == '+' || s[i] == '-'))
+            negativeExponent = s[i++] == '-';
         const std::size_t expBegin = i;
         for (; i < e && isDigit(s[i]); ++i)
-            if (exponent < 1'000'000'000) exponent = exponent * 10 + (s[i] - '0');
-        if (i == expBegin) return false;
-        if (negativeExponent) exponent = -exponent;
+            if (exponent < 1'000'000'000)
+                exponent = exponent * 10 + (s[i] - '0');
+        if (i == expBegin)
+            return false;
+        if (negativeExponent)
+            exponent = -exponent;
     }
-    if (i != e) return false;
+    if (i != e)
+        return false;
     n.end = e;
     n.intBegin = intBegin;
     n.intEnd = intEnd;
@@ -98,9 +108,15 @@ bool tooLarge(std::string_view s, const NumberShape& n)
     long long order = 0;
     bool found = false;
     for (std::size_t k = n.intBegin; k < n.intEnd && !found; ++k)
-        if (s[k] != '0') { order = static_cast<long long>(n.intEnd - k) - 1; found = true; }
+        if (s[k] != '0') {
+            order = static_cast<long long>(n.intEnd - k) - 1;
+            found = true;
+        }
     for (std::size_t k = n.fracBegin; k < n.fracEnd && !found; ++k)
-        if (s[k] != '0') { order = -static_cast<long long>(k - n.fracBegin) - 1; found = true; }
+        if (s[k] != '0') {
+            order = -static_cast<long long>(k - n.fracBegin) - 1;
+            found = true;
+        }
     return found && order + n.exponent >= 0;
 }
 
@@ -127,7 +143,8 @@ bool tooLarge(std::string_view s, const NumberShape& n)
     const char* last = number.data() + number.size();
     auto [ptr, ec] = std::from_chars(number.data(), last, v, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        if (tooLarge(text, n)) return false;
+        if (tooLarge(text, n))
+            return false;
         v = n.negative ? -0.0 : 0.0;
     } else if (ec != std::errc() || ptr != last || !std::isfinite(v)) {
         return false;
@@ -161,7 +178,8 @@ bool TryStrToFloat(std::string_view text, double& value)
 
     const char sep = FormatSettings.DecimalSeparator;
     NumberShape n;
-    if (!scanNumber(text, sep, n)) return false;
+    if (!scanNumber(text, sep, n))
+        return false;
     const long long scale = n.exponent - static_cast<long long>(n.fracEnd - n.fracBegin);
     if (n.digits <= 19 && n.mantissa <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
         double v = static_cast<double>(n.mantissa);
@@ -175,25 +193,35 @@ bool TryStrToFloat(std::string_view text, double& value)
 double StrToFloat(std::string_view text)
 {
     double v;
-    if (!TryStrToFloat(text, v)) ThrowInvalidFloat(text);
+    if (!TryStrToFloat(text, v))
+        ThrowInvalidFloat(text);
     return v;
 }
 
 bool TryStrToInt(std::string_view text, int& value)
 {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     std::size_t i = 0;
     bool neg = false;
-    if (text[0] == '+' || text[0] == '-') { neg = text[0] == '-'; i = 1; }
-    if (i == text.size()) return false;
+    if (text[0] == '+' || text[0] == '-') {
+        neg = text[0] == '-';
+        i = 1;
+    }
+    if (i == text.size())
+        return false;
     long long v = 0;
     for (; i < text.size(); ++i) {
-        if (!isDigit(text[i])) return false;
+        if (!isDigit(text[i]))
+            return false;
         v = v * 10 + (text[i] - '0');
-        if (v > static_cast<long long>(INT_MAX) + 1) return false;
+        if (v > static_cast<long long>(INT_MAX) + 1)
+            return false;
     }
-    if (neg) v = -v;
-    if (v < INT_MIN || v > INT_MAX) return false;
+    if (neg)
+        v = -v;
+    if (v < INT_MIN || v > INT_MAX)
+        return false;
     value = static_cast<int>(v);
     return true;
 }
@@ -201,7 +229,8 @@ bool TryStrToInt(std::string_view text, int& value)
 int StrToInt(std::string_view text)
 {
     int v;
-    if (!TryStrToInt(text, v)) intError(text);
+    if (!TryStrToInt(text, v))
+        intError(text);
     return v;
 }
 
@@ -209,16 +238,20 @@ int StrToIntC(std::string_view text)
 {
     std::string copy(text);
     long long v = std::strtoll(copy.c_str(), nullptr, 0);
-    if (v > INT_MAX) return INT_MAX;
-    if (v < INT_MIN) return INT_MIN;
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
     return static_cast<int>(v);
 }
 
 std::string_view TrimView(std::string_view text)
 {
     std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
+        --e;
     return text.substr(b, e - b);
 }
 
@@ -226,7 +259,8 @@ std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::size_t Pos(std::string_view needle, std::string_view text)
 {
-    if (needle.empty()) return 0;  // the runtime finds an empty text nowhere
+    if (needle.empty())
+        return 0; // the runtime finds an empty text nowhere
     std::size_t p = text.find(needle);
     return p == std::string_view::npos ? 0 : p + 1;
 }
@@ -254,7 +288,8 @@ Decimal toDecimal(double magnitude)
         return d;
     // d.ddddddddddddddde[+-]XX whatever the C library's locale; a double holds 15 digits.
     char buf[40];
-    const std::to_chars_result done = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14);
+    const std::to_chars_result done =
+        std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14);
     const char* e = std::find(buf, done.ptr, 'e');
     d.digits.push_back(buf[0]);
     d.digits.append(buf + 2, std::size_t(e - (buf + 2)));

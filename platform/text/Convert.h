@@ -56,15 +56,18 @@ inline bool ReadPlainNumber(std::string_view text, std::size_t& length, double& 
     p += negative ? 1 : 0;
     const char* const intBegin = p;
     std::uint64_t mantissa = 0;
-    for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
+    for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p)
+        mantissa = mantissa * 10 + d;
     const std::size_t intDigits = static_cast<std::size_t>(p - intBegin);
     std::size_t fracDigits = 0;
     if (p != end && *p == sep) {
         const char* const fracBegin = ++p;
-        for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p) mantissa = mantissa * 10 + d;
+        for (unsigned d; p != end && (d = static_cast<unsigned char>(*p) - '0') < 10; ++p)
+            mantissa = mantissa * 10 + d;
         fracDigits = static_cast<std::size_t>(p - fracBegin);
     }
-    if (intDigits + fracDigits < 1 || intDigits + fracDigits > 15) return false;
+    if (intDigits + fracDigits < 1 || intDigits + fracDigits > 15)
+        return false;
     const double v = static_cast<double>(mantissa) / detail::kPowers[fracDigits];
     value = negative ? -v : v;
     length = static_cast<std::size_t>(p - begin);

@@ -111,10 +111,7 @@ Fields decode(TDateTime dt)
 
 // ---- formatting ----------------------------------------------------------------
 
-char upper(char c)
-{
-    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
-}
+char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
 
 bool isLetter(char c)
 {
@@ -221,8 +218,7 @@ public:
                 break;
             case 'T':
                 takeRun();
-                append(count == 1 ? DateFormatSettings.ShortTimeFormat : DateFormatSettings.LongTimeFormat,
-                       level + 1);
+                append(count == 1 ? DateFormatSettings.ShortTimeFormat : DateFormatSettings.LongTimeFormat, level + 1);
                 break;
             case 'C':
                 takeRun();
@@ -271,8 +267,8 @@ private:
             else if (!quoted && upper(c) == 'H')
                 return false;
             else if (!quoted && upper(c) == 'A')
-                return startsWithNoCase(picture, p, "AM/PM") || startsWithNoCase(picture, p, "A/P")
-                    || startsWithNoCase(picture, p, "AMPM");
+                return startsWithNoCase(picture, p, "AM/PM") || startsWithNoCase(picture, p, "A/P") ||
+                       startsWithNoCase(picture, p, "AMPM");
         }
         return false;
     }
@@ -431,20 +427,15 @@ private:
 TDateFormatSettings DateFormatSettings;
 
 TDateFormatSettings::TDateFormatSettings()
-    : ShortMonthNames(encodeNames12({"sty", "lut", "mar", "kwi", "maj", "cze", "lip", "sie", "wrz", "paź",
-                                     "lis", "gru"}))
-    , LongMonthNames(encodeNames12({"styczeń", "luty", "marzec", "kwiecień", "maj", "czerwiec", "lipiec",
-                                    "sierpień", "wrzesień", "październik", "listopad", "grudzień"}))
-    , ShortDayNames(encodeNames7({"niedz.", "pon.", "wt.", "śr.", "czw.", "pt.", "sob."}))
-    , LongDayNames(encodeNames7({"niedziela", "poniedziałek", "wtorek", "środa", "czwartek", "piątek",
-                                 "sobota"}))
-{
-}
+    : ShortMonthNames(
+          encodeNames12({"sty", "lut", "mar", "kwi", "maj", "cze", "lip", "sie", "wrz", "paź", "lis", "gru"})),
+      LongMonthNames(encodeNames12({"styczeń", "luty", "marzec", "kwiecień", "maj", "czerwiec", "lipiec", "sierpień",
+                                    "wrzesień", "październik", "listopad", "grudzień"})),
+      ShortDayNames(encodeNames7({"niedz.", "pon.", "wt.", "śr.", "czw.", "pt.", "sob."})),
+      LongDayNames(encodeNames7({"niedziela", "poniedziałek", "wtorek", "środa", "czwartek", "piątek", "sobota"}))
+{}
 
-TDateTime Now()
-{
-    return DateTimeFromQDateTime(platform::currentDateTime());
-}
+TDateTime Now() { return DateTimeFromQDateTime(platform::currentDateTime()); }
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& date)
 {
@@ -469,8 +460,7 @@ TDateTime EncodeDate(int year, int month, int day)
 
 bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& time)
 {
-    if (hour < 0 || hour >= HoursPerDay || min < 0 || min >= 60 || sec < 0 || sec >= 60 || msec < 0
-        || msec >= 1000)
+    if (hour < 0 || hour >= HoursPerDay || min < 0 || min >= 60 || sec < 0 || sec >= 60 || msec < 0 || msec >= 1000)
         return false;
     time = double(((hour * 60 + min) * 60 + sec) * 1000 + msec) / MSecsPerDay;
     return true;
@@ -493,10 +483,7 @@ void DecodeTime(TDateTime dateTime, int& hour, int& min, int& sec, int& msec)
     msec = f.msec;
 }
 
-TDateTime CombineDateTime(TDateTime date, TDateTime time)
-{
-    return date >= 0 ? date + time : date - time;
-}
+TDateTime CombineDateTime(TDateTime date, TDateTime time) { return date >= 0 ? date + time : date - time; }
 
 TDateTime DateTimeFromQDateTime(const QDateTime& dateTime)
 {

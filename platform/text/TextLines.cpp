@@ -68,10 +68,7 @@ QString TextLines::line(int index) const
     return utf8(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
 
-int TextLines::length(int index) const
-{
-    return isUtf8(index) ? int(line(index).size()) : int(lineLength(index));
-}
+int TextLines::length(int index) const { return isUtf8(index) ? int(line(index).size()) : int(lineLength(index)); }
 
 QString TextLines::slice(int index, int from, int count) const
 {

@@ -9,9 +9,8 @@ namespace platform {
 
 void SetClipboardImage(const QImage& image)
 {
-    QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
-                                ? QGuiApplication::clipboard()
-                                : nullptr;
+    QClipboard* clipboard =
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard() : nullptr;
     if (!clipboard)
         throw vcl::Exception(QStringLiteral("Schowek jest niedostępny."));
     if (image.isNull())

@@ -34,23 +34,34 @@ std::vector<ButtonSpec> buttonsFor(unsigned flags)
     const ButtonSpec retry{QMessageBox::Retry, IDRETRY, "&Ponów próbę"};
     const ButtonSpec ignore{QMessageBox::Ignore, IDIGNORE, "&Zignoruj"};
     switch (flags & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {ok, cancel};
-    case MB_ABORTRETRYIGNORE: return {abort, retry, ignore};
-    case MB_YESNOCANCEL: return {yes, no, cancel};
-    case MB_YESNO: return {yes, no};
-    case MB_RETRYCANCEL: return {retry, cancel};
-    default: return {ok};
+    case MB_OKCANCEL:
+        return {ok, cancel};
+    case MB_ABORTRETRYIGNORE:
+        return {abort, retry, ignore};
+    case MB_YESNOCANCEL:
+        return {yes, no, cancel};
+    case MB_YESNO:
+        return {yes, no};
+    case MB_RETRYCANCEL:
+        return {retry, cancel};
+    default:
+        return {ok};
     }
 }
 
 QMessageBox::Icon iconFor(unsigned flags)
 {
     switch (flags & MB_ICONMASK) {
-    case MB_ICONERROR: return QMessageBox::Critical;
-    case MB_ICONQUESTION: return QMessageBox::Question;
-    case MB_ICONWARNING: return QMessageBox::Warning;
-    case MB_ICONINFORMATION: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case MB_ICONERROR:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
     }
 }
 
@@ -127,10 +138,7 @@ QWidget* DialogOwner()
     return QApplication::activeWindow();
 }
 
-int FirstButton(unsigned flags)
-{
-    return buttonsFor(flags).front().result;
-}
+int FirstButton(unsigned flags) { return buttonsFor(flags).front().result; }
 
 MessageScript::MessageScript()
 {
@@ -182,14 +190,8 @@ int MessageBox(const QString& text, const QString& title, unsigned flags)
     return answer;
 }
 
-void ShowMessage(const QString& text)
-{
-    MessageBox(text, applicationTitle(), MB_OK);
-}
+void ShowMessage(const QString& text) { MessageBox(text, applicationTitle(), MB_OK); }
 
-void ShowException(const QString& text)
-{
-    MessageBox(text, QStringLiteral("Error"), MB_OK | MB_ICONERROR);
-}
+void ShowException(const QString& text) { MessageBox(text, QStringLiteral("Error"), MB_OK | MB_ICONERROR); }
 
 } // namespace platform

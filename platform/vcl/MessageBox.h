@@ -17,12 +17,21 @@ namespace platform {
 
 // Button and icon flags and results, with the system's values so callers read alike.
 enum MessageFlags : unsigned {
-    MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3,
-    MB_YESNO = 0x4, MB_RETRYCANCEL = 0x5,
-    MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40,
-    MB_TYPEMASK = 0xF, MB_ICONMASK = 0xF0,
+    MB_OK = 0x0,
+    MB_OKCANCEL = 0x1,
+    MB_ABORTRETRYIGNORE = 0x2,
+    MB_YESNOCANCEL = 0x3,
+    MB_YESNO = 0x4,
+    MB_RETRYCANCEL = 0x5,
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONWARNING = 0x30,
+    MB_ICONINFORMATION = 0x40,
+    MB_TYPEMASK = 0xF,
+    MB_ICONMASK = 0xF0,
     // Kept above every other window.
-    MB_TOPMOST = 0x40000, MB_SERVICE_NOTIFICATION = 0x200000,
+    MB_TOPMOST = 0x40000,
+    MB_SERVICE_NOTIFICATION = 0x200000,
 };
 enum MessageResult : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
 

@@ -15,7 +15,7 @@ namespace vcl {
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
-    ~TApplication() override;   // destroys the forms it created, newest first
+    ~TApplication() override; // destroys the forms it created, newest first
 
     // Creates a form owned by the application: constructs it, stores it in ref (so
     // handlers can reach the global during OnCreate), makes the first one the main
@@ -57,7 +57,7 @@ private:
     std::vector<TForm*> forms_;
     TForm* mainForm_ = nullptr;
     bool terminated_ = false;
-    bool running_ = false;   // inside Run's message loop
+    bool running_ = false; // inside Run's message loop
 };
 
 // The application object, or nullptr before it exists.

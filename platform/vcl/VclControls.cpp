@@ -35,10 +35,7 @@ public:
     int max() const { return max_; }
     // Called before code sets a text, which may be longer than the limit.
     void allow(qsizetype length) { allowed_ = std::max<qsizetype>(max_, length); }
-    State validate(QString& input, int&) const override
-    {
-        return input.size() > allowed_ ? Invalid : Acceptable;
-    }
+    State validate(QString& input, int&) const override { return input.size() > allowed_ ? Invalid : Acceptable; }
 
 private:
     int max_;
@@ -63,10 +60,7 @@ void setTextFromCode(QLineEdit* edit, const QString& text)
     edit->setText(text);
 }
 
-TForm* parentForm(QWidget* w)
-{
-    return dynamic_cast<TForm*>(w->window());
-}
+TForm* parentForm(QWidget* w) { return dynamic_cast<TForm*>(w->window()); }
 
 } // namespace
 
@@ -88,9 +82,15 @@ void TPanel::SetCaption(const QString& caption)
 void TPanel::SetBevelOuter(TBevelCut bevel)
 {
     switch (bevel) {
-    case bvNone: setFrameStyle(QFrame::NoFrame); break;
-    case bvLowered: setFrameStyle(QFrame::Panel | QFrame::Sunken); break;
-    case bvRaised: setFrameStyle(QFrame::Panel | QFrame::Raised); break;
+    case bvNone:
+        setFrameStyle(QFrame::NoFrame);
+        break;
+    case bvLowered:
+        setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        break;
+    case bvRaised:
+        setFrameStyle(QFrame::Panel | QFrame::Raised);
+        break;
     }
     Realign(this);
 }
@@ -159,10 +159,7 @@ void TButton::SetCaption(const QString& caption)
     setText(caption);
 }
 
-void TButton::Click()
-{
-    DoClick();
-}
+void TButton::Click() { DoClick(); }
 
 void TButton::DoClick()
 {
@@ -208,7 +205,7 @@ void TBitBtn::DoClick()
 
 TEdit::TEdit(QWidget* parent) : TControlT<QLineEdit>(parent)
 {
-    setMaxLength(32767 * 64);   // Qt's default cuts texts set from code at 32767
+    setMaxLength(32767 * 64); // Qt's default cuts texts set from code at 32767
     resize(121, 21);
     connect(this, &QLineEdit::textEdited, this, [this] { Fire(OnChange, this); });
 }
@@ -280,7 +277,7 @@ void TComboBox::SetStyle(TComboBoxStyle style)
     if (wasEditable)
         return;
     setEditable(true);
-    setCompleter(nullptr);   // completion would rewrite what the user types
+    setCompleter(nullptr); // completion would rewrite what the user types
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { Fire(OnChange, this); });
 }
 
@@ -382,10 +379,7 @@ void TComboBox::showPopup()
 
 // ---- TCheckBox
 
-TCheckBox::TCheckBox(QWidget* parent) : TControlT<QCheckBox>(parent)
-{
-    resize(97, 17);
-}
+TCheckBox::TCheckBox(QWidget* parent) : TControlT<QCheckBox>(parent) { resize(97, 17); }
 
 void TCheckBox::SetCaption(const QString& caption)
 {
@@ -563,10 +557,8 @@ QWidget* TSplitter::Neighbour() const
         auto* w = qobject_cast<QWidget*>(o);
         if (!w || w == this || w->isWindow() || w->isHidden() || vcl::Align(w) != a)
             continue;
-        const bool touches = (a == alLeft && w->x() + w->width() == x())
-                             || (a == alRight && w->x() == x() + width())
-                             || (a == alTop && w->y() + w->height() == y())
-                             || (a == alBottom && w->y() == y() + height());
+        const bool touches = (a == alLeft && w->x() + w->width() == x()) || (a == alRight && w->x() == x() + width()) ||
+                             (a == alTop && w->y() + w->height() == y()) || (a == alBottom && w->y() == y() + height());
         if (touches)
             return w;
     }
@@ -596,11 +588,20 @@ void TSplitter::mouseMoveEvent(QMouseEvent* e)
     const bool horizontal = a == alLeft || a == alRight;
     int size = startSize_;
     switch (a) {
-    case alLeft: size += d.x(); break;
-    case alRight: size -= d.x(); break;
-    case alTop: size += d.y(); break;
-    case alBottom: size -= d.y(); break;
-    default: break;
+    case alLeft:
+        size += d.x();
+        break;
+    case alRight:
+        size -= d.x();
+        break;
+    case alTop:
+        size += d.y();
+        break;
+    case alBottom:
+        size -= d.y();
+        break;
+    default:
+        break;
     }
     // Room left for the neighbour: the parent's extent less the other edge controls
     // of the same direction, keeping MinSize for the rest.
@@ -637,10 +638,7 @@ void TSplitter::mouseReleaseEvent(QMouseEvent* e)
     target_ = nullptr;
 }
 
-void TSplitter::paintEvent(QPaintEvent*)
-{
-    updateCursor();
-}
+void TSplitter::paintEvent(QPaintEvent*) { updateCursor(); }
 
 // ---- TStatusBar
 
@@ -765,10 +763,7 @@ void TToolButton::SetStyle(TToolButtonStyle style)
         bar->arrange();
 }
 
-bool TToolButton::Down() const
-{
-    return isCheckable() ? isChecked() : down_;
-}
+bool TToolButton::Down() const { return isCheckable() ? isChecked() : down_; }
 
 void TToolButton::SetDown(bool down)
 {
@@ -781,10 +776,7 @@ void TToolButton::SetDown(bool down)
     }
 }
 
-void TToolButton::SetDropdownMenu(QMenu* menu)
-{
-    setMenu(menu);
-}
+void TToolButton::SetDropdownMenu(QMenu* menu) { setMenu(menu); }
 
 // ---- TPageControl, TTabSheet
 
@@ -799,15 +791,9 @@ TPageControl::TPageControl(QWidget* parent) : TControlT<QTabWidget>(parent)
     });
 }
 
-TTabSheet* TPageControl::Pages(int index) const
-{
-    return dynamic_cast<TTabSheet*>(widget(index));
-}
+TTabSheet* TPageControl::Pages(int index) const { return dynamic_cast<TTabSheet*>(widget(index)); }
 
-void TPageControl::SetActivePage(TTabSheet* page)
-{
-    SetActivePageIndex(indexOf(page));
-}
+void TPageControl::SetActivePage(TTabSheet* page) { SetActivePageIndex(indexOf(page)); }
 
 void TPageControl::SetActivePageIndex(int index)
 {
@@ -854,15 +840,9 @@ void TTabSheet::SetCaption(const QString& caption)
         pageControl_->setTabText(pageControl_->indexOf(this), caption);
 }
 
-int TTabSheet::PageIndex() const
-{
-    return pageControl_ ? pageControl_->indexOf(this) : -1;
-}
+int TTabSheet::PageIndex() const { return pageControl_ ? pageControl_->indexOf(this) : -1; }
 
-bool TTabSheet::TabVisible() const
-{
-    return pageControl_ && pageControl_->isTabVisible(PageIndex());
-}
+bool TTabSheet::TabVisible() const { return pageControl_ && pageControl_->isTabVisible(PageIndex()); }
 
 void TTabSheet::SetTabVisible(bool visible)
 {

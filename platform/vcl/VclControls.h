@@ -174,7 +174,7 @@ public:
     QStringList Items() const;
     void SetItems(const QStringList& items);
     void AddItem(const QString& item);
-    void ClearItems();   // also empties the text, as the class library does
+    void ClearItems(); // also empties the text, as the class library does
     int ItemCount() const { return count(); }
 
     TNotifyEvent OnChange;

@@ -59,7 +59,7 @@ protected:
         auto* w = static_cast<QWidget*>(obj);
         switch (e->type()) {
         case QEvent::Resize:
-            if (!dynamic_cast<TControlData*>(w))   // our own controls handle it themselves
+            if (!dynamic_cast<TControlData*>(w)) // our own controls handle it themselves
                 Realign(w);
             break;
         case QEvent::ChildRemoved:
@@ -84,10 +84,7 @@ QSet<QWidget*>& busyParents()
     return busy;
 }
 
-QRect alignRect(QWidget* parent)
-{
-    return parent->contentsRect();
-}
+QRect alignRect(QWidget* parent) { return parent->contentsRect(); }
 
 bool isEdge(TAlign a) { return a == alTop || a == alBottom || a == alLeft || a == alRight; }
 bool isVertical(TAlign a) { return a == alTop || a == alBottom; }
@@ -110,15 +107,24 @@ QColor ToQColor(TColor color)
     if ((bits & 0xFF000000u) == 0xFF000000u) {
         const QPalette pal = QApplication::palette();
         switch (bits & 0xFFu) {
-        case 0x05: return pal.color(QPalette::Base);
-        case 0x08: return pal.color(QPalette::Text);
-        case 0x0D: return pal.color(QPalette::Highlight);
-        case 0x0F: return pal.color(QPalette::Button);
-        case 0x10: return pal.color(QPalette::Dark);
-        case 0x11: return pal.color(QPalette::Disabled, QPalette::Text);
-        case 0x12: return pal.color(QPalette::ButtonText);
-        case 0x18: return pal.color(QPalette::ToolTipBase);
-        default: return pal.color(QPalette::Window);
+        case 0x05:
+            return pal.color(QPalette::Base);
+        case 0x08:
+            return pal.color(QPalette::Text);
+        case 0x0D:
+            return pal.color(QPalette::Highlight);
+        case 0x0F:
+            return pal.color(QPalette::Button);
+        case 0x10:
+            return pal.color(QPalette::Dark);
+        case 0x11:
+            return pal.color(QPalette::Disabled, QPalette::Text);
+        case 0x12:
+            return pal.color(QPalette::ButtonText);
+        case 0x18:
+            return pal.color(QPalette::ToolTipBase);
+        default:
+            return pal.color(QPalette::Window);
         }
     }
     return QColor(int(bits & 0xFFu), int((bits >> 8) & 0xFFu), int((bits >> 16) & 0xFFu));
@@ -131,10 +137,8 @@ TColor FromQColor(const QColor& color)
     return RGBColor(color.red(), color.green(), color.blue());
 }
 
-Exception::Exception(const QString& message)
-    : std::runtime_error(platform::unicodeToCp1250(message)), message_(message)
-{
-}
+Exception::Exception(const QString& message) : std::runtime_error(platform::unicodeToCp1250(message)), message_(message)
+{}
 
 QString ExceptionText(std::exception_ptr error)
 {
@@ -264,10 +268,7 @@ void SetTop(QWidget* w, int top) { SetBounds(w, w->x(), top, w->width(), w->heig
 void SetWidth(QWidget* w, int width) { SetBounds(w, w->x(), w->y(), width, w->height()); }
 void SetHeight(QWidget* w, int height) { SetBounds(w, w->x(), w->y(), w->width(), height); }
 
-bool Visible(const QWidget* w)
-{
-    return w->isWindow() ? w->isVisible() : !w->isHidden();
-}
+bool Visible(const QWidget* w) { return w->isWindow() ? w->isVisible() : !w->isHidden(); }
 
 void SetVisible(QWidget* w, bool visible)
 {
@@ -278,15 +279,9 @@ void SetVisible(QWidget* w, bool visible)
         Realign(w->parentWidget());
 }
 
-bool Enabled(const QWidget* w)
-{
-    return !w->testAttribute(Qt::WA_ForceDisabled);
-}
+bool Enabled(const QWidget* w) { return !w->testAttribute(Qt::WA_ForceDisabled); }
 
-void SetEnabled(QWidget* w, bool enabled)
-{
-    w->setEnabled(enabled);
-}
+void SetEnabled(QWidget* w, bool enabled) { w->setEnabled(enabled); }
 
 void SetFontColor(QWidget* w, TColor color)
 {
@@ -326,10 +321,7 @@ void SetFontBold(QWidget* w, bool bold)
     w->setFont(f);
 }
 
-bool FontBold(const QWidget* w)
-{
-    return w->font().bold();
-}
+bool FontBold(const QWidget* w) { return w->font().bold(); }
 
 void SetFontName(QWidget* w, const QString& family)
 {

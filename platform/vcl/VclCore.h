@@ -33,18 +33,22 @@ using TNotifyEvent = std::function<void(TObject* Sender)>;
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
 enum TModalResult : int {
-    mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
-    mrYes = 6, mrNo = 7, mrClose = 8,
+    mrNone = 0,
+    mrOk = 1,
+    mrCancel = 2,
+    mrAbort = 3,
+    mrRetry = 4,
+    mrIgnore = 5,
+    mrYes = 6,
+    mrNo = 7,
+    mrClose = 8,
 };
 
 // Colours as the class library stores them: 0x00BBGGRR for plain colours; the high
 // byte 0xFF marks a system colour (its low byte is the index); two special values.
 using TColor = std::int32_t;
 
-constexpr TColor RGBColor(int r, int g, int b)
-{
-    return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
-}
+constexpr TColor RGBColor(int r, int g, int b) { return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16)); }
 
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clMaroon = 0x000080;
@@ -83,8 +87,13 @@ TColor FromQColor(const QColor& color);
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
 
 enum TShiftStateFlag : unsigned {
-    ssShift = 1u << 0, ssAlt = 1u << 1, ssCtrl = 1u << 2,
-    ssLeft = 1u << 3, ssRight = 1u << 4, ssMiddle = 1u << 5, ssDouble = 1u << 6,
+    ssShift = 1u << 0,
+    ssAlt = 1u << 1,
+    ssCtrl = 1u << 2,
+    ssLeft = 1u << 3,
+    ssRight = 1u << 4,
+    ssMiddle = 1u << 5,
+    ssDouble = 1u << 6,
 };
 
 class TShiftState {
@@ -95,7 +104,11 @@ public:
         for (TShiftStateFlag f : flags)
             bits_ |= f;
     }
-    constexpr TShiftState& Include(TShiftStateFlag flag) { bits_ |= flag; return *this; }
+    constexpr TShiftState& Include(TShiftStateFlag flag)
+    {
+        bits_ |= flag;
+        return *this;
+    }
     friend constexpr bool operator==(TShiftState a, TShiftState b) { return a.bits_ == b.bits_; }
 
 private:

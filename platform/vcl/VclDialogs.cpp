@@ -18,10 +18,7 @@ namespace vcl {
 
 namespace {
 
-bool isPattern(const QString& name)
-{
-    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
-}
+bool isPattern(const QString& name) { return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')); }
 
 QString& fileInUse()
 {
@@ -33,7 +30,8 @@ QString& fileInUse()
 // A file that is not there is compared by its absolute name.
 bool sameFile(const QString& a, const QString& b)
 {
-    struct stat sa{}, sb{};
+    struct stat sa {
+    }, sb{};
     if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
@@ -41,9 +39,9 @@ bool sameFile(const QString& a, const QString& b)
 
 void sayFileInUse(const QString& path)
 {
-    platform::MessageBox(QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.")
-                             .arg(QDir::toNativeSeparators(path)),
-                         QStringLiteral("Uwaga"), platform::MB_OK | platform::MB_ICONWARNING);
+    platform::MessageBox(
+        QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.").arg(QDir::toNativeSeparators(path)),
+        QStringLiteral("Uwaga"), platform::MB_OK | platform::MB_ICONWARNING);
 }
 
 } // namespace
@@ -91,8 +89,8 @@ bool TFileDialogBase::Execute()
 
 QString TFileDialogBase::choose()
 {
-    const DialogRecord record{save_ ? QStringLiteral("save") : QStringLiteral("open"), title_,
-                              initialDir_, fileName_, filter_, defaultExt_};
+    const DialogRecord record{
+        save_ ? QStringLiteral("save") : QStringLiteral("open"), title_, initialDir_, fileName_, filter_, defaultExt_};
     // A folder this machine does not have (such as a Windows path) is no start: the
     // dialog would take it for a file name in the filesystem's root.
     const QString startDir = QFileInfo(initialDir_).isDir() ? initialDir_ : QDir::currentPath();
@@ -191,26 +189,13 @@ bool TPrintDialog::Execute()
     }
 }
 
+void DialogScript::answerFile(const QString& path) { answers_.push_back({true, path, clBlack}); }
 
-void DialogScript::answerFile(const QString& path)
-{
-    answers_.push_back({true, path, clBlack});
-}
+void DialogScript::answerColor(TColor color) { answers_.push_back({true, QString(), color}); }
 
-void DialogScript::answerColor(TColor color)
-{
-    answers_.push_back({true, QString(), color});
-}
+void DialogScript::answerPrintToPdf(const QString& path) { answers_.push_back({true, path, clBlack}); }
 
-void DialogScript::answerPrintToPdf(const QString& path)
-{
-    answers_.push_back({true, path, clBlack});
-}
-
-void DialogScript::cancel()
-{
-    answers_.push_back({false, QString(), clBlack});
-}
+void DialogScript::cancel() { answers_.push_back({false, QString(), clBlack}); }
 
 DialogScript::Answer DialogScript::take(const DialogRecord& record)
 {

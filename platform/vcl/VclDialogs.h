@@ -33,7 +33,7 @@ public:
     void SetFileName(const QString& name) { fileName_ = name; }
     // "Name|*.ext;*.ext2|Name|*.ext" as the class library writes it.
     void SetFilter(const QString& filter) { filter_ = filter; }
-    int FilterIndex() const { return filterIndex_; }   // 1-based
+    int FilterIndex() const { return filterIndex_; } // 1-based
     void SetFilterIndex(int index) { filterIndex_ = index; }
     // Appended (after a dot) to a chosen name that has no extension; "*.bmp" and
     // ".bmp" add "bmp" as "bmp" does.
@@ -100,10 +100,10 @@ public:
 };
 
 struct DialogRecord {
-    QString kind;          // "open", "save", "color", "print"
+    QString kind; // "open", "save", "color", "print"
     QString title;
     QString initialDir;
-    QString fileName;      // as it was before the dialog
+    QString fileName; // as it was before the dialog
     QString filter;
     QString defaultExt;
 };

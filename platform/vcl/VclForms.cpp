@@ -40,10 +40,7 @@ void TForm::SetCaption(const QString& caption)
     setWindowTitle(caption);
 }
 
-QSize TForm::frameExtra() const
-{
-    return frameGeometry().size() - geometry().size();
-}
+QSize TForm::frameExtra() const { return frameGeometry().size() - geometry().size(); }
 
 int TForm::Left() const { return x(); }
 int TForm::Top() const { return y(); }
@@ -131,10 +128,7 @@ void TForm::Show()
     raise();
 }
 
-void TForm::Hide()
-{
-    hide();
-}
+void TForm::Hide() { hide(); }
 
 bool TForm::runOnClose(TCloseAction& action)
 {
@@ -164,20 +158,22 @@ void TForm::Close()
         return;
     }
     switch (action) {
-    case caHide: hide(); break;
-    case caMinimize: showMinimized(); break;
+    case caHide:
+        hide();
+        break;
+    case caMinimize:
+        showMinimized();
+        break;
     case caFree:
         hide();
         Release();
         break;
-    case caNone: break;
+    case caNone:
+        break;
     }
 }
 
-void TForm::Release()
-{
-    deleteLater();
-}
+void TForm::Release() { deleteLater(); }
 
 int TForm::ShowModal()
 {
@@ -201,7 +197,7 @@ int TForm::ShowModal()
             break;
         }
         if (!isVisible() && modalResult_ == mrNone)
-            modalResult_ = mrCancel;   // hidden from code: the class library's cancel
+            modalResult_ = mrCancel; // hidden from code: the class library's cancel
         if (modalResult_ != mrNone) {
             TCloseAction action = caHide;
             runOnClose(action);
@@ -238,7 +234,7 @@ void TForm::applyWindowFlags()
         return;
     const bool wasVisible = isVisible();
     const QPoint at = pos();
-    setWindowFlags(flags);   // Qt hides the window to change them
+    setWindowFlags(flags); // Qt hides the window to change them
     move(at);
     if (wasVisible) {
         reshowing_ = true;
@@ -259,10 +255,7 @@ void TForm::SetBorderIcons(unsigned icons)
     applyWindowFlags();
 }
 
-void TForm::DoCreate()
-{
-    Fire(OnCreate, this);
-}
+void TForm::DoCreate() { Fire(OnCreate, this); }
 
 void TForm::applyPendingOuter()
 {
@@ -311,7 +304,6 @@ void TForm::closeEvent(QCloseEvent* e)
     e->ignore();
     Guarded([this] { Close(); });
 }
-
 
 void ModalScript::run(TForm& form)
 {

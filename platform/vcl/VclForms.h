@@ -81,7 +81,7 @@ public:
     void SetBorderIcons(unsigned icons);
 
     TNotifyEvent OnCreate;
-    TNotifyEvent OnShow;   // each time the form becomes visible
+    TNotifyEvent OnShow; // each time the form becomes visible
     TNotifyEvent OnHide;
     std::function<void(TObject* Sender, TCloseAction& Action)> OnClose;
 

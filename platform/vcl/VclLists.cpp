@@ -12,10 +12,7 @@ namespace vcl {
 
 namespace {
 
-QString absoluteDir(const QString& dir)
-{
-    return QDir::cleanPath(QDir(dir).absolutePath());
-}
+QString absoluteDir(const QString& dir) { return QDir::cleanPath(QDir(dir).absolutePath()); }
 
 // The same folder by name or through links. Folder names that differ only in case are
 // different folders here.
@@ -46,7 +43,7 @@ std::vector<QRegularExpression> maskPatterns(const QString& mask)
         part = part.trimmed();
         if (part.isEmpty())
             continue;
-        if (part == QLatin1String("*.*"))   // the system's "all files", dot or not
+        if (part == QLatin1String("*.*")) // the system's "all files", dot or not
             part = QStringLiteral("*");
         patterns.emplace_back(QRegularExpression::wildcardToRegularExpression(part),
                               QRegularExpression::CaseInsensitiveOption);
@@ -58,8 +55,7 @@ std::vector<QRegularExpression> maskPatterns(const QString& mask)
 
 // ---- TDirectoryListBox
 
-TDirectoryListBox::TDirectoryListBox(QWidget* parent)
-    : TControlT<QListWidget>(parent), directory_(QDir::currentPath())
+TDirectoryListBox::TDirectoryListBox(QWidget* parent) : TControlT<QListWidget>(parent), directory_(QDir::currentPath())
 {
     resize(145, 97);
     build();
@@ -88,16 +84,13 @@ void TDirectoryListBox::SetFileList(TFileListBox* fileList)
         fileList->SetDirectory(directory_);
 }
 
-void TDirectoryListBox::Update()
-{
-    build();
-}
+void TDirectoryListBox::Update() { build(); }
 
 void TDirectoryListBox::build()
 {
     clear();
     QStringList chain;
-    for (QDir d(directory_);; ) {
+    for (QDir d(directory_);;) {
         chain.prepend(d.absolutePath());
         if (d.isRoot() || !d.cdUp())
             break;
@@ -120,8 +113,7 @@ void TDirectoryListBox::build()
 
 // ---- TFileListBox
 
-TFileListBox::TFileListBox(QWidget* parent)
-    : TControlT<QListWidget>(parent), directory_(QDir::currentPath())
+TFileListBox::TFileListBox(QWidget* parent) : TControlT<QListWidget>(parent), directory_(QDir::currentPath())
 {
     resize(145, 97);
     read();
@@ -187,10 +179,7 @@ QStringList TFileListBox::Items() const
     return items;
 }
 
-void TFileListBox::Update()
-{
-    read();
-}
+void TFileListBox::Update() { read(); }
 
 void TFileListBox::read()
 {

@@ -87,7 +87,7 @@ public:
     void Insert(int index, const QString& text);
     void Delete(int index);
     void Clear();
-    QString Text() const;             // lines joined by line feeds, each one ended
+    QString Text() const; // lines joined by line feeds, each one ended
     QStringList ToList() const;
     void Assign(const QStringList& lines);
 

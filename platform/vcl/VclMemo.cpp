@@ -34,8 +34,7 @@ int wordStartBefore(const QString& line, int column)
 {
     QTextBoundaryFinder words(QTextBoundaryFinder::Word, line);
     words.setPosition(column);
-    while (words.toPreviousBoundary() > 0 && !(words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)) {
-    }
+    while (words.toPreviousBoundary() > 0 && !(words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)) {}
     return std::max(0, int(words.position()));
 }
 
@@ -44,8 +43,7 @@ int wordStartAfter(const QString& line, int column)
     QTextBoundaryFinder words(QTextBoundaryFinder::Word, line);
     words.setPosition(column);
     while (words.toNextBoundary() >= 0 && words.position() < line.size() &&
-           !(words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)) {
-    }
+           !(words.boundaryReasons() & QTextBoundaryFinder::StartOfItem)) {}
     return words.position() < 0 ? int(line.size()) : int(words.position());
 }
 
@@ -59,10 +57,7 @@ constexpr int wrapPieceChars = 4096;
 // Laid-out lines kept for drawing, in characters; past it the cache starts afresh.
 constexpr qsizetype maxCachedLayoutChars = qsizetype(1) << 18;
 
-bool isLineBreak(QChar c)
-{
-    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator;
-}
+bool isLineBreak(QChar c) { return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator; }
 
 bool hasLineBreak(const QString& text) { return std::any_of(text.begin(), text.end(), isLineBreak); }
 
@@ -245,10 +240,7 @@ int TMemo::LineCount() const
     return text_.length(blocks - 1) == 0 ? blocks - 1 : blocks;
 }
 
-QString TMemo::Line(int index) const
-{
-    return index >= 0 && index < LineCount() ? text_.line(index) : QString();
-}
+QString TMemo::Line(int index) const { return index >= 0 && index < LineCount() ? text_.line(index) : QString(); }
 
 void TMemo::InsertLine(int index, const QString& text)
 {
@@ -287,10 +279,7 @@ QStringList TMemo::LineList() const
     return lines;
 }
 
-bool TMemo::showsEnd() const
-{
-    return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
-}
+bool TMemo::showsEnd() const { return verticalScrollBar()->value() >= verticalScrollBar()->maximum(); }
 
 void TMemo::textChanged(bool followEnd, bool byUser)
 {
@@ -319,10 +308,7 @@ void TMemo::SetCaretPos(TextPos pos, bool keepAnchor)
     viewport()->update();
 }
 
-QString TMemo::SelectedText() const
-{
-    return textBetween(selectionStart(), selectionEnd());
-}
+QString TMemo::SelectedText() const { return textBetween(selectionStart(), selectionEnd()); }
 
 qsizetype TMemo::charsBetween(TextPos from, TextPos to) const
 {
@@ -396,8 +382,9 @@ void TMemo::offerSelection() const
         return;
     }
     const QPointer<const TMemo> memo(this);
-    clipboard->setMimeData(new SelectionData([memo, from, to] { return memo ? memo->textBetween(from, to) : QString(); }),
-                           QClipboard::Selection);
+    clipboard->setMimeData(
+        new SelectionData([memo, from, to] { return memo ? memo->textBetween(from, to) : QString(); }),
+        QClipboard::Selection);
 }
 
 void TMemo::paste(const QMimeData* data)
@@ -453,8 +440,8 @@ void TMemo::record(const Step& step, EditKind kind)
     redo_.clear();
     if (!undo_.empty() && kind != EditKind::Other) {
         Step& last = undo_.back();
-        const bool plain = !hasLineBreak(step.removed) && !hasLineBreak(step.inserted) &&
-                           !hasLineBreak(last.removed) && !hasLineBreak(last.inserted);
+        const bool plain = !hasLineBreak(step.removed) && !hasLineBreak(step.inserted) && !hasLineBreak(last.removed) &&
+                           !hasLineBreak(last.inserted);
         if (last.open && plain && kind == EditKind::Typing && !last.inserted.isEmpty() &&
             last.insertedEnd == step.from) {
             last.inserted += step.inserted;
@@ -465,12 +452,12 @@ void TMemo::record(const Step& step, EditKind kind)
         }
         if (last.open && plain && kind == EditKind::Deleting && last.inserted.isEmpty() &&
             last.removed.size() + step.removed.size() <= maxStepChars) {
-            if (step.from == last.from) {            // Delete goes on to the right
+            if (step.from == last.from) { // Delete goes on to the right
                 last.removed += step.removed;
                 last.removedEnd = after(last.from, last.removed.size());
                 return;
             }
-            if (step.removedEnd == last.from) {      // Backspace goes on to the left
+            if (step.removedEnd == last.from) { // Backspace goes on to the left
                 last.removed = step.removed + last.removed;
                 last.from = last.insertedEnd = step.from;
                 return;
@@ -563,8 +550,11 @@ TextPos TMemo::moved(TextPos from, Move move)
         return {next.line, columnAt(rowText(next), next.line, goalX_)};
     }
     case Move::NextPage:
-    case Move::PreviousPage: break;   // keyPressEvent turns the page
-    case Move::StartOfLine: to.column = rowText(rowOf(from)).start; break;
+    case Move::PreviousPage:
+        break; // keyPressEvent turns the page
+    case Move::StartOfLine:
+        to.column = rowText(rowOf(from)).start;
+        break;
     case Move::EndOfLine: {
         const RowText row = rowText(rowOf(from));
         to.column = row.start + row.length;
@@ -575,8 +565,12 @@ TextPos TMemo::moved(TextPos from, Move move)
             --to.column;
         break;
     }
-    case Move::StartOfText: to = {}; break;
-    case Move::EndOfText: to = text_.end(); break;
+    case Move::StartOfText:
+        to = {};
+        break;
+    case Move::EndOfText:
+        to = text_.end();
+        break;
     }
     return text_.clamp(to);
 }
@@ -778,11 +772,16 @@ void TMemo::inputMethodEvent(QInputMethodEvent* e)
 QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery query) const
 {
     switch (query) {
-    case Qt::ImEnabled: return !readOnly_;
-    case Qt::ImCursorRectangle: return QRect(PointOf(caret_), QSize(1, lineHeight_));
-    case Qt::ImCursorPosition: return caret_.column;
-    case Qt::ImSurroundingText: return text_.line(caret_.line);
-    default: return QAbstractScrollArea::inputMethodQuery(query);
+    case Qt::ImEnabled:
+        return !readOnly_;
+    case Qt::ImCursorRectangle:
+        return QRect(PointOf(caret_), QSize(1, lineHeight_));
+    case Qt::ImCursorPosition:
+        return caret_.column;
+    case Qt::ImSurroundingText:
+        return text_.line(caret_.line);
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
     }
 }
 
@@ -810,8 +809,8 @@ void TMemo::mousePressEvent(QMouseEvent* e)
     // A press on selected text may start dragging it.
     const RowText row = rowText(rowOf(at));
     const bool onText = point.x() - textLeft() <= xOf(row, at.line, row.start + row.length);
-    if (!(e->modifiers() & Qt::ShiftModifier) && hasSelection() && !(at < selectionStart()) &&
-        !(selectionEnd() < at) && onText) {
+    if (!(e->modifiers() & Qt::ShiftModifier) && hasSelection() && !(at < selectionStart()) && !(selectionEnd() < at) &&
+        onText) {
         mightDrag_ = true;
         return;
     }
@@ -1235,7 +1234,7 @@ int TMemo::rowIndex(Row row) const
 TMemo::Row TMemo::rowAtIndex(int index) const
 {
     index = std::max(0, index);
-    int extra = 0;   // rows beyond their lines' first ones, before the line looked at
+    int extra = 0; // rows beyond their lines' first ones, before the line looked at
     if (wrap_) {
         for (const auto& [line, rows] : wrapped_) {
             const int first = line + extra;
@@ -1362,8 +1361,9 @@ void TMemo::updateMetrics()
     ascent_ = metrics.ascent();
     // Cells hold a font whose characters are all as wide as each other.
     const QString sample = QStringLiteral("iW.: ");
-    cells_ = std::all_of(sample.begin(), sample.end(),
-                         [&](QChar c) { return metrics.horizontalAdvance(c) == metrics.horizontalAdvance(QLatin1Char('0')); });
+    cells_ = std::all_of(sample.begin(), sample.end(), [&](QChar c) {
+        return metrics.horizontalAdvance(c) == metrics.horizontalAdvance(QLatin1Char('0'));
+    });
     resetLayout();
     updateScrollBars();
 }
@@ -1553,8 +1553,7 @@ void TMemo::paintEvent(QPaintEvent* e)
                 const int to =
                     std::min(line == selTo.line ? selTo.column : text_.length(line) + 1, firstColumn + columns);
                 if (from < to) {
-                    const QRectF band(x0 + (from - firstColumn) * cellWidth_, y, (to - from) * cellWidth_,
-                                      lineHeight_);
+                    const QRectF band(x0 + (from - firstColumn) * cellWidth_, y, (to - from) * cellWidth_, lineHeight_);
                     painter.fillRect(band, pal.color(QPalette::Highlight));
                     painter.setPen(pal.color(QPalette::HighlightedText));
                     painter.drawText(QPointF(band.left(), y + ascent_), shown.mid(from - firstColumn, to - from));
@@ -1582,8 +1581,8 @@ void TMemo::paintEvent(QPaintEvent* e)
                 const int start = at.piece * wrapPieceChars;
                 const int length = int(at.layout->text().size());
                 // A selected line break is drawn after the line's last row.
-                const int end = row.line == selTo.line ? std::min(selTo.column - start, length)
-                                                       : length + (lastPiece ? 1 : 0);
+                const int end =
+                    row.line == selTo.line ? std::min(selTo.column - start, length) : length + (lastPiece ? 1 : 0);
                 const int from = std::max(row.line == selFrom.line ? selFrom.column - start : 0, 0);
                 if (from < end)
                     selections.append({from, end - from, selected});

@@ -138,8 +138,20 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    enum class Move { NextChar, PreviousChar, NextWord, PreviousWord, NextLine, PreviousLine, NextPage,
-                      PreviousPage, StartOfLine, EndOfLine, StartOfText, EndOfText };
+    enum class Move {
+        NextChar,
+        PreviousChar,
+        NextWord,
+        PreviousWord,
+        NextLine,
+        PreviousLine,
+        NextPage,
+        PreviousPage,
+        StartOfLine,
+        EndOfLine,
+        StartOfText,
+        EndOfText
+    };
 
     // How a user's edit joins the one before it in the history, as in a plain text edit:
     // typing (with nothing selected) goes on the step it continues, Backspace and Delete
@@ -151,7 +163,7 @@ private:
     struct Step {
         platform::TextPos from, removedEnd, insertedEnd;
         QString removed, inserted;
-        bool open = true;   // a later edit may join it
+        bool open = true; // a later edit may join it
     };
 
     // A row on the screen: row `sub` of a line (0 unless the line wraps).
@@ -173,7 +185,7 @@ private:
     struct RowText {
         const QTextLayout* layout = nullptr;
         int lineInLayout = 0;
-        int pieceStart = 0;   // the column the layout's text starts at
+        int pieceStart = 0; // the column the layout's text starts at
         int start = 0;
         int length = 0;
     };
@@ -273,11 +285,11 @@ private:
     platform::TextLines text_;
     platform::TextPos caret_;
     platform::TextPos anchor_;
-    double goalX_ = -1;   // where the caret goes on other rows as it moves up and down
+    double goalX_ = -1; // where the caret goes on other rows as it moves up and down
     bool readOnly_ = false;
     bool undoEnabled_ = true;
     bool wrap_ = false;
-    bool cells_ = false;   // the font is fixed-pitch
+    bool cells_ = false; // the font is fixed-pitch
     Qt::Alignment alignment_ = Qt::AlignLeft;
     std::vector<Step> undo_;
     std::vector<Step> redo_;
@@ -285,7 +297,7 @@ private:
     QBasicTimer blink_;
     double cellWidth_ = 8.0;
     int lineHeight_ = 16;
-    double ascent_ = 12;   // the baseline below a row's top, where a plain text edit puts it
+    double ascent_ = 12; // the baseline below a row's top, where a plain text edit puts it
 
     Row top_;
     bool syncingBar_ = false;
@@ -300,10 +312,10 @@ private:
     // Wrapped lines known to take more than one row, and those of more than one piece.
     mutable std::map<int, WrappedLine> wrapped_;
     mutable int extraRows_ = 0;
-    mutable double widest_ = 0;   // the widest line laid out without wrap
-    mutable bool rowsChanged_ = false;   // laying out found rows the scroll bars lack
+    mutable double widest_ = 0;        // the widest line laid out without wrap
+    mutable bool rowsChanged_ = false; // laying out found rows the scroll bars lack
     bool rowsUpdatePosted_ = false;
-    int layoutWidth_ = -1;   // the viewport's width the lines were laid out for
+    int layoutWidth_ = -1; // the viewport's width the lines were laid out for
 
     // The mouse: a press in the selection may start dragging it; a third click in a row
     // selects the line.

@@ -90,8 +90,7 @@ bool canOpen(const ShellRequest& request)
 
 } // namespace
 
-QUrl ShellTarget(const QString& operation, const QString& file, const QString& parameters,
-                 const QString& directory)
+QUrl ShellTarget(const QString& operation, const QString& file, const QString& parameters, const QString& directory)
 {
     const QString op = operation.trimmed().toLower();
     if (!op.isEmpty() && op != QLatin1String("open") && op != QLatin1String("explore"))
@@ -117,8 +116,9 @@ QUrl ShellTarget(const QString& operation, const QString& file, const QString& p
 ShellRequest ShellResolve(const QString& operation, const QString& file, const QString& parameters,
                           const QString& directory, const QString& importFilter)
 {
-    ShellRequest request{operation, file, parameters, directory, importFilter,
-                         ShellTarget(operation, file, parameters, directory), {}, {}};
+    ShellRequest request{
+        operation, file, parameters, directory, importFilter, ShellTarget(operation, file, parameters, directory),
+        {},        {}};
     if (!canOpen(request))
         return request;
     const QString target = request.url.isLocalFile() ? request.url.toLocalFile() : request.url.toString();
@@ -144,8 +144,8 @@ ShellRequest ShellResolve(const QString& operation, const QString& file, const Q
     return request;
 }
 
-bool ShellExecute(const QString& operation, const QString& file, const QString& parameters,
-                  const QString& directory, const QString& importFilter, std::function<void(bool)> watched)
+bool ShellExecute(const QString& operation, const QString& file, const QString& parameters, const QString& directory,
+                  const QString& importFilter, std::function<void(bool)> watched)
 {
     const ShellRequest request = ShellResolve(operation, file, parameters, directory, importFilter);
     if (ShellScript* script = ShellScript::current())
@@ -156,7 +156,6 @@ bool ShellExecute(const QString& operation, const QString& file, const QString& 
         return startWatched(request.program, request.arguments, directory, std::move(watched));
     return QDesktopServices::openUrl(request.url);
 }
-
 
 bool ShellScript::take(const ShellRequest& request)
 {

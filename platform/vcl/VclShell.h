@@ -49,11 +49,11 @@ struct ShellRequest {
     QString file;
     QString parameters;
     QString directory;
-    QString importFilter;   // Calc's import filter for the document; empty: none
-    QUrl url;               // what would be opened
-    QString program;        // the program that would be started (as found on PATH);
-                            // empty when the desktop services open url
-    QStringList arguments;  // its arguments, each one whole
+    QString importFilter;  // Calc's import filter for the document; empty: none
+    QUrl url;              // what would be opened
+    QString program;       // the program that would be started (as found on PATH);
+                           // empty when the desktop services open url
+    QStringList arguments; // its arguments, each one whole
 };
 
 class ShellScript : public platform::ScriptChain<ShellScript> {
@@ -71,8 +71,7 @@ private:
 };
 
 // The URL that ShellExecute would open for these arguments (empty when none).
-QUrl ShellTarget(const QString& operation, const QString& file, const QString& parameters,
-                 const QString& directory);
+QUrl ShellTarget(const QString& operation, const QString& file, const QString& parameters, const QString& directory);
 
 // The whole request as ShellExecute would carry it out: what it opens and the program
 // with the arguments it starts, looked up on PATH now.

@@ -52,7 +52,9 @@ TEST(CyclicFileName, EachCycleNamesItsPeriod)
         // The last millisecond of a day is still that day; of a year, still that year.
         {"P", ArchiveCycle::Daily, at(2024, 12, 31, 23, 59, 59, 999), "P20241231.dan"},
         {"P", ArchiveCycle::Monthly, at(2025, 1, 1, 0, 0, 0), "P202501.dan"},
-        {"dane/Pomiar\xB9", ArchiveCycle::Daily, at(2024, 3, 5, 0, 0, 0), "dane/Pomiar\xB9" "20240305.dan"},
+        {"dane/Pomiar\xB9", ArchiveCycle::Daily, at(2024, 3, 5, 0, 0, 0),
+         "dane/Pomiar\xB9"
+         "20240305.dan"},
         {"", ArchiveCycle::Constant, at(2024, 3, 5, 0, 0, 0), ".dan"},
     };
     for (const Case& c : cases)

@@ -34,8 +34,8 @@ std::string crlf(std::initializer_list<std::string> lines)
     return s;
 }
 
-const std::string header = crlf({"VeskSystem measurement file", "Channels 3", "***End_of_Header***",
-                                 "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3"});
+const std::string header =
+    crlf({"VeskSystem measurement file", "Channels 3", "***End_of_Header***", "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3"});
 const std::string dataLine = "2024-03-01 12:00:00 21.5 22.0 19.8";
 
 std::string dataLines(int n)
@@ -78,7 +78,8 @@ void fillWithStale(plikPomiar& d)
 
 std::size_t openDescriptors()
 {
-    return static_cast<std::size_t>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+    return static_cast<std::size_t>(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 class DataFileTest : public ::testing::Test {
@@ -174,7 +175,8 @@ TEST_F(DataFileTest, MissingFileShowsItsNameAndLeavesTheDescriptorCleared)
     WlasciwosciPliku(d);
 
     ASSERT_EQ(boxes_.records().size(), 1u);
-    EXPECT_EQ(boxes_.records()[0].text, QString::fromStdString("Fie no exist: " + dir_) + QStringLiteral("/pomiar_ąć.dan"));
+    EXPECT_EQ(boxes_.records()[0].text,
+              QString::fromStdString("Fie no exist: " + dir_) + QStringLiteral("/pomiar_ąć.dan"));
     EXPECT_EQ(d.fileSize, 0u);
     EXPECT_EQ(d.headerEnd, 0);
     EXPECT_EQ(d.trailerStart, 0);
@@ -226,10 +228,7 @@ std::string sixtyOneLinesWithoutMarker()
 }
 
 // A trailer must lie in the last 200 bytes of a file of at least 200 bytes.
-std::string headerFileWithTail(const std::string& tail)
-{
-    return header + dataLines(6) + tail;
-}
+std::string headerFileWithTail(const std::string& tail) { return header + dataLines(6) + tail; }
 
 std::vector<HeaderCase> headerCases()
 {
@@ -237,11 +236,11 @@ std::vector<HeaderCase> headerCases()
     std::vector<HeaderCase> cases;
     cases.push_back({"markerMissing", sixtyOneLinesWithoutMarker(), 19, 0, "line61", -1, 36, -1, ""});
     cases.push_back({"markerInFirstLine",
-                     crlf({"VeskSystem ***End_of_Header***", "Channels 2", "DataTime k1 k2", "a", "b"}),
-                     12 + 19, 2, "DataTime k1 k2", -1, 3, -1, ""});
-    cases.push_back({"singleDigitBeforeLineEnd", crlf({"VeskSystem", "Channels 8", "***End_of_Header***", "cols"}) +
-                                                      dataLines(2),
-                     -1, 8, "cols", -1, 36, -1, ""});
+                     crlf({"VeskSystem ***End_of_Header***", "Channels 2", "DataTime k1 k2", "a", "b"}), 12 + 19, 2,
+                     "DataTime k1 k2", -1, 3, -1, ""});
+    cases.push_back({"singleDigitBeforeLineEnd",
+                     crlf({"VeskSystem", "Channels 8", "***End_of_Header***", "cols"}) + dataLines(2), -1, 8, "cols",
+                     -1, 36, -1, ""});
     cases.push_back({"threeDigits", crlf({"VeskSystem", "Channels 128x", "***End_of_Header***", "cols"}), -1, 128,
                      "cols", -1, 0, 0, ""});
     cases.push_back({"leadingZero", crlf({"VeskSystem", "x Channels 016", "***End_of_Header***", "cols"}), -1, 16,
@@ -251,22 +250,22 @@ std::vector<HeaderCase> headerCases()
                      "cols", -1, 36, -1, ""});
     cases.push_back({"oneDataLine", header + dataLines(1), 59, 3, "", dataAt, 2, 36 / 2, ""});
     cases.push_back({"endsWithColumnLine", header, 59, 3, "", dataAt, 0, 0, ""});
-    cases.push_back({"onlyCounterAfterColumnLine",
-                     crlf({"VeskSystem" + std::string(150, ' '), "Channels 3", "***End_of_Header***", "cols",
-                           "Counter 0"}),
-                     160 + 12 + 1 + 19, 3, "cols", 160 + 2 + 12 + 21 + 6, 2, 0, "Counter 0"});
-    cases.push_back({"shorterThan200", header + dataLines(2) + "Counter 7\r\n", 59, 3, "", dataAt, 36,
-                     (36 * 2 + 11) / 36, ""});
+    cases.push_back(
+        {"onlyCounterAfterColumnLine",
+         crlf({"VeskSystem" + std::string(150, ' '), "Channels 3", "***End_of_Header***", "cols", "Counter 0"}),
+         160 + 12 + 1 + 19, 3, "cols", 160 + 2 + 12 + 21 + 6, 2, 0, "Counter 0"});
+    cases.push_back(
+        {"shorterThan200", header + dataLines(2) + "Counter 7\r\n", 59, 3, "", dataAt, 36, (36 * 2 + 11) / 36, ""});
     // Mended: the "Counter" inside "ErrorCounter" counts faulty records, not lines.
     cases.push_back({"errorCounterBeforeCounter", headerFileWithTail("ErrorCounter 2\r\nCounter 6\r\n"), 59, 3, "",
                      dataAt, 36, 6, "Counter 6"});
-    cases.push_back({"onlyErrorCounter", headerFileWithTail("ErrorCounter 2\r\n"), 59, 3, "", dataAt, 36,
-                     (36 * 6 + 16) / 36, ""});
+    cases.push_back(
+        {"onlyErrorCounter", headerFileWithTail("ErrorCounter 2\r\n"), 59, 3, "", dataAt, 36, (36 * 6 + 16) / 36, ""});
     cases.push_back({"counterWithBlanksBeforeErrorCounter",
                      headerFileWithTail("Counter 6          \r\nErrorCounter 2\r\n"), 59, 3, "", dataAt, 36, 6,
                      "Counter 6          \nErrorCounter 2"});
-    cases.push_back({"counterWithoutLineEnd", headerFileWithTail("Counter\t123"), 59, 3, "", dataAt, 36, 123,
-                     "Counter\t123"});
+    cases.push_back(
+        {"counterWithoutLineEnd", headerFileWithTail("Counter\t123"), 59, 3, "", dataAt, 36, 123, "Counter\t123"});
     for (HeaderCase& c : cases)
         if (c.columnLine.empty() && c.bytes.compare(0, header.size(), header) == 0)
             c.columnLine = "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3";
@@ -293,8 +292,8 @@ TEST_P(DataFileHeaderTest, DescriptorOfTheFile)
         EXPECT_EQ(d.recordCount, c.recordCount);
     }
     EXPECT_EQ(d.trailerText, c.trailerText);
-    EXPECT_EQ(d.trailerStart, c.trailerText.empty() ? 0
-                                                    : static_cast<std::int64_t>(c.bytes.size() - c.trailerText.size()));
+    EXPECT_EQ(d.trailerStart,
+              c.trailerText.empty() ? 0 : static_cast<std::int64_t>(c.bytes.size() - c.trailerText.size()));
     EXPECT_TRUE(boxes_.records().empty());
 }
 
@@ -309,10 +308,11 @@ TEST_F(DataFileTest, MarkerMissingKeepsTheFirst19CharactersOfTheHeader)
 
 TEST_F(DataFileTest, PropertiesTextKeepsTheCrAfterTheMarker)
 {
-    const plikPomiar d = examine(crlf({"VeskSystem", "Channels 8", "***End_of_Header***", "cols"}) + dataLines(5) +
-                                 "Counter 5\r\n");
+    const plikPomiar d =
+        examine(crlf({"VeskSystem", "Channels 8", "***End_of_Header***", "cols"}) + dataLines(5) + "Counter 5\r\n");
     EXPECT_EQ(d.propertiesText, "VeskSystemChannels 8\r\n***End_of_Header***\r\r\nCounter 5");
-    EXPECT_EQ(d.headerEnd, static_cast<std::int64_t>(std::string("VeskSystemChannels 8\r\n***End_of_Header***\r").size()));
+    EXPECT_EQ(d.headerEnd,
+              static_cast<std::int64_t>(std::string("VeskSystemChannels 8\r\n***End_of_Header***\r").size()));
 }
 
 struct ConversionCase {
@@ -349,25 +349,26 @@ TEST_P(DataFileConversionTest, CountThatIsNoIntegerEndsTheStep)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, DataFileConversionTest,
-    ::testing::Values(
-        ConversionCase{"channelsNotANumber", crlf({"VeskSystem", "Channels abc", "***End_of_Header***", "cols"}),
-                       25 + 19, 0, 0, ""},
-        ConversionCase{"channelsWithoutCount", crlf({"VeskSystem", "***End_of_Header***Channels ", "cols"}), 11 + 19, 0,
-                       0, ""},
-        ConversionCase{"counterWithoutNumber", headerFileWithTail("Counter\r\n"), 59,
-                       headerFileWithTail("Counter\r\n").size(), 6, "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3"},
-        ConversionCase{"errorCounterRightBehindTheCount", headerFileWithTail("Counter 6\r\nErrorCounter 0\r\n"), 59,
-                       headerFileWithTail("Counter 6\r\nErrorCounter 0\r\n").size(), 6,
-                       "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3"}),
+    ::testing::Values(ConversionCase{"channelsNotANumber",
+                                     crlf({"VeskSystem", "Channels abc", "***End_of_Header***", "cols"}), 25 + 19, 0, 0,
+                                     ""},
+                      ConversionCase{"channelsWithoutCount",
+                                     crlf({"VeskSystem", "***End_of_Header***Channels ", "cols"}), 11 + 19, 0, 0, ""},
+                      ConversionCase{"counterWithoutNumber", headerFileWithTail("Counter\r\n"), 59,
+                                     headerFileWithTail("Counter\r\n").size(), 6, "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3"},
+                      ConversionCase{"errorCounterRightBehindTheCount",
+                                     headerFileWithTail("Counter 6\r\nErrorCounter 0\r\n"), 59,
+                                     headerFileWithTail("Counter 6\r\nErrorCounter 0\r\n").size(), 6,
+                                     "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Mended: a line longer than the read limit is cut, and the reading goes on at the next line.
 TEST_F(DataFileTest, OverlongLinesDoNotStopTheReading)
 {
     const std::string longData = "2024-03-01 12:00:00" + std::string(900, ' ') + "1.0";
-    const std::string bytes = crlf({"VeskSystem " + std::string(300, 'f'), std::string(500, 'h'), "Channels 4",
-                                    "***End_of_Header***", "cols " + std::string(400, 'k'), longData, dataLine,
-                                    dataLine, "Counter 3"});
+    const std::string bytes =
+        crlf({"VeskSystem " + std::string(300, 'f'), std::string(500, 'h'), "Channels 4", "***End_of_Header***",
+              "cols " + std::string(400, 'k'), longData, dataLine, dataLine, "Counter 3"});
     const plikPomiar d = examine(bytes);
     EXPECT_EQ(d.headerChannels, 4);
     EXPECT_EQ(d.headerEnd, static_cast<std::int64_t>(199 + 199 + 2 + 10 + 2 + 1 + 19));

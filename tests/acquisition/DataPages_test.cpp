@@ -7,13 +7,13 @@
 
 #include <climits>
 
+using acquisition::forEachWholeFileLine;
 using acquisition::lastPage;
 using acquisition::Page;
 using acquisition::pageOffset;
 using acquisition::plikPomiar;
 using acquisition::readPage;
 using acquisition::usePagedView;
-using acquisition::forEachWholeFileLine;
 
 namespace {
 

@@ -39,10 +39,43 @@ std::string deviceLine(std::mt19937_64& rng, int channels)
 
 // Pieces that steer the parser into its less travelled paths.
 const std::vector<std::string> kPieces = {
-    " ", "  ", "< ", "-", "--", "-.-", ".", ":", "e", "E", "+", "e400", "e-400", "1e39", "0x10",
-    "yyyy-mm-dd", "hh:mm:ss.nnn", "Time", "DataTime ", "Count ", "Bat ", "T ", "Err ", "k1 ",
-    "2024-03-05 ", "14:07:09 ", "05-03-2024", "12.3.4", "inf", "nan", "\t", "\r\n", std::string(1, '\0'),
-    "\xA5\xB9\xE6", std::string(60, 'N'), std::string(400, '9'), std::string(2100, ' '),
+    " ",
+    "  ",
+    "< ",
+    "-",
+    "--",
+    "-.-",
+    ".",
+    ":",
+    "e",
+    "E",
+    "+",
+    "e400",
+    "e-400",
+    "1e39",
+    "0x10",
+    "yyyy-mm-dd",
+    "hh:mm:ss.nnn",
+    "Time",
+    "DataTime ",
+    "Count ",
+    "Bat ",
+    "T ",
+    "Err ",
+    "k1 ",
+    "2024-03-05 ",
+    "14:07:09 ",
+    "05-03-2024",
+    "12.3.4",
+    "inf",
+    "nan",
+    "\t",
+    "\r\n",
+    std::string(1, '\0'),
+    "\xA5\xB9\xE6",
+    std::string(60, 'N'),
+    std::string(400, '9'),
+    std::string(2100, ' '),
 };
 
 std::string mutate(std::string s, std::mt19937_64& rng)
@@ -53,7 +86,8 @@ std::string mutate(std::string s, std::mt19937_64& rng)
         const std::size_t at = s.empty() ? 0 : rng() % (s.size() + 1);
         switch (rng() % 6) {
         case 0: // overwrite a byte
-            if (!s.empty()) s[at % s.size()] = static_cast<char>(byte(rng));
+            if (!s.empty())
+                s[at % s.size()] = static_cast<char>(byte(rng));
             break;
         case 1: // insert a byte
             s.insert(s.begin() + static_cast<std::ptrdiff_t>(at), static_cast<char>(byte(rng)));
@@ -117,7 +151,8 @@ void feed(Next next, std::mt19937_64& rng)
     int parsed = 0, raised = 0;
     const auto end = Clock::now() + kBudget;
     for (int n = 0; n < kMaxLines && Clock::now() < end; ++n) {
-        if (line.resetPending || rng() % 50 == 0) line.Zeruj();
+        if (line.resetPending || rng() % 50 == 0)
+            line.Zeruj();
         const std::string text = next();
         try {
             line.CzytajLinie(text);

@@ -126,8 +126,12 @@ TEST_F(Linia1MGTest, WorkedExample)
     EXPECT_EQ(line.lineCount, 1);
     EXPECT_EQ(line.channelCount, 6);
     EXPECT_FALSE(line.headerLine);
-    expectChannels(line, {{0, "k1", "21.4", 21.4f}, {1, "k2", "22.0", 22.0f}, {2, "k3", "00", 0.0f},
-                          {3, "T", "18.5", 18.5f}, {4, "Count", "1200", 0.0f}, {5, "k6", "3.61", 3.61f}});
+    expectChannels(line, {{0, "k1", "21.4", 21.4f},
+                          {1, "k2", "22.0", 22.0f},
+                          {2, "k3", "00", 0.0f},
+                          {3, "T", "18.5", 18.5f},
+                          {4, "Count", "1200", 0.0f},
+                          {5, "k6", "3.61", 3.61f}});
     const bool flags[6] = {false, false, false, true, false, false};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(line.statusFlags[i], flags[i]) << i;
@@ -137,8 +141,12 @@ TEST_F(Linia1MGTest, WorkedExample)
     EXPECT_EQ(line.lineCount, 2);
     EXPECT_EQ(line.timeText, "14:07:19");
     EXPECT_EQ(line.channelCount, 6);
-    expectChannels(line, {{0, "k1", "21.5", 21.5f}, {1, "k2", "22.1", 22.1f}, {2, "k3", "22.3", 22.3f},
-                          {3, "T", "18.6", 18.6f}, {4, "Count", "1260", 60.0f}, {5, "k6", "3.60", 3.6f}});
+    expectChannels(line, {{0, "k1", "21.5", 21.5f},
+                          {1, "k2", "22.1", 22.1f},
+                          {2, "k3", "22.3", 22.3f},
+                          {3, "T", "18.6", 18.6f},
+                          {4, "Count", "1260", 60.0f},
+                          {5, "k6", "3.60", 3.6f}});
     EXPECT_FLOAT_EQ(line.previousValues[4], 1260.0f);
 }
 
@@ -171,22 +179,20 @@ TEST_P(HeaderLines, GiveNamesOnly)
 
 const std::string long60(60, 'N');
 
-INSTANTIATE_TEST_SUITE_P(Table, HeaderLines, ::testing::Values(
-    HeaderCase{"", {""}, 1},
-    HeaderCase{"     ", {""}, 1},
-    HeaderCase{"< 2024-03-05 14:07:09 1 2", {""}, 1},
-    HeaderCase{"ABC", {"ABC"}, 1},
-    HeaderCase{"123", {"123"}, 1},
-    HeaderCase{"14:07:09", {"14:07:09"}, 1},
-    HeaderCase{"\t DataTime  k1 k2 k3 \r\n", {"k1", "k2", "k3"}, 3},
-    HeaderCase{"yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3", {"k1", "k2", "k3"}, 3},
-    HeaderCase{"yyyy-mm-dd k1 k2 k3", {"k2", "k3"}, 2},
-    HeaderCase{"hh:mm:ss.nnn k1 k2", {"k1", "k2"}, 2},
-    HeaderCase{"Time s k1 k2", {"k1", "k2"}, 2},
-    HeaderCase{"Kanaly  Temp   Wilg", {"Temp", "Wilg"}, 2},
-    HeaderCase{"DataTime  k1 " + long60, {"k1", long60.substr(0, 50)}, 2},
-    HeaderCase{"DataTime  " + long60 + " k2", {long60, "k2"}, 2},
-    HeaderCase{"DataTime  k1 k2 < k3 k4", {"k1", "k2"}, 2}));
+INSTANTIATE_TEST_SUITE_P(Table, HeaderLines,
+                         ::testing::Values(HeaderCase{"", {""}, 1}, HeaderCase{"     ", {""}, 1},
+                                           HeaderCase{"< 2024-03-05 14:07:09 1 2", {""}, 1},
+                                           HeaderCase{"ABC", {"ABC"}, 1}, HeaderCase{"123", {"123"}, 1},
+                                           HeaderCase{"14:07:09", {"14:07:09"}, 1},
+                                           HeaderCase{"\t DataTime  k1 k2 k3 \r\n", {"k1", "k2", "k3"}, 3},
+                                           HeaderCase{"yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3", {"k1", "k2", "k3"}, 3},
+                                           HeaderCase{"yyyy-mm-dd k1 k2 k3", {"k2", "k3"}, 2},
+                                           HeaderCase{"hh:mm:ss.nnn k1 k2", {"k1", "k2"}, 2},
+                                           HeaderCase{"Time s k1 k2", {"k1", "k2"}, 2},
+                                           HeaderCase{"Kanaly  Temp   Wilg", {"Temp", "Wilg"}, 2},
+                                           HeaderCase{"DataTime  k1 " + long60, {"k1", long60.substr(0, 50)}, 2},
+                                           HeaderCase{"DataTime  " + long60 + " k2", {long60, "k2"}, 2},
+                                           HeaderCase{"DataTime  k1 k2 < k3 k4", {"k1", "k2"}, 2}));
 
 TEST_F(Linia1MGTest, HeaderMarkerLaterInTheLine)
 {
@@ -243,55 +249,100 @@ const Channel untouched2{2, "--", kMarkText, kMarkValue};
 const Channel untouched3{3, "--", kMarkText, kMarkValue};
 const std::string zeros60(60, '0');
 
-INSTANTIATE_TEST_SUITE_P(Table, DataLines, ::testing::Values(
-    DataCase{"2024-03-05 14:07:09 1 2 3",
-             {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "k3", "3", 3}, untouched3}, 3,
-             "2024-03-05", "14:07:09", 1},
-    // A missing last value keeps its name; a missing middle value is named.
-    DataCase{"2024-03-05 14:07:09 1 2 -.-",
-             {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "00", 0}}, 3, "2024-03-05", "14:07:09", 1},
-    DataCase{"2024-03-05 14:07:09 -.- 2 3",
-             {{0, "k1", "00", 0}, {1, "k2", "2", 2}, {2, "k3", "3", 3}}, 3, "2024-03-05", "14:07:09", 1},
-    // Without a time token the last value is no reading, not even a malformed one.
-    DataCase{"2024-03-05 1 2 3", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, untouched2}, kMarkCount,
-             "2024-03-05", kMarkTime, 0},
-    DataCase{"2024-03-05 1 2 1.2.3", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, untouched2}, kMarkCount,
-             "2024-03-05", kMarkTime, 0},
-    DataCase{"2024-03-05 14:07:19", {untouched0}, kMarkCount, "2024-03-05", kMarkTime, 0},
-    DataCase{"14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "14:07:09", 1},
-    // Date-shaped but with a point: no date; its colon makes it the time.
-    DataCase{"05-03-24.14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "05-03-24.14:07:09", 1},
-    DataCase{"  14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "14:07:09", 1},
-    DataCase{"05-03-2024   14:07:09    -5.5e1\t\r\n", {{0, "k1", "-5.5e1", -55}}, 1, "05-03-2024", "14:07:09", 1},
-    DataCase{"14:07:09 Err 1 Bat 3.6", {{0, "Err", "1", 1}, {1, "Bat", "3.6", 3.6f}}, 2, kMarkDate, "14:07:09", 1},
-    DataCase{"14:07:09 a 1 2", {untouched0, {1, "k2", "1", 1}, {2, "k3", "2", 2}}, 3, kMarkDate, "14:07:09", 1},
-    // A name without a value only takes its channel.
-    DataCase{"14:07:09 Temp abc 5", {{0, "Temp", kMarkText, kMarkValue}, untouched1, {2, "k3", "5", 5}}, 3,
-             kMarkDate, "14:07:09", 1},
-    // The last token is always a value: a name there is a missing value, not a name.
-    DataCase{"14:07:09 Temp", {{0, "--", "00", 0}}, 1, kMarkDate, "14:07:09", 1},
-    DataCase{"14:07:09 1 2 x", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "00", 0}}, 3,
-             kMarkDate, "14:07:09", 1},
-    DataCase{"14:07:09 +1 .5 7", {untouched0, untouched1, {2, "k3", "7", 7}}, 3, kMarkDate, "14:07:09", 1},
-    DataCase{"14:07:09 P --", {{0, "P", "--", 0}}, 1, kMarkDate, "14:07:09", 1},
-    DataCase{"2024-03-05 14:07:09 1 2 < 3 4", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, untouched2}, 2,
-             "2024-03-05", "14:07:09", 1},
-    // Every time token counts.
-    DataCase{"14:07:09 14:07:10 5", {{0, "k1", "5", 5}}, 1, kMarkDate, "14:07:10", 2},
-    // A value that ends the line after a name keeps 50 characters; a positional one all.
-    DataCase{"14:07:09 T 1." + zeros60, {{0, "T", "1." + zeros60.substr(0, 48), 1}}, 1, kMarkDate, "14:07:09", 1},
-    DataCase{"14:07:09 1." + zeros60, {{0, "k1", "1." + zeros60, 1}}, 1, kMarkDate, "14:07:09", 1},
-    // Readings of every shape in the middle of a line, where most of them stand.
-    DataCase{"14:07:09 1. -0 0015 -.5 123456789012345 1234567890123456 -0.0 5.5e1 7",
-             {{0, "k1", "1.", 1}, {1, "k2", "-0", 0}, {2, "k3", "0015", 15}, {3, "k4", "-.5", -0.5f},
-              {4, "k5", "123456789012345", 123456789012345.0f}, {5, "k6", "1234567890123456", 1234567890123456.0f},
-              {6, "k7", "-0.0", 0}, {7, "k8", "5.5e1", 55}, {8, "k9", "7", 7}},
-             9, kMarkDate, "14:07:09", 1},
-    DataCase{"14:07:09 12:00:10 2024-03-05 -.- .5 5 6",
-             {{0, "k1", "00", 0}, untouched1, {2, "k3", "5", 5}, {3, "k4", "6", 6}}, 4, "2024-03-05", "12:00:10", 2},
-    DataCase{"14:07:09 3.4e38 -3.4e38 1e-50",
-             {{0, "k1", "3.4e38", 3.4e38f}, {1, "k2", "-3.4e38", -3.4e38f}, {2, "k3", "1e-50", 0}}, 3,
-             kMarkDate, "14:07:09", 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, DataLines,
+    ::testing::Values(
+        DataCase{"2024-03-05 14:07:09 1 2 3",
+                 {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "k3", "3", 3}, untouched3},
+                 3,
+                 "2024-03-05",
+                 "14:07:09",
+                 1},
+        // A missing last value keeps its name; a missing middle value is named.
+        DataCase{"2024-03-05 14:07:09 1 2 -.-",
+                 {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "00", 0}},
+                 3,
+                 "2024-03-05",
+                 "14:07:09",
+                 1},
+        DataCase{"2024-03-05 14:07:09 -.- 2 3",
+                 {{0, "k1", "00", 0}, {1, "k2", "2", 2}, {2, "k3", "3", 3}},
+                 3,
+                 "2024-03-05",
+                 "14:07:09",
+                 1},
+        // Without a time token the last value is no reading, not even a malformed one.
+        DataCase{"2024-03-05 1 2 3",
+                 {{0, "k1", "1", 1}, {1, "k2", "2", 2}, untouched2},
+                 kMarkCount,
+                 "2024-03-05",
+                 kMarkTime,
+                 0},
+        DataCase{"2024-03-05 1 2 1.2.3",
+                 {{0, "k1", "1", 1}, {1, "k2", "2", 2}, untouched2},
+                 kMarkCount,
+                 "2024-03-05",
+                 kMarkTime,
+                 0},
+        DataCase{"2024-03-05 14:07:19", {untouched0}, kMarkCount, "2024-03-05", kMarkTime, 0},
+        DataCase{"14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "14:07:09", 1},
+        // Date-shaped but with a point: no date; its colon makes it the time.
+        DataCase{"05-03-24.14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "05-03-24.14:07:09", 1},
+        DataCase{"  14:07:09 5 6", {{0, "k1", "5", 5}, {1, "k2", "6", 6}}, 2, kMarkDate, "14:07:09", 1},
+        DataCase{"05-03-2024   14:07:09    -5.5e1\t\r\n", {{0, "k1", "-5.5e1", -55}}, 1, "05-03-2024", "14:07:09", 1},
+        DataCase{"14:07:09 Err 1 Bat 3.6", {{0, "Err", "1", 1}, {1, "Bat", "3.6", 3.6f}}, 2, kMarkDate, "14:07:09", 1},
+        DataCase{"14:07:09 a 1 2", {untouched0, {1, "k2", "1", 1}, {2, "k3", "2", 2}}, 3, kMarkDate, "14:07:09", 1},
+        // A name without a value only takes its channel.
+        DataCase{"14:07:09 Temp abc 5",
+                 {{0, "Temp", kMarkText, kMarkValue}, untouched1, {2, "k3", "5", 5}},
+                 3,
+                 kMarkDate,
+                 "14:07:09",
+                 1},
+        // The last token is always a value: a name there is a missing value, not a name.
+        DataCase{"14:07:09 Temp", {{0, "--", "00", 0}}, 1, kMarkDate, "14:07:09", 1},
+        DataCase{
+            "14:07:09 1 2 x", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "00", 0}}, 3, kMarkDate, "14:07:09", 1},
+        DataCase{"14:07:09 +1 .5 7", {untouched0, untouched1, {2, "k3", "7", 7}}, 3, kMarkDate, "14:07:09", 1},
+        DataCase{"14:07:09 P --", {{0, "P", "--", 0}}, 1, kMarkDate, "14:07:09", 1},
+        DataCase{"2024-03-05 14:07:09 1 2 < 3 4",
+                 {{0, "k1", "1", 1}, {1, "k2", "2", 2}, untouched2},
+                 2,
+                 "2024-03-05",
+                 "14:07:09",
+                 1},
+        // Every time token counts.
+        DataCase{"14:07:09 14:07:10 5", {{0, "k1", "5", 5}}, 1, kMarkDate, "14:07:10", 2},
+        // A value that ends the line after a name keeps 50 characters; a positional one all.
+        DataCase{"14:07:09 T 1." + zeros60, {{0, "T", "1." + zeros60.substr(0, 48), 1}}, 1, kMarkDate, "14:07:09", 1},
+        DataCase{"14:07:09 1." + zeros60, {{0, "k1", "1." + zeros60, 1}}, 1, kMarkDate, "14:07:09", 1},
+        // Readings of every shape in the middle of a line, where most of them stand.
+        DataCase{"14:07:09 1. -0 0015 -.5 123456789012345 1234567890123456 -0.0 5.5e1 7",
+                 {{0, "k1", "1.", 1},
+                  {1, "k2", "-0", 0},
+                  {2, "k3", "0015", 15},
+                  {3, "k4", "-.5", -0.5f},
+                  {4, "k5", "123456789012345", 123456789012345.0f},
+                  {5, "k6", "1234567890123456", 1234567890123456.0f},
+                  {6, "k7", "-0.0", 0},
+                  {7, "k8", "5.5e1", 55},
+                  {8, "k9", "7", 7}},
+                 9,
+                 kMarkDate,
+                 "14:07:09",
+                 1},
+        DataCase{"14:07:09 12:00:10 2024-03-05 -.- .5 5 6",
+                 {{0, "k1", "00", 0}, untouched1, {2, "k3", "5", 5}, {3, "k4", "6", 6}},
+                 4,
+                 "2024-03-05",
+                 "12:00:10",
+                 2},
+        DataCase{"14:07:09 3.4e38 -3.4e38 1e-50",
+                 {{0, "k1", "3.4e38", 3.4e38f}, {1, "k2", "-3.4e38", -3.4e38f}, {2, "k3", "1e-50", 0}},
+                 3,
+                 kMarkDate,
+                 "14:07:09",
+                 1}));
 
 // A token of digits, points and a leading minus in the middle of a line: a number
 // is stored as its text and its value, any other number-led token raises the error,
@@ -305,7 +356,8 @@ TEST_F(Linia1MGTest, MiddleTokensNearTheReadingShape)
         std::string token(1 + rng() % 17, '\0');
         for (char& c : token)
             c = alphabet[rng() % alphabet.size()];
-        if (rng() % 3 == 0) token[0] = '-';
+        if (rng() % 3 == 0)
+            token[0] = '-';
         const std::string text = "2024-03-05 14:07:09 4 " + token + " 7";
         SCOPED_TRACE(text);
         mark();
@@ -318,7 +370,8 @@ TEST_F(Linia1MGTest, MiddleTokensNearTheReadingShape)
             double expected = 0;
             ASSERT_EQ(std::from_chars(token.data(), token.data() + token.size(), expected).ec, std::errc());
             ASSERT_EQ(line.valueTexts[1], token);
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(line.values[1]), std::bit_cast<std::uint32_t>(static_cast<float>(expected)));
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(line.values[1]),
+                      std::bit_cast<std::uint32_t>(static_cast<float>(expected)));
             ASSERT_EQ(line.valueTexts[2], "7");
             ASSERT_EQ(line.channelCount, 3);
         } else {
@@ -364,11 +417,9 @@ TEST_F(Linia1MGTest, CountChannelShowsTheStepSinceTheLastLine)
         const char* text;
         float value;
     } steps[] = {
-        {"14:07:09 Count 100", 0},   // first data line since the reset
-        {"14:07:19 Count 130", 30},
-        {"14:07:29 Count --", -130}, // "--" reads as 0
-        {"14:07:39 Count 50 -.-", 50},
-        {"14:07:49 Count 40 1", -10},
+        {"14:07:09 Count 100", 0},                                  // first data line since the reset
+        {"14:07:19 Count 130", 30},    {"14:07:29 Count --", -130}, // "--" reads as 0
+        {"14:07:39 Count 50 -.-", 50}, {"14:07:49 Count 40 1", -10},
     };
     for (const auto& s : steps) {
         line.CzytajLinie(s.text);
@@ -403,22 +454,24 @@ TEST_P(BadNumbers, RaiseAndKeepWhatWasStored)
     expectChannels(line, c.channels);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BadNumbers, ::testing::Values(
-    ErrorCase{"14:07:09 1 -- 2", {{0, "k1", "1", 1}, {1, "--", "--", kMarkValue}, untouched2}},
-    ErrorCase{"14:07:09 12.3.4", {{0, "--", "12.3.4", kMarkValue}}},
-    ErrorCase{"14:07:09 - 1", {{0, "--", "-", kMarkValue}}},
-    ErrorCase{"14:07:09 0x10 1", {{0, "--", "0x10", kMarkValue}}},
-    ErrorCase{"14:07:09 T 1x 5", {{0, "T", kMarkText, kMarkValue}}},
-    ErrorCase{"14:07:09 Bat 5,5", {{0, "Bat", kMarkText, kMarkValue}}},
-    // Beyond a 32-bit float, and beyond a double.
-    ErrorCase{"14:07:09 1e39", {{0, "--", "1e39", kMarkValue}}},
-    ErrorCase{"14:07:09 -3.5e38 1", {{0, "--", "-3.5e38", kMarkValue}}},
-    ErrorCase{"14:07:09 T 1e400", {{0, "T", kMarkText, kMarkValue}}},
-    ErrorCase{"14:07:09 12.03.2024 7", {{0, "--", "12.03.2024", kMarkValue}}},
-    ErrorCase{"14:07:09 1 1.5\t2 7", {{0, "k1", "1", 1}, {1, "--", "1.5\t2", kMarkValue}}},
-    ErrorCase{"14:07:09 1 -5- 7", {{0, "k1", "1", 1}, {1, "--", "-5-", kMarkValue}}},
-    ErrorCase{"14:07:09 1 5,5 7", {{0, "k1", "1", 1}, {1, "--", "5,5", kMarkValue}}},
-    ErrorCase{"2024-03-05 14:07:09 1 2 3.4.5", {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "3.4.5", kMarkValue}}}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadNumbers,
+    ::testing::Values(ErrorCase{"14:07:09 1 -- 2", {{0, "k1", "1", 1}, {1, "--", "--", kMarkValue}, untouched2}},
+                      ErrorCase{"14:07:09 12.3.4", {{0, "--", "12.3.4", kMarkValue}}},
+                      ErrorCase{"14:07:09 - 1", {{0, "--", "-", kMarkValue}}},
+                      ErrorCase{"14:07:09 0x10 1", {{0, "--", "0x10", kMarkValue}}},
+                      ErrorCase{"14:07:09 T 1x 5", {{0, "T", kMarkText, kMarkValue}}},
+                      ErrorCase{"14:07:09 Bat 5,5", {{0, "Bat", kMarkText, kMarkValue}}},
+                      // Beyond a 32-bit float, and beyond a double.
+                      ErrorCase{"14:07:09 1e39", {{0, "--", "1e39", kMarkValue}}},
+                      ErrorCase{"14:07:09 -3.5e38 1", {{0, "--", "-3.5e38", kMarkValue}}},
+                      ErrorCase{"14:07:09 T 1e400", {{0, "T", kMarkText, kMarkValue}}},
+                      ErrorCase{"14:07:09 12.03.2024 7", {{0, "--", "12.03.2024", kMarkValue}}},
+                      ErrorCase{"14:07:09 1 1.5\t2 7", {{0, "k1", "1", 1}, {1, "--", "1.5\t2", kMarkValue}}},
+                      ErrorCase{"14:07:09 1 -5- 7", {{0, "k1", "1", 1}, {1, "--", "-5-", kMarkValue}}},
+                      ErrorCase{"14:07:09 1 5,5 7", {{0, "k1", "1", 1}, {1, "--", "5,5", kMarkValue}}},
+                      ErrorCase{"2024-03-05 14:07:09 1 2 3.4.5",
+                                {{0, "k1", "1", 1}, {1, "k2", "2", 2}, {2, "--", "3.4.5", kMarkValue}}}));
 
 TEST_F(Linia1MGTest, CountStepBeyondAFloatRaises)
 {

@@ -66,7 +66,10 @@ TEST(LiveLines, BoundsAnUnfinishedLine)
 
 TEST(LiveLineShape, DateBlankTimeOnly)
 {
-    struct Case { const char* line; bool shaped; } cases[] = {
+    struct Case {
+        const char* line;
+        bool shaped;
+    } cases[] = {
         {"2024-03-05 14:07:09 21.4 22.0", true},
         {"2024-03-05 14:07:09", true},
         {"14:07:09 21.4", false},

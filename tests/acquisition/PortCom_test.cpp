@@ -67,7 +67,7 @@ protected:
         bool ok = false;
         std::string text;
         long long ms = 0;
-        int ticks = 0;   // turns of a 5 ms timer while the read ran
+        int ticks = 0; // turns of a 5 ms timer while the read ran
     };
     // One read, run to its end on the event loop.
     static Read read()
@@ -136,8 +136,8 @@ TEST(PortComTimeouts, EveryExchangeTypeHasItsReadTimeoutsAndTheyScale)
         int type;
         unsigned interval, total;
     } table[] = {
-        {1, 500, 5000}, {2, 300, 5000}, {4, 500, 0}, {5, 10, 5000}, {6, 1000, 5000}, {7, 10, 5000},
-        {9, 500, 5000}, {11, 500, 0}, {12, 10, 5000}, {0, 0, 5}, {3, 0, 5}, {8, 0, 5}, {10, 0, 5}, {-4, 0, 5},
+        {1, 500, 5000}, {2, 300, 5000}, {4, 500, 0}, {5, 10, 5000}, {6, 1000, 5000}, {7, 10, 5000}, {9, 500, 5000},
+        {11, 500, 0},   {12, 10, 5000}, {0, 0, 5},   {3, 0, 5},     {8, 0, 5},       {10, 0, 5},    {-4, 0, 5},
     };
     for (const auto& row : table) {
         PortCom::timeScale = 1.0;
@@ -168,8 +168,8 @@ TEST_F(PortComTest, OpenLeavesItsBitsAndOpensOnlyOnce)
         {"/dev/no-such-logger", 9600,
          acquisition::openFailed | acquisition::openTimeouts | acquisition::openState | acquisition::openMask},
         {"ttyUSB0", 9600,
-         acquisition::openFailed | acquisition::openSettingsText | acquisition::openTimeouts |
-             acquisition::openState | acquisition::openMask},
+         acquisition::openFailed | acquisition::openSettingsText | acquisition::openTimeouts | acquisition::openState |
+             acquisition::openMask},
     };
     for (const auto& c : cases) {
         portCom.Zamknij();
@@ -260,8 +260,8 @@ TEST_F(PortComTest, AReadEndsAtTheGapAfterABurstAtTheTotalDeadlineOrAt4000Bytes)
     const struct {
         const char* what;
         int type;
-        double scale;                      // the type's time-outs scaled to these
-        std::vector<std::string> pieces;   // written this far apart
+        double scale;                    // the type's time-outs scaled to these
+        std::vector<std::string> pieces; // written this far apart
         std::chrono::milliseconds apart;
         std::string text;
         int pending;
@@ -338,10 +338,12 @@ TEST_F(PortComTest, AReadOfLinesEndsAtItsFirstLineEndOrWhenTheUserEndsIt)
         bool ended = false;
         PortComRead reader;
         const auto start = Clock::now();
-        reader.start([&](bool ok) {
-            EXPECT_TRUE(ok);
-            ended = true;
-        }, true);
+        reader.start(
+            [&](bool ok) {
+                EXPECT_TRUE(ok);
+                ended = true;
+            },
+            true);
         ASSERT_TRUE(WaitUntil([&] { return ended; }, 6000));
         EXPECT_LT(msSince(start), 300);
         EXPECT_EQ(rx(), c.text);
@@ -381,7 +383,9 @@ TEST_F(PortComTest, AReadOf4000BytesLeavesTheRestAndTheReplyEndClosesTheReply)
     } cases[] = {
         {"line 1\r\nline 2\r\n\x1A", "line 1\r\nline 2\r\n", 0},
         {"\x1A", "", 0},
-        {"half\x1A" "after", "half", 0},
+        {"half\x1A"
+         "after",
+         "half", 0},
         {std::string("\x11\x13\x80\xB9\xFF\0z\r", 8), "\x11\x13\x80\xB9\xFFz\r", 1},
     };
     for (const auto& c : cases) {

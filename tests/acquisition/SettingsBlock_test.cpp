@@ -85,10 +85,7 @@ protected:
         ASSERT_TRUE(QDir::setCurrent(temp_.path()));
         dir_ = temp_.path().toStdString();
     }
-    void TearDown() override
-    {
-        QDir::setCurrent(previousDir_);
-    }
+    void TearDown() override { QDir::setCurrent(previousDir_); }
     std::string path(const char* name) const { return dir_ + "/" + name; }
 
     QTemporaryDir temp_;
@@ -197,8 +194,8 @@ TEST_F(SettingsBlockTest, SavedFileHoldsEveryFieldAtItsOffset)
     putLe32(expected, r + 136, 304);
     text(r + 284, "run7");
     putLe32(expected, r + 368, 305);
-    expected.replace(r + 400, 8, std::string("\x00\x00\x00\x00\x00\x00\xF8\x3F", 8));  // 1.5
-    expected.replace(r + 408, 8, std::string("\x00\x00\x00\x00\x00\x00\x02\xC0", 8));  // -2.25
+    expected.replace(r + 400, 8, std::string("\x00\x00\x00\x00\x00\x00\xF8\x3F", 8)); // 1.5
+    expected.replace(r + 408, 8, std::string("\x00\x00\x00\x00\x00\x00\x02\xC0", 8)); // -2.25
     expected[r + 424] = 1;
     for (std::size_t i = 0; i < 9; ++i) {
         putLe32(expected, r + 428 + 4 * i, 0xC0000000u + static_cast<std::uint32_t>(i));
@@ -223,9 +220,9 @@ TEST_F(SettingsBlockTest, FirstRunValuesWithoutSettingsFile)
     EXPECT_EQ(getText(block.baudText), "4800");
     EXPECT_EQ(getText(block.workFolder), "");
     EXPECT_EQ(getText(block.deviceAddress), "");
-    const std::uint8_t flags[] = {block.bottomLayout, block.cycleMonthly, block.cycleWeekly, block.cycleDaily,
-                                  block.cycleConstant, block.appendDate, block.appendSeconds,
-                                  block.timeFromComputer, block.autoAppend};
+    const std::uint8_t flags[] = {block.bottomLayout,  block.cycleMonthly,     block.cycleWeekly,
+                                  block.cycleDaily,    block.cycleConstant,    block.appendDate,
+                                  block.appendSeconds, block.timeFromComputer, block.autoAppend};
     const std::uint8_t expectedFlags[] = {1, 0, 0, 1, 0, 1, 1, 1, 1};
     EXPECT_EQ(0, std::memcmp(flags, expectedFlags, sizeof flags));
     EXPECT_EQ(block.maxMemoLines, 200);
@@ -259,7 +256,7 @@ TEST_F(SettingsBlockTest, SettingsFileThatIsNoPlainFileCountsAsMissing)
     const struct {
         const char* name;
         std::function<void()> make;
-        std::function<void()> release;   // ends a wait that has begun
+        std::function<void()> release; // ends a wait that has begun
     } cases[] = {
         {"fifo", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, [&] { testsupport::VisitFifo(file); }},
         {"terminal", [&] { ASSERT_EQ(::symlink(terminal.path().c_str(), file.c_str()), 0); },
@@ -318,15 +315,14 @@ TEST_P(SettingsLoadTest, FileIsLaidOverTheBlockPieceByPiece)
     EXPECT_EQ(imageOf(block), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, SettingsLoadTest,
-    ::testing::Values(LoadCase{"empty", 0, std::string::npos, 0},
-                      LoadCase{"hundredBytes", 100, std::string::npos, 0},
-                      LoadCase{"oneBlock", blockSize, 0, blockSize},
-                      LoadCase{"twoBlocks", 2 * blockSize, blockSize, 2 * blockSize},
-                      // 1 MiB = 58 whole pieces and 5040 bytes.
-                      LoadCase{"oneMegabyte", 1048576, 57 * blockSize, 58 * blockSize}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, SettingsLoadTest,
+                         ::testing::Values(LoadCase{"empty", 0, std::string::npos, 0},
+                                           LoadCase{"hundredBytes", 100, std::string::npos, 0},
+                                           LoadCase{"oneBlock", blockSize, 0, blockSize},
+                                           LoadCase{"twoBlocks", 2 * blockSize, blockSize, 2 * blockSize},
+                                           // 1 MiB = 58 whole pieces and 5040 bytes.
+                                           LoadCase{"oneMegabyte", 1048576, 57 * blockSize, 58 * blockSize}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsBlockTest, HundredByteFileLeavesTextsAndWindowsAsConstructed)
 {
@@ -491,17 +487,16 @@ TEST_P(SettingsSaveFailTest, OldFileAndBlockStayAndTheErrorIsShown)
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, SettingsSaveFailTest,
-    ::testing::Values(
-        FailCase{"writeProtected", [](const std::string& d) { ::chmod((d + "/settings.suap").c_str(), 0444); },
-                 nullptr},
-        FailCase{"targetIsAFolder",
-                 [](const std::string& d) {
-                     ::unlink((d + "/settings.suap").c_str());
-                     ::mkdir((d + "/settings.suap").c_str(), 0755);
-                 },
-                 nullptr, true},
-        FailCase{"diskFullMidway", [](const std::string&) {}, fullDiskWrite},
-        FailCase{"writeTakesNothing", [](const std::string&) {}, writesNothing}),
+    ::testing::Values(FailCase{"writeProtected",
+                               [](const std::string& d) { ::chmod((d + "/settings.suap").c_str(), 0444); }, nullptr},
+                      FailCase{"targetIsAFolder",
+                               [](const std::string& d) {
+                                   ::unlink((d + "/settings.suap").c_str());
+                                   ::mkdir((d + "/settings.suap").c_str(), 0755);
+                               },
+                               nullptr, true},
+                      FailCase{"diskFullMidway", [](const std::string&) {}, fullDiskWrite},
+                      FailCase{"writeTakesNothing", [](const std::string&) {}, writesNothing}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsBlockTest, FailedWriteLeavesNoTemporaryFile)
@@ -562,7 +557,9 @@ TEST_F(SettingsBlockTest, DeviceAddressIsCutToSevenAndNothingBeyondIsTouched)
         EXPECT_EQ(b, 0xAA);
 
     g.block.setDeviceAddress("#5");
-    EXPECT_EQ(std::string(g.block.deviceAddress, 8), std::string("#5\0" "4567\0", 8));
+    EXPECT_EQ(std::string(g.block.deviceAddress, 8), std::string("#5\0"
+                                                                 "4567\0",
+                                                                 8));
 }
 
 TEST_F(SettingsBlockTest, FoldersThatDoNotFitAreRefused)

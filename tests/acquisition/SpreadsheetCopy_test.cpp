@@ -28,7 +28,7 @@ const std::string header = "&Plik:\t/dane/a.dan\n";
 struct Case {
     const char* what;
     std::string data;
-    std::string copy;   // after the first line
+    std::string copy; // after the first line
 };
 
 const Case cases[] = {
@@ -42,7 +42,11 @@ const Case cases[] = {
     {"the line end after blanks is copied, the dot after it changes", "a \r\n.5", "a\t\n,5"},
     {"a lone CR stays", "1\r2\r", "1\r2\r"},
     {"CR CR LF keeps the first CR", "1\r\r\n2", "1\r\n2"},
-    {"8-bit letters are copied", "pr\xb9" "d 1.0", "pr\xb9" "d\t1,0"},
+    {"8-bit letters are copied",
+     "pr\xb9"
+     "d 1.0",
+     "pr\xb9"
+     "d\t1,0"},
     {"an empty file gives the first line only", "", ""},
 };
 
@@ -78,9 +82,12 @@ TEST(SpreadsheetCopy, NameAndWhichFilesAreCopied)
 {
     EXPECT_EQ(acquisition::spreadsheetCopyName("/dane/P20220301.dan"), "P20220301.dan.txt");
     EXPECT_EQ(acquisition::spreadsheetCopyName("a b.dan"), "a b.dan.txt");
-    struct { const char* path; bool copied; } kinds[] = {
-        {"/dane/a.dan", true}, {"/dane/a.DAN", false}, {"/dane/a.Dan", false}, {"/dane/a.txt", false},
-        {"/dane/a.dan.txt", false}, {"/dane.dan/a", false}, {"/dane/dan", false}, {"/dane/.dan", true},
+    struct {
+        const char* path;
+        bool copied;
+    } kinds[] = {
+        {"/dane/a.dan", true},      {"/dane/a.DAN", false}, {"/dane/a.Dan", false}, {"/dane/a.txt", false},
+        {"/dane/a.dan.txt", false}, {"/dane.dan/a", false}, {"/dane/dan", false},   {"/dane/.dan", true},
     };
     for (const auto& k : kinds)
         EXPECT_EQ(acquisition::needsSpreadsheetCopy(k.path), k.copied) << k.path;
@@ -135,7 +142,7 @@ TEST_F(SpreadsheetCopyFile, ADataFileThatIsNoPlainFileIsRefusedAtOnce)
     const struct {
         const char* name;
         std::function<void()> make;
-        std::function<void()> release;   // ends a wait that has begun
+        std::function<void()> release; // ends a wait that has begun
     } cases[] = {
         {"fifo", [&] { ASSERT_EQ(::mkfifo(data.c_str(), 0600), 0); }, [&] { testsupport::VisitFifo(data); }},
         {"terminal", [&] { ASSERT_EQ(::symlink(terminal.path().c_str(), data.c_str()), 0); },
@@ -166,8 +173,8 @@ TEST_F(SpreadsheetCopyFile, ADataFileThatIsNoPlainFileIsRefusedAtOnce)
             QStringList names{QStringLiteral("a b.dan")};
             if (hadCopy)
                 names << QStringLiteral("a b.dan.txt");
-            EXPECT_EQ(QDir(tempPath()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
-                                                 QDir::Name),
+            EXPECT_EQ(QDir(tempPath())
+                          .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
                       names)
                 << "no temporary file";
         }

@@ -5,10 +5,10 @@
 
 #include "acquisition/LivePort.h"
 #include "acquisition/PortCom.h"
-#include "tests/support/ProgramForms.h"
 #include "platform/text/DateTime.h"
 #include "platform/vcl/MessageBox.h"
 #include "platform/vcl/VclDialogs.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
@@ -187,9 +187,8 @@ TEST_F(Console, AStreamingDeviceHasEachLineShownAsItComesUntilTheUserEndsTheRead
         Form2->Edit3->SetText(QStringLiteral("?DAT &"));
         Form2->Button1->click();
         ASSERT_TRUE(WaitUntil([] { return console().size() >= 3; }, 2000)) << "lines come every 200 ms";
-        EXPECT_EQ(console().mid(0, 3),
-                  (QStringList{QString::fromStdString(lines[0]), QString::fromStdString(lines[1]),
-                               QString::fromStdString(lines[2])}));
+        EXPECT_EQ(console().mid(0, 3), (QStringList{QString::fromStdString(lines[0]), QString::fromStdString(lines[1]),
+                                                    QString::fromStdString(lines[2])}));
         EXPECT_TRUE(Form1->serialExchangeRunning());
         EXPECT_FALSE(Form2->Button11->isHidden()) << "the user sees that the console reads";
         EXPECT_TRUE(sendButtonsDisabled());
@@ -201,7 +200,8 @@ TEST_F(Console, AStreamingDeviceHasEachLineShownAsItComesUntilTheUserEndsTheRead
         EXPECT_TRUE(Form2->Button11->isHidden());
         EXPECT_EQ(Form1->StatusBar1->Panels(2)->Text(), QString()) << "ended by the user is no failure";
         for (const QString& l : console())
-            EXPECT_NE(std::find(lines.begin(), lines.end(), l.toStdString()), lines.end()) << "whole lines only: " << l.toStdString();
+            EXPECT_NE(std::find(lines.begin(), lines.end(), l.toStdString()), lines.end())
+                << "whole lines only: " << l.toStdString();
     }
 }
 
@@ -217,7 +217,7 @@ TEST_F(Console, ClosingTheDialogEndsTheReadOfAStreamingDeviceAndStartThenWorks)
         {"as a cancel, by \"Wyświetl  okna.\" with no window", [] { Form2->Button13->Click(); }, vcl::mrCancel},
     };
     Form1->startDir = root().toStdString();
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:01"));
     Form2->SzybkoscTransmisji->SetText(QStringLiteral("115600"));
     for (const auto& c : cases) {
@@ -252,13 +252,13 @@ TEST_F(Console, ClosingTheDialogEndsTheReadOfAStreamingDeviceAndStartThenWorks)
         EXPECT_TRUE(sendButtonsEnabled());
         EXPECT_TRUE(Form2->Button11->isHidden());
 
-        Form1->BitBtn4Click(Form1->BitBtn4);   // START
+        Form1->BitBtn4Click(Form1->BitBtn4); // START
         EXPECT_TRUE(boxes.records().empty()) << "the port is free for the live road";
         ASSERT_TRUE(logger.waitForReceived("?DAT &?DAT &", 2000ms));
         EXPECT_EQ(logger.received(), "?DAT &?DAT &");
         ASSERT_TRUE(WaitUntil([] { return vcl::Lines(Form1->Memo1).Count() >= 2; }, 3000));
         EXPECT_TRUE(vcl::Lines(Form1->Memo1).Get(0).startsWith(QStringLiteral("2024-03-05 14:07:")));
-        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+        Form1->BitBtn4Click(Form1->BitBtn4); // STOP
         EXPECT_EQ(acquisition::comHandle, 0);
     }
 }
@@ -269,7 +269,7 @@ TEST_F(Console, SendButtonsAreHeldBackDuringAnExchangeAndComeBackWhenItIsRefused
     Form2->Button1->click();
     ASSERT_TRUE(deviceGot("?B_U &"));
     EXPECT_TRUE(sendButtonsDisabled());
-    Form2->Button4->click();   // disabled: nothing happens
+    Form2->Button4->click(); // disabled: nothing happens
     device.send("k1 a\r\x1A");
     ASSERT_TRUE(WaitUntil(exchangeDone));
     EXPECT_EQ(device.received(), "?B_U &");
@@ -344,7 +344,9 @@ TEST_F(Console, CommandListEntryGivesTheCommandBeforeItsSemicolon)
         {QStringLiteral("  ?DAT & ;dane bieżące"), QStringLiteral("?DAT &")},
         {QStringLiteral(";tylko komentarz"), QString()},
         {QStringLiteral("  MEM_ON &  "), QStringLiteral("  MEM_ON &  ")},
-        {QStringLiteral("\t\x01" "CLR_S &\x7F;a;b"), QStringLiteral("CLR_S &\x7F")},
+        {QStringLiteral("\t\x01"
+                        "CLR_S &\x7F;a;b"),
+         QStringLiteral("CLR_S &\x7F")},
         {QStringLiteral("k1  S_C 0.0 &"), QStringLiteral("k1  S_C 0.0 &")},
     };
     QStringList entries;
@@ -381,7 +383,10 @@ TEST_F(Console, HiddenButtonsSendTheStoreCommandAndTheWholeText)
     } cases[] = {
         {"store on the windows tab", Form2->Button8, Form2->okien, {}, ""},
         {"store", Form2->Button8, Form2->TabSheet3, {}, "SAVEP &"},
-        {"text", Form2->Button9, Form2->TabSheet3, {QStringLiteral("k1 T 0.1"), QStringLiteral("k2 U 0.01")},
+        {"text",
+         Form2->Button9,
+         Form2->TabSheet3,
+         {QStringLiteral("k1 T 0.1"), QStringLiteral("k2 U 0.01")},
          "k1 T 0.1\r\nk2 U 0.01"},
         {"text too long", Form2->Button9, Form2->TabSheet3, {QString(5000, QLatin1Char('x'))}, ""},
     };

@@ -24,7 +24,10 @@ const QString mark = QString(QChar(0xFEFF));
 
 // Reads the file and writes its list back in the encoding read, as the console's
 // load and save do.
-QByteArray bytesOf(const QString& path) { return QByteArray::fromStdString(readBytes(QFile::encodeName(path).toStdString())); }
+QByteArray bytesOf(const QString& path)
+{
+    return QByteArray::fromStdString(readBytes(QFile::encodeName(path).toStdString()));
+}
 
 void readAndSave(const QString& path)
 {
@@ -42,21 +45,43 @@ TEST(TextListFile, TheFirstBytesNameTheEncodingAndOnlyTheFirstMarkIsTakenOff)
         TextEncoding encoding;
         QStringList lines;
     } cases[] = {
-        {"code page", QByteArray("a \xB9\r\nb\rc\n\r\n"), TextEncoding::Ansi,
+        {"code page",
+         QByteArray("a \xB9\r\nb\rc\n\r\n"),
+         TextEncoding::Ansi,
          {QStringLiteral("a ą"), QStringLiteral("b"), QStringLiteral("c"), QString()}},
-        {"utf-8", QByteArray("\xEF\xBB\xBF" "\xC5\x82\r\n"), TextEncoding::Utf8, {QStringLiteral("ł")}},
-        {"utf-8, a mark in the text", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "k1\r\n"), TextEncoding::Utf8,
+        {"utf-8",
+         QByteArray("\xEF\xBB\xBF"
+                    "\xC5\x82\r\n"),
+         TextEncoding::Utf8,
+         {QStringLiteral("ł")}},
+        {"utf-8, a mark in the text",
+         QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                    "k1\r\n"),
+         TextEncoding::Utf8,
          {mark + QStringLiteral("k1")}},
         {"utf-8, the mark alone", QByteArray("\xEF\xBB\xBF"), TextEncoding::Utf8, {}},
-        {"utf-16 le, a mark in the text", QByteArray("\xFF\xFE\xFF\xFE" "A\0\r\0\n\0", 10), TextEncoding::Utf16LE,
+        {"utf-16 le, a mark in the text",
+         QByteArray("\xFF\xFE\xFF\xFE"
+                    "A\0\r\0\n\0",
+                    10),
+         TextEncoding::Utf16LE,
          {mark + QStringLiteral("A")}},
         {"utf-16 be", QByteArray("\xFE\xFF\x01\x05\0\n", 6), TextEncoding::Utf16BE, {QStringLiteral("ą")}},
-        {"utf-16 le, half a character at the end is dropped", QByteArray("\xFF\xFE" "A\0\n\0B", 7),
-         TextEncoding::Utf16LE, {QStringLiteral("A")}},
-        {"utf-16 be, a pair and lone surrogates", QByteArray("\xFE\xFF\xD8\x3D\xDE\x00\xDC\x00\0x\xD8\x00", 12),
+        {"utf-16 le, half a character at the end is dropped",
+         QByteArray("\xFF\xFE"
+                    "A\0\n\0B",
+                    7),
+         TextEncoding::Utf16LE,
+         {QStringLiteral("A")}},
+        {"utf-16 be, a pair and lone surrogates",
+         QByteArray("\xFE\xFF\xD8\x3D\xDE\x00\xDC\x00\0x\xD8\x00", 12),
          TextEncoding::Utf16BE,
          {QString::fromUtf16(u"\U0001F600") + QChar(0xDC00) + QStringLiteral("x") + QChar(0xD800)}},
-        {"half a mark is code page", QByteArray("\xEF\xBB" "x"), TextEncoding::Ansi, {QStringLiteral("ď»x")}},
+        {"half a mark is code page",
+         QByteArray("\xEF\xBB"
+                    "x"),
+         TextEncoding::Ansi,
+         {QStringLiteral("ď»x")}},
     };
     testsupport::TempCwd cwd;
     for (const auto& c : cases) {
@@ -77,13 +102,19 @@ TEST(TextListFile, ASavedListReadsBackToTheSameBytes)
         QByteArray stored;
     } cases[] = {
         {"code page", QByteArray("k1 \xB9\xEA\r\n\r\nk2\r\n")},
-        {"utf-8", QByteArray("\xEF\xBB\xBF" "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n")},
-        {"utf-8 that begins with a mark", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "k1 T 0.1\r\n")},
+        {"utf-8", QByteArray("\xEF\xBB\xBF"
+                             "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n")},
+        {"utf-8 that begins with a mark", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                                                     "k1 T 0.1\r\n")},
         {"utf-8 with marks only", QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF\r\n")},
-        {"utf-16 le that begins with a mark", QByteArray("\xFF\xFE\xFF\xFE" "A\0\x05\x01\r\0\n\0", 12)},
+        {"utf-16 le that begins with a mark", QByteArray("\xFF\xFE\xFF\xFE"
+                                                         "A\0\x05\x01\r\0\n\0",
+                                                         12)},
         {"utf-16 be that begins with a mark", QByteArray("\xFE\xFF\xFE\xFF\0A\0\r\0\n", 10)},
         // Text no encoder should have made still comes back byte for byte.
-        {"utf-16 le with lone surrogates", QByteArray("\xFF\xFE\x00\xDC" "A\0\x3D\xD8\r\0\n\0\x00\xD8\r\0\n\0", 18)},
+        {"utf-16 le with lone surrogates", QByteArray("\xFF\xFE\x00\xDC"
+                                                      "A\0\x3D\xD8\r\0\n\0\x00\xD8\r\0\n\0",
+                                                      18)},
         {"utf-16 be with a pair", QByteArray("\xFE\xFF\xD8\x3D\xDE\x00\0\r\0\n", 10)},
         {"empty", QByteArray()},
     };

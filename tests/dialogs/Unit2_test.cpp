@@ -1,11 +1,11 @@
 // The settings dialog: what its creation takes from "settings.suap", what each control
 // writes at once into the main window, what a showing does, and what OK writes.
 
-#include "tests/support/ProgramForms.h"
-#include "tests/support/FormDump.h"
 #include "platform/text/Convert.h"
 #include "platform/text/Cp1250.h"
 #include "platform/vcl/MessageBox.h"
+#include "tests/support/FormDump.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TcpPeer.h"
@@ -88,25 +88,63 @@ TEST_F(SettingsDialog, FormCarriesItsTabsCaptionsItemsAndLimits)
     // creation from the first-run settings (period, prefix, COM port, the options).
     TForm2* f = Form2;
     const std::string dump = testsupport::ControlDump(f, {
-        {"Form2", f}, {"PageControl1", f->PageControl1}, {"TabSheet1", f->TabSheet1}, {"TabSheet2", f->TabSheet2},
-        {"TabSheet3", f->TabSheet3}, {"okien", f->okien}, {"Panel4", f->Panel4}, {"BitBtn1", f->BitBtn1},
-        {"Panel2", f->Panel2}, {"Button5", f->Button5}, {"Button6", f->Button6}, {"Button7", f->Button7},
-        {"Button9", f->Button9}, {"Button8", f->Button8},
-        {"czestoscPomiaru", f->czestoscPomiaru}, {"nazwaPlikuLabel", f->nazwaPlikuLabel}, {"Button2", f->Button2},
-        {"GroupBoxCykl", f->GroupBoxCykl}, {"CyklMiesieczny", f->CyklMiesieczny},
-        {"CyklTygodniowy", f->CyklTygodniowy}, {"CyklDzienny", f->CyklDzienny}, {"CyklStaly", f->CyklStaly},
-        {"GroupBoxGodzina", f->GroupBoxGodzina}, {"GodzinaZkomputera", f->GodzinaZkomputera},
-        {"RadioButton10", f->RadioButton10}, {"zapiszDoPliku", f->zapiszDoPliku}, {"DopiszDate", f->DopiszDate},
-        {"DopiszSekundy", f->DopiszSekundy}, {"LabeledEdit3", f->LabeledEdit3}, {"MaxLini", f->MaxLini},
-        {"GroupBoxLacze", f->GroupBoxLacze}, {"RadioButton1", f->RadioButton1}, {"RadioButton2", f->RadioButton2},
-        {"RadioButton3", f->RadioButton3}, {"Label1", f->Label1}, {"NumerCom", f->NumerCom}, {"Label2", f->Label2},
-        {"SzybkoscTransmisji", f->SzybkoscTransmisji}, {"Edit1", f->Edit1}, {"Edit2", f->Edit2},
-        {"LabeledEdit1", f->LabeledEdit1}, {"Button10", f->Button10},
-        {"ComboBox1", f->ComboBox1}, {"ComboBox3", f->ComboBox3}, {"Edit3", f->Edit3}, {"Button1", f->Button1},
-        {"Button4", f->Button4}, {"Button3", f->Button3}, {"Memo1", f->Memo1}, {"Button11", f->Button11},
-        {"Label3", f->Label3}, {"Edit4", f->Edit4}, {"UpDownMaxOkien", f->UpDownMaxOkien},
-        {"Button13", f->Button13}, {"BitBtn2", f->BitBtn2}, {"Label6", f->Label6},
-    });
+                                                             {"Form2", f},
+                                                             {"PageControl1", f->PageControl1},
+                                                             {"TabSheet1", f->TabSheet1},
+                                                             {"TabSheet2", f->TabSheet2},
+                                                             {"TabSheet3", f->TabSheet3},
+                                                             {"okien", f->okien},
+                                                             {"Panel4", f->Panel4},
+                                                             {"BitBtn1", f->BitBtn1},
+                                                             {"Panel2", f->Panel2},
+                                                             {"Button5", f->Button5},
+                                                             {"Button6", f->Button6},
+                                                             {"Button7", f->Button7},
+                                                             {"Button9", f->Button9},
+                                                             {"Button8", f->Button8},
+                                                             {"czestoscPomiaru", f->czestoscPomiaru},
+                                                             {"nazwaPlikuLabel", f->nazwaPlikuLabel},
+                                                             {"Button2", f->Button2},
+                                                             {"GroupBoxCykl", f->GroupBoxCykl},
+                                                             {"CyklMiesieczny", f->CyklMiesieczny},
+                                                             {"CyklTygodniowy", f->CyklTygodniowy},
+                                                             {"CyklDzienny", f->CyklDzienny},
+                                                             {"CyklStaly", f->CyklStaly},
+                                                             {"GroupBoxGodzina", f->GroupBoxGodzina},
+                                                             {"GodzinaZkomputera", f->GodzinaZkomputera},
+                                                             {"RadioButton10", f->RadioButton10},
+                                                             {"zapiszDoPliku", f->zapiszDoPliku},
+                                                             {"DopiszDate", f->DopiszDate},
+                                                             {"DopiszSekundy", f->DopiszSekundy},
+                                                             {"LabeledEdit3", f->LabeledEdit3},
+                                                             {"MaxLini", f->MaxLini},
+                                                             {"GroupBoxLacze", f->GroupBoxLacze},
+                                                             {"RadioButton1", f->RadioButton1},
+                                                             {"RadioButton2", f->RadioButton2},
+                                                             {"RadioButton3", f->RadioButton3},
+                                                             {"Label1", f->Label1},
+                                                             {"NumerCom", f->NumerCom},
+                                                             {"Label2", f->Label2},
+                                                             {"SzybkoscTransmisji", f->SzybkoscTransmisji},
+                                                             {"Edit1", f->Edit1},
+                                                             {"Edit2", f->Edit2},
+                                                             {"LabeledEdit1", f->LabeledEdit1},
+                                                             {"Button10", f->Button10},
+                                                             {"ComboBox1", f->ComboBox1},
+                                                             {"ComboBox3", f->ComboBox3},
+                                                             {"Edit3", f->Edit3},
+                                                             {"Button1", f->Button1},
+                                                             {"Button4", f->Button4},
+                                                             {"Button3", f->Button3},
+                                                             {"Memo1", f->Memo1},
+                                                             {"Button11", f->Button11},
+                                                             {"Label3", f->Label3},
+                                                             {"Edit4", f->Edit4},
+                                                             {"UpDownMaxOkien", f->UpDownMaxOkien},
+                                                             {"Button13", f->Button13},
+                                                             {"BitBtn2", f->BitBtn2},
+                                                             {"Label6", f->Label6},
+                                                         });
     const char* const expected =
         "Form2 TForm2 caption=\"Ustawienia\"\n"
         "PageControl1 TPageControl in=Form2\n"
@@ -166,7 +204,8 @@ TEST_F(SettingsDialog, FormCarriesItsTabsCaptionsItemsAndLimits)
         "Button3 TButton in=TabSheet3 caption=\"Ustaw czas\" hint=\"Ustawia czas zgodnie z zegarem komputera..\"\n"
         "Memo1 TMemo in=TabSheet3\n"
         // Ends a reply that a device never ends; shown only while one is read.
-        "Button11 TButton in=TabSheet3 caption=\"Przerwij czytanie..\" hint=\"Kończy czytanie odpowiedzi urządzenia.\"\n"
+        "Button11 TButton in=TabSheet3 caption=\"Przerwij czytanie..\" hint=\"Kończy czytanie odpowiedzi "
+        "urządzenia.\"\n"
         // "okien."
         "Label3 TLabel in=okien caption=\"Ilość okien\"\n"
         "Edit4 TEdit in=okien text=\"0\"\n"
@@ -182,7 +221,7 @@ TEST_F(SettingsDialog, FormCarriesItsTabsCaptionsItemsAndLimits)
 TEST_F(SettingsDialog, CreationFillsTheControlsFromTheSettingsFile)
 {
     SettingsBlock b = storedBlock();
-    acquisition::setText(b.filePrefix, "Pomiar\xB3");   // "Pomiarł"
+    acquisition::setText(b.filePrefix, "Pomiar\xB3"); // "Pomiarł"
     acquisition::setText(b.period, "00:01:30");
     acquisition::setText(b.deviceAddress, "AB12");
     acquisition::setText(b.ipAddress, "10.1.2.3");
@@ -245,8 +284,8 @@ TEST_F(SettingsDialog, FirstRunSelectsTheTcpClientAndDesignedValues)
 }
 
 struct CycleCase {
-    std::uint8_t stored[4];      // monthly, weekly, daily, constant
-    int selected;                // radio left selected, -1 none
+    std::uint8_t stored[4]; // monthly, weekly, daily, constant
+    int selected;           // radio left selected, -1 none
     std::uint8_t after[4];
 };
 // Names the case by its stored bytes, e.g. "stored 1010".
@@ -268,8 +307,7 @@ TEST_P(CycleBytes, LastSetByteWinsAndTheBytesFollowTheRadios)
     writeSettings(b);
     start();
 
-    vcl::TRadioButton* radios[4] = {Form2->CyklMiesieczny, Form2->CyklTygodniowy, Form2->CyklDzienny,
-                                    Form2->CyklStaly};
+    vcl::TRadioButton* radios[4] = {Form2->CyklMiesieczny, Form2->CyklTygodniowy, Form2->CyklDzienny, Form2->CyklStaly};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(radios[i]->Checked(), i == c.selected) << "radio " << i;
     const SettingsBlock& s = Form1->settings;
@@ -279,18 +317,16 @@ TEST_P(CycleBytes, LastSetByteWinsAndTheBytesFollowTheRadios)
     EXPECT_EQ(s.cycleConstant, c.after[3]);
 }
 
-INSTANTIATE_TEST_SUITE_P(SettingsFile, CycleBytes,
-                         ::testing::Values(CycleCase{{1, 0, 1, 0}, 2, {0, 0, 1, 0}},
-                                           CycleCase{{0, 0, 0, 0}, -1, {0, 0, 0, 0}},
-                                           CycleCase{{1, 0, 0, 0}, 0, {1, 0, 0, 0}},
-                                           CycleCase{{1, 0, 0, 1}, 3, {0, 0, 0, 1}},
-                                           CycleCase{{0, 1, 0, 0}, 1, {0, 1, 0, 0}},
-                                           CycleCase{{0, 0, 1, 0}, 2, {0, 0, 1, 0}},
-                                           CycleCase{{1, 1, 1, 1}, 3, {0, 0, 0, 1}}));
+INSTANTIATE_TEST_SUITE_P(
+    SettingsFile, CycleBytes,
+    ::testing::Values(CycleCase{{1, 0, 1, 0}, 2, {0, 0, 1, 0}}, CycleCase{{0, 0, 0, 0}, -1, {0, 0, 0, 0}},
+                      CycleCase{{1, 0, 0, 0}, 0, {1, 0, 0, 0}}, CycleCase{{1, 0, 0, 1}, 3, {0, 0, 0, 1}},
+                      CycleCase{{0, 1, 0, 0}, 1, {0, 1, 0, 0}}, CycleCase{{0, 0, 1, 0}, 2, {0, 0, 1, 0}},
+                      CycleCase{{1, 1, 1, 1}, 3, {0, 0, 0, 1}}));
 
 TEST_F(SettingsDialog, StoredServerModeListensFromStartAndShowingDoesNotStopIt)
 {
-    const testsupport::TcpHeldPort held;   // the program's server listens on it
+    const testsupport::TcpHeldPort held; // the program's server listens on it
     const int port = held.port();
     SettingsBlock b = storedBlock();
     b.connectionMode = 2;
@@ -316,7 +352,7 @@ TEST_F(SettingsDialog, StoredServerModeListensFromStartAndShowingDoesNotStopIt)
         EXPECT_FALSE(Form2->RadioButton3->Enabled());
         EXPECT_FALSE(Form2->RadioButton2->Enabled());
         EXPECT_TRUE(Form1->IdTCPServer1->isActive());
-        Form2->RadioButton1->SetChecked(true);   // "Serial com.." does not stop the server
+        Form2->RadioButton1->SetChecked(true); // "Serial com.." does not stop the server
         EXPECT_EQ(Form1->settings.connectionMode, 0);
         EXPECT_TRUE(Form2->TabSheet3->TabVisible());
     });
@@ -437,9 +473,8 @@ TEST_F(SettingsDialog, PeriodSetsTheReadingInterval)
         const char* text;
         int interval;
     } cases[] = {
-        {"00:00:10", 10000}, {"00:00:11", 11000}, {"00:01:30", 90000}, {"01:00:00", 3600000},
-        {"23:59:59", 86399000}, {"00:00:00", 0}, {"24:00:00", 10000}, {"00:60:00", 10000},
-        {"abc", 10000}, {"", 10000},
+        {"00:00:10", 10000}, {"00:00:11", 11000}, {"00:01:30", 90000}, {"01:00:00", 3600000}, {"23:59:59", 86399000},
+        {"00:00:00", 0},     {"24:00:00", 10000}, {"00:60:00", 10000}, {"abc", 10000},        {"", 10000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -463,10 +498,9 @@ TEST_F(SettingsDialog, PortTextSetsBothComponentsOnlyWhenItIsAPort)
         Kind kind;
         int port;
     } cases[] = {
-        {"4001", Port, 4001},      {"0", Port, 0},           {"65535", Port, 65535},
-        {"70000", OutOfRange, 0},  {"65536", OutOfRange, 0}, {"-1", OutOfRange, 0},
-        {"abc", NoNumber, 0},      {"", NoNumber, 0},        {"99999999999", NoNumber, 0},
-        {"12 ", NoNumber, 0},
+        {"4001", Port, 4001},         {"0", Port, 0},        {"65535", Port, 65535}, {"70000", OutOfRange, 0},
+        {"65536", OutOfRange, 0},     {"-1", OutOfRange, 0}, {"abc", NoNumber, 0},   {"", NoNumber, 0},
+        {"99999999999", NoNumber, 0}, {"12 ", NoNumber, 0},
     };
     for (const bool typed : {false, true}) {
         for (const auto& c : cases) {
@@ -525,8 +559,8 @@ TEST_F(SettingsDialog, ServerRadioWithABadPortSetsModeAndToolsButStartsNothing)
     start();
     const struct {
         const char* port;
-        bool raises;           // the port is no whole number: the handler stops there
-        const char* stored;    // the port field afterwards
+        bool raises;        // the port is no whole number: the handler stops there
+        const char* stored; // the port field afterwards
     } cases[] = {{"abc", true, "keep"}, {"70000", false, "70000"}, {"-1", false, "-1"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
@@ -534,8 +568,7 @@ TEST_F(SettingsDialog, ServerRadioWithABadPortSetsModeAndToolsButStartsNothing)
         Form2->TabSheet3->SetTabVisible(true);
         try {
             Form2->Edit2->SetText(QString::fromLatin1(c.port));
-        } catch (const rtl::EConvertError&) {
-        }
+        } catch (const rtl::EConvertError&) {}
         boxes.clear();
         acquisition::setText(Form1->settings.tcpPort, "keep");
         if (c.raises)
@@ -581,7 +614,7 @@ TEST_F(SettingsDialog, TypedTextsGoIntoTheirFieldsAsCp1250WithinTheirLimits)
             EXPECT_EQ(c.field(), "\xBF\xF3\xB3w" + std::string(std::size_t(c.limit - 4), 'x'));
         }
     }
-    boxes.clear();   // the port edit complained about its texts
+    boxes.clear(); // the port edit complained about its texts
 }
 
 TEST_F(SettingsDialog, DeviceTypeComesFromTheUsersChoice)
@@ -654,7 +687,7 @@ TEST_F(SettingsDialog, MeasurementFolderIsTakenFromTheChosenFileWhenItFits)
 
     const struct {
         QString folder;
-        const char* refusal;   // nullptr: taken
+        const char* refusal; // nullptr: taken
     } cases[] = {
         {tooLong, "Ścieżka folderu jest za długa."},
         {foreign, "Nazwa folderu zawiera znaki, których nie można zapisać w ustawieniach."},
@@ -781,8 +814,10 @@ TEST_F(SettingsDialog, ShowingGreysTheTcpRadiosAndSerialChoiceOpensTheConsole)
             vcl::TTabSheet* tab;
             int height;
             bool panel;
-        } tabs[] = {{Form2->TabSheet3, 635, true}, {Form2->okien, 355, true},
-                    {Form2->TabSheet2, 355, false}, {Form2->TabSheet1, 355, false}};
+        } tabs[] = {{Form2->TabSheet3, 635, true},
+                    {Form2->okien, 355, true},
+                    {Form2->TabSheet2, 355, false},
+                    {Form2->TabSheet1, 355, false}};
         for (const auto& t : tabs) {
             Form2->PageControl1->SetActivePage(t.tab);
             EXPECT_EQ(Form2->Height(), t.height) << t.tab->Caption().toStdString();
@@ -797,10 +832,10 @@ TEST_F(SettingsDialog, ShowingGreysTheTcpRadiosAndSerialChoiceOpensTheConsole)
 
 TEST_F(SettingsDialog, SerialModeStoredKeepsTheConsoleHidden)
 {
-    writeSettings(storedBlock());   // mode 0
+    writeSettings(storedBlock()); // mode 0
     start();
     showDialog([] {
-        Form2->RadioButton1->SetChecked(true);   // already selected: no handler
+        Form2->RadioButton1->SetChecked(true); // already selected: no handler
         EXPECT_FALSE(Form2->TabSheet3->TabVisible());
     });
 }
@@ -815,11 +850,12 @@ TEST_F(SettingsDialog, ConsoleFilesAreReadAtEveryShowing)
     EXPECT_EQ(Form2->ComboBox3->Items(), builtIn);
     EXPECT_TRUE(vcl::Lines(Form2->Memo1).ToList().isEmpty());
 
-    cwd.file("DefaultSystemConfig.bu", "k1 \xB9\xEA\r\nbez ko\xF1" "ca\rtrzecia\n\r\n");
+    cwd.file("DefaultSystemConfig.bu", "k1 \xB9\xEA\r\nbez ko\xF1"
+                                       "ca\rtrzecia\n\r\n");
     cwd.file("DefaultSystemCommand.bu", "?DAT & ;dane\r\nMEM_ON &\r\n");
     showDialog([] {});
-    EXPECT_EQ(vcl::Lines(Form2->Memo1).ToList(),
-              (QStringList{QStringLiteral("k1 ąę"), QStringLiteral("bez końca"), QStringLiteral("trzecia"), QString()}));
+    EXPECT_EQ(vcl::Lines(Form2->Memo1).ToList(), (QStringList{QStringLiteral("k1 ąę"), QStringLiteral("bez końca"),
+                                                              QStringLiteral("trzecia"), QString()}));
     EXPECT_EQ(Form2->ComboBox3->Items(), (QStringList{QStringLiteral("?DAT & ;dane"), QStringLiteral("MEM_ON &")}));
     EXPECT_EQ(Form2->ComboBox3->Text(), QStringLiteral("Wybież rozkaz do wysłania..."));
 
@@ -836,9 +872,18 @@ TEST_F(SettingsDialog, OkWritesTheConfigurationTextBackInItsEncoding)
         QByteArray written;
     } cases[] = {
         {"code page", QByteArray("a \xB9\r\nb\rc\n"), QByteArray("a \xB9\r\nb\r\nc\r\n")},
-        {"utf-8 mark", QByteArray("\xEF\xBB\xBF" "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n"),
-         QByteArray("\xEF\xBB\xBF" "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n")},
-        {"utf-16 mark", QByteArray("\xFF\xFE" "A\0\x05\x01\r\0\n\0", 10), QByteArray("\xFF\xFE" "A\0\x05\x01\r\0\n\0", 10)},
+        {"utf-8 mark",
+         QByteArray("\xEF\xBB\xBF"
+                    "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n"),
+         QByteArray("\xEF\xBB\xBF"
+                    "za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 \xE2\x82\xAC\r\n")},
+        {"utf-16 mark",
+         QByteArray("\xFF\xFE"
+                    "A\0\x05\x01\r\0\n\0",
+                    10),
+         QByteArray("\xFF\xFE"
+                    "A\0\x05\x01\r\0\n\0",
+                    10)},
         {"empty", QByteArray(), QByteArray()},
     };
     start();
@@ -880,7 +925,8 @@ TEST_F(SettingsDialog, TheConsoleShowsItsLinesAsAPlainTextEditWould)
         Form2->PageControl1->SetActivePage(Form2->TabSheet3);
         vcl::TMemo* memo = Form2->Memo1;
         memo->clear();
-        for (const char* line : {"Tazo132 v2.4", "k1 T 0.1 Temperatura wody w zbiorniku numer dwa, mierzona przez czujnik "
+        for (const char* line : {"Tazo132 v2.4",
+                                 "k1 T 0.1 Temperatura wody w zbiorniku numer dwa, mierzona przez czujnik "
                                  "na dnie co dziesięć sekund, z poprawką na ciśnienie",
                                  "k2 T 0.1 Temperatura powietrza", "M_S 00:00:10"})
             vcl::Lines(memo).Add(QString::fromUtf8(line));
@@ -985,7 +1031,7 @@ TEST_F(SettingsDialog, CloseBoxKeepsTheChangesInMemoryOnly)
 TEST_F(SettingsDialog, ConfigurationThatCannotBeWrittenIsReportedAndSettingsStayUnwritten)
 {
     start();
-    QDir().mkpath(root() + "/DefaultSystemConfig.bu/blocked");   // a folder where the file should go
+    QDir().mkpath(root() + "/DefaultSystemConfig.bu/blocked"); // a folder where the file should go
     const int result = showDialog([] { Form2->BitBtn1->Click(); });
     EXPECT_EQ(result, vcl::mrOk) << "the dialog still closes with OK";
     ASSERT_EQ(errorTexts().size(), 1u);

@@ -2,13 +2,13 @@
 // shell, the two update buttons that nothing can press, and what their handlers do when
 // called: the captions they end with and every local file afterwards.
 
-#include "tests/support/ProgramForms.h"
-#include "platform/vcl/MessageBox.h"
 #include "platform/links/UrlDownload.h"
+#include "platform/vcl/MessageBox.h"
 #include "platform/vcl/VclShell.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FormDump.h"
 #include "tests/support/HttpServer.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RunningProgram.h"
@@ -41,26 +41,34 @@ TEST_F(AboutBox, ShowsNameVersionAndPicture)
 
     TForm5* f = Form5;
     const std::string dump = testsupport::ControlDump(f, {
-        {"Form5", f}, {"Panel1", f->Panel1}, {"Image1", f->Image1}, {"Label6", f->Label6}, {"Label4", f->Label4},
-        {"Label5", f->Label5}, {"Label7", f->Label7}, {"Label1", f->Label1}, {"SpeedButton2", f->SpeedButton2},
-        {"SpeedButton1", f->SpeedButton1}, {"SpeedButton3", f->SpeedButton3}, {"BitBtn1", f->BitBtn1},
-    });
-    EXPECT_EQ(dump,
-              "Form5 TForm5 caption=\"O programie\"\n"
-              "Panel1 TPanel in=Form5\n"
-              "Image1 QLabel in=Panel1 picture\n"
-              "Label6 TLabel in=Panel1 caption=\"Program wizualizacji danych\"\n"
-              "Label4 TLabel in=Panel1 caption=\"Tazo6 Dalvinter\"\n"
-              "Label5 TLabel in=Panel1 caption=\"wer. \"\n"
-              "Label7 TLabel in=Panel1 caption=\"1.6.4.12\"\n"
-              "Label1 TLabel in=Panel1 caption=\"VESK\"\n"
-              "SpeedButton2 TButton in=Panel1 caption=\"Otwórz stronę  pomocy technicznej.\" "
-              "hint=\"Internetowa pomoc techniczna.\"\n"
-              "SpeedButton1 TButton in=Panel1 caption=\"-> Sprawdź nową wersję programu?\" "
-              "hint=\"Sprawdź czy jest nowsza wersja programu.\" disabled\n"
-              "SpeedButton3 TButton in=Panel1 caption=\" ->Pobierz nową wersję programu.\" "
-              "hint=\"Pobierz najnowszą wersję programu z internetu.\" disabled\n"
-              "BitBtn1 TBitBtn in=Form5 caption=\"OK\" kind=OK\n");
+                                                             {"Form5", f},
+                                                             {"Panel1", f->Panel1},
+                                                             {"Image1", f->Image1},
+                                                             {"Label6", f->Label6},
+                                                             {"Label4", f->Label4},
+                                                             {"Label5", f->Label5},
+                                                             {"Label7", f->Label7},
+                                                             {"Label1", f->Label1},
+                                                             {"SpeedButton2", f->SpeedButton2},
+                                                             {"SpeedButton1", f->SpeedButton1},
+                                                             {"SpeedButton3", f->SpeedButton3},
+                                                             {"BitBtn1", f->BitBtn1},
+                                                         });
+    EXPECT_EQ(dump, "Form5 TForm5 caption=\"O programie\"\n"
+                    "Panel1 TPanel in=Form5\n"
+                    "Image1 QLabel in=Panel1 picture\n"
+                    "Label6 TLabel in=Panel1 caption=\"Program wizualizacji danych\"\n"
+                    "Label4 TLabel in=Panel1 caption=\"Tazo6 Dalvinter\"\n"
+                    "Label5 TLabel in=Panel1 caption=\"wer. \"\n"
+                    "Label7 TLabel in=Panel1 caption=\"1.6.4.12\"\n"
+                    "Label1 TLabel in=Panel1 caption=\"VESK\"\n"
+                    "SpeedButton2 TButton in=Panel1 caption=\"Otwórz stronę  pomocy technicznej.\" "
+                    "hint=\"Internetowa pomoc techniczna.\"\n"
+                    "SpeedButton1 TButton in=Panel1 caption=\"-> Sprawdź nową wersję programu?\" "
+                    "hint=\"Sprawdź czy jest nowsza wersja programu.\" disabled\n"
+                    "SpeedButton3 TButton in=Panel1 caption=\" ->Pobierz nową wersję programu.\" "
+                    "hint=\"Pobierz najnowszą wersję programu z internetu.\" disabled\n"
+                    "BitBtn1 TBitBtn in=Form5 caption=\"OK\" kind=OK\n");
     EXPECT_EQ(Form5->Label4->FontColor(), vcl::clRed);
     EXPECT_EQ(Form5->Label1->FontColor(), vcl::clRed);
     EXPECT_TRUE(Form5->Label1->FontBold());
@@ -157,7 +165,10 @@ protected:
         platform::UrlDownload::stallTimeoutMs = 30000;
     }
 
-    std::map<std::string, FileState> files() const { return testsupport::fileStates(cwd.path().toStdString(), updateFiles); }
+    std::map<std::string, FileState> files() const
+    {
+        return testsupport::fileStates(cwd.path().toStdString(), updateFiles);
+    }
     void put(const std::string& name, const std::string& bytes, unsigned mode)
     {
         testsupport::writeFile(cwd.path().toStdString() + '/' + name, bytes, mode);
@@ -179,7 +190,7 @@ TEST_F(AboutBoxUpdate, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
 {
     const struct {
         const char* name;
-        std::optional<HttpServer::Answer> answer;   // nullopt: the server is down
+        std::optional<HttpServer::Answer> answer; // nullopt: the server is down
         const char* caption;
     } cases[] = {
         {"long note", HttpServer::ok(longNote + "\r\nsecond line\r\n"), "Tazo6Dalvinter 1.6.5.0 z 2026-11-30, po"},
@@ -214,17 +225,37 @@ TEST_F(AboutBoxUpdate, ProgramReplacesTheOldOneOnlyWhenCompleteAndTheOldOneBecom
     const std::string fresh(20000, 'N');
     const struct {
         const char* name;
-        std::function<std::string(HttpServer&)> serve;   // the server base address to use
+        std::function<std::string(HttpServer&)> serve; // the server base address to use
         bool hadProgram;
         bool ok;
     } cases[] = {
-        {"complete", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh)); return s.base(); }, true, true},
-        {"complete, no program before", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh)); return s.base(); }, false, true},
+        {"complete",
+         [&](HttpServer& s) {
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh));
+             return s.base();
+         },
+         true, true},
+        {"complete, no program before",
+         [&](HttpServer& s) {
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::ok(fresh));
+             return s.base();
+         },
+         false, true},
         {"not found", [](HttpServer& s) { return s.base(); }, true, false},
-        {"cut short", [&](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::cutShort(fresh, 12000)); return s.base(); }, true, false},
+        {"cut short",
+         [&](HttpServer& s) {
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::cutShort(fresh, 12000));
+             return s.base();
+         },
+         true, false},
         {"server down", [](HttpServer& s) { return s.downBase(); }, true, false},
         {"plain HTTP to another machine", [](HttpServer&) { return std::string("http://192.0.2.7"); }, true, false},
-        {"redirect to plain HTTP elsewhere", [](HttpServer& s) { s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::redirect("http://192.0.2.7/x")); return s.base(); }, true, false},
+        {"redirect to plain HTTP elsewhere",
+         [](HttpServer& s) {
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::redirect("http://192.0.2.7/x"));
+             return s.base();
+         },
+         true, false},
         {"redirect to a server that never answers",
          [](HttpServer& s) {
              s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::redirect(s.base() + "/mirror"));
@@ -240,7 +271,8 @@ TEST_F(AboutBoxUpdate, ProgramReplacesTheOldOneOnlyWhenCompleteAndTheOldOneBecom
          true, false},
         {"no length",
          [&](HttpServer& s) {
-             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__", HttpServer::framed(HttpServer::Length::undeclared, fresh));
+             s.answer("/client/Tazo6Dalvinter/Tazo6Dalvinter.e__",
+                      HttpServer::framed(HttpServer::Length::undeclared, fresh));
              return s.base();
          },
          true, false},
@@ -278,7 +310,8 @@ TEST_F(AboutBoxUpdate, TheRunningProgramIsReplacedAndBecomesTheBackup)
     clickAndWait(Form5->SpeedButton3, QStringLiteral("  Wait!! "));
     EXPECT_EQ(Form5->SpeedButton3->Caption(), QStringLiteral("Download completed: OK!"));
     // Compared as a whole: a failure must not print a program's bytes.
-    EXPECT_TRUE(stateOf(cwd.path() + "/Tazo6Dalvinter") == std::make_pair(fresh, 0755u)) << "the new program is in place";
+    EXPECT_TRUE(stateOf(cwd.path() + "/Tazo6Dalvinter") == std::make_pair(fresh, 0755u))
+        << "the new program is in place";
     const FileState backup = stateOf(cwd.path() + "/Tazo6Dalvinter.bak");
     ASSERT_TRUE(backup.has_value());
     EXPECT_TRUE(QByteArray::fromStdString(backup->first) == running.bytes()) << "the running program is the backup";

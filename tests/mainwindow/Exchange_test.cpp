@@ -215,23 +215,31 @@ TEST_F(Exchange, AnOverLongLineIsShownInPiecesAndIsNoReading)
     const struct {
         const char* what;
         std::vector<std::string> writes;
-        QStringList console;   // the pieces, then the good line
+        QStringList console; // the pieces, then the good line
         int readings;
     } cases[] = {
-        {"whole in one read", {padded(2100) + "\r\n" + good + "\r\n\x1A"},
-         {head, QString(100, QLatin1Char(' ')), good.c_str()}, 1},
-        {"outgrows the buffer before its CR", {padded(2100).substr(0, 2050), padded(2100).substr(2050) + "\r\n" + good + "\r\n\x1A"},
-         {head, QString(100, QLatin1Char(' ')), good.c_str()}, 1},
-        {"two pieces exactly, LF alone", {padded(4000) + "\n" + good + "\n\x1A"},
-         {head, QString(2000, QLatin1Char(' ')), good.c_str()}, 1},
-        {"2000 bytes fit the buffer", {padded(2000) + "\r\n" + good + "\r\n\x1A"},
-         {QString::fromLatin1(padded(2000).c_str()), good.c_str()}, 2},
+        {"whole in one read",
+         {padded(2100) + "\r\n" + good + "\r\n\x1A"},
+         {head, QString(100, QLatin1Char(' ')), good.c_str()},
+         1},
+        {"outgrows the buffer before its CR",
+         {padded(2100).substr(0, 2050), padded(2100).substr(2050) + "\r\n" + good + "\r\n\x1A"},
+         {head, QString(100, QLatin1Char(' ')), good.c_str()},
+         1},
+        {"two pieces exactly, LF alone",
+         {padded(4000) + "\n" + good + "\n\x1A"},
+         {head, QString(2000, QLatin1Char(' ')), good.c_str()},
+         1},
+        {"2000 bytes fit the buffer",
+         {padded(2000) + "\r\n" + good + "\r\n\x1A"},
+         {QString::fromLatin1(padded(2000).c_str()), good.c_str()},
+         2},
     };
     const QString dataDir = cwd.mkdir(QStringLiteral("dane"));
     Form1->DirectoryListBox1->SetDirectory(dataDir);
     Form2->zapiszDoPliku->SetChecked(true);
     Form2->CyklStaly->SetChecked(true);
-    Form2->RadioButton10->SetChecked(true);   // the device's time: lines are stored as received
+    Form2->RadioButton10->SetChecked(true); // the device's time: lines are stored as received
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         QFile::remove(QDir(dataDir).filePath(QStringLiteral("P.dan")));
@@ -341,12 +349,12 @@ TEST_F(Exchange, ASecondExchangeDoesNotTakeTheRestOfTheFirstReply)
 TEST_F(Exchange, TextCutOffBeforeItsLineEndIsShownButIsNoReading)
 {
     Form1->acquireEnabled = true;
-    Form2->RadioButton10->SetChecked(true);   // the device's time: the text list shows the line as received
+    Form2->RadioButton10->SetChecked(true); // the device's time: the text list shows the line as received
     const std::string cut = "2024-03-05 14:07:09 21.4 2";
     const struct {
         const char* what;
         std::vector<std::string> writes;
-        bool readFails;   // the read after the first line fails
+        bool readFails; // the read after the first line fails
     } cases[] = {
         {"then silence", {"2024-03-05 14:07:00 20.0 1\r\n" + cut}, false},
         {"then the reply end", {"2024-03-05 14:07:00 20.0 1\r\n" + cut + "\x1A"}, false},
@@ -365,7 +373,8 @@ TEST_F(Exchange, TextCutOffBeforeItsLineEndIsShownButIsNoReading)
             failing = failReadsWhen([] { return !consoleLines().isEmpty(); });
         ASSERT_TRUE(console("?B_U &"));
         EXPECT_EQ(portCom.readFlags, c.readFails ? acquisition::readFailed : 0u);
-        EXPECT_EQ(consoleLines(), (QStringList{QStringLiteral("2024-03-05 14:07:00 20.0 1"), QString::fromLatin1(cut.c_str())}))
+        EXPECT_EQ(consoleLines(),
+                  (QStringList{QStringLiteral("2024-03-05 14:07:00 20.0 1"), QString::fromLatin1(cut.c_str())}))
             << "the console shows what the device said";
         EXPECT_EQ(mainLines(), QStringList{QStringLiteral("2024-03-05 14:07:00 20.0 1")}) << "one reading only";
         EXPECT_FLOAT_EQ(Form1->parsedLine.values[1], 1.0f);
@@ -459,8 +468,8 @@ TEST_F(Exchange, AReplyLineReachesTheNewDataStepAtMostOnce)
         int family;
         int steps;
     } cases[] = {
-        {" 14:07:09 1 2", true, 0, 1},   // both hand-over rules match: still once
-        {" 14:07:09 1 2", false, 1, 1},  // a console reading of such a device
+        {" 14:07:09 1 2", true, 0, 1},  // both hand-over rules match: still once
+        {" 14:07:09 1 2", false, 1, 1}, // a console reading of such a device
         {"2024-03-05 14:07:09 1 2", true, 0, 1},
         {"2024-03-05 14:07:09 1 2", true, 1, 0},
         {"2024-03-05 14:07:09 1 2", false, 0, 0},
@@ -632,7 +641,7 @@ TEST_F(Exchange, ARunningExchangeRefusesASecondOneAndTheLiveStart)
     Form1->BitBtn4Click(Form1->BitBtn4);
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Niewłaściwa nazwa portu lub port jest aktywny."));
-    Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+    Form1->BitBtn4Click(Form1->BitBtn4); // STOP
 
     ASSERT_TRUE(WaitUntil([&] { return ended; }));
     EXPECT_FALSE(secondDone);

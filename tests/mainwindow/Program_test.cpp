@@ -33,19 +33,25 @@ const QString mainWindowTitle = QStringLiteral("VESK Tazo6xDalvinter 2022");
 const QString questionTitle = QStringLiteral("Uwaga!");
 
 // Where the top bar's buttons are inside the main window.
-constexpr int startX = 50, startY = 17;      // "START"
-constexpr int settingsX = 358, settingsY = 17;   // the settings button
-constexpr int viewX = 132, viewY = 17;           // "[_][_]", the view switch
-constexpr int fileListY = 214;                   // the file list's top in the full view
-constexpr int stripHeight = 93;                  // the main window's height in the strip
-constexpr int tabY = 12, windowsTabX = 212;      // the settings dialog's tabs, "okien."
-constexpr int consoleSaveX = 91, consoleButtonY = 307;   // the console's save button
-constexpr int okX = 557, okY = 309;              // the settings dialog's "OK"
+constexpr int startX = 50, startY = 17;                // "START"
+constexpr int settingsX = 358, settingsY = 17;         // the settings button
+constexpr int viewX = 132, viewY = 17;                 // "[_][_]", the view switch
+constexpr int fileListY = 214;                         // the file list's top in the full view
+constexpr int stripHeight = 93;                        // the main window's height in the strip
+constexpr int tabY = 12, windowsTabX = 212;            // the settings dialog's tabs, "okien."
+constexpr int consoleSaveX = 91, consoleButtonY = 307; // the console's save button
+constexpr int okX = 557, okY = 309;                    // the settings dialog's "OK"
 
 class RealProgram : public testsupport::RealProgramTest {
 protected:
-    void writeSettings(const SettingsBlock& b) { cwd.file(QStringLiteral("settings.suap"), testsupport::BlockBytes(b)); }
-    QByteArray storedSettings() const { return testsupport::ReadFileBytes(cwd.path() + QStringLiteral("/settings.suap")); }
+    void writeSettings(const SettingsBlock& b)
+    {
+        cwd.file(QStringLiteral("settings.suap"), testsupport::BlockBytes(b));
+    }
+    QByteArray storedSettings() const
+    {
+        return testsupport::ReadFileBytes(cwd.path() + QStringLiteral("/settings.suap"));
+    }
 
     // Starts the program in the test's folder and waits for its main window.
     void start()
@@ -108,7 +114,7 @@ TEST_P(ZamknijWithWindows, OkEndsTheProgramAtOnce)
     b.windowCount = windows;
     acquisition::setText(b.comPort, device.path());
     acquisition::setText(b.baudText, "115600");
-    acquisition::setText(b.period, "00:00:00");   // the loop reads from the first moment
+    acquisition::setText(b.period, "00:00:00"); // the loop reads from the first moment
     writeSettings(b);
     ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Okno"), windows));
@@ -162,8 +168,8 @@ TEST_F(RealProgram, PaintsWithoutComplaints)
         const QStringList complaints = QString::fromLocal8Bit(program.readAllStandardError())
                                            .split(QLatin1Char('\n'))
                                            .filter(QRegularExpression(QStringLiteral("QPainter|QCP")));
-        EXPECT_TRUE(complaints.isEmpty()) << complaints.size() << " lines, the first: "
-                                          << complaints.value(0).toStdString();
+        EXPECT_TRUE(complaints.isEmpty())
+            << complaints.size() << " lines, the first: " << complaints.value(0).toStdString();
     }
 }
 
@@ -282,8 +288,8 @@ TEST_P(StripAfterFullView, ShowsTheBarAlone)
     if (!clean) {
         const QString saved = QDir::temp().filePath(QStringLiteral("strip-after-full-view-%1.png").arg(GetParam()));
         strip.save(saved);
-        ADD_FAILURE() << foreignPixels(strip) << " pixels of other controls in the strip; its picture: "
-                      << saved.toStdString();
+        ADD_FAILURE() << foreignPixels(strip)
+                      << " pixels of other controls in the strip; its picture: " << saved.toStdString();
     }
     EXPECT_TRUE(statusShowsText(strip)) << "the file was not opened: the status bar does not name it";
 }
@@ -330,8 +336,10 @@ protected:
         EXPECT_TRUE(testsupport::WaitUntil([&] {
             stack = x.stacking();
             return stack.contains(settings) && stack.indexOf(window) > stack.indexOf(settings);
-        })) << "not above the settings dialog; from the bottom: " << stack.join(QLatin1Char(' ')).toStdString();
-        EXPECT_TRUE(x.geometry(window).intersects(x.geometry(settings))) << "they do not overlap: the order tells nothing";
+        })) << "not above the settings dialog; from the bottom: "
+            << stack.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(x.geometry(window).intersects(x.geometry(settings)))
+            << "they do not overlap: the order tells nothing";
     }
     // Closes the window with Escape, then the settings dialog with its "OK".
     void closeBoth(const QString& window)
@@ -343,7 +351,8 @@ protected:
         ASSERT_TRUE(testsupport::WaitUntil([&] { return x.activeWindow() == settings; }))
             << "the settings dialog is not active again";
         ASSERT_TRUE(x.click(settings, okX, okY));
-        EXPECT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Ustawienia"), 0)) << "the settings dialog takes no click";
+        EXPECT_TRUE(x.waitForWindowCount(pid(), QStringLiteral("^Ustawienia"), 0))
+            << "the settings dialog takes no click";
     }
 
     QString settings;
@@ -351,8 +360,8 @@ protected:
 
 struct SettingsFileDialog {
     const char* name;
-    int tabX;     // where to click on the button's tab; < 0: the first tab
-    int x, y;     // the button's middle in the settings dialog
+    int tabX; // where to click on the button's tab; < 0: the first tab
+    int x, y; // the button's middle in the settings dialog
     friend void PrintTo(const SettingsFileDialog& d, std::ostream* os) { *os << d.name; }
 };
 
@@ -368,12 +377,13 @@ TEST_P(SettingsFileDialogs, OpenAboveTheSettingsDialog)
     closeBoth(dialog);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Buttons, SettingsFileDialogs,
-    ::testing::Values(SettingsFileDialog{"Folder", -1, 362, 112}, SettingsFileDialog{"WorkFolder", windowsTabX, 76, 106},
-                      SettingsFileDialog{"ConsoleLoad", windowsTabX, 57, consoleButtonY},
-                      SettingsFileDialog{"ConsoleSave", windowsTabX, consoleSaveX, consoleButtonY}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Buttons, SettingsFileDialogs,
+                         ::testing::Values(SettingsFileDialog{"Folder", -1, 362, 112},
+                                           SettingsFileDialog{"WorkFolder", windowsTabX, 76, 106},
+                                           SettingsFileDialog{"ConsoleLoad", windowsTabX, 57, consoleButtonY},
+                                           SettingsFileDialog{"ConsoleSave", windowsTabX, consoleSaveX,
+                                                              consoleButtonY}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The console's save into a file that is there asks first; the question too is above.
 TEST_F(SettingsDialogOnTop, ReplaceQuestionOfTheConsoleSaveIsAbove)

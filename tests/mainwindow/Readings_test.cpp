@@ -3,10 +3,10 @@
 // receives, what the main window shows, and readings that must not run into each other.
 
 #include "acquisition/PortCom.h"
-#include "tests/support/ProgramForms.h"
 #include "platform/text/Convert.h"
 #include "platform/vcl/MessageBox.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TcpPeer.h"
@@ -49,7 +49,7 @@ protected:
         acquisition::PortCom::timeScale = 0.2;
         acquisition::setText(acquisition::portCom.portSettings, device.path());
         acquisition::portCom.baudRate = 115200;
-        Form2->RadioButton10->SetChecked(true);   // the device's time: the text list shows the line as received
+        Form2->RadioButton10->SetChecked(true); // the device's time: the text list shows the line as received
         useLink(Link::Serial);
     }
     void TearDown() override
@@ -318,7 +318,7 @@ TEST_F(Readings, SerialLabelReadingWithoutAWholeReplyStoresNothing)
     const std::string dataFile = appendReadingsToDataFile();
     const struct {
         const char* name;
-        const char* reply;   // nullptr: the device stays silent
+        const char* reply; // nullptr: the device stays silent
         bool acquireEnabled;
         int deviceFamily;
     } cases[] = {
@@ -435,7 +435,7 @@ TEST_F(Readings, EveryTickReadsOnceAndStopEndsThem)
     device.answer("?DAT &", "2024-03-05 14:07:09 21.4 22.0\r\n");
     Form2->czestoscPomiaru->SetText(QStringLiteral("00:00:01"));
     Form1->ToolButton13Click(Form1->ToolButton13);
-    Form1->Timer1->SetInterval(30);   // the tick itself is what is tested, not its period
+    Form1->Timer1->SetInterval(30); // the tick itself is what is tested, not its period
     ASSERT_TRUE(WaitUntil([] { return vcl::Lines(Form1->Memo1).Count() >= 4; }));
     Form1->ToolButton18Click(Form1->ToolButton18);
     EXPECT_FALSE(Form1->Timer1->Enabled());
@@ -468,7 +468,7 @@ TEST_F(Readings, StopEndsATcpReadingThatStillWaitsForItsReply)
 
 TEST_F(Readings, ServerModeReadingsOnlyStartAndStopTheServer)
 {
-    const testsupport::TcpHeldPort held;   // the program's server listens on it
+    const testsupport::TcpHeldPort held; // the program's server listens on it
     const int port = held.port();
     Form1->settings.connectionMode = 2;
     acquisition::setText(Form1->settings.tcpPort, std::to_string(port));
@@ -477,7 +477,7 @@ TEST_F(Readings, ServerModeReadingsOnlyStartAndStopTheServer)
     EXPECT_TRUE(Form1->IdTCPServer1->isActive());
     EXPECT_EQ(Form1->IdTCPServer1->boundPort(), port);
     EXPECT_TRUE(Form1->ToolButton15->Enabled());
-    Form1->ToolButton15Click(Form1->ToolButton15);   // already listening: left as it is
+    Form1->ToolButton15Click(Form1->ToolButton15); // already listening: left as it is
     EXPECT_TRUE(Form1->IdTCPServer1->isActive());
 
     Form1->ToolButton18Click(Form1->ToolButton18);

@@ -4,9 +4,9 @@
 // kept alive meanwhile; and the server receiver fed by peers, up to the bytes of the
 // cyclic data file.
 
+#include "platform/links/TcpClient.h"
 #include "platform/text/Convert.h"
 #include "platform/vcl/MessageBox.h"
-#include "platform/links/TcpClient.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/ProgramForms.h"
 #include "tests/support/QtTestApp.h"
@@ -60,14 +60,16 @@ protected:
     bool transact()
     {
         bool ended = false;
-        if (!Form1->czytajTCPIPExecute(Form1, [&ended] { ended = true; })) return false;
+        if (!Form1->czytajTCPIPExecute(Form1, [&ended] { ended = true; }))
+            return false;
         EXPECT_FALSE(ended) << "done ran from inside the call";
         return WaitUntil([&] { return ended; }, 5000);
     }
     QStringList errorTexts() const
     {
         QStringList texts;
-        for (const auto& r : boxes.records()) texts << r.text;
+        for (const auto& r : boxes.records())
+            texts << r.text;
         return texts;
     }
     QString panel(int i) const { return Form1->StatusBar1->Panels(i)->Text(); }
@@ -120,7 +122,9 @@ TEST_F(TcpLinkTest, TransactionSendsTheCommandAndTakesOneReplyLine)
         {"reply ended by CR", {TcpDevice::line("2024-03-05 14:07:09 21.4 22.0")}, 1, "2024-03-05 14:07:09 21.4 22.0"},
         {"bytes above 127 arrive as ?", {TcpDevice::line("Temp \xb1\xb3\xe6 5\x80\xff")}, 1, "Temp ??? 5??"},
         // Each wait for more data has the whole time-out; the line as a whole takes longer.
-        {"a slow device still answers", {TcpDevice::trickle("21.4 22.0 23.1\r", scaledReplyWaitMs / 5)}, 1,
+        {"a slow device still answers",
+         {TcpDevice::trickle("21.4 22.0 23.1\r", scaledReplyWaitMs / 5)},
+         1,
          "21.4 22.0 23.1"},
         {"a silent device: an empty line after the time-out", {}, 0, ""},
         {"an empty reply line", {TcpDevice::line("")}, 0, ""},
@@ -129,7 +133,8 @@ TEST_F(TcpLinkTest, TransactionSendsTheCommandAndTakesOneReplyLine)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const auto& r : c.replies) device.reply(r);
+        for (const auto& r : c.replies)
+            device.reply(r);
         Form1->currentLine = previous;
         Form1->replyOk = 1 - c.replyOk;
         const std::size_t before = device.received().size();
@@ -252,8 +257,8 @@ TEST_F(TcpLinkTest, RefusedConnectIsShownInTheErrorBoxAndLeavesNoGoodReply)
     EXPECT_EQ(Form1->currentLine, "2024-03-05 14:00:00 1");
     ASSERT_EQ(boxes.records().size(), 1u);
     EXPECT_EQ(boxes.records()[0].title, QStringLiteral("Error"));
-    EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Nie można połączyć z 127.0.0.1:%1: połączenie odrzucone.")
-                                           .arg(closed.port()));
+    EXPECT_EQ(boxes.records()[0].text,
+              QStringLiteral("Nie można połączyć z 127.0.0.1:%1: połączenie odrzucone.").arg(closed.port()));
     EXPECT_TRUE(boxAfterDone);
     EXPECT_FALSE(Form1->tcpTransactionRunning());
 }
@@ -275,7 +280,8 @@ TEST_F(TcpLinkTest, AHostNameWithPolishLettersReachesTheErrorBoxWhole)
 TEST_F(TcpLinkTest, UnansweredConnectWaitsUntilTheStopButtonEndsIt)
 {
     testsupport::TcpUnansweringPort host;
-    if (!host.full()) GTEST_SKIP() << "the system answers every connect";
+    if (!host.full())
+        GTEST_SKIP() << "the system answers every connect";
     Form2->Edit2->SetText(QString::number(host.port()));
     TickGaps gaps;
     bool ended = false;
@@ -327,7 +333,7 @@ TEST_F(TcpLinkTest, InterfaceRunsWhileAReplyIsAwaitedAndASecondTransactionIsRefu
 TEST_F(TcpLinkTest, DisconnectWhileAReplyIsAwaitedEndsTheTransactionAtOnce)
 {
     bool ended = false;
-    platform::TcpClient::TimeScale = 1.0;   // the full 4000 ms, which the stop must cut short
+    platform::TcpClient::TimeScale = 1.0; // the full 4000 ms, which the stop must cut short
     ASSERT_TRUE(Form1->czytajTCPIPExecute(Form1, [&] { ended = true; }));
     ASSERT_TRUE(device.waitCommands(1));
     QElapsedTimer clock;
@@ -351,18 +357,22 @@ TEST_F(TcpLinkTest, ConsoleConversationHandsEveryReplyLine)
         std::vector<TcpDevice::Reply> replies;
         std::vector<std::string> lines;
     } cases[] = {
-        {"query: lines until a read times out, its empty line too", "?B_U &", true,
-         {{"A=1\r\nB=\xb9\r\n"}}, {"A=1", "\nB=?", ""}},
+        {"query: lines until a read times out, its empty line too",
+         "?B_U &",
+         true,
+         {{"A=1\r\nB=\xb9\r\n"}},
+         {"A=1", "\nB=?", ""}},
         {"command without reading", "MEM_ON &", false, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const auto& r : c.replies) device.reply(r);
+        for (const auto& r : c.replies)
+            device.reply(r);
         std::vector<std::string> lines;
         bool ended = false;
         const std::size_t before = device.received().size();
-        ASSERT_TRUE(Form1->tcpConsoleSend(c.command, c.readReplies,
-                                          [&](const std::string& l) { lines.push_back(l); }, [&] { ended = true; }));
+        ASSERT_TRUE(Form1->tcpConsoleSend(
+            c.command, c.readReplies, [&](const std::string& l) { lines.push_back(l); }, [&] { ended = true; }));
         ASSERT_TRUE(WaitUntil([&] { return ended; }));
         EXPECT_EQ(lines, c.lines);
         // The conversation may end before the device has taken the last bytes in.
@@ -402,7 +412,7 @@ protected:
         Form1->DirectoryListBox1->SetDirectory(dataDir);
         Form2->zapiszDoPliku->SetChecked(true);
         Form2->CyklStaly->SetChecked(true);
-        Form2->RadioButton10->SetChecked(true);   // the device's time: lines stored as received
+        Form2->RadioButton10->SetChecked(true); // the device's time: lines stored as received
         Form1->StatusBar1->Panels(2)->SetText(QStringLiteral("panel 2"));
         Form1->IdTCPServer1->DefaultPort = 0;
         Form1->IdTCPServer1->setActive(true);
@@ -428,28 +438,44 @@ TEST_F(TcpReceiverTest, LinesFilteredPrefixedAndStored)
     struct Case {
         const char* what;
         std::string sent;
-        std::vector<std::string> listed;   // text-list lines before the closing line
-        std::string stored;                // data-file lines before it
+        std::vector<std::string> listed; // text-list lines before the closing line
+        std::string stored;              // data-file lines before it
         QString panel2;
     } cases[] = {
-        {"lines ended by CR", "2024-03-05 14:07:09 21.4 22.0\r2024-03-05 14:07:19 21.5 22.1\r",
+        {"lines ended by CR",
+         "2024-03-05 14:07:09 21.4 22.0\r2024-03-05 14:07:19 21.5 22.1\r",
          {"2024-03-05 14:07:09 21.4 22.0", "2024-03-05 14:07:19 21.5 22.1"},
-         "2024-03-05 14:07:09 21.4 22.0\r\n2024-03-05 14:07:19 21.5 22.1\r\n", "panel 2"},
-        {"lines ended by CR LF", "2024-03-05 14:07:09 1 2\r\n2024-03-05 14:07:19 3 4\r\n",
+         "2024-03-05 14:07:09 21.4 22.0\r\n2024-03-05 14:07:19 21.5 22.1\r\n",
+         "panel 2"},
+        {"lines ended by CR LF",
+         "2024-03-05 14:07:09 1 2\r\n2024-03-05 14:07:19 3 4\r\n",
          {"2024-03-05 14:07:09 1 2", "2024-03-05 14:07:19 3 4"},
-         "2024-03-05 14:07:09 1 2\r\n2024-03-05 14:07:19 3 4\r\n", "panel 2"},
+         "2024-03-05 14:07:09 1 2\r\n2024-03-05 14:07:19 3 4\r\n",
+         "panel 2"},
         {"modem chatter and short lines", "AT+CSQ\rOK\r+CSQ: 31,99 AT+X\r12345\r", {}, "", "panel 2"},
         // The second 12345 comes with the LF of the first one's end, six characters: it
         // passes and, being no data line, is taken as a header (an empty file line).
         {"a CR LF peer's five characters", "12345\r\n12345\r\n", {}, "\r\n", "panel 2"},
-        {"system prefix", "Tazo132 2024-03-05 14:07:09 21.4 22.0\r", {"2024-03-05 14:07:09 21.4 22.0"},
-         "2024-03-05 14:07:09 21.4 22.0\r\n", "System: Tazo132"},
-        {"prefix with a tail", "  Tazo32 2024-03-05 14:07:09 5 6<crc=12>\r", {"2024-03-05 14:07:09 5 6"},
-         "2024-03-05 14:07:09 5 6\r\n", "System: Tazo32"},
-        {"a date as the first word is lost", "2024-03-05 14:07:09 Tazo32 5\r", {"14:07:09 Tazo32 5"},
-         "14:07:09 Tazo32 5\r\n", "System: 2024-03-05"},
-        {"bytes above 127 arrive as ?", "2024-03-05 14:07:09 T\xb1\xe6 5\r", {"2024-03-05 14:07:09 T?? 5"},
-         "2024-03-05 14:07:09 T?? 5\r\n", "panel 2"},
+        {"system prefix",
+         "Tazo132 2024-03-05 14:07:09 21.4 22.0\r",
+         {"2024-03-05 14:07:09 21.4 22.0"},
+         "2024-03-05 14:07:09 21.4 22.0\r\n",
+         "System: Tazo132"},
+        {"prefix with a tail",
+         "  Tazo32 2024-03-05 14:07:09 5 6<crc=12>\r",
+         {"2024-03-05 14:07:09 5 6"},
+         "2024-03-05 14:07:09 5 6\r\n",
+         "System: Tazo32"},
+        {"a date as the first word is lost",
+         "2024-03-05 14:07:09 Tazo32 5\r",
+         {"14:07:09 Tazo32 5"},
+         "14:07:09 Tazo32 5\r\n",
+         "System: 2024-03-05"},
+        {"bytes above 127 arrive as ?",
+         "2024-03-05 14:07:09 T\xb1\xe6 5\r",
+         {"2024-03-05 14:07:09 T?? 5"},
+         "2024-03-05 14:07:09 T?? 5\r\n",
+         "panel 2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -460,7 +486,8 @@ TEST_F(TcpReceiverTest, LinesFilteredPrefixedAndStored)
         ASSERT_TRUE(peer.send(c.sent + end + "\r"));
         ASSERT_TRUE(WaitUntil([&] { return !memo().isEmpty() && memo().last() == QString::fromStdString(end); }));
         QStringList expected;
-        for (const auto& l : c.listed) expected << QString::fromStdString(l);
+        for (const auto& l : c.listed)
+            expected << QString::fromStdString(l);
         expected << QString::fromStdString(end);
         EXPECT_EQ(memo(), expected);
         const std::string file = dataFile();
@@ -538,7 +565,8 @@ TEST_F(TcpReceiverTest, TwoPeersAtOnceGiveEveryLineWholeWithoutFittingTheAxes)
     for (char p : {'A', 'B'}) {
         std::vector<std::string> mine;
         for (const auto& l : got)
-            if (l.find(std::string(" ") + p + " ") != std::string::npos) mine.push_back(l);
+            if (l.find(std::string(" ") + p + " ") != std::string::npos)
+                mine.push_back(l);
         EXPECT_TRUE(std::is_sorted(mine.begin(), mine.end(), [](const std::string& x, const std::string& y) {
             return std::stoi(x.substr(x.rfind(' ') + 1)) < std::stoi(y.substr(y.rfind(' ') + 1));
         }));
@@ -560,7 +588,8 @@ TEST_F(TcpReceiverTest, SilentConnectionsAtTheLimitDoNotKeepADeviceOut)
     Form1->IdTCPServer1->setActive(true);
     port = Form1->IdTCPServer1->boundPort();
     std::vector<TcpPeer> silent;
-    for (int i = 0; i < 64; ++i) silent.push_back(TcpPeer::connectTo(port));
+    for (int i = 0; i < 64; ++i)
+        silent.push_back(TcpPeer::connectTo(port));
     ASSERT_TRUE(WaitUntil([&] { return Form1->IdTCPServer1->peerCount() == 64; }));
     TcpPeer device = TcpPeer::connectTo(port);
     ASSERT_TRUE(device.send("2024-03-05 14:07:09 21.4 22.0\r"));
@@ -590,7 +619,8 @@ TEST_F(TcpReceiverTest, AtTheLimitDevicesThatKeepSendingKeepTheirPlaceAndEveryLi
     TcpPeer newcomer = TcpPeer::connectTo(port);
     ASSERT_TRUE(newcomer.send(lineOf(devices, 0)));
     bool refused = false;
-    EXPECT_TRUE(WaitUntil([&] { return refused = refused || newcomer.waitClosed(0ms); })) << "the newcomer was taken in";
+    EXPECT_TRUE(WaitUntil([&] { return refused = refused || newcomer.waitClosed(0ms); }))
+        << "the newcomer was taken in";
     for (int d = 0; d < devices; ++d) {
         EXPECT_FALSE(pushing[std::size_t(d)]->endedByServer()) << "device " << d << " was closed";
         EXPECT_LT(pushing[std::size_t(d)]->sent(), perDevice) << "device " << d << " had stopped sending";
@@ -606,16 +636,20 @@ TEST_F(TcpReceiverTest, AtTheLimitDevicesThatKeepSendingKeepTheirPlaceAndEveryLi
                            [](const auto& p) { return p->sent() == perDevice || p->endedByServer(); });
     };
     int sentInAll = 0;
-    EXPECT_TRUE(WaitUntil([&] {
-        sentInAll = 0;
-        for (const auto& p : pushing) sentInAll += p->sent();
-        return sendingEnded() && dataLines() >= sentInAll;
-    }, 20000));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            sentInAll = 0;
+            for (const auto& p : pushing)
+                sentInAll += p->sent();
+            return sendingEnded() && dataLines() >= sentInAll;
+        },
+        20000));
     testsupport::ProcessPending();
     std::vector<int> next(devices + 1, 0);
     int unknown = 0, outOfOrder = 0;
     const std::string file = dataFile();
-    for (std::size_t at = file.find("\r\n") + 2, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    for (std::size_t at = file.find("\r\n") + 2, end; (end = file.find("\r\n", at)) != std::string::npos;
+         at = end + 2) {
         const std::string line = file.substr(at, end - at);
         int d = -1, i = -1;
         if (std::sscanf(line.c_str(), "2024-03-05 14:07:09 %d %d", &d, &i) != 2 || d < 0 || d > devices ||
@@ -623,12 +657,14 @@ TEST_F(TcpReceiverTest, AtTheLimitDevicesThatKeepSendingKeepTheirPlaceAndEveryLi
             ++unknown;
             continue;
         }
-        if (i != next[std::size_t(d)]) ++outOfOrder;
+        if (i != next[std::size_t(d)])
+            ++outOfOrder;
         next[std::size_t(d)] = i + 1;
     }
     std::vector<int> sent;
-    for (const auto& p : pushing) sent.push_back(p->sent());
-    sent.push_back(0);   // the newcomer
+    for (const auto& p : pushing)
+        sent.push_back(p->sent());
+    sent.push_back(0); // the newcomer
     EXPECT_EQ(next, sent) << "lines of each device in the file";
     EXPECT_EQ(sentInAll, devices * perDevice);
     EXPECT_EQ(unknown, 0);

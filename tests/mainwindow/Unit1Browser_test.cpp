@@ -3,10 +3,10 @@
 // parse, files that are no data files at all, the remembered folder, the masks, the
 // clear command, and saving and opening text files through the file dialogs.
 
-#include "tests/support/ProgramForms.h"
 #include "platform/text/Cp1250.h"
 #include "platform/vcl/MessageBox.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
@@ -14,10 +14,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -156,8 +156,8 @@ struct WholeCase {
     std::string bytes;
     QStringList names;
     QStringList values;
-    std::vector<std::string> titles;   // of the channel series
-    std::vector<Points> series;        // points of the channel series, in order
+    std::vector<std::string> titles; // of the channel series
+    std::vector<Points> series;      // points of the channel series, in order
     QString panel2;
 };
 
@@ -171,12 +171,21 @@ std::vector<WholeCase> wholeCases()
          {"5", "k2", "k3"},
          {"21.4", "22.1", "20.0"},
          {"k1", "k2", "k3"},
-         {{{"2024-03-01 12:00:00", 21.5}, {"2024-03-01 12:00:10", 21.6}, {"2024-03-01 12:00:20", 21.7},
-           {"2024-03-01 12:00:30", 21.5}, {"2024-03-01 12:00:40", 21.4}},
-          {{"2024-03-01 12:00:00", 22.0}, {"2024-03-01 12:00:10", 22.1}, {"2024-03-01 12:00:20", 22.0},
-           {"2024-03-01 12:00:30", 22.2}, {"2024-03-01 12:00:40", 22.1}},
-          {{"2024-03-01 12:00:00", 19.8}, {"2024-03-01 12:00:10", 19.7}, {"2024-03-01 12:00:20", 19.9},
-           {"2024-03-01 12:00:30", 19.8}, {"2024-03-01 12:00:40", 20.0}}},
+         {{{"2024-03-01 12:00:00", 21.5},
+           {"2024-03-01 12:00:10", 21.6},
+           {"2024-03-01 12:00:20", 21.7},
+           {"2024-03-01 12:00:30", 21.5},
+           {"2024-03-01 12:00:40", 21.4}},
+          {{"2024-03-01 12:00:00", 22.0},
+           {"2024-03-01 12:00:10", 22.1},
+           {"2024-03-01 12:00:20", 22.0},
+           {"2024-03-01 12:00:30", 22.2},
+           {"2024-03-01 12:00:40", 22.1}},
+          {{"2024-03-01 12:00:00", 19.8},
+           {"2024-03-01 12:00:10", 19.7},
+           {"2024-03-01 12:00:20", 19.9},
+           {"2024-03-01 12:00:30", 19.8},
+           {"2024-03-01 12:00:40", 20.0}}},
          {}},
         {"cyclic file with its header line",
          crlf({"DataTime  k1 k2 k3 k4", d5 + "  14:07:11  21.4 22.0 -.- 3.61", d5 + "  14:07:21  21.5 22.1 22.3 3.60"}),
@@ -299,7 +308,7 @@ TEST_F(Browser, PagesOfADeviceFileStartAtTheirFirstLine)
     // piece is dropped and data line p x 1000 is the first shown.
     const struct {
         int page;
-        long long first, last;   // data lines shown
+        long long first, last; // data lines shown
         QStringList names;
         int active;
         std::int64_t pageEnd;
@@ -354,7 +363,8 @@ TEST_F(Browser, PagesBeyondFourGigabytesAreReadWhereTheyLie)
     // A sparse 5 GB device file: the header and the first two data lines, then only
     // the lines of one page 5.3 GB in.
     constexpr long long pageSize = 1000, page = 100000;
-    const QString path = write(QStringLiteral("huge.dan"), deviceHead + deviceLine(0) + "\r\n" + deviceLine(1) + "\r\n");
+    const QString path =
+        write(QStringLiteral("huge.dan"), deviceHead + deviceLine(0) + "\r\n" + deviceLine(1) + "\r\n");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.resize(5LL << 30));
@@ -503,7 +513,7 @@ TEST_F(Browser, ALoadThatTakesAWhileShowsItAndLetsNoCommandIn)
     const struct {
         const char* name;
         int busyAfterMs;
-        bool shown;   // busy cursor and status text, the window let paint meanwhile
+        bool shown; // busy cursor and status text, the window let paint meanwhile
     } cases[] = {
         {"a load that takes longer than the limit", 0, true},
         {"a quick load", 60000, false},
@@ -513,8 +523,8 @@ TEST_F(Browser, ALoadThatTakesAWhileShowsItAndLetsNoCommandIn)
         TForm1::loadBusyAfterMs = c.busyAfterMs;
         boxes.clear();
         if (!c.shown) {
-            boxes.answer(platform::IDOK);       // clear the measurements
-            boxes.answer(platform::IDCANCEL);   // do not close the program
+            boxes.answer(platform::IDOK);     // clear the measurements
+            boxes.answer(platform::IDCANCEL); // do not close the program
         }
         Form1->StatusBar1->Panels(0)->SetText(QString());
         // What comes in while the file loads: a double click on another file, the
@@ -541,7 +551,8 @@ TEST_F(Browser, ALoadThatTakesAWhileShowsItAndLetsNoCommandIn)
 
         EXPECT_EQ(seen.duringLoad, c.shown);
         EXPECT_EQ(seen.cursor, c.shown ? Qt::WaitCursor : Qt::ArrowCursor);
-        EXPECT_EQ(seen.panel0, c.shown ? QStringLiteral("Wczytywanie pliku big.dan..") : QStringLiteral("Odczyt z pliku big.dan"));
+        EXPECT_EQ(seen.panel0,
+                  c.shown ? QStringLiteral("Wczytywanie pliku big.dan..") : QStringLiteral("Odczyt z pliku big.dan"));
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the cursor is back";
         if (!c.shown) {
             // After a load the same commands run as usual: the other file is opened and
@@ -549,7 +560,8 @@ TEST_F(Browser, ALoadThatTakesAWhileShowsItAndLetsNoCommandIn)
             ASSERT_EQ(boxes.records().size(), 2u);
             EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Czy nowe pomiary? "));
             EXPECT_TRUE(boxes.records()[1].text.startsWith(QStringLiteral("Zamykanie programu.")));
-            EXPECT_EQ(QFileInfo(QString::fromStdString(Form1->dataFile.fileName)).fileName(), QStringLiteral("other.dan"));
+            EXPECT_EQ(QFileInfo(QString::fromStdString(Form1->dataFile.fileName)).fileName(),
+                      QStringLiteral("other.dan"));
             EXPECT_EQ(Lines(Form1->Memo1).Count(), 0);
             continue;
         }
@@ -583,7 +595,8 @@ TEST_F(Browser, EveryBrowserCommandWaitsForTheLoad)
         std::function<void()> send;
     } cases[] = {
         {"a click on another file", [&] { testsupport::MouseClick(otherFile().first, otherFile().second); }},
-        {"a double click on another file", [&] { testsupport::MouseDoubleClick(otherFile().first, otherFile().second); }},
+        {"a double click on another file",
+         [&] { testsupport::MouseDoubleClick(otherFile().first, otherFile().second); }},
         {"the page slider moved", [] { Form1->TrackBar1->SetPosition(Form1->TrackBar1->Position() + 1); }},
         {"the open button", [] { Form1->ToolButton3->click(); }},
         {"the save button", [] { Form1->ToolButton5->click(); }},
@@ -621,7 +634,7 @@ TEST_F(Browser, WhileReadingsMayComeInALoadOnlyPaintsItsStatus)
     // shows the load.
     write(QStringLiteral("big.dan"), deviceFile(3000, true));
     Form1->Show();
-    vcl::Application->processEvents();   // on the screen
+    vcl::Application->processEvents(); // on the screen
     Form1->Timer1->SetInterval(3600 * 1000);
     Form1->Timer1->SetEnabled(true);
     const int savedAfter = std::exchange(TForm1::loadBusyAfterMs, 0);
@@ -646,7 +659,8 @@ TEST_F(Browser, WhileReadingsMayComeInALoadOnlyPaintsItsStatus)
     Form1->StatusBar1->removeEventFilter(&painted);
 
     EXPECT_EQ(countWhenLetIn, 3000) << "nothing ran before the load was over";
-    EXPECT_TRUE(painted.texts.contains(QStringLiteral("Wczytywanie pliku big.dan.."))) << painted.texts.join('|').toStdString();
+    EXPECT_TRUE(painted.texts.contains(QStringLiteral("Wczytywanie pliku big.dan..")))
+        << painted.texts.join('|').toStdString();
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -664,9 +678,9 @@ TEST_F(Browser, ALongLoadDrawsTheChartOnceItIsComplete)
         TForm1::loadBusyAfterMs = savedAfter;
         TForm1::loadPaintEveryMs = savedEvery;
     });
-    QList<int> drawnWith;   // points of the first series at each drawing of the chart
-    const auto connection =
-        QObject::connect(Form1->Chart1, &QCustomPlot::afterReplot, [&] { drawnWith << Form1->Chart1->Series(0).Count(); });
+    QList<int> drawnWith; // points of the first series at each drawing of the chart
+    const auto connection = QObject::connect(Form1->Chart1, &QCustomPlot::afterReplot,
+                                             [&] { drawnWith << Form1->Chart1->Series(0).Count(); });
     open(QStringLiteral("big.dan"), 0);
     vcl::Application->processEvents();
     QObject::disconnect(connection);
@@ -698,8 +712,8 @@ TEST_F(Browser, AFileThatDoesNotFitIsRefusedWithTheWayToSeeIt)
     const struct {
         const char* name;
         QString file;
-        qint64 free;      // -1: unknown
-        QString refusal;  // the message, %1 the path; empty: loaded
+        qint64 free;     // -1: unknown
+        QString refusal; // the message, %1 the path; empty: loaded
     } cases[] = {
         {"1 GiB with 2 GiB free", QStringLiteral("year.dan"), qint64(2) << 30,
          QStringLiteral("Plik \"%1\" jest za duży, aby wczytać go w całości: potrzeba 3072 MB pamięci, a wolnej jest "
@@ -826,15 +840,15 @@ TEST_F(Browser, SaveWritesTheTextListAsAskedAndMovesTheBrowser)
     const QString other = cwd.mkdir(QStringLiteral("zapis"));
     const std::string existing = "stare\r\n";
     const QString taken = write(QStringLiteral("zapis/taken.dan"), existing);
-    Lines(Form1->Memo1).Assign({QStringLiteral("DataTime  k1"), QStringLiteral("2024-03-05  14:07:11  21.4 Łódź"),
-                                QString()});
+    Lines(Form1->Memo1)
+        .Assign({QStringLiteral("DataTime  k1"), QStringLiteral("2024-03-05  14:07:11  21.4 Łódź"), QString()});
     const std::string memoBytes = "DataTime  k1\r\n2024-03-05  14:07:11  21.4 \xa3\xf3\x64\x9f\r\n\r\n";
 
     const struct {
         const char* name;
-        QString answerFile;   // empty: the dialog is cancelled
-        int question;         // 0: no question expected
-        std::string bytes;    // what the file holds afterwards
+        QString answerFile; // empty: the dialog is cancelled
+        int question;       // 0: no question expected
+        std::string bytes;  // what the file holds afterwards
         bool listRefreshed;
     } cases[] = {
         {"cancelled dialog", QString(), 0, "", false},
@@ -928,7 +942,8 @@ TEST_F(Browser, OpenTakesAFileFromAnyFolderAsTheBrowserWould)
         EXPECT_EQ(memo(), textListLines(text));
         EXPECT_EQ(Form1->dataFile.fileName, platform::unicodeToCp1250(c.file));
         EXPECT_EQ(points(1), (Points{{"2024-03-05 14:07:11", 22.0}}));
-        EXPECT_EQ(Form1->StatusBar1->Panels(0)->Text(), QStringLiteral("Odczyt z pliku ") + QFileInfo(c.file).fileName());
+        EXPECT_EQ(Form1->StatusBar1->Panels(0)->Text(),
+                  QStringLiteral("Odczyt z pliku ") + QFileInfo(c.file).fileName());
     }
 
     // Cancelled: nothing changes.

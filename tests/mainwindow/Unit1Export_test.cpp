@@ -24,8 +24,8 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -60,7 +60,10 @@ protected:
         Form1->MSExel1->setEnabled(true);
         Form1->OpenOffice1->setEnabled(true);
     }
-    std::string bytesOf(const QString& path) const { return testsupport::readBytes(QFile::encodeName(path).toStdString()); }
+    std::string bytesOf(const QString& path) const
+    {
+        return testsupport::readBytes(QFile::encodeName(path).toStdString());
+    }
     void expectItemsDisabled() const
     {
         EXPECT_FALSE(Form1->MSExel1->isEnabled());
@@ -108,7 +111,8 @@ TEST_F(Export, ADanFileIsCopiedByteForByteAndCalcOpensTheCopy)
 {
     EXPECT_FALSE(Form1->MSExel1->isEnabled()) << "disabled in the form";
     EXPECT_FALSE(Form1->OpenOffice1->isEnabled());
-    const QString data = put(QStringLiteral("P 20220301.dan"), "DataTime  k1 k2\r\n2022-03-01  12:00:05   21.46  -3.2 .5\r\n");
+    const QString data =
+        put(QStringLiteral("P 20220301.dan"), "DataTime  k1 k2\r\n2022-03-01  12:00:05   21.46  -3.2 .5\r\n");
     const QString copy = folder + QStringLiteral("/P 20220301.dan.txt");
     const std::string header = "&Plik:\t" + QFile::encodeName(data).toStdString() + "\n";
 
@@ -123,7 +127,8 @@ TEST_F(Export, ADanFileIsCopiedByteForByteAndCalcOpensTheCopy)
     EXPECT_EQ(shell.records()[0].program, programs.path(QStringLiteral("localc")));
     EXPECT_EQ(shell.records()[0].arguments, calcArguments(copy)) << "the copy is one argument, blanks and all";
     expectItemsDisabled();
-    EXPECT_TRUE(Form1->FileListBox1->Items().contains(QStringLiteral("P 20220301.dan.txt"))) << "the list was read again";
+    EXPECT_TRUE(Form1->FileListBox1->Items().contains(QStringLiteral("P 20220301.dan.txt")))
+        << "the list was read again";
     Form1->OpenOffice1->trigger();
     EXPECT_EQ(shell.records().size(), 1u) << "one click on a file allows one export";
 
@@ -259,7 +264,7 @@ TEST_F(ExportStartsTheProgram, NoProgramThatOpensTheDocumentIsTold)
         QStringList onPath;
         int exitCode;
         const char* file;
-        QString document;   // named in the box; empty: no box
+        QString document; // named in the box; empty: no box
     } cases[] = {
         {"Calc ends with an error at once", {"localc", "xdg-open"}, 1, "P.dan", copy},
         {"the opener finds no program", {"xdg-open"}, 3, "pomiary.txt", text},
@@ -293,9 +298,9 @@ TEST_F(ExportStartsTheProgram, NoProgramThatOpensTheDocumentIsTold)
 namespace {
 
 struct Cell {
-    QString type;    // office:value-type: "string", "float", "date", ...
-    QString value;   // office:value of a number
-    QString text;    // the shown text
+    QString type;  // office:value-type: "string", "float", "date", ...
+    QString value; // office:value of a number
+    QString text;  // the shown text
 };
 
 // The cells of the first sheet of a flat spreadsheet file, row by row; empty cells at
@@ -320,7 +325,8 @@ std::vector<std::vector<Cell>> sheetRows(const QString& path)
             const QXmlStreamAttributes a = xml.attributes();
             repeat = std::max(1, a.value(QLatin1String("table:number-columns-repeated")).toInt());
             rows.back().push_back({a.value(QLatin1String("office:value-type")).toString(),
-                                   a.value(QLatin1String("office:value")).toString(), {}});
+                                   a.value(QLatin1String("office:value")).toString(),
+                                   {}});
         } else if (xml.isCharacters() && inText && !rows.empty() && !rows.back().empty()) {
             rows.back().back().text += xml.text();
         } else if (xml.isEndElement() && name == QLatin1String("table-cell") && !rows.empty()) {

@@ -3,9 +3,9 @@
 
 #include "acquisition/LivePort.h"
 #include "acquisition/PortCom.h"
-#include "tests/support/ProgramForms.h"
 #include "platform/text/Convert.h"
 #include "platform/vcl/MessageBox.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
@@ -60,10 +60,9 @@ protected:
 
 TEST_F(LiveRoad, FullViewShowsEveryLineAndRaisesTheFlags)
 {
-    device.answerPeriodically("?DAT &",
-                              {"2024-03-05 14:07:09 21.4 22.0 T 18.5\r\n", "2024-03-05 14:07:19 21.5 22.1 T 18.6\r\n"},
-                              20ms, true);
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    device.answerPeriodically(
+        "?DAT &", {"2024-03-05 14:07:09 21.4 22.0 T 18.5\r\n", "2024-03-05 14:07:19 21.5 22.1 T 18.6\r\n"}, 20ms, true);
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     Form1->BitBtn4Click(Form1->BitBtn4);
     EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP"));
     EXPECT_EQ(Form1->BitBtn4->FontColor(), vcl::clRed);
@@ -124,9 +123,8 @@ TEST_F(LiveRoad, ALineThatDoesNotParseIsReportedAndTheLoopGoesOn)
     Form1->BitBtn4Click(Form1->BitBtn4);
     ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
     device.send("2024-03-05 14:07:09 1 -- 2\n");
-    ASSERT_TRUE(WaitUntil([&] {
-        return Form1->StatusBar1->Panels(2)->Text() == QStringLiteral("Błąd czytania pomiarów..");
-    }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Form1->StatusBar1->Panels(2)->Text() == QStringLiteral("Błąd czytania pomiarów.."); }));
     device.send("2024-03-05 14:07:10 5 6\n");
     ASSERT_TRUE(WaitUntil([&] { return memoLines() >= 1; }));
     EXPECT_EQ(vcl::Lines(Form1->Memo1).Get(0), QStringLiteral("2024-03-05 14:07:10 5 6"));
@@ -146,8 +144,8 @@ TEST_F(LiveRoad, BusyPortIsReportedAndRetriedAtTheNextStart)
 
     device.releasePort();
     device.answer("?DAT &", "2024-03-05 14:07:09 1\n");
-    Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
-    Form1->BitBtn4Click(Form1->BitBtn4);   // START opens it now
+    Form1->BitBtn4Click(Form1->BitBtn4); // STOP
+    Form1->BitBtn4Click(Form1->BitBtn4); // START opens it now
     EXPECT_GT(acquisition::comHandle, 0);
     EXPECT_TRUE(device.waitForReceived("?DAT &", 2000ms));
 }
@@ -217,8 +215,14 @@ TEST_F(LiveRoad, BadPeriodOrSpeedStopsStartWithTheConversionError)
 
 TEST_F(LiveRoad, ThePeriodsWholeSecondsAreTheLoopIntervalInMilliseconds)
 {
-    struct Case { const char* period; int wholeSeconds; } cases[] = {
-        {"00:00:10", 10}, {"00:01:05", 65}, {"01:00:00", 3600}, {"23:59:59", 86399},
+    struct Case {
+        const char* period;
+        int wholeSeconds;
+    } cases[] = {
+        {"00:00:10", 10},
+        {"00:01:05", 65},
+        {"01:00:00", 3600},
+        {"23:59:59", 86399},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.period);
@@ -235,8 +239,11 @@ TEST_F(LiveRoad, The101stEmptyReadGoesOnAndThe102ndEndsTheLoop)
 {
     const QString silent = QStringLiteral("Problem z komunikacją lub nie włączony miernik\r\n"
                                           ", Zamknij program i sprawdź miernik i połączenia!");
-    struct Case { int emptyReads; bool ended; } cases[] = {{101, false}, {102, true}};
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    struct Case {
+        int emptyReads;
+        bool ended;
+    } cases[] = {{101, false}, {102, true}};
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     // 300 whole seconds: the next tick after a line comes 300 ms later.
     Form2->czestoscPomiaru->SetText(QStringLiteral("00:05:00"));
     for (const Case& c : cases) {
@@ -247,11 +254,13 @@ TEST_F(LiveRoad, The101stEmptyReadGoesOnAndThe102ndEndsTheLoop)
         TForm1::emptyReadPauseMs = 1;
         Form1->BitBtn4Click(Form1->BitBtn4);
         ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
-        ASSERT_TRUE(WaitUntil([&] {
-            if (Form1->emptyReads >= c.emptyReads - 9)
-                TForm1::emptyReadPauseMs = 100;
-            return Form1->emptyReads >= c.emptyReads - 1;
-        }, 10000));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                if (Form1->emptyReads >= c.emptyReads - 9)
+                    TForm1::emptyReadPauseMs = 100;
+                return Form1->emptyReads >= c.emptyReads - 1;
+            },
+            10000));
         ASSERT_EQ(Form1->emptyReads, c.emptyReads - 1);
         // The read after the next one waits a second: time enough for the device's line
         // even on a loaded machine, whose device thread may take more than 100 ms to send.
@@ -286,17 +295,22 @@ TEST_F(LiveRoad, AnUnfinishedLineDoesNotOutliveItsSession)
                                           ", Zamknij program i sprawdź miernik i połączenia!");
     const QString hungUp = QStringLiteral("Problem z komunikacją, sprawdź połączenia..");
     enum class End { Stop, SilentDevice, HangUp };
-    struct Case { const char* name; End end; } cases[] = {
-        {"STOP", End::Stop}, {"silent device", End::SilentDevice}, {"hang-up", End::HangUp},
+    struct Case {
+        const char* name;
+        End end;
+    } cases[] = {
+        {"STOP", End::Stop},
+        {"silent device", End::SilentDevice},
+        {"hang-up", End::HangUp},
     };
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         boxes.clear();
         vcl::Lines(Form1->Memo1).Clear();
         for (auto& w : Form1->settings.windows)
             w.newSample = 0;
-        PtyDevice first, next;   // a device that hung up is gone; the next session uses another
+        PtyDevice first, next; // a device that hung up is gone; the next session uses another
         Form2->NumerCom->SetText(QString::fromStdString(first.path()));
         Form1->BitBtn4Click(Form1->BitBtn4);
         ASSERT_TRUE(first.waitForReceived("?DAT &", 2000ms));
@@ -319,8 +333,8 @@ TEST_F(LiveRoad, AnUnfinishedLineDoesNotOutliveItsSession)
             device = &next;
             break;
         }
-        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
-        Form1->BitBtn4Click(Form1->BitBtn4);   // START
+        Form1->BitBtn4Click(Form1->BitBtn4); // STOP
+        Form1->BitBtn4Click(Form1->BitBtn4); // START
         ASSERT_GT(acquisition::comHandle, 0);
         device->send("2024-03-05 14:07:20 5 6\n");
         ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
@@ -343,7 +357,7 @@ TEST_F(LiveRoad, TheLoopsErrorTextGoesWhenItReadsALineAgain)
         const char* name;
         Fault fault;
         QString shown;
-        bool otherRoadSince;   // another road wrote panel 2 after the fault
+        bool otherRoadSince; // another road wrote panel 2 after the fault
         QString after;
     } cases[] = {
         {"hang-up, then STOP and START", Fault::HangUp, hungUp, false, QString()},
@@ -351,12 +365,12 @@ TEST_F(LiveRoad, TheLoopsErrorTextGoesWhenItReadsALineAgain)
         {"another road's text since then stays", Fault::Unreadable, unreadable, true, otherRoad},
     };
     const auto panel2 = [] { return Form1->StatusBar1->Panels(2)->Text(); };
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         vcl::Lines(Form1->Memo1).Clear();
         Form1->StatusBar1->Panels(2)->SetText(QString());
-        PtyDevice first, next;   // a device that hung up is gone; the next session uses another
+        PtyDevice first, next; // a device that hung up is gone; the next session uses another
         Form2->NumerCom->SetText(QString::fromStdString(first.path()));
         Form1->BitBtn4Click(Form1->BitBtn4);
         ASSERT_TRUE(first.waitForReceived("?DAT &", 2000ms));
@@ -365,8 +379,8 @@ TEST_F(LiveRoad, TheLoopsErrorTextGoesWhenItReadsALineAgain)
             first.hangUp();
             ASSERT_TRUE(WaitUntil([&] { return panel2() == c.shown; }));
             Form2->NumerCom->SetText(QString::fromStdString(next.path()));
-            Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
-            Form1->BitBtn4Click(Form1->BitBtn4);   // START
+            Form1->BitBtn4Click(Form1->BitBtn4); // STOP
+            Form1->BitBtn4Click(Form1->BitBtn4); // START
             ASSERT_TRUE(next.waitForReceived("?DAT &", 2000ms));
             device = &next;
         } else {
@@ -379,7 +393,7 @@ TEST_F(LiveRoad, TheLoopsErrorTextGoesWhenItReadsALineAgain)
         device->send("2024-03-05 14:07:20 5 6\n");
         ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
         EXPECT_EQ(panel2(), c.after);
-        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+        Form1->BitBtn4Click(Form1->BitBtn4); // STOP
         acquisition::comHandle = 0;
     }
 }
@@ -393,10 +407,10 @@ TEST_F(LiveRoad, TheExchangesErrorGoesWhenTheLiveRoadReadsItsPortAgain)
     struct Case {
         const char* name;
         Exchange exchange;
-        Port port;                  // of the exchange that failed
-        bool browserFailedSince;    // the browser's failure in the same words
+        Port port;               // of the exchange that failed
+        bool browserFailedSince; // the browser's failure in the same words
         QString shown;
-        QString after;              // once the live road has read a line
+        QString after; // once the live road has read a line
     } cases[] = {
         {"a console send to the live port", Exchange::ConsoleSend, Port::Live, false, consoleFailed, QString()},
         {"a single reading from the live port", Exchange::SingleReading, Port::Live, false, readingFailed, QString()},
@@ -407,11 +421,11 @@ TEST_F(LiveRoad, TheExchangesErrorGoesWhenTheLiveRoadReadsItsPortAgain)
          readingFailed, readingFailed},
     };
     const auto panel2 = [] { return Form1->StatusBar1->Panels(2)->Text(); };
-    Form2->RadioButton1->SetChecked(true);   // readings over the serial link
+    Form2->RadioButton1->SetChecked(true); // readings over the serial link
     const QString unreadable = cwd.file(QStringLiteral("zly.dan"), "2024-03-05 14:07:09 1 2 3.4.5\r\n");
     const QString link = cwd.path() + QStringLiteral("/port-link");
     acquisition::PortCom::timeScale = 0.2;
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         vcl::Lines(Form1->Memo1).Clear();
@@ -420,9 +434,9 @@ TEST_F(LiveRoad, TheExchangesErrorGoesWhenTheLiveRoadReadsItsPortAgain)
         Form2->NumerCom->SetText(QString::fromStdString(live.path()));
         QFile::remove(link);
         ASSERT_TRUE(QFile::link(QString::fromStdString(live.path()), link));
-        const std::string exchangePort =
-            c.port == Port::Live ? live.path() : c.port == Port::LinkToLive ? QFile::encodeName(link).toStdString()
-                                                                            : other.path();
+        const std::string exchangePort = c.port == Port::Live         ? live.path()
+                                         : c.port == Port::LinkToLive ? QFile::encodeName(link).toStdString()
+                                                                      : other.path();
         acquisition::portCom = acquisition::PortCom{};
         acquisition::setText(acquisition::portCom.portSettings, exchangePort);
         acquisition::portCom.baudRate = 115200;
@@ -448,12 +462,12 @@ TEST_F(LiveRoad, TheExchangesErrorGoesWhenTheLiveRoadReadsItsPortAgain)
             vcl::Lines(Form1->Memo1).Clear();
         }
 
-        Form1->BitBtn4Click(Form1->BitBtn4);   // START
+        Form1->BitBtn4Click(Form1->BitBtn4); // START
         ASSERT_TRUE(live.waitForReceived("?DAT &", 2000ms));
         EXPECT_EQ(panel2(), c.shown) << "opening the port alone proves nothing";
         live.send("2024-03-05 14:07:20 5 6\n");
         ASSERT_TRUE(WaitUntil([&] { return memoLines() == 1; }));
         EXPECT_EQ(panel2(), c.after);
-        Form1->BitBtn4Click(Form1->BitBtn4);   // STOP
+        Form1->BitBtn4Click(Form1->BitBtn4); // STOP
     }
 }

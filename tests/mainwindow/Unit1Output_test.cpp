@@ -86,9 +86,9 @@ protected:
 
 struct TableCase {
     const char* name;
-    const char* propertiesText;   // nullptr: as the example file gave it
+    const char* propertiesText; // nullptr: as the example file gave it
     std::vector<SeriesData> series;
-    double shownFrom, shownTo;    // bottom axis range; equal: automatic
+    double shownFrom, shownTo; // bottom axis range; equal: automatic
     QStringList expected;
 };
 
@@ -98,22 +98,48 @@ TEST_F(OutputCommands, ChartTableLines)
     const QString head = QStringLiteral("VeskSystem measurement fileChannels 3");
     const QString marker = QStringLiteral("***End_of_Header***");
     const TableCase cases[] = {
-        {"the example: the last visible point is not written", nullptr,
-         {{true, {21.5, 21.6, 21.7}}, {true, {3.25, 3.5, 3.75}}}, 0, 0,
+        {"the example: the last visible point is not written",
+         nullptr,
+         {{true, {21.5, 21.6, 21.7}}, {true, {3.25, 3.5, 3.75}}},
+         0,
+         0,
          {head, marker, "", col, "12:00:01 21.50 3.25", "12:00:02 21.60 3.50", "Counter 2"}},
         {"one visible point", nullptr, {{true, {5}}}, 0, 0, {head, marker, "", col, "Counter 0"}},
-        {"no Counter: nothing of the header", "VeskSystem x\r\n***End_of_Header***\r\r\n", {{true, {1, 2}}}, 0, 0,
+        {"no Counter: nothing of the header",
+         "VeskSystem x\r\n***End_of_Header***\r\r\n",
+         {{true, {1, 2}}},
+         0,
+         0,
          {"", col, "12:00:01 1.00", "Counter 1"}},
-        {"ErrorCounter keeps Error", "VeskSystem x\r\n***End_of_Header***\r\r\nErrorCounter 0\nCounter 5",
-         {{true, {1, 2}}}, 0, 0, {"VeskSystem x", marker, "Error", col, "12:00:01 1.00", "Counter 1"}},
-        {"inactive series write no column; two decimals", nullptr,
-         {{true, {3.14159, 1}}, {false, {7, 7}}, {true, {2, 2.005}}}, 0, 0,
+        {"ErrorCounter keeps Error",
+         "VeskSystem x\r\n***End_of_Header***\r\r\nErrorCounter 0\nCounter 5",
+         {{true, {1, 2}}},
+         0,
+         0,
+         {"VeskSystem x", marker, "Error", col, "12:00:01 1.00", "Counter 1"}},
+        {"inactive series write no column; two decimals",
+         nullptr,
+         {{true, {3.14159, 1}}, {false, {7, 7}}, {true, {2, 2.005}}},
+         0,
+         0,
          {head, marker, "", col, "12:00:01 3.14 2.00", "Counter 1"}},
-        {"only the visible range", nullptr, {{true, {1, 2, 3, 4, 5}}}, 1, 3,
+        {"only the visible range",
+         nullptr,
+         {{true, {1, 2, 3, 4, 5}}},
+         1,
+         3,
          {head, marker, "", col, "12:00:02 2.00", "12:00:03 3.00", "Counter 2"}},
-        {"a shorter active series writes the missing value", nullptr, {{true, {1, 2, 3}}, {true, {7}}}, 0, 0,
+        {"a shorter active series writes the missing value",
+         nullptr,
+         {{true, {1, 2, 3}}, {true, {7}}},
+         0,
+         0,
          {head, marker, "", col, "12:00:01 1.00 7.00", "12:00:02 2.00 -.-", "Counter 2"}},
-        {"the longest later series is the reference", nullptr, {{true, {1}}, {true, {4, 5, 6}}}, 0, 0,
+        {"the longest later series is the reference",
+         nullptr,
+         {{true, {1}}, {true, {4, 5, 6}}},
+         0,
+         0,
          {head, marker, "", col, "12:00:01 1.00 4.00", "12:00:02 -.- 5.00", "Counter 2"}},
     };
     const std::string fromFile = Form1->dataFile.propertiesText;
@@ -134,7 +160,7 @@ TEST_F(OutputCommands, SecondChartTableStillCarriesTheHeader)
 {
     const std::string properties = Form1->dataFile.propertiesText;
     plot({{true, {21.5, 21.6, 21.7}}});
-    Form1->SaveToTable->setEnabled(true);   // as opening a data file leaves it
+    Form1->SaveToTable->setEnabled(true); // as opening a data file leaves it
     Form1->SaveToTable->trigger();
     const QStringList first = memoLines();
     ASSERT_EQ(first.size(), 7);
@@ -155,8 +181,8 @@ struct PdfWord {
 std::vector<PdfWord> pdfWords(const QString& pdf, double& pageWidth, double& pageHeight)
 {
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), pdf,
-                                          QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
     if (!p.waitForFinished(10000) || p.exitCode() != 0) {
         ADD_FAILURE() << "pdftotext (poppler-utils) could not read " << pdf.toStdString() << ": "
                       << p.errorString().toStdString();
@@ -168,8 +194,8 @@ std::vector<PdfWord> pdfWords(const QString& pdf, double& pageWidth, double& pag
     pageWidth = page.captured(1).toDouble();
     pageHeight = page.captured(2).toDouble();
     std::vector<PdfWord> words;
-    QRegularExpression word(
-        QString::fromLatin1(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    QRegularExpression word(QString::fromLatin1(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     for (auto it = word.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
         words.push_back({m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
@@ -286,8 +312,7 @@ TEST_F(OutputCommands, CopiesPutTheWindowImageAndBringTheWindowBack)
         } else {
             EXPECT_TRUE(boxes.records().empty()) << c.name;
             EXPECT_EQ(clipboard.copies(), 1) << c.name;
-            EXPECT_EQ(QGuiApplication::clipboard()->image().size(),
-                      QSize(Form1->ClientWidth(), Form1->ClientHeight()))
+            EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(Form1->ClientWidth(), Form1->ClientHeight()))
                 << c.name;
         }
         EXPECT_EQ(layoutOf(*Form1), before) << c.name;
@@ -302,7 +327,7 @@ TEST_F(OutputCommands, CopiesPutTheWindowImageAndBringTheWindowBack)
 TEST_F(OutputCommands, BitmapFileIsAnImageOfTheChartsSize)
 {
     plot({{true, {20, 21, 22}}});
-    Form1->SaveToFile->setEnabled(true);   // as opening a data file leaves it
+    Form1->SaveToFile->setEnabled(true); // as opening a data file leaves it
     dialogs.answerFile(QStringLiteral("wykres"));
     Form1->SaveToFile->trigger();
 
@@ -340,16 +365,24 @@ TEST_F(OutputCommands, TheBitmapIsOfferedItsOwnNameAndAsksBeforeItReplacesAFile)
 
     struct Case {
         const char* name;
-        bool bitmapThere;            // "wykres.bmp" is there before
-        QStringList answers;         // the dialog's answers in turn; then it is cancelled
-        std::vector<int> replies;    // to the boxes in turn
+        bool bitmapThere;         // "wykres.bmp" is there before
+        QStringList answers;      // the dialog's answers in turn; then it is cancelled
+        std::vector<int> replies; // to the boxes in turn
         QStringList boxes;
-        bool saved;                  // "wykres.bmp" holds the chart afterwards
+        bool saved; // "wykres.bmp" holds the chart afterwards
     } cases[] = {
-        {"the data file that is open", false, {opened}, {},
-         {QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.").arg(opened)}, false},
+        {"the data file that is open",
+         false,
+         {opened},
+         {},
+         {QStringLiteral("Plik %1 jest otwarty w programie.\nZapisz pod inną nazwą.").arg(opened)},
+         false},
         {"another data file, No", false, {other}, {platform::IDNO}, {question.arg(other)}, false},
-        {"another data file, No, then a new name", false, {other, "wykres"}, {platform::IDNO}, {question.arg(other)},
+        {"another data file, No, then a new name",
+         false,
+         {other, "wykres"},
+         {platform::IDNO},
+         {question.arg(other)},
          true},
         {"an existing bitmap, No", true, {"wykres"}, {platform::IDNO}, {question.arg(bitmap)}, false},
         {"an existing bitmap, Yes", true, {"wykres"}, {platform::IDYES}, {question.arg(bitmap)}, true},

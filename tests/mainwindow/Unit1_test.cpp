@@ -2,9 +2,9 @@
 // strip and full view, the two ways to close, the chart fit and the click reports.
 
 #include "acquisition/PortCom.h"
-#include "tests/support/ProgramForms.h"
 #include "platform/text/Cp1250.h"
 #include "platform/vcl/MessageBox.h"
+#include "tests/support/ProgramForms.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/QtTestApp.h"
 #include "windows/Unit6.h"
@@ -77,8 +77,12 @@ TEST_F(MainProgram, FirstStartKeepsDesignedSizeShowsStripAndWritesNothing)
 
 TEST_F(MainProgram, StoredSettingsApplyGeometryLayoutAndPageSize)
 {
-    struct Case { int pageSize, leftPanel, expectedPage, expectedPanel; } cases[] = {
-        {300, 150, 1000, 150}, {500, 0, 500, 5}, {5000, 120, 5000, 120},
+    struct Case {
+        int pageSize, leftPanel, expectedPage, expectedPanel;
+    } cases[] = {
+        {300, 150, 1000, 150},
+        {500, 0, 500, 5},
+        {5000, 120, 5000, 120},
     };
     for (const Case& c : cases) {
         SettingsBlock b = storedBlock();
@@ -108,10 +112,10 @@ TEST_F(MainProgram, StoredFoldersAreAppliedAtStart)
     cwd.mkdir("Okna");
     const QString canonicalCwd = QFileInfo(cwd.path()).canonicalFilePath();
     struct Case {
-        const char* startIn;      // the start folder, under the temporary folder
-        const char* measurement;  // the stored measurement folder
-        const char* work;         // the stored working folder
-        const char* listed;       // the folder the list shows and makes current
+        const char* startIn;     // the start folder, under the temporary folder
+        const char* measurement; // the stored measurement folder
+        const char* work;        // the stored working folder
+        const char* listed;      // the folder the list shows and makes current
         const char* workDir;
         QStringList files;
     } cases[] = {
@@ -212,7 +216,9 @@ TEST_F(MainProgram, NonsenseSettingsStillGiveAUsableWindow)
 
 TEST_F(MainProgram, StoredGeometryOfAnyValueLeavesEveryWindowOnTheScreen)
 {
-    struct Case { int left, top, width, height; } cases[] = {
+    struct Case {
+        int left, top, width, height;
+    } cases[] = {
         {INT_MIN, INT_MIN, INT_MIN, INT_MIN},
         {INT_MAX, INT_MAX, INT_MAX, INT_MAX},
         {0, 0, 0, 0},
@@ -248,9 +254,9 @@ TEST_F(MainProgram, StoredGeometryOfAnyValueLeavesEveryWindowOnTheScreen)
         r.splitterPos = c.width;
         writeSettings(b);
         RegisterMeasurementWindows();
-        QDir::setCurrent(cwd.path());   // the last window made its own folder current
+        QDir::setCurrent(cwd.path()); // the last window made its own folder current
         start();
-        Form1->Show();   // shows the measurement windows
+        Form1->Show(); // shows the measurement windows
 
         expectOnScreen(*Form1, 200, TForm1::stripHeight);
         EXPECT_EQ(Form1->Height(), TForm1::stripHeight);
@@ -260,7 +266,7 @@ TEST_F(MainProgram, StoredGeometryOfAnyValueLeavesEveryWindowOnTheScreen)
         expectOnScreen(*w, 200, 120);
         EXPECT_GE(w->Panel3->Width(), 40);
         EXPECT_LE(w->Panel3->Width(), w->Width()) << "the left panel stays within the window";
-        Form1->BitBtn3Click(Form1->BitBtn3);   // the full view at the stored height
+        Form1->BitBtn3Click(Form1->BitBtn3); // the full view at the stored height
         expectOnScreen(*Form1, 200, TForm1::stripHeight);
         TearDown();
     }
@@ -296,7 +302,13 @@ TEST_F(MainProgram, ZamknijCancelLeavesSettingsAndLabelsWritten)
     EXPECT_EQ(back.listPanelSize, 263);
 
     QByteArray labels;
-    labels += "\xA3\xF3" "d\x9F" "0\r\n\xA3\xF3" "d\x9F" "1\r\n\xA3\xF3" "d\x9F" "2\r\n";
+    labels += "\xA3\xF3"
+              "d\x9F"
+              "0\r\n\xA3\xF3"
+              "d\x9F"
+              "1\r\n\xA3\xF3"
+              "d\x9F"
+              "2\r\n";
     for (int col = 3; col < TForm1::seriesCount; ++col)
         labels += "\r\n";
     EXPECT_EQ(readFile(cwd.path() + "/LabelSetings.txt"), labels);
@@ -313,8 +325,12 @@ TEST_F(MainProgram, ZamknijOkRaisesTheStopRequest)
 TEST_F(MainProgram, CloseBoxAsksAndSavesNothing)
 {
     start();
-    struct Case { int answer; vcl::TCloseAction expected; } cases[] = {
-        {platform::IDCANCEL, vcl::caNone}, {platform::IDOK, vcl::caHide},
+    struct Case {
+        int answer;
+        vcl::TCloseAction expected;
+    } cases[] = {
+        {platform::IDCANCEL, vcl::caNone},
+        {platform::IDOK, vcl::caHide},
     };
     for (const Case& c : cases) {
         boxes.answer(c.answer);
@@ -332,7 +348,7 @@ TEST_F(MainProgram, CloseBoxAsksAndSavesNothing)
 TEST_F(MainProgram, GridShowsValuesOfTheUsualWidthWholeInItsDesignedCells)
 {
     start();
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     Form1->Show();
     Form1->currentLine = "2024-03-05 14:07:09 21.46 -12.50 1013.2 100.25";
     Form1->parsedLine.CzytajLinie(Form1->currentLine);
@@ -365,7 +381,7 @@ TEST_F(MainProgram, GridShowsValuesOfTheUsualWidthWholeInItsDesignedCells)
 
 TEST_F(MainProgram, ViewSwitchUsesStoredHeightOrTheDesignedOne)
 {
-    start();   // first run: no height stored
+    start(); // first run: no height stored
     Form1->Timer1->SetInterval(1000);
     Form1->Timer1->SetEnabled(true);
     Form1->BitBtn3Click(Form1->BitBtn3);
@@ -431,7 +447,7 @@ TEST_F(MainProgram, WindowListNamesClosedSlots)
 namespace {
 struct FitCase {
     const char* name;
-    std::vector<std::vector<double>> series;   // values per series; empty = inactive
+    std::vector<std::vector<double>> series; // values per series; empty = inactive
     int channelCount;
     double min, max;
 };
@@ -527,7 +543,7 @@ TEST_F(MainProgram, ValueMarksOffHidesTheMarksOfTheChannelSeries)
     };
     EXPECT_EQ(marksDrawn(), 0);
 
-    Form1->ToolButton33Click(nullptr);   // on
+    Form1->ToolButton33Click(nullptr); // on
     EXPECT_TRUE(Form1->ToolButton33->Down());
     EXPECT_TRUE(Form1->showValues);
     EXPECT_EQ(marksDrawn(), 0) << "switching on shows no marks by itself";
@@ -535,7 +551,7 @@ TEST_F(MainProgram, ValueMarksOffHidesTheMarksOfTheChannelSeries)
     Form1->Chart1ClickSeries(chart, chart.Series(1), 2, vcl::mbLeft, {vcl::ssLeft}, {});
     EXPECT_GT(marksDrawn(), 100);
 
-    Form1->ToolButton33Click(nullptr);   // off again
+    Form1->ToolButton33Click(nullptr); // off again
     EXPECT_FALSE(Form1->ToolButton33->Down());
     EXPECT_FALSE(Form1->showValues);
     EXPECT_FALSE(chart.Series(0).MarksVisible());
@@ -652,9 +668,8 @@ TEST(Program, StartsAndWritesNothingBeforeAsked)
     ASSERT_TRUE(program.waitForStarted(5000));
     // Idle in the message loop: the main thread sleeps in poll.
     const QString wchan = QStringLiteral("/proc/%1/wchan").arg(program.processId());
-    const bool idle = testsupport::WaitUntil([&] {
-        return program.state() == QProcess::Running && readFile(wchan).contains("poll");
-    }, 10000);
+    const bool idle = testsupport::WaitUntil(
+        [&] { return program.state() == QProcess::Running && readFile(wchan).contains("poll"); }, 10000);
     EXPECT_TRUE(idle);
     EXPECT_EQ(program.state(), QProcess::Running);
     EXPECT_TRUE(QDir(cwd.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
@@ -674,9 +689,14 @@ TEST_F(MainProgram, SettingsDialogCarriesSerialSettingsAndLineLimitOnlyOnOk)
     EXPECT_STREQ(acquisition::portCom.portSettings, "com2");
 
     Form1->deviceFamily = 1;
-    acquisition::setText(Form1->settings.baudText, "0x10");   // read as C reads it
+    acquisition::setText(Form1->settings.baudText, "0x10"); // read as C reads it
     acquisition::setText(Form1->settings.comPort, "com7");
-    struct Case { int result; int baud; const char* port; int page; } cases[] = {
+    struct Case {
+        int result;
+        int baud;
+        const char* port;
+        int page;
+    } cases[] = {
         {vcl::mrCancel, 9600, "com2", 5000},
         {vcl::mrOk, 16, "com7", 2000},
     };

@@ -25,8 +25,8 @@
 #include <QTimer>
 
 #include <cmath>
-#include <functional>
 #include <cstdio>
+#include <functional>
 
 using screenshots::settle;
 using screenshots::shoot;
@@ -78,7 +78,7 @@ int main(int argc, char** argv)
         Form1->parsedLine.CzytajLinie(Form1->currentLine);
         Form1->showLiveLine();
     }
-    Form1->ToolButton27Click(nullptr);   // legend on
+    Form1->ToolButton27Click(nullptr); // legend on
     ok &= shoot(Form1, out + "/main-full.png");
 
     // Two readings only: the time labels stand at both ends of the bottom axis.
@@ -103,9 +103,9 @@ int main(int argc, char** argv)
                     "yyyy-mm-dd hh:mm:ss.nnn k1 k2 k3 k4\r\n");
         for (int i = 0; i < 3000; ++i) {
             const double a = i / 150.0;
-            const QString values = QString::asprintf(" %5.1f %5.1f %5.1f %5.2f", 21.0 + 2.0 * std::sin(a),
-                                                     19.5 + 1.5 * std::cos(a * 0.7), 23.0 + 0.002 * i,
-                                                     3.60 - 0.0001 * i);
+            const QString values =
+                QString::asprintf(" %5.1f %5.1f %5.1f %5.2f", 21.0 + 2.0 * std::sin(a), 19.5 + 1.5 * std::cos(a * 0.7),
+                                  23.0 + 0.002 * i, 3.60 - 0.0001 * i);
             const QTime t = QTime(8, 0).addSecs(i * 10);
             whole.write(("2024-03-05  " + t.toString("hh:mm:ss") + " " + values + "\r\n").toLatin1());
             paged.write(("2024-03-05 " + t.toString("hh:mm:ss") + values + "\r\n").toLatin1());
@@ -139,12 +139,13 @@ int main(int argc, char** argv)
     {
         testsupport::PtyDevice device;
         device.answer("?B_U &", "Tazo132 v2.4\rk1 T 0.1 Temperatura wody\rk2 T 0.1 Temperatura powietrza\r"
-                                "k3 U 0.01 Napi\xEA" "cie\rM_S 00:00:10\r\x1A");
+                                "k3 U 0.01 Napi\xEA"
+                                "cie\rM_S 00:00:10\r\x1A");
         acquisition::setText(acquisition::portCom.portSettings, device.path());
         acquisition::portCom.baudRate = 9600;
         Form2->RadioButton1->SetChecked(true);
         Form2->PageControl1->SetActivePage(Form2->TabSheet3);
-        Form2->Button5->click();   // the data file's properties make way for the configuration
+        Form2->Button5->click(); // the data file's properties make way for the configuration
         Form2->Button4->click();
         ok &= settleUntil([] { return Form2->Button4->Enabled() && !Form1->serialExchangeRunning(); });
         ok &= shoot(Form2, out + "/settings-systemu-config.png");
@@ -163,7 +164,7 @@ int main(int argc, char** argv)
     // A measurement window with a few samples of two channels.
     RegisterMeasurementWindows();
     Form1->settings.windowCount = 1;
-    Form1->autoPlaceWindows = true;   // placed below the main window, left panel 150
+    Form1->autoPlaceWindows = true; // placed below the main window, left panel 150
     Form1->UruchomOknaExecute(nullptr);
     if (TForm6* w = TForm6::ForSlot(0)) {
         w->SetBounds(0, 0, 900, 500);

@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     DalvinterForm1->Show();
     bool ok = shoot(DalvinterForm1, out + "/viewer-chart.png");
 
-    DalvinterForm1->ToolButton21->click();   // fit toggle: fills the info form
+    DalvinterForm1->ToolButton21->click(); // fit toggle: fills the info form
     DalvinterForm1->ToolButton26->click();
     DalvinterForm1->Chart1->Series(0).SetMarksVisible(true);
     ok = shoot(DalvinterForm1, out + "/viewer-chart-fit-marks.png") && ok;

@@ -49,7 +49,7 @@ std::optional<QStringList> FakePrograms::waitForRun(const QString& name, int tim
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    lines.removeLast();   // after the last line break
+    lines.removeLast(); // after the last line break
     return lines;
 }
 

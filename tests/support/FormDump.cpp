@@ -3,8 +3,8 @@
 #include "platform/vcl/Vcl.h"
 
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -88,7 +88,7 @@ QStringList attributes(const QObject* o, const std::map<const QObject*, QString>
         if (cb->MaxLength() > 0)
             add("max", QString::number(cb->MaxLength()));
         add("items", joined(cb->Items()));
-        if (cb->maxVisibleItems() != 10)   // Qt's default
+        if (cb->maxVisibleItems() != 10) // Qt's default
             add("shown", QString::number(cb->maxVisibleItems()));
     }
     if (const auto* ud = dynamic_cast<const vcl::TUpDown*>(o)) {
@@ -128,8 +128,8 @@ QStringList attributes(const QObject* o, const std::map<const QObject*, QString>
         a << QStringLiteral("readonly");
     if (const auto* m = dynamic_cast<const QPlainTextEdit*>(o); m && m->isReadOnly())
         a << QStringLiteral("readonly");
-    if (const auto* l = dynamic_cast<const QLabel*>(o); l && !dynamic_cast<const vcl::TLabel*>(o) &&
-                                                         !l->pixmap().isNull())
+    if (const auto* l = dynamic_cast<const QLabel*>(o);
+        l && !dynamic_cast<const vcl::TLabel*>(o) && !l->pixmap().isNull())
         a << QStringLiteral("picture");
     return a;
 }
@@ -169,7 +169,7 @@ void collectStrays(const QObject* o, const std::map<const QObject*, QString>& na
 std::string ControlDump(const QWidget* form, std::initializer_list<NamedControl> controls)
 {
     std::map<const QObject*, QString> names;
-    std::map<const QObject*, QString> ownLabels;   // the caption labels of labelled edits
+    std::map<const QObject*, QString> ownLabels; // the caption labels of labelled edits
     for (const NamedControl& c : controls) {
         names[c.control] = QString::fromLatin1(c.name);
         if (const auto* le = dynamic_cast<const vcl::TLabeledEdit*>(c.control))

@@ -13,11 +13,16 @@ using Ms = TcpPeer::Ms;
 const char* reason(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 404:
+        return "Not Found";
+    default:
+        return "Status";
     }
 }
 
@@ -162,8 +167,7 @@ void HttpServer::serve(TcpPeer& peer)
         return;
     peer.shutdownWrite();
     // Let the client read everything before the connection goes.
-    for (int step = 0; step < 20 && !peer.waitClosed(Ms(50)) && !stopping(); ++step) {
-    }
+    for (int step = 0; step < 20 && !peer.waitClosed(Ms(50)) && !stopping(); ++step) {}
 }
 
 bool HttpServer::sendBody(TcpPeer& peer, const Answer& a, std::uint64_t from, std::uint64_t to)
@@ -178,8 +182,8 @@ bool HttpServer::sendBody(TcpPeer& peer, const Answer& a, std::uint64_t from, st
         if (stopping())
             return false;
         const std::size_t n = std::size_t(std::min(piece, to - at));
-        const std::string_view bytes = a.streamed ? std::string_view(made).substr(0, n)
-                                                  : std::string_view(a.body).substr(std::size_t(at), n);
+        const std::string_view bytes =
+            a.streamed ? std::string_view(made).substr(0, n) : std::string_view(a.body).substr(std::size_t(at), n);
         if (a.length == Length::chunked) {
             char size[32];
             std::snprintf(size, sizeof size, "%zx\r\n", n);

@@ -26,14 +26,14 @@ public:
     struct Answer {
         int status = 200;
         std::string body;
-        std::string location;     // Location header of a redirect
-        std::uint64_t sent = 0;   // cut: bytes of the body sent before the connection closes
-        bool cut = false;         // the body stops short of its length (and of its last chunk)
-        bool held = false;        // the first half of the body goes out at once, the rest on release()
+        std::string location;   // Location header of a redirect
+        std::uint64_t sent = 0; // cut: bytes of the body sent before the connection closes
+        bool cut = false;       // the body stops short of its length (and of its last chunk)
+        bool held = false;      // the first half of the body goes out at once, the rest on release()
         Length length = Length::declared;
-        std::uint64_t streamed = 0;   // when not 0: the body is this many bytes 'S', made while sent
-        bool silent = false;          // the request is read and never answered
-        int dripMs = 0;               // when not 0: the body goes out a byte at a time, this far apart
+        std::uint64_t streamed = 0; // when not 0: the body is this many bytes 'S', made while sent
+        bool silent = false;        // the request is read and never answered
+        int dripMs = 0;             // when not 0: the body goes out a byte at a time, this far apart
     };
     static Answer ok(std::string body) { return with(200, std::move(body)); }
     static Answer notFound() { return with(404, "Not Found"); }
@@ -129,7 +129,7 @@ private:
     mutable std::condition_variable changed_;
     std::map<std::string, Answer> answers_;
     std::vector<std::string> requests_;
-    std::vector<bool> unframed_;   // for each request: its answer had no length
+    std::vector<bool> unframed_; // for each request: its answer had no length
     bool released_ = false;
     bool stopping_ = false;
 };

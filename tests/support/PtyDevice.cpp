@@ -34,7 +34,8 @@ PtyDevice::PtyDevice()
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
+    if (wake_ < 0)
+        throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
     thread_ = std::thread(&PtyDevice::run, this);
 }
 
@@ -45,8 +46,10 @@ PtyDevice::~PtyDevice()
         stop_ = true;
     }
     wakeThread();
-    if (thread_.joinable()) thread_.join();
-    if (master_ >= 0) ::close(master_);
+    if (thread_.joinable())
+        thread_.join();
+    if (master_ >= 0)
+        ::close(master_);
     releasePort();
     ::close(slave_);
     ::close(wake_);
@@ -91,9 +94,8 @@ void PtyDevice::answerAfter(std::string command, Ms delay, std::vector<std::stri
 
 const std::string PtyDevice::readingLine = "2024-03-05 14:07:09 21.4 22.0 -.- 3.61";
 const std::string PtyDevice::headerLine = "DataTime k1 k2 k3 k4";
-const std::vector<std::string> PtyDevice::configLines = {"kmin 17", "kmax 48", "M_S 00:00:10",
-                                                         "k1  S_C 0.0", "k2  S_C 1.5",
-                                                         "opis: pi\xEA\xE6 czujnik\xF3w"};
+const std::vector<std::string> PtyDevice::configLines = {"kmin 17",     "kmax 48",     "M_S 00:00:10",
+                                                         "k1  S_C 0.0", "k2  S_C 1.5", "opis: pi\xEA\xE6 czujnik\xF3w"};
 
 std::string PtyDevice::memoryDump(std::size_t bytes, std::string_view ending)
 {
@@ -111,7 +113,8 @@ std::string PtyDevice::memoryDump(std::size_t bytes, std::string_view ending)
 std::vector<std::string> PtyDevice::chunks(const std::string& bytes, std::size_t size)
 {
     std::vector<std::string> out;
-    for (std::size_t at = 0; at < bytes.size(); at += size) out.push_back(bytes.substr(at, size));
+    for (std::size_t at = 0; at < bytes.size(); at += size)
+        out.push_back(bytes.substr(at, size));
     return out;
 }
 
@@ -121,7 +124,8 @@ void PtyDevice::actAsLogger(const LoggerScript& script)
     answerAfter("?DAT &", script.latency, {readingLine + e});
     answerAfter("?HEAD", script.latency, {headerLine + e});
     std::string config;
-    for (const auto& line : configLines) config += line + e;
+    for (const auto& line : configLines)
+        config += line + e;
     answerAfter("?B_U &", script.latency, {config + "\x1A"});
     auto dump = chunks(memoryDump(script.dumpBytes, e), script.chunk);
     dump.push_back("\x1A");
@@ -139,7 +143,8 @@ void PtyDevice::sendPieces(std::vector<std::string> pieces, Ms gap)
 {
     std::lock_guard lock(mutex_);
     const auto now = Clock::now();
-    for (std::size_t i = 0; i < pieces.size(); ++i) schedule(now + gap * long(i), std::move(pieces[i]));
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        schedule(now + gap * long(i), std::move(pieces[i]));
     wakeThread();
 }
 
@@ -156,14 +161,16 @@ void PtyDevice::hangUp()
 {
     {
         std::lock_guard lock(mutex_);
-        if (hungUp_) return;
+        if (hungUp_)
+            return;
         stop_ = true;
         hungUp_ = true;
         pending_.clear();
         repeatingActive_ = false;
     }
     wakeThread();
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
     ::close(master_);
     master_ = -1;
     changed_.notify_all();
@@ -196,7 +203,8 @@ bool PtyDevice::holdPort()
 
 void PtyDevice::releasePort()
 {
-    if (holder_ < 0) return;
+    if (holder_ < 0)
+        return;
     ::ioctl(holder_, TIOCNXCL);
     ::close(holder_);
     holder_ = -1;
@@ -223,19 +231,22 @@ bool PtyDevice::waitUntilSent(Ms timeout) const
 void PtyDevice::matchCommands()
 {
     std::size_t longest = 0;
-    for (const auto& a : answers_) longest = std::max(longest, a.command.size());
+    for (const auto& a : answers_)
+        longest = std::max(longest, a.command.size());
     for (;;) {
         std::size_t best = std::string::npos;
         const Answer* hit = nullptr;
         for (const auto& a : answers_) {
-            if (a.command.empty()) continue;
+            if (a.command.empty())
+                continue;
             const std::size_t at = received_.find(a.command, matchedUpTo_);
             if (at < best) {
                 best = at;
                 hit = &a;
             }
         }
-        if (!hit) break;
+        if (!hit)
+            break;
         matchedUpTo_ = best + hit->command.size();
         const auto now = Clock::now();
         if (hit->repeat && !hit->lines.empty()) {
@@ -281,14 +292,16 @@ void PtyDevice::run()
                     done += std::size_t(w);
                     continue;
                 }
-                if (w < 0 && errno != EAGAIN && errno != EINTR) break;
+                if (w < 0 && errno != EAGAIN && errno != EINTR)
+                    break;
                 pollfd p[2] = {{master_, POLLOUT, 0}, {wake_, POLLIN, 0}};
                 ::poll(p, 2, -1);
                 if (p[1].revents & POLLIN) {
                     std::uint64_t n;
                     [[maybe_unused]] const ssize_t r = ::read(wake_, &n, sizeof n);
                     std::lock_guard check(mutex_);
-                    if (stop_) break;
+                    if (stop_)
+                        break;
                 }
             }
             lock.lock();
@@ -299,8 +312,10 @@ void PtyDevice::run()
 
         int timeout = -1;
         auto next = Clock::time_point::max();
-        if (!pending_.empty()) next = pending_.front().due;
-        if (repeatingActive_) next = std::min(next, nextRepeat_);
+        if (!pending_.empty())
+            next = pending_.front().due;
+        if (repeatingActive_)
+            next = std::min(next, nextRepeat_);
         if (next != Clock::time_point::max())
             timeout = int(std::max<long long>(1, std::chrono::ceil<Ms>(next - now).count()));
         lock.unlock();
@@ -312,7 +327,8 @@ void PtyDevice::run()
         }
         char chunk[4096];
         ssize_t got = 0;
-        if (p[0].revents & POLLIN) got = ::read(master_, chunk, sizeof chunk);
+        if (p[0].revents & POLLIN)
+            got = ::read(master_, chunk, sizeof chunk);
         lock.lock();
         if (got > 0) {
             received_.append(chunk, std::size_t(got));

@@ -102,8 +102,8 @@ private:
         Ms delay{0};
     };
     void run();
-    void schedule(Clock::time_point due, std::string bytes);   // with mutex_ held
-    void matchCommands();                                      // with mutex_ held
+    void schedule(Clock::time_point due, std::string bytes); // with mutex_ held
+    void matchCommands();                                    // with mutex_ held
     void wakeThread();
 
     int master_ = -1;
@@ -116,17 +116,17 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::string received_;
-    std::size_t matchedUpTo_ = 0;   // bytes of received_ already searched for commands
+    std::size_t matchedUpTo_ = 0; // bytes of received_ already searched for commands
     std::vector<Answer> answers_;
-    std::deque<Pending> pending_;   // ordered by due time
-    Answer repeating_;              // the periodic answer that runs until silenced
+    std::deque<Pending> pending_; // ordered by due time
+    Answer repeating_;            // the periodic answer that runs until silenced
     bool repeatingActive_ = false;
     Clock::time_point nextRepeat_;
     std::size_t repeatIndex_ = 0;
-    bool writing_ = false;          // a write is under way, unlocked
+    bool writing_ = false; // a write is under way, unlocked
     bool stop_ = false;
     bool hungUp_ = false;
-    std::size_t hangUpAt_ = 0;      // 0: no hang-up planned
+    std::size_t hangUpAt_ = 0; // 0: no hang-up planned
     std::thread thread_;
 };
 

@@ -10,15 +10,11 @@ namespace testsupport {
 
 namespace {
 
-QPoint at(QWidget* w, QPoint pos)
-{
-    return pos == QPoint(-1, -1) ? w->rect().center() : pos;
-}
+QPoint at(QWidget* w, QPoint pos) { return pos == QPoint(-1, -1) ? w->rect().center() : pos; }
 
 // origin is the widget's place on the screen when the gesture began: a widget that a
 // drag moves must not move the pointer with it.
-void mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held,
-           QPoint origin)
+void mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held, QPoint origin)
 {
     QMouseEvent e(type, QPointF(pos), QPointF(origin + pos), button, held, Qt::NoModifier);
     QApplication::sendEvent(w, &e);

@@ -15,8 +15,7 @@ void MouseDoubleClick(QWidget* w, QPoint pos = QPoint(-1, -1));
 // Press at from, move to to with the button held, release there.
 void MouseDrag(QWidget* w, QPoint from, QPoint to);
 // Press and release of one key; text is what it types.
-void KeyClick(QWidget* w, int key, const QString& text = QString(),
-              Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+void KeyClick(QWidget* w, int key, const QString& text = QString(), Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // Types each character of text.
 void TypeText(QWidget* w, const QString& text);
 // Tells the widget the focus left it. Keys sent to a widget without the focus may leave

@@ -66,15 +66,9 @@ void ProcessPending()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-TempCwd::TempCwd() : previous_(QDir::currentPath())
-{
-    QDir::setCurrent(dir_.path());
-}
+TempCwd::TempCwd() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
 
-TempCwd::~TempCwd()
-{
-    QDir::setCurrent(previous_);
-}
+TempCwd::~TempCwd() { QDir::setCurrent(previous_); }
 
 QString TempCwd::file(const QString& relative, const QByteArray& bytes) const
 {

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <functional>
 
-#include "tests/support/QtPrint.h"   // readable QString values in test failures
+#include "tests/support/QtPrint.h" // readable QString values in test failures
 
 namespace testsupport {
 

@@ -40,9 +40,11 @@ sockaddr_in loopback(int port)
 int onLoopback(std::optional<int> backlog, int& port, bool reuseAddress = false)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    if (fd < 0)
+        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     const int one = 1;
-    if (reuseAddress) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (reuseAddress)
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a = loopback(0);
     socklen_t len = sizeof a;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (backlog && ::listen(fd, *backlog) != 0) ||
@@ -76,7 +78,8 @@ TcpPeer& TcpPeer::operator=(TcpPeer&& other) noexcept
 TcpPeer TcpPeer::connectTo(int port, Ms timeout)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    if (fd < 0)
+        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     const sockaddr_in a = loopback(port);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
         const int err = errno;
@@ -97,7 +100,8 @@ int TcpPeer::localPort() const
 {
     sockaddr_in a{};
     socklen_t len = sizeof a;
-    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        return 0;
     return ntohs(a.sin_port);
 }
 
@@ -111,25 +115,30 @@ bool TcpPeer::send(std::string_view bytes)
             done += std::size_t(w);
             continue;
         }
-        if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (w < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
         pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, leftMs(deadline)) <= 0) return false;
+        if (::poll(&p, 1, leftMs(deadline)) <= 0)
+            return false;
     }
     return done == bytes.size();
 }
 
 bool TcpPeer::fill(Clock::time_point deadline)
 {
-    if (fd_ < 0 || ended_) return false;
+    if (fd_ < 0 || ended_)
+        return false;
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, leftMs(deadline)) <= 0) return false;
+    if (::poll(&p, 1, leftMs(deadline)) <= 0)
+        return false;
     char chunk[4096];
     const ssize_t r = ::recv(fd_, chunk, sizeof chunk, 0);
     if (r > 0) {
         unread_.append(chunk, std::size_t(r));
         return true;
     }
-    if (r < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+    if (r < 0 && (errno == EAGAIN || errno == EINTR))
+        return true;
     ended_ = true;
     return false;
 }
@@ -164,17 +173,20 @@ bool TcpPeer::waitClosed(Ms timeout)
 
 void TcpPeer::shutdownWrite()
 {
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+    if (fd_ >= 0)
+        ::shutdown(fd_, SHUT_WR);
 }
 
 void TcpPeer::limitSendBuffer(int bytes)
 {
-    if (fd_ >= 0) ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+    if (fd_ >= 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
 }
 
 void TcpPeer::close()
 {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
 }
 
@@ -182,13 +194,15 @@ TcpPeerListener::TcpPeerListener() { fd_ = listenOnLoopback(8, port_); }
 
 TcpPeerListener::~TcpPeerListener()
 {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 TcpPeer TcpPeerListener::accept(TcpPeer::Ms timeout)
 {
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, int(timeout.count())) != 1) return TcpPeer();
+    if (::poll(&p, 1, int(timeout.count())) != 1)
+        return TcpPeer();
     const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     return fd >= 0 ? TcpPeer(fd) : TcpPeer();
 }
@@ -250,9 +264,11 @@ bool TcpDevice::waitCommands(std::size_t count, std::chrono::milliseconds timeou
     for (;;) {
         {
             std::lock_guard lock(mutex_);
-            if (commands_ >= count) return true;
+            if (commands_ >= count)
+                return true;
         }
-        if (Clock::now() >= deadline) return false;
+        if (Clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(Ms(2));
     }
 }
@@ -261,18 +277,22 @@ void TcpDevice::answer(int fd, const Reply& r)
 {
     const auto pause = [this](int ms) {
         const auto until = Clock::now() + Ms(ms);
-        while (!stop_ && Clock::now() < until) std::this_thread::sleep_for(Ms(std::min(ms, 5)));
+        while (!stop_ && Clock::now() < until)
+            std::this_thread::sleep_for(Ms(std::min(ms, 5)));
     };
     pause(r.delayMs);
     const std::size_t piece = r.piece ? r.piece : std::max<std::size_t>(r.bytes.size(), 1);
     for (std::size_t at = 0; at < r.bytes.size() && !stop_; at += piece) {
-        if (at) pause(r.gapMs);
+        if (at)
+            pause(r.gapMs);
         const std::string_view part = std::string_view(r.bytes).substr(at, piece);
         std::size_t done = 0;
         while (done < part.size() && !stop_) {
             const ssize_t w = ::send(fd, part.data() + done, part.size() - done, MSG_NOSIGNAL);
-            if (w > 0) done += std::size_t(w);
-            else if (w < 0 && errno != EINTR && errno != EAGAIN) return;
+            if (w > 0)
+                done += std::size_t(w);
+            else if (w < 0 && errno != EINTR && errno != EAGAIN)
+                return;
             else {
                 pollfd p{fd, POLLOUT, 0};
                 ::poll(&p, 1, 50);
@@ -288,18 +308,22 @@ void TcpDevice::run()
     while (!stop_) {
         if (fd < 0) {
             pollfd p{listenFd_, POLLIN, 0};
-            if (::poll(&p, 1, 20) != 1) continue;
+            if (::poll(&p, 1, 20) != 1)
+                continue;
             fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) ++connections_;
+            if (fd >= 0)
+                ++connections_;
             pending.clear();
             continue;
         }
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) != 1) continue;
+        if (::poll(&p, 1, 20) != 1)
+            continue;
         char chunk[4096];
         const ssize_t r = ::recv(fd, chunk, sizeof chunk, 0);
         if (r <= 0) {
-            if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && errno == EINTR)
+                continue;
             ::close(fd);
             fd = -1;
             continue;
@@ -321,7 +345,8 @@ void TcpDevice::run()
                     replies_.pop_front();
                 }
             }
-            if (!next) continue;
+            if (!next)
+                continue;
             answer(fd, *next);
             ++answered_;
             if (next->close) {
@@ -330,7 +355,8 @@ void TcpDevice::run()
             }
         }
     }
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 // ---- TcpPushingPeer ----
@@ -339,7 +365,8 @@ TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, i
                                int linesPerSecond)
     : peer_(TcpPeer::connectTo(port)), count_(count)
 {
-    if (sendBuffer > 0) peer_.limitSendBuffer(sendBuffer);
+    if (sendBuffer > 0)
+        peer_.limitSendBuffer(sendBuffer);
     thread_ = std::thread([this, make = std::move(make), linesPerSecond] {
         const auto start = Clock::now();
         std::string batch;
@@ -348,7 +375,8 @@ TcpPushingPeer::TcpPushingPeer(int port, std::function<std::string(int)> make, i
                 std::this_thread::sleep_until(start + std::chrono::microseconds(1000000LL * i / linesPerSecond));
             batch += make(i);
             // A few lines per send, as a device's network stack would pack them.
-            if (linesPerSecond == 0 && batch.size() < 512 && (count_ == 0 || i + 1 < count_)) continue;
+            if (linesPerSecond == 0 && batch.size() < 512 && (count_ == 0 || i + 1 < count_))
+                continue;
             if (!peer_.send(batch)) {
                 endedByServer_ = true;
                 break;
@@ -365,13 +393,15 @@ TcpPushingPeer::~TcpPushingPeer() { stop(); }
 void TcpPushingPeer::stop()
 {
     stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 bool TcpPushingPeer::waitSent(std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
-    while (!done_ && Clock::now() < deadline) std::this_thread::sleep_for(Ms(2));
+    while (!done_ && Clock::now() < deadline)
+        std::this_thread::sleep_for(Ms(2));
     return done_ && !endedByServer_ && (count_ == 0 || sent_ == count_);
 }
 

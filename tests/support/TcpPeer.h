@@ -22,8 +22,10 @@ public:
     TcpPeer() = default;
     explicit TcpPeer(int fd) : fd_(fd) {}
     ~TcpPeer();
-    TcpPeer(TcpPeer&& other) noexcept
-        : fd_(other.fd_), unread_(std::move(other.unread_)), ended_(other.ended_) { other.fd_ = -1; }
+    TcpPeer(TcpPeer&& other) noexcept : fd_(other.fd_), unread_(std::move(other.unread_)), ended_(other.ended_)
+    {
+        other.fd_ = -1;
+    }
     TcpPeer& operator=(TcpPeer&& other) noexcept;
     TcpPeer(const TcpPeer&) = delete;
     TcpPeer& operator=(const TcpPeer&) = delete;
@@ -120,11 +122,11 @@ private:
 class TcpDevice {
 public:
     struct Reply {
-        std::string bytes;      // what goes back
-        int delayMs = 0;        // before the first byte
-        std::size_t piece = 0;  // bytes per send (0: all at once), gapMs apart
+        std::string bytes;     // what goes back
+        int delayMs = 0;       // before the first byte
+        std::size_t piece = 0; // bytes per send (0: all at once), gapMs apart
         int gapMs = 0;
-        bool close = false;     // closes the connection after the bytes
+        bool close = false; // closes the connection after the bytes
     };
     // Common replies.
     static Reply line(std::string text, std::string end = "\r") { return {std::move(text) + std::move(end)}; }

@@ -26,8 +26,7 @@ public:
               while (!done_.wait_for(lock, std::chrono::milliseconds(50), [this] { return finished_; }))
                   release_();
           })
-    {
-    }
+    {}
     ~WaitBreaker()
     {
         {
@@ -45,7 +44,7 @@ private:
     std::mutex mutex_;
     std::condition_variable done_;
     bool finished_ = false;
-    std::thread thread_;   // last: it starts once the rest is set up
+    std::thread thread_; // last: it starts once the rest is set up
 };
 
 // Ends a wait to open the FIFO at path for reading: a writer comes and goes, and the

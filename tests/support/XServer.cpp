@@ -24,7 +24,7 @@ QString quotedValue(const QString& line)
     if (open < 0 || !line.endsWith(QLatin1Char('"')))
         return QString();
     const QString body = line.mid(open + 4, line.size() - open - 5);
-    QString text(QLatin1String(""));   // an empty title is still a title
+    QString text(QLatin1String("")); // an empty title is still a title
     for (qsizetype i = 0; i < body.size(); ++i) {
         if (body[i] == QLatin1Char('\\') && i + 1 < body.size())
             ++i;
@@ -37,8 +37,17 @@ QString quotedValue(const QString& line)
 // fields, a colour map, then the rows of pixels.
 QImage readScreenDump(const QByteArray& dump)
 {
-    enum Field { headerSize, format = 2, width = 4, height, byteOrder = 7, bitsPerPixel = 11, bytesPerLine,
-                 colourCount = 19, fieldCount = 25 };
+    enum Field {
+        headerSize,
+        format = 2,
+        width = 4,
+        height,
+        byteOrder = 7,
+        bitsPerPixel = 11,
+        bytesPerLine,
+        colourCount = 19,
+        fieldCount = 25
+    };
     if (dump.size() < fieldCount * 4)
         return {};
     auto field = [&](int i) { return qFromBigEndian<quint32>(dump.constData() + 4 * i); };
@@ -51,8 +60,7 @@ QImage readScreenDump(const QByteArray& dump)
     const qsizetype stride = field(bytesPerLine);
     if (stride < qsizetype(w) * 4 || pixels + stride * h > dump.size())
         return {};
-    return QImage(reinterpret_cast<const uchar*>(dump.constData() + pixels), w, h, stride, QImage::Format_RGB32)
-        .copy();
+    return QImage(reinterpret_cast<const uchar*>(dump.constData() + pixels), w, h, stride, QImage::Format_RGB32).copy();
 }
 
 } // namespace
@@ -63,9 +71,9 @@ XServer::XServer()
     // its standard output once it accepts clients.
     server_.setProgram(QStringLiteral("Xvfb"));
     server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                          QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight), QStringLiteral("-fbdir"),
-                          frameBuffer_.path(), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                          QStringLiteral("-noreset")});
+                          QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screenWidth).arg(screenHeight),
+                          QStringLiteral("-fbdir"), frameBuffer_.path(), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp"), QStringLiteral("-noreset")});
     server_.setProcessChannelMode(QProcess::SeparateChannels);
     server_.start();
     if (!server_.waitForStarted(toolTimeoutMs)) {
@@ -131,8 +139,7 @@ QProcessEnvironment XServer::environment() const
     return env;
 }
 
-bool XServer::start(QProcess& program, const QString& executable, const QStringList& args,
-                    const QString& folder) const
+bool XServer::start(QProcess& program, const QString& executable, const QStringList& args, const QString& folder) const
 {
     program.setWorkingDirectory(folder);
     program.setProcessEnvironment(environment());
@@ -146,7 +153,7 @@ QString XServer::tool(const QString& program, const QStringList& args) const
 {
     QProcess p;
     QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));   // titles come as UTF-8
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // titles come as UTF-8
     p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForFinished(toolTimeoutMs)) {
@@ -223,8 +230,8 @@ QStringList XServer::windowList(const QStringList& xpropTarget, const QString& n
 qint64 XServer::pid(const QString& window) const
 {
     // _NET_WM_PID = 4711
-    const QString out = tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("-notype"),
-                                                       QStringLiteral("_NET_WM_PID")});
+    const QString out = tool(QStringLiteral("xprop"),
+                             {QStringLiteral("-id"), window, QStringLiteral("-notype"), QStringLiteral("_NET_WM_PID")});
     const qsizetype eq = out.indexOf(QLatin1String(" = "));
     return eq < 0 ? 0 : out.mid(eq + 3).trimmed().toLongLong();
 }
@@ -244,22 +251,16 @@ QString XServer::activeWindow() const
     return windowList({QStringLiteral("-root")}, QStringLiteral("_NET_ACTIVE_WINDOW")).value(0);
 }
 
-QString XServer::title(const QString& window) const
-{
-    return property(window, QStringLiteral("_NET_WM_NAME"));
-}
+QString XServer::title(const QString& window) const { return property(window, QStringLiteral("_NET_WM_NAME")); }
 
-QString XServer::legacyTitle(const QString& window) const
-{
-    return property(window, QStringLiteral("WM_NAME"));
-}
+QString XServer::legacyTitle(const QString& window) const { return property(window, QStringLiteral("WM_NAME")); }
 
 bool XServer::pressKeys(const QString& window, const QString& keys) const
 {
     // One call for all keys: focusing the window again would close a menu they opened.
-    return !tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("windowfocus"), QStringLiteral("--sync"), window,
-                                                        QStringLiteral("key")} +
-                                                keys.split(u' ', Qt::SkipEmptyParts))
+    return !tool(QStringLiteral("xdotool"),
+                 QStringList{QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("key")} +
+                     keys.split(u' ', Qt::SkipEmptyParts))
                 .isNull();
 }
 
@@ -269,8 +270,8 @@ bool XServer::click(const QString& window, int x, int y, int count, int button) 
     // server takes the move and the click in the order they were sent all the same.
     return !tool(QStringLiteral("xdotool"),
                  {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
-                  QString::number(y), QStringLiteral("click"), QStringLiteral("--repeat"),
-                  QString::number(count), QString::number(button)})
+                  QString::number(y), QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(count),
+                  QString::number(button)})
                 .isNull();
 }
 
@@ -278,8 +279,9 @@ bool XServer::drag(const QString& window, QPoint from, QPoint to) const
 {
     // Steps with pauses between them, as a hand moves: a drag starts only once the
     // pointer has gone some way with the button held, and it follows the moves after.
-    QStringList args{QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(from.x()),
-                     QString::number(from.y()), QStringLiteral("mousedown"), QStringLiteral("1")};
+    QStringList args{QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                     QString::number(from.x()),   QString::number(from.y()),  QStringLiteral("mousedown"),
+                     QStringLiteral("1")};
     constexpr int steps = 5;
     for (int i = 1; i <= steps; ++i) {
         const QPoint p = from + (to - from) * i / steps;
@@ -292,8 +294,8 @@ bool XServer::drag(const QString& window, QPoint from, QPoint to) const
 
 bool XServer::parkPointer() const
 {
-    return !tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(screenWidth - 1),
-                                             QString::number(screenHeight - 1)})
+    return !tool(QStringLiteral("xdotool"),
+                 {QStringLiteral("mousemove"), QString::number(screenWidth - 1), QString::number(screenHeight - 1)})
                 .isNull();
 }
 

@@ -47,8 +47,7 @@ public:
     // Starts a program shown on this server in folder, its standard output thrown away
     // and its standard error kept for readAllStandardError(); false when it did not
     // start within 5 s.
-    bool start(QProcess& program, const QString& executable, const QStringList& args,
-               const QString& folder) const;
+    bool start(QProcess& program, const QString& executable, const QStringList& args, const QString& folder) const;
 
     // Visible windows of process pid (0: of any program) whose title matches the regular
     // expression, as X window ids.

@@ -35,9 +35,8 @@ TEST(ContentHash, KnownDigests)
         std::string bytes;
         std::uint64_t digest;
     } cases[] = {
-        {"", 0xEF46DB3751D8E999ull},        {"a", 0xD24EC4F1A98C6E5Bull},
-        {"abc", 0x44BC2CF5AD770999ull},     {text(31), 0x80ADFC1D42020F39ull},
-        {text(32), 0xBF7C9DBE16B5C6E2ull},  {text(62), 0x7639D419DE614EEDull},
+        {"", 0xEF46DB3751D8E999ull},       {"a", 0xD24EC4F1A98C6E5Bull},      {"abc", 0x44BC2CF5AD770999ull},
+        {text(31), 0x80ADFC1D42020F39ull}, {text(32), 0xBF7C9DBE16B5C6E2ull}, {text(62), 0x7639D419DE614EEDull},
         {bytes256, 0x1FACBE8406CD904Bull},
     };
     for (const auto& c : cases)
@@ -61,7 +60,8 @@ TEST(ContentHash, PiecesOfAnySizeGiveTheWholeDigest)
         ContentHash h;
         ContentHash again;
         for (std::size_t at = 0; at < size;) {
-            const std::size_t n = std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(0, 40)(rng), size - at);
+            const std::size_t n =
+                std::min<std::size_t>(std::uniform_int_distribution<std::size_t>(0, 40)(rng), size - at);
             h.update(std::string_view(bytes).substr(at, n));
             again.update(std::string_view(bytes).substr(at, n));
             at += n;

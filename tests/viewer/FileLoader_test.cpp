@@ -206,20 +206,35 @@ TEST_P(FileLoaderShapes, PointsLabelsAndValues)
 const ShapeCase kShapes[] = {
     {"TimeLinesLabelStartWithABlank", "12:00:00 1 2\n12:00:01 3 4\n", 2, {" 12:00:00", " 12:00:01"}, {1, 3}},
     {"NoNewlineAtTheEnd", "2024-03-01 12:00:00 1\n2024-03-01 12:00:01 2", 2, {}, {1, 2}},
-    {"EmptyLineRepeatsThePoint", "2024-03-01 12:00:00 1\n\n2024-03-01 12:00:01 2\n", 3,
-     {"2024-03-01 12:00:00", "2024-03-01 12:00:00", "2024-03-01 12:00:01"}, {1, 1, 2}},
-    {"TrailerLinePlotsTheLastValuesAgain", "2024-03-01 12:00:00 1\nCounter 2\n", 2,
-     {"2024-03-01 12:00:00", "Counter 2"}, {1, 1}},
+    {"EmptyLineRepeatsThePoint",
+     "2024-03-01 12:00:00 1\n\n2024-03-01 12:00:01 2\n",
+     3,
+     {"2024-03-01 12:00:00", "2024-03-01 12:00:00", "2024-03-01 12:00:01"},
+     {1, 1, 2}},
+    {"TrailerLinePlotsTheLastValuesAgain",
+     "2024-03-01 12:00:00 1\nCounter 2\n",
+     2,
+     {"2024-03-01 12:00:00", "Counter 2"},
+     {1, 1}},
     {"OnlyDateAndTimeGiveOnePointOfZero", "2024-03-01 12:00:00\n", 1, {"2024-03-01 12:00:00"}, {0}},
-    {"CrLfReadAsLf", "DataTime a\r\n2024-03-01 12:00:00 1\r\n2024-03-01 12:00:01 2\r\n", 2,
-     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"}, {1, 2}},
+    {"CrLfReadAsLf",
+     "DataTime a\r\n2024-03-01 12:00:00 1\r\n2024-03-01 12:00:01 2\r\n",
+     2,
+     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"},
+     {1, 2}},
     {"EmptyFile", "", 0, {}, {}},
     // Only LF and CR LF end a line; a CR of its own is a character, which the line's
     // scan takes as a blank.
-    {"CrCrLfEndsOneLine", "DataTime a\r\r\n2024-03-01 12:00:00 1\r\r\n2024-03-01 12:00:01 2\r\r\n", 2,
-     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"}, {1, 2}},
-    {"LoneCrSeparatesWords", "2024-03-01 12:00:00 1\r7\r\n2024-03-01 12:00:01\r2\r8\n", 2,
-     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"}, {1, 2}},
+    {"CrCrLfEndsOneLine",
+     "DataTime a\r\r\n2024-03-01 12:00:00 1\r\r\n2024-03-01 12:00:01 2\r\r\n",
+     2,
+     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"},
+     {1, 2}},
+    {"LoneCrSeparatesWords",
+     "2024-03-01 12:00:00 1\r7\r\n2024-03-01 12:00:01\r2\r8\n",
+     2,
+     {"2024-03-01 12:00:00", "2024-03-01 12:00:01"},
+     {1, 2}},
     {"LoneCrAtTheEnd", "2024-03-01 12:00:00 1\n2024-03-01 12:00:01 2\r", 2, {}, {1, 2}},
 };
 
@@ -349,8 +364,8 @@ TEST_P(FileLoaderReload, SameResultAsAFullLoad)
 const std::string kHeader = "DataTime a b c d\n";
 
 const ChangeCase kChanges[] = {
-    {"LinesAppended", kHeader + dataLines(0, 50, 4),
-     [](const std::string& p) { appendBytes(p, dataLines(50, 30, 4)); }, true},
+    {"LinesAppended", kHeader + dataLines(0, 50, 4), [](const std::string& p) { appendBytes(p, dataLines(50, 30, 4)); },
+     true},
     {"NothingChanged", kHeader + dataLines(0, 50, 4), [](const std::string&) {}, true},
     {"UnfinishedLineCompleted", kHeader + dataLines(0, 50, 4) + "2024-03-01 11:00:00 1.5",
      [](const std::string& p) { appendBytes(p, "0 2 3 4\n" + dataLines(51, 3, 4)); }, true},
@@ -396,7 +411,7 @@ std::string withValueChanged(const std::string& bytes, int lineIndex)
     std::size_t at = 0;
     for (int i = 0; i < lineIndex; ++i)
         at = out.find('\n', at) + 1;
-    const std::size_t value = out.find(' ', out.find(' ', at) + 1) + 1;   // the first value
+    const std::size_t value = out.find(' ', out.find(' ', at) + 1) + 1; // the first value
     out[value] = out[value] == '9' ? '1' : '9';
     return out;
 }
@@ -509,8 +524,8 @@ void waitPastLastChange(const std::string& file)
     const auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     timespec now{};
-    while (::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 && ns(now) < ns(st.st_ctim) + 20'000'000
-           && std::chrono::steady_clock::now() < until)
+    while (::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 && ns(now) < ns(st.st_ctim) + 20'000'000 &&
+           std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_GE(ns(now), ns(st.st_ctim) + 20'000'000) << "the file's change time lies ahead of the clock";
 }
@@ -521,7 +536,7 @@ void waitPastLastChange(const std::string& file)
 struct IdleCase {
     const char* name;
     std::string before;
-    std::function<void(const std::string& path)> change;   // none: the file stays as it is
+    std::function<void(const std::string& path)> change; // none: the file stays as it is
     bool read;
 };
 
@@ -562,7 +577,8 @@ void overwriteValue(const std::string& path, int lineIndex)
 {
     const std::string before = readBytes(path);
     const std::string after = withValueChanged(before, lineIndex);
-    const std::size_t at = std::size_t(std::mismatch(before.begin(), before.end(), after.begin()).first - before.begin());
+    const std::size_t at =
+        std::size_t(std::mismatch(before.begin(), before.end(), after.begin()).first - before.begin());
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::pwrite(fd, &after[at], 1, off_t(at)), 1);
@@ -584,8 +600,8 @@ const IdleCase kIdle[] = {
          ASSERT_EQ(std::rename((p + ".new").c_str(), p.c_str()), 0);
      },
      true},
-    {"Appended", kHeader + dataLines(0, 300, 4),
-     [](const std::string& p) { appendBytes(p, dataLines(300, 2, 4)); }, true},
+    {"Appended", kHeader + dataLines(0, 300, 4), [](const std::string& p) { appendBytes(p, dataLines(300, 2, 4)); },
+     true},
     {"UnfinishedLineCompleted", kHeader + dataLines(0, 300, 4) + kUnfinished,
      [](const std::string& p) { appendBytes(p, "0 4\n"); }, true},
 };

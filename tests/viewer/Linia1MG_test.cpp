@@ -24,10 +24,7 @@ Linia1MG parsed(const std::vector<std::string>& lines)
     return line;
 }
 
-std::vector<float> firstValues(const Linia1MG& line, int n)
-{
-    return std::vector<float>(line.values, line.values + n);
-}
+std::vector<float> firstValues(const Linia1MG& line, int n) { return std::vector<float>(line.values, line.values + n); }
 
 TEST(Linia1MGTest, ConstructorAndResetStartValues)
 {
@@ -68,10 +65,7 @@ struct LineCase {
     bool dateFlag;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class Linia1MGLines : public testing::TestWithParam<LineCase> {};
 
@@ -88,18 +82,36 @@ TEST_P(Linia1MGLines, DateTimeColumnsAndValues)
 }
 
 const LineCase kLineCases[] = {
-    {"YearFirstDate", {"2024-03-01 12:00:00 21.5 -3.0 19.8"}, "2024-03-01", "12:00:00", 3, 1, {21.5f, -3.0f, 19.8f}, true},
+    {"YearFirstDate",
+     {"2024-03-01 12:00:00 21.5 -3.0 19.8"},
+     "2024-03-01",
+     "12:00:00",
+     3,
+     1,
+     {21.5f, -3.0f, 19.8f},
+     true},
     {"DayFirstDate", {"01-03-2024\t12:00:00\t7.25"}, "01-03-2024", "12:00:00", 1, 1, {7.25f}, true},
     {"TimeLine", {"12:00:00 1.5 2.5"}, "", "12:00:00", 2, 1, {1.5f, 2.5f}, false},
     {"TimeWithColonFourth", {"100:00 4 5 6"}, "", "100:00", 3, 1, {4, 5, 6}, false},
     {"FiveCharacterFirstWord", {"21.50 3.0 4.0"}, "", "21.50", 2, 1, {3.0f, 4.0f}, false},
     {"DashDotDashKeepsTheRest",
-     {"2024-03-01 12:00:00 5 6 7", "2024-03-01 12:00:01 1 -.- 3"}, "2024-03-01", "12:00:01", 3, 2, {1, 6, 7}, true},
+     {"2024-03-01 12:00:00 5 6 7", "2024-03-01 12:00:01 1 -.- 3"},
+     "2024-03-01",
+     "12:00:01",
+     3,
+     2,
+     {1, 6, 7},
+     true},
     {"FewerValuesKeepEarlierWords",
-     {"2024-03-01 12:00:00 1 2 3 4 5", "2024-03-01 12:00:01 9 8 7"}, "2024-03-01", "12:00:01", 5, 2, {9, 8, 7, 4, 5}, true},
+     {"2024-03-01 12:00:00 1 2 3 4 5", "2024-03-01 12:00:01 9 8 7"},
+     "2024-03-01",
+     "12:00:01",
+     5,
+     2,
+     {9, 8, 7, 4, 5},
+     true},
     {"EmptyLineRepeats", {"2024-03-01 12:00:00 1 2", ""}, "2024-03-01", "12:00:00", 2, 2, {1, 2}, true},
-    {"TrailerLineKeepsValues",
-     {"2024-03-01 12:00:00 1 2", "Counter 1234"}, "Counter", "1234", 2, 1, {1, 2}, true},
+    {"TrailerLineKeepsValues", {"2024-03-01 12:00:00 1 2", "Counter 1234"}, "Counter", "1234", 2, 1, {1, 2}, true},
     {"ValueStopsInsideAWord", {"2024-03-01 12:00:00 12abc 5"}, "2024-03-01", "12:00:00", 2, 1, {12, 0}, true},
     {"MinusSplitsAWord", {"2024-03-01 12:00:00 12-5"}, "2024-03-01", "12:00:00", 1, 1, {12, -5}, true},
     {"DateWithoutTimeIsNoDataLine", {"2024-03-01 noon 5"}, "2024-03-01", "noon", 0, 0, {0}, true},
@@ -196,13 +208,54 @@ TEST(Linia1MGTest, ValuesAsTheFormattedScanTakesThem)
 {
     ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
     std::vector<std::string> tails = {
-        "1E+5 2", "1e+5", "1E-2x 3", "12-5", "1.5.3", "-.- 4", "infin 1", "infinity 2", "infx", "INF -inf",
-        "nan(12) 1", "-nan 2", "0x 1", "0x. 2", "0x1p3 1", "0x1P-1 2", "0xg", "1e 2", "1ex 2", "+ 1", "+5",
-        "- 5", ".5 .", "0x1e2", "1e5.3", "00x5", "1.e3", "9e99 -9e99", "1e-50 1e-40", "0e", "3.40282357e38",
-        "1.00000005960464477539062 1.0000000596046448", std::string(400, '1') + " 2", "0." + std::string(300, '0') + "1",
-        "nAn INFINITY InFiNiTyX", "-0 +0 -0.0e0", "1e+ 1e- 1e+x", "0x1.fffffep127 0x1.ffffffp127 0x.8", "--1", "+-1",
-        "5:00 6", "12,5 3", "\v7\f8\r9", "0.00000000001 0.0000000001", "-0.000 -0", "1234567.8 9999999 16777217",
-        "0.1 0.2 0.3 21.5 -3.0 19.8 3.14159 2.7182818", "000000000000000000000012.5",
+        "1E+5 2",
+        "1e+5",
+        "1E-2x 3",
+        "12-5",
+        "1.5.3",
+        "-.- 4",
+        "infin 1",
+        "infinity 2",
+        "infx",
+        "INF -inf",
+        "nan(12) 1",
+        "-nan 2",
+        "0x 1",
+        "0x. 2",
+        "0x1p3 1",
+        "0x1P-1 2",
+        "0xg",
+        "1e 2",
+        "1ex 2",
+        "+ 1",
+        "+5",
+        "- 5",
+        ".5 .",
+        "0x1e2",
+        "1e5.3",
+        "00x5",
+        "1.e3",
+        "9e99 -9e99",
+        "1e-50 1e-40",
+        "0e",
+        "3.40282357e38",
+        "1.00000005960464477539062 1.0000000596046448",
+        std::string(400, '1') + " 2",
+        "0." + std::string(300, '0') + "1",
+        "nAn INFINITY InFiNiTyX",
+        "-0 +0 -0.0e0",
+        "1e+ 1e- 1e+x",
+        "0x1.fffffep127 0x1.ffffffp127 0x.8",
+        "--1",
+        "+-1",
+        "5:00 6",
+        "12,5 3",
+        "\v7\f8\r9",
+        "0.00000000001 0.0000000001",
+        "-0.000 -0",
+        "1234567.8 9999999 16777217",
+        "0.1 0.2 0.3 21.5 -3.0 19.8 3.14159 2.7182818",
+        "000000000000000000000012.5",
     };
     std::mt19937 random(20240301);
     const std::string alphabet = "0123456789.-+eExXpPinfaINFA ";

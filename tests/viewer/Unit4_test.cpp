@@ -5,8 +5,8 @@
 
 #include "tests/viewer/ViewerForms.h"
 
-#include "platform/vcl/MessageBox.h"
 #include "platform/links/UrlDownload.h"
+#include "platform/vcl/MessageBox.h"
 #include "platform/vcl/VclShell.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FormDump.h"
@@ -67,7 +67,10 @@ protected:
     }
 
     static void setServer(const std::string& base) { qputenv("DALVINTER_SERVER", QByteArray::fromStdString(base)); }
-    std::map<std::string, FileState> files() const { return testsupport::fileStates(cwd.path().toStdString(), localFiles); }
+    std::map<std::string, FileState> files() const
+    {
+        return testsupport::fileStates(cwd.path().toStdString(), localFiles);
+    }
     void put(const std::string& name, const std::string& bytes, unsigned mode)
     {
         testsupport::writeFile(cwd.path().toStdString() + '/' + name, bytes, mode);
@@ -109,25 +112,33 @@ TEST_F(AboutBox, ShowsNameVersionPictureAndTheTwoUpdateButtons)
 
     TForm4* f = Form4;
     const std::string dump = testsupport::ControlDump(f, {
-        {"Form4", f}, {"Panel1", f->Panel1}, {"Image1", f->Image1}, {"Label1", f->Label1}, {"Label3", f->Label3},
-        {"Label4", f->Label4}, {"Label5", f->Label5}, {"Label7", f->Label7}, {"Label6", f->Label6},
-        {"SpeedButton1", f->SpeedButton1}, {"SpeedButton3", f->SpeedButton3}, {"BitBtn1", f->BitBtn1},
-    });
-    EXPECT_EQ(dump,
-              "Form4 TForm4 caption=\"O programie\"\n"
-              "Panel1 TPanel in=Form4\n"
-              "Image1 QLabel in=Panel1 picture\n"
-              "Label1 TLabel in=Panel1 caption=\"VESK\"\n"
-              "Label3 TLabel in=Panel1 caption=\"Program\"\n"
-              "Label4 TLabel in=Panel1 caption=\"VESK Dalvinter\"\n"
-              "Label5 TLabel in=Panel1 caption=\"wer. \"\n"
-              "Label7 TLabel in=Panel1 caption=\" 2.5.1.18 \"\n"
-              "Label6 TLabel in=Panel1 caption=\"Program wizualizacji danych\"\n"
-              "SpeedButton1 TButton in=Panel1 caption=\"-> Sprawdź nową wersję programu?\" "
-              "hint=\"Sprawdź czy jest nowsza wersja programu.\"\n"
-              "SpeedButton3 TButton in=Panel1 caption=\" ->Pobierz nową wersję programu.\" "
-              "hint=\"Pobierz najnowszą wersję programu z internetu.\"\n"
-              "BitBtn1 TBitBtn in=Form4 caption=\"OK\" kind=OK\n");
+                                                             {"Form4", f},
+                                                             {"Panel1", f->Panel1},
+                                                             {"Image1", f->Image1},
+                                                             {"Label1", f->Label1},
+                                                             {"Label3", f->Label3},
+                                                             {"Label4", f->Label4},
+                                                             {"Label5", f->Label5},
+                                                             {"Label7", f->Label7},
+                                                             {"Label6", f->Label6},
+                                                             {"SpeedButton1", f->SpeedButton1},
+                                                             {"SpeedButton3", f->SpeedButton3},
+                                                             {"BitBtn1", f->BitBtn1},
+                                                         });
+    EXPECT_EQ(dump, "Form4 TForm4 caption=\"O programie\"\n"
+                    "Panel1 TPanel in=Form4\n"
+                    "Image1 QLabel in=Panel1 picture\n"
+                    "Label1 TLabel in=Panel1 caption=\"VESK\"\n"
+                    "Label3 TLabel in=Panel1 caption=\"Program\"\n"
+                    "Label4 TLabel in=Panel1 caption=\"VESK Dalvinter\"\n"
+                    "Label5 TLabel in=Panel1 caption=\"wer. \"\n"
+                    "Label7 TLabel in=Panel1 caption=\" 2.5.1.18 \"\n"
+                    "Label6 TLabel in=Panel1 caption=\"Program wizualizacji danych\"\n"
+                    "SpeedButton1 TButton in=Panel1 caption=\"-> Sprawdź nową wersję programu?\" "
+                    "hint=\"Sprawdź czy jest nowsza wersja programu.\"\n"
+                    "SpeedButton3 TButton in=Panel1 caption=\" ->Pobierz nową wersję programu.\" "
+                    "hint=\"Pobierz najnowszą wersję programu z internetu.\"\n"
+                    "BitBtn1 TBitBtn in=Form4 caption=\"OK\" kind=OK\n");
     const struct {
         vcl::TLabel* label;
         vcl::TColor colour;
@@ -165,12 +176,14 @@ TEST_F(AboutBox, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
 {
     const struct {
         const char* name;
-        std::optional<HttpServer::Answer> answer;   // nullopt: the server is down
+        std::optional<HttpServer::Answer> answer; // nullopt: the server is down
         const char* caption;
-        bool noteRead;                              // the note was downloaded and is gone
+        bool noteRead; // the note was downloaded and is gone
     } cases[] = {
-        {"long note", HttpServer::ok(longNote + "\r\nsecond line\r\n"), "Dalvinter 2.5.2.0 z 2026-11-30: wczytyw", true},
-        {"line of 39 and CR LF", HttpServer::ok(longNote.substr(0, 39) + "\r\n"), "Dalvinter 2.5.2.0 z 2026-11-30: wczytyw", true},
+        {"long note", HttpServer::ok(longNote + "\r\nsecond line\r\n"), "Dalvinter 2.5.2.0 z 2026-11-30: wczytyw",
+         true},
+        {"line of 39 and CR LF", HttpServer::ok(longNote.substr(0, 39) + "\r\n"),
+         "Dalvinter 2.5.2.0 z 2026-11-30: wczytyw", true},
         {"8-bit text, LF", HttpServer::ok("Nowa wersja 2.5.2 \xb9\xea\x9c\nx"), "Nowa wersja 2.5.2 ąęś", true},
         {"empty note", HttpServer::ok(""), "", true},
         {"no note on the server", HttpServer::notFound(), "  Błąd pobierania", false},
@@ -208,8 +221,8 @@ TEST_F(AboutBox, VersionCheckShowsTheNotesFirstLineOrWhatFailed)
 // question, and what the box and the files show afterwards.
 struct DownloadCase {
     const char* name;
-    std::function<std::string(HttpServer&)> serve;   // returns the server base address to use
-    std::optional<int> answer;                       // the question's answer; nullopt: no question
+    std::function<std::string(HttpServer&)> serve; // returns the server base address to use
+    std::optional<int> answer;                     // the question's answer; nullopt: no question
     const char* caption;
     bool programReplaced;
     bool descriptionReplaced;
@@ -222,7 +235,10 @@ HttpServer::Answer cutProgram() { return HttpServer::cutShort(newProgram, 20000)
 
 const DownloadCase downloadCases[] = {
     {"program, then No",
-     [](HttpServer& s) { s.answer(programPath, HttpServer::ok(newProgram)); return s.base(); },
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::ok(newProgram));
+         return s.base();
+     },
      platform::IDNO, "Download completed: OK!", true, false},
     {"program and description",
      [](HttpServer& s) {
@@ -232,7 +248,10 @@ const DownloadCase downloadCases[] = {
      },
      platform::IDYES, "Download completed: OK!", true, true},
     {"program, description missing",
-     [](HttpServer& s) { s.answer(programPath, HttpServer::ok(newProgram)); return s.base(); },
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::ok(newProgram));
+         return s.base();
+     },
      platform::IDYES, "  Download error !.", true, false},
     {"program, description cut short",
      [](HttpServer& s) {
@@ -243,14 +262,19 @@ const DownloadCase downloadCases[] = {
      platform::IDYES, "  Download error !.", true, false},
     {"program missing", [](HttpServer& s) { return s.base(); }, std::nullopt, "  Download error !.", false, false},
     {"program cut short",
-     [](HttpServer& s) { s.answer(programPath, cutProgram()); return s.base(); },
+     [](HttpServer& s) {
+         s.answer(programPath, cutProgram());
+         return s.base();
+     },
      std::nullopt, "  Download error !.", false, false},
-    {"server down", [](HttpServer& s) { return s.downBase(); }, std::nullopt, "  Download error !.", false,
-     false},
+    {"server down", [](HttpServer& s) { return s.downBase(); }, std::nullopt, "  Download error !.", false, false},
     {"plain HTTP to another machine", [](HttpServer&) { return std::string("http://192.0.2.7"); }, std::nullopt,
      "  Download error !.", false, false},
     {"redirect to plain HTTP elsewhere",
-     [](HttpServer& s) { s.answer(programPath, HttpServer::redirect("http://192.0.2.7/x")); return s.base(); },
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::redirect("http://192.0.2.7/x"));
+         return s.base();
+     },
      std::nullopt, "  Download error !.", false, false},
     {"redirect on this machine",
      [](HttpServer& s) {
@@ -267,10 +291,16 @@ const DownloadCase downloadCases[] = {
      },
      std::nullopt, "  Download error !.", false, false},
     {"program of 3 GiB announced",
-     [](HttpServer& s) { s.answer(programPath, HttpServer::streamed(std::uint64_t(3) << 30)); return s.base(); },
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::streamed(std::uint64_t(3) << 30));
+         return s.base();
+     },
      std::nullopt, "  Download error !.", false, false},
     {"program a byte every 200 ms",
-     [](HttpServer& s) { s.answer(programPath, HttpServer::drip(newProgram, 200)); return s.base(); },
+     [](HttpServer& s) {
+         s.answer(programPath, HttpServer::drip(newProgram, 200));
+         return s.base();
+     },
      std::nullopt, "  Download error !.", false, false},
     {"description a byte every 200 ms",
      [](HttpServer& s) {
@@ -368,7 +398,7 @@ TEST_F(AboutBox, TheStepsUseTheStartFolderWhateverFolderIsCurrent)
     boxes.answer(platform::IDNO);
     Form4->SpeedButton3->Click();
     ASSERT_TRUE(server.waitForRequest(programPath));
-    QDir::setCurrent(elsewhere);   // the user opened a file in another folder meanwhile
+    QDir::setCurrent(elsewhere); // the user opened a file in another folder meanwhile
     server.release();
     ASSERT_TRUE(testsupport::WaitUntil([] { return Form4->SpeedButton3->Caption() != QStringLiteral("  Wait!! "); }));
     EXPECT_EQ(stateOf(cwd.path() + "/Dalvinter"), file(newProgram, 0755));
@@ -424,8 +454,8 @@ TEST_F(RealViewerUpdate, ReplacesItsOwnRunningFileAndTheNewProgramRunsAtTheNextS
     server.answer(programPath, HttpServer::ok(next));
     qputenv("DALVINTER_SERVER", QByteArray::fromStdString(server.base()));
 
-    const QString window = startProgram(QStringLiteral("./Dalvinter"), {QStringLiteral("pomiar.dan")},
-                                        QStringLiteral("^VESK  Dalvinter"));
+    const QString window =
+        startProgram(QStringLiteral("./Dalvinter"), {QStringLiteral("pomiar.dan")}, QStringLiteral("^VESK  Dalvinter"));
     ASSERT_FALSE(window.isEmpty()) << "no chart window";
     // "&Plik", then right to "&Pomoc", then "O &programie".
     ASSERT_TRUE(x.pressKeys(window, QStringLiteral("alt+p Right Right p")));

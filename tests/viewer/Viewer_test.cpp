@@ -16,8 +16,8 @@
 #include "tests/support/WaitBreaker.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -76,11 +76,11 @@ protected:
 struct CommandLineCase {
     const char* name;
     QStringList args;
-    QString existing;        // data file present in the start folder
-    std::string dataFile;    // the name charted
-    bool reload;             // timed reload on, with its button down
+    QString existing;     // data file present in the start folder
+    std::string dataFile; // the name charted
+    bool reload;          // timed reload on, with its button down
     int period;
-    bool dialog;             // the open dialog was shown
+    bool dialog; // the open dialog was shown
 };
 
 void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
@@ -159,7 +159,7 @@ TEST_F(Viewer, NamesTheFieldCannotHoldAreRefused)
         {QString(259, QLatin1Char('a')), true},
         {QString(260, QLatin1Char('a')), false},
         {QString(4000, QLatin1Char('b')), false},
-        {QStringLiteral("dane-") + QString(254, QChar(0x0105)), true},   // "ą" is one byte in the file's code page
+        {QStringLiteral("dane-") + QString(254, QChar(0x0105)), true}, // "ą" is one byte in the file's code page
         {QStringLiteral("данные.dan"), false},
     };
     for (const auto& c : cases) {
@@ -330,11 +330,12 @@ TEST_F(Viewer, WindowAsCreated)
             items << (a->isSeparator() ? QStringLiteral("-") : vcl::MenuCaption(a));
         menus << top->text() + QStringLiteral(": ") + items.join(QStringLiteral(", "));
     }
-    EXPECT_EQ(menus, (QStringList{
-                         QStringLiteral("&Plik: &Nowy wykres, Zapisz jako, -, &Drukuj, -, &Zamkinij"),
-                         QStringLiteral("&Edycja: &Kopiuj, -, Widok 3D, Kolor tła, -, Dodaj legende, -, Zwiększ, Zmniejsz"),
-                         QStringLiteral("&Pomoc: &Opis, &Index, -, Internetowa Pomoc Techniczna, -, O &programie"),
-                     }));
+    EXPECT_EQ(menus,
+              (QStringList{
+                  QStringLiteral("&Plik: &Nowy wykres, Zapisz jako, -, &Drukuj, -, &Zamkinij"),
+                  QStringLiteral("&Edycja: &Kopiuj, -, Widok 3D, Kolor tła, -, Dodaj legende, -, Zwiększ, Zmniejsz"),
+                  QStringLiteral("&Pomoc: &Opis, &Index, -, Internetowa Pomoc Techniczna, -, O &programie"),
+              }));
     EXPECT_EQ(DalvinterForm3->Caption(), QStringLiteral("Parametry pomiaru."));
     EXPECT_FALSE(DalvinterForm3->isVisible());
 }
@@ -348,8 +349,9 @@ TEST_F(Viewer, FitSetsBothAxesFromTheLoadedValues)
         QByteArray file;
         double min, max;
     } cases[] = {
-        {"10 to 20", DataFile({"a", "b"}, {{"2024-03-01", "12:00:00", "10", "15"}, {"2024-03-01", "12:00:01", "20", "12"}}),
-         9.8, 20.2},
+        {"10 to 20",
+         DataFile({"a", "b"}, {{"2024-03-01", "12:00:00", "10", "15"}, {"2024-03-01", "12:00:01", "20", "12"}}), 9.8,
+         20.2},
         {"all 25", DataFile({"a"}, {{"2024-03-01", "12:00:00", "25"}, {"2024-03-01", "12:00:01", "25"}}), 25, 25},
         {"no value", DataFile({"a", "b"}, {}), 15, 30},
         {"negative", DataFile({"a"}, {{"12:00:00", "-4.5"}, {"12:00:01", "-0.5"}}), -4.58, -0.42},
@@ -380,7 +382,7 @@ TEST_F(Viewer, FitStaysFiniteForValuesBeyondTheFloatRange)
     const struct {
         const char* name;
         QList<QStringList> readings;
-        const char* min;   // as the info form shows them
+        const char* min; // as the info form shows them
         const char* max;
     } cases[] = {
         {"above", {{"2024-03-01", "12:00:00", "10"}, {"2024-03-01", "12:00:01", "9e99"}}, "10", "INF"},
@@ -394,7 +396,7 @@ TEST_F(Viewer, FitStaysFiniteForValuesBeyondTheFloatRange)
         SCOPED_TRACE(c.name);
         write(QStringLiteral("dalvnow.dan"), DataFile({"a", "b"}, c.readings));
         start();
-        DalvinterForm1->ToolButton21->click();   // the fit runs again with the toggle down
+        DalvinterForm1->ToolButton21->click(); // the fit runs again with the toggle down
         for (platform::TChartAxis* axis : {&chart().LeftAxis(), &chart().RightAxis()}) {
             EXPECT_TRUE(std::isfinite(axis->Minimum())) << axis->Minimum();
             EXPECT_TRUE(std::isfinite(axis->Maximum())) << axis->Maximum();
@@ -443,7 +445,7 @@ TEST_F(Viewer, ZoomOutReturnsToTheRangeBeforeTheFirstZoom)
     const struct {
         const char* name;
         bool fitDown;
-        double min, max;    // the range zoom out returns to
+        double min, max; // the range zoom out returns to
     } cases[] = {
         {"fit up", false, 0, 100},
         {"fit down", true, 9.8, 20.2},
@@ -516,7 +518,7 @@ TEST_F(ViewerShown, ClickedPointShowsSeriesAndValueAsHeld)
         values << c.value;
     // A Polish desktop's C library writes a decimal comma; the viewer writes its own texts.
     testsupport::UnderCAndPolishLocale([&] {
-        ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5}));   // none clicked on the plot's edge
+        ASSERT_NO_FATAL_FAILURE(showWith(values + QList<double>{5})); // none clicked on the plot's edge
         for (int i = 0; i < int(std::size(cases)); ++i) {
             SCOPED_TRACE(i);
             clickPoint(i);
@@ -539,7 +541,8 @@ TEST_F(ViewerShown, ZoomIsAnimatedInSixSteps)
         std::function<void()> zoom;
     } cases[] = {
         {"Zwiększ", [] { DalvinterForm1->ToolButton16->click(); }},
-        {"dragged rectangle", [this] {
+        {"dragged rectangle",
+         [this] {
              const QRect plot = chart().axisRect()->rect();
              testsupport::MouseDrag(&chart(), plot.topLeft() + QPoint(plot.width() / 4, plot.height() / 4),
                                     plot.center());
@@ -568,7 +571,8 @@ TEST_F(ViewerShown, ZoomIsAnimatedInSixSteps)
             SCOPED_TRACE(k);
             EXPECT_NEAR(frames[k - 1].lower, to.lower * k / 6, 1e-9);
             EXPECT_NEAR(frames[k - 1].upper, 100 + (to.upper - 100) * k / 6, 1e-9);
-            EXPECT_NEAR(bottomFrames[k - 1].lower, fromBottom.lower + (toBottom.lower - fromBottom.lower) * k / 6, 1e-9);
+            EXPECT_NEAR(bottomFrames[k - 1].lower, fromBottom.lower + (toBottom.lower - fromBottom.lower) * k / 6,
+                        1e-9);
         }
         testsupport::DestroyViewerForms();
     }
@@ -734,9 +738,9 @@ TEST_F(Viewer, ReloadTickFollowsTheFile)
 // the line once complete, or as it stands once the file has stopped changing.
 TEST_F(Viewer, HalfWrittenLastLineWaitsForTheNextReload)
 {
-    const QByteArray readings = DataFile({QStringLiteral("k1"), QStringLiteral("k2")},
-                                         {{"2024-03-01", "12:00:08", "95.0", "60.5"},
-                                          {"2024-03-01", "12:00:09", "95.2", "60.3"}});
+    const QByteArray readings =
+        DataFile({QStringLiteral("k1"), QStringLiteral("k2")},
+                 {{"2024-03-01", "12:00:08", "95.0", "60.5"}, {"2024-03-01", "12:00:09", "95.2", "60.3"}});
     const auto values = [this](int q) {
         std::vector<float> out;
         for (int i = 0; i < chart().Series(q).Count(); ++i)
@@ -745,13 +749,16 @@ TEST_F(Viewer, HalfWrittenLastLineWaitsForTheNextReload)
     };
     const struct {
         const char* name;
-        QByteArray rest;   // what the logger writes after the tick
+        QByteArray rest; // what the logger writes after the tick
         std::vector<float> k1, k2;
         const char* lastLabel;
     } cases[] = {
         {"line completed", "5.5 60.0\r\n", {95.0f, 95.2f, 95.5f}, {60.5f, 60.3f, 60.0f}, "2024-03-01 12:00:10"},
-        {"line completed, the next begun", "5.5 60.0\r\n2024-03-01 12:00:11 9", {95.0f, 95.2f, 95.5f},
-         {60.5f, 60.3f, 60.0f}, "2024-03-01 12:00:10"},
+        {"line completed, the next begun",
+         "5.5 60.0\r\n2024-03-01 12:00:11 9",
+         {95.0f, 95.2f, 95.5f},
+         {60.5f, 60.3f, 60.0f},
+         "2024-03-01 12:00:10"},
         {"writer stopped", "", {95.0f, 95.2f, 9.0f}, {60.5f, 60.3f, 60.3f}, "2024-03-01 12:00:10"},
     };
     for (const auto& c : cases) {
@@ -778,7 +785,8 @@ TEST_F(Viewer, HalfWrittenLastLineWaitsForTheNextReload)
         EXPECT_EQ(values(1), c.k2);
         EXPECT_EQ(chart().Series(0).Label(2), c.lastLabel);
         // The fit takes in what is charted, with its small margin.
-        const float lowest = std::min(*std::min_element(c.k1.begin(), c.k1.end()), *std::min_element(c.k2.begin(), c.k2.end()));
+        const float lowest =
+            std::min(*std::min_element(c.k1.begin(), c.k1.end()), *std::min_element(c.k2.begin(), c.k2.end()));
         EXPECT_LE(chart().LeftAxis().Minimum(), lowest);
         EXPECT_GT(chart().LeftAxis().Minimum(), lowest - 3);
         testsupport::DestroyViewerForms();
@@ -820,7 +828,8 @@ TEST_F(Viewer, ValueChangedInPlaceIsShown)
     } cases[] = {
         {"reload button", [] { DalvinterForm1->ToolButton14->click(); }},
         {"reload tick", [] { DalvinterForm1->Timer1Timer(nullptr); }},
-        {"open command", [this] {
+        {"open command",
+         [this] {
              dialogs.answerFile(cwd.path() + QStringLiteral("/data.dan"));
              DalvinterForm1->ToolButton1->click();
          }},
@@ -834,7 +843,7 @@ TEST_F(Viewer, ValueChangedInPlaceIsShown)
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
         QByteArray bytes = f.readAll();
         int at = 0;
-        for (int line = 0; line <= corrected; ++line)   // past the header and the readings before
+        for (int line = 0; line <= corrected; ++line) // past the header and the readings before
             at = bytes.indexOf('\n', at) + 1;
         at = bytes.indexOf(' ', bytes.indexOf(' ', at) + 1) + 1;
         ASSERT_GT(at, 8 * 4096);
@@ -866,9 +875,10 @@ TEST_F(Viewer, OpenCommandTakesOnlyPlainFiles)
     const struct {
         const char* name;
         QString path;
-        std::function<void()> release;   // ends a wait that has begun
+        std::function<void()> release; // ends a wait that has begun
     } cases[] = {
-        {"fifo", fifo, [&] {
+        {"fifo", fifo,
+         [&] {
              const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
              if (fd >= 0)
                  ::close(fd);
@@ -968,7 +978,8 @@ TEST_F(Viewer, SaveAsWritesABitmapOfTheChart)
     dialogs.answerFile(cwd.path() + QStringLiteral("/dalvnow.dan"));
     DalvinterForm1->ZapiszJako1->trigger();
     ASSERT_EQ(boxes.records().size(), 1u);
-    EXPECT_TRUE(boxes.records()[0].text.contains(QStringLiteral("jest otwarty w programie"))) << boxes.records()[0].text.toStdString();
+    EXPECT_TRUE(boxes.records()[0].text.contains(QStringLiteral("jest otwarty w programie")))
+        << boxes.records()[0].text.toStdString();
     EXPECT_EQ(testsupport::readBytes((cwd.path() + QStringLiteral("/dalvnow.dan")).toStdString()), data);
 }
 
@@ -1017,9 +1028,9 @@ TEST_F(Viewer, ShellCommands)
     const struct {
         const char* name;
         QAction* item;
-        const char* presentFile;   // created in the start folder, or null
+        const char* presentFile; // created in the start folder, or null
         bool shellAnswer;
-        QString target;            // what the shell is asked to open; empty: nothing
+        QString target; // what the shell is asked to open; empty: nothing
     } cases[] = {
         {"description", DalvinterForm1->Opis1, "mhelp.pdf", true, startFolder + QStringLiteral("/mhelp.pdf")},
         {"description missing", DalvinterForm1->Opis1, nullptr, true, QString()},
@@ -1043,7 +1054,8 @@ TEST_F(Viewer, ShellCommands)
         ASSERT_EQ(script.records().size(), asked ? 1u : 0u);
         if (asked) {
             const QUrl url = script.records()[0].url;
-            EXPECT_TRUE(url.isLocalFile() ? url.toLocalFile() == c.target : url.path() == c.target) << url.toString().toStdString();
+            EXPECT_TRUE(url.isLocalFile() ? url.toLocalFile() == c.target : url.path() == c.target)
+                << url.toString().toStdString();
         }
         const bool fails = !asked || !c.shellAnswer;
         ASSERT_EQ(boxes.records().size(), fails ? 1u : 0u);

@@ -41,11 +41,11 @@ protected:
 TEST_F(Road, FullViewShowsTheLinesAndAWindowRecordsTwoChannels)
 {
     device.answer("?DAT &", "");
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     TForm6* w = open(0);
     toggle(w, 0);
     toggle(w, 2);
-    start(w, QStringLiteral("rig1.dan"));  // starts the live acquisition too
+    start(w, QStringLiteral("rig1.dan")); // starts the live acquisition too
     ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
 
     const char* lines[] = {
@@ -60,18 +60,16 @@ TEST_F(Road, FullViewShowsTheLinesAndAWindowRecordsTwoChannels)
         w->Timer1Timer(w->Timer1);
     }
     // The full view listed every line and plotted every channel.
-    EXPECT_EQ(vcl::Lines(Form1->Memo1).ToList(),
-              (QStringList{lines[0], lines[1], lines[2]}));
+    EXPECT_EQ(vcl::Lines(Form1->Memo1).ToList(), (QStringList{lines[0], lines[1], lines[2]}));
     EXPECT_EQ(Form1->Chart1->Series(2).Count(), 3);
     EXPECT_EQ(vcl::Cell(Form1->StringGrid1, 2, 1), QStringLiteral("19.9"));
 
     advance(500);
-    w->BitBtn1->Click();   // STOP
-    EXPECT_EQ(readFile(logOf(0, "rig1")), crlfLines({"00:00:01  21.4 19.8", "00:00:02  21.6 -3.5",
-                                                     "00:00:03  21.5 19.9"}));
-    EXPECT_EQ(readFile(windowDir(0) + "/rig1.txt"),
-              crlfLines({"rig1", "2024-03-01 10:00", "2024-03-01 10:00", "-3.5", "21.6", "", "", "", "rig1.dan",
-                         workDir, "."}));
+    w->BitBtn1->Click(); // STOP
+    EXPECT_EQ(readFile(logOf(0, "rig1")),
+              crlfLines({"00:00:01  21.4 19.8", "00:00:02  21.6 -3.5", "00:00:03  21.5 19.9"}));
+    EXPECT_EQ(readFile(windowDir(0) + "/rig1.txt"), crlfLines({"rig1", "2024-03-01 10:00", "2024-03-01 10:00", "-3.5",
+                                                               "21.6", "", "", "", "rig1.dan", workDir, "."}));
     EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP")) << "the acquisition goes on";
 }
 
@@ -100,8 +98,7 @@ TEST_F(Road, StripViewThreeWindowsOnlyTheRecordingOnesWrite)
     EXPECT_EQ(vcl::Lines(Form1->Memo1).Count(), 0) << "the strip shows no live data";
     EXPECT_EQ(readFile(logOf(0, "a")), crlfLines({"00:00:01  2.0", "00:00:02  2.5"}));
     EXPECT_EQ(readFile(logOf(2, "c")), crlfLines({"00:00:01  2.0", "00:00:02  2.5"}));
-    const QStringList inWindow2 =
-        QDir(windowDir(1)).entryList({QStringLiteral("*.dan")}, QDir::Files);
+    const QStringList inWindow2 = QDir(windowDir(1)).entryList({QStringLiteral("*.dan")}, QDir::Files);
     EXPECT_TRUE(inWindow2.isEmpty()) << inWindow2.join(' ').toStdString();
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(Form1->settings.windows[k].newSample, 0) << "every window consumed its flag";
@@ -111,7 +108,7 @@ TEST_F(Road, ARecordedSampleDrawsWithTheSlotsPenWidthAndFitsTheAxes)
 {
     device.answer("?DAT &", "");
     Form1->settings.windows[0].penWidths[0] = 3;
-    TForm6* w = open(0);   // shown: the width control takes the width of style slot 1
+    TForm6* w = open(0); // shown: the width control takes the width of style slot 1
     toggle(w, 1);
     start(w, QStringLiteral("fit.dan"));
     ASSERT_TRUE(device.waitForReceived("?DAT &", 2000ms));
@@ -128,7 +125,7 @@ TEST_F(Road, ARecordedSampleDrawsWithTheSlotsPenWidthAndFitsTheAxes)
     w->Timer1Timer(w->Timer1);
     ASSERT_EQ(series.Count(), 1);
     EXPECT_EQ(series.PenWidth(), 3);
-    expectAxes(17.5, 30.0);   // one value: span 0, widened
+    expectAxes(17.5, 30.0); // one value: span 0, widened
 
     deviceSends("2024-03-01 10:00:02 1.0 22.0");
     advance(1000);
@@ -215,7 +212,7 @@ TEST_F(RoadBesideOtherRoads, OnlyTheLiveLinesReachTheRunLog)
     cwd.file(QStringLiteral("zapisane/stary.dan"), crlfLines({"00:00:01  37.5", "00:00:59  37.5"}));
     consoleDevice.answer("?DAT &", " 10:00:05 40.5 41.5\r\n\x1A");
     device.answer("?DAT &", "");
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view: the browser is at hand
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view: the browser is at hand
     TForm6* w = open(0);
     toggle(w, 0);
     toggle(w, 1);
@@ -224,24 +221,37 @@ TEST_F(RoadBesideOtherRoads, OnlyTheLiveLinesReachTheRunLog)
 
     struct Case {
         const char* what;
-        std::function<void()> before;   // another road, before the device's line
-        std::string line;               // the device's line
-        std::function<void()> after;    // another road, between that line and the tick
+        std::function<void()> before; // another road, before the device's line
+        std::string line;             // the device's line
+        std::function<void()> after;  // another road, between that line and the tick
         std::string row;
     } cases[] = {
-        {"a stored run log opened in the browser", {}, "2024-03-01 10:00:01 35.5 36.5",
-         [&] { browserLoads(QStringLiteral("stary.dan")); }, "00:00:01  35.5 36.5"},
-        {"a TCP device's line", {}, "2024-03-01 10:00:02 35.6 36.6",
-         [&] { tcpPeerSends("2024-03-01 10:00:02 14.5 13.5"); }, "00:00:02  35.6 36.6"},
+        {"a stored run log opened in the browser",
+         {},
+         "2024-03-01 10:00:01 35.5 36.5",
+         [&] { browserLoads(QStringLiteral("stary.dan")); },
+         "00:00:01  35.5 36.5"},
+        {"a TCP device's line",
+         {},
+         "2024-03-01 10:00:02 35.6 36.6",
+         [&] { tcpPeerSends("2024-03-01 10:00:02 14.5 13.5"); },
+         "00:00:02  35.6 36.6"},
         // The second value is the one this device's line before left.
         {"a TCP device with more channels, before a shorter line",
-         [&] { tcpPeerSends("2024-03-01 10:00:03 14.5 14.5"); }, "2024-03-01 10:00:03 27.0", {},
+         [&] { tcpPeerSends("2024-03-01 10:00:03 14.5 14.5"); },
+         "2024-03-01 10:00:03 27.0",
+         {},
          "00:00:03  27.0 36.6"},
-        {"a console reading from another logger", {}, "2024-03-01 10:00:04 35.7 36.7", [&] { consoleReads(); },
+        {"a console reading from another logger",
+         {},
+         "2024-03-01 10:00:04 35.7 36.7",
+         [&] { consoleReads(); },
          "00:00:04  35.7 36.7"},
         // A token that is no reading sets no value: its channel keeps this device's last one.
         {"a TCP device's line before a line with a token that is no reading",
-         [&] { tcpPeerSends("2024-03-01 10:00:05 14.5 14.5"); }, "2024-03-01 10:00:05 35.9 err 36.9", {},
+         [&] { tcpPeerSends("2024-03-01 10:00:05 14.5 14.5"); },
+         "2024-03-01 10:00:05 35.9 err 36.9",
+         {},
          "00:00:05  35.9 36.7"},
     };
     QByteArray expected;
@@ -258,7 +268,7 @@ TEST_F(RoadBesideOtherRoads, OnlyTheLiveLinesReachTheRunLog)
         EXPECT_EQ(readFile(logOf(0, "bieg")).toStdString(), expected.toStdString());
     }
 
-    w->BitBtn1->Click();   // STOP
+    w->BitBtn1->Click(); // STOP
     const QList<QByteArray> properties = readFile(windowDir(0) + "/bieg.txt").split('\n');
     ASSERT_GT(properties.size(), 4);
     EXPECT_EQ(properties[3], "27.0\r") << "the smallest value the device sent";
@@ -268,7 +278,7 @@ TEST_F(RoadBesideOtherRoads, OnlyTheLiveLinesReachTheRunLog)
 TEST_F(Road, ALineOfAnotherShapeRecordsNoSample)
 {
     device.answer("?DAT &", "");
-    Form1->BitBtn3Click(Form1->BitBtn3);   // full view
+    Form1->BitBtn3Click(Form1->BitBtn3); // full view
     TForm6* w = open(0);
     toggle(w, 0);
     start(w, QStringLiteral("ksztalt.dan"));

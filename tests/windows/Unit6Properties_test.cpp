@@ -40,7 +40,7 @@ TEST_P(PropertiesTest, APropertiesFileThatCannotBeWrittenIsReportedAndNothingIsL
     b.block(windowDir());
 
     advance(60000);
-    w->BitBtn1->click();   // as the user clicks: the error reaches the error box
+    w->BitBtn1->click(); // as the user clicks: the error reaches the error box
 
     ASSERT_EQ(boxesTitled(QStringLiteral("Error")), 1);
     const QString text = boxes.records().back().text;

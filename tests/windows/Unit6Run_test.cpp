@@ -89,8 +89,8 @@ TEST_F(RunTest, ARunWritesItsLogAndPropertiesAsBytes)
     EXPECT_TRUE(w->BorderIcons() & vcl::biSystemMenu);
     EXPECT_EQ(Form1->BitBtn4->Caption(), QStringLiteral("STOP")) << "stopping a run leaves the acquisition";
     EXPECT_EQ(readFile(windowDir() + "/pomiar1.txt"),
-              crlfLines({"pomiar1", "2024-03-01 10:00", "2024-03-01 10:00", "-0.5", "101.2", "", "", "",
-                         "pomiar1.dan", workDir, "."}));
+              crlfLines({"pomiar1", "2024-03-01 10:00", "2024-03-01 10:00", "-0.5", "101.2", "", "", "", "pomiar1.dan",
+                         workDir, "."}));
 
     // Samples after STOP add nothing and leave the file as it is.
     const auto rewrites = w->runLog().rewrites();
@@ -101,7 +101,7 @@ TEST_F(RunTest, ARunWritesItsLogAndPropertiesAsBytes)
     EXPECT_EQ(w->runLog().rewrites(), rewrites);
     EXPECT_EQ(w->runLog().bytesWritten(), written);
 
-    w->BitBtn1->Click();   // "Nowy pomiar"
+    w->BitBtn1->Click(); // "Nowy pomiar"
     EXPECT_EQ(w->BitBtn1->Caption(), QStringLiteral("START"));
     EXPECT_EQ(w->BitBtn1->FontColor(), vcl::clGreen);
     EXPECT_EQ(vcl::Lines(w->Memo1).Count(), 0);
@@ -224,9 +224,9 @@ TEST_F(RunTest, AnExistingLogIsReplacedOnlyAfterOk)
 namespace {
 
 struct NameCase {
-    const char* chosen;   // UTF-8, relative to the window folder
+    const char* chosen; // UTF-8, relative to the window folder
     bool accepted;
-    const char* runName;  // 8-bit
+    const char* runName; // 8-bit
 };
 
 const NameCase nameCases[] = {
@@ -352,10 +352,12 @@ TEST_F(RunTest, WhatTheUserTypesIntoTheLogIsWrittenAsTyped)
     testsupport::TypeText(memo, QStringLiteral(" źle"));
     testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
     sample(w, 1000);
-    EXPECT_EQ(readFile(log()), QByteArray("00:00:01  1.0 2.0\r\nnotatka \xB9 \x9F" "le\r\n00:00:02  1.0 2.0\r\n"));
+    EXPECT_EQ(readFile(log()), QByteArray("00:00:01  1.0 2.0\r\nnotatka \xB9 \x9F"
+                                          "le\r\n00:00:02  1.0 2.0\r\n"));
     testsupport::KeyClick(memo, Qt::Key_Z, QString(), Qt::ControlModifier);
     sample(w, 1000);
-    EXPECT_EQ(readFile(log()), QByteArray("00:00:01  1.0 2.0\r\nnotatka \xB9 \x9F" "le\r\n00:00:02  1.0 2.0\r\n"
+    EXPECT_EQ(readFile(log()), QByteArray("00:00:01  1.0 2.0\r\nnotatka \xB9 \x9F"
+                                          "le\r\n00:00:02  1.0 2.0\r\n"
                                           "00:00:03  1.0 2.0\r\n"));
 }
 
@@ -369,7 +371,7 @@ TEST_F(RunTest, AFullDiskIsReportedOnceAndTheLogCatchesUpLater)
     ASSERT_EQ(before, crlfLines({"00:00:01  1.0 2.0", "00:00:02  1.0 2.0"}));
 
     TForm6::logWrite = fullDiskWrite;
-    diskRoom = 5;   // half a line fits
+    diskRoom = 5; // half a line fits
     for (int i = 0; i < 4; ++i)
         sample(w, 1000);
     EXPECT_EQ(readFile(log()), before) << "the log is as it was, without half a line";
@@ -544,8 +546,8 @@ TEST_F(RunTest, AMissingWindowFolderIsReportedOnceAndRecordingGoesOn)
     EXPECT_EQ(vcl::Lines(w->Memo1).Count(), 3);
     ASSERT_TRUE(QDir().mkpath(windowDir()));
     sample(w, 1000);
-    EXPECT_EQ(readFile(log()), crlfLines({"00:00:01  1.0 2.0", "00:00:02  1.0 2.0", "00:00:03  1.0 2.0",
-                                          "00:00:04  1.0 2.0"}));
+    EXPECT_EQ(readFile(log()),
+              crlfLines({"00:00:01  1.0 2.0", "00:00:02  1.0 2.0", "00:00:03  1.0 2.0", "00:00:04  1.0 2.0"}));
 }
 
 TEST_F(RunTest, AChannelListLongerThanTheSeriesAndColoursStaysInBounds)

@@ -82,7 +82,7 @@ protected:
         sample(w, 1000);
         setValues({21.5f});
         sample(w, 1000);
-        w->BitBtn1->Click();   // STOP
+        w->BitBtn1->Click(); // STOP
         return w;
     }
 };
@@ -122,18 +122,18 @@ TEST_F(StoredRunsOnTheRoad, ARecordedRunIsPreviewedAsItsFirstItemWithItsProperti
         advance(1000);
         w->Timer1Timer(w->Timer1);
     }
-    w->BitBtn1->Click();   // STOP
-    w->BitBtn1->Click();   // "Nowy pomiar": the window is empty again
+    w->BitBtn1->Click(); // STOP
+    w->BitBtn1->Click(); // "Nowy pomiar": the window is empty again
     ASSERT_EQ(w->BitBtn1->Caption(), QStringLiteral("START"));
     const QStringList log = {"00:00:01  21.4 19.8", "00:00:02  21.6 -3.5", "00:00:03  21.5 19.9"};
-    ASSERT_EQ(readFile(windowDir() + "/rig1.dan"), crlfLines({log[0].toStdString(), log[1].toStdString(),
-                                                              log[2].toStdString()}));
+    ASSERT_EQ(readFile(windowDir() + "/rig1.dan"),
+              crlfLines({log[0].toStdString(), log[1].toStdString(), log[2].toStdString()}));
     const Linia1MG live = Form1->parsedLine;
 
     doubleClick(w, QStringLiteral("rig1.dan"));
     EXPECT_EQ(lines(w->Memo1), log);
-    EXPECT_EQ(lines(w->Memo3), QStringList({"rig1", "2024-03-01 10:00", "2024-03-01 10:00", "-3.5", "21.6", "", "",
-                                            "", "rig1.dan", platform::cp1250ToUnicode(workDir), "."}));
+    EXPECT_EQ(lines(w->Memo3), QStringList({"rig1", "2024-03-01 10:00", "2024-03-01 10:00", "-3.5", "21.6", "", "", "",
+                                            "rig1.dan", platform::cp1250ToUnicode(workDir), "."}));
     // Item 2 goes to the first series with the first colour, labelled with the elapsed times.
     EXPECT_EQ(points(w), (std::vector<double>{double(21.4f), double(21.6f), double(21.5f)}));
     EXPECT_EQ(labels(w), (std::vector<std::string>{"00:00:01", "00:00:02", "00:00:03"}));
@@ -201,7 +201,7 @@ TEST_F(StoredRuns, ADoubleClickWhileRecordingDoesNothing)
     stored(QStringLiteral("inny.dan"), crlfLines({"00:00:01  555.5"}));
     toggle(w, 0);
     start(w, QStringLiteral("biezacy.dan"));
-    boxes.clear();   // the serial port of the test is missing
+    boxes.clear(); // the serial port of the test is missing
     setValues({21.0f});
     sample(w, 1000);
     showList(w, QStringLiteral("inny.dan"));
@@ -310,10 +310,10 @@ TEST_F(StoredRuns, TheRunNameIsSetOnlyWhenNoFileIsInTheWayOrOverwritingIsConfirm
     struct Case {
         const char* typed;
         int answer;
-        const char* box;         // the question, a refusal, or none
-        const char* runName;     // in the record afterwards
+        const char* box;     // the question, a refusal, or none
+        const char* runName; // in the record afterwards
         const char* caption;
-        int leaveTo = 2;         // the page the user goes to; a refused name brings back page 2
+        int leaveTo = 2; // the page the user goes to; a refused name brings back page 2
     } cases[] = {
         {"nowy", platform::IDOK, nullptr, "nowy", "Okno1  nowy"},
         {"stary", platform::IDCANCEL, "question", "nowy", "Okno1  nowy"},
@@ -340,8 +340,7 @@ TEST_F(StoredRuns, TheRunNameIsSetOnlyWhenNoFileIsInTheWayOrOverwritingIsConfirm
         if (c.leaveTo == 2)
             w->CheckBox1->setFocus(Qt::MouseFocusReason);
         else
-            testsupport::MouseClick(w->PageControl1->tabBar(),
-                                    w->PageControl1->tabBar()->tabRect(c.leaveTo).center());
+            testsupport::MouseClick(w->PageControl1->tabBar(), w->PageControl1->tabBar()->tabRect(c.leaveTo).center());
         ASSERT_TRUE(testsupport::WaitUntil([&] { return !w->LabeledEdit1->hasFocus(); }));
         if (!c.box) {
             EXPECT_TRUE(boxes.records().empty());
@@ -368,7 +367,7 @@ TEST_F(StoredRuns, TheListsPopupExportsAFileAndOpensTheFolder)
     testsupport::FakePrograms programs({QStringLiteral("localc"), QStringLiteral("xdg-open")});
     platform::ShellScript shell;
     TForm6* w = recordedRun(QStringLiteral("pomiar 1"));
-    boxes.clear();   // the serial port of the test is missing
+    boxes.clear(); // the serial port of the test is missing
     EXPECT_FALSE(w->MSExel6->isEnabled()) << "disabled in the form";
     EXPECT_FALSE(w->OpenOffice6->isEnabled());
 
@@ -381,9 +380,10 @@ TEST_F(StoredRuns, TheListsPopupExportsAFileAndOpensTheFolder)
     EXPECT_EQ(readFile(copy), QFile::encodeName("&Plik:\t" + log) + "\n00:00:01\t21,4\n00:00:02\t21,5\n");
     ASSERT_EQ(shell.records().size(), 1u);
     EXPECT_EQ(shell.records()[0].program, programs.path(QStringLiteral("localc")));
-    EXPECT_EQ(shell.records()[0].arguments,
-              QStringList({QStringLiteral("--infilter=") + QString::fromLatin1(acquisition::spreadsheetCopyImportFilter),
-                           copy}));
+    EXPECT_EQ(
+        shell.records()[0].arguments,
+        QStringList(
+            {QStringLiteral("--infilter=") + QString::fromLatin1(acquisition::spreadsheetCopyImportFilter), copy}));
     EXPECT_FALSE(w->MSExel6->isEnabled());
     EXPECT_FALSE(w->OpenOffice6->isEnabled());
 
@@ -420,7 +420,7 @@ TEST_F(StoredRuns, TheCopyLandsBesideItsRunWhileAnotherWindowRecords)
     setValues({21.5f});
     for (TForm6* w : windows)
         sample(w, 1000);
-    boxes.clear();   // the serial port of the test is missing
+    boxes.clear(); // the serial port of the test is missing
     const QString log = windowDir(0) + QStringLiteral("/piec_A.dan");
     const QString copy = log + QStringLiteral(".txt");
     const auto expectCopyBesideTheRun = [&](const QByteArray& lines) {
@@ -476,13 +476,14 @@ TEST_F(StoredRuns, ThePreviewTheBrowserAndTheConsoleReadATextFileAlike)
         {"code page", crlfLines({"00:00:01  21.4", "00:00:02  22.5"}), run},
         {"utf-8", "\xEF\xBB\xBF" + crlfLines({"00:00:01  21.4", "00:00:02  22.5"}), run},
         {"utf-16", "\xFF\xFE" + QStringEncoder(QStringConverter::Utf16LE)(run.join("\r\n") + "\r\n"), run},
-        {"utf-8 that begins with a mark", "\xEF\xBB\xBF\xEF\xBB\xBF" + crlfLines({"00:00:01  21.4"}),
+        {"utf-8 that begins with a mark",
+         "\xEF\xBB\xBF\xEF\xBB\xBF" + crlfLines({"00:00:01  21.4"}),
          {mark + QStringLiteral("00:00:01  21.4")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = stored(QStringLiteral("zapis.dan"), c.bytes);
-        w->BitBtn1->Click();   // a new run after the last preview
+        w->BitBtn1->Click(); // a new run after the last preview
         doubleClick(w, QStringLiteral("zapis.dan"));
         EXPECT_EQ(lines(w->Memo1), c.lines);
 

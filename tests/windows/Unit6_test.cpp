@@ -154,15 +154,37 @@ TEST_F(WindowTest, TheWindowCarriesItsPagesCaptionsItemsAndLimits)
     TForm6* w = open(0);
     ASSERT_NE(w, nullptr);
     const std::string dump = testsupport::ControlDump(w, {
-        {"Okno1", w}, {"PageControl1", w->PageControl1}, {"TabSheet1", w->TabSheet1}, {"Panel3", w->Panel3},
-        {"BitBtn1", w->BitBtn1}, {"Memo1", w->Memo1}, {"Splitter1", w->Splitter1}, {"Chart1", w->Chart1},
-        {"TabSheet2", w->TabSheet2}, {"Memo2", w->Memo2}, {"Memo3", w->Memo3}, {"Panel5", w->Panel5},
-        {"Memo4", w->Memo4}, {"TabSheet3", w->TabSheet3}, {"FileListBox1", w->FileListBox1},
-        {"LabeledEdit1", w->LabeledEdit1}, {"GroupBox1", w->GroupBox1}, {"CheckBox1", w->CheckBox1},
-        {"Label1", w->Label1}, {"Edit1", w->Edit1}, {"UpDown1", w->UpDown1}, {"Panel9", w->Panel9},
-        {"Panel6", w->Panel6}, {"UpDown2", w->UpDown2}, {"Edit2", w->Edit2}, {"ComboBox2", w->ComboBox2},
-        {"Label8", w->Label8}, {"StatusBar1", w->StatusBar1}, {"Timer1", w->Timer1}, {"Timer2", w->Timer2},
-    });
+                                                             {"Okno1", w},
+                                                             {"PageControl1", w->PageControl1},
+                                                             {"TabSheet1", w->TabSheet1},
+                                                             {"Panel3", w->Panel3},
+                                                             {"BitBtn1", w->BitBtn1},
+                                                             {"Memo1", w->Memo1},
+                                                             {"Splitter1", w->Splitter1},
+                                                             {"Chart1", w->Chart1},
+                                                             {"TabSheet2", w->TabSheet2},
+                                                             {"Memo2", w->Memo2},
+                                                             {"Memo3", w->Memo3},
+                                                             {"Panel5", w->Panel5},
+                                                             {"Memo4", w->Memo4},
+                                                             {"TabSheet3", w->TabSheet3},
+                                                             {"FileListBox1", w->FileListBox1},
+                                                             {"LabeledEdit1", w->LabeledEdit1},
+                                                             {"GroupBox1", w->GroupBox1},
+                                                             {"CheckBox1", w->CheckBox1},
+                                                             {"Label1", w->Label1},
+                                                             {"Edit1", w->Edit1},
+                                                             {"UpDown1", w->UpDown1},
+                                                             {"Panel9", w->Panel9},
+                                                             {"Panel6", w->Panel6},
+                                                             {"UpDown2", w->UpDown2},
+                                                             {"Edit2", w->Edit2},
+                                                             {"ComboBox2", w->ComboBox2},
+                                                             {"Label8", w->Label8},
+                                                             {"StatusBar1", w->StatusBar1},
+                                                             {"Timer1", w->Timer1},
+                                                             {"Timer2", w->Timer2},
+                                                         });
     const std::string expected =
         "Okno1 TForm6 caption=\"Okno1  \"\n"
         "PageControl1 TPageControl in=Okno1\n"
@@ -177,7 +199,9 @@ TEST_F(WindowTest, TheWindowCarriesItsPagesCaptionsItemsAndLimits)
         "Wartość maksymalna:|Średnia temperatura kompieli:|Temperatura kompieli minimalna:|"
         "Temperatura kompieli maksymalna:|Nazwa pliku pomiaru:|Nazwa folderu z pomiarami:|] readonly\n"
         // No run name yet in line 0; the working folder in line 9.
-        "Memo3 TMemo in=TabSheet2 lines=[|||||||||" + platform::cp1250ToUnicode(workDir).toStdString() + "|.]\n"
+        "Memo3 TMemo in=TabSheet2 lines=[|||||||||" +
+        platform::cp1250ToUnicode(workDir).toStdString() +
+        "|.]\n"
         "Panel5 TPanel in=TabSheet2 caption=\"  Uwagi:\"\n"
         "Memo4 QPlainTextEdit in=TabSheet2\n"
         "TabSheet3 TTabSheet in=PageControl1 caption=\"Pomiary\"\n"
@@ -358,7 +382,7 @@ TEST_F(WindowTest, ReopeningAClosedSlotShowsTheSameWindow)
     EXPECT_EQ(Form1->settings.windows[0].state, 0);
     EXPECT_EQ(Form1->ComboBox1->Text(), QStringLiteral("Dodaj okno"));
 
-    Form2->Button13Click(Form2->Button13);   // "Wyświetl  okna."
+    Form2->Button13Click(Form2->Button13); // "Wyświetl  okna."
     EXPECT_EQ(windowObjects(), 2);
     EXPECT_EQ(TForm6::ForSlot(0), first);
     // Placed anew; the window system's frame may add a few pixels once shown.
@@ -489,10 +513,10 @@ TEST_F(WindowTest, PropertyLabelsKeepOneLineEachLevelWithTheirValues)
     ASSERT_NE(w, nullptr);
     w->SetBounds(0, 0, 900, 500);
     vcl::Lines(w->Memo3).Assign({QStringLiteral("Pomiar_1"), QStringLiteral("2024-03-05 14:07:09"),
-                                 QStringLiteral("2024-03-05 15:07:09"), QStringLiteral("19.8"),
-                                 QStringLiteral("23.4"), QStringLiteral("21.46"), QStringLiteral("19.8"),
-                                 QStringLiteral("23.4"), QStringLiteral("Pomiar_1.dan"),
-                                 QStringLiteral("/home/pomiary/Okno1"), QStringLiteral(".")});
+                                 QStringLiteral("2024-03-05 15:07:09"), QStringLiteral("19.8"), QStringLiteral("23.4"),
+                                 QStringLiteral("21.46"), QStringLiteral("19.8"), QStringLiteral("23.4"),
+                                 QStringLiteral("Pomiar_1.dan"), QStringLiteral("/home/pomiary/Okno1"),
+                                 QStringLiteral(".")});
     w->PageControl1->SetActivePageIndex(1);
     QApplication::processEvents();
 
@@ -620,7 +644,7 @@ TEST_F(WindowTest, AWindowShownAgainWhenNotRecordingMovesToTheCurrentWorkingFold
         start(idle, QStringLiteral("old") + n + QStringLiteral(".dan"));
         setValues({0, 7.5f});
         sample(idle, 1000);
-        idle->BitBtn1->Click();   // STOP
+        idle->BitBtn1->Click(); // STOP
         ASSERT_EQ(idle->BitBtn1->Caption(), QStringLiteral("Nowy pomiar"));
         const QString oldLog = idle->FileListBox1->Directory() + QStringLiteral("/old") + n + QStringLiteral(".dan");
         const QByteArray oldBytes = readFile(oldLog);
@@ -666,8 +690,8 @@ TEST_F(WindowTest, AWindowShownAgainWhenNotRecordingMovesToTheCurrentWorkingFold
                   crlfLines({"00:00:01  2.5"}));
         sample(idle, 1000);
         EXPECT_EQ(readFile(oldLog), oldBytes);
-        idle->BitBtn1->Click();   // STOP
-        idle->BitBtn1->Click();   // "Nowy pomiar"
+        idle->BitBtn1->Click(); // STOP
+        idle->BitBtn1->Click(); // "Nowy pomiar"
 
         // The recording window goes on recording where it was.
         EXPECT_EQ(busy->BitBtn1->Caption(), QStringLiteral("STOP"));

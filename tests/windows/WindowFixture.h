@@ -3,10 +3,10 @@
 // folder, with a test clock and scripted message boxes and dialogs, plus small steps
 // that drive a measurement window the way the live road and the user do.
 
+#include "acquisition/LivePort.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit5.h"
-#include "acquisition/LivePort.h"
 #include "mainwindow/Unit1.h"
 #include "platform/text/Cp1250.h"
 #include "platform/text/DateTime.h"

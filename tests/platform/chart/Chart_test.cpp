@@ -47,13 +47,23 @@ protected:
     int metric(PaintDeviceMetric m) const override
     {
         switch (m) {
-        case PdmWidth: return size_.width();
-        case PdmHeight: return size_.height();
-        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 96;
-        case PdmDepth: return 32;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
-        default: return QPaintDevice::metric(m);
+        case PdmWidth:
+            return size_.width();
+        case PdmHeight:
+            return size_.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(m);
         }
     }
 
@@ -161,10 +171,13 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{"MaxBelowMinThenMin", {{LimitStep::Max, -10}, {LimitStep::Min, -20}}, -20, -10, -20, -10},
         LimitCase{"MinAboveMaxThenMax", {{LimitStep::Min, 500}, {LimitStep::Max, 600}}, 500, 600, 500, 600},
         LimitCase{"CrossedPairKeepsLastValid", {{LimitStep::Min, 500}}, 500, 100, 0, 100},
-        LimitCase{"OpenWideThenNarrow",
-                  {{LimitStep::Max, 999999999}, {LimitStep::Min, -999999999}, {LimitStep::Max, 102},
-                   {LimitStep::Min, -2}},
-                  -2, 102, -2, 102},
+        LimitCase{
+            "OpenWideThenNarrow",
+            {{LimitStep::Max, 999999999}, {LimitStep::Min, -999999999}, {LimitStep::Max, 102}, {LimitStep::Min, -2}},
+            -2,
+            102,
+            -2,
+            102},
         LimitCase{"NarrowWithoutOpening", {{LimitStep::Max, 25.5}, {LimitStep::Min, 17.25}}, 17.25, 25.5, 17.25, 25.5},
         LimitCase{"ZeroWidthIsShownAroundTheValue", {{LimitStep::Max, 10}, {LimitStep::Min, 10}}, 10, 10, 9, 11},
         LimitCase{"BothZero", {{LimitStep::Min, 0}, {LimitStep::Max, 0}}, 0, 0, -1, 1}),
@@ -240,9 +253,16 @@ TEST_F(ChartTest, PointsKeepValueLabelAndColourAcrossClears)
 {
     TChart chart(3);
     const std::string polish = "12:00:05 \xb9\xea"; // code page 1250 bytes kept as given
-    struct Point { double v; std::string label; TColor colour; };
+    struct Point {
+        double v;
+        std::string label;
+        TColor colour;
+    };
     const std::vector<Point> points = {
-        {21.46, "12:00:05", clDefault}, {-3.0, "", clDefault}, {1e6, polish, clRed}, {0.5, "x", clRed},
+        {21.46, "12:00:05", clDefault},
+        {-3.0, "", clDefault},
+        {1e6, polish, clRed},
+        {0.5, "x", clRed},
         {2.5, "y", clBlue},
     };
     TLineSeries& s = chart.Series(0);
@@ -299,7 +319,7 @@ TEST_F(ChartTest, SeriesGivenTheSameLabelsReadBackTheirOwn)
             model[std::size_t(s)].emplace_back(value, label);
         }
         if (what == 999)
-            chart.RenderToImage(200, 100);   // stores the points waiting to be stored
+            chart.RenderToImage(200, 100); // stores the points waiting to be stored
     }
     for (int s = 0; s < 3; ++s) {
         SCOPED_TRACE(s);
@@ -326,7 +346,7 @@ TEST_F(ChartTest, ValuesKeepEveryDigitAndTheirRangeAcrossTruncations)
     };
     for (int i = 0; i < 70000; ++i)
         add(i % 977 == 5 ? std::numeric_limits<double>::quiet_NaN() : double(float(i * 0.1f)));
-    add(0.1);   // no float
+    add(0.1); // no float
     for (int i = 0; i < 70000; ++i)
         add(double(random()) / 7.0);
     for (const int keep : {140001, 100000, 65536, 64, 1}) {
@@ -358,8 +378,8 @@ void expectRange(const chart_detail::PointValues& values, const std::vector<doub
     double wantLow = std::numeric_limits<double>::infinity(), wantHigh = -wantLow;
     for (int i = from; i < to; ++i) {
         if (!std::isnan(model[std::size_t(i)])) {
-        wantLow = std::min(wantLow, model[std::size_t(i)]);
-        wantHigh = std::max(wantHigh, model[std::size_t(i)]);
+            wantLow = std::min(wantLow, model[std::size_t(i)]);
+            wantHigh = std::max(wantHigh, model[std::size_t(i)]);
         }
     }
     ASSERT_EQ(low, wantLow) << from << ".." << to;
@@ -395,7 +415,8 @@ TEST(ChartRuns, StretchesAppendedAtOnceKeepEveryValueAcrossBlocks)
     while (model.size() < 140000) {
         std::vector<double> stretch(1 + random() % 300);
         for (double& v : stretch)
-            v = random() % 53 == 0 ? std::numeric_limits<double>::quiet_NaN() : double(float(int(random() % 4001) - 2000) / 8.0f);
+            v = random() % 53 == 0 ? std::numeric_limits<double>::quiet_NaN()
+                                   : double(float(int(random() % 4001) - 2000) / 8.0f);
         if (model.size() > 70000 && model.size() < 70400)
             stretch[stretch.size() / 2] = 0.1;
         values.append(stretch.data(), int(stretch.size()));
@@ -699,19 +720,18 @@ TEST_P(TimeLabels, EveryOneShownIsWholeAndAllShowWhileThereIsRoom)
         if (t.rect.center().y() < below || t.rect.center().y() > legendTop)
             continue;
         EXPECT_TRUE(pointLabels.count(t.text)) << "not a point's label: " << t.text.toStdString();
-        EXPECT_TRUE(widget.contains(t.rect)) << t.text.toStdString() << " is cut at x "
-                                             << t.rect.left() << " to " << t.rect.right();
+        EXPECT_TRUE(widget.contains(t.rect))
+            << t.text.toStdString() << " is cut at x " << t.rect.left() << " to " << t.rect.right();
         shown += pointLabels.count(t.text) ? 1 : 0;
     }
     EXPECT_GE(shown, c.atLeast);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PointCounts, TimeLabels,
-    ::testing::Values(TimeLabelCase{1, 600, true, 1}, TimeLabelCase{2, 600, true, 2},
-                      TimeLabelCase{2, 600, false, 2}, TimeLabelCase{2, 150, false, 1},
-                      TimeLabelCase{3, 400, false, 3}, TimeLabelCase{3, 800, true, 3},
-                      TimeLabelCase{60, 800, false, 1}, TimeLabelCase{2000, 800, true, 1}));
+INSTANTIATE_TEST_SUITE_P(PointCounts, TimeLabels,
+                         ::testing::Values(TimeLabelCase{1, 600, true, 1}, TimeLabelCase{2, 600, true, 2},
+                                           TimeLabelCase{2, 600, false, 2}, TimeLabelCase{2, 150, false, 1},
+                                           TimeLabelCase{3, 400, false, 3}, TimeLabelCase{3, 800, true, 3},
+                                           TimeLabelCase{60, 800, false, 1}, TimeLabelCase{2000, 800, true, 1}));
 
 TEST_F(ChartTest, BottomAxisFollowsThePointsUpToThePageSize)
 {
@@ -755,9 +775,9 @@ TEST_F(ChartTest, WithAutoRepaintOffChangesWaitForIt)
 {
     const struct {
         const char* name;
-        bool resize;       // resized while off
-        bool repaint;      // Repaint called while off
-        int afterOn;       // replots once it is on again
+        bool resize;  // resized while off
+        bool repaint; // Repaint called while off
+        int afterOn;  // replots once it is on again
     } cases[] = {
         {"points added", false, false, 1},
         {"points added and resized", true, false, 1},
@@ -904,7 +924,10 @@ TEST_F(ChartTest, ClickOnAPointGivesSeriesAndIndex)
         hit = {s.Index(), index};
         button = b;
     };
-    struct Case { int series, index; QPoint offset; };
+    struct Case {
+        int series, index;
+        QPoint offset;
+    };
     const Case cases[] = {{1, 7, {0, 0}}, {1, 8, {2, -2}}, {0, 0, {0, 0}}, {2, 29, {-1, 1}}, {0, 15, {0, 3}}};
     for (const Case& c : cases) {
         hit.reset();

@@ -23,7 +23,6 @@ using namespace std::string_literals;
 // Each test works in a fresh temporary folder and leaves the current directory as it found it.
 class LineReaderTest : public testsupport::TempDirTest {
 protected:
-
     static std::string writeFile(const std::string& name, const std::string& bytes)
     {
         std::FILE* f = std::fopen(name.c_str(), "wb");
@@ -84,7 +83,8 @@ const std::vector<Case>& cases()
         {"cr_cr_lf", "a\r\r\nb", {{"a", 0}, {"", 2}, {"b", 4}}},
         {"lf_cr", "a\n\rb", {{"a", 0}, {"", 2}, {"b", 3}}},
         {"only_terminator", "\r\n", {{"", 0}}},
-        {"nul_and_high_bytes", "\x00\xB9\xA5\xFF\x80 x\r\n\xB3\x00\n"s,
+        {"nul_and_high_bytes",
+         "\x00\xB9\xA5\xFF\x80 x\r\n\xB3\x00\n"s,
          {{"\x00\xB9\xA5\xFF\x80 x"s, 0}, {"\xB3\x00"s, 9}}},
     };
     return table;
@@ -183,8 +183,7 @@ TEST_F(LineReaderTest, ConsumerSeesTheBytesReadPast)
             ASSERT_TRUE(r.readLineUpTo(line, 100));
             EXPECT_TRUE(r.cut());
             EXPECT_FALSE(r.terminated());
-            while (r.readLine(line, maxChars)) {
-            }
+            while (r.readLine(line, maxChars)) {}
             EXPECT_TRUE(seen == input) << seen.size();
             seen.clear();
             ASSERT_TRUE(r.seek(3));
@@ -205,10 +204,8 @@ TEST_F(LineReaderTest, TerminatorSplitAcrossRefill)
         std::vector<std::string> lines;
     };
     const std::vector<Split> splits = {
-        {"crlf", "\r\nnext\r\n", {"next"}},
-        {"lone_cr_then_text", "\rnext", {"next"}},
-        {"cr_cr_lf", "\r\r\nnext", {"", "next"}},
-        {"lf_then_cr", "\n\rnext", {"", "next"}},
+        {"crlf", "\r\nnext\r\n", {"next"}},       {"lone_cr_then_text", "\rnext", {"next"}},
+        {"cr_cr_lf", "\r\r\nnext", {"", "next"}}, {"lf_then_cr", "\n\rnext", {"", "next"}},
         {"cr_at_end_of_file", "\r", {}},
     };
     for (const Split& s : splits) {
@@ -285,7 +282,9 @@ TEST_F(LineReaderTest, ReadUpToStopsInsideALongLine)
     } cases[] = {
         {"short lines fit", {{2, "ab", false, 4}}},
         {"inside the long line",
-         {{2, "ab", false, 4}, {100, big.substr(0, 100), true, 104}, {big.size(), big.substr(100), false, std::int64_t(6 + big.size())},
+         {{2, "ab", false, 4},
+          {100, big.substr(0, 100), true, 104},
+          {big.size(), big.substr(100), false, std::int64_t(6 + big.size())},
           {2, "cd", false, std::int64_t(input.size())}}},
         {"at a refill", {{10, "ab", false, 4}, {block, big.substr(0, block), true, std::int64_t(4 + block)}}},
         {"exactly the long line", {{10, "ab", false, 4}, {big.size(), big, false, std::int64_t(6 + big.size())}}},

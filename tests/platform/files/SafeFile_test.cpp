@@ -17,12 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <csignal>
 #include <set>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -80,11 +80,11 @@ public:
 struct Case {
     const char* name;
     void (*prepare)(const SafeFile& t);
-    bool saved;                                     // ReplaceFile's answer for "s"
-    std::vector<std::pair<const char*, std::string>> contents = {};   // files and their bytes afterwards
-    std::vector<const char*> links = {};                              // names that are still symbolic links
-    const char* sameFile = nullptr;   // a file that keeps its inode (written in place)
-    mode_t mode = 0;                  // permissions of that file afterwards
+    bool saved;                                                     // ReplaceFile's answer for "s"
+    std::vector<std::pair<const char*, std::string>> contents = {}; // files and their bytes afterwards
+    std::vector<const char*> links = {};                            // names that are still symbolic links
+    const char* sameFile = nullptr;                                 // a file that keeps its inode (written in place)
+    mode_t mode = 0;                                                // permissions of that file afterwards
 };
 inline void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
@@ -120,52 +120,73 @@ TEST_P(SafeFileCase, WhatTheUserSetUpStays)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, SafeFileCase,
-    ::testing::Values(
-        Case{"newFile", [](const SafeFile&) {}, true, {{"s", newBytes}}},
-        Case{"writeProtectedFile", [](const SafeFile& t) { t.file("s", 0444); }, false, {{"s", oldBytes}}, {}, "s",
-             0444},
-        Case{"writeProtectedFolder",
-             [](const SafeFile& t) {
-                 t.file("s", 0640);
-                 ::chmod(QFile::encodeName(t.cwd.path()).constData(), 0555);
-             },
-             true, {{"s", newBytes}}, {}, "s", 0640},
-        Case{"symbolicLink",
-             [](const SafeFile& t) {
-                 t.file("real");
-                 ::symlink("real", t.path("s").c_str());
-             },
-             true, {{"real", newBytes}}, {"s"}},
-        Case{"linkToALinkInAnotherFolder",
-             [](const SafeFile& t) {
-                 ::mkdir(t.path("other").c_str(), 0755);
-                 t.file("other/real");
-                 ::symlink("real", t.path("other/mid").c_str());
-                 ::symlink(t.path("other/mid").c_str(), t.path("s").c_str());
-             },
-             true, {{"other/real", newBytes}}, {"s", "other/mid"}},
-        Case{"linkToAFileNotYetThere",
-             [](const SafeFile& t) {
-                 ::mkdir(t.path("other").c_str(), 0755);
-                 ::symlink("other/real", t.path("s").c_str());
-             },
-             true, {{"other/real", newBytes}}, {"s"}},
-        Case{"linkLoop", [](const SafeFile& t) { ::symlink("s", t.path("s").c_str()); }, false, {}, {"s"}},
-        Case{"hardLink",
-             [](const SafeFile& t) {
-                 t.file("s");
-                 ::link(t.path("s").c_str(), t.path("t").c_str());
-             },
-             true, {{"s", newBytes}, {"t", newBytes}}, {}, "s", 0644},
-        // A temporary name of an older version, planted as a link, is never written through.
-        Case{"linkAtATemporaryName",
-             [](const SafeFile& t) {
-                 t.file("s");
-                 writeBytes(t.path("victim"), "victim");
-                 ::symlink("victim", t.path("s.tmp").c_str());
-             },
-             true, {{"s", newBytes}, {"victim", "victim"}}, {"s.tmp"}},
-        Case{"folderInItsPlace", [](const SafeFile& t) { ::mkdir(t.path("s").c_str(), 0755); }, false}),
+    ::testing::Values(Case{"newFile", [](const SafeFile&) {}, true, {{"s", newBytes}}},
+                      Case{"writeProtectedFile",
+                           [](const SafeFile& t) { t.file("s", 0444); },
+                           false,
+                           {{"s", oldBytes}},
+                           {},
+                           "s",
+                           0444},
+                      Case{"writeProtectedFolder",
+                           [](const SafeFile& t) {
+                               t.file("s", 0640);
+                               ::chmod(QFile::encodeName(t.cwd.path()).constData(), 0555);
+                           },
+                           true,
+                           {{"s", newBytes}},
+                           {},
+                           "s",
+                           0640},
+                      Case{"symbolicLink",
+                           [](const SafeFile& t) {
+                               t.file("real");
+                               ::symlink("real", t.path("s").c_str());
+                           },
+                           true,
+                           {{"real", newBytes}},
+                           {"s"}},
+                      Case{"linkToALinkInAnotherFolder",
+                           [](const SafeFile& t) {
+                               ::mkdir(t.path("other").c_str(), 0755);
+                               t.file("other/real");
+                               ::symlink("real", t.path("other/mid").c_str());
+                               ::symlink(t.path("other/mid").c_str(), t.path("s").c_str());
+                           },
+                           true,
+                           {{"other/real", newBytes}},
+                           {"s", "other/mid"}},
+                      Case{"linkToAFileNotYetThere",
+                           [](const SafeFile& t) {
+                               ::mkdir(t.path("other").c_str(), 0755);
+                               ::symlink("other/real", t.path("s").c_str());
+                           },
+                           true,
+                           {{"other/real", newBytes}},
+                           {"s"}},
+                      Case{
+                          "linkLoop", [](const SafeFile& t) { ::symlink("s", t.path("s").c_str()); }, false, {}, {"s"}},
+                      Case{"hardLink",
+                           [](const SafeFile& t) {
+                               t.file("s");
+                               ::link(t.path("s").c_str(), t.path("t").c_str());
+                           },
+                           true,
+                           {{"s", newBytes}, {"t", newBytes}},
+                           {},
+                           "s",
+                           0644},
+                      // A temporary name of an older version, planted as a link, is never written through.
+                      Case{"linkAtATemporaryName",
+                           [](const SafeFile& t) {
+                               t.file("s");
+                               writeBytes(t.path("victim"), "victim");
+                               ::symlink("victim", t.path("s.tmp").c_str());
+                           },
+                           true,
+                           {{"s", newBytes}, {"victim", "victim"}},
+                           {"s.tmp"}},
+                      Case{"folderInItsPlace", [](const SafeFile& t) { ::mkdir(t.path("s").c_str(), 0755); }, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SafeFile, AFullDiskLeavesTheOldFileAndNoTemporary)
@@ -231,7 +252,7 @@ TEST_F(SafeFile, OnlyAPlainFileIsOpenedForReading)
         const char* name;
         std::string path;
         int flags;
-        int error;   // 0: opened
+        int error; // 0: opened
     } cases[] = {
         {"plain file", path("s"), 0, 0},
         {"link to a plain file", path("link"), 0, 0},
@@ -375,19 +396,23 @@ TEST_F(SafeFile, APieceByPieceReplacementKeepsTheRulesAndTheBackup)
     const struct {
         const char* name;
         void (*prepare)(const SafeFile& t);
-        bool inPlace;   // the file keeps its inode
+        bool inPlace; // the file keeps its inode
         bool backup;
     } cases[] = {
         {"beside", [](const SafeFile& t) { t.file("s", 0640); }, false, true},
         {"new file", [](const SafeFile&) {}, false, true},
-        {"second name", [](const SafeFile& t) {
+        {"second name",
+         [](const SafeFile& t) {
              t.file("s", 0640);
              ::link(t.path("s").c_str(), t.path("t").c_str());
-         }, true, true},
-        {"write-protected folder", [](const SafeFile& t) {
+         },
+         true, true},
+        {"write-protected folder",
+         [](const SafeFile& t) {
              t.file("s", 0640);
              ::chmod(QFile::encodeName(t.cwd.path()).constData(), 0555);
-         }, true, false},
+         },
+         true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -41,7 +41,8 @@ bool waitForInput(int fd, int timeoutMs)
 std::string allByteValues()
 {
     std::string s;
-    for (int i = 0; i < 256; ++i) s.push_back(char(i));
+    for (int i = 0; i < 256; ++i)
+        s.push_back(char(i));
     return s;
 }
 
@@ -61,10 +62,7 @@ protected:
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(folder_);
     }
-    void openPort()
-    {
-        ASSERT_TRUE(port.open(device.path())) << port.errorText();
-    }
+    void openPort() { ASSERT_TRUE(port.open(device.path())) << port.errorText(); }
     // Bytes waiting in the port's input queue.
     int queuedBytes()
     {
@@ -77,7 +75,8 @@ protected:
     {
         const auto deadline = Clock::now() + timeout;
         while (Clock::now() < deadline) {
-            if (queuedBytes() >= n) return true;
+            if (queuedBytes() >= n)
+                return true;
             waitForInput(port.fd(), 20);
             std::this_thread::yield();
         }
@@ -92,7 +91,8 @@ protected:
         while (got.size() < n && Clock::now() < deadline) {
             waitForInput(port.fd(), 20);
             const long r = port.readAvailable(buf, std::min(sizeof buf, n - got.size()));
-            if (r < 0) return got + "<error: " + port.errorText() + ">";
+            if (r < 0)
+                return got + "<error: " + port.errorText() + ">";
             got.append(buf, std::size_t(r));
         }
         return got;
@@ -132,7 +132,8 @@ TEST(SerialPortName, MapsComNamesAndKeepsPaths)
         {"ttyUSB0", ""},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(SerialPort::devicePath(c.name), c.path) << "name \"" << c.name << "\"";
+    for (const auto& c : cases)
+        EXPECT_EQ(SerialPort::devicePath(c.name), c.path) << "name \"" << c.name << "\"";
 }
 
 TEST(SerialPortSettings, ParsesSettingsTexts)
@@ -232,8 +233,10 @@ TEST_F(SerialPortTest, SecondOpenerFailsWhileThePortIsHeld)
     for (bool byOtherProgram : {false, true}) {
         SCOPED_TRACE(byOtherProgram ? "held by another program" : "held by a SerialPort");
         SerialPort first;
-        if (byOtherProgram) ASSERT_TRUE(device.holdPort()) << device.holdError();
-        else ASSERT_TRUE(first.open(device.path())) << first.errorText();
+        if (byOtherProgram)
+            ASSERT_TRUE(device.holdPort()) << device.holdError();
+        else
+            ASSERT_TRUE(first.open(device.path())) << first.errorText();
 
         SerialPort second;
         EXPECT_FALSE(second.open(device.path()));
@@ -241,8 +244,10 @@ TEST_F(SerialPortTest, SecondOpenerFailsWhileThePortIsHeld)
         EXPECT_NE(second.errorText().find("in use"), std::string::npos) << second.errorText();
         EXPECT_NE(second.errorText().find(device.path()), std::string::npos) << second.errorText();
 
-        if (byOtherProgram) device.releasePort();
-        else first.close();
+        if (byOtherProgram)
+            device.releasePort();
+        else
+            first.close();
         EXPECT_TRUE(second.open(device.path())) << second.errorText();
     }
 }
@@ -297,7 +302,8 @@ TEST_F(SerialPortTest, LinesComeEveryPeriodAfterTheRequest)
                                             "2024-03-05 14:07:11 21.6 22.2\r\n"};
     device.answerPeriodically("?DAT &", lines, 250ms);
     ASSERT_TRUE(port.write("?DAT &"));
-    for (const auto& line : lines) EXPECT_EQ(readFor(line.size(), 3000ms), line);
+    for (const auto& line : lines)
+        EXPECT_EQ(readFor(line.size(), 3000ms), line);
     EXPECT_EQ(device.received(), "?DAT &");
 }
 
@@ -307,7 +313,11 @@ TEST_F(SerialPortTest, HangUpIsReportedByEveryKindOfRead)
         const char* what;
         long (*read)(SerialPort&);
     } cases[] = {
-        {"read of what is queued", [](SerialPort& p) { char b[16]; return p.readAvailable(b, sizeof b); }},
+        {"read of what is queued",
+         [](SerialPort& p) {
+             char b[16];
+             return p.readAvailable(b, sizeof b);
+         }},
         {"write", [](SerialPort& p) { return p.write("x") ? 1L : -1L; }},
     };
     for (const auto& c : cases) {
@@ -342,8 +352,8 @@ TEST(SerialPortSettings, WritesLineSettingsIntoTheTermiosRecord)
 {
     struct Case {
         const char* text;
-        tcflag_t cflag;   // CSIZE, parity and stop bits expected
-        tcflag_t iflag;   // IXON | IXOFF expected
+        tcflag_t cflag; // CSIZE, parity and stop bits expected
+        tcflag_t iflag; // IXON | IXOFF expected
     } cases[] = {
         {"parity=N data=8 stop=1", CS8, 0},
         {"parity=E data=7 stop=1", CS7 | PARENB, 0},

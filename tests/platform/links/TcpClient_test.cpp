@@ -29,10 +29,12 @@ bool sleepsInPoll(const std::atomic<pid_t>& tid)
 {
     const auto deadline = Clock::now() + 5s;
     for (; Clock::now() < deadline; std::this_thread::sleep_for(1ms)) {
-        if (tid == 0) continue;
+        if (tid == 0)
+            continue;
         std::string wchan;
         std::ifstream("/proc/self/task/" + std::to_string(tid) + "/wchan") >> wchan;
-        if (wchan.find("poll") != std::string::npos) return true;
+        if (wchan.find("poll") != std::string::npos)
+            return true;
     }
     return false;
 }
@@ -55,9 +57,9 @@ TEST(TcpClientInput, DiscardKeepsOnlyTheLineFeedOfTheLineReadLast)
 {
     struct Case {
         const char* what;
-        std::string firstReply;   // the first read takes it up to its first CR
-        std::string late;         // arrives before the discard
-        std::string nextLine;     // what the next read gives after the discard
+        std::string firstReply; // the first read takes it up to its first CR
+        std::string late;       // arrives before the discard
+        std::string nextLine;   // what the next read gives after the discard
     } cases[] = {
         {"CR LF reply: its LF stays", "one\r\n", "", "\nnext"},
         {"CR reply: nothing left", "one\r", "", "next"},
@@ -74,7 +76,8 @@ TEST(TcpClientInput, DiscardKeepsOnlyTheLineFeedOfTheLineReadLast)
         ASSERT_TRUE(link.far.send(c.late));
         const std::size_t waiting = c.firstReply.size() - 4 + c.late.size();
         const auto deadline = Clock::now() + 2s;
-        while (link.client.InputBufferSize() < waiting && Clock::now() < deadline) std::this_thread::yield();
+        while (link.client.InputBufferSize() < waiting && Clock::now() < deadline)
+            std::this_thread::yield();
         ASSERT_EQ(link.client.InputBufferSize(), waiting);
         link.client.DiscardInput();
         ASSERT_TRUE(link.far.send("next\r"));
@@ -93,18 +96,22 @@ TEST(TcpClientInput, DisconnectFromAnotherThreadEndsAWaitAtOnce)
     } cases[] = {{"waiting for a reply", true}, {"connecting", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (!c.connected && !full) continue;
+        if (!c.connected && !full)
+            continue;
         TcpPeerListener device;
         TcpClient client;
         const int target = c.connected ? device.port() : port;
         client.ConnectTimeout = 10000;
         client.ReadTimeout = 10000;
-        if (c.connected) client.Connect("127.0.0.1", target);
+        if (c.connected)
+            client.Connect("127.0.0.1", target);
         std::atomic<pid_t> waiter{0};
         auto call = std::async(std::launch::async, [&] {
             waiter = ::gettid();
-            if (c.connected) client.ReadLn('\r');
-            else client.Connect("127.0.0.1", target);
+            if (c.connected)
+                client.ReadLn('\r');
+            else
+                client.Connect("127.0.0.1", target);
         });
         // Cut short only once the call waits: a Disconnect before it began is another case.
         ASSERT_TRUE(sleepsInPoll(waiter));

@@ -34,7 +34,8 @@ bool waitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeou
 {
     const auto deadline = Clock::now() + timeout;
     while (!pred()) {
-        if (Clock::now() >= deadline) return false;
+        if (Clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(1ms);
     }
     return true;
@@ -48,7 +49,8 @@ struct CountingServer {
         server.SilenceBeforeReplaced = silence;
         server.OnExecute = [this](const TcpPeerPtr&, const std::string&, bool truncated) {
             ++lines;
-            if (truncated) ++cut;
+            if (truncated)
+                ++cut;
         };
         server.setActive(true);
     }
@@ -76,12 +78,13 @@ std::map<int, SocketTimer> serverSideTimers(int port, const std::set<int>& peerP
     for (int reading = 0; reading < 20 && timers.size() < peerPorts.size(); ++reading) {
         std::ifstream table("/proc/net/tcp");
         std::string row;
-        std::getline(table, row);   // the column names
+        std::getline(table, row); // the column names
         while (std::getline(table, row)) {
             std::istringstream in(row);
             std::string slot, local, remote, state, queues, timer;
             in >> slot >> local >> remote >> state >> queues >> timer;
-            if (state != "01" || portOf(local) != port || !peerPorts.count(portOf(remote))) continue;
+            if (state != "01" || portOf(local) != port || !peerPorts.count(portOf(remote)))
+                continue;
             const std::size_t colon = timer.find(':');
             timers.emplace(portOf(remote), SocketTimer{std::stoi(timer.substr(0, colon), nullptr, 16),
                                                        std::stol(timer.substr(colon + 1), nullptr, 16) / 100.0});
@@ -94,13 +97,16 @@ std::map<int, SocketTimer> serverSideTimers(int port, const std::set<int>& peerP
 bool settles(const std::atomic<int>& count)
 {
     int last = -1;
-    return waitFor([&] {
-        const int now = count;
-        const bool still = now == last && now > 0;
-        last = now;
-        if (!still) std::this_thread::sleep_for(300ms);
-        return still;
-    }, 3000ms);
+    return waitFor(
+        [&] {
+            const int now = count;
+            const bool still = now == last && now > 0;
+            last = now;
+            if (!still)
+                std::this_thread::sleep_for(300ms);
+            return still;
+        },
+        3000ms);
 }
 
 // A line of exactly 40 bytes with its CR.
@@ -119,12 +125,12 @@ struct HandOverServer {
         server.DefaultPort = 0;
         server.MaxPeers = maxPeers;
         server.SilenceBeforeReplaced = silence;
-        const auto toUi = TcpServer::handToThreadOf(&ui, [this](const TcpPeerPtr&, const std::string& line, bool) {
-            handled.push_back(line);
-        });
+        const auto toUi = TcpServer::handToThreadOf(
+            &ui, [this](const TcpPeerPtr&, const std::string& line, bool) { handled.push_back(line); });
         server.OnExecute = [this, toUi](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
             ++read;
-            if (line == quietLine) ++quietRead;
+            if (line == quietLine)
+                ++quietRead;
             toUi(peer, line, truncated);
         };
         server.setActive(true);
@@ -178,7 +184,8 @@ TEST(TcpServerBounds, AtTheLimitANewPeerTakesThePlaceOfThePeerSilentLongest)
     CountingServer s(4, 0ms);
     const int port = s.server.boundPort();
     std::vector<TcpPeer> peers;
-    for (int i = 0; i < 4; ++i) peers.push_back(TcpPeer::connectTo(port));
+    for (int i = 0; i < 4; ++i)
+        peers.push_back(TcpPeer::connectTo(port));
     ASSERT_TRUE(waitFor([&] { return s.server.peerCount() == 4; }));
     // The second one to connect has been silent longest; the first spoke after it came.
     int sent = 0;
@@ -203,15 +210,18 @@ TEST(TcpServerBounds, AtTheLimitANewPeerTakesThePlaceOfThePeerSilentLongest)
 
 TEST(TcpServerBounds, EveryPeerIsProbedByKeepAlive)
 {
-    if (!std::ifstream("/proc/net/tcp")) GTEST_SKIP() << "no /proc/net/tcp to look at";
+    if (!std::ifstream("/proc/net/tcp"))
+        GTEST_SKIP() << "no /proc/net/tcp to look at";
     CountingServer s;
     std::vector<TcpPeer> peers;
-    for (int i = 0; i < 3; ++i) peers.push_back(TcpPeer::connectTo(s.server.boundPort()));
+    for (int i = 0; i < 3; ++i)
+        peers.push_back(TcpPeer::connectTo(s.server.boundPort()));
     ASSERT_TRUE(waitFor([&] { return s.server.peerCount() == 3; }));
     ASSERT_TRUE(peers[0].send("a line resets the idle time\r"));
     ASSERT_TRUE(waitFor([&] { return s.lines == 1; }));
     std::set<int> peerPorts;
-    for (const auto& p : peers) peerPorts.insert(p.localPort());
+    for (const auto& p : peers)
+        peerPorts.insert(p.localPort());
     ASSERT_EQ(peerPorts.size(), 3u);
     const auto timers = serverSideTimers(s.server.boundPort(), peerPorts);
     ASSERT_EQ(timers.size(), 3u) << "server sides found in /proc/net/tcp";
@@ -315,7 +325,8 @@ TEST(TcpServerBounds, StopEndsPeersThatKeepSendingWithinFiveSeconds)
     s.server.setActive(false);
     EXPECT_LT(Clock::now() - start, 5s);
     EXPECT_EQ(s.server.peerCount(), 0u);
-    for (auto& p : peers) EXPECT_TRUE(waitFor([&] { return p->endedByServer(); }, 5000ms));
+    for (auto& p : peers)
+        EXPECT_TRUE(waitFor([&] { return p->endedByServer(); }, 5000ms));
 }
 
 TEST(TcpServerBounds, AtTheLimitPeersThatKeepSendingKeepTheirPlaceAndEveryLine)
@@ -323,8 +334,8 @@ TEST(TcpServerBounds, AtTheLimitPeersThatKeepSendingKeepTheirPlaceAndEveryLine)
     constexpr int devices = 4;
     struct Case {
         const char* what;
-        bool heldBack;        // the receiver takes no line until the newcomer's fate is known
-        int linesPerSecond;   // of each device; 0 as fast as it is read
+        bool heldBack;      // the receiver takes no line until the newcomer's fate is known
+        int linesPerSecond; // of each device; 0 as fast as it is read
         int perDevice;
     } cases[] = {
         // Far more than the sockets and the hand-over hold: the devices wait for the receiver.
@@ -341,7 +352,8 @@ TEST(TcpServerBounds, AtTheLimitPeersThatKeepSendingKeepTheirPlaceAndEveryLine)
                 port, [d](int i) { return deviceLine(d, i); }, c.perDevice, 16 * 1024, c.linesPerSecond));
         const auto everyOneSends = [&] {
             for (const auto& p : pushing)
-                if (p->sent() == 0) return false;
+                if (p->sent() == 0)
+                    return false;
             return s.server.peerCount() == std::size_t(devices);
         };
         if (c.heldBack) {
@@ -370,7 +382,8 @@ TEST(TcpServerBounds, AtTheLimitPeersThatKeepSendingKeepTheirPlaceAndEveryLine)
             std::size_t total = 0;
             for (int d = 0; d < devices; ++d) {
                 sent[std::size_t(d)] = pushing[std::size_t(d)]->sent();
-                if (sent[std::size_t(d)] < c.perDevice && !pushing[std::size_t(d)]->endedByServer()) return false;
+                if (sent[std::size_t(d)] < c.perDevice && !pushing[std::size_t(d)]->endedByServer())
+                    return false;
                 total += std::size_t(sent[std::size_t(d)]);
             }
             return s.handled.size() >= total;
@@ -388,7 +401,8 @@ TEST(TcpServerBounds, AtTheLimitOnlyAPeerSilentLongEnoughMakesRoomAndKeepsItsLin
     constexpr auto silence = 500ms;
     HandOverServer s(2, silence);
     const int port = s.server.boundPort();
-    TcpPushingPeer steady(port, [](int i) { return deviceLine(0, i); }, 0, 0, 50);
+    TcpPushingPeer steady(
+        port, [](int i) { return deviceLine(0, i); }, 0, 0, 50);
     TcpPeer quiet = TcpPeer::connectTo(port);
     ASSERT_TRUE(quiet.send(std::string(HandOverServer::quietLine) + "\r"));
     ASSERT_TRUE(waitFor([&] { return s.quietRead == 1 && steady.sent() > 0; }));

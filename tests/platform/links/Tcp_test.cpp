@@ -1,6 +1,6 @@
-#include "platform/text/Cp1250.h"
 #include "platform/links/TcpClient.h"
 #include "platform/links/TcpServer.h"
+#include "platform/text/Cp1250.h"
 #include "tests/support/TcpPeer.h"
 
 #include <gtest/gtest.h>
@@ -98,9 +98,8 @@ public:
     bool waitStatus(const std::string& text, std::size_t count, std::chrono::milliseconds timeout = 3000ms)
     {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] {
-            return std::size_t(std::count(statuses_.begin(), statuses_.end(), text)) >= count;
-        });
+        return changed_.wait_for(
+            lock, timeout, [&] { return std::size_t(std::count(statuses_.begin(), statuses_.end(), text)) >= count; });
     }
     std::vector<Seen> seen()
     {
@@ -128,7 +127,8 @@ void startRecording(TcpServer& server, Recorder& rec)
 bool waitPeers(TcpServer& server, std::size_t n)
 {
     const auto deadline = Clock::now() + 3s;
-    while (server.peerCount() != n && Clock::now() < deadline) std::this_thread::yield();
+    while (server.peerCount() != n && Clock::now() < deadline)
+        std::this_thread::yield();
     return server.peerCount() == n;
 }
 
@@ -186,7 +186,8 @@ TEST_F(TcpTest, ClientReadsUpToCrWithBytesUnchanged)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ClientLink link;
-        for (const auto& s : c.sent) ASSERT_TRUE(link.far.send(s));
+        for (const auto& s : c.sent)
+            ASSERT_TRUE(link.far.send(s));
         for (const auto& line : c.lines) {
             EXPECT_EQ(link.client.ReadLn('\r'), line);
             EXPECT_FALSE(link.client.ReadLnTimedOut());
@@ -313,7 +314,8 @@ TEST_F(TcpTest, ServerServesTwoPeersAtOnceOnTheirOwnThreads)
     EXPECT_NE(seen[0].peer, seen[1].peer);
     EXPECT_EQ(seen[1].thread, seen[2].thread);
     EXPECT_NE(seen[0].thread, seen[1].thread);
-    for (const auto& s : seen) EXPECT_NE(s.thread, std::this_thread::get_id());
+    for (const auto& s : seen)
+        EXPECT_NE(s.thread, std::this_thread::get_id());
 }
 
 TEST_F(TcpTest, ServerHandsLinesToTheUiThreadInArrivalOrder)
@@ -330,7 +332,8 @@ TEST_F(TcpTest, ServerHandsLinesToTheUiThreadInArrivalOrder)
     const auto toUi = TcpServer::handToThreadOf(&ui, [&](const TcpPeerPtr&, const std::string& line, bool) {
         allOnUiThread = allOnUiThread && QThread::currentThread() == application.thread();
         arrived.push_back(line);
-        if (arrived.size() == 5) loop.quit();
+        if (arrived.size() == 5)
+            loop.quit();
     });
     server.OnExecute = [&](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
         toUi(peer, line, truncated);
@@ -364,7 +367,8 @@ TEST_F(TcpTest, UiThreadDropsAPeerWhoseLineItRefuses)
     TcpServer server;
     server.DefaultPort = 0;
     server.OnExecute = TcpServer::handToThreadOf(&ui, [&](const TcpPeerPtr& peer, const std::string& line, bool) {
-        if (line == "bad") peer->disconnect();
+        if (line == "bad")
+            peer->disconnect();
         loop.quit();
     });
     server.setActive(true);
@@ -389,7 +393,8 @@ TEST_F(TcpTest, ServerPassesLinesAsReceived)
         {"nothing sent", {}, {}},
         {"unfinished line at disconnect is no line", {"no end"}, {}},
         {"CR LF peer", {"12345\r\n12345\r"}, {"12345", "\n12345"}},
-        {"split and joined", {"Tazo132 2024-03-05 ", "14:07:09 21.4 22.0\rOK", "\r"},
+        {"split and joined",
+         {"Tazo132 2024-03-05 ", "14:07:09 21.4 22.0\rOK", "\r"},
          {"Tazo132 2024-03-05 14:07:09 21.4 22.0", "OK"}},
         {"any bytes", {std::string("\0\xff\x80z\r", 5)}, {std::string("\0\xff\x80z", 4)}},
     };
@@ -400,7 +405,8 @@ TEST_F(TcpTest, ServerPassesLinesAsReceived)
         startRecording(server, rec);
         {
             TcpPeer peer = TcpPeer::connectTo(server.boundPort());
-            for (const auto& s : c.sent) ASSERT_TRUE(peer.send(s));
+            for (const auto& s : c.sent)
+                ASSERT_TRUE(peer.send(s));
         }
         ASSERT_TRUE(rec.waitStatus("Disconnected.", 1));
         const auto seen = rec.seen();
@@ -425,8 +431,10 @@ TEST_F(TcpTest, ServerCutsOverlongLinesOrEndsThePeer)
         TcpPeer peer = TcpPeer::connectTo(server.boundPort());
         ASSERT_TRUE(peer.send("0123456789ABC\rok\r"));
         ASSERT_TRUE(rec.waitLines(ends ? 1 : 2));
-        if (ends) EXPECT_TRUE(peer.waitClosed(3000ms));
-        else peer.close();
+        if (ends)
+            EXPECT_TRUE(peer.waitClosed(3000ms));
+        else
+            peer.close();
         ASSERT_TRUE(rec.waitStatus("Disconnected.", 1));
         const auto seen = rec.seen();
         ASSERT_EQ(seen.size(), ends ? 1u : 2u);
@@ -446,7 +454,8 @@ TEST_F(TcpTest, HandlerExceptionEndsOnlyThatPeer)
     server.DefaultPort = 0;
     server.OnExecute = [&](const TcpPeerPtr& peer, const std::string& line, bool truncated) {
         rec.add(peer, line, truncated);
-        if (line == "bad") throw std::runtime_error("'x' is not a valid floating point value");
+        if (line == "bad")
+            throw std::runtime_error("'x' is not a valid floating point value");
     };
     server.setActive(true);
     TcpPeer a = TcpPeer::connectTo(server.boundPort());

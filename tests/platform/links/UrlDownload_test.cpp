@@ -12,12 +12,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostInfo>
-#include <QTimer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -65,7 +65,10 @@ protected:
     }
 
     std::string path(const char* name) const { return (cwd.path() + '/' + name).toStdString(); }
-    QStringList files() const { return QDir(cwd.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name); }
+    QStringList files() const
+    {
+        return QDir(cwd.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
 
     testsupport::TempCwd cwd;
     HttpServer server;
@@ -81,17 +84,31 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
     const std::string fresh(5000, 'N');
     const struct Case {
         const char* name;
-        std::function<std::string(HttpServer&)> setUp;   // returns the URL to fetch
+        std::function<std::string(HttpServer&)> setUp; // returns the URL to fetch
         bool ok;
-        std::vector<std::string> asked;                  // paths the server must have seen
+        std::vector<std::string> asked; // paths the server must have seen
     } cases[] = {
-        {"whole body", [&](HttpServer& s) { s.answer("/f", HttpServer::ok(fresh)); return s.base() + "/f"; }, true,
+        {"whole body",
+         [&](HttpServer& s) {
+             s.answer("/f", HttpServer::ok(fresh));
+             return s.base() + "/f";
+         },
+         true,
          {"/f"}},
-        {"empty body", [&](HttpServer& s) { s.answer("/f", HttpServer::ok("")); return s.base() + "/f"; }, true,
+        {"empty body",
+         [&](HttpServer& s) {
+             s.answer("/f", HttpServer::ok(""));
+             return s.base() + "/f";
+         },
+         true,
          {"/f"}},
         {"not found", [](HttpServer& s) { return s.base() + "/missing"; }, false, {"/missing"}},
         {"cut short",
-         [&](HttpServer& s) { s.answer("/f", HttpServer::cutShort(fresh, 4000)); return s.base() + "/f"; }, false,
+         [&](HttpServer& s) {
+             s.answer("/f", HttpServer::cutShort(fresh, 4000));
+             return s.base() + "/f";
+         },
+         false,
          {"/f"}},
         {"server down", [](HttpServer& s) { return s.downBase() + "/f"; }, false, {}},
         {"redirect on this machine",
@@ -100,7 +117,8 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
              s.answer("/f", HttpServer::ok(fresh));
              return s.base() + "/old";
          },
-         true, {"/old", "/f"}},
+         true,
+         {"/old", "/f"}},
         {"redirect with a body of its own",
          [&](HttpServer& s) {
              HttpServer::Answer moved = HttpServer::redirect(s.base() + "/f");
@@ -109,13 +127,15 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
              s.answer("/f", HttpServer::ok(fresh));
              return s.base() + "/old";
          },
-         true, {"/old", "/f"}},
+         true,
+         {"/old", "/f"}},
         {"redirect to plain HTTP elsewhere",
          [&](HttpServer& s) {
              s.answer("/old", HttpServer::redirect("http://192.0.2.7/f"));
              return s.base() + "/old";
          },
-         false, {"/old"}},
+         false,
+         {"/old"}},
         {"plain HTTP elsewhere", [](HttpServer&) { return std::string("http://192.0.2.7/f"); }, false, {}},
         {"no address", [](HttpServer&) { return std::string("newver.txt"); }, false, {}},
     };
@@ -125,7 +145,8 @@ TEST_F(UrlDownloadTest, TargetAndBackupChangeOnlyAfterACompleteSuccessfulTransfe
         testsupport::writeFile(path("prog"), "old program", 0750);
         testsupport::writeBytes(path("prog.bak"), "older program");
         UrlDownload d;
-        EXPECT_EQ(run(d, c.setUp(s), {QStringLiteral("prog"), QStringLiteral("prog.bak"), true}), c.ok) << error.toStdString();
+        EXPECT_EQ(run(d, c.setUp(s), {QStringLiteral("prog"), QStringLiteral("prog.bak"), true}), c.ok)
+            << error.toStdString();
         EXPECT_EQ(s.requests(), c.asked);
         if (c.ok) {
             EXPECT_EQ(bytesOf(path("prog")), std::string(c.name) == "empty body" ? "" : fresh);
@@ -148,7 +169,8 @@ TEST_F(UrlDownloadTest, AProgramGetsExecutePermissionADocumentDoesNot)
         SCOPED_TRACE(executable);
         ::unlink(path("new").c_str());
         UrlDownload d;
-        ASSERT_EQ(run(d, server.base() + "/p", {QStringLiteral("new"), QString(), executable}), true) << error.toStdString();
+        ASSERT_EQ(run(d, server.base() + "/p", {QStringLiteral("new"), QString(), executable}), true)
+            << error.toStdString();
         EXPECT_EQ(bytesOf(path("new")), "program");
         EXPECT_EQ(modeOf(path("new")), executable ? 0755u : 0644u);
     }
@@ -174,7 +196,8 @@ TEST_F(UrlDownloadTest, AWriteProtectedTargetAndALinkStayWhatTheyAre)
     cwd.mkdir(QStringLiteral("real"));
     testsupport::writeBytes(path("real/doc"), "old doc");
     ASSERT_EQ(::symlink("real/doc", path("doc").c_str()), 0);
-    EXPECT_EQ(run(d, server.base() + "/p", {QStringLiteral("doc"), QStringLiteral("doc.bak"), false}), true) << error.toStdString();
+    EXPECT_EQ(run(d, server.base() + "/p", {QStringLiteral("doc"), QStringLiteral("doc.bak"), false}), true)
+        << error.toStdString();
     struct stat st {};
     ASSERT_EQ(::lstat(path("doc").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -238,12 +261,13 @@ TEST_F(UrlDownloadTest, ARunningProgramIsReplacedAndKeptAsTheBackup)
     const std::string fresh = "#!/bin/sh\necho the new program\n";
     const struct {
         const char* name;
-        const char* target;   // the name the download replaces
+        const char* target; // the name the download replaces
         std::function<void(const std::string& dir)> prepare;
         bool ok;
     } cases[] = {
         {"started from its folder", "prog", [](const std::string&) {}, true},
-        {"reached through a link", "link", [](const std::string& d) { ::symlink("prog", (d + "/link").c_str()); }, true},
+        {"reached through a link", "link", [](const std::string& d) { ::symlink("prog", (d + "/link").c_str()); },
+         true},
         {"with a second name", "prog",
          [](const std::string& d) { ::link((d + "/prog").c_str(), (d + "/other").c_str()); }, true},
         {"write-protected", "prog", [](const std::string& d) { ::chmod((d + "/prog").c_str(), 0555); }, false},
@@ -309,8 +333,8 @@ TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
     using Length = HttpServer::Length;
     const struct {
         const char* name;
-        std::function<void(HttpServer&)> serve;   // answers for "/f"
-        std::optional<std::string> installed;     // the new file, or nullopt when the download fails
+        std::function<void(HttpServer&)> serve; // answers for "/f"
+        std::optional<std::string> installed;   // the new file, or nullopt when the download fails
     } cases[] = {
         {"3 GiB announced", [&](HttpServer& s) { s.answer("/f", HttpServer::streamed(huge)); }, std::nullopt},
         {"endless body, no length",
@@ -334,8 +358,8 @@ TEST_F(UrlDownloadTest, EveryTransferIsBoundedInSizeTimeAndLength)
         // A byte now and then keeps the stall limit away; the whole transfer has its own.
         {"a byte every 100 ms, for ever",
          [&](HttpServer& s) { s.answer("/f", HttpServer::drip(std::string(1000, 'D'), 100)); }, std::nullopt},
-        {"a byte every 100 ms, done in time",
-         [&](HttpServer& s) { s.answer("/f", HttpServer::drip("DDDD", 100)); }, std::string("DDDD")},
+        {"a byte every 100 ms, done in time", [&](HttpServer& s) { s.answer("/f", HttpServer::drip("DDDD", 100)); },
+         std::string("DDDD")},
         {"no answer", [](HttpServer& s) { s.answer("/f", HttpServer::silence()); }, std::nullopt},
         {"no answer after a redirect",
          [](HttpServer& s) {
@@ -409,12 +433,18 @@ TEST(UrlDownloadAddress, PlainHttpOnlyFromTheLoopback)
         const char* url;
         bool allowed;
     } cases[] = {
-        {"https://www.example.com/client/x", true},  {"http://127.0.0.1:8080/x", true},
-        {"http://127.3.4.5/x", true},                {"http://[::1]:8080/x", true},
-        {"http://localhost:8080/x", true},           {"http://LocalHost/x", true},
-        {"http://www.example.com/x", false},         {"http://192.0.2.7/x", false},
-        {"http://localhost.example.com/x", false},   {"http://127.0.0.1.example.com/x", false},
-        {"ftp://localhost/x", false},                {"file:///etc/passwd", false},
+        {"https://www.example.com/client/x", true},
+        {"http://127.0.0.1:8080/x", true},
+        {"http://127.3.4.5/x", true},
+        {"http://[::1]:8080/x", true},
+        {"http://localhost:8080/x", true},
+        {"http://LocalHost/x", true},
+        {"http://www.example.com/x", false},
+        {"http://192.0.2.7/x", false},
+        {"http://localhost.example.com/x", false},
+        {"http://127.0.0.1.example.com/x", false},
+        {"ftp://localhost/x", false},
+        {"file:///etc/passwd", false},
         {"newver.txt", false},
     };
     for (const auto& c : cases)
@@ -481,7 +511,8 @@ TEST_F(UrlDownloadTest, HttpsIsFetchedOnlyFromAServerWhoseCertificateIsTrusted)
     {
         UrlDownload d;
         std::optional<bool> result;
-        ASSERT_TRUE(d.start(page.url(), {QStringLiteral("a"), {}, false}, [&](bool ok, const QString&) { result = ok; }));
+        ASSERT_TRUE(
+            d.start(page.url(), {QStringLiteral("a"), {}, false}, [&](bool ok, const QString&) { result = ok; }));
         ASSERT_TRUE(testsupport::WaitUntil([&] { return result.has_value(); }));
         EXPECT_FALSE(*result);
         EXPECT_EQ(page.requests, 0);

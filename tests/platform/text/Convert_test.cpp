@@ -53,7 +53,8 @@ struct FloatCase {
 // Long texts are shortened so the test listing stays readable.
 std::string shown(std::string_view text)
 {
-    return text.size() <= 24 ? std::string(text) : std::string(text.substr(0, 12)) + "..." + std::string(text.substr(text.size() - 8));
+    return text.size() <= 24 ? std::string(text)
+                             : std::string(text.substr(0, 12)) + "..." + std::string(text.substr(text.size() - 8));
 }
 void PrintTo(const FloatCase& c, std::ostream* os) { *os << "'" << shown(c.text) << "' sep '" << c.separator << "'"; }
 
@@ -76,57 +77,29 @@ TEST_P(StrToFloatCases, ConvertsOnlyCompleteNumbers)
 
 const std::string zeros400(400, '0');
 
-INSTANTIATE_TEST_SUITE_P(Table, StrToFloatCases, ::testing::Values(
-    FloatCase{"12.5", '.', true, 12.5},
-    FloatCase{"-2.5E-3", '.', true, -0.0025},
-    FloatCase{"1e3", '.', true, 1000},
-    FloatCase{"1.e3", '.', true, 1000},
-    FloatCase{".5", '.', true, 0.5},
-    FloatCase{"-.5", '.', true, -0.5},
-    FloatCase{"5.", '.', true, 5},
-    FloatCase{"+1", '.', true, 1},
-    FloatCase{"0001", '.', true, 1},
-    FloatCase{" 1 ", '.', true, 1},
-    FloatCase{"1e308", '.', true, 1e308},
-    FloatCase{"1e-400", '.', true, 0},
-    FloatCase{"-1e-400", '.', true, 0},
-    FloatCase{"0." + zeros400 + "1", '.', true, 0},
-    FloatCase{"1" + zeros400 + "e-395", '.', true, 1e5},
-    FloatCase{"1e400", '.', false, 0},
-    FloatCase{"-1e400", '.', false, 0},
-    FloatCase{"0.5e309", '.', false, 0},
-    FloatCase{"1" + zeros400, '.', false, 0},
-    FloatCase{"1e99999999999999999999", '.', false, 0},
-    FloatCase{"12.3.4", '.', false, 0},
-    FloatCase{"12,5", '.', false, 0},
-    FloatCase{"inf", '.', false, 0},
-    FloatCase{"INF", '.', false, 0},
-    FloatCase{"nan", '.', false, 0},
-    FloatCase{"0x10", '.', false, 0},
-    FloatCase{"1e", '.', false, 0},
-    FloatCase{"1e+", '.', false, 0},
-    FloatCase{"e5", '.', false, 0},
-    FloatCase{".", '.', false, 0},
-    FloatCase{"-", '.', false, 0},
-    FloatCase{"+", '.', false, 0},
-    FloatCase{"+-1", '.', false, 0},
-    FloatCase{"--1", '.', false, 0},
-    FloatCase{"--", '.', false, 0},
-    FloatCase{"-.-", '.', false, 0},
-    FloatCase{"", '.', false, 0},
-    FloatCase{" ", '.', false, 0},
-    FloatCase{"1 2", '.', false, 0},
-    FloatCase{"\t1", '.', false, 0},
-    FloatCase{"1e5.5", '.', false, 0},
-    FloatCase{"1_000", '.', false, 0},
-    FloatCase{std::string("1\0", 2), '.', false, 0},
-    FloatCase{"12,5", ',', true, 12.5},
-    FloatCase{",5", ',', true, 0.5},
-    FloatCase{"-1,5e2", ',', true, -150},
-    FloatCase{"7", ',', true, 7},
-    FloatCase{"0," + std::string(200, '0') + "1", ',', true, 1e-201},
-    FloatCase{"12.5", ',', false, 0},
-    FloatCase{"1,2,3", ',', false, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, StrToFloatCases,
+    ::testing::Values(FloatCase{"12.5", '.', true, 12.5}, FloatCase{"-2.5E-3", '.', true, -0.0025},
+                      FloatCase{"1e3", '.', true, 1000}, FloatCase{"1.e3", '.', true, 1000},
+                      FloatCase{".5", '.', true, 0.5}, FloatCase{"-.5", '.', true, -0.5}, FloatCase{"5.", '.', true, 5},
+                      FloatCase{"+1", '.', true, 1}, FloatCase{"0001", '.', true, 1}, FloatCase{" 1 ", '.', true, 1},
+                      FloatCase{"1e308", '.', true, 1e308}, FloatCase{"1e-400", '.', true, 0},
+                      FloatCase{"-1e-400", '.', true, 0}, FloatCase{"0." + zeros400 + "1", '.', true, 0},
+                      FloatCase{"1" + zeros400 + "e-395", '.', true, 1e5}, FloatCase{"1e400", '.', false, 0},
+                      FloatCase{"-1e400", '.', false, 0}, FloatCase{"0.5e309", '.', false, 0},
+                      FloatCase{"1" + zeros400, '.', false, 0}, FloatCase{"1e99999999999999999999", '.', false, 0},
+                      FloatCase{"12.3.4", '.', false, 0}, FloatCase{"12,5", '.', false, 0},
+                      FloatCase{"inf", '.', false, 0}, FloatCase{"INF", '.', false, 0}, FloatCase{"nan", '.', false, 0},
+                      FloatCase{"0x10", '.', false, 0}, FloatCase{"1e", '.', false, 0}, FloatCase{"1e+", '.', false, 0},
+                      FloatCase{"e5", '.', false, 0}, FloatCase{".", '.', false, 0}, FloatCase{"-", '.', false, 0},
+                      FloatCase{"+", '.', false, 0}, FloatCase{"+-1", '.', false, 0}, FloatCase{"--1", '.', false, 0},
+                      FloatCase{"--", '.', false, 0}, FloatCase{"-.-", '.', false, 0}, FloatCase{"", '.', false, 0},
+                      FloatCase{" ", '.', false, 0}, FloatCase{"1 2", '.', false, 0}, FloatCase{"\t1", '.', false, 0},
+                      FloatCase{"1e5.5", '.', false, 0}, FloatCase{"1_000", '.', false, 0},
+                      FloatCase{std::string("1\0", 2), '.', false, 0}, FloatCase{"12,5", ',', true, 12.5},
+                      FloatCase{",5", ',', true, 0.5}, FloatCase{"-1,5e2", ',', true, -150},
+                      FloatCase{"7", ',', true, 7}, FloatCase{"0," + std::string(200, '0') + "1", ',', true, 1e-201},
+                      FloatCase{"12.5", ',', false, 0}, FloatCase{"1,2,3", ',', false, 0}));
 
 // Short readings take a quick path; it must round exactly as the full conversion does.
 TEST_F(ConvertTest, QuickPathRoundsLikeTheFullConversion)
@@ -140,8 +113,10 @@ TEST_F(ConvertTest, QuickPathRoundsLikeTheFullConversion)
         std::string text = rng() % 4 == 0 ? "-" : "";
         const std::size_t point = rng() % (digits.size() + 1);
         text += digits.substr(0, point) + "." + digits.substr(point);
-        if (rng() % 3 == 0) text += "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
-        if (text.find_first_of("0123456789") == std::string::npos) continue;
+        if (rng() % 3 == 0)
+            text += "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
+        if (text.find_first_of("0123456789") == std::string::npos)
+            continue;
 
         double expected = 0;
         const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), expected);
@@ -157,12 +132,52 @@ TEST_F(ConvertTest, QuickPathRoundsLikeTheFullConversion)
 // is read to the same bits, the sign of zero included, as the standard library reads it.
 TEST_F(ConvertTest, ShortReadingsFollowTheGrammarWithEitherSeparator)
 {
-    const std::vector<std::string> edges = {
-        "1.", ".5", "-", "-0", "-0.0", "-.-", "-.5", "-5.", ".", "-.", "0", "00", "0015", "+1", "+-1", "-+1",
-        " 1", "1 ", " -1.5 ", "1e3", "1.5e-3", "-1E2", "1e", "12.03.2024", "2024-03-05", "12:00:10", "k1",
-        "Bat", "yyyy-mm-dd", "hh:mm:ss.nnn", "1-2", "1..2", "1.2.", "--1", "123456789012345", "999999999999999",
-        "1234567890123456", "9999999999999999", "12345678901234567", "0.00000000000001", "1.23456789012345",
-        "12345678.9012345", "1234567.89012345", "-99999999999999.9", "0000000000000001", "000000000000000.1"};
+    const std::vector<std::string> edges = {"1.",
+                                            ".5",
+                                            "-",
+                                            "-0",
+                                            "-0.0",
+                                            "-.-",
+                                            "-.5",
+                                            "-5.",
+                                            ".",
+                                            "-.",
+                                            "0",
+                                            "00",
+                                            "0015",
+                                            "+1",
+                                            "+-1",
+                                            "-+1",
+                                            " 1",
+                                            "1 ",
+                                            " -1.5 ",
+                                            "1e3",
+                                            "1.5e-3",
+                                            "-1E2",
+                                            "1e",
+                                            "12.03.2024",
+                                            "2024-03-05",
+                                            "12:00:10",
+                                            "k1",
+                                            "Bat",
+                                            "yyyy-mm-dd",
+                                            "hh:mm:ss.nnn",
+                                            "1-2",
+                                            "1..2",
+                                            "1.2.",
+                                            "--1",
+                                            "123456789012345",
+                                            "999999999999999",
+                                            "1234567890123456",
+                                            "9999999999999999",
+                                            "12345678901234567",
+                                            "0.00000000000001",
+                                            "1.23456789012345",
+                                            "12345678.9012345",
+                                            "1234567.89012345",
+                                            "-99999999999999.9",
+                                            "0000000000000001",
+                                            "000000000000000.1"};
     std::vector<std::string> texts;
     for (const std::string& e : edges) {
         texts.push_back(e);
@@ -176,7 +191,8 @@ TEST_F(ConvertTest, ShortReadingsFollowTheGrammarWithEitherSeparator)
         std::string t(rng() % 19, '\0');
         for (char& c : t)
             c = alphabet[rng() % alphabet.size()];
-        if (rng() % 16 == 0) t.insert(0, 1, rng() % 2 ? '+' : ' ');
+        if (rng() % 16 == 0)
+            t.insert(0, 1, rng() % 2 ? '+' : ' ');
         texts.push_back(t);
     }
 
@@ -194,7 +210,8 @@ TEST_F(ConvertTest, ShortReadingsFollowTheGrammarWithEitherSeparator)
             }
             std::string plain;
             for (const char c : text)
-                if (c != ' ' && c != '+') plain += c == sep ? '.' : c;
+                if (c != ' ' && c != '+')
+                    plain += c == sep ? '.' : c;
             double expected = 0;
             const auto [ptr, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), expected);
             ASSERT_EQ(ec, std::errc()) << text;
@@ -257,27 +274,16 @@ TEST_P(StrToIntCases, DecimalWithin32Bits)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StrToIntCases, ::testing::Values(
-    IntCase{"0", true, 0},
-    IntCase{"123", true, 123},
-    IntCase{"-123", true, -123},
-    IntCase{"+7", true, 7},
-    IntCase{"007", true, 7},
-    IntCase{"2147483647", true, INT_MAX},
-    IntCase{"-2147483648", true, INT_MIN},
-    IntCase{"2147483648", false, 0},
-    IntCase{"-2147483649", false, 0},
-    IntCase{"99999999999999999999", false, 0},
-    IntCase{"", false, 0},
-    IntCase{"-", false, 0},
-    IntCase{"+", false, 0},
-    IntCase{" 1", false, 0},
-    IntCase{"1 ", false, 0},
-    IntCase{"0x10", false, 0},
-    IntCase{"$10", false, 0},
-    IntCase{"1.0", false, 0},
-    IntCase{"1e3", false, 0},
-    IntCase{"--1", false, 0}));
+INSTANTIATE_TEST_SUITE_P(Table, StrToIntCases,
+                         ::testing::Values(IntCase{"0", true, 0}, IntCase{"123", true, 123},
+                                           IntCase{"-123", true, -123}, IntCase{"+7", true, 7}, IntCase{"007", true, 7},
+                                           IntCase{"2147483647", true, INT_MAX}, IntCase{"-2147483648", true, INT_MIN},
+                                           IntCase{"2147483648", false, 0}, IntCase{"-2147483649", false, 0},
+                                           IntCase{"99999999999999999999", false, 0}, IntCase{"", false, 0},
+                                           IntCase{"-", false, 0}, IntCase{"+", false, 0}, IntCase{" 1", false, 0},
+                                           IntCase{"1 ", false, 0}, IntCase{"0x10", false, 0}, IntCase{"$10", false, 0},
+                                           IntCase{"1.0", false, 0}, IntCase{"1e3", false, 0},
+                                           IntCase{"--1", false, 0}));
 
 TEST_F(ConvertTest, StrToIntCReadsLikeC)
 {
@@ -285,8 +291,16 @@ TEST_F(ConvertTest, StrToIntCReadsLikeC)
         const char* text;
         int expected;
     } cases[] = {
-        {"115200", 115200}, {"0x10", 16}, {"010", 8}, {"  42", 42}, {"12abc", 12},
-        {"", 0}, {"abc", 0}, {"-7", -7}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+        {"115200", 115200},
+        {"0x10", 16},
+        {"010", 8},
+        {"  42", 42},
+        {"12abc", 12},
+        {"", 0},
+        {"abc", 0},
+        {"-7", -7},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
         {"999999999999999999999999", INT_MAX},
     };
     for (const auto& c : cases)
@@ -327,11 +341,11 @@ TEST_F(FormatFloatTest, Pictures)
     const Case cases[] = {
         {"#0.0", 23.45, "23.5"},
         {"#0.0", 0.05, "0.1"},
-        {"#0.0", 0.15, "0.2"},       // 0.1499999... in binary; the decimal value rounds up
-        {"#0.0", 2.25, "2.3"},       // half away from zero, not to even
+        {"#0.0", 0.15, "0.2"}, // 0.1499999... in binary; the decimal value rounds up
+        {"#0.0", 2.25, "2.3"}, // half away from zero, not to even
         {"#0.0", -2.25, "-2.3"},
         {"#0.0", 0.0, "0.0"},
-        {"#0.0", -0.04, "0.0"},      // rounds to zero: no minus
+        {"#0.0", -0.04, "0.0"}, // rounds to zero: no minus
         {"#0.0", -999.0, "-999.0"},
         {"#0.0", 9999.96, "10000.0"},
         {"#0.0", 1234567.891, "1234567.9"},
@@ -349,8 +363,13 @@ TEST_F(FormatFloatTest, Pictures)
         {"#", 7.49, "7"},
         {"0", 0.5, "1"},
         {"0", -0.5, "-1"},
-        {"#,##0", 1234567.0, "1\xA0" "234\xA0" "567"},
-        {"#,##0.00", 999.999, "1\xA0" "000.00"},
+        {"#,##0", 1234567.0,
+         "1\xA0"
+         "234\xA0"
+         "567"},
+        {"#,##0.00", 999.999,
+         "1\xA0"
+         "000.00"},
         {"0.00E+00", 12345.0, "1.23E+04"},
         {"0.00E+00", 0.00012345, "1.23E-04"},
         {"0.00E-00", 12345.0, "1.23E04"},
@@ -397,13 +416,28 @@ TEST_F(FormatFloatTest, GeneralFormat)
         double value;
         const char* text;
     } cases[] = {
-        {double(21.3f), "21.2999992370605"}, {-3, "-3"}, {100000000, "100000000"}, {-100000000, "-100000000"},
-        {0, "0"}, {-0.0, "0"}, {0.5, "0.5"}, {double(0.1f), "0.100000001490116"}, {31.5, "31.5"},
-        {1e20, "1E20"}, {-1.5e-7, "-1.5E-7"}, {0.00001, "0.00001"}, {0.0000099, "9.9E-6"},
-        {123456789012345.0, "123456789012345"}, {1234567890123456.0, "1.23456789012346E15"},
-        {999999999999999.9, "1E15"}, {double(std::numeric_limits<float>::max()), "3.40282346638529E38"},
+        {double(21.3f), "21.2999992370605"},
+        {-3, "-3"},
+        {100000000, "100000000"},
+        {-100000000, "-100000000"},
+        {0, "0"},
+        {-0.0, "0"},
+        {0.5, "0.5"},
+        {double(0.1f), "0.100000001490116"},
+        {31.5, "31.5"},
+        {1e20, "1E20"},
+        {-1.5e-7, "-1.5E-7"},
+        {0.00001, "0.00001"},
+        {0.0000099, "9.9E-6"},
+        {123456789012345.0, "123456789012345"},
+        {1234567890123456.0, "1.23456789012346E15"},
+        {999999999999999.9, "1E15"},
+        {double(std::numeric_limits<float>::max()), "3.40282346638529E38"},
         {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
-        {inf, "INF"}, {-inf, "-INF"}, {std::nan(""), "NAN"}, {-std::nan(""), "NAN"},
+        {inf, "INF"},
+        {-inf, "-INF"},
+        {std::nan(""), "NAN"},
+        {-std::nan(""), "NAN"},
     };
     testsupport::UnderCAndPolishLocale([&] {
         for (const auto& c : cases)
@@ -416,7 +450,8 @@ TEST_F(FormatFloatTest, DecimalSeparatorFromTheSettings)
     const char saved = FormatSettings.DecimalSeparator;
     FormatSettings.DecimalSeparator = ',';
     EXPECT_EQ(FormatFloat("#0.0", 23.45), "23,5");
-    EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\xA0" "234,50");
+    EXPECT_EQ(FormatFloat("#,##0.00", 1234.5), "1\xA0"
+                                               "234,50");
     EXPECT_EQ(FormatFloat("", 0.25), "0,25");
     EXPECT_EQ(FloatToStr(1.5e-7), "1,5E-7");
     FormatSettings.DecimalSeparator = saved;

@@ -71,9 +71,9 @@ TEST_F(Cp1250Test, PolishLettersAndSigns)
         unsigned char byte;
     };
     const Case cases[] = {
-        {"ą", 0xB9}, {"ć", 0xE6}, {"ę", 0xEA}, {"ł", 0xB3}, {"ń", 0xF1}, {"ó", 0xF3}, {"ś", 0x9C},
-        {"ź", 0x9F}, {"ż", 0xBF}, {"Ą", 0xA5}, {"Ć", 0xC6}, {"Ę", 0xCA}, {"Ł", 0xA3}, {"Ń", 0xD1},
-        {"Ó", 0xD3}, {"Ś", 0x8C}, {"Ź", 0x8F}, {"Ż", 0xAF}, {"€", 0x80}, {"„", 0x84}, {"”", 0x94},
+        {"ą", 0xB9}, {"ć", 0xE6}, {"ę", 0xEA}, {"ł", 0xB3},      {"ń", 0xF1}, {"ó", 0xF3}, {"ś", 0x9C},
+        {"ź", 0x9F}, {"ż", 0xBF}, {"Ą", 0xA5}, {"Ć", 0xC6},      {"Ę", 0xCA}, {"Ł", 0xA3}, {"Ń", 0xD1},
+        {"Ó", 0xD3}, {"Ś", 0x8C}, {"Ź", 0x8F}, {"Ż", 0xAF},      {"€", 0x80}, {"„", 0x84}, {"”", 0x94},
         {"–", 0x96}, {"°", 0xB0}, {"µ", 0xB5}, {"\u00A0", 0xA0}, {"˙", 0xFF},
     };
     for (const Case& c : cases) {
@@ -82,7 +82,8 @@ TEST_F(Cp1250Test, PolishLettersAndSigns)
         EXPECT_EQ(unicodeToCp1250(ch), std::string(1, char(c.byte)));
         EXPECT_EQ(cp1250ToUnicode(std::string(1, char(c.byte))), ch);
     }
-    EXPECT_EQ(utf8ToCp1250("Błąd otwarcia pliku.."), "B\xB3\xB9" "d otwarcia pliku..");
+    EXPECT_EQ(utf8ToCp1250("Błąd otwarcia pliku.."), "B\xB3\xB9"
+                                                     "d otwarcia pliku..");
 }
 
 TEST_F(Cp1250Test, UnconvertibleCharactersAreReportedWithTheirPositions)
@@ -97,11 +98,14 @@ TEST_F(Cp1250Test, UnconvertibleCharactersAreReportedWithTheirPositions)
         {QString::fromUtf8("a中b"), "a?b", {1}},
         {QString::fromUtf8("ż") + emoji + QString::fromUtf8("ł中"), "\xBF?\xB3?", {1, 4}},
         {emoji + emoji, "??", {0, 2}},
-        {QString(QChar(0xD800)) + "x", "?x", {0}},          // lone high surrogate
-        {"x" + QString(QChar(0xDC00)), "x?", {1}},          // lone low surrogate
-        {QString::fromUtf8("àâ"), "?\xE2", {0}},            // no look-alike for à
-        {QString(QChar(0x0080)), "?", {0}},                 // C1 control not in the table
-        {QString::fromUtf8("Łódź"), "\xA3\xF3" "d\x9F", {}},
+        {QString(QChar(0xD800)) + "x", "?x", {0}}, // lone high surrogate
+        {"x" + QString(QChar(0xDC00)), "x?", {1}}, // lone low surrogate
+        {QString::fromUtf8("àâ"), "?\xE2", {0}},   // no look-alike for à
+        {QString(QChar(0x0080)), "?", {0}},        // C1 control not in the table
+        {QString::fromUtf8("Łódź"),
+         "\xA3\xF3"
+         "d\x9F",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());

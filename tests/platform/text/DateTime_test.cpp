@@ -48,16 +48,20 @@ TEST_F(DateTimeTest, EncodeKnownDays)
 
 TEST_F(DateTimeTest, EncodeRejectsImpossibleFields)
 {
-    struct D { int y, m, d; };
-    for (const D& d : {D{2023, 2, 29}, D{1900, 2, 29}, D{2024, 13, 1}, D{2024, 0, 1}, D{2024, 4, 31},
-                       D{2024, 1, 0}, D{0, 1, 1}, D{10000, 1, 1}}) {
+    struct D {
+        int y, m, d;
+    };
+    for (const D& d : {D{2023, 2, 29}, D{1900, 2, 29}, D{2024, 13, 1}, D{2024, 0, 1}, D{2024, 4, 31}, D{2024, 1, 0},
+                       D{0, 1, 1}, D{10000, 1, 1}}) {
         SCOPED_TRACE(testing::Message() << d.y << "-" << d.m << "-" << d.d);
         EXPECT_THROW(EncodeDate(d.y, d.m, d.d), EConvertError);
     }
     EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
     EXPECT_NO_THROW(EncodeDate(1, 1, 1));
     EXPECT_NO_THROW(EncodeDate(9999, 12, 31));
-    struct T { int h, m, s, ms; };
+    struct T {
+        int h, m, s, ms;
+    };
     for (const T& t : {T{24, 0, 0, 0}, T{0, 60, 0, 0}, T{0, 0, 60, 0}, T{0, 0, 0, 1000}, T{-1, 0, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << t.h << ":" << t.m << ":" << t.s << "." << t.ms);
         EXPECT_THROW(EncodeTime(t.h, t.m, t.s, t.ms), EConvertError);
@@ -79,7 +83,8 @@ TEST_F(DateTimeTest, DecodeDateAgreesWithQDate)
         const QDate expected = QDate::fromJulianDay(julianOfZero + day);
         const int y = expected.year(), m = expected.month(), d = expected.day();
         ASSERT_EQ(FormatDateTime("yyyy-mm-dd ddd", CombineDateTime(double(day), 0.75)),
-                  dateText(y, m, d, expected.dayOfWeek() % 7 + 1)) << day;
+                  dateText(y, m, d, expected.dayOfWeek() % 7 + 1))
+            << day;
         ASSERT_EQ(EncodeDate(y, m, d), double(day));
         TDateTime beyond;
         if (d == expected.daysInMonth()) {
@@ -236,9 +241,9 @@ TEST_F(DateTimeTest, StrToTimeAcceptsAndRejects)
         int h, m, s, ms;
     };
     const Case valid[] = {
-        {"00:00:10", 0, 0, 10, 0}, {"23:59:59", 23, 59, 59, 0}, {"0:0:0", 0, 0, 0, 0},
-        {" 1:2:3 ", 1, 2, 3, 0},   {"1 : 02 : 03", 1, 2, 3, 0}, {"12", 12, 0, 0, 0},
-        {"10:30", 10, 30, 0, 0},   {"1:00 PM", 13, 0, 0, 0},   {"12:00 am", 0, 0, 0, 0},
+        {"00:00:10", 0, 0, 10, 0},  {"23:59:59", 23, 59, 59, 0},   {"0:0:0", 0, 0, 0, 0},
+        {" 1:2:3 ", 1, 2, 3, 0},    {"1 : 02 : 03", 1, 2, 3, 0},   {"12", 12, 0, 0, 0},
+        {"10:30", 10, 30, 0, 0},    {"1:00 PM", 13, 0, 0, 0},      {"12:00 am", 0, 0, 0, 0},
         {"PM 12:15", 12, 15, 0, 0}, {"10:00:00.5", 10, 0, 0, 500}, {"10:00:00.0123", 10, 0, 0, 12},
     };
     for (const Case& c : valid) {
@@ -247,9 +252,8 @@ TEST_F(DateTimeTest, StrToTimeAcceptsAndRejects)
         ASSERT_NO_THROW(t = StrToTime(c.text));
         EXPECT_EQ(t, EncodeTime(c.h, c.m, c.s, c.ms));
     }
-    for (const char* text : {"", " ", "abc", "24:00:00", "10:60", "10:00:60", "10:00:00x", "10::00",
-                             "-1:00", "13:00 PM", "0:30 AM", "1 0:00", "10:00:", "10:00:00.", "\t10:00",
-                             "2024-03-05"}) {
+    for (const char* text : {"", " ", "abc", "24:00:00", "10:60", "10:00:60", "10:00:00x", "10::00", "-1:00",
+                             "13:00 PM", "0:30 AM", "1 0:00", "10:00:", "10:00:00.", "\t10:00", "2024-03-05"}) {
         SCOPED_TRACE(text);
         TDateTime t = 7;
         EXPECT_FALSE(TryStrToTime(text, t));
@@ -280,12 +284,9 @@ TEST_F(DateTimeTest, EverySecondRoundTripsThroughText)
 TEST_F(DateTimeTest, FromQDateTime)
 {
     const QDateTime cases[] = {
-        QDateTime(QDate(1899, 12, 30), QTime(0, 0)),
-        QDateTime(QDate(1899, 12, 29), QTime(6, 0)),
-        QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),
-        QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999)),
-        QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 123)),
-        QDateTime(QDate(9999, 12, 31), QTime(12, 0)),
+        QDateTime(QDate(1899, 12, 30), QTime(0, 0)),        QDateTime(QDate(1899, 12, 29), QTime(6, 0)),
+        QDateTime(QDate(1, 1, 1), QTime(0, 0, 0, 1)),       QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 123)), QDateTime(QDate(9999, 12, 31), QTime(12, 0)),
     };
     for (const QDateTime& q : cases) {
         SCOPED_TRACE(q.toString(Qt::ISODateWithMs).toStdString());

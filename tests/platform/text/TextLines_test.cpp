@@ -54,7 +54,9 @@ TEST(TextLines, AFilesBytesSplitAtEveryLineBreakAndStayAsTheyWere)
         {"LF CR is two breaks", "a\n\rb", {"a", "", "b"}},
         {"a lone CR at the end", "a\r", {"a", ""}},
         {"code page 1250", "\xa3\xf3\x64\x9f\r\n", {QStringLiteral("Łódź"), ""}},
-        {"NUL and the unassigned bytes", bytes("a\0\x81\x98z", 5), {QString(QChar(u'a')) + QChar(0) + QChar(0x81) + QChar(0x98) + "z"}},
+        {"NUL and the unassigned bytes",
+         bytes("a\0\x81\x98z", 5),
+         {QString(QChar(u'a')) + QChar(0) + QChar(0x81) + QChar(0x98) + "z"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,7 +89,8 @@ TEST(TextLines, AFilesBytesSplitAtEveryLineBreakAndStayAsTheyWere)
 // comes back as it was, the last one of the file too.
 TEST(TextLines, EveryLineEndsAtItsOwnBreak)
 {
-    static const std::string near = std::string("\x8a\x8d\x0b\x0c\x2a\x2d\x0e\x09\x8b\xca\xcd\xff") + std::string(1, '\0') + "az";
+    static const std::string near =
+        std::string("\x8a\x8d\x0b\x0c\x2a\x2d\x0e\x09\x8b\xca\xcd\xff") + std::string(1, '\0') + "az";
     std::mt19937_64 rng(1122026);
     for (int round = 0; round < 300; ++round) {
         std::vector<std::string> expected(1 + rng() % 40);
@@ -110,7 +113,8 @@ TEST(TextLines, EveryLineEndsAtItsOwnBreak)
         ASSERT_EQ(t.count(), count);
         std::string scratch;
         for (int i = 0; i < count; ++i) {
-            ASSERT_EQ(std::string(t.ansiLine(i, scratch)), expected[std::size_t(i)]) << "round " << round << ", line " << i;
+            ASSERT_EQ(std::string(t.ansiLine(i, scratch)), expected[std::size_t(i)])
+                << "round " << round << ", line " << i;
             ASSERT_EQ(t.length(i), int(expected[std::size_t(i)].size()));
         }
     }
@@ -141,8 +145,18 @@ TEST(TextLines, EditsLeaveTheLinesATextDocumentHas)
     // texts hold every kind of line break, Polish letters and characters that code
     // page 1250 lacks (those lines are kept in UTF-8).
     const QStringList pieces = {
-        "", "a", "2024-03-05 10:00:00 21.5", "\n", "\r\n", "\r", QString(QChar(0x2029)), QStringLiteral("żółć"),
-        QStringLiteral("数据"), QStringLiteral("x\ny\r\nz"), QString(300, 'w'), QString(QChar(0xFEFF)),
+        "",
+        "a",
+        "2024-03-05 10:00:00 21.5",
+        "\n",
+        "\r\n",
+        "\r",
+        QString(QChar(0x2029)),
+        QStringLiteral("żółć"),
+        QStringLiteral("数据"),
+        QStringLiteral("x\ny\r\nz"),
+        QString(300, 'w'),
+        QString(QChar(0xFEFF)),
     };
     std::mt19937 random(1250);
     auto pick = [&](int n) { return int(random() % unsigned(n)); };

@@ -31,8 +31,8 @@ TEST(FontFit, KeepsNarrowsThenShrinksAndStopsAtEightPixels)
     struct Case {
         const char* name;
         int width;
-        bool same;       // the font itself
-        bool smaller;    // fewer pixels than the base
+        bool same;    // the font itself
+        bool smaller; // fewer pixels than the base
     };
     const Case cases[] = {
         {"fits as it is", natural, true, false},

@@ -74,7 +74,9 @@ int main(int argc, char** argv)
             c.setPosition(column);
             return plain->viewport()->mapTo(plain, plain->cursorRect(c).topLeft());
         };
-        addFirst = [plain](const QString& line) { QTextCursor(plain->document()).insertText(line + QLatin1Char('\n')); };
+        addFirst = [plain](const QString& line) {
+            QTextCursor(plain->document()).insertText(line + QLatin1Char('\n'));
+        };
         widget = plain;
     } else {
         return 2;

@@ -47,8 +47,7 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
-[[maybe_unused]] ::testing::Environment* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 using InTempDir = testsupport::TempDirTest;
 
@@ -268,8 +267,8 @@ TEST_F(RealMessageBoxTest, CancelClickedByTimerReturnsIdCancel)
 {
     Seen seen;
     whenBoxShows(seen, click(QMessageBox::Cancel));
-    const int answer = MessageBox(QString::fromUtf8("Plik istnieje, czy zamienić? "), "Uwaga",
-                                  MB_OKCANCEL | MB_ICONQUESTION);
+    const int answer =
+        MessageBox(QString::fromUtf8("Plik istnieje, czy zamienić? "), "Uwaga", MB_OKCANCEL | MB_ICONQUESTION);
     EXPECT_EQ(answer, IDCANCEL);
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.title, QString("Uwaga"));
@@ -294,8 +293,8 @@ TEST_F(RealMessageBoxTest, EachButtonReturnsItsResult)
         {MB_OKCANCEL, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, IDOK, QMessageBox::NoIcon},
         {MB_ABORTRETRYIGNORE | MB_ICONWARNING, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
          QMessageBox::Ignore, IDIGNORE, QMessageBox::Warning},
-        {MB_YESNOCANCEL | MB_ICONINFORMATION, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-         QMessageBox::No, IDNO, QMessageBox::Information},
+        {MB_YESNOCANCEL | MB_ICONINFORMATION, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No,
+         IDNO, QMessageBox::Information},
         {MB_YESNO | MB_SERVICE_NOTIFICATION, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, IDYES,
          QMessageBox::NoIcon},
         {MB_RETRYCANCEL | MB_ICONERROR, QMessageBox::Retry | QMessageBox::Cancel, QMessageBox::Retry, IDRETRY,
@@ -350,16 +349,18 @@ TEST_F(RealMessageBoxTest, BoxBelongsToTheModalWindowAndEndsWithIt)
 {
     struct Case {
         unsigned flags;
-        bool modal;          // the owner is modal; else it is a plain window made active
+        bool modal; // the owner is modal; else it is a plain window made active
         bool destroyOwner;
         int expected;
     };
-    const Case cases[] = {{MB_OKCANCEL, true, false, IDOK}, {MB_OKCANCEL, false, false, IDOK},
-                          {MB_OKCANCEL, true, true, IDCANCEL}, {MB_OK, true, true, IDOK}};
+    const Case cases[] = {{MB_OKCANCEL, true, false, IDOK},
+                          {MB_OKCANCEL, false, false, IDOK},
+                          {MB_OKCANCEL, true, true, IDCANCEL},
+                          {MB_OK, true, true, IDOK}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.flags << (c.modal ? " modal" : " active")
                                         << (c.destroyOwner ? ", owner destroyed" : ""));
-        QPointer<QWidget> other = new QWidget;   // a window shown before, which owns nothing
+        QPointer<QWidget> other = new QWidget; // a window shown before, which owns nothing
         other->show();
         QPointer<QWidget> owner = new QWidget;
         if (c.modal)

@@ -55,9 +55,12 @@ TEST(VclAlign, EdgesThenClientInTheClassLibraryOrder)
 TEST(VclAlign, EdgePanelsKeepTheirSizeWhenTheWindowShrinksToAStrip)
 {
     FiveEdges f;
-    const QRect before[] = {f.top->geometry(), f.bottom->geometry(), f.left->geometry(),
-                            f.right->geometry(), f.client->geometry()};
-    struct Case { int height; int leftHeight; };
+    const QRect before[] = {f.top->geometry(), f.bottom->geometry(), f.left->geometry(), f.right->geometry(),
+                            f.client->geometry()};
+    struct Case {
+        int height;
+        int leftHeight;
+    };
     for (const Case c : {Case{93, 8}, Case{60, 0}, Case{10, 0}}) {
         f.form->SetHeight(c.height);
         EXPECT_EQ(f.form->ClientHeight(), c.height);
@@ -69,8 +72,8 @@ TEST(VclAlign, EdgePanelsKeepTheirSizeWhenTheWindowShrinksToAStrip)
         EXPECT_EQ(f.bottom->y(), c.height - 50) << c.height;
     }
     f.form->SetClientHeight(300);
-    const QRect after[] = {f.top->geometry(), f.bottom->geometry(), f.left->geometry(),
-                           f.right->geometry(), f.client->geometry()};
+    const QRect after[] = {f.top->geometry(), f.bottom->geometry(), f.left->geometry(), f.right->geometry(),
+                           f.client->geometry()};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(after[i], before[i]) << i;
 }
@@ -79,7 +82,7 @@ TEST(VclAlign, ShownWindowResizedByTheWindowSystemRealigns)
 {
     FiveEdges f;
     f.form->Show();
-    f.form->resize(500, 93);   // as the window system does, not through the layer
+    f.form->resize(500, 93); // as the window system does, not through the layer
     EXPECT_EQ(f.bottom->geometry(), QRect(0, 43, 500, 50));
     EXPECT_EQ(f.right->geometry(), QRect(420, 35, 80, 8));
     f.form->Hide();
@@ -189,11 +192,11 @@ TEST(VclAlign, SizeOfAnAlignedPanelSetFromCode)
 
 TEST(VclAlign, NestedPanelsAreLaidOutBeforeTheFormIsShown)
 {
-    testsupport::TempCwd tmp;   // the lists read (and enter) the current directory
+    testsupport::TempCwd tmp; // the lists read (and enter) the current directory
     auto form = std::make_unique<TForm>();
     form->SetClientWidth(800);
     form->SetClientHeight(600);
-    auto* left = new TPanel(form.get());   // default raised bevel: one pixel inside
+    auto* left = new TPanel(form.get()); // default raised bevel: one pixel inside
     left->SetWidth(185);
     left->SetAlign(alLeft);
     auto* dirs = new TDirectoryListBox(left);
@@ -217,8 +220,8 @@ TEST(VclAlign, OnResizeRunsAtOnceWhenTheSizeChangesAndOnlyThen)
         EXPECT_EQ(sender, f.left);
         sizes.push_back(f.left->size());
     };
-    f.form->SetClientHeight(200);        // the left panel's height follows
-    f.form->SetClientWidth(500);         // its width does not
+    f.form->SetClientHeight(200); // the left panel's height follows
+    f.form->SetClientWidth(500);  // its width does not
     f.left->SetWidth(120);
     f.left->SetWidth(120);
     ASSERT_EQ(sizes.size(), 2u);
@@ -245,7 +248,10 @@ TEST(VclAlign, DraggingASplitterResizesItsNeighbourWithinMinSize)
     int resized = 0, moved = 0;
     left->OnResize = [&](TObject*) { ++resized; };
     split->OnMoved = [&](TObject*) { ++moved; };
-    struct Case { int dx; int width; };
+    struct Case {
+        int dx;
+        int width;
+    };
     for (const Case c : {Case{40, 190}, Case{-1000, 30}, Case{5000, 600 - 4 - 30}}) {
         left->SetWidth(150);
         testsupport::MouseDrag(split, QPoint(1, 50), QPoint(1 + c.dx, 50));

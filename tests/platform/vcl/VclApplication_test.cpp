@@ -13,8 +13,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace vcl;
 
@@ -35,7 +35,7 @@ TEST_F(VclApplication, TerminateEndsEveryLoopAtOnceWithoutAskingAnyForm)
     int mainAsked = 0, otherAsked = 0, dialogAsked = 0;
     main->OnClose = [&](TObject*, TCloseAction& action) {
         ++mainAsked;
-        action = caNone;   // the close box's question answered with Cancel
+        action = caNone; // the close box's question answered with Cancel
     };
     auto* other = new TForm(main);
     other->OnClose = [&](TObject*, TCloseAction&) { ++otherAsked; };
@@ -102,12 +102,14 @@ TEST_F(VclApplication, QtsOwnDialogsSpeakPolish)
         {"look in", [&] { return files.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text(); }, "Szukaj w:"},
         {"file name", [&] { return files.findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text(); },
          "Nazwa &pliku:"},
-        {"red", [&] {
+        {"red",
+         [&] {
              for (QLabel* l : colours.findChildren<QLabel*>())
                  if (l->text().startsWith(QStringLiteral("&Cz")) || l->text() == QStringLiteral("&Red:"))
                      return l->text();
              return QString();
-         }, "&Czerwień:"},
+         },
+         "&Czerwień:"},
         {"cancel button", [&] { return buttons.button(QDialogButtonBox::Cancel)->text(); }, "Anuluj"},
     };
     for (const auto& c : cases)

@@ -51,17 +51,21 @@ TEST_F(VclControls, UpDownPositionFromCodeIsNotClampedAndRunsNothing)
         EXPECT_EQ(u.edit->Text(), QString::number(position));
     }
     EXPECT_TRUE(u.clicks.empty());
-    EXPECT_EQ(edits, 5);   // the edit's text changed each time, as the class library's does
+    EXPECT_EQ(edits, 5); // the edit's text changed each time, as the class library's does
     EXPECT_EQ(u.upDown->geometry(), QRect(70, 10, u.upDown->width(), 21));
 }
 
 TEST_F(VclControls, UpDownArrowsStepWithinRangeAndRunOnClick)
 {
     PageUpDown u(form.get());
-    struct Case { int from; TUDBtnType button; int to; };
+    struct Case {
+        int from;
+        TUDBtnType button;
+        int to;
+    };
     const Case cases[] = {
         {5000, btNext, 6000}, {5000, btPrev, 4000}, {40000, btNext, 40000},
-        {1000, btPrev, 1000}, {500, btNext, 1500}, {39500, btNext, 40000},
+        {1000, btPrev, 1000}, {500, btNext, 1500},  {39500, btNext, 40000},
     };
     for (const Case& c : cases) {
         u.upDown->SetPosition(c.from);
@@ -86,7 +90,10 @@ TEST_F(VclControls, UpDownArrowsStepWithinRangeAndRunOnClick)
 TEST_F(VclControls, UpDownReadsANumberTypedIntoItsEditWhenInRange)
 {
     PageUpDown u(form.get());
-    struct Case { const char* typed; int position; };
+    struct Case {
+        const char* typed;
+        int position;
+    };
     for (const Case c : {Case{"7000", 7000}, Case{"abc", 7000}, Case{"50", 7000}, Case{" 12000 ", 12000}}) {
         u.edit->selectAll();
         testsupport::TypeText(u.edit, QString::fromUtf8(c.typed));
@@ -102,8 +109,8 @@ TEST_F(VclControls, TrackBarOnChangeRunsForEveryChangeFromCodeAndUser)
     bar->SetPosition(32767);
     std::vector<int> seen;
     bar->OnChange = [&](TObject*) { seen.push_back(bar->Position()); };
-    bar->SetPosition(32767);   // no change
-    bar->SetMax(12);           // the position follows the new maximum
+    bar->SetPosition(32767); // no change
+    bar->SetMax(12);         // the position follows the new maximum
     bar->SetPosition(0);
     bar->SetPosition(3);
     testsupport::KeyClick(bar, Qt::Key_Right);
@@ -126,7 +133,7 @@ TEST_F(VclControls, CaptionsComeBackExactlyAsSet)
         EXPECT_EQ(label->Caption(), caption);
         EXPECT_EQ(panel->Caption(), caption);
         EXPECT_EQ(tool->Caption(), caption);
-        EXPECT_EQ(button->text(), caption);   // Qt draws the accelerator from it
+        EXPECT_EQ(button->text(), caption); // Qt draws the accelerator from it
     }
     QMenu menu;
     QAction* item = AddMenuItem(&menu, QStringLiteral("MS Eksplorator"));
@@ -136,7 +143,11 @@ TEST_F(VclControls, CaptionsComeBackExactlyAsSet)
 
 TEST_F(VclControls, ButtonSetsTheFormsModalResultBeforeItsHandler)
 {
-    struct Case { int buttonResult; int before; int seenInHandler; };
+    struct Case {
+        int buttonResult;
+        int before;
+        int seenInHandler;
+    };
     for (const Case c : {Case{mrOk, mrNone, mrOk}, Case{mrNone, mrCancel, mrNone}, Case{mrCancel, mrNone, mrCancel}}) {
         auto* button = new TButton(form.get());
         button->SetModalResult(c.buttonResult);
@@ -185,9 +196,9 @@ TEST_F(VclControls, ButtonLooksAndFlags)
     int clicks = 0;
     start->OnClick = [&](TObject*) { ++clicks; };
     start->SetVisible(true);
-    testsupport::MouseClick(start);   // disabled: the user cannot click it
+    testsupport::MouseClick(start); // disabled: the user cannot click it
     EXPECT_EQ(clicks, 0);
-    start->Click();                   // code still can
+    start->Click(); // code still can
     EXPECT_EQ(clicks, 1);
 }
 
@@ -198,9 +209,14 @@ TEST(VclColours, ConvertToAndFromQtColours)
         TColor colour;
         QColor q;
     } plain[] = {
-        {clRed, QColor(255, 0, 0)},      {clBlue, QColor(0, 0, 255)},     {clLime, QColor(0, 255, 0)},
-        {clNavy, QColor(0, 0, 128)},     {clGreen, QColor(0, 128, 0)},    {clWhite, QColor(255, 255, 255)},
-        {RGBColor(10, 20, 30), QColor(10, 20, 30)}, {0x00332211, QColor(0x11, 0x22, 0x33)},
+        {clRed, QColor(255, 0, 0)},
+        {clBlue, QColor(0, 0, 255)},
+        {clLime, QColor(0, 255, 0)},
+        {clNavy, QColor(0, 0, 128)},
+        {clGreen, QColor(0, 128, 0)},
+        {clWhite, QColor(255, 255, 255)},
+        {RGBColor(10, 20, 30), QColor(10, 20, 30)},
+        {0x00332211, QColor(0x11, 0x22, 0x33)},
     };
     for (const auto& c : plain) {
         EXPECT_EQ(ToQColor(c.colour), c.q) << std::hex << c.colour;

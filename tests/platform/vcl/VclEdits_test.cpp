@@ -8,8 +8,8 @@
 
 #include <QAbstractItemView>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 #include <array>
+#include <gtest/gtest.h>
 #include <memory>
 
 using namespace vcl;
@@ -31,7 +31,11 @@ using VclRadioBase = FormFixture;
 
 TEST_F(VclEdit, TextSetFromCodeRunsOnChangeOnlyWhenItChanges)
 {
-    struct Case { const char* start; const char* set; int runs; };
+    struct Case {
+        const char* start;
+        const char* set;
+        int runs;
+    };
     const Case cases[] = {
         {"", "00:00:10", 1}, {"00:00:10", "00:00:10", 0}, {"P", "p", 1}, {"abc", "", 1}, {"", "", 0},
     };
@@ -200,7 +204,7 @@ TEST_F(VclCheck, CheckedFromCodeRunsOnClickWhenItChangesAndAClickToggles)
     box->SetChecked(true);
     box->SetChecked(true);
     box->SetChecked(false);
-    box->click();   // as the mouse does
+    box->click(); // as the mouse does
     EXPECT_EQ(seen, (std::vector<bool>{true, false, true}));
     EXPECT_EQ(box->Caption(), QStringLiteral("Dopisz   date"));
 }
@@ -242,23 +246,31 @@ struct VclRadio : VclRadioBase {
 TEST_F(VclRadio, SelectingClearsTheGroupAndRunsOnClickClearingRunsNothing)
 {
     enum Op { Set, Clear, User };
-    struct Step { Op op; int which; std::array<bool, 3> after; int clicked; };
+    struct Step {
+        Op op;
+        int which;
+        std::array<bool, 3> after;
+        int clicked;
+    };
     const Step steps[] = {
-        {Set, 0, {true, false, false}, 0},
-        {Set, 1, {false, true, false}, 1},
-        {Set, 1, {false, true, false}, -1},   // already selected: nothing
-        {Clear, 1, {false, false, false}, -1},  // none selected is allowed
-        {User, 2, {false, false, true}, 2},
-        {User, 2, {false, false, true}, -1},  // a click on the selected one
-        {User, 0, {true, false, false}, 0},
-        {Clear, 2, {true, false, false}, -1},
+        {Set, 0, {true, false, false}, 0},     {Set, 1, {false, true, false}, 1},
+        {Set, 1, {false, true, false}, -1},                                         // already selected: nothing
+        {Clear, 1, {false, false, false}, -1},                                      // none selected is allowed
+        {User, 2, {false, false, true}, 2},    {User, 2, {false, false, true}, -1}, // a click on the selected one
+        {User, 0, {true, false, false}, 0},    {Clear, 2, {true, false, false}, -1},
     };
     for (const Step& s : steps) {
         clicks.clear();
         switch (s.op) {
-        case Set: r[s.which]->SetChecked(true); break;
-        case Clear: r[s.which]->SetChecked(false); break;
-        case User: userClick(s.which); break;
+        case Set:
+            r[s.which]->SetChecked(true);
+            break;
+        case Clear:
+            r[s.which]->SetChecked(false);
+            break;
+        case User:
+            userClick(s.which);
+            break;
         }
         EXPECT_EQ(state(), s.after) << "step on r" << s.which;
         if (s.clicked < 0) {

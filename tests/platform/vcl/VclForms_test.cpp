@@ -25,8 +25,7 @@ namespace {
 class SampleForm : public TForm {
 public:
     enum class Failure { None, Runtime8Bit, Ours, Unknown };
-    explicit SampleForm(Failure failure = Failure::None, QWidget* owner = nullptr)
-        : TForm(owner), failure_(failure)
+    explicit SampleForm(Failure failure = Failure::None, QWidget* owner = nullptr) : TForm(owner), failure_(failure)
     {
         Button1 = new TButton(this);
         Button1->SetCaption(QStringLiteral("OK"));
@@ -40,10 +39,15 @@ public:
         buttonExisted = Button1 != nullptr;
         globalSeen = global;
         switch (failure_) {
-        case Failure::None: break;
-        case Failure::Runtime8Bit: throw std::runtime_error("B\xb3\xb9" "d odczytu");
-        case Failure::Ours: throw Exception(QStringLiteral("Błąd portu"));
-        case Failure::Unknown: throw 42;
+        case Failure::None:
+            break;
+        case Failure::Runtime8Bit:
+            throw std::runtime_error("B\xb3\xb9"
+                                     "d odczytu");
+        case Failure::Ours:
+            throw Exception(QStringLiteral("Błąd portu"));
+        case Failure::Unknown:
+            throw 42;
         }
         afterFailurePoint = true;
     }
@@ -70,9 +74,15 @@ struct VclForms : ::testing::Test {
 TEST_F(VclForms, CreateHandlerRunsOnceAfterTheConstructorAndErrorsAreShown)
 {
     using F = SampleForm::Failure;
-    struct Case { F failure; const char* shown; };
+    struct Case {
+        F failure;
+        const char* shown;
+    };
     const Case cases[] = {
-        {F::None, nullptr}, {F::Runtime8Bit, "Błąd odczytu"}, {F::Ours, "Błąd portu"}, {F::Unknown, ""},
+        {F::None, nullptr},
+        {F::Runtime8Bit, "Błąd odczytu"},
+        {F::Ours, "Błąd portu"},
+        {F::Unknown, ""},
     };
     for (const Case& c : cases) {
         platform::MessageScript boxes;
@@ -109,9 +119,16 @@ TEST_F(VclForms, ApplicationCreatesFormsWithTheGlobalSetAndTheFirstAsMainForm)
 
 TEST_F(VclForms, CloseActionsOfASecondaryForm)
 {
-    struct Case { TCloseAction action; bool visible; bool destroyed; };
+    struct Case {
+        TCloseAction action;
+        bool visible;
+        bool destroyed;
+    };
     const Case cases[] = {
-        {caHide, false, false}, {caNone, true, false}, {caFree, false, true}, {caMinimize, true, false},
+        {caHide, false, false},
+        {caNone, true, false},
+        {caFree, false, true},
+        {caMinimize, true, false},
     };
     for (const Case& c : cases) {
         QPointer<TForm> form(new TForm);
@@ -154,7 +171,7 @@ TEST_F(VclForms, ClosingTheMainFormEndsTheApplicationUnlessRefused)
     answer = caHide;
     main->Close();
     EXPECT_TRUE(Application->Terminated());
-    EXPECT_EQ(Application->Run(), 0);   // returns at once once terminated
+    EXPECT_EQ(Application->Run(), 0); // returns at once once terminated
     delete main;
 }
 
@@ -208,7 +225,9 @@ TEST_F(VclForms, OnShowRunsEachTimeTheFormBecomesVisible)
 
 TEST_F(VclForms, GeometrySetFromCodeBeforeAndAfterShowIsKeptUnclamped)
 {
-    struct Case { int left, top, width, height; };
+    struct Case {
+        int left, top, width, height;
+    };
     const Case cases[] = {{0, 0, 1200, 93}, {50, 200, 500, 500}, {3, 5, 40, 10}, {10, 10, 1472, 661}};
     for (bool shown : {false, true}) {
         for (const Case& c : cases) {
@@ -270,7 +289,7 @@ TEST_F(VclForms, ShowModalReturnsTheResultOfTheButtonTheScriptPresses)
         EXPECT_TRUE(f.Visible());
         static_cast<SampleForm&>(f).Button1->Click();
     });
-    script.act([](TForm&) {});   // leaves no result: the script's default
+    script.act([](TForm&) {}); // leaves no result: the script's default
     script.act([](TForm& f) { f.Close(); });
     EXPECT_EQ(form.ShowModal(), mrOk);
     EXPECT_EQ(form.ShowModal(), mrCancel);

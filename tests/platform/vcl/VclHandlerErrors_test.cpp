@@ -12,8 +12,8 @@
 #include <QDir>
 #include <QListWidgetItem>
 #include <QToolButton>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
 using namespace vcl;
@@ -39,30 +39,35 @@ struct HandlerCase {
 void PrintTo(const HandlerCase& c, std::ostream* os) { *os << c.name; }
 
 const HandlerCase handlerCases[] = {
-    {"edit", [](TForm& form) {
+    {"edit",
+     [](TForm& form) {
          auto* edit = new TEdit(&form);
          edit->OnChange = fail;
          return Ways{[edit] { edit->SetText(QStringLiteral("4000")); },
                      [edit] { testsupport::TypeText(edit, QStringLiteral("7")); }};
      }},
-    {"check box", [](TForm& form) {
+    {"check box",
+     [](TForm& form) {
          auto* box = new TCheckBox(&form);
-         box->SetCaption(QStringLiteral("Dopisz sekundy"));   // a click hits the box or its caption
+         box->SetCaption(QStringLiteral("Dopisz sekundy")); // a click hits the box or its caption
          box->OnClick = fail;
          return Ways{[box] { box->SetChecked(true); }, [box] { testsupport::MouseClick(box); }};
      }},
-    {"radio button", [](TForm& form) {
+    {"radio button",
+     [](TForm& form) {
          auto* radio = new TRadioButton(&form);
          radio->SetCaption(QStringLiteral("Serial com.."));
          radio->OnClick = fail;
          return Ways{[radio] { radio->SetChecked(true); }, [radio] { testsupport::MouseClick(radio); }};
      }},
-    {"button", [](TForm& form) {
+    {"button",
+     [](TForm& form) {
          auto* button = new TButton(&form);
          button->OnClick = fail;
          return Ways{[button] { button->Click(); }, [button] { testsupport::MouseClick(button); }};
      }},
-    {"up-down", [](TForm& form) {
+    {"up-down",
+     [](TForm& form) {
          auto* edit = new TEdit(&form);
          auto* upDown = new TUpDown(&form);
          upDown->SetAssociate(edit);
@@ -75,23 +80,27 @@ const HandlerCase handlerCases[] = {
                      },
                      [up] { testsupport::MouseClick(up); }};
      }},
-    {"track bar", [](TForm& form) {
+    {"track bar",
+     [](TForm& form) {
          auto* bar = new TTrackBar(&form);
          bar->OnChange = fail;
          return Ways{[bar] { bar->SetPosition(3); }, [bar] { testsupport::KeyClick(bar, Qt::Key_Right); }};
      }},
-    {"close button", [](TForm& form) {
+    {"close button",
+     [](TForm& form) {
          auto* button = new TBitBtn(&form);
          button->SetKind(bkClose);
          form.OnClose = [](TObject* s, TCloseAction&) { fail(s); };
          return Ways{[button] { button->Click(); }, [button] { testsupport::MouseClick(button); }};
      }},
-    {"form", [](TForm& form) {
+    {"form",
+     [](TForm& form) {
          form.OnClose = [](TObject* s, TCloseAction&) { fail(s); };
          // QWidget::close is the window system's close box.
          return Ways{[&form] { form.Close(); }, [&form] { form.close(); }};
      }},
-    {"folder list", [](TForm& form) {
+    {"folder list",
+     [](TForm& form) {
          auto* list = new TDirectoryListBox(&form);
          list->OnChange = fail;
          const QString parent = QDir(list->Directory()).absoluteFilePath(QStringLiteral(".."));
@@ -104,7 +113,7 @@ class HandlerErrors : public ::testing::TestWithParam<HandlerCase> {
 protected:
     void SetUp() override { form.Show(); }
 
-    testsupport::TempCwd cwd;   // the folder list changes the current directory
+    testsupport::TempCwd cwd; // the folder list changes the current directory
     platform::MessageScript boxes;
     TForm form;
 };
@@ -132,14 +141,13 @@ TEST_P(HandlerErrors, UsersInputShowsTheErrorAndGoesOn)
     EXPECT_TRUE(form.Visible());
 }
 
-INSTANTIATE_TEST_SUITE_P(Controls, HandlerErrors, ::testing::ValuesIn(handlerCases),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (c == ' ' || c == '-')
-                                     c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Controls, HandlerErrors, ::testing::ValuesIn(handlerCases), [](const auto& info) {
+    std::string name = info.param.name;
+    for (char& c : name)
+        if (c == ' ' || c == '-')
+            c = '_';
+    return name;
+});
 
 // A user's click whose handler sets a control that fails: the click's handler stops at
 // that control, and the error is shown once.

@@ -3,8 +3,8 @@
 
 #include "platform/vcl/VclForms.h"
 #include "platform/vcl/VclLists.h"
-#include "tests/support/ProcessMemory.h"
 #include "platform/vcl/VclMemo.h"
+#include "tests/support/ProcessMemory.h"
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
 
@@ -22,10 +22,7 @@ using namespace vcl;
 
 namespace {
 
-QString canonical(const QString& path)
-{
-    return QFileInfo(path).canonicalFilePath();
-}
+QString canonical(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
 
 struct VclLists : ::testing::Test {
     testsupport::TempCwd tmp;
@@ -48,7 +45,10 @@ struct VclLists : ::testing::Test {
 TEST_F(VclLists, MaskMatchesIgnoringCaseAndTheListIsSorted)
 {
     auto* files = new TFileListBox(form.get());
-    struct Case { const char* mask; QStringList items; };
+    struct Case {
+        const char* mask;
+        QStringList items;
+    };
     const Case cases[] = {
         {"*.txt;*.dan;", {"a.txt", "B.DAN", "c.Dan", "Z.txt"}},
         {"*.dan;", {"B.DAN", "c.Dan"}},
@@ -121,7 +121,7 @@ TEST_F(VclLists, UpdateRereadsAndMakesTheFileListsFolderCurrent)
     auto* files = new TFileListBox(form.get());
     files->SetMask(QStringLiteral("*.dan;"));
     files->SetDirectory(data);
-    files->SetFileName(QStringLiteral("c.dan"));   // the list's name, found ignoring case
+    files->SetFileName(QStringLiteral("c.dan")); // the list's name, found ignoring case
     EXPECT_EQ(files->ItemIndex(), 1);
     EXPECT_EQ(files->FileName(), QDir(files->Directory()).filePath("c.Dan"));
 
@@ -130,7 +130,7 @@ TEST_F(VclLists, UpdateRereadsAndMakesTheFileListsFolderCurrent)
     files->Update();
     EXPECT_TRUE(cwdIs(data));
     EXPECT_EQ(files->Items(), (QStringList{"A0.dan", "B.DAN", "c.Dan"}));
-    EXPECT_EQ(files->ItemIndex(), 2);   // still c.Dan
+    EXPECT_EQ(files->ItemIndex(), 2); // still c.Dan
 
     files->SetItemIndex(-1);
     EXPECT_EQ(files->FileName(), QString());
@@ -142,7 +142,7 @@ TEST_F(VclLists, UpdateRereadsAndMakesTheFileListsFolderCurrent)
 
 TEST_F(VclLists, FoldersWhoseNamesDifferInCaseAreDifferentFolders)
 {
-    const QString lower = tmp.mkdir("pomiary");   // beside "Pomiary"
+    const QString lower = tmp.mkdir("pomiary"); // beside "Pomiary"
     if (canonical(lower) == canonical(data))
         GTEST_SKIP() << "this file system does not tell names apart by case";
     tmp.file("pomiary/m.dan", "m");
@@ -220,7 +220,10 @@ TEST(VclMemoLines, LinesBehaveLikeTheClassLibrarysTextList)
 {
     TMemo memo;
     TMemoLines lines = Lines(&memo);
-    struct Case { const char* text; QStringList lines; };
+    struct Case {
+        const char* text;
+        QStringList lines;
+    };
     const Case cases[] = {
         {"", {}}, {"\n", {""}}, {"a", {"a"}}, {"a\n", {"a"}}, {"a\n\n", {"a", ""}}, {"a\nb", {"a", "b"}},
     };
@@ -251,7 +254,7 @@ TEST(VclMemoLines, LinesBehaveLikeTheClassLibrarysTextList)
     EXPECT_EQ(lines.ToList(), QStringList{"x"});
     lines.Delete(0);
     EXPECT_EQ(lines.Count(), 0);
-    lines.Delete(0);   // nothing to delete
+    lines.Delete(0); // nothing to delete
     EXPECT_EQ(lines.Get(5), QString());
 
     lines.Assign({"k1", "k2"});
@@ -263,7 +266,7 @@ TEST(VclMemoLines, LinesTheProgramWritesAreNoUndoHistory)
     TMemo memo;
     TMemoLines lines = Lines(&memo);
     const auto undo = [&] { testsupport::KeyClick(&memo, Qt::Key_Z, QString(), Qt::ControlModifier); };
-    testsupport::TypeText(&memo, QStringLiteral("?B_U &"));   // the user's own edit
+    testsupport::TypeText(&memo, QStringLiteral("?B_U &")); // the user's own edit
     EXPECT_TRUE(memo.CanUndo());
     lines.Add(QStringLiteral("2024-03-05 14:07:09 21.4 22.0"));
     undo();
@@ -366,19 +369,40 @@ TEST(VclMemoLines, TheLayersMemoHoldsWhatAPlainTextEditHolds)
         const QString t = text();
         const QString u = text();
         switch (pick(8)) {
-        case 0: reference.Add(t); Lines(&own).Add(t); break;
-        case 1: reference.Insert(index, t); Lines(&own).Insert(index, t); break;
-        case 2: reference.Delete(index); Lines(&own).Delete(index); break;
-        case 3: plain.appendPlainText(t); own.appendPlainText(t); break;
+        case 0:
+            reference.Add(t);
+            Lines(&own).Add(t);
+            break;
+        case 1:
+            reference.Insert(index, t);
+            Lines(&own).Insert(index, t);
+            break;
+        case 2:
+            reference.Delete(index);
+            Lines(&own).Delete(index);
+            break;
+        case 3:
+            plain.appendPlainText(t);
+            own.appendPlainText(t);
+            break;
         case 4:
             if (pick(20) == 0) {
                 plain.clear();
                 Lines(&own).Clear();
             }
             break;
-        case 5: plain.setPlainText(ended({t, u})); Lines(&own).Assign({t, u}); break;
-        case 6: plain.setPlainText(t + u); own.setPlainText(t + u); break;
-        default: reference.Add(t + t); Lines(&own).Add(t + t); break;
+        case 5:
+            plain.setPlainText(ended({t, u}));
+            Lines(&own).Assign({t, u});
+            break;
+        case 6:
+            plain.setPlainText(t + u);
+            own.setPlainText(t + u);
+            break;
+        default:
+            reference.Add(t + t);
+            Lines(&own).Add(t + t);
+            break;
         }
         ASSERT_EQ(Lines(&own).ToList(), reference.ToList()) << "step " << step;
         ASSERT_EQ(Lines(&own).Count(), reference.Count());

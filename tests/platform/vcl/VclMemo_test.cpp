@@ -2,8 +2,8 @@
 // plain text edit, the mouse places the caret where it points, a view at the end
 // follows added lines, and a text list of a million lines is shown without delay.
 
-#include "platform/vcl/VclMemo.h"
 #include "platform/vcl/VclLists.h"
+#include "platform/vcl/VclMemo.h"
 
 #include "tests/support/QtInput.h"
 #include "tests/support/QtTestApp.h"
@@ -20,9 +20,9 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTextBlock>
 
 #include <functional>
 #include <map>
@@ -44,9 +44,16 @@ TEST(VclMemo, KeysEditItAsTheyEditAPlainTextEdit)
         std::function<void(QWidget*)> keys;
     } steps[] = {
         {"typing", [](QWidget* w) { testsupport::TypeText(w, QStringLiteral("21.5 łódź")); }},
-        {"Return splits the line", [](QWidget* w) { key(w, Qt::Key_Left); key(w, Qt::Key_Return); }},
+        {"Return splits the line",
+         [](QWidget* w) {
+             key(w, Qt::Key_Left);
+             key(w, Qt::Key_Return);
+         }},
         {"Backspace at a line's start joins it to the one before",
-         [](QWidget* w) { key(w, Qt::Key_Home); key(w, Qt::Key_Backspace); }},
+         [](QWidget* w) {
+             key(w, Qt::Key_Home);
+             key(w, Qt::Key_Backspace);
+         }},
         {"Delete at a line's end joins the next",
          [](QWidget* w) {
              key(w, Qt::Key_End);
@@ -180,26 +187,26 @@ TEST(VclMemo, TheMousePlacesTheCaretOnTheCharacterItPoints)
 {
     // In cells (a fixed-pitch font) and laid out as a plain text edit lays out its lines.
     for (const QFont& font : {TMemo::FixedPitchFont(), QApplication::font()})
-    for (const Qt::Alignment alignment : {Qt::AlignLeft, Qt::AlignRight}) {
-        SCOPED_TRACE(alignment == Qt::AlignLeft ? "left" : "right");
-        SCOPED_TRACE(font.family().toStdString());
-        TMemo memo;
-        memo.setFont(font);
-        memo.resize(300, 200);
-        memo.SetAlignment(alignment);
-        memo.show();
-        memo.setPlainText(QStringLiteral("DataTime  k1 k2\n2024-03-05 10:00:00 21.5 22.0\nkoniec"));
-        QWidget* view = memo.viewport();
-        const QPoint half(1, 3);   // inside the character that starts at PointOf, left of its middle
-        testsupport::MouseClick(view, memo.PointOf({1, 20}) + half);
-        EXPECT_EQ(memo.CaretPos(), (TextPos{1, 20}));
-        testsupport::MouseDrag(view, memo.PointOf({0, 10}) + half, memo.PointOf({1, 10}) + half);
-        EXPECT_EQ(memo.SelectedText(), QStringLiteral("k1 k2\n2024-03-05"));
-        testsupport::MouseDoubleClick(view, memo.PointOf({1, 21}) + half);
-        EXPECT_EQ(memo.SelectedText(), QStringLiteral("21.5")) << "a number is one word";
-        testsupport::MouseClick(view, QPoint(view->width() - 1, view->height() - 1));
-        EXPECT_EQ(memo.CaretPos(), (TextPos{2, 6})) << "below the text: its end";
-    }
+        for (const Qt::Alignment alignment : {Qt::AlignLeft, Qt::AlignRight}) {
+            SCOPED_TRACE(alignment == Qt::AlignLeft ? "left" : "right");
+            SCOPED_TRACE(font.family().toStdString());
+            TMemo memo;
+            memo.setFont(font);
+            memo.resize(300, 200);
+            memo.SetAlignment(alignment);
+            memo.show();
+            memo.setPlainText(QStringLiteral("DataTime  k1 k2\n2024-03-05 10:00:00 21.5 22.0\nkoniec"));
+            QWidget* view = memo.viewport();
+            const QPoint half(1, 3); // inside the character that starts at PointOf, left of its middle
+            testsupport::MouseClick(view, memo.PointOf({1, 20}) + half);
+            EXPECT_EQ(memo.CaretPos(), (TextPos{1, 20}));
+            testsupport::MouseDrag(view, memo.PointOf({0, 10}) + half, memo.PointOf({1, 10}) + half);
+            EXPECT_EQ(memo.SelectedText(), QStringLiteral("k1 k2\n2024-03-05"));
+            testsupport::MouseDoubleClick(view, memo.PointOf({1, 21}) + half);
+            EXPECT_EQ(memo.SelectedText(), QStringLiteral("21.5")) << "a number is one word";
+            testsupport::MouseClick(view, QPoint(view->width() - 1, view->height() - 1));
+            EXPECT_EQ(memo.CaretPos(), (TextPos{2, 6})) << "below the text: its end";
+        }
     // Right-aligned lines end at the same place, inside the view.
     TMemo memo;
     memo.resize(300, 200);
@@ -306,7 +313,6 @@ TEST(VclMemo, AMillionLinesAreShownAtOnce)
     }
 }
 
-
 // A plain text edit and a memo set up alike, side by side in one window that has the
 // focus elsewhere, so that neither draws a blinking caret: what the memo shows is
 // compared with what the plain text edit shows.
@@ -317,7 +323,8 @@ struct SideBySide {
     TMemo memo{&window};
     SideBySide(const QFont& font, bool wrap, const QString& text, QSize size = QSize(300, 160))
     {
-        for (QAbstractScrollArea* w : {static_cast<QAbstractScrollArea*>(&plain), static_cast<QAbstractScrollArea*>(&memo)}) {
+        for (QAbstractScrollArea* w :
+             {static_cast<QAbstractScrollArea*>(&plain), static_cast<QAbstractScrollArea*>(&memo)}) {
             w->setFont(font);
             w->resize(size);
         }
@@ -406,8 +413,9 @@ TEST(VclMemo, KeysAndTheMouseGoOverWrappedRowsAsInAPlainTextEdit)
     for (int i = 2; i < 30; ++i)
         text += QStringLiteral("k%1 T 0.1 %2\n")
                     .arg(i)
-                    .arg(i % 4 ? QStringLiteral("Temperatura") : QStringLiteral("Napięcie zasilania rejestratora "
-                                                                                  "po stronie wtórnej i pierwotnej"));
+                    .arg(i % 4 ? QStringLiteral("Temperatura")
+                               : QStringLiteral("Napięcie zasilania rejestratora "
+                                                "po stronie wtórnej i pierwotnej"));
     text += QString(140, u'7') + QStringLiteral(" koniec");
     SideBySide views(QApplication::font(), true, text);
     const auto keys = [](std::vector<std::pair<int, Qt::KeyboardModifiers>> list) {
@@ -433,32 +441,69 @@ TEST(VclMemo, KeysAndTheMouseGoOverWrappedRowsAsInAPlainTextEdit)
         const char* name;
         std::function<std::function<void(QWidget*)>()> step;
     } steps[] = {
-        {"down into a wrapped line's rows", [&] { return keys({{Qt::Key_Down, none}, {Qt::Key_Right, none},
-                                                               {Qt::Key_Right, none}, {Qt::Key_Down, none}}); }},
-        {"End stops before the blank the row ends with", [&] { return keys({{Qt::Key_End, none}}); }},
-        {"Home goes to the row's start", [&] { return keys({{Qt::Key_Home, none}}); }},
-        {"up and down keep the place across rows", [&] {
+        {"down into a wrapped line's rows",
+         [&] {
+             return keys({{Qt::Key_Down, none}, {Qt::Key_Right, none}, {Qt::Key_Right, none}, {Qt::Key_Down, none}});
+         }},
+        {"End stops before the blank the row ends with",
+         [&] {
+             return keys({{Qt::Key_End, none}});
+         }},
+        {"Home goes to the row's start",
+         [&] {
+             return keys({{Qt::Key_Home, none}});
+         }},
+        {"up and down keep the place across rows",
+         [&] {
              return keys({{Qt::Key_End, none}, {Qt::Key_Down, none}, {Qt::Key_Down, none}, {Qt::Key_Up, none}});
          }},
-        {"Shift+End and Shift+Down select by rows", [&] { return keys({{Qt::Key_End, shift}, {Qt::Key_Down, shift}}); }},
-        {"page down", [&] { return keys({{Qt::Key_PageDown, none}}); }},
-        {"page down again", [&] { return keys({{Qt::Key_PageDown, none}}); }},
-        {"page up with Shift", [&] { return keys({{Qt::Key_PageUp, shift}}); }},
-        {"page up", [&] { return keys({{Qt::Key_PageUp, none}, {Qt::Key_PageUp, none}, {Qt::Key_PageUp, none}}); }},
+        {"Shift+End and Shift+Down select by rows",
+         [&] {
+             return keys({{Qt::Key_End, shift}, {Qt::Key_Down, shift}});
+         }},
+        {"page down",
+         [&] {
+             return keys({{Qt::Key_PageDown, none}});
+         }},
+        {"page down again",
+         [&] {
+             return keys({{Qt::Key_PageDown, none}});
+         }},
+        {"page up with Shift",
+         [&] {
+             return keys({{Qt::Key_PageUp, shift}});
+         }},
+        {"page up",
+         [&] {
+             return keys({{Qt::Key_PageUp, none}, {Qt::Key_PageUp, none}, {Qt::Key_PageUp, none}});
+         }},
         {"to the end and up the long word's rows",
-         [&] { return keys({{Qt::Key_End, ctrl}, {Qt::Key_Up, none}, {Qt::Key_Up, none}, {Qt::Key_End, none}}); }},
-        {"Shift+Down on the last row selects to the end", [&] {
+         [&] {
+             return keys({{Qt::Key_End, ctrl}, {Qt::Key_Up, none}, {Qt::Key_Up, none}, {Qt::Key_End, none}});
+         }},
+        {"Shift+Down on the last row selects to the end",
+         [&] {
              return keys({{Qt::Key_Down, shift}, {Qt::Key_Down, shift}, {Qt::Key_Down, shift}});
          }},
-        {"a click on a wrapped line's second row", [&] { return click({28, 60}); }},
-        {"a drag from there over rows", [&] { return click({26, 5}, true); }},
-        {"page down to the end", [&] { return keys({{Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}}); }},
+        {"a click on a wrapped line's second row",
+         [&] {
+             return click({28, 60});
+         }},
+        {"a drag from there over rows",
+         [&] {
+             return click({26, 5}, true);
+         }},
+        {"page down to the end",
+         [&] {
+             return keys({{Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}});
+         }},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.name);
         views.both(s.step());
         EXPECT_EQ(views.memo.CaretPos(), views.plainCaret());
-        EXPECT_EQ(views.memo.SelectedText(), views.plain.textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n'));
+        EXPECT_EQ(views.memo.SelectedText(),
+                  views.plain.textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n'));
         // Where the caret stands in the view (a plain text edit may draw a row inside a
         // wrapped line a pixel lower).
         EXPECT_NEAR(views.memo.PointOf(views.memo.CaretPos()).y(), views.plain.cursorRect().y(), 1);
@@ -485,7 +530,9 @@ TEST(VclMemo, TextDroppedIntoItGoesWhereItIsLetGo)
 {
     SideBySide views(QApplication::font(), true, QStringLiteral("k1 T 0.1\nk2 T 0.1"));
     const QPoint at = views.memo.PointOf({1, 3}) + QPoint(1, 3);
-    views.both([&](QWidget* w) { EXPECT_TRUE(drop(static_cast<QAbstractScrollArea*>(w), at, QStringLiteral("U 0.01\nk3 "))); });
+    views.both([&](QWidget* w) {
+        EXPECT_TRUE(drop(static_cast<QAbstractScrollArea*>(w), at, QStringLiteral("U 0.01\nk3 ")));
+    });
     EXPECT_EQ(views.memo.toPlainText(), QStringLiteral("k1 T 0.1\nk2 U 0.01\nk3 T 0.1"));
     EXPECT_EQ(views.memo.toPlainText(), views.plain.toPlainText());
     EXPECT_EQ(views.memo.CaretPos(), views.plainCaret()) << "after the dropped text";
@@ -516,7 +563,8 @@ TEST(VclMemo, UndoSwitchedOffTakesNothingBack)
         });
         EXPECT_EQ(views.memo.toPlainText(), views.plain.toPlainText());
         // With undo, the typing goes back as one step.
-        EXPECT_EQ(views.memo.toPlainText(), enabled ? QStringLiteral("k1 T 0.1") : QStringLiteral("k1 T 0.1 Temperatura wody"));
+        EXPECT_EQ(views.memo.toPlainText(),
+                  enabled ? QStringLiteral("k1 T 0.1") : QStringLiteral("k1 T 0.1 Temperatura wody"));
         views.both([](QWidget* w) {
             undo(w);
             key(w, Qt::Key_Y, Qt::ControlModifier);
@@ -550,7 +598,8 @@ protected:
         window = x.waitForWindow(shown.processId(), QStringLiteral("^memo-peer$"));
         const QString at = told(shown, QStringLiteral("at:"));
         for (const QString& pair : at.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            places << QPoint(pair.section(QLatin1Char(','), 0, 0).toInt(), pair.section(QLatin1Char(','), 1, 1).toInt());
+            places << QPoint(pair.section(QLatin1Char(','), 0, 0).toInt(),
+                             pair.section(QLatin1Char(','), 1, 1).toInt());
         return !window.isEmpty() && !places.isEmpty();
     }
     // A point inside the first line, just right of where column starts.
@@ -629,7 +678,8 @@ TEST_P(MemoOnX, AMiddleClickPastesTheSelectionOfAnotherProgram)
     ASSERT_FALSE(told(other, QStringLiteral("owned")).isNull());
     ASSERT_TRUE(show(QStringLiteral("k1 T\nk2")));
     ASSERT_TRUE(x.click(window, inside(2).x(), inside(2).y(), 1, 2));
-    EXPECT_FALSE(told(shown, QStringLiteral("text:"), QStringLiteral("k121.5 T\\nk2")).isNull()) << lastText().toStdString();
+    EXPECT_FALSE(told(shown, QStringLiteral("text:"), QStringLiteral("k121.5 T\\nk2")).isNull())
+        << lastText().toStdString();
 }
 
 TEST_P(MemoOnX, SelectedTextIsDraggedToWhereItIsLetGo)
@@ -638,10 +688,12 @@ TEST_P(MemoOnX, SelectedTextIsDraggedToWhereItIsLetGo)
     ASSERT_TRUE(x.pressKeys(window, QStringLiteral("ctrl+Home ctrl+Right shift+ctrl+Right")));
     ASSERT_EQ(selection(), QStringLiteral("beta "));
     ASSERT_TRUE(x.drag(window, inside(6), inside(15) + QPoint(4, 0)));
-    EXPECT_FALSE(told(shown, QStringLiteral("text:"), QStringLiteral("alfa gammabeta ")).isNull()) << lastText().toStdString();
+    EXPECT_FALSE(told(shown, QStringLiteral("text:"), QStringLiteral("alfa gammabeta ")).isNull())
+        << lastText().toStdString();
     // One undo takes the move back.
     ASSERT_TRUE(x.pressKeys(window, QStringLiteral("ctrl+z")));
-    EXPECT_FALSE(told(shown, QStringLiteral("text:"), QStringLiteral("alfa beta gamma")).isNull()) << lastText().toStdString();
+    EXPECT_FALSE(told(shown, QStringLiteral("text:"), QStringLiteral("alfa beta gamma")).isNull())
+        << lastText().toStdString();
 }
 
 // The plain text edit shows what the memo must do.

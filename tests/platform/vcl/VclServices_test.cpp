@@ -34,12 +34,16 @@ TEST(VclDialogs, FileDialogRecordsItsSetupAndTakesTheScriptedAnswer)
     open.SetFilter(QStringLiteral("Plik danych|*.dan|Plik tekstowy|*.txt|Wszystkie pliki|*.*"));
     open.SetDefaultExt(QStringLiteral("txt"));
 
-    struct Case { const char* answer; bool accept; const char* fileName; };
+    struct Case {
+        const char* answer;
+        bool accept;
+        const char* fileName;
+    };
     const Case cases[] = {
-        {"pomiar", true, "pomiar.txt"},          // no extension: the default one is added
+        {"pomiar", true, "pomiar.txt"}, // no extension: the default one is added
         {"pomiar.dan", true, "pomiar.dan"},
         {"Okno1/run.dan", true, "Okno1/run.dan"},
-        {nullptr, false, "Okno1/run.dan"},     // cancelled: the name stays
+        {nullptr, false, "Okno1/run.dan"}, // cancelled: the name stays
     };
     for (const Case& c : cases) {
         if (c.answer)
@@ -80,26 +84,62 @@ TEST(VclDialogs, ASaveAsksBeforeItReplacesAFileAndNeverTakesTheFileInUse)
         const char* name;
         bool save = true;
         bool prompt = true;
-        QStringList answers;        // the dialog's answers in turn; then it is cancelled
-        std::vector<int> replies;   // to the boxes in turn
+        QStringList answers;      // the dialog's answers in turn; then it is cancelled
+        std::vector<int> replies; // to the boxes in turn
         bool accepted;
-        QString fileName;           // after Execute; "before" when cancelled
+        QString fileName; // after Execute; "before" when cancelled
         QStringList boxes;
     } cases[] = {
         {"a new name", true, true, {"nowy"}, {}, true, tmp.path() + "/nowy.bmp", {}},
         {"an existing file, Yes", true, true, {"stary"}, {platform::IDYES}, true, existing, {question}},
-        {"an existing file, No, then another name", true, true, {"stary.bmp", "nowy"}, {platform::IDNO}, true,
-         tmp.path() + "/nowy.bmp", {question}},
-        {"an existing file, No, then cancelled", true, true, {"stary.bmp"}, {platform::IDNO}, false, "before",
+        {"an existing file, No, then another name",
+         true,
+         true,
+         {"stary.bmp", "nowy"},
+         {platform::IDNO},
+         true,
+         tmp.path() + "/nowy.bmp",
+         {question}},
+        {"an existing file, No, then cancelled",
+         true,
+         true,
+         {"stary.bmp"},
+         {platform::IDNO},
+         false,
+         "before",
          {question}},
         {"an existing file, the program asks itself", true, false, {"stary.bmp"}, {}, true, existing, {}},
-        {"the file in use, then another name", true, true, {"dane/v.dan", "nowy"}, {}, true,
-         tmp.path() + "/nowy.bmp", {refusal(inUse)}},
-        {"the file in use, also when the program asks itself", true, false, {"dane/v.dan"}, {}, false, "before",
+        {"the file in use, then another name",
+         true,
+         true,
+         {"dane/v.dan", "nowy"},
+         {},
+         true,
+         tmp.path() + "/nowy.bmp",
          {refusal(inUse)}},
-        {"the file in use through a link", true, true, {"dowiazanie.dan"}, {}, false, "before",
+        {"the file in use, also when the program asks itself",
+         true,
+         false,
+         {"dane/v.dan"},
+         {},
+         false,
+         "before",
+         {refusal(inUse)}},
+        {"the file in use through a link",
+         true,
+         true,
+         {"dowiazanie.dan"},
+         {},
+         false,
+         "before",
          {refusal(tmp.path() + "/dowiazanie.dan")}},
-        {"the file in use by another way", true, true, {"inne/../dane/./v.dan"}, {}, false, "before",
+        {"the file in use by another way",
+         true,
+         true,
+         {"inne/../dane/./v.dan"},
+         {},
+         false,
+         "before",
          {refusal(tmp.path() + "/dane/v.dan")}},
         {"the file in use is opened, not written", false, true, {"dane/v.dan"}, {}, true, inUse, {}},
     };
@@ -163,7 +203,10 @@ TEST(VclDialogs, ASaveAsksBeforeItReplacesAFileAndNeverTakesTheFileInUse)
 
 TEST(VclDialogs, ClassLibraryFiltersBecomeQtFilters)
 {
-    struct Case { const char* in; const char* out; };
+    struct Case {
+        const char* in;
+        const char* out;
+    };
     const Case cases[] = {
         {"Plik danych|*.dan|Plik tekstowy|*.txt|Wszystkie pliki|*.*",
          "Plik danych (*.dan);;Plik tekstowy (*.txt);;Wszystkie pliki (*.*)"},
@@ -239,7 +282,13 @@ TEST(VclShell, RequestsAreRecordedAndMappedToWhatTheDesktopOpens)
 {
     testsupport::TempCwd tmp;
     platform::ShellScript shell;
-    struct Case { const char* op; const char* file; const char* params; const char* dir; QUrl url; };
+    struct Case {
+        const char* op;
+        const char* file;
+        const char* params;
+        const char* dir;
+        QUrl url;
+    };
     const Case cases[] = {
         {"open", "https://example.org/Support/", "", "", QUrl("https://example.org/Support/")},
         {"open", "www.example.org", "", "", QUrl("http://www.example.org")},
@@ -258,7 +307,7 @@ TEST(VclShell, RequestsAreRecordedAndMappedToWhatTheDesktopOpens)
         EXPECT_EQ(shell.records().back().url, c.url) << c.file;
         EXPECT_EQ(shell.records().back().operation, QString::fromUtf8(c.op));
     }
-    shell.answer(false);   // the desktop refused
+    shell.answer(false); // the desktop refused
     EXPECT_FALSE(platform::ShellExecute(QStringLiteral("open"), QStringLiteral("https://example.org")));
     EXPECT_EQ(shell.records().size(), std::size(cases) + 1);
 }
@@ -269,15 +318,17 @@ TEST(VclErrors, AnExceptionEscapingAnyHandlerIsShownAndTheProgramGoesOn)
     // Straight from the event loop, not through a layer handler: the application object
     // catches it.
     int after = 0;
-    QTimer::singleShot(0, [] { throw std::runtime_error("Nie mo\xbf" "na zapisa\xe6"); });
+    QTimer::singleShot(0, [] {
+        throw std::runtime_error("Nie mo\xbf"
+                                 "na zapisa\xe6");
+    });
     QTimer::singleShot(0, [] { throw 7; });
     QTimer::singleShot(5, [&] { ++after; });
     ASSERT_TRUE(testsupport::WaitUntil([&] { return after == 1; }));
     // Through a menu item's handler.
     QMenu menu;
-    QAction* item = AddMenuItem(&menu, QStringLiteral("Czytaj."), [](TObject*) {
-        throw Exception(QStringLiteral("Brak połączenia"));
-    });
+    QAction* item = AddMenuItem(&menu, QStringLiteral("Czytaj."),
+                                [](TObject*) { throw Exception(QStringLiteral("Brak połączenia")); });
     item->trigger();
     ASSERT_EQ(boxes.records().size(), 3u);
     EXPECT_EQ(boxes.records()[0].text, QStringLiteral("Nie można zapisać"));

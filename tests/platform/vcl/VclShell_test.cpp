@@ -23,9 +23,9 @@ TEST(VclShellPrograms, TheSpreadsheetIsCalcElseTheDesktopsOpener)
     const QString infilter = QStringLiteral("--infilter=") + filter;
     struct Case {
         QStringList onPath;
-        const char* program;     // empty: the desktop services
+        const char* program; // empty: the desktop services
         QStringList arguments;
-        QStringList withFilter;  // the arguments when an import filter is asked for
+        QStringList withFilter; // the arguments when an import filter is asked for
     } cases[] = {
         {{"localc", "libreoffice", "xdg-open"}, "localc", {document}, {infilter, document}},
         {{"libreoffice", "xdg-open"}, "libreoffice", {"--calc", document}, {"--calc", infilter, document}},
@@ -61,7 +61,7 @@ TEST(VclShellPrograms, DocumentsFoldersAndPagesGoToTheDesktopsOpener)
         QString file;
         QString directory;
         bool ok;
-        QStringList arguments;   // of xdg-open; none when nothing starts
+        QStringList arguments; // of xdg-open; none when nothing starts
     } cases[] = {
         {"explore", folder, {}, true, {folder}},
         {"explore", QStringLiteral("Okno 1"), {}, true, {folder}},

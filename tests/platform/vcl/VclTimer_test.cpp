@@ -68,7 +68,10 @@ TEST(VclTimer, IntervalZeroNeverFires)
 
 TEST(VclTimer, ADifferentIntervalRestartsTheCountTheSameDoesNot)
 {
-    struct Case { int newInterval; bool restarts; };
+    struct Case {
+        int newInterval;
+        bool restarts;
+    };
     for (const Case c : {Case{401, true}, Case{400, false}}) {
         TTimer timer;
         QElapsedTimer clock;
