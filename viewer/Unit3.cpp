@@ -1,15 +1,17 @@
 #include "viewer/Unit3.h"
 
+#include "platform/vcl/VclBuild.h"
+
 TDalvinterForm3* DalvinterForm3 = nullptr;
 
 using namespace vcl;
 
 namespace {
 
+// The dialog's labels have a fixed size: a caption 150 pixels, a value 200.
 TLabel* label(QWidget* parent, const QString& caption, int left, int top)
 {
-    auto* l = new TLabel(parent);
-    l->SetCaption(caption);
+    TLabel* l = NewLabel(parent, caption, left, top);
     l->SetBounds(left, top, caption.isEmpty() ? 200 : 150, 17);
     return l;
 }
