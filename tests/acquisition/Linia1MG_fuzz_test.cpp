@@ -4,6 +4,7 @@
 #include "acquisition/Linia1MG.h"
 
 #include "platform/text/Convert.h"
+#include "tests/support/TempDirTest.h"
 
 #include <gtest/gtest.h>
 
@@ -181,23 +182,13 @@ void feed(Next next, std::mt19937_64& rng)
 }
 
 // The parse touches no file; the folder only keeps the run apart from the others.
-class Linia1MGFuzz : public ::testing::Test {
+class Linia1MGFuzz : public testsupport::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        previous_ = std::filesystem::current_path();
-        ASSERT_TRUE(temp_.isValid());
-        std::filesystem::current_path(temp_.path().toStdString());
-    }
     void TearDown() override
     {
         rtl::FormatSettings.DecimalSeparator = '.';
-        std::filesystem::current_path(previous_);
+        TempDirTest::TearDown();
     }
-
-private:
-    QTemporaryDir temp_;
-    std::filesystem::path previous_;
 };
 
 TEST_F(Linia1MGFuzz, RandomBytes)

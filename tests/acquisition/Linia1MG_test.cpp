@@ -1,6 +1,7 @@
 #include "acquisition/Linia1MG.h"
 
 #include "platform/text/Convert.h"
+#include "tests/support/TempDirTest.h"
 
 #include <gtest/gtest.h>
 
@@ -24,19 +25,17 @@ constexpr int kMarkCount = 9;
 constexpr const char* kMarkDate = "1999-01-01";
 constexpr const char* kMarkTime = "00:00:00";
 
-class Linia1MGTest : public ::testing::Test {
+class Linia1MGTest : public testsupport::TempDirTest {
 protected:
     void SetUp() override
     {
-        previous_ = std::filesystem::current_path();
-        ASSERT_TRUE(temp_.isValid());
-        std::filesystem::current_path(temp_.path().toStdString());
+        TempDirTest::SetUp();
         line.Zeruj();
     }
     void TearDown() override
     {
         rtl::FormatSettings.DecimalSeparator = '.';
-        std::filesystem::current_path(previous_);
+        TempDirTest::TearDown();
     }
 
     // A reset line whose texts, values, count, date and time carry marks.
@@ -51,10 +50,6 @@ protected:
     }
 
     Linia1MG line;
-
-private:
-    QTemporaryDir temp_;
-    std::filesystem::path previous_;
 };
 
 struct Channel {

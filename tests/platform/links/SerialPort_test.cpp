@@ -1,5 +1,6 @@
 #include "platform/links/SerialPort.h"
 #include "tests/support/PtyDevice.h"
+#include "tests/support/TempDirTest.h"
 
 #include <gtest/gtest.h>
 
@@ -46,21 +47,12 @@ std::string allByteValues()
     return s;
 }
 
-class SerialPortTest : public ::testing::Test {
+class SerialPortTest : public testsupport::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        previous_ = std::filesystem::current_path();
-        char pattern[] = "/tmp/serialport_test_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        std::filesystem::current_path(folder_);
-    }
     void TearDown() override
     {
         port.close();
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
+        TempDirTest::TearDown();
     }
     void openPort() { ASSERT_TRUE(port.open(device.path())) << port.errorText(); }
     // Bytes waiting in the port's input queue.
@@ -100,10 +92,6 @@ protected:
 
     PtyDevice device;
     SerialPort port;
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path folder_;
 };
 
 TEST(SerialPortName, MapsComNamesAndKeepsPaths)

@@ -2,6 +2,7 @@
 #include "platform/links/TcpServer.h"
 #include "platform/text/Cp1250.h"
 #include "tests/support/TcpPeer.h"
+#include "tests/support/TempDirTest.h"
 
 #include <gtest/gtest.h>
 
@@ -47,26 +48,7 @@ QCoreApplication& app()
     return *instance;
 }
 
-class TcpTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        previous_ = std::filesystem::current_path();
-        char pattern[] = "/tmp/tcp_test_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        std::filesystem::current_path(folder_);
-    }
-    void TearDown() override
-    {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
-    }
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path folder_;
-};
+class TcpTest : public testsupport::TempDirTest {};
 
 // What the server's handler saw, on which thread, for which peer.
 struct Seen {

@@ -1,6 +1,7 @@
 #include "platform/text/Convert.h"
 
 #include "tests/support/PolishLocale.h"
+#include "tests/support/TempDirTest.h"
 
 #include <gtest/gtest.h>
 
@@ -23,24 +24,18 @@
 namespace {
 
 // Every conversion test starts with the separator the parsers set, in its own folder.
-class ConvertTest : public ::testing::Test {
+class ConvertTest : public testsupport::TempDirTest {
 protected:
     void SetUp() override
     {
-        previous_ = std::filesystem::current_path();
-        ASSERT_TRUE(temp_.isValid());
-        std::filesystem::current_path(temp_.path().toStdString());
+        TempDirTest::SetUp();
         rtl::FormatSettings.DecimalSeparator = '.';
     }
     void TearDown() override
     {
         rtl::FormatSettings.DecimalSeparator = '.';
-        std::filesystem::current_path(previous_);
+        TempDirTest::TearDown();
     }
-
-private:
-    QTemporaryDir temp_;
-    std::filesystem::path previous_;
 };
 
 struct FloatCase {
