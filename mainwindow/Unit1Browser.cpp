@@ -145,10 +145,10 @@ public:
         grid_.setColumnCount(count);
         for (int i = count; i < chart.SeriesCount(); ++i)
             chart.Series(i).SetActive(false);
-        if (line.headerLine)
-            label_.clear();
-        else
-            label_.assign(line.dateText).append(1, ' ').append(line.timeText);
+        // The line's label is stored once for the points of all its channels.
+        platform::TPointLabel label;
+        if (!line.headerLine && count > 0)
+            label = chart.Label(label_.assign(line.dateText).append(1, ' ').append(line.timeText));
         for (int l = 0; l < count; ++l) {
             const auto k = static_cast<std::size_t>(l);
             grid_.set(l, 0, line.names[k]);
@@ -159,7 +159,7 @@ public:
             platform::TLineSeries& series = chart.Series(l);
             if (!platform::sameText(series.Title(), line.names[k]))
                 series.SetTitle(line.names[k]);
-            series.Add(line.values[k], label_, series.Color());
+            series.Add(line.values[k], label, series.Color());
             if (line.statusFlags[k])
                 series.SetActive(false);
         }

@@ -254,6 +254,11 @@ TLineSeries::ColorRun& TLineSeries::newRun(TColor color)
 
 int TLineSeries::Add(double value, const std::string& label, TColor color)
 {
+    return Add(value, chart_->Label(label), color);
+}
+
+int TLineSeries::Add(double value, TPointLabel label, TColor color)
+{
     if (color == color_)
         color = vcl::clDefault;
     ColorRun* run = &runs_.back();
@@ -266,8 +271,8 @@ int TLineSeries::Add(double value, const std::string& label, TColor color)
         }
     }
     pendingValues_.push_back(value);
-    pendingLabels_.push_back(chart_->labels_.Intern(label));
-    if (!label.empty())
+    pendingLabels_.push_back(label.id);
+    if (label.id != 0)
         ++labelled_;
     if (!std::isnan(value)) {
         if (!hasRange_) {

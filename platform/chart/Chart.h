@@ -45,6 +45,13 @@ public:
 
 class TChart;
 
+// A point label stored in its chart (TChart::Label): the points of one reading in
+// every series take it without the text being looked up again for each. Good until
+// every series of the chart has been cleared.
+struct TPointLabel {
+    std::uint32_t id = 0;
+};
+
 namespace chart_detail {
 class SeriesGraph;
 class LabelTicker;
@@ -92,6 +99,8 @@ public:
     // Appends a point at x = Count(); returns its index. A colour other than clDefault
     // and the series' colour draws the segment that ends at the point in that colour.
     int Add(double value, const std::string& label = std::string(), vcl::TColor color = vcl::clDefault);
+    // The same with a label the chart has stored already (TChart::Label).
+    int Add(double value, TPointLabel label, vcl::TColor color = vcl::clDefault);
     void Clear();
     // Keeps the first `count` points and removes the rest (a reader that re-reads the
     // end of a growing file takes back the points of its unfinished last line).
@@ -247,6 +256,9 @@ public:
             throwSeriesIndex(index);
         return *series_[std::size_t(index)];
     }
+
+    // Stores a point label for TLineSeries::Add.
+    TPointLabel Label(std::string_view text) { return TPointLabel{labels_.Intern(text)}; }
 
     TChartAxis& LeftAxis() { return *left_; }
     TChartAxis& RightAxis() { return *right_; }

@@ -157,14 +157,33 @@ void PointValues::summarise(int run)
     }
 }
 
+namespace {
+
+template <typename Value>
+void widenBy(const Value* values, int count, double& low, double& high)
+{
+    for (int k = 0; k < count; ++k) {
+        const double v = double(values[k]);
+        low = v < low ? v : low;
+        high = v > high ? v : high;
+    }
+}
+
+} // namespace
+
 void PointValues::widen(int from, int to, double& low, double& high) const
 {
+    // Each part runs within one run, and so within one block.
     auto take = [&](int end) {
-        for (; from < end; ++from) {
-            const double v = (*this)[from];
-            low = v < low ? v : low;
-            high = v > high ? v : high;
-        }
+        if (from >= end)
+            return;
+        const void* block = blocks_[std::size_t(from >> kBlockBits)];
+        const int at = from & kBlockMask;
+        if (wide_)
+            widenBy(static_cast<const double*>(block) + at, end - from, low, high);
+        else
+            widenBy(static_cast<const float*>(block) + at, end - from, low, high);
+        from = end;
     };
     take(std::min(to, (from + kRun - 1) / kRun * kRun));
     for (; from + kRun <= to; from += kRun) {

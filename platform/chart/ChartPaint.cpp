@@ -127,6 +127,7 @@ void SeriesGraph::draw(QCPPainter* painter)
     if (begin >= end)
         return;
     const bool envelope = scatterStyle().isNone() && envelopeFits(begin, end);
+    const Envelope columns = envelope ? envelopeOf(begin, end) : Envelope();
     if (!envelope) {
         auto& points = data().data()->*kGraphPoints;
         points.clear();
@@ -142,16 +143,16 @@ void SeriesGraph::draw(QCPPainter* painter)
         QPen bandPen(band, std::max(front.widthF() + 2.0, depth / 2.0));
         bandPen.setCapStyle(Qt::FlatCap);
         bandPen.setJoinStyle(Qt::RoundJoin);
-        drawLine(painter, bandPen, QPointF(depth / 2.0, -depth / 2.0), envelope, begin, end);
+        drawLine(painter, bandPen, QPointF(depth / 2.0, -depth / 2.0), envelope ? &columns : nullptr);
     }
-    drawLine(painter, front, QPointF(), envelope, begin, end);
+    drawLine(painter, front, QPointF(), envelope ? &columns : nullptr);
     data()->clear();
 }
 
-void SeriesGraph::drawLine(QCPPainter* painter, const QPen& linePen, QPointF offset, bool envelope, int begin, int end)
+void SeriesGraph::drawLine(QCPPainter* painter, const QPen& linePen, QPointF offset, const Envelope* envelope)
 {
     if (envelope) {
-        drawEnvelope(painter, linePen, offset, begin, end);
+        drawEnvelope(painter, linePen, offset, *envelope);
         return;
     }
     const QPen own = pen();
@@ -175,7 +176,7 @@ bool SeriesGraph::envelopeFits(int begin, int end) const
     return pixels >= 1.0 && double(end - begin) >= 2.0 * pixels && (right - left) / range.size() > 0.0;
 }
 
-void SeriesGraph::drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF offset, int begin, int end)
+SeriesGraph::Envelope SeriesGraph::envelopeOf(int begin, int end) const
 {
     const QCPAxis* keys = keyAxis();
     const QCPAxis* values = valueAxis();
@@ -183,12 +184,9 @@ void SeriesGraph::drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF
     const double left = keys->coordToPixel(range.lower);
     const double right = keys->coordToPixel(range.upper);
     const double scale = (right - left) / range.size();
-    const int width = std::max(1, int(std::lround(linePen.widthF())));
-    const int dx = int(std::lround(offset.x()));
-    const int dy = int(std::lround(offset.y()));
     const chart_detail::PointValues& points = series_->values_;
-    QList<QRect> bars;
-    bars.reserve(qsizetype(std::abs(right - left)) + 2);
+    Envelope columns;
+    columns.reserve(std::size_t(std::abs(right - left)) + 2);
     double last = std::numeric_limits<double>::quiet_NaN();
     for (int i = begin; i < end;) {
         const double column = std::floor(left + (double(i) - range.lower) * scale);
@@ -201,14 +199,24 @@ void SeriesGraph::drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF
         double high = std::isnan(last) ? -std::numeric_limits<double>::infinity() : last;
         points.widen(i, j, low, high);
         last = points[j - 1];
-        if (low <= high) {
-            const int top = int(std::lround(values->coordToPixel(high)));
-            const int bottom = int(std::lround(values->coordToPixel(low)));
-            const int y = std::min(top, bottom);
-            bars.push_back(
-                QRect(int(column) - width / 2 + dx, y - width / 2 + dy, width, std::abs(bottom - top) + width));
-        }
+        if (low <= high)
+            columns.push_back(EnvelopeColumn{int(column), int(std::lround(values->coordToPixel(high))),
+                                             int(std::lround(values->coordToPixel(low)))});
         i = j;
+    }
+    return columns;
+}
+
+void SeriesGraph::drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF offset, const Envelope& envelope)
+{
+    const int width = std::max(1, int(std::lround(linePen.widthF())));
+    const int dx = int(std::lround(offset.x()));
+    const int dy = int(std::lround(offset.y()));
+    QList<QRect> bars;
+    bars.reserve(qsizetype(envelope.size()));
+    for (const EnvelopeColumn& c : envelope) {
+        const int y = std::min(c.top, c.bottom);
+        bars.push_back(QRect(c.column - width / 2 + dx, y - width / 2 + dy, width, std::abs(c.bottom - c.top) + width));
     }
     // Opaque bars on a raster are filled as the rows of their union: a few long
     // strips instead of thousands of narrow columns (the same pixels). The union is

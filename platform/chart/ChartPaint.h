@@ -5,6 +5,8 @@
 
 #include "platform/chart/Chart.h"
 
+#include <vector>
+
 namespace platform {
 namespace chart_detail {
 
@@ -36,9 +38,20 @@ protected:
     void draw(QCPPainter* painter) override;
 
 private:
-    void drawLine(QCPPainter* painter, const QPen& linePen, QPointF offset, bool envelope, int begin, int end);
+    // A pixel column of the envelope: the rows of its largest and smallest value.
+    struct EnvelopeColumn {
+        int column;
+        int top;
+        int bottom;
+    };
+    using Envelope = std::vector<EnvelopeColumn>;
+
+    // Draws the points begin..end-1 as a polyline, or as the envelope when one is given.
+    void drawLine(QCPPainter* painter, const QPen& linePen, QPointF offset, const Envelope* envelope);
     bool envelopeFits(int begin, int end) const;
-    void drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF offset, int begin, int end);
+    // Found once for every pen that draws the line.
+    Envelope envelopeOf(int begin, int end) const;
+    void drawEnvelope(QCPPainter* painter, const QPen& linePen, QPointF offset, const Envelope& envelope);
 
     TChart* chart_;
     const TLineSeries* series_;

@@ -315,7 +315,11 @@ TEST_F(ChartTest, SeriesGivenTheSameLabelsReadBackTheirOwn)
             if (pick(100) == 0)
                 label.clear();
             const double value = at * 0.5 + s;
-            series.Add(value, label);
+            // By its text, or as a label the chart stored beforehand, as a load does.
+            if (step % 2 == 0)
+                series.Add(value, label);
+            else
+                series.Add(value, chart.Label(label));
             model[std::size_t(s)].emplace_back(value, label);
         }
         if (what == 999)
