@@ -5,6 +5,7 @@
 
 #include "acquisition/PortCom.h"
 #include "acquisition/SettingsBlock.h"
+#include "tests/support/Elapsed.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/QtTestApp.h"
 
@@ -28,12 +29,8 @@ using testsupport::WaitUntil;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long long msSince(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
+using testsupport::Clock;
+using testsupport::msSince;
 
 class PortComTest : public ::testing::Test {
 protected:

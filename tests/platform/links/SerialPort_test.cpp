@@ -1,4 +1,5 @@
 #include "platform/links/SerialPort.h"
+#include "tests/support/Elapsed.h"
 #include "tests/support/PtyDevice.h"
 #include "tests/support/TempDirTest.h"
 
@@ -21,15 +22,11 @@ using namespace std::chrono_literals;
 using platform::SerialError;
 using platform::SerialPort;
 using platform::SerialSettings;
+using testsupport::Clock;
+using testsupport::msSince;
 using testsupport::PtyDevice;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-long long msSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // Waits up to timeoutMs until the descriptor has input or its far end hung up, as the
 // programs' notifiers on SerialPort::fd() wait.

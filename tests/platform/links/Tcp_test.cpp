@@ -1,6 +1,7 @@
 #include "platform/links/TcpClient.h"
 #include "platform/links/TcpServer.h"
 #include "platform/text/Cp1250.h"
+#include "tests/support/Elapsed.h"
 #include "tests/support/TcpPeer.h"
 #include "tests/support/TempDirTest.h"
 
@@ -28,16 +29,12 @@ using platform::SocketError;
 using platform::TcpClient;
 using platform::TcpPeerPtr;
 using platform::TcpServer;
+using testsupport::Clock;
+using testsupport::msSince;
 using testsupport::TcpPeer;
 using testsupport::TcpPeerListener;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-long long msSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 QCoreApplication& app()
 {
